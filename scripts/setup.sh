@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the project needs (only the missing ones), then configures
+# and builds into build/. Run as root on a fresh machine; fast when everything is there.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  libssl-dev openssl libtinyxml-dev libpcap-dev
+  qt6-base-dev qt6-tools-dev libqt6opengl6-dev libgl-dev libxkbcommon-dev qt6-qpa-plugins
+  nginx-light
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libsimpleini-dev libcli11-dev nlohmann-json3-dev
+  xvfb xauth x11-utils imagemagick fonts-dejavu-core
+  iproute2 libcap2-bin curl tcpdump procps
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "installed" ] || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: missing packages ${missing[*]}; run as root to install them" >&2
+    exit 1
+  fi
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The distribution's nginx service is not ours: the program runs its own nginx child.
+if command -v systemctl >/dev/null 2>&1; then systemctl disable --now nginx >/dev/null 2>&1 || true; fi
+
+[ "${IPS_SETUP_NO_BUILD:-0}" = 1 ] && exit 0
+
+cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build"
+
+# Capture and the log channel's low ports need these rights when not run as root.
+for exe in ipscanner ipscanner-cli devsim; do
+  f="$root/build/bin/$exe"
+  [ -x "$f" ] && { setcap cap_net_raw,cap_net_admin,cap_net_bind_service+eip "$f" 2>/dev/null || true; }
+done
+exit 0

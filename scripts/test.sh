@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Runs everything from a fresh Debian 12 machine as root: installs the packages, builds, runs
+# all tests (unit, UI, end to end), then the core unit tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and ends with the runner's summary.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+
+"$root/scripts/setup.sh" || { echo "setup failed"; exit 1; }
+
+status=0
+echo "== sanitizer build of the core and its unit tests =="
+cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DIPS_SANITIZE=ON \
+  -DIPS_WITH_GUI=OFF -DIPS_WITH_TOOLS=OFF -DIPS_WITH_BENCH=OFF >/dev/null || status=1
+if [ $status -eq 0 ]; then
+  cmake --build "$root/build-asan" || status=1
+fi
+if [ $status -eq 0 ]; then
+  (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+     ctest -L unit -j "$jobs" --output-on-failure) || status=1
+fi
+
+echo "== all tests =="
+(cd "$root/build" && ctest -j "$jobs" --output-on-failure --timeout 900) || status=1
+exit $status

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+// Configuration-item arrays (module.szItem of REPORT_CONFIG_T): 32 texts of 96 UTF-16 characters,
+// used entries first; the first empty text ends the list.
+constexpr int kConfigItemCount = 32;
+constexpr int kConfigItemChars = 96;
+
+// One network adapter with its IPv4 addresses ("0.0.0.0" when it has none).
+struct AdapterEntry {
+  std::vector<std::string> ipAddresses;
+  std::string szDescription;   // at most 63 characters
+  std::string szAdapterName;   // at most 259 characters (the interface name on Linux)
+  uint8_t mac[6] = {};
+};
+
+// Small stateless helpers shared by every layer. Texts are UTF-8 std::string unless a fixed
+// UTF-16 array (char16_t) of a record is named. Nothing throws; failures are -1, false or empty.
+//
+// CONTRACT DRAFT: the owner of this file implements it and may add helpers.
+class CGlobalUtils {
+public:
+  // Paths below the module folder (the folder of the running executable).
+  static std::string GetModuleDir();
+  static std::string MakeModulePath(const std::string& relative);
+  static std::string RomDownloadPath(const std::string& fileName);
+  static std::string LanguagePath(const std::string& languageFile);
+  static std::string SystemSettingPath();   // config/SystemSetting.ini
+  static std::string ModelNamePath();       // config/ModelName.ini
+  static bool FileExists(const std::string& path);
+  static void ClearRomDownloadFolder(const std::string& folder);
+
+  // Settings and catalog.
+  static std::string ReadLanguageSetting();
+  static bool WriteLanguageSetting(const std::string& language);
+  static std::string LookupModelName(const std::string& firmware);
+  static std::string DeviceModelName(const std::string& model, const std::string& firmware);
+  static std::map<std::string, std::string> ReadModelNameMap();   // model name -> prefix
+  static std::string GetFileVersionText();
+
+  // Texts and addresses.
+  static int WideToUtf8(const char16_t* wide, char* buffer, int size);
+  static int Utf8ToWide(const char* utf8, char16_t* buffer, int size);
+  static std::string ToUtf8(std::u16string_view wide);
+  static std::u16string ToWide(std::string_view utf8);
+  static int TextToInt(const char* text);
+  static int TextToIntW(const char16_t* text);
+  static std::string IpToText(uint32_t hostOrderAddress);
+  static bool IsValidIPv4(const std::string& text);
+  static int MacTextToBytes(const char* macText, uint8_t* out6);
+  static std::string GetLocalIP();
+  static std::string RandomText(int length);
+  static std::string FirmwareUrl(const std::string& host, const std::string& fileName);
+
+  // Configuration items (UTF-8 key and value, written as UTF-16 into the first empty entry).
+  static int AddConfigItem(char16_t (*items)[kConfigItemChars], const char* key, const char* value);
+  static int AddConfigItemValue(char16_t (*items)[kConfigItemChars], const char* key, const char* value);
+
+  // System.
+  static std::vector<AdapterEntry> GetAdapters();
+  static int CmdOperate(const std::string& command);
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+// Logging: every line leaves at once as one UDP datagram to the log viewer on 127.0.0.1:106.
+// Format strings are printf-style UTF-8; %s takes a UTF-8 `const char*`. Callable from any thread.
+// Lines written before CCommControl::Init are dropped silently.
+
+#define IPS_PRINTF_LIKE(fmt_index, first_arg) __attribute__((format(printf, fmt_index, first_arg)))
+
+enum LogLevel : int {
+  kLogError = 3,
+  kLogInfo = 6,
+  kLogDebug = 7,
+};
+
+void LogDebug(const char* format, ...) IPS_PRINTF_LIKE(1, 2);
+void LogInfo(const char* format, ...) IPS_PRINTF_LIKE(1, 2);
+void LogError(const char* format, ...) IPS_PRINTF_LIKE(1, 2);

@@ -1,0 +1,11 @@
+# Fails when a file of the Qt-free core includes a Qt header.
+foreach(dir shell platform protocol transport core cli)
+  file(GLOB_RECURSE files ${ROOT}/src/${dir}/*.h ${ROOT}/src/${dir}/*.cpp)
+  foreach(f ${files})
+    file(STRINGS ${f} hits REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]Q")
+    if(hits)
+      message(FATAL_ERROR "${f} includes Qt: ${hits}")
+    endif()
+  endforeach()
+endforeach()
+message(STATUS "core is Qt-free")
