@@ -1,0 +1,80 @@
+#include "core/csv_export.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace {
+
+// A quoted CSV field: inner double quotes are doubled.
+void AppendQuoted(std::string& line, const std::string& value) {
+  line += '"';
+  for (char c : value) {
+    if (c == '"') line += '"';
+    line += c;
+  }
+  line += '"';
+}
+
+// The header's first field is written bare; it is quoted only when a catalog text would
+// otherwise break the line (comma, quote or line break).
+void AppendBare(std::string& line, const std::string& value) {
+  if (value.find_first_of(",\"\r\n") == std::string::npos) {
+    line += value;
+  } else {
+    AppendQuoted(line, value);
+  }
+}
+
+}  // namespace
+
+std::string CCsvExport::FormatHeader(const CsvHeaderTexts& texts) {
+  std::string line;
+  AppendBare(line, texts.index);
+  for (const std::string* text : {&texts.ip, &texts.mac, &texts.model, &texts.room, &texts.firmware}) {
+    line += ',';
+    AppendQuoted(line, *text);
+  }
+  line += "\r\n";
+  return line;
+}
+
+std::string CCsvExport::FormatRow(int number, const DEVICE_ENTRY_T& entry) {
+  std::string line = std::to_string(number);
+  for (const std::string* text : {&entry.ip, &entry.mac, &entry.model, &entry.deviceId, &entry.firmware}) {
+    line += ',';
+    AppendQuoted(line, *text);
+  }
+  line += "\r\n";
+  return line;
+}
+
+std::string CCsvExport::FormatFile(const std::vector<const DEVICE_ENTRY_T*>& rows,
+                                   const CsvHeaderTexts& texts) {
+  std::string bytes = FormatHeader(texts);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i] != nullptr) bytes += FormatRow(static_cast<int>(i) + 1, *rows[i]);
+  }
+  return bytes;
+}
+
+std::string CCsvExport::FormatFile(const std::vector<DEVICE_ENTRY_T>& rows,
+                                   const CsvHeaderTexts& texts) {
+  std::vector<const DEVICE_ENTRY_T*> pointers;
+  pointers.reserve(rows.size());
+  for (const DEVICE_ENTRY_T& row : rows) pointers.push_back(&row);
+  return FormatFile(pointers, texts);
+}
+
+bool CCsvExport::WriteFile(const std::string& path, const std::string& bytes) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  const bool closed = std::fclose(file) == 0;
+  return written && closed;
+}
+
+std::string CCsvExport::ExportPath(const std::string& chosen) {
+  std::string tail = chosen.size() >= 4 ? chosen.substr(chosen.size() - 4) : chosen;
+  for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return tail == ".CSV" ? chosen : chosen + ".csv";
+}
