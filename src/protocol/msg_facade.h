@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "protocol/msg_header.h"
+#include "protocol/reply_records.h"
+#include "protocol/request_records.h"
+
+struct PACKET_RECORD_T;
+
+// The one road between packet records and documents: builds a whole datagram (header and
+// encrypted document) into a packet record, decodes the payload of a received one, and
+// remembers per device key which envelope the device speaks (1 = IV-prefixed, 0 = bare).
+// Every operation returns 0 on success and -1 on failure; callable from any thread.
+class CMsgFacade {
+public:
+  static CMsgFacade* GetInstance();
+  CMsgFacade() = default;
+
+  // Builders: zero the whole packet record, build the document behind the header (payload mode
+  // 2) and set the record's datagram length. Key-based builders encrypt with the prefix when the
+  // key's envelope mode is non-zero (a key never seen is recorded with mode 0).
+  int BuildDiscoverMsg(PACKET_RECORD_T* packet, const DISCOVER_REQ_T* request, int encType);
+  int BuildRequestConfigMsg(PACKET_RECORD_T* packet, const REPORT_CONFIG_T* request,
+                            const std::string& key);
+  int BuildUpdateConfigMsg(PACKET_RECORD_T* packet, const REPORT_CONFIG_T* request,
+                           const std::string& key);
+  int BuildRemoteControlMsg(PACKET_RECORD_T* packet, const REMOTE_CONTROL_T* request,
+                            const std::string& key);
+  int BuildRequestAuthenticate(PACKET_RECORD_T* packet, const AUTHENTICATE_REQ_T* request,
+                               const std::string& key);
+  int BuildUpgradeSendMsg(PACKET_RECORD_T* packet, const UPGRADE_SEND_T* request,
+                          const std::string& key, int encType);
+
+  // Parsers. datagram is the received datagram (header first) of datagramLength bytes;
+  // payloadLength and mode come from ReadMsgHeader. A payload length that is negative or runs
+  // past datagramLength is refused. The datagram is only read.
+  int ParseDiscoverAckMsg(const uint8_t* datagram, int datagramLength, DISCOVER_ACK_T* out,
+                          int payloadLength, int mode);
+  int ParseAuthenticateAck(const uint8_t* datagram, int datagramLength, COMMON_ACK_T* out,
+                           const std::string& key, int payloadLength);
+  int ParseAckMsg(const uint8_t* datagram, int datagramLength, MSG_ACK_T* out,
+                  const std::string& key, int payloadLength, int mode);
+  int ParseReportConfigMsg(const uint8_t* datagram, int datagramLength, REPORT_CONFIG_T* out,
+                           const std::string& key, int payloadLength, int mode);
+
+  // Envelope modes, keyed by the exact key text (case and ':' matter).
+  void SetEnvelopeMode(const std::string& key, int mode);
+  int LookupEnvelopeMode(const std::string& key);   // inserts 0 for a key never seen
+  std::map<std::string, int32_t> EnvelopeModes() const;   // a copy, for tests and diagnostics
+
+private:
+  int EncTypeForKey(const std::string& key);
+
+  mutable std::mutex lock_;
+  std::map<std::string, int32_t> envelopeModes_;
+};

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "protocol/reply_records.h"
+#include "protocol/request_records.h"
+
+// encType values handed to the builders.
+constexpr int kEncTypeBare = 2;       // zero IV, no prefix
+constexpr int kEncTypePrefixed = 3;   // random IV behind the "ozrq6600" prefix
+// Any other value leaves the document plain where the builder allows it.
+
+// Builds the request documents and parses the reply documents. Stateless apart from the source
+// of fallback keys; one process-wide instance.
+class CMsgHandle {
+public:
+  static CMsgHandle* GetInstance();
+  CMsgHandle();
+
+  // Builders: write the payload (plain or encrypted) followed by one zero byte into out, whose
+  // size is capacity bytes, and store the payload length (without that zero) in *length.
+  // 0 on success; -1 for a null pointer, or when a line exceeds 1024 bytes or the document or its
+  // envelope does not fit capacity (nothing is written past out + capacity).
+  // Discover always encrypts with kDiscoverKeyText, Authenticate always encrypts; the other
+  // builders leave the document plain unless encType is 2 or 3.
+  int BuildDiscoverMsg(uint8_t* out, int capacity, const DISCOVER_REQ_T* request, int* length,
+                       int encType);
+  int BuildRequestConfigMsg(uint8_t* out, int capacity, const REPORT_CONFIG_T* request,
+                            int* length, const std::string& keyText, int encType);
+  int BuildUpdateConfigMsg(uint8_t* out, int capacity, const REPORT_CONFIG_T* request, int* length,
+                           const std::string& keyText, int encType);
+  int BuildRequestAuthenticate(uint8_t* out, int capacity, const AUTHENTICATE_REQ_T* request,
+                               int* length, const std::string& keyText, int encType);
+  int BuildUpgradeSendMsg(uint8_t* out, int capacity, const UPGRADE_SEND_T* request, int* length,
+                          const std::string& keyText, int encType);
+  int BuildRemoteControlMsg(uint8_t* out, int capacity, const REMOTE_CONTROL_T* request,
+                            int* length, const std::string& keyText, int encType);
+
+  // Parsers: payload holds exactly length bytes (the caller has checked them against what was
+  // received); it is only read, never written. mode is the header's payload mode. 0 on success,
+  // -1 on failure (with the error log lines of the reply handling).
+  int ParseDiscoverAckMsg(const uint8_t* payload, DISCOVER_ACK_T* out, int length, int mode);
+  int ParseAuthenticateAck(const uint8_t* payload, COMMON_ACK_T* out, const std::string& keyText,
+                           int length);
+  int ParseAckMsg(const uint8_t* payload, MSG_ACK_T* out, const std::string& keyText, int length,
+                  int mode);
+  int ParseReportConfigMsg(const uint8_t* payload, REPORT_CONFIG_T* out,
+                           const std::string& keyText, int length, int mode);
+
+  // Key texts tried, in order, when a reply does not parse with its own key. By default the keys
+  // of the control core's device table; tests and tools may replace the source (an empty
+  // function restores the default).
+  using KeySource = std::function<std::vector<std::string>()>;
+  void SetFallbackKeySource(KeySource source);
+
+private:
+  std::vector<std::string> FallbackKeys() const;
+
+  KeySource keySource_;
+};
