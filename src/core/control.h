@@ -1,13 +1,20 @@
 #pragma once
 
+#include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
+#include "core/control_notify.h"
 #include "core/device_entry.h"
 
-class IControlNotify;
 struct PACKET_RECORD_T;
 struct MSG_ACK_T;
 struct COMMON_ACK_T;
@@ -19,38 +26,78 @@ constexpr int MSG_CLASS_SOCKET = 0x20000;
 constexpr int MSG_CLASS_SOCKET_ALT = 0x30000;
 constexpr int MSG_CLASS_CTRL = 0x40000;
 
+// Size of the acknowledge record (MSG_ACK_T) kept in the wait slot.
+constexpr int kAckRecordBytes = 736;
+
 // The single object between the windows and the devices: a FIFO message queue drained by one
 // worker thread, a one-second tick thread, the device table, the notify list, the acknowledge
 // wait slot and the operations that send requests to devices.
 //
-// CONTRACT DRAFT: the public operations below are what other layers code against. The owner of
-// this file fills in the private members and may add to the public part.
+// Locks: queue lock (queue, wait slot), notify lock (notify list, held while notify objects
+// run), device lock (device table). All three are re-entrant. The only nesting is the notify
+// lock followed by the device lock (a notify object reading the table).
 class CControl {
 public:
+  // The process-wide instance, created on first call and never destroyed.
   static CControl* GetInstance();
+
+  // Tests build their own instances; the destructor stops the threads of such an instance.
+  CControl();
+  ~CControl();
+  CControl(const CControl&) = delete;
+  CControl& operator=(const CControl&) = delete;
 
   // Opens the log channel, starts the tick and worker threads, initialises the transport,
   // logs "Init successs." and returns 0.
   int Init();
+  // Init without the transport: log channel, then the two threads. Returns 0.
+  int InitCore();
+  // Only the tick and worker threads (no log channel). A second call does nothing. Returns 0.
+  int StartThreads();
+  // Orderly end: the worker handles what is already queued, then both threads end and are
+  // joined. Messages posted afterwards stay queued and are freed with the object.
+  void Stop();
 
   // Queues a copy of data (when data is not null and length > 0). 0 when queued, -1 otherwise.
   int PostMsg(int message, int param1, int param2, const void* data, int length);
 
-  // Device table (any thread; copies in and out under the device lock).
+  // Device table (any thread; copies in and out under the device lock). Entries keep the
+  // order in which their MAC was first seen; MAC texts are compared exactly.
   std::vector<DEVICE_ENTRY_T> GetDeviceList() const;
   bool FindDevice(const std::string& mac, DEVICE_ENTRY_T* out) const;
   void UpdateDevice(const DEVICE_ENTRY_T& entry);
   void RemoveDevice(const std::string& mac);
   void ClearDevices();
+  // The device key of a sender: the MAC of the first entry (in table order) whose work MAC
+  // equals workMac exactly. False when there is none. No copy of the table is made.
+  bool FindDeviceKeyByWorkMac(const std::string& workMac, std::string* key) const;
 
-  // Notify list (any thread).
+  // Notify list (any thread). No duplicates; called in registration order.
   bool AddNotify(IControlNotify* notify);
   bool RemoveNotify(IControlNotify* notify);
+  // Calls fn(IControlNotify*) for every registered object in order, under the notify lock.
+  template <class F>
+  void ForEachNotify(F&& fn) {
+    std::lock_guard<std::recursive_mutex> lock(m_notifyLock);
+    // Indexed walk: stays in bounds even if a callee wrongly changes the list.
+    for (size_t i = 0; i < m_notifyList.size(); ++i) {
+      if (m_notifyList[i] != nullptr) fn(m_notifyList[i]);
+    }
+  }
 
-  // Wait slot and authenticate callback.
+  // Authenticate callback: set by the device view, called on the worker thread.
   void SetAuthenticateCallback(std::function<void(COMMON_ACK_T*)> callback);
+  std::function<void(COMMON_ACK_T*)> GetAuthenticateCallback() const;
+  // Calls the stored callback (a copy, outside any lock). False when none is set.
+  bool InvokeAuthenticateCallback(COMMON_ACK_T* ack);
+
+  // Wait slot: one open wait for one device's acknowledge, for the whole process.
   void SetWaitMacAndCrc(const std::string& deviceKey, uint16_t crc);
+  // 0 and a copy of the acknowledge once it has arrived; -1 before that or for a null out.
   int GetWaitAck(MSG_ACK_T* out);
+  // Takes the 736-byte acknowledge into the slot when deviceKey equals the wait MAC exactly
+  // (under the queue lock). True when taken.
+  bool StoreAwaitedAck(const std::string& deviceKey, const MSG_ACK_T* ack);
 
   // Outbound device operations (items: the 32 x 96 configuration item texts).
   void MulticastDiscoveryMsg();
@@ -58,10 +105,64 @@ public:
   void SendUpdateConfigMsg(const DEVICE_ENTRY_T* device, const char16_t (*items)[96]);
 
   // Worker-thread side.
+  enum class MsgRoute { kTimer, kSocket, kCtrl, kDropped };
+  static MsgRoute RouteOf(int message);
   int DispatchMsg(int message, int param1, int param2, const uint8_t* data);
   int OnTimerMsg(int param1);
+  int OnCtrlMsg(int param1, int param2);
   int OnSocketMsg(const PACKET_RECORD_T* record);
   int OnAckMsg(const std::string& deviceKey, int checkValue, const MSG_ACK_T* ack);
   int OnReportConfigMsg(const std::string& deviceKey, const char* ip, int port,
                         const REPORT_CONFIG_T* report);
+
+  // Test seam: called by DispatchMsg with its arguments before the message is handled.
+  // Set it before the threads start.
+  using DispatchHook = std::function<void(int message, int param1, int param2, const uint8_t* data)>;
+  void SetDispatchHook(DispatchHook hook) { m_dispatchHook = std::move(hook); }
+
+private:
+  struct QueueNode {
+    int message = 0;
+    int param1 = 0;
+    int param2 = 0;
+    uint8_t* data = nullptr;
+    QueueNode* next = nullptr;
+  };
+
+  void WorkerLoop();
+  void TickLoop();
+  void RebuildDeviceIndex();
+  static void FreeNode(QueueNode* node);
+
+  // Queue lock and what it guards.
+  mutable std::recursive_mutex m_queueLock;
+  uint16_t m_waitCrc = 0;
+  std::thread m_workerThread;
+  std::thread m_tickThread;
+  QueueNode* m_queueHead = nullptr;
+  QueueNode* m_queueTail = nullptr;  // appending stays O(1) with thousands of answers queued
+  // Queue event: set under the lock whenever a node is appended, reset under the lock by the
+  // worker once the queue is empty; starts set.
+  std::condition_variable_any m_queueEvent;
+  bool m_queueSignalled = true;
+  std::atomic<bool> m_stopping{false};
+  int m_ackPending = 1;
+  std::array<uint8_t, kAckRecordBytes> m_ackSlot{};
+  std::string m_waitMac;
+
+  mutable std::mutex m_authLock;  // replacing the callable while the worker copies it
+  std::function<void(COMMON_ACK_T*)> m_authenticateCallback;
+
+  std::recursive_mutex m_notifyLock;
+  std::vector<IControlNotify*> m_notifyList;
+
+  mutable std::recursive_mutex m_deviceLock;
+  std::vector<DEVICE_ENTRY_T> m_deviceTable;
+  std::unordered_map<std::string, size_t> m_macIndex;                // MAC -> position
+  std::unordered_map<std::string, std::set<size_t>> m_workMacIndex;  // work MAC -> positions
+
+  std::mutex m_tickLock;  // the tick thread sleeps on it so that Stop wakes it at once
+  std::condition_variable m_tickWake;
+
+  DispatchHook m_dispatchHook;
 };

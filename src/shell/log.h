@@ -15,3 +15,10 @@ enum LogLevel : int {
 void LogDebug(const char* format, ...) IPS_PRINTF_LIKE(1, 2);
 void LogInfo(const char* format, ...) IPS_PRINTF_LIKE(1, 2);
 void LogError(const char* format, ...) IPS_PRINTF_LIKE(1, 2);
+
+// Lines are sent while this threshold is at least their level (fixed at 7: every line is sent).
+constexpr int kLogThreshold = 7;
+
+// Builds the datagram for one formatted UTF-8 line (cut to 511 UTF-16 characters) and hands it
+// to CCommControl. Used by the three calls above.
+void SendLogRecord(int level, const char* text);

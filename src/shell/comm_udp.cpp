@@ -1,0 +1,90 @@
+#include "shell/comm_udp.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void PrintFatalError(const char* text, const char* caption) {
+  std::fprintf(stderr, "%s: %s\n", caption, text);
+  std::fflush(stderr);
+}
+
+std::atomic<CCommUdp::FatalErrorHandler> g_fatalHandler{&PrintFatalError};
+
+[[noreturn]] void Fatal(const char* text) {
+  CCommUdp::FatalErrorHandler handler = g_fatalHandler.load();
+  (handler ? handler : &PrintFatalError)(text, "ERROR");
+  std::exit(0);
+}
+
+sockaddr_in LoopbackAddress(int port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return addr;
+}
+
+}  // namespace
+
+void CCommUdp::SetFatalErrorHandler(FatalErrorHandler handler) { g_fatalHandler.store(handler); }
+
+CCommUdp::CCommUdp(int firstLocalPort, int localPortCount, int viewerPort)
+    : m_firstLocalPort(firstLocalPort), m_localPortCount(localPortCount), m_viewerPort(viewerPort) {}
+
+CCommUdp::~CCommUdp() { Close(); }
+
+void CCommUdp::SetPorts(int firstLocalPort, int localPortCount, int viewerPort) {
+  m_firstLocalPort = firstLocalPort;
+  m_localPortCount = localPortCount;
+  m_viewerPort = viewerPort;
+}
+
+int CCommUdp::TryOpen() {
+  if (IsOpen()) return 0;
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return kOpenSocketFailed;
+  for (int i = 0; i < m_localPortCount; ++i) {
+    const int port = m_firstLocalPort + i;
+    if (port <= 0 || port > 65535) break;
+    sockaddr_in addr = LoopbackAddress(port);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+      m_localPort = port;
+      m_socket.store(fd);
+      return 0;
+    }
+  }
+  ::close(fd);
+  return kOpenBindFailed;
+}
+
+int CCommUdp::Open() {
+  const int result = TryOpen();
+  if (result == kOpenSocketFailed) Fatal("CommUdp Socket create failed.");
+  if (result == kOpenBindFailed) Fatal("CommUdp Socket init failed.");
+  return 0;
+}
+
+int CCommUdp::Receive(void*, int) { return 0; }
+
+int CCommUdp::Send(const void* data, int length) {
+  const int fd = m_socket.load();
+  if (fd < 0 || data == nullptr || length < 0) return -1;
+  sockaddr_in to = LoopbackAddress(m_viewerPort);
+  const ssize_t sent = ::sendto(fd, data, static_cast<size_t>(length), MSG_NOSIGNAL,
+                                reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  return sent == length ? length : -1;
+}
+
+int CCommUdp::Close() {
+  const int fd = m_socket.exchange(-1);
+  if (fd >= 0) ::close(fd);
+  m_localPort = 0;
+  return 0;
+}

@@ -1,0 +1,190 @@
+#include "shell/log_record.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf8(std::string* out, char32_t cp) {
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+void PutLe16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v & 0xFF);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+uint16_t GetLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+}  // namespace
+
+std::u16string LogUtf8ToUtf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  size_t i = 0;
+  const size_t n = utf8.size();
+  while (i < n) {
+    const auto b0 = static_cast<uint8_t>(utf8[i]);
+    char32_t cp = kReplacement;
+    size_t len = 1;
+    if (b0 < 0x80) {
+      cp = b0;
+    } else {
+      int extra = 0;
+      char32_t minimum = 0;
+      if ((b0 & 0xE0) == 0xC0) {
+        extra = 1, cp = b0 & 0x1F, minimum = 0x80;
+      } else if ((b0 & 0xF0) == 0xE0) {
+        extra = 2, cp = b0 & 0x0F, minimum = 0x800;
+      } else if ((b0 & 0xF8) == 0xF0) {
+        extra = 3, cp = b0 & 0x07, minimum = 0x10000;
+      }
+      bool ok = extra > 0;
+      for (int k = 1; ok && k <= extra; ++k) {
+        if (i + k >= n || (static_cast<uint8_t>(utf8[i + k]) & 0xC0) != 0x80) {
+          ok = false;
+          len = static_cast<size_t>(k);  // resynchronise at the offending byte
+        } else {
+          cp = (cp << 6) | (static_cast<uint8_t>(utf8[i + k]) & 0x3F);
+        }
+      }
+      if (ok) {
+        len = static_cast<size_t>(extra) + 1;
+        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
+      } else {
+        cp = kReplacement;
+      }
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string LogUtf16ToUtf8(std::u16string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size());
+  for (size_t i = 0; i < utf16.size(); ++i) {
+    const char16_t c = utf16[i];
+    if (IsHighSurrogate(c) && i + 1 < utf16.size() && IsLowSurrogate(utf16[i + 1])) {
+      const char32_t cp = 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) +
+                          (static_cast<char32_t>(utf16[i + 1]) - 0xDC00);
+      AppendUtf8(&out, cp);
+      ++i;
+    } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+      AppendUtf8(&out, kReplacement);
+    } else {
+      AppendUtf8(&out, c);
+    }
+  }
+  return out;
+}
+
+int BuildLogDatagram(int level, std::string_view utf8Text, uint8_t* out) {
+  std::memset(out, 0, kLogHeaderBytes);
+  out[0] = kLogMarker0;
+  out[1] = kLogMarker1;
+  PutLe16(out + 2, static_cast<uint16_t>(level));
+
+  const std::u16string module = LogUtf8ToUtf16(kLogModuleName);
+  for (size_t i = 0; i < module.size() && i < kLogModuleChars - 1; ++i) {
+    PutLe16(out + 4 + 2 * i, module[i]);
+  }
+
+  std::u16string text = LogUtf8ToUtf16(utf8Text);
+  size_t count = text.size();
+  if (count > static_cast<size_t>(kLogMessageChars)) {
+    count = kLogMessageChars;
+    // A cut between the two halves of a pair would leave a lone high surrogate at the end.
+    if (IsHighSurrogate(text[count - 1])) --count;
+  }
+  for (size_t i = 0; i < count; ++i) PutLe16(out + kLogHeaderBytes + 2 * i, text[i]);
+  return kLogHeaderBytes + static_cast<int>(2 * count);
+}
+
+bool DecodeLogDatagram(const uint8_t* data, size_t length, LOG_RECORD_T* out, std::string* error) {
+  auto fail = [error](const char* reason) {
+    if (error) *error = reason;
+    return false;
+  };
+  if (data == nullptr || out == nullptr) return fail("no data");
+  if (length < static_cast<size_t>(kLogHeaderBytes)) return fail("too short");
+  if (data[0] != kLogMarker0 || data[1] != kLogMarker1) return fail("wrong markers");
+  if (length % 2 != 0) return fail("odd length");
+
+  out->level = GetLe16(data + 2);
+  std::u16string module;
+  for (int i = 0; i < kLogModuleChars; ++i) {
+    const char16_t c = GetLe16(data + 4 + 2 * i);
+    if (c == 0) break;
+    module.push_back(c);
+  }
+  out->module = LogUtf16ToUtf8(module);
+
+  std::u16string text;
+  const size_t chars = (length - kLogHeaderBytes) / 2;
+  text.reserve(chars);
+  for (size_t i = 0; i < chars; ++i) text.push_back(GetLe16(data + kLogHeaderBytes + 2 * i));
+  out->text = LogUtf16ToUtf8(text);
+  return true;
+}
+
+std::string LogLevelName(int level) {
+  switch (level) {
+    case 7: return "DEBUG";
+    case 6: return "INFO";
+    case 3: return "ERROR";
+    default: return std::to_string(level);
+  }
+}
+
+std::string FormatLogLine(const LOG_RECORD_T& record, std::string_view timestamp) {
+  std::string line(timestamp);
+  line += ' ';
+  line += LogLevelName(record.level);
+  line += ' ';
+  line += record.module;
+  line += ' ';
+  for (const char ch : record.text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '\n') {
+      line += "\\n";
+    } else if (c == '\r') {
+      line += "\\r";
+    } else if (c < 0x20 && c != '\t') {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\x%02X", c);
+      line += esc;
+    } else if (c == 0x7F) {
+      line += "\\x7F";
+    } else {
+      line += ch;
+    }
+  }
+  return line;
+}
