@@ -1,0 +1,310 @@
+#include "transport/mac_proto_control.h"
+
+#include <pcap/pcap.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/control.h"
+#include "shell/global_utils.h"
+#include "shell/log.h"
+#include "transport/checksum.h"
+#include "transport/udp_frame.h"
+
+namespace {
+
+constexpr int kSnapshotLength = 65536;
+constexpr int kReadTimeoutMs = 1;
+constexpr char kCaptureFilter[] = "port 8500";
+constexpr int kRequiredLinkType = DLT_EN10MB;  // 1
+
+std::mutex g_promptHookMutex;
+std::function<void(const std::string&)> g_promptHook;
+
+std::string MacText(const uint8_t* mac) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "%02X%02X%02X%02X%02X%02X", mac[0], mac[1], mac[2], mac[3],
+                mac[4], mac[5]);
+  return text;
+}
+
+// The record's IP text is UTF-16; an address is plain ASCII, anything else is invalid.
+bool RecordIp(const char16_t* wide, uint32_t* ip) {
+  char text[kPacketIpChars] = {};
+  for (int i = 0; i < kPacketIpChars - 1 && wide[i] != 0; ++i) {
+    if (wide[i] > 0x7F) return false;
+    text[i] = static_cast<char>(wide[i]);
+  }
+  return ParseIpv4(text, ip);
+}
+
+}  // namespace
+
+CMacProtoControl* CMacProtoControl::GetInstance() {
+  static CMacProtoControl* instance = new CMacProtoControl();
+  return instance;
+}
+
+CMacProtoControl::~CMacProtoControl() { Stop(); }
+
+int CMacProtoControl::Init() {
+  std::string error;
+  if (Init(MacProtoInitOptions{}, &error) == 0) return 0;
+  ShowNoAdapterPrompt();
+}
+
+int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* errorText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto fail = [errorText](const std::string& text) {
+    if (errorText != nullptr) *errorText = text;
+    return -1;
+  };
+  if (initialised_) return 0;
+
+  // With a named interface the settings are not read and only that interface qualifies.
+  std::string interfaceSetting;
+  std::string adapterName;
+  if (!options.interfaceName.empty()) {
+    adapterName = options.interfaceName;
+  } else {
+    interfaceSetting = CGlobalUtils::ReadInterfaceSetting();
+    adapterName = CGlobalUtils::ReadAdapterNameSetting();
+  }
+  const bool all = interfaceSetting == "All";
+
+  for (const AdapterEntry& entry : CGlobalUtils::GetAdapters()) {
+    const std::string ip = entry.ipAddresses.empty() ? "0.0.0.0" : entry.ipAddresses.front();
+    const std::string mac = MacText(entry.mac);
+    LogInfo("%s: Find Adapter Name=%s, IP=%s, MAC=%s, Description:%s", "CMacProtoControl::Init",
+            entry.szAdapterName.c_str(), ip.c_str(), mac.c_str(), entry.szDescription.c_str());
+    if (ip == "0.0.0.0") continue;
+    auto* adapter = new NET_ADAPTER_T();
+    adapter->name = entry.szAdapterName;
+    adapter->description = entry.szDescription;
+    adapter->ip = ip;
+    std::memcpy(adapter->mac, entry.mac, 6);
+    adapters_.push_back(adapter);
+  }
+
+  if (!LoadNpcapDll()) {
+    LogError("Couldn't load Npcap\n");
+    return fail("the capture library could not be loaded");
+  }
+
+  char errbuf[PCAP_ERRBUF_SIZE] = {};
+  pcap_if_t* devices = nullptr;
+  if (pcap_findalldevs(&devices, errbuf) != 0) {
+    LogError("%s: pcap_findalldevs failed.[%s]", "CMacProtoControl::Init", errbuf);
+    return fail(std::string("cannot list capture devices: ") + errbuf);
+  }
+
+  int started = 0;
+  std::string openError;
+  for (pcap_if_t* device = devices; device != nullptr; device = device->next) {
+    const std::string name = device->name != nullptr ? device->name : "";
+    const std::string description = device->description != nullptr ? device->description : "";
+    LogInfo("%s: Find Device Name=%s, Description=%s", "CMacProtoControl::Init", name.c_str(),
+            description.c_str());
+
+    // On Linux a capture device is named exactly like its interface, so "the adapter's name
+    // occurs in the device name" is an equality test (a substring test would let eth1 match
+    // veth1). An empty AdapterName lets every adapter through.
+    NET_ADAPTER_T* picked = nullptr;
+    for (NET_ADAPTER_T* adapter : adapters_) {
+      if (adapter->name != name) continue;
+      if (all || adapterName.empty() || adapterName == name) {
+        picked = adapter;
+        break;
+      }
+    }
+    if (picked == nullptr) continue;
+    LogInfo(all ? "%s: ALL:Adding Adapter Name=%s, IP=%s" : "%s: Adding Adapter Name=%s, IP=%s",
+            "CMacProtoControl::Init", picked->name.c_str(), picked->ip.c_str());
+
+    errbuf[0] = '\0';
+    pcap_t* handle = pcap_open_live(name.c_str(), kSnapshotLength, 1, kReadTimeoutMs, errbuf);
+    if (handle == nullptr) {
+      LogError("%s: pcap_open_live(%s) failed.", "CMacProtoControl::Init", description.c_str());
+      openError = "cannot open " + name + " for capture: " + errbuf +
+                  " (capture needs root or the capabilities cap_net_raw and cap_net_admin)";
+      break;
+    }
+    picked->handle = handle;
+    if (pcap_datalink(handle) != kRequiredLinkType) {
+      LogError("%s: pcap_datalink(%s) failed.", "CMacProtoControl::Init", description.c_str());
+      continue;
+    }
+    bpf_program program{};
+    if (pcap_compile(handle, &program, kCaptureFilter, 1, 0) != 0) {
+      LogError("%s: pcap_compile(%s) failed.", "CMacProtoControl::Init", description.c_str());
+      continue;
+    }
+    pcap_setfilter(handle, &program);
+    pcap_freecode(&program);
+    threads_.emplace_back(&CMacProtoControl::MacProtoRecvThread, this, handle);
+    ++started;
+  }
+  pcap_freealldevs(devices);
+
+  if (!openError.empty()) return fail(openError);
+  if (started == 0) {
+    if (!options.interfaceName.empty())
+      return fail("interface " + options.interfaceName +
+                  " not found, without an IPv4 address or not an Ethernet capture device");
+    return fail(kNoAdapterPromptText);
+  }
+  initialised_ = true;
+  return 0;
+}
+
+int CMacProtoControl::Send(const PACKET_RECORD_T* record) {
+  for (NET_ADAPTER_T* adapter : adapters_) SendOnAdapter(record, adapter);
+  return 0;
+}
+
+int CMacProtoControl::SendOnAdapter(const PACKET_RECORD_T* record, NET_ADAPTER_T* adapter) {
+  if (record == nullptr || adapter == nullptr) return -1;
+  if (adapter->handle == nullptr) return -1;
+  // The work buffer holds 2048 datagram bytes; anything larger (or a negative length) is
+  // refused instead of being read past the record or written past the buffer.
+  if (record->nDataLen < 0 || record->nDataLen > kMaxSendDatagramBytes) {
+    LogError("%s: datagram length %d refused (0 to %d bytes can be sent).",
+             "CMacProtoControl::SendOnAdapter", record->nDataLen, kMaxSendDatagramBytes);
+    return -1;
+  }
+  FrameEndpoint source;
+  FrameEndpoint destination;
+  if (!ParseIpv4(adapter->ip.c_str(), &source.ip) || !RecordIp(record->szIP, &destination.ip)) {
+    LogError("%s: invalid IPv4 address, frame not sent.", "CMacProtoControl::SendOnAdapter");
+    return -1;
+  }
+  std::memcpy(source.mac, adapter->mac, 6);
+  source.port = kSendSourcePort;
+  std::memcpy(destination.mac, record->mac, 6);
+  destination.port = static_cast<uint16_t>(record->nPort & 0xFFFF);
+
+  uint8_t frame[kMaxSendFrameBytes];
+  const int frameLength = BuildUdpFrame(source, destination, NextIpIdentification(), record->data,
+                                        record->nDataLen, frame, sizeof(frame));
+  if (frameLength < 0) return -1;
+  if (pcap_sendpacket(adapter->handle, frame, frameLength) != 0) return -1;
+  LogInfo("%s: send succeeded.", "CMacProtoControl::Send");
+  return 0;
+}
+
+void CMacProtoControl::MacProtoRecvThread(pcap_t* handle) {
+  bool inErrorStreak = false;
+  while (!stopping_.load(std::memory_order_relaxed)) {
+    pcap_pkthdr* header = nullptr;
+    const u_char* frame = nullptr;
+    const int result = pcap_next_ex(handle, &header, &frame);
+    if (result == 0) continue;            // read time-out: poll again
+    if (result == PCAP_ERROR_BREAK) break;
+    if (result < 0) {
+      // A capture error (interface gone or down) repeats on every call: log it once and
+      // retry slowly instead of spinning.
+      if (!inErrorStreak) LogError("%s: pcap_next failed.[%s]", "MacProtoRecvThread", pcap_geterr(handle));
+      inErrorStreak = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      continue;
+    }
+    inErrorStreak = false;
+
+    auto* record = new (std::nothrow) PACKET_RECORD_T;
+    if (record == nullptr) continue;
+    const int captured = static_cast<int>(header->caplen);
+    const FrameParseResult parsed = ParseUdpFrameToRecord(frame, captured, record);
+    if (parsed == FrameParseResult::kTooShort) {
+      LogError("%s failed: too short length.", "MacProtoRecvThread");
+    } else if (parsed == FrameParseResult::kTooLong) {
+      // The record's datagram field holds 4160 bytes (jumbo frames could carry more).
+      LogError("%s: frame of %d bytes dropped: %s.", "MacProtoRecvThread", captured,
+               FrameParseResultText(parsed));
+    } else if (parsed != FrameParseResult::kOk) {
+      LogError("%s: frame dropped: %s.", "MacProtoRecvThread", FrameParseResultText(parsed));
+    } else {
+      if (record->nDataLen >= 2 && record->data[0] == 0xBC && record->data[1] == 0xDE)
+        DeliverDatagram(*record);
+      char ip[kPacketIpChars] = {};
+      for (int i = 0; i < kPacketIpChars - 1 && record->szIP[i] != 0; ++i)
+        ip[i] = static_cast<char>(record->szIP[i]);
+      const uint8_t* m = record->mac;
+      LogInfo("%s:Recv Multicast/UDP from(%s:%d,MAC:%02X%02X%02X%02X%02X%02X) %d bytes",
+              "MacProtoRecvThread", ip, record->nPort, m[0], m[1], m[2], m[3], m[4], m[5],
+              record->nDataLen);
+    }
+    delete record;
+  }
+}
+
+void CMacProtoControl::DeliverDatagram(const PACKET_RECORD_T& record) {
+  std::function<void(const PACKET_RECORD_T&)> sink;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sink = sink_;
+  }
+  if (sink) {
+    sink(record);
+    return;
+  }
+  CControl::GetInstance()->PostMsg(MSG_CLASS_SOCKET, 0, 0, &record, sizeof(PACKET_RECORD_T));
+}
+
+bool CMacProtoControl::LoadNpcapDll() { return true; }
+
+void CMacProtoControl::ShowNoAdapterPrompt() {
+  LogError("%s", kNoAdapterPromptText);
+  std::function<void(const std::string&)> hook;
+  {
+    std::lock_guard<std::mutex> lock(g_promptHookMutex);
+    hook = g_promptHook;
+  }
+  if (hook) {
+    hook(kNoAdapterPromptText);
+  } else {
+    std::fprintf(stderr, "%s\n", kNoAdapterPromptText);
+  }
+  const std::string script = CGlobalUtils::MakeModulePath(kCaptureInstallScript);
+  if (CGlobalUtils::FileExists(script)) CGlobalUtils::CmdOperate(script);
+  std::exit(0);
+}
+
+void CMacProtoControl::SetNoAdapterPromptHook(std::function<void(const std::string&)> hook) {
+  std::lock_guard<std::mutex> lock(g_promptHookMutex);
+  g_promptHook = std::move(hook);
+}
+
+void CMacProtoControl::SetReceiveSink(std::function<void(const PACKET_RECORD_T&)> sink) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sink_ = std::move(sink);
+}
+
+void CMacProtoControl::Stop() {
+  std::vector<std::thread> threads;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    for (NET_ADAPTER_T* adapter : adapters_)
+      if (adapter->handle != nullptr) pcap_breakloop(adapter->handle);
+    threads.swap(threads_);
+  }
+  for (std::thread& thread : threads)
+    if (thread.joinable()) thread.join();
+}
+
+std::vector<NET_ADAPTER_T> CMacProtoControl::GetAdapterList() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<NET_ADAPTER_T> copy;
+  for (const NET_ADAPTER_T* adapter : adapters_) copy.push_back(*adapter);
+  return copy;
+}
+
+uint16_t CMacProtoControl::ComputeChecksum(const void* bytes, int length) {
+  return length < 0 ? ::ComputeChecksum(bytes, 0) : ::ComputeChecksum(bytes, static_cast<size_t>(length));
+}
+
+uint16_t CMacProtoControl::ComputeUdpChecksum(const uint8_t* ipPacket, int totalLength) {
+  return totalLength < 0 ? 0 : ::ComputeUdpChecksum(ipPacket, static_cast<size_t>(totalLength));
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "transport/packet_record.h"
+
+typedef struct pcap pcap_t;
+
+// One usable network adapter (an interface with an IPv4 address) and its open capture.
+struct NET_ADAPTER_T {
+  std::string name;          // interface name; on Linux also the capture device's name
+  std::string description;
+  std::string ip;            // first IPv4 address, dotted
+  uint8_t mac[6] = {};
+  pcap_t* handle = nullptr;  // open capture, or null
+};
+
+// How Init chooses adapters when it must not end the process.
+struct MacProtoInitOptions {
+  // Open exactly this interface and ignore the settings file. Empty: the settings'
+  // "Interface"/"AdapterName" rules apply.
+  std::string interfaceName;
+};
+
+// Text of the prompt shown when no adapter can be opened.
+inline constexpr const char* kNoAdapterPromptText =
+    "No network adapter detected, please install npcap firstly.";
+// The helper that tells how to install the capture library and grants capture rights.
+inline constexpr const char* kCaptureInstallScript = "Tools-Install/install-capture.sh";
+
+// Carries every datagram between the program and the devices: opens the chosen adapters with
+// libpcap, reads frames with the filter "port 8500" on one thread per capture, and sends by
+// building whole Ethernet II + IPv4 + UDP frames and injecting them.
+class CMacProtoControl {
+public:
+  static CMacProtoControl* GetInstance();
+  virtual ~CMacProtoControl();
+
+  // Opens every adapter the settings select and starts its receive thread. Returns 0 when at
+  // least one capture runs; in every other case ends the process through ShowNoAdapterPrompt.
+  int Init();
+  // The same without ending the process: -1 with a readable reason in *errorText (missing
+  // adapter, missing capture rights, ...). Calling it again after a success returns 0.
+  int Init(const MacProtoInitOptions& options, std::string* errorText);
+
+  // Sends the record as one frame on every adapter with a capture, in list order; returns 0.
+  int Send(const PACKET_RECORD_T* record);
+  // 0 when the capture library accepted the frame; -1 for null arguments, an adapter without a
+  // capture, a datagram length outside 0..2048, an invalid IP text or a refused injection.
+  int SendOnAdapter(const PACKET_RECORD_T* record, NET_ADAPTER_T* adapter);
+
+  // Receive loop of one capture; runs until Stop.
+  void MacProtoRecvThread(pcap_t* handle);
+
+  // The capture library is linked, so there is nothing to load: always true.
+  bool LoadNpcapDll();
+
+  // Shows "No network adapter detected, ..." (through the hook when one is set, otherwise on
+  // standard error), runs the install helper when it exists, logs, and exits with code 0.
+  [[noreturn]] void ShowNoAdapterPrompt();
+  // The GUI sets this to show its message box; it is called with the prompt text.
+  static void SetNoAdapterPromptHook(std::function<void(const std::string& text)> hook);
+
+  // Where received datagrams go. Unset: PostMsg(0x20000, 0, 0, record, 4212) to CControl.
+  void SetReceiveSink(std::function<void(const PACKET_RECORD_T& record)> sink);
+
+  // Ends the receive threads and waits for them (tests and tools; the program never stops).
+  void Stop();
+
+  // Copy of the adapter list (handles included; do not close them).
+  std::vector<NET_ADAPTER_T> GetAdapterList() const;
+
+  static uint16_t ComputeChecksum(const void* bytes, int length);
+  static uint16_t ComputeUdpChecksum(const uint8_t* ipPacket, int totalLength);
+
+private:
+  CMacProtoControl() = default;
+  void DeliverDatagram(const PACKET_RECORD_T& record);
+
+  std::vector<NET_ADAPTER_T*> adapters_;
+  std::vector<std::thread> threads_;
+  std::atomic<bool> stopping_{false};
+  bool initialised_ = false;
+  mutable std::mutex mutex_;   // guards initialisation, the sink and Stop
+  std::function<void(const PACKET_RECORD_T&)> sink_;
+};
