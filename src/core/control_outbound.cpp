@@ -1,6 +1,125 @@
-// Outbound device operations: placeholder bodies until the outbound handling lands.
-#include "core/control.h"
+// Outbound device operations: the discovery multicast and the two configuration requests. Each
+// fills a request record, has the facade build the datagram into a packet record, writes the
+// destination and hands the record to the transport. None waits for an answer.
+#include <atomic>
+#include <cstring>
+#include <mutex>
 
-void CControl::MulticastDiscoveryMsg() {}
-void CControl::SendRequestConfigMsg(const DEVICE_ENTRY_T*, const char16_t (*)[96]) {}
-void CControl::SendUpdateConfigMsg(const DEVICE_ENTRY_T*, const char16_t (*)[96]) {}
+#include "core/control.h"
+#include "core/control_outbound_hooks.h"
+#include "protocol/msg_facade.h"
+#include "protocol/msg_handle.h"
+#include "protocol/request_records.h"
+#include "shell/global_utils.h"
+#include "shell/log.h"
+#include "transport/mac_proto_control.h"
+#include "transport/packet_record.h"
+
+namespace {
+
+constexpr int kDevicePort = 8500;
+constexpr char16_t kMulticastGroup[] = u"238.8.8.1";
+constexpr uint8_t kMulticastMac[6] = {0x01, 0x00, 0x5E, 0x08, 0x08, 0x01};
+
+// 0 at start; flipped after every successful discovery build: 0 builds the bare envelope
+// (encType 2), 1 the prefixed one (encType 3).
+std::atomic<int> g_discoveryToggle{0};
+
+std::mutex g_hooksLock;
+OutboundHooks g_hooks;
+
+OutboundHooks CurrentHooks() {
+  std::lock_guard<std::mutex> lock(g_hooksLock);
+  return g_hooks;
+}
+
+void Deliver(const PACKET_RECORD_T* packet) {
+  const OutboundHooks hooks = CurrentHooks();
+  if (hooks.send) {
+    hooks.send(packet);
+  } else {
+    CMacProtoControl::GetInstance()->Send(packet);   // the result is not looked at
+  }
+}
+
+// Copies a UTF-8 text into a fixed UTF-16 field, cut to fit, zero-terminated.
+template <size_t N>
+void SetField(char16_t (&field)[N], const char* text) {
+  CGlobalUtils::Utf8ToWide(text, field, static_cast<int>(N));
+  field[N - 1] = 0;
+}
+
+using ConfigBuilder = int (CMsgFacade::*)(PACKET_RECORD_T*, const REPORT_CONFIG_T*, const std::string&);
+
+void SendConfigRequest(const char* operation, const char* buildName, ConfigBuilder build,
+                       const DEVICE_ENTRY_T* device, const char16_t (*items)[96]) {
+  if (device == nullptr || items == nullptr) {
+    LogError("%s: no device or no items.", operation);
+    return;
+  }
+  REPORT_CONFIG_T request;
+  std::memset(&request, 0, sizeof(request));
+  SetField(request.szProtocal, "2.0");
+  std::memcpy(request.module.szItem, items, sizeof(request.module.szItem));
+
+  PACKET_RECORD_T packet;
+  std::memset(&packet, 0, sizeof(packet));
+  // The facade key is the MAC text the device reported, not its work MAC.
+  if ((CMsgFacade::GetInstance()->*build)(&packet, &request, device->mac) != 0) {
+    LogError("%s: %s failed.", operation, buildName);
+    return;
+  }
+  SetField(packet.szIP, device->ip.c_str());
+  // The work MAC read as hexadecimal pairs, first pair first; missing pairs stay 0.
+  char macText[20] = {};
+  std::strncpy(macText, device->workMac.c_str(), sizeof(macText) - 1);
+  CGlobalUtils::MacTextToBytes(macText, packet.mac);
+  packet.nPort = kDevicePort;
+  Deliver(&packet);
+}
+
+}  // namespace
+
+void SetOutboundHooks(OutboundHooks hooks) {
+  std::lock_guard<std::mutex> lock(g_hooksLock);
+  g_hooks = std::move(hooks);
+}
+
+void ResetDiscoveryAlternation() { g_discoveryToggle = 0; }
+
+void CControl::MulticastDiscoveryMsg() {
+  DISCOVER_REQ_T request;
+  std::memset(&request, 0, sizeof(request));
+  SetField(request.szProtocal, "2.0");
+  SetField(request.szExtension, "-1");
+  SetField(request.szFlag, "5");
+  SetField(request.szReserved, "0");
+
+  const int encType = g_discoveryToggle == 1 ? kEncTypePrefixed : kEncTypeBare;
+  PACKET_RECORD_T packet;
+  std::memset(&packet, 0, sizeof(packet));
+  const OutboundHooks hooks = CurrentHooks();
+  const int built = hooks.buildDiscover ? hooks.buildDiscover(&packet, &request, encType)
+                                        : CMsgFacade::GetInstance()->BuildDiscoverMsg(&packet, &request, encType);
+  if (built != 0) {
+    // The alternation does not advance: the next call tries the same envelope again.
+    LogError("%s: BuildDiscoverMsg failed.", "CControl::MulticastDiscoveryMsg");
+    return;
+  }
+  g_discoveryToggle ^= 1;
+
+  std::memcpy(packet.szIP, kMulticastGroup, sizeof(kMulticastGroup));
+  std::memcpy(packet.mac, kMulticastMac, sizeof(kMulticastMac));
+  packet.nPort = kDevicePort;
+  Deliver(&packet);
+}
+
+void CControl::SendRequestConfigMsg(const DEVICE_ENTRY_T* device, const char16_t (*items)[96]) {
+  SendConfigRequest("CControl::SendRequestConfigMsg", "BuildRequestConfigMsg",
+                    &CMsgFacade::BuildRequestConfigMsg, device, items);
+}
+
+void CControl::SendUpdateConfigMsg(const DEVICE_ENTRY_T* device, const char16_t (*items)[96]) {
+  SendConfigRequest("CControl::SendUpdateConfigMsg", "BuildUpdateConfigMsg",
+                    &CMsgFacade::BuildUpdateConfigMsg, device, items);
+}
