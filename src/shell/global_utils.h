@@ -18,6 +18,15 @@ struct AdapterEntry {
   uint8_t mac[6] = {};
 };
 
+// Settings file sections and keys.
+inline constexpr const char* kLanguageSection = "LANGUAGE_SETTING";
+inline constexpr const char* kLanguageKey = "Language";
+inline constexpr const char* kNetConnSection = "NET_CONN_SETTING";
+inline constexpr const char* kInterfaceKey = "Interface";
+inline constexpr const char* kAdapterNameKey = "AdapterName";
+inline constexpr const char* kIpKey = "IP";
+inline constexpr const char* kIpSeparator = "\xE3\x80\x81";   // U+3001 in UTF-8
+
 // Small stateless helpers shared by every layer. Texts are UTF-8 std::string unless a fixed
 // UTF-16 array (char16_t) of a record is named. Nothing throws; failures are -1, false or empty.
 //
@@ -33,6 +42,8 @@ public:
   static std::string ModelNamePath();       // config/ModelName.ini
   static bool FileExists(const std::string& path);
   static void ClearRomDownloadFolder(const std::string& folder);
+  // Tests point every path above at a temporary folder; an empty text restores the real one.
+  static void SetModuleDirForTesting(const std::string& folder);
 
   // Settings and catalog.
   static std::string ReadLanguageSetting();
@@ -41,6 +52,18 @@ public:
   static std::string DeviceModelName(const std::string& model, const std::string& firmware);
   static std::map<std::string, std::string> ReadModelNameMap();   // model name -> prefix
   static std::string GetFileVersionText();
+
+  // [NET_CONN_SETTING] of SystemSetting.ini. maxChars is the reader's buffer in characters
+  // (the value is cut to maxChars - 1): Interface 128, AdapterName 520, IP 1024 (main window)
+  // or 260 (upgrade window).
+  static std::string ReadNetConnSetting(const std::string& key, int maxChars);
+  static bool WriteNetConnSetting(const std::string& key, const std::string& value);
+  static std::string ReadInterfaceSetting();     // "Interface", at most 127 characters
+  static std::string ReadAdapterNameSetting();   // "AdapterName", at most 519 characters
+  static std::string ReadIpSetting(int maxChars = 1024);   // "IP"
+  // The IP value holds several addresses joined with the ideographic comma U+3001.
+  static std::vector<std::string> SplitIpSetting(const std::string& joined);
+  static std::string JoinIpSetting(const std::vector<std::string>& addresses);
 
   // Texts and addresses.
   static int WideToUtf8(const char16_t* wide, char* buffer, int size);

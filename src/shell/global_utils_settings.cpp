@@ -1,0 +1,95 @@
+// SystemSetting.ini, the model catalog and the version text.
+#include "shell/global_utils.h"
+
+#include "platform/file_version.h"
+#include "platform/ini_profile.h"
+
+namespace {
+
+constexpr const char* kModelNameSection = "ModelName";
+constexpr int kLanguageChars = 32;        // 31 characters and the terminator
+constexpr int kModelNameChars = 128;      // 127 characters
+constexpr int kModelSectionChars = 10240;
+
+std::string TrimBlanks(const std::string& text) {
+  const char* blanks = " \t\r\n\v\f";
+  const size_t begin = text.find_first_not_of(blanks);
+  if (begin == std::string::npos) return std::string();
+  const size_t end = text.find_last_not_of(blanks);
+  return text.substr(begin, end - begin + 1);
+}
+
+}  // namespace
+
+std::string CGlobalUtils::ReadLanguageSetting() {
+  return GetPrivateProfileString(kLanguageSection, kLanguageKey, "", kLanguageChars, SystemSettingPath());
+}
+
+bool CGlobalUtils::WriteLanguageSetting(const std::string& language) {
+  return WritePrivateProfileString(kLanguageSection, kLanguageKey, language, SystemSettingPath());
+}
+
+std::string CGlobalUtils::LookupModelName(const std::string& firmware) {
+  const size_t dot = firmware.find('.');
+  if (dot == std::string::npos || dot == 0) return std::string();
+  return GetPrivateProfileString(kModelNameSection, firmware.substr(0, dot), "", kModelNameChars,
+                                 ModelNamePath());
+}
+
+std::string CGlobalUtils::DeviceModelName(const std::string& model, const std::string& firmware) {
+  return model.empty() ? LookupModelName(firmware) : model;
+}
+
+std::map<std::string, std::string> CGlobalUtils::ReadModelNameMap() {
+  // Each line must split at '=' into exactly two non-empty parts; the map goes from model name
+  // to prefix, and a model name listed twice keeps its later prefix.
+  std::map<std::string, std::string> result;
+  for (const auto& [key, value] :
+       GetPrivateProfileSection(kModelNameSection, ModelNamePath(), kModelSectionChars)) {
+    if (value.find('=') != std::string::npos) continue;
+    const std::string prefix = TrimBlanks(key);
+    const std::string name = TrimBlanks(value);
+    if (prefix.empty() || name.empty()) continue;
+    result[name] = prefix;
+  }
+  return result;
+}
+
+std::string CGlobalUtils::GetFileVersionText() { return GetCompiledVersionText(); }
+
+std::string CGlobalUtils::ReadNetConnSetting(const std::string& key, int maxChars) {
+  return GetPrivateProfileString(kNetConnSection, key, "", maxChars, SystemSettingPath());
+}
+
+bool CGlobalUtils::WriteNetConnSetting(const std::string& key, const std::string& value) {
+  return WritePrivateProfileString(kNetConnSection, key, value, SystemSettingPath());
+}
+
+std::string CGlobalUtils::ReadInterfaceSetting() { return ReadNetConnSetting(kInterfaceKey, 128); }
+
+std::string CGlobalUtils::ReadAdapterNameSetting() { return ReadNetConnSetting(kAdapterNameKey, 520); }
+
+std::string CGlobalUtils::ReadIpSetting(int maxChars) { return ReadNetConnSetting(kIpKey, maxChars); }
+
+std::vector<std::string> CGlobalUtils::SplitIpSetting(const std::string& joined) {
+  std::vector<std::string> addresses;
+  const std::string separator = kIpSeparator;
+  size_t start = 0;
+  while (start <= joined.size()) {
+    size_t end = joined.find(separator, start);
+    if (end == std::string::npos) end = joined.size();
+    const std::string part = TrimBlanks(joined.substr(start, end - start));
+    if (!part.empty()) addresses.push_back(part);
+    start = end + separator.size();
+  }
+  return addresses;
+}
+
+std::string CGlobalUtils::JoinIpSetting(const std::vector<std::string>& addresses) {
+  std::string joined;
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    if (i > 0) joined += kIpSeparator;
+    joined += addresses[i];
+  }
+  return joined;
+}
