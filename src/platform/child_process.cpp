@@ -1,0 +1,150 @@
+#include "platform/child_process.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// In the forked child only async-signal-safe calls: no allocation, no locks.
+void ResetSignalsInChild() {
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  for (int sig : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2, SIGCHLD}) signal(sig, SIG_DFL);
+}
+
+[[noreturn]] void ReportAndExit(int pipeFd) {
+  int err = errno;
+  ssize_t ignored = write(pipeFd, &err, sizeof(err));
+  (void)ignored;
+  _exit(127);
+}
+
+// Waits for the exec report of a fresh child: true when the pipe closed without data (exec done).
+bool ExecSucceeded(int readFd) {
+  int err = 0;
+  ssize_t n;
+  do {
+    n = read(readFd, &err, sizeof(err));
+  } while (n < 0 && errno == EINTR);
+  close(readFd);
+  return n == 0;
+}
+
+std::vector<char*> MakeArgv(std::vector<std::string>& storage) {
+  std::vector<char*> argv;
+  for (auto& s : storage) argv.push_back(s.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+}  // namespace
+
+CChildProcess::~CChildProcess() { Stop(); }
+
+bool CChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& workDir, const std::string& outputFile) {
+  if (m_pid > 0) return false;
+  std::vector<std::string> storage;
+  storage.push_back(program);
+  storage.insert(storage.end(), args.begin(), args.end());
+  std::vector<char*> argv = MakeArgv(storage);
+  const char* out = outputFile.empty() ? "/dev/null" : outputFile.c_str();
+
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return false;
+  pid_t parent = getpid();
+  pid_t pid = fork();
+  if (pid < 0) {
+    close(report[0]);
+    close(report[1]);
+    return false;
+  }
+  if (pid == 0) {
+    close(report[0]);
+    setpgid(0, 0);
+    // The kernel kills the child when the forking thread (our main thread) ends, however it ends.
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) ReportAndExit(report[1]);
+    if (getppid() != parent) _exit(0);   // we died before the signal was armed
+    ResetSignalsInChild();
+    if (!workDir.empty() && chdir(workDir.c_str()) != 0) ReportAndExit(report[1]);
+    int in = open("/dev/null", O_RDONLY);
+    int log = open(out, O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (in < 0 || log < 0) ReportAndExit(report[1]);
+    dup2(in, STDIN_FILENO);
+    dup2(log, STDOUT_FILENO);
+    dup2(log, STDERR_FILENO);
+    if (in > STDERR_FILENO) close(in);
+    if (log > STDERR_FILENO) close(log);
+    execv(argv[0], argv.data());
+    ReportAndExit(report[1]);
+  }
+  close(report[1]);
+  setpgid(pid, pid);   // also from here, so the group exists before Stop could target it
+  if (!ExecSucceeded(report[0])) {
+    waitpid(pid, nullptr, 0);
+    return false;
+  }
+  m_pid = pid;
+  return true;
+}
+
+bool CChildProcess::Running() {
+  if (m_pid <= 0) return false;
+  int status = 0;
+  pid_t r = waitpid(m_pid, &status, WNOHANG);
+  if (r == m_pid || (r < 0 && errno == ECHILD)) {
+    m_pid = -1;
+    return false;
+  }
+  return true;
+}
+
+void CChildProcess::Stop(int graceMs) {
+  if (m_pid <= 0) return;
+  kill(-m_pid, SIGTERM);
+  for (int waited = 0; waited < graceMs; waited += 10) {
+    pid_t r = waitpid(m_pid, nullptr, WNOHANG);
+    if (r == m_pid || (r < 0 && errno == ECHILD)) {
+      kill(-m_pid, SIGKILL);   // anything the child left behind in its group
+      m_pid = -1;
+      return;
+    }
+    usleep(10 * 1000);
+  }
+  kill(-m_pid, SIGKILL);
+  waitpid(m_pid, nullptr, 0);
+  m_pid = -1;
+}
+
+bool StartOwnExecutable() {
+  char exe[PATH_MAX] = {};
+  ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+  if (n <= 0) return false;
+  exe[n] = '\0';
+  char* argv[] = {exe, nullptr};
+
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return false;
+  pid_t pid = fork();
+  if (pid < 0) {
+    close(report[0]);
+    close(report[1]);
+    return false;
+  }
+  if (pid == 0) {
+    close(report[0]);
+    setsid();   // independent of our group, so nothing aimed at us reaches the successor
+    ResetSignalsInChild();
+    execv(exe, argv);
+    ReportAndExit(report[1]);
+  }
+  close(report[1]);
+  return ExecSucceeded(report[0]);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A child process tied to our lifetime: it runs in a process group of its own, gets SIGKILL
+// from the kernel when this process dies (also on SIGKILL of this process), and Stop() ends the
+// whole group. Start and Stop are meant for the main thread: the parent-death signal follows
+// the thread that forked.
+class CChildProcess {
+public:
+  CChildProcess() = default;
+  ~CChildProcess();   // Stop()
+  CChildProcess(const CChildProcess&) = delete;
+  CChildProcess& operator=(const CChildProcess&) = delete;
+
+  // Starts `program` with `args` (argv[1..]) in `workDir` ("" = ours); stdin reads /dev/null,
+  // stdout and stderr go to `outputFile` (appended) or /dev/null when "". false when the program
+  // could not be started (including exec failure, which the child reports back).
+  bool Start(const std::string& program, const std::vector<std::string>& args,
+             const std::string& workDir, const std::string& outputFile = {});
+
+  // SIGTERM to the group, up to `graceMs` for it to end, then SIGKILL; reaps the child.
+  void Stop(int graceMs = 2000);
+
+  // true while the child has not been reaped (checks without blocking).
+  bool Running();
+  int Pid() const { return m_pid; }
+
+private:
+  int m_pid = -1;
+};
+
+// Starts this program's own executable again as an independent process (new session, no
+// arguments), as the restart hand-over does. true when the exec succeeded.
+bool StartOwnExecutable();
