@@ -1,0 +1,198 @@
+#include "protocol/msg_facade.h"
+
+#include <cstring>
+
+#include "protocol/msg_handle.h"
+#include "shell/log.h"
+#include "transport/packet_record.h"
+
+namespace {
+
+// The whole room behind the header: the document and, once encrypted, its envelope (up to 40
+// bytes longer, plus a terminator) must both fit in the record.
+constexpr int kPayloadCapacity = kPacketDatagramBytes - kMsgHeaderLength;
+
+uint8_t* PayloadArea(PACKET_RECORD_T* packet) { return packet->data + kMsgHeaderLength; }
+
+// Header in front of a built payload, and the record's datagram length.
+int FinishDatagram(PACKET_RECORD_T* packet, int messageId, int payloadLength) {
+  if (payloadLength < 0 || payloadLength > kPayloadCapacity) return -1;
+  MsgHeader header;
+  header.Fill(messageId, kMsgSendPayloadMode, static_cast<uint16_t>(payloadLength));
+  std::memcpy(packet->data, &header, sizeof(header));
+  packet->nDataLen = payloadLength + kMsgHeaderLength;
+  return 0;
+}
+
+// The payload of a received datagram, or null when its claimed length runs past what arrived.
+const uint8_t* ReceivedPayload(const uint8_t* datagram, int datagramLength, int payloadLength) {
+  if (datagram == nullptr || payloadLength < 0 ||
+      datagramLength - kMsgHeaderLength < payloadLength) {
+    return nullptr;
+  }
+  return datagram + kMsgHeaderLength;
+}
+
+}  // namespace
+
+CMsgFacade* CMsgFacade::GetInstance() {
+  static CMsgFacade* instance = new CMsgFacade();   // lives until the process ends
+  return instance;
+}
+
+int CMsgFacade::LookupEnvelopeMode(const std::string& key) {
+  std::lock_guard<std::mutex> guard(lock_);
+  return envelopeModes_[key];
+}
+
+void CMsgFacade::SetEnvelopeMode(const std::string& key, int mode) {
+  std::lock_guard<std::mutex> guard(lock_);
+  envelopeModes_[key] = mode;
+}
+
+std::map<std::string, int32_t> CMsgFacade::EnvelopeModes() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return envelopeModes_;
+}
+
+int CMsgFacade::EncTypeForKey(const std::string& key) {
+  return LookupEnvelopeMode(key) != 0 ? kEncTypePrefixed : kEncTypeBare;
+}
+
+int CMsgFacade::BuildDiscoverMsg(PACKET_RECORD_T* packet, const DISCOVER_REQ_T* request,
+                                 int encType) {
+  if (packet == nullptr || request == nullptr) return -1;
+  std::memset(packet, 0, sizeof(*packet));
+  int length = 0;
+  if (CMsgHandle::GetInstance()->BuildDiscoverMsg(PayloadArea(packet), kPayloadCapacity, request,
+                                                  &length, encType) != 0) {
+    return -1;
+  }
+  return FinishDatagram(packet, MSG_DISCOVER, length);
+}
+
+int CMsgFacade::BuildRequestConfigMsg(PACKET_RECORD_T* packet, const REPORT_CONFIG_T* request,
+                                      const std::string& key) {
+  if (packet == nullptr || request == nullptr) return -1;
+  std::memset(packet, 0, sizeof(*packet));
+  int length = 0;
+  if (CMsgHandle::GetInstance()->BuildRequestConfigMsg(PayloadArea(packet), kPayloadCapacity,
+                                                       request, &length, key,
+                                                       EncTypeForKey(key)) != 0) {
+    return -1;
+  }
+  return FinishDatagram(packet, MSG_REQUEST_CONFIG, length);
+}
+
+int CMsgFacade::BuildUpdateConfigMsg(PACKET_RECORD_T* packet, const REPORT_CONFIG_T* request,
+                                     const std::string& key) {
+  if (packet == nullptr || request == nullptr) return -1;
+  std::memset(packet, 0, sizeof(*packet));
+  int length = 0;
+  if (CMsgHandle::GetInstance()->BuildUpdateConfigMsg(PayloadArea(packet), kPayloadCapacity,
+                                                      request, &length, key,
+                                                      EncTypeForKey(key)) != 0) {
+    return -1;
+  }
+  return FinishDatagram(packet, MSG_UPDATE_CONFIG, length);
+}
+
+int CMsgFacade::BuildRemoteControlMsg(PACKET_RECORD_T* packet, const REMOTE_CONTROL_T* request,
+                                      const std::string& key) {
+  if (packet == nullptr || request == nullptr) return -1;
+  std::memset(packet, 0, sizeof(*packet));
+  int length = 0;
+  if (CMsgHandle::GetInstance()->BuildRemoteControlMsg(PayloadArea(packet), kPayloadCapacity,
+                                                       request, &length, key,
+                                                       EncTypeForKey(key)) != 0) {
+    return -1;
+  }
+  return FinishDatagram(packet, MSG_REMOTE_CONTROL, length);
+}
+
+int CMsgFacade::BuildRequestAuthenticate(PACKET_RECORD_T* packet,
+                                         const AUTHENTICATE_REQ_T* request,
+                                         const std::string& key) {
+  if (packet == nullptr || request == nullptr) return -1;
+  std::memset(packet, 0, sizeof(*packet));
+  int length = 0;
+  if (CMsgHandle::GetInstance()->BuildRequestAuthenticate(PayloadArea(packet), kPayloadCapacity,
+                                                          request, &length, key,
+                                                          EncTypeForKey(key)) != 0) {
+    return -1;
+  }
+  return FinishDatagram(packet, MSG_AUTHENTICATE, length);
+}
+
+int CMsgFacade::BuildUpgradeSendMsg(PACKET_RECORD_T* packet, const UPGRADE_SEND_T* request,
+                                    const std::string& key, int encType) {
+  if (packet == nullptr || request == nullptr) return -1;
+  std::memset(packet, 0, sizeof(*packet));
+  if (LookupEnvelopeMode(key) != 0) encType = kEncTypePrefixed;
+  int length = 0;
+  if (CMsgHandle::GetInstance()->BuildUpgradeSendMsg(PayloadArea(packet), kPayloadCapacity,
+                                                     request, &length, key, encType) != 0) {
+    return -1;
+  }
+  return FinishDatagram(packet, MSG_UPGRADE_SEND, length);
+}
+
+int CMsgFacade::ParseDiscoverAckMsg(const uint8_t* datagram, int datagramLength,
+                                    DISCOVER_ACK_T* out, int payloadLength, int mode) {
+  if (datagram == nullptr || out == nullptr) return -1;
+  LogDebug("ParseDiscoverAckMsg %d", 119);
+  const uint8_t* payload = ReceivedPayload(datagram, datagramLength, payloadLength);
+  if (payload == nullptr) {
+    LogError("%s: payload length %d exceeds the %d bytes received.",
+             "CMsgFacade::ParseDiscoverAckMsg", payloadLength, datagramLength);
+    return -1;
+  }
+  return CMsgHandle::GetInstance()->ParseDiscoverAckMsg(payload, out, payloadLength, mode) < 0
+             ? -1
+             : 0;
+}
+
+int CMsgFacade::ParseAuthenticateAck(const uint8_t* datagram, int datagramLength,
+                                     COMMON_ACK_T* out, const std::string& key,
+                                     int payloadLength) {
+  if (datagram == nullptr || out == nullptr) return -1;
+  const uint8_t* payload = ReceivedPayload(datagram, datagramLength, payloadLength);
+  if (payload == nullptr) {
+    LogError("%s: payload length %d exceeds the %d bytes received.",
+             "CMsgFacade::ParseAuthenticateAck", payloadLength, datagramLength);
+    return -1;
+  }
+  return CMsgHandle::GetInstance()->ParseAuthenticateAck(payload, out, key, payloadLength) < 0
+             ? -1
+             : 0;
+}
+
+int CMsgFacade::ParseAckMsg(const uint8_t* datagram, int datagramLength, MSG_ACK_T* out,
+                            const std::string& key, int payloadLength, int mode) {
+  if (datagram == nullptr || out == nullptr) return -1;
+  const uint8_t* payload = ReceivedPayload(datagram, datagramLength, payloadLength);
+  if (payload == nullptr) {
+    LogError("%s: payload length %d exceeds the %d bytes received.", "CMsgFacade::ParseAckMsg",
+             payloadLength, datagramLength);
+    return -1;
+  }
+  return CMsgHandle::GetInstance()->ParseAckMsg(payload, out, key, payloadLength, mode) < 0 ? -1
+                                                                                           : 0;
+}
+
+int CMsgFacade::ParseReportConfigMsg(const uint8_t* datagram, int datagramLength,
+                                     REPORT_CONFIG_T* out, const std::string& key,
+                                     int payloadLength, int mode) {
+  if (datagram == nullptr || out == nullptr) return -1;
+  LogDebug("ParseReportConfigMsg %d", 100);
+  const uint8_t* payload = ReceivedPayload(datagram, datagramLength, payloadLength);
+  if (payload == nullptr) {
+    LogError("%s: payload length %d exceeds the %d bytes received.",
+             "CMsgFacade::ParseReportConfigMsg", payloadLength, datagramLength);
+    return -1;
+  }
+  return CMsgHandle::GetInstance()->ParseReportConfigMsg(payload, out, key, payloadLength, mode) <
+                 0
+             ? -1
+             : 0;
+}

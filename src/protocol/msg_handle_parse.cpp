@@ -1,0 +1,218 @@
+// Reply documents: <Msg> with Type, Protocal and Params children; the values sit in Params.
+#include <tinyxml.h>
+
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "protocol/msg_handle.h"
+#include "protocol/payload_envelope.h"
+#include "protocol/text_field.h"
+#include "shell/log.h"
+
+namespace {
+
+// Decimal integer: optional leading white space and sign, then digits up to the first other
+// character; no digits gives 0. Values beyond 32 bits are clamped instead of overflowing.
+int32_t ParseDecimal(const char* text) {
+  if (text == nullptr) return 0;
+  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+  bool negative = false;
+  if (*text == '+' || *text == '-') negative = *text++ == '-';
+  int64_t value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    value = value * 10 + (*text - '0');
+    if (value > static_cast<int64_t>(INT_MAX) + 1) value = static_cast<int64_t>(INT_MAX) + 1;
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) value = INT_MAX;
+  return static_cast<int32_t>(value);
+}
+
+bool Named(const TiXmlElement* element, const char* name) {
+  return std::strcmp(element->Value(), name) == 0;
+}
+
+template <size_t N>
+void Store(const TiXmlElement* element, char16_t (&field)[N]) {
+  Utf8ToField(element->GetText(), field);
+}
+
+// Decrypts (when asked) and parses one payload into doc; false when no key gives a document.
+bool LoadDocument(const char* operation, const uint8_t* payload, int length,
+                  const std::string& keyText, bool decrypt,
+                  const CMsgHandle::KeySource* fallbackKeys, TiXmlDocument* doc) {
+  bool loaded = false;
+  if (length >= 0) {
+    // The payload as it arrived stays untouched; every attempt works on its own copy.
+    std::vector<uint8_t> text(static_cast<size_t>(length) + 1, 0);
+    auto parse = [&]() {
+      doc->Clear();
+      doc->Parse(reinterpret_cast<const char*>(text.data()), nullptr, TIXML_ENCODING_UTF8);
+      return !doc->Error() && doc->FirstChild() != nullptr;
+    };
+    if (decrypt) {
+      loaded = DecryptPayload(payload, text.data(), length + 1, keyText, length) == 0 && parse();
+    } else {
+      if (length > 0) std::memcpy(text.data(), payload, length);
+      loaded = parse();
+    }
+    // Another device's key may fit: the frame's sender is not always the table entry whose key
+    // the device uses. These attempts decrypt whatever the payload mode said.
+    if (!loaded && fallbackKeys != nullptr) {
+      const std::vector<std::string> keys = (*fallbackKeys)();
+      for (size_t i = 0; !loaded && i < keys.size(); ++i) {
+        std::fill(text.begin(), text.end(), 0);
+        loaded = DecryptPayload(payload, text.data(), length + 1, keys[i], length) == 0 && parse();
+      }
+    }
+  }
+  if (!loaded) LogError("%s:XML LoadBuffer failed.", operation);
+  return loaded;
+}
+
+// The root must be <Msg>; returns it or null after logging why not.
+const TiXmlElement* MsgRoot(const char* operation, const TiXmlDocument& doc) {
+  const TiXmlElement* root = doc.RootElement();
+  if (root == nullptr) {
+    LogError("%s: ROOT Node is NULL", operation);
+    return nullptr;
+  }
+  if (!Named(root, "Msg")) {
+    LogError("%s: mismatched %s", operation, "Msg");
+    return nullptr;
+  }
+  return root;
+}
+
+const std::string& KeyOrDiscoverKey(const std::string& keyText) {
+  static const std::string discoverKey = kDiscoverKeyText;
+  return keyText.empty() ? discoverKey : keyText;
+}
+
+}  // namespace
+
+int CMsgHandle::ParseDiscoverAckMsg(const uint8_t* payload, DISCOVER_ACK_T* out, int length,
+                                    int mode) {
+  static const char kOperation[] = "CMsgHandle::ParseDiscoverAckMsg";
+  if (payload == nullptr || out == nullptr) return -1;
+  std::memset(out, 0, sizeof(*out));
+  TiXmlDocument doc;
+  if (!LoadDocument(kOperation, payload, length, kDiscoverKeyText, mode >= 2, nullptr, &doc)) {
+    return -1;
+  }
+  const TiXmlElement* root = MsgRoot(kOperation, doc);
+  if (root == nullptr) return -1;
+  for (const TiXmlElement* child = root->FirstChildElement(); child != nullptr;
+       child = child->NextSiblingElement()) {
+    if (Named(child, "Protocal")) {
+      Store(child, out->szProtocal);
+    } else if (Named(child, "Params")) {
+      for (const TiXmlElement* e = child->FirstChildElement(); e != nullptr;
+           e = e->NextSiblingElement()) {
+        if (Named(e, "Type")) Store(e, out->szType);
+        else if (Named(e, "DeviceID")) Store(e, out->szDeviceID);
+        else if (Named(e, "Extension")) Store(e, out->szExtension);
+        else if (Named(e, "IP")) Store(e, out->szIP);
+        else if (Named(e, "FW")) Store(e, out->szFW);
+        else if (Named(e, "Flag")) Store(e, out->szFlag);
+        else if (Named(e, "DeviceName")) Store(e, out->szDeviceName);
+        else if (Named(e, "RTSP")) Store(e, out->szRTSP);
+        else if (Named(e, "MsgSeq")) out->nMsgSeq = ParseDecimal(e->GetText());
+        else if (Named(e, "DeviceCode")) Store(e, out->szDeviceCode);
+        else if (Named(e, "DiscoverMethod")) Store(e, out->szDiscoverMethod);
+        else if (Named(e, "MAC")) Store(e, out->szMAC);
+        else if (Named(e, "WorkMAC")) Store(e, out->szWorkMAC);
+        else if (Named(e, "Model")) Store(e, out->szModel);
+      }
+    }
+  }
+  return 0;
+}
+
+int CMsgHandle::ParseAuthenticateAck(const uint8_t* payload, COMMON_ACK_T* out,
+                                     const std::string& keyText, int length) {
+  static const char kOperation[] = "CMsgHandle::ParseAuthenticateAck";
+  if (payload == nullptr || out == nullptr) return -1;
+  std::memset(out, 0, sizeof(*out));
+  const KeySource fallback = [this]() { return FallbackKeys(); };
+  TiXmlDocument doc;
+  if (!LoadDocument(kOperation, payload, length, KeyOrDiscoverKey(keyText), true, &fallback,
+                    &doc)) {
+    return -1;
+  }
+  const TiXmlElement* root = MsgRoot(kOperation, doc);
+  if (root == nullptr) return -1;
+  for (const TiXmlElement* child = root->FirstChildElement("Params"); child != nullptr;
+       child = child->NextSiblingElement("Params")) {
+    for (const TiXmlElement* e = child->FirstChildElement(); e != nullptr;
+         e = e->NextSiblingElement()) {
+      if (Named(e, "Result")) out->nResult = ParseDecimal(e->GetText());
+      else if (Named(e, "UUID")) Store(e, out->szUUID);
+      else if (Named(e, "Desc")) Store(e, out->szDesc);
+    }
+  }
+  return 0;
+}
+
+int CMsgHandle::ParseAckMsg(const uint8_t* payload, MSG_ACK_T* out, const std::string& keyText,
+                            int length, int mode) {
+  static const char kOperation[] = "CMsgHandle::ParseAckMsg";
+  if (payload == nullptr || out == nullptr) return -1;
+  std::memset(out, 0, sizeof(*out));
+  const KeySource fallback = [this]() { return FallbackKeys(); };
+  TiXmlDocument doc;
+  if (!LoadDocument(kOperation, payload, length, KeyOrDiscoverKey(keyText), mode >= 2, &fallback,
+                    &doc)) {
+    return -1;
+  }
+  const TiXmlElement* root = MsgRoot(kOperation, doc);
+  if (root == nullptr) return -1;
+  for (const TiXmlElement* child = root->FirstChildElement(); child != nullptr;
+       child = child->NextSiblingElement()) {
+    if (Named(child, "Protocal")) {
+      Store(child, out->szProtocal);
+    } else if (Named(child, "Params")) {
+      for (const TiXmlElement* e = child->FirstChildElement(); e != nullptr;
+           e = e->NextSiblingElement()) {
+        if (Named(e, "MsgID")) Store(e, out->szMsgID);
+        else if (Named(e, "MsgCRC")) Store(e, out->szMsgCRC);
+        else if (Named(e, "Result")) Store(e, out->szResult);
+        else if (Named(e, "Info")) Store(e, out->szInfo);
+      }
+    }
+  }
+  return 0;
+}
+
+int CMsgHandle::ParseReportConfigMsg(const uint8_t* payload, REPORT_CONFIG_T* out,
+                                     const std::string& keyText, int length, int mode) {
+  static const char kOperation[] = "CMsgHandle::ParseReportConfigMsg";
+  if (payload == nullptr || out == nullptr) return -1;
+  std::memset(out, 0, sizeof(*out));
+  const KeySource fallback = [this]() { return FallbackKeys(); };
+  TiXmlDocument doc;
+  // An empty key text selects the default key here, not the discovery identifier.
+  if (!LoadDocument(kOperation, payload, length, keyText, mode >= 1, &fallback, &doc)) return -1;
+  const TiXmlElement* root = MsgRoot(kOperation, doc);
+  if (root == nullptr) return -1;
+  int items = 0;
+  for (const TiXmlElement* child = root->FirstChildElement(); child != nullptr;
+       child = child->NextSiblingElement()) {
+    if (Named(child, "Protocal")) {
+      Store(child, out->szProtocal);
+      LogDebug("pReportConfigMsg->szProtocal = %s", FieldToUtf8(out->szProtocal).c_str());
+    } else if (Named(child, "Params")) {
+      // Only 32 items fit the record; the rest of a longer report is dropped.
+      for (const TiXmlElement* e = child->FirstChildElement();
+           e != nullptr && items < kConfigItemCount; e = e->NextSiblingElement()) {
+        if (!Named(e, "Item")) continue;
+        Store(e, out->module.szItem[items]);
+        LogDebug("pReportConfigMsg->module.szItem[%d]=%s", items,
+                 FieldToUtf8(out->module.szItem[items]).c_str());
+        ++items;
+      }
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,138 @@
+// The low-level AES calls are what the devices' envelope is defined with; they are deprecated in
+// OpenSSL 3 but still provided.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include "protocol/payload_envelope.h"
+
+#include <openssl/aes.h>
+
+#include <cstring>
+#include <ctime>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int kAesKeyBytes = 32;
+
+int PaddedLength(int textLength) { return ((textLength - 1) / kAesBlock + 1) * kAesBlock; }
+
+// Encrypts textLength bytes of text (zero-padded to whole blocks) into scratch.
+// Returns the envelope length.
+int AesEncryptBuffer(const uint8_t* text, int textLength, std::vector<uint8_t>& scratch,
+                     const std::string& keyText, bool withPrefix) {
+  const int padded = PaddedLength(textLength);
+  std::vector<uint8_t> plain(padded, 0);
+  if (textLength > 0) std::memcpy(plain.data(), text, textLength);
+
+  uint8_t iv[kAesBlock] = {};
+  uint8_t ivCopy[kAesBlock] = {};
+  if (withPrefix) {
+    FillRandomIv(iv);
+    std::memcpy(ivCopy, iv, sizeof(iv));
+  }
+  uint8_t key[kAesKeyBytes];
+  PadAesKey(keyText, key);
+  AES_KEY schedule;
+  AES_set_encrypt_key(key, 256, &schedule);
+
+  const int offset = withPrefix ? kEnvelopePrefixLength : 0;
+  scratch.assign(padded + offset + 1, 0);
+  AES_cbc_encrypt(plain.data(), scratch.data() + offset, padded, &schedule, iv, AES_ENCRYPT);
+  if (withPrefix) {
+    std::memcpy(scratch.data(), kEnvelopeMagic, kEnvelopeMagicLength);
+    // The IV that starts the chain, not the one the CBC call leaves behind.
+    std::memcpy(scratch.data() + kEnvelopeMagicLength, ivCopy, sizeof(ivCopy));
+  }
+  return padded + offset;
+}
+
+// Decrypts an envelope into scratch (ciphertext length + 1 bytes, the last one zero).
+// Returns false when the envelope length cannot be valid.
+bool AesDecryptBuffer(const uint8_t* envelope, int length, std::vector<uint8_t>& scratch,
+                      const std::string& keyText) {
+  uint8_t iv[kAesBlock] = {};
+  const uint8_t* cipher = envelope;
+  int cipherLength = length;
+  if (length >= kEnvelopeMagicLength &&
+      std::memcmp(envelope, kEnvelopeMagic, kEnvelopeMagicLength) == 0) {
+    if (length < kEnvelopePrefixLength) return false;
+    std::memcpy(iv, envelope + kEnvelopeMagicLength, sizeof(iv));
+    cipher = envelope + kEnvelopePrefixLength;
+    cipherLength = length - kEnvelopePrefixLength;
+  }
+  // CBC works on whole blocks only; a partial block would make the cipher read past the input.
+  if (cipherLength % kAesBlock != 0) return false;
+
+  uint8_t key[kAesKeyBytes];
+  PadAesKey(keyText, key);
+  AES_KEY schedule;
+  AES_set_decrypt_key(key, 256, &schedule);
+  scratch.assign(cipherLength + 1, 0);
+  if (cipherLength > 0) {
+    AES_cbc_encrypt(cipher, scratch.data(), cipherLength, &schedule, iv, AES_DECRYPT);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string MakeKeyText(std::string_view keyText) {
+  if (keyText.empty()) return kDefaultKeyText;
+  std::string text(keyText);
+  text += kKeySalt;
+  if (text.size() > kAesKeyBytes) text.resize(kAesKeyBytes);
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+void PadAesKey(std::string_view keyText, uint8_t key[32]) {
+  std::memset(key, '0', kAesKeyBytes);
+  const size_t n = keyText.size() < kAesKeyBytes ? keyText.size() : kAesKeyBytes;
+  std::memcpy(key, keyText.data(), n);
+}
+
+void FillRandomIv(uint8_t iv[16]) {
+  std::minstd_rand generator(static_cast<std::minstd_rand::result_type>(std::time(nullptr)));
+  for (int i = 0; i < kAesBlock; ++i) iv[i] = static_cast<uint8_t>(generator() & 0xFF);
+}
+
+int EnvelopeLength(int textLength, bool withPrefix) {
+  return PaddedLength(textLength) + (withPrefix ? kEnvelopePrefixLength : 0);
+}
+
+int EncryptPayload(const uint8_t* input, uint8_t* output, int outputCapacity,
+                   std::string_view keyText, int* length, bool withPrefix) {
+  if (input == nullptr || output == nullptr || length == nullptr || *length < 0) return -1;
+  const int textLength = static_cast<int>(
+      strnlen(reinterpret_cast<const char*>(input), static_cast<size_t>(*length)));
+  if (EnvelopeLength(textLength, withPrefix) + 1 > outputCapacity) return -1;
+
+  std::vector<uint8_t> scratch;
+  const int envelope = AesEncryptBuffer(input, textLength, scratch, MakeKeyText(keyText),
+                                        withPrefix);
+  std::memcpy(output, scratch.data(), envelope + 1);
+  *length = envelope;
+  return 0;
+}
+
+int EncryptPayloadDefault(const uint8_t* input, uint8_t* output, int outputCapacity, int* length,
+                          bool withPrefix) {
+  return EncryptPayload(input, output, outputCapacity, std::string_view(), length, withPrefix);
+}
+
+int DecryptPayload(const uint8_t* input, uint8_t* output, int outputCapacity,
+                   std::string_view keyText, int length) {
+  if (input == nullptr || output == nullptr || length < 0 || outputCapacity <= 0) return -1;
+  std::vector<uint8_t> scratch;
+  if (!AesDecryptBuffer(input, length, scratch, MakeKeyText(keyText))) return -1;
+  const size_t textLength = strnlen(reinterpret_cast<const char*>(scratch.data()), scratch.size());
+  if (static_cast<int>(textLength) + 1 > outputCapacity) return -1;
+  std::memcpy(output, scratch.data(), textLength + 1);
+  return 0;
+}
+
+int DecryptPayloadDefault(const uint8_t* input, uint8_t* output, int outputCapacity, int length) {
+  return DecryptPayload(input, output, outputCapacity, std::string_view(), length);
+}
