@@ -1,0 +1,205 @@
+#include "ui/main/device_list_model.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+// MAC texts are ASCII in practice; other texts go through QString so case folding still holds.
+std::string UpperKey(const std::string& text) {
+  std::string key = text;
+  for (char& c : key) {
+    if (static_cast<unsigned char>(c) >= 0x80) return QString::fromStdString(text).toUpper().toStdString();
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return key;
+}
+
+bool MatchesSearch(const DEVICE_ENTRY_T& entry, const QString& upperSearch) {
+  for (const std::string* text :
+       {&entry.ip, &entry.mac, &entry.model, &entry.deviceId, &entry.firmware}) {
+    if (QString::fromStdString(*text).toUpper().contains(upperSearch)) return true;
+  }
+  return false;
+}
+
+int Directed(int order, int state) {
+  return state == CDeviceListModel::kSortDescending ? -order : order;
+}
+
+}  // namespace
+
+CDeviceListModel::CDeviceListModel(QObject* parent) : QAbstractListModel(parent) {}
+
+CDeviceListModel::~CDeviceListModel() = default;
+
+int CDeviceListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : Count();
+}
+
+QVariant CDeviceListModel::data(const QModelIndex& index, int role) const {
+  const CDeviceListItem* row = index.isValid() ? RowAt(index.row()) : nullptr;
+  if (!row) return {};
+  switch (role) {
+    case Qt::DisplayRole:
+    case IpRole:
+      return row->IpText();
+    case IndexRole:
+      return row->GetIndex();
+    case MacRole:
+      return row->MacText();
+    case ModelRole:
+      return row->ModelText();
+    case RoomRole:
+      return row->RoomText();
+    case FirmwareRole:
+      return row->FirmwareText();
+    default:
+      return {};
+  }
+}
+
+QHash<int, QByteArray> CDeviceListModel::roleNames() const {
+  return {{IndexRole, "index"}, {IpRole, "ip"},     {MacRole, "mac"},
+          {ModelRole, "model"}, {RoomRole, "room"}, {FirmwareRole, "firmware"}};
+}
+
+const CDeviceListItem* CDeviceListModel::RowAt(int row) const {
+  if (row < 0 || row >= Count()) return nullptr;
+  return m_rows[static_cast<size_t>(row)].get();
+}
+
+int CDeviceListModel::FindRow(const std::string& mac) const {
+  auto it = m_byMac.find(UpperKey(mac));
+  if (it == m_byMac.end()) return -1;
+  for (int i = 0; i < Count(); ++i) {
+    if (m_rows[static_cast<size_t>(i)].get() == it->second) return i;
+  }
+  return -1;
+}
+
+void CDeviceListModel::RemoveAll() {
+  beginResetModel();
+  m_byMac.clear();
+  m_rows.clear();
+  endResetModel();
+}
+
+void CDeviceListModel::SetSortStates(int ipState, int modelState) {
+  m_ipSort = ipState;
+  m_modelSort = modelState;
+}
+
+int CDeviceListModel::CompareDeviceRows(const CDeviceListItem* a, const CDeviceListItem* b,
+                                        int ipState, int modelState) {
+  if (!a || !b) return 1;
+  if (ipState != kSortOff && a->IpValid() && b->IpValid() && a->IpNumber() != b->IpNumber()) {
+    return Directed(a->IpNumber() < b->IpNumber() ? -1 : 1, ipState);
+  }
+  if (modelState != kSortOff) {
+    int order = a->ModelKey().compare(b->ModelKey());
+    if (order != 0) return Directed(order < 0 ? -1 : 1, modelState);
+  }
+  int order = a->MacKey().compare(b->MacKey());
+  return order < 0 ? -1 : (order > 0 ? 1 : 0);
+}
+
+void CDeviceListModel::Refresh(const std::vector<DEVICE_ENTRY_T>& table,
+                               const QString& modelFilter, QString& searchText) {
+  searchText = searchText.toUpper();
+  int firstChanged = INT_MAX;
+  int lastChanged = -1;
+  std::vector<std::unique_ptr<CDeviceListItem>> added;
+
+  for (const DEVICE_ENTRY_T& entry : table) {
+    if (entry.mac.empty()) continue;
+    if (!modelFilter.isEmpty() &&
+        QString::compare(modelFilter, QString::fromStdString(entry.model), Qt::CaseInsensitive) != 0) {
+      continue;
+    }
+    if (!searchText.isEmpty() && !MatchesSearch(entry, searchText)) continue;
+
+    std::string key = UpperKey(entry.mac);
+    auto it = m_byMac.find(key);
+    if (it == m_byMac.end()) {
+      added.push_back(std::make_unique<CDeviceListItem>(entry));
+      m_byMac.emplace(std::move(key), added.back().get());
+      continue;
+    }
+    CDeviceListItem* row = it->second;
+    if (row->Device() == entry) continue;
+    row->UpdateDeviceInfo(entry);
+    if (row->GetIndex() > 0) {  // rows added in this pass are not numbered yet
+      int position = static_cast<int>(row->GetIndex()) - 1;
+      firstChanged = std::min(firstChanged, position);
+      lastChanged = std::max(lastChanged, position);
+    }
+  }
+
+  if (!added.empty()) {
+    int first = Count();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(added.size()) - 1);
+    for (auto& row : added) m_rows.push_back(std::move(row));
+    endInsertRows();
+  }
+
+  if (m_ipSort != kSortOff || m_modelSort != kSortOff) SortRows();
+
+  for (int i = 0; i < Count(); ++i) {
+    CDeviceListItem* row = m_rows[static_cast<size_t>(i)].get();
+    if (row->GetIndex() == static_cast<unsigned>(i + 1)) continue;
+    row->SetIndex(static_cast<unsigned>(i + 1));
+    firstChanged = std::min(firstChanged, i);
+    lastChanged = std::max(lastChanged, i);
+  }
+  if (lastChanged >= 0) {
+    emit dataChanged(index(firstChanged), index(lastChanged));
+  }
+}
+
+bool CDeviceListModel::SortRows() {
+  // The pairwise rule (numeric IP only when both are valid, else the MAC) is not transitive
+  // when valid and invalid addresses mix; a merge sort stays within bounds whatever the
+  // comparison returns, where a quicksort may not.
+  auto less = [this](const std::unique_ptr<CDeviceListItem>& a,
+                     const std::unique_ptr<CDeviceListItem>& b) {
+    return CompareDeviceRows(a.get(), b.get(), m_ipSort, m_modelSort) < 0;
+  };
+  if (std::is_sorted(m_rows.begin(), m_rows.end(), less)) return false;
+
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  const QModelIndexList persistent = persistentIndexList();
+  std::vector<const CDeviceListItem*> persistentRows;
+  persistentRows.reserve(static_cast<size_t>(persistent.size()));
+  for (const QModelIndex& index : persistent) persistentRows.push_back(RowAt(index.row()));
+
+  std::stable_sort(m_rows.begin(), m_rows.end(), less);
+
+  if (!persistent.isEmpty()) {
+    std::unordered_map<const CDeviceListItem*, int> position;
+    position.reserve(m_rows.size());
+    for (int i = 0; i < Count(); ++i) position.emplace(m_rows[static_cast<size_t>(i)].get(), i);
+    QModelIndexList moved;
+    moved.reserve(persistent.size());
+    for (const CDeviceListItem* row : persistentRows) {
+      auto it = position.find(row);
+      moved.push_back(it == position.end() ? QModelIndex() : index(it->second));
+    }
+    changePersistentIndexList(persistent, moved);
+  }
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+  return true;
+}
+
+QString CDeviceListModel::DumpText() const {
+  QString text;
+  for (const auto& row : m_rows) {
+    text += QStringList{row->IndexText(), row->IpText(), row->MacText(), row->ModelText(),
+                        row->RoomText(), row->FirmwareText()}
+                .join('\t');
+    text += '\n';
+  }
+  return text;
+}

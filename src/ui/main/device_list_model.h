@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/device_entry.h"
+#include "ui/main/device_list_item.h"
+
+// The rows of the main window's device list and the rules that keep them up to date: filter by
+// model, search over five texts, one row per MAC (ignoring case), sort by IP or model, number
+// from 1. Rows are added or updated by Refresh, never removed by it; only RemoveAll empties the
+// list. Works without a window, so the rules are tested on their own.
+class CDeviceListModel : public QAbstractListModel {
+  Q_OBJECT
+public:
+  enum Role {
+    IndexRole = Qt::UserRole + 1,
+    IpRole,
+    MacRole,
+    ModelRole,
+    RoomRole,
+    FirmwareRole,
+  };
+
+  // Sort states as the sort buttons keep them.
+  enum SortState { kSortOff = 0, kSortAscending = 1, kSortDescending = 2 };
+
+  explicit CDeviceListModel(QObject* parent = nullptr);
+  ~CDeviceListModel() override;
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QHash<int, QByteArray> roleNames() const override;
+
+  int Count() const { return static_cast<int>(m_rows.size()); }
+  const CDeviceListItem* RowAt(int row) const;
+  // Position of the row whose MAC equals mac ignoring case; -1 when there is none.
+  int FindRow(const std::string& mac) const;
+
+  // Deletes every row.
+  void RemoveAll();
+
+  // Brings the rows up to date with a copy of the device table. searchText is upper-cased in
+  // place (the window keeps it that way); an empty modelFilter or searchText filters nothing.
+  void Refresh(const std::vector<DEVICE_ENTRY_T>& table, const QString& modelFilter,
+               QString& searchText);
+
+  void SetSortStates(int ipState, int modelState);
+  int IpSortState() const { return m_ipSort; }
+  int ModelSortState() const { return m_modelSort; }
+
+  // Negative when a goes first: numeric IPv4 order when the IP state is on and both addresses
+  // are valid, then the model ignoring case when the model state is on, then the MAC ignoring
+  // case (always ascending). A missing row gives 1.
+  static int CompareDeviceRows(const CDeviceListItem* a, const CDeviceListItem* b, int ipState,
+                               int modelState);
+
+  // One line per row, tab-separated: index, IP, MAC, model, room number, firmware.
+  QString DumpText() const;
+
+private:
+  bool SortRows();
+
+  std::vector<std::unique_ptr<CDeviceListItem>> m_rows;
+  std::unordered_map<std::string, CDeviceListItem*> m_byMac;  // upper-cased MAC -> row
+  int m_ipSort = kSortAscending;
+  int m_modelSort = kSortOff;
+};

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QObject>
+#include <QListView>
+#include <QPointer>
+
+#include "ui/main/device_row_painter.h"
+
+class CDeviceListModel;
+
+// Binds the device list control of the main window (a QListView) to the row model and the row
+// painter, and turns mouse clicks on a row's drawn buttons into signals with the row's position.
+class CDeviceListView : public QObject {
+  Q_OBJECT
+public:
+  // rowTemplate: the loaded "DeviceListItem.xml" (see CDeviceRowPainter).
+  CDeviceListView(QListView* view, CDeviceListModel* model, QWidget* rowTemplate);
+
+  QListView* View() const { return m_view; }
+  CDeviceRowPainter* Painter() const { return m_painter; }
+  // Where a row's part lies in view-port coordinates; empty when the row is not laid out.
+  QRect PartRect(int row, CDeviceRowPainter::Part part) const;
+
+signals:
+  void IpCopyClicked(int row);
+  void MacCopyClicked(int row);
+  void UpgradeClicked(int row);
+  // A click on the row outside its buttons.
+  void ItemClicked(int row);
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  struct Hit {
+    int row = -1;
+    CDeviceRowPainter::Part part = CDeviceRowPainter::kNoPart;
+  };
+  Hit HitAt(const QPoint& viewportPoint) const;
+  void SetHot(const Hit& hit, bool pressed);
+
+  QPointer<QListView> m_view;
+  CDeviceListModel* m_model;
+  CDeviceRowPainter* m_painter;
+  Hit m_hot;
+  Hit m_pressed;
+};

@@ -1,0 +1,163 @@
+#include "ui/main/device_row_painter.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLayout>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+#include "ui/main/device_list_item.h"
+#include "ui/main/device_list_model.h"
+
+namespace {
+
+const char* PartName(int part) {
+  static const char* names[CDeviceRowPainter::kPartCount] = {
+      "lab_index", "lab_ip",      "lab_mac",      "lab_model",  "lab_room_num",
+      "lab_firmware", "btn_ip_copy", "btn_mac_copy", "btn_upgrade"};
+  return names[part];
+}
+
+QColor ColorProperty(const QWidget* widget, const char* name, const QColor& fallback) {
+  QVariant value = widget->property(name);
+  if (!value.isValid()) return fallback;
+  QColor color(value.toString());
+  return color.isValid() ? color : fallback;
+}
+
+}  // namespace
+
+CDeviceRowPainter::CDeviceRowPainter(QWidget* rowTemplate, QObject* parent)
+    : QStyledItemDelegate(parent), m_template(rowTemplate) {
+  if (!m_template) return;
+  m_template->setAttribute(Qt::WA_DontShowOnScreen);
+  m_template->hide();
+  m_template->ensurePolished();
+  for (int part = 0; part < kPartCount; ++part) {
+    m_parts[part] = m_template->findChild<QWidget*>(QString::fromLatin1(PartName(part)));
+    if (m_parts[part]) m_parts[part]->ensurePolished();
+  }
+  int height = m_template->minimumHeight();
+  if (height <= 0) height = m_template->height();
+  if (height > 0) m_rowHeight = height;
+  m_rowColor = ColorProperty(m_template, "rowColor", QColor("#ffffff"));
+  m_altRowColor = ColorProperty(m_template, "altRowColor", m_rowColor);
+  m_hoverColor = ColorProperty(m_template, "hoverColor", QColor("#f1f5fb"));
+  m_selectedColor = ColorProperty(m_template, "selectedColor", QColor("#e3edfb"));
+  m_lineColor = ColorProperty(m_template, "lineColor", QColor("#e8ebf0"));
+}
+
+CDeviceRowPainter::~CDeviceRowPainter() {
+  if (m_template && !m_template->parent()) delete m_template;
+}
+
+void CDeviceRowPainter::Layout(int width) const {
+  if (!m_template || width == m_laidOutWidth) return;
+  m_laidOutWidth = width;
+  QRect rowRect(0, 0, width, m_rowHeight);
+  m_template->setGeometry(rowRect);
+  if (QLayout* layout = m_template->layout()) {
+    layout->invalidate();
+    layout->setGeometry(rowRect);
+  }
+  for (int part = 0; part < kPartCount; ++part) {
+    QWidget* widget = m_parts[part];
+    m_rects[part] = (widget && !widget->isHidden() && widget->parentWidget())
+                        ? QRect(widget->mapTo(m_template, QPoint(0, 0)), widget->size())
+                        : QRect();
+  }
+}
+
+QRect CDeviceRowPainter::PartRect(Part part, int rowWidth) const {
+  if (part < 0 || part >= kPartCount) return {};
+  Layout(rowWidth);
+  return m_rects[part];
+}
+
+CDeviceRowPainter::Part CDeviceRowPainter::PartAt(const QPoint& rowPoint, int rowWidth) const {
+  Layout(rowWidth);
+  for (Part part : {kIpCopy, kMacCopy, kUpgrade}) {
+    if (m_rects[part].contains(rowPoint)) return part;
+  }
+  return kNoPart;
+}
+
+QString CDeviceRowPainter::PartToolTip(Part part) const {
+  if (part < 0 || part >= kPartCount || !m_parts[part]) return {};
+  return m_parts[part]->toolTip();
+}
+
+void CDeviceRowPainter::SetHot(int row, Part part, bool pressed) {
+  m_hotRow = row;
+  m_hotPart = part;
+  m_pressed = pressed;
+}
+
+QString CDeviceRowPainter::PartText(const CDeviceListItem& row, Part part) {
+  switch (part) {
+    case kIndex: return row.IndexText();
+    case kIp: return row.IpText();
+    case kMac: return row.MacText();
+    case kModel: return row.ModelText();
+    case kRoom: return row.RoomText();
+    case kFirmware: return row.FirmwareText();
+    default: return {};
+  }
+}
+
+QSize CDeviceRowPainter::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
+  return QSize(option.rect.width() > 0 ? option.rect.width() : 600, m_rowHeight);
+}
+
+void CDeviceRowPainter::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const {
+  const auto* model = qobject_cast<const CDeviceListModel*>(index.model());
+  const CDeviceListItem* row = model ? model->RowAt(index.row()) : nullptr;
+  if (!row || !m_template) return;
+  const QRect rect = option.rect;
+  Layout(rect.width());
+
+  painter->save();
+  QColor background = (index.row() % 2) ? m_altRowColor : m_rowColor;
+  if (option.state & QStyle::State_Selected) {
+    background = m_selectedColor;
+  } else if (option.state & QStyle::State_MouseOver) {
+    background = m_hoverColor;
+  }
+  painter->fillRect(rect, background);
+  painter->setPen(m_lineColor);
+  painter->drawLine(rect.bottomLeft(), rect.bottomRight());
+
+  for (int part = kIndex; part <= kFirmware; ++part) {
+    const auto* label = qobject_cast<const QLabel*>(m_parts[part]);
+    if (!label || m_rects[part].isEmpty()) continue;
+    QRect textRect = m_rects[part].translated(rect.topLeft());
+    QMargins margins = label->contentsMargins();
+    textRect = textRect.marginsRemoved(margins);
+    painter->setFont(label->font());
+    painter->setPen(label->palette().color(QPalette::WindowText));
+    QFontMetrics metrics(label->font());
+    QString text = metrics.elidedText(PartText(*row, static_cast<Part>(part)), Qt::ElideRight,
+                                      textRect.width());
+    painter->drawText(textRect, static_cast<int>(label->alignment()), text);
+  }
+
+  for (Part part : {kIpCopy, kMacCopy, kUpgrade}) {
+    auto* button = qobject_cast<QAbstractButton*>(m_parts[part]);
+    if (!button || m_rects[part].isEmpty()) continue;
+    QStyleOptionButton buttonOption;
+    buttonOption.initFrom(button);
+    buttonOption.rect = m_rects[part].translated(rect.topLeft());
+    buttonOption.text = button->text();
+    buttonOption.icon = button->icon();
+    buttonOption.iconSize = button->iconSize();
+    buttonOption.state = QStyle::State_Enabled | QStyle::State_Raised;
+    if (index.row() == m_hotRow && part == m_hotPart) {
+      buttonOption.state |= QStyle::State_MouseOver;
+      if (m_pressed) buttonOption.state |= QStyle::State_Sunken;
+    }
+    button->style()->drawControl(QStyle::CE_PushButton, &buttonOption, painter, button);
+  }
+  painter->restore();
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QColor>
+#include <QPointer>
+#include <QRect>
+#include <QStyledItemDelegate>
+#include <QWidget>
+
+#include <array>
+
+class CDeviceListItem;
+class QAbstractButton;
+class QLabel;
+
+// Draws device rows from the row layout "DeviceListItem.xml": the layout is loaded once as a
+// hidden template, laid out for the list's width, and its labels and buttons give each part's
+// place, font, colour and look. Only visible rows are painted, so the cost does not grow with
+// the number of devices.
+class CDeviceRowPainter : public QStyledItemDelegate {
+  Q_OBJECT
+public:
+  enum Part {
+    kIndex,
+    kIp,
+    kMac,
+    kModel,
+    kRoom,
+    kFirmware,
+    kIpCopy,
+    kMacCopy,
+    kUpgrade,
+    kPartCount,
+    kNoPart = -1,
+  };
+
+  // template_ is the loaded row layout (root `item_device`); the painter keeps it hidden and
+  // takes ownership when it has no parent.
+  CDeviceRowPainter(QWidget* rowTemplate, QObject* parent = nullptr);
+  ~CDeviceRowPainter() override;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override;
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+  int RowHeight() const { return m_rowHeight; }
+  // The part of a row under a point given relative to the row's top left corner.
+  Part PartAt(const QPoint& rowPoint, int rowWidth) const;
+  // Where a part lies in a row of the given width (relative to the row); empty when absent.
+  QRect PartRect(Part part, int rowWidth) const;
+  bool IsButton(Part part) const { return part == kIpCopy || part == kMacCopy || part == kUpgrade; }
+  QString PartToolTip(Part part) const;
+
+  // Mouse state of the view, so buttons are drawn hovered or pressed.
+  void SetHot(int row, Part part, bool pressed);
+
+  static QString PartText(const CDeviceListItem& row, Part part);
+
+private:
+  void Layout(int width) const;
+
+  QPointer<QWidget> m_template;
+  std::array<QWidget*, kPartCount> m_parts{};
+  int m_rowHeight = 36;
+  mutable int m_laidOutWidth = -1;
+  mutable std::array<QRect, kPartCount> m_rects{};
+  QColor m_rowColor, m_altRowColor, m_hoverColor, m_selectedColor, m_lineColor;
+  int m_hotRow = -1;
+  Part m_hotPart = kNoPart;
+  bool m_pressed = false;
+};
