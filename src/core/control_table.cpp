@@ -1,8 +1,12 @@
 // Device table, notify list, wait slot and authenticate callback of the control core.
+#include "core/control.h"
+
 #include <cstring>
 
-#include "core/control.h"
+#include "protocol/reply_records.h"
 #include "shell/log.h"
+
+static_assert(sizeof(MSG_ACK_T) == kAckRecordBytes, "the wait slot holds one acknowledge record");
 
 std::vector<DEVICE_ENTRY_T> CControl::GetDeviceList() const {
   std::lock_guard<std::recursive_mutex> lock(m_deviceLock);

@@ -132,8 +132,8 @@ bool DecodeLogDatagram(const uint8_t* data, size_t length, LOG_RECORD_T* out, st
     if (error) *error = reason;
     return false;
   };
-  if (data == nullptr || out == nullptr) return fail("no data");
   if (length < static_cast<size_t>(kLogHeaderBytes)) return fail("too short");
+  if (data == nullptr || out == nullptr) return fail("no data");
   if (data[0] != kLogMarker0 || data[1] != kLogMarker1) return fail("wrong markers");
   if (length % 2 != 0) return fail("odd length");
 
