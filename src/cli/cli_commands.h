@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ScanOptions {
+  std::string interfaceName;   // empty: the adapter settings in config/SystemSetting.ini
+  int seconds = 6;
+  std::string csvPath;
+  bool json = false;
+};
+
+struct ConfigOptions {
+  std::string interfaceName;
+  std::string mac;                     // the device's MAC text, with or without ':'
+  std::vector<std::string> getItems;   // configuration paths to read
+  std::vector<std::string> setItems;   // PATH=VALUE texts to write
+  std::string authUser;                // USER:PASSWORD, authenticate first when set
+  bool reboot = false;                 // send a reboot and wait for the boot-up message
+  int seconds = 6;
+};
+
+// Each returns the process exit code (cli_exit_codes.h).
+int RunScan(const ScanOptions& options);
+int RunConfig(const ConfigOptions& options);

@@ -1,0 +1,73 @@
+#include "cli/cli_session.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <iostream>
+#include <linux/if_ether.h>
+
+#include "cli/cli_exit_codes.h"
+#include "core/control.h"
+#include "shell/global_utils.h"
+#include "transport/mac_proto_control.h"
+
+namespace {
+
+// True when this process may open raw packet sockets, which capture and injection need.
+bool HasCaptureRights() {
+  const int fd = socket(AF_PACKET, SOCK_RAW, htons(ETH_P_ALL));
+  if (fd >= 0) {
+    close(fd);
+    return true;
+  }
+  return errno != EPERM && errno != EACCES;
+}
+
+bool AdapterExists(const std::string& name) {
+  for (const AdapterEntry& adapter : CGlobalUtils::GetAdapters()) {
+    if (adapter.szAdapterName != name) continue;
+    for (const std::string& ip : adapter.ipAddresses) {
+      if (ip != "0.0.0.0") return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+CCliSession::~CCliSession() { Close(); }
+
+int CCliSession::Open(const std::string& interfaceName) {
+  if (!interfaceName.empty() && !AdapterExists(interfaceName)) {
+    std::cerr << "ipscanner-cli: no adapter: interface " << interfaceName
+              << " does not exist or has no IPv4 address\n";
+    return kExitNoAdapter;
+  }
+  if (!HasCaptureRights()) {
+    std::cerr << "ipscanner-cli: no capture rights: run as root or grant the executable "
+                 "cap_net_raw,cap_net_admin (scripts/setup.sh does)\n";
+    return kExitNoCaptureRights;
+  }
+  CControl* control = CControl::GetInstance();
+  control->InitCore();
+  MacProtoInitOptions options;
+  options.interfaceName = interfaceName;
+  std::string error;
+  if (CMacProtoControl::GetInstance()->Init(options, &error) != 0) {
+    const bool rights = HasCaptureRights();
+    std::cerr << "ipscanner-cli: " << (rights ? "no adapter: " : "no capture rights: ") << error << "\n";
+    control->Stop();
+    return rights ? kExitNoAdapter : kExitNoCaptureRights;
+  }
+  open_ = true;
+  return kExitOk;
+}
+
+void CCliSession::Close() {
+  if (!open_) return;
+  open_ = false;
+  CMacProtoControl::GetInstance()->Stop();
+  CControl::GetInstance()->Stop();
+}

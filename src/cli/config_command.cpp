@@ -1,0 +1,258 @@
+// Hidden "config" command: talks to one device the way the device view does, for tests and
+// diagnostics. Discovers until the device is in the table, then optionally authenticates, reads
+// configuration items (answered by a configuration report to the notify objects), writes items
+// (answered by an acknowledge into the wait slot) and reboots (answered by a boot-up message).
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+#include <thread>
+
+#include "cli/cli_commands.h"
+#include "cli/cli_exit_codes.h"
+#include "cli/cli_session.h"
+#include "core/control.h"
+#include "core/control_notify.h"
+#include "protocol/msg_facade.h"
+#include "protocol/reply_records.h"
+#include "protocol/request_records.h"
+#include "shell/global_utils.h"
+#include "transport/mac_proto_control.h"
+#include "transport/packet_record.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Compact(const std::string& mac) {
+  std::string out;
+  for (char c : mac) {
+    if (c != ':' && c != '-') out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+
+template <size_t N>
+std::string Text(const char16_t (&field)[N]) {
+  size_t n = 0;
+  while (n < N && field[n] != 0) ++n;
+  return CGlobalUtils::ToUtf8(std::u16string_view(field, n));
+}
+
+template <size_t N>
+void SetText(char16_t (&field)[N], const std::string& text) {
+  CGlobalUtils::Utf8ToWide(text.c_str(), field, static_cast<int>(N));
+  field[N - 1] = 0;
+}
+
+// Collects what the core tells notify objects about one device.
+class CConfigListener : public CControlBaseNotify {
+public:
+  explicit CConfigListener(std::string key) : key_(std::move(key)) {}
+  void OnReportConfig(std::string deviceKey, std::string ip, int port,
+                      const std::vector<std::string>* items) override {
+    if (deviceKey != key_ || items == nullptr) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    reports_.push_back(*items);
+    std::cout << "report: from " << ip << ":" << port << "\n";
+    for (const std::string& item : *items) std::cout << "  " << item << "\n";
+    wake_.notify_all();
+  }
+  void OnDeviceBootUp(const std::string& deviceKey) override {
+    if (deviceKey != key_) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++bootUps_;
+    std::cout << "bootup: " << deviceKey << "\n";
+    wake_.notify_all();
+  }
+  bool WaitReport(Clock::time_point until) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return wake_.wait_until(lock, until, [this] { return !reports_.empty(); });
+  }
+  bool WaitBootUp(Clock::time_point until) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return wake_.wait_until(lock, until, [this] { return bootUps_ > 0; });
+  }
+
+private:
+  std::string key_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::vector<std::vector<std::string>> reports_;
+  int bootUps_ = 0;
+};
+
+// Addresses a built record to the device as the device view does and sends it.
+void SendToDevice(PACKET_RECORD_T* packet, const DEVICE_ENTRY_T& device) {
+  SetText(packet->szIP, device.ip);
+  char macText[20] = {};
+  std::strncpy(macText, device.workMac.c_str(), sizeof(macText) - 1);
+  CGlobalUtils::MacTextToBytes(macText, packet->mac);
+  packet->nPort = 8500;
+  CMacProtoControl::GetInstance()->Send(packet);
+}
+
+bool FindTarget(const std::string& wanted, DEVICE_ENTRY_T* out) {
+  for (const DEVICE_ENTRY_T& d : CControl::GetInstance()->GetDeviceList()) {
+    if (d.mac == wanted || Compact(d.mac) == Compact(wanted)) {
+      *out = d;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool FillItems(const std::vector<std::string>& texts, char16_t (*items)[kConfigItemChars]) {
+  if (texts.size() > static_cast<size_t>(kConfigItemCount)) return false;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    CGlobalUtils::Utf8ToWide(texts[i].c_str(), items[i], kConfigItemChars);
+    items[i][kConfigItemChars - 1] = 0;
+  }
+  return true;
+}
+
+int Authenticate(const DEVICE_ENTRY_T& device, const std::string& userPassword, Clock::time_point until) {
+  const size_t colon = userPassword.find(':');
+  AUTHENTICATE_REQ_T request;
+  std::memset(&request, 0, sizeof(request));
+  request.nUserType = 0;
+  SetText(request.szUser, userPassword.substr(0, colon));
+  SetText(request.szPwd, colon == std::string::npos ? "" : userPassword.substr(colon + 1));
+  const std::string token = CGlobalUtils::RandomText(32);
+  SetText(request.szUUID, token);
+
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool answered = false;
+  COMMON_ACK_T answer{};
+  CControl* control = CControl::GetInstance();
+  control->SetAuthenticateCallback([&](COMMON_ACK_T* ack) {
+    if (ack == nullptr || Text(ack->szUUID) != token) return;   // an answer to another request
+    std::lock_guard<std::mutex> lock(mutex);
+    answer = *ack;
+    answered = true;
+    wake.notify_all();
+  });
+  PACKET_RECORD_T packet;
+  std::memset(&packet, 0, sizeof(packet));
+  int result = kExitOk;
+  if (CMsgFacade::GetInstance()->BuildRequestAuthenticate(&packet, &request, device.mac) != 0) {
+    std::cerr << "ipscanner-cli: cannot build the authenticate request\n";
+    result = kExitUsage;
+  } else {
+    SendToDevice(&packet, device);
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!wake.wait_until(lock, until, [&] { return answered; })) {
+      std::cerr << "ipscanner-cli: no authenticate answer from " << device.mac << "\n";
+      result = kExitNoAnswer;
+    } else {
+      std::cout << "authenticate: result " << answer.nResult << " desc \"" << Text(answer.szDesc) << "\"\n";
+      if (answer.nResult != 0) result = kExitNoAnswer;
+    }
+  }
+  // The callable refers to this frame's locals: replace it before they go.
+  control->SetAuthenticateCallback(nullptr);
+  return result;
+}
+
+}  // namespace
+
+int RunConfig(const ConfigOptions& options) {
+  if (options.setItems.size() > static_cast<size_t>(kConfigItemCount) ||
+      options.getItems.size() > static_cast<size_t>(kConfigItemCount)) {
+    std::cerr << "ipscanner-cli: at most " << kConfigItemCount << " items per request\n";
+    return kExitUsage;
+  }
+  for (const std::string& item : options.setItems) {
+    if (item.find('=') == std::string::npos) {
+      std::cerr << "ipscanner-cli: --set takes PATH=VALUE, got " << item << "\n";
+      return kExitUsage;
+    }
+  }
+  CCliSession session;
+  const int opened = session.Open(options.interfaceName);
+  if (opened != kExitOk) return opened;
+  CControl* control = CControl::GetInstance();
+  const auto answerTime = std::chrono::seconds(options.seconds);
+
+  // Discover until the device answers.
+  DEVICE_ENTRY_T device;
+  const auto discoverUntil = Clock::now() + answerTime;
+  auto nextDiscovery = Clock::now();
+  while (!FindTarget(options.mac, &device)) {
+    if (Clock::now() >= discoverUntil) {
+      std::cerr << "ipscanner-cli: device " << options.mac << " did not answer the discovery\n";
+      return kExitNoAnswer;
+    }
+    if (Clock::now() >= nextDiscovery) {
+      control->MulticastDiscoveryMsg();
+      nextDiscovery += std::chrono::seconds(1);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::cout << "device: " << device.mac << " " << device.ip << " work " << device.workMac << " model "
+            << device.model << "\n";
+
+  CConfigListener listener(device.mac);
+  control->AddNotify(&listener);
+  int result = kExitOk;
+
+  if (!options.authUser.empty()) result = Authenticate(device, options.authUser, Clock::now() + answerTime);
+
+  if (result == kExitOk && !options.getItems.empty()) {
+    REPORT_CONFIG_T request{};
+    FillItems(options.getItems, request.module.szItem);
+    control->SendRequestConfigMsg(&device, request.module.szItem);
+    if (!listener.WaitReport(Clock::now() + answerTime)) {
+      std::cerr << "ipscanner-cli: no configuration report from " << device.mac << "\n";
+      result = kExitNoAnswer;
+    }
+  }
+
+  if (result == kExitOk && !options.setItems.empty()) {
+    REPORT_CONFIG_T request{};
+    FillItems(options.setItems, request.module.szItem);
+    control->SetWaitMacAndCrc(device.mac, 0);
+    control->SendUpdateConfigMsg(&device, request.module.szItem);
+    MSG_ACK_T ack{};
+    bool arrived = false;
+    const auto until = Clock::now() + answerTime;
+    while (!(arrived = control->GetWaitAck(&ack) == 0) && Clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!arrived) {
+      std::cerr << "ipscanner-cli: no acknowledge from " << device.mac << "\n";
+      result = kExitNoAnswer;
+    } else {
+      std::cout << "ack: MsgID=" << Text(ack.szMsgID) << " MsgCRC=" << Text(ack.szMsgCRC)
+                << " Result=" << Text(ack.szResult) << " Info=" << Text(ack.szInfo) << "\n";
+      if (Text(ack.szResult) != "OK") result = kExitNoAnswer;
+    }
+  }
+
+  if (result == kExitOk && options.reboot) {
+    REMOTE_CONTROL_T request;
+    std::memset(&request, 0, sizeof(request));
+    SetText(request.szProtocal, "2.0");
+    SetText(request.szType, "Reboot");
+    PACKET_RECORD_T packet;
+    std::memset(&packet, 0, sizeof(packet));
+    if (CMsgFacade::GetInstance()->BuildRemoteControlMsg(&packet, &request, device.mac) != 0) {
+      std::cerr << "ipscanner-cli: cannot build the reboot request\n";
+      result = kExitUsage;
+    } else {
+      SendToDevice(&packet, device);
+      if (!listener.WaitBootUp(Clock::now() + answerTime)) {
+        std::cerr << "ipscanner-cli: no boot-up message from " << device.mac << "\n";
+        result = kExitNoAnswer;
+      }
+    }
+  }
+
+  session.Close();   // the worker has finished before the listener goes
+  control->RemoveNotify(&listener);
+  return result;
+}

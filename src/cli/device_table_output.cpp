@@ -1,0 +1,54 @@
+#include "cli/device_table_output.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// Display width of a UTF-8 text: one column per code point (continuation bytes do not count).
+size_t Columns(const std::string& text) {
+  return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+}  // namespace
+
+std::string CDeviceTableOutput::FormatTable(const std::vector<DEVICE_ENTRY_T>& devices) {
+  std::vector<std::array<std::string, 6>> rows;
+  rows.push_back({"Index", "IP Address", "MAC Address", "Model", "Room Number", "Firmware Version"});
+  for (size_t i = 0; i < devices.size(); ++i) {
+    const DEVICE_ENTRY_T& d = devices[i];
+    rows.push_back({std::to_string(i + 1), d.ip, d.mac, d.model, d.deviceId, d.firmware});
+  }
+  std::array<size_t, 6> widths{};
+  for (const auto& row : rows) {
+    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], Columns(row[c]));
+  }
+  std::string out;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c) {
+      line += row[c];
+      if (c + 1 < row.size()) line.append(widths[c] - Columns(row[c]) + 2, ' ');
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+std::string CDeviceTableOutput::FormatJson(const std::vector<DEVICE_ENTRY_T>& devices) {
+  nlohmann::json array = nlohmann::json::array();
+  for (const DEVICE_ENTRY_T& d : devices) {
+    array.push_back({{"ip", d.ip},
+                     {"mac", d.mac},
+                     {"work_mac", d.workMac},
+                     {"model", d.model},
+                     {"room", d.deviceId},
+                     {"firmware", d.firmware}});
+  }
+  // Invalid UTF-8 from a device is replaced rather than aborting the output.
+  return array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}

@@ -1,0 +1,74 @@
+// ipscanner-cli: the headless front end on the control core. Needs no window system.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <string>
+
+#include "cli/capture_decoder.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_exit_codes.h"
+
+namespace {
+
+int RunDecode(const std::string& path) {
+  CCaptureDecoder decoder;
+  std::string error;
+  if (!decoder.Load(path, &error)) {
+    std::cerr << "ipscanner-cli: " << error << "\n";
+    return kExitFileError;
+  }
+  const int count = decoder.Decode(std::cout);
+  std::cerr << "ipscanner-cli: " << count << " device datagrams decoded\n";
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Discovers intercom devices on the local segment and decodes device traffic.",
+               "ipscanner-cli"};
+  app.footer(kExitCodesHelp);
+  app.require_subcommand(1);
+
+  ScanOptions scan;
+  CLI::App* scanCmd = app.add_subcommand("scan", "Discover the devices on the segment and list them");
+  scanCmd->add_option("--interface", scan.interfaceName,
+                      "Network interface to use (default: the adapter in config/SystemSetting.ini)");
+  scanCmd->add_option("--seconds", scan.seconds, "How long to listen for answers (default 6)")
+      ->check(CLI::Range(1, 3600));
+  scanCmd->add_option("--csv", scan.csvPath, "Also write the list to this CSV file");
+  scanCmd->add_flag("--json", scan.json, "Print one JSON array instead of the table");
+
+  std::string pcapPath;
+  CLI::App* decodeCmd = app.add_subcommand(
+      "decode", "Decode every device datagram of a capture file (header, envelope, XML)");
+  decodeCmd->add_option("file", pcapPath, "Capture file (pcap)")->required();
+
+  ConfigOptions config;
+  CLI::App* configCmd = app.add_subcommand("config", "");   // hidden: an empty description
+  configCmd->group("");
+  configCmd->add_option("--interface", config.interfaceName, "Network interface to use");
+  configCmd->add_option("--mac", config.mac, "MAC text of the device (as it reports it)")->required();
+  configCmd->add_option("--get", config.getItems, "Configuration path to read");
+  configCmd->add_option("--set", config.setItems, "PATH=VALUE to write");
+  configCmd->add_option("--seconds", config.seconds, "Discovery and answer time (default 6)")
+      ->check(CLI::Range(1, 3600));
+  configCmd->add_option("--auth", config.authUser, "USER:PASSWORD to authenticate first");
+  configCmd->add_flag("--reboot", config.reboot, "Reboot the device and wait for its boot-up message");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kExitUsage;
+  }
+
+  if (*decodeCmd) return RunDecode(pcapPath);
+  if (*scanCmd) return RunScan(scan);
+  if (*configCmd) return RunConfig(config);
+  return kExitUsage;
+}

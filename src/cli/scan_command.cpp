@@ -1,0 +1,52 @@
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+#include "cli/cli_commands.h"
+#include "cli/cli_exit_codes.h"
+#include "cli/cli_session.h"
+#include "cli/device_table_output.h"
+#include "core/control.h"
+#include "core/csv_export.h"
+#include "core/device_sort.h"
+
+namespace {
+constexpr auto kDiscoveryInterval = std::chrono::seconds(5);
+}
+
+int RunScan(const ScanOptions& options) {
+  CCliSession session;
+  const int opened = session.Open(options.interfaceName);
+  if (opened != kExitOk) return opened;
+
+  // A discovery at once and then every 5 seconds while listening, as the main window does.
+  CControl* control = CControl::GetInstance();
+  const auto start = std::chrono::steady_clock::now();
+  const auto end = start + std::chrono::seconds(options.seconds);
+  auto nextDiscovery = start;
+  while (std::chrono::steady_clock::now() < end) {
+    if (std::chrono::steady_clock::now() >= nextDiscovery) {
+      control->MulticastDiscoveryMsg();
+      nextDiscovery += kDiscoveryInterval;
+    }
+    std::this_thread::sleep_until(std::min(end, nextDiscovery));
+  }
+  session.Close();
+
+  std::vector<DEVICE_ENTRY_T> devices = control->GetDeviceList();
+  CDeviceSort::Sort(devices, 1, 0);   // IP ascending, as the list opens
+  if (options.json) {
+    std::cout << CDeviceTableOutput::FormatJson(devices);
+  } else {
+    std::cout << CDeviceTableOutput::FormatTable(devices);
+    std::cerr << "ipscanner-cli: " << devices.size() << " devices\n";
+  }
+  if (!options.csvPath.empty()) {
+    const std::string& path = options.csvPath;   // written exactly where the caller asked
+    if (!CCsvExport::WriteFile(path, CCsvExport::FormatFile(devices))) {
+      std::cerr << "ipscanner-cli: cannot write " << path << "\n";
+      return kExitFileError;
+    }
+  }
+  return kExitOk;
+}
