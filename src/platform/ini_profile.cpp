@@ -17,6 +17,8 @@
 
 namespace {
 
+constexpr size_t kMaxFileBytes = 16u << 20;
+
 // Bytes of the UTF-8 sequence starting with lead (1 for a stray or invalid byte).
 size_t SequenceBytes(unsigned char lead) {
   if (lead < 0x80) return 1;
@@ -26,15 +28,45 @@ size_t SequenceBytes(unsigned char lead) {
   return 1;
 }
 
+// Reads the whole file. Absent counts as empty; any other failure is reported, so that a file
+// that cannot be read is never replaced by a write.
+bool ReadAll(const std::string& path, std::string& content) {
+  content.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT;
+  char buffer[8192];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof(buffer));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      ::close(fd);
+      return false;
+    }
+    if (got == 0) break;
+    content.append(buffer, static_cast<size_t>(got));
+    if (content.size() > kMaxFileBytes) {   // not a settings file (or an endless device)
+      ::close(fd);
+      return false;
+    }
+  }
+  ::close(fd);
+  return true;
+}
+
 // Loads an INI file the way every reader here needs it: byte texts, repeated keys kept (the
-// first one is the one that counts), double quotes around a value removed.
+// first one is the one that counts), double quotes around a value removed. False when the file
+// is absent, empty or unreadable.
 // CSimpleIniA compares section and key names ignoring ASCII case (CSimpleIniCaseA would not).
 bool LoadIni(CSimpleIniA& ini, const std::string& path) {
   ini.SetUnicode(false);
   ini.SetMultiKey(true);
   ini.SetMultiLine(false);
   ini.SetQuotes(true);
-  return ini.LoadFile(path.c_str()) == SI_OK;
+  std::string content;
+  if (!ReadAll(path, content) || content.empty()) return false;
+  // The parser stops at a NUL byte; a damaged file still shows the lines after one.
+  std::replace(content.begin(), content.end(), '\0', '\n');
+  return ini.LoadData(content.data(), content.size()) == SI_OK;
 }
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
@@ -119,27 +151,6 @@ bool ValidNames(const std::string& section, const std::string& key, const std::s
   if (trimmedKey.find('=') != std::string::npos) return false;
   const char first = trimmedKey[0];
   return first != '[' && first != ';' && first != '#';
-}
-
-// Reads the whole file. Absent counts as empty; any other failure is reported, so that a file
-// that cannot be read is never replaced by a write.
-bool ReadAll(const std::string& path, std::string& content) {
-  content.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT;
-  char buffer[8192];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof(buffer));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      ::close(fd);
-      return false;
-    }
-    if (got == 0) break;
-    content.append(buffer, static_cast<size_t>(got));
-  }
-  ::close(fd);
-  return true;
 }
 
 bool WriteAllAtomically(const std::string& path, const std::string& content) {
