@@ -1,12 +1,16 @@
 #include "ui/main/device_row_painter.h"
 
 #include <QAbstractButton>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLayout>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QUiLoader>
 
+#include "ui/framework/translate_manager.h"
 #include "ui/main/device_list_item.h"
 #include "ui/main/device_list_model.h"
 
@@ -27,6 +31,27 @@ QColor ColorProperty(const QWidget* widget, const char* name, const QColor& fall
 }
 
 }  // namespace
+
+QWidget* CDeviceRowPainter::LoadTemplate(const QString& skinDir, QString* error) {
+  QFile file(QDir(skinDir).filePath(QStringLiteral("DeviceListItem.xml")));
+  if (!file.open(QIODevice::ReadOnly)) {
+    if (error) *error = file.fileName() + QStringLiteral(": ") + file.errorString();
+    return nullptr;
+  }
+  QUiLoader loader;
+  loader.setWorkingDirectory(QDir(skinDir));
+  QWidget* root = loader.load(&file);
+  if (!root || root->objectName() != QLatin1String("item_device")) {
+    if (error) {
+      *error = root ? file.fileName() + QStringLiteral(": the root is not item_device")
+                    : file.fileName() + QStringLiteral(": ") + loader.errorString();
+    }
+    delete root;
+    return nullptr;
+  }
+  CTranslateManager::GetInstance()->TranslateTree(root);  // button text and tooltips
+  return root;
+}
 
 CDeviceRowPainter::CDeviceRowPainter(QWidget* rowTemplate, QObject* parent)
     : QStyledItemDelegate(parent), m_template(rowTemplate) {

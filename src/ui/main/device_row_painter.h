@@ -42,6 +42,11 @@ public:
              const QModelIndex& index) const override;
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
+  // Loads the row layout from the skin folder with a plain loader (rows have no custom
+  // controls); null, with the reason in *error, when the file is missing or its root is not
+  // named item_device.
+  static QWidget* LoadTemplate(const QString& skinDir, QString* error = nullptr);
+
   int RowHeight() const { return m_rowHeight; }
   // The part of a row under a point given relative to the row's top left corner.
   Part PartAt(const QPoint& rowPoint, int rowWidth) const;

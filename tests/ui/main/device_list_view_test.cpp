@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QListView>
+#include <QMouseEvent>
+
+#include <vector>
+
+#include "ui/main/device_list_model.h"
+#include "ui/main/device_list_view.h"
+
+namespace {
+
+void Click(QWidget* target, QPoint pos) {
+  QPointF global = target->mapToGlobal(QPointF(pos));
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(pos), global, Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(target, &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(pos), global, Qt::LeftButton,
+                      Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &release);
+}
+
+}  // namespace
+
+// The copy and upgrade buttons are drawn, not widgets: a click must reach the right row's
+// handler, and a click beside them is a row click.
+TEST(DeviceListView, ClicksOnDrawnButtonsNameTheirRow) {
+  QString error;
+  QWidget* rowTemplate = CDeviceRowPainter::LoadTemplate(IPS_SOURCE_DIR "/skin", &error);
+  ASSERT_NE(rowTemplate, nullptr) << error.toStdString();
+
+  CDeviceListModel model;
+  QListView view;
+  CDeviceListView binding(&view, &model, rowTemplate);
+  QString search;
+  model.Refresh({{"10.0.0.1", "02:00:00:00:00:01", "", "M", "1-1", "1.0"},
+                 {"10.0.0.2", "02:00:00:00:00:02", "", "M", "1-2", "1.0"}},
+                QString(), search);
+  view.resize(1000, 300);
+  view.show();
+  QApplication::processEvents();
+  EXPECT_EQ(view.visualRect(model.index(0)).height(), binding.Painter()->RowHeight());
+
+  std::vector<std::pair<char, int>> clicks;
+  QObject::connect(&binding, &CDeviceListView::IpCopyClicked, [&](int r) { clicks.push_back({'i', r}); });
+  QObject::connect(&binding, &CDeviceListView::MacCopyClicked, [&](int r) { clicks.push_back({'m', r}); });
+  QObject::connect(&binding, &CDeviceListView::UpgradeClicked, [&](int r) { clicks.push_back({'u', r}); });
+  QObject::connect(&binding, &CDeviceListView::ItemClicked, [&](int r) { clicks.push_back({'r', r}); });
+
+  for (auto part : {CDeviceRowPainter::kIpCopy, CDeviceRowPainter::kMacCopy, CDeviceRowPainter::kUpgrade}) {
+    QRect rect = binding.PartRect(1, part);
+    ASSERT_FALSE(rect.isEmpty()) << part;
+    Click(view.viewport(), rect.center());
+  }
+  Click(view.viewport(), binding.PartRect(0, CDeviceRowPainter::kModel).center());
+  EXPECT_EQ(clicks, (std::vector<std::pair<char, int>>{{'i', 1}, {'m', 1}, {'u', 1}, {'r', 0}}));
+  // A button click does not select its row; a row click does.
+  EXPECT_EQ(view.currentIndex().row(), 0);
+}
