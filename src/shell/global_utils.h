@@ -18,21 +18,19 @@ struct AdapterEntry {
   uint8_t mac[6] = {};
 };
 
-// Settings file sections and keys.
-inline constexpr const char* kLanguageSection = "LANGUAGE_SETTING";
-inline constexpr const char* kLanguageKey = "Language";
-inline constexpr const char* kNetConnSection = "NET_CONN_SETTING";
-inline constexpr const char* kInterfaceKey = "Interface";
-inline constexpr const char* kAdapterNameKey = "AdapterName";
-inline constexpr const char* kIpKey = "IP";
-inline constexpr const char* kIpSeparator = "\xE3\x80\x81";   // U+3001 in UTF-8
-
 // Small stateless helpers shared by every layer. Texts are UTF-8 std::string unless a fixed
 // UTF-16 array (char16_t) of a record is named. Nothing throws; failures are -1, false or empty.
-//
-// CONTRACT DRAFT: the owner of this file implements it and may add helpers.
 class CGlobalUtils {
 public:
+  // SystemSetting.ini sections and keys.
+  static constexpr const char* kLanguageSection = "LANGUAGE_SETTING";
+  static constexpr const char* kLanguageKey = "Language";
+  static constexpr const char* kNetConnSection = "NET_CONN_SETTING";
+  static constexpr const char* kInterfaceKey = "Interface";
+  static constexpr const char* kAdapterNameKey = "AdapterName";
+  static constexpr const char* kIpKey = "IP";
+  static constexpr const char* kIpSeparator = "\xE3\x80\x81";   // U+3001 in UTF-8
+
   // Paths below the module folder (the folder of the running executable).
   static std::string GetModuleDir();
   static std::string MakeModulePath(const std::string& relative);
@@ -66,6 +64,10 @@ public:
   static std::string JoinIpSetting(const std::vector<std::string>& addresses);
 
   // Texts and addresses.
+  // Buffer conversions always terminate the text and never write past size units: a text that
+  // does not fit is cut before the first character that does not fit whole. Malformed input
+  // becomes U+FFFD. WideToUtf8 returns the bytes written including the terminator, Utf8ToWide 0;
+  // both -1 for a null argument or a size of 0 or less.
   static int WideToUtf8(const char16_t* wide, char* buffer, int size);
   static int Utf8ToWide(const char* utf8, char16_t* buffer, int size);
   static std::string ToUtf8(std::u16string_view wide);
@@ -74,16 +76,25 @@ public:
   static int TextToIntW(const char16_t* text);
   static std::string IpToText(uint32_t hostOrderAddress);
   static bool IsValidIPv4(const std::string& text);
+  // 12 hexadecimal digits; pairs missing from a shorter text give 0 (nothing past the
+  // terminator is read).
   static int MacTextToBytes(const char* macText, uint8_t* out6);
+  // First IPv4 address of the host name; empty when the name does not resolve.
   static std::string GetLocalIP();
+  // Seeded with the current second (same second, same text) on a private generator state.
   static std::string RandomText(int length);
   static std::string FirmwareUrl(const std::string& host, const std::string& fileName);
 
-  // Configuration items (UTF-8 key and value, written as UTF-16 into the first empty entry).
+  // Configuration items (UTF-8 key and value, written as UTF-16 into the first empty entry; a text
+  // over 95 characters is cut to fit its entry).
   static int AddConfigItem(char16_t (*items)[kConfigItemChars], const char* key, const char* value);
   static int AddConfigItemValue(char16_t (*items)[kConfigItemChars], const char* key, const char* value);
 
   // System.
+  // Every interface but loopback, in the system's order; description "<name> (<MAC>)".
   static std::vector<AdapterEntry> GetAdapters();
+  // Runs "/bin/sh -c command" and judges its first block of output (stdout and stderr): -1 when
+  // it mentions "ERROR", "error" or "Error" or the command cannot start, else 0. A command over
+  // 1023 characters is refused (-1, error log) rather than cut into a different command.
   static int CmdOperate(const std::string& command);
 };

@@ -95,9 +95,9 @@ TEST_F(ModuleFolderTest, NetConnSettingsAndTheirLimits) {
   const std::vector<std::string> addresses = {"192.168.1.10", "10.0.0.2", "172.16.0.1"};
   const std::string joined = CGlobalUtils::JoinIpSetting(addresses);
   EXPECT_EQ(joined, "192.168.1.10\xE3\x80\x81" "10.0.0.2\xE3\x80\x81" "172.16.0.1");
-  ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting(kIpKey, joined));
-  ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting(kInterfaceKey, std::string(200, 'i')));
-  ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting(kAdapterNameKey, std::string(600, 'a')));
+  ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting(CGlobalUtils::kIpKey, joined));
+  ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting(CGlobalUtils::kInterfaceKey, std::string(200, 'i')));
+  ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting(CGlobalUtils::kAdapterNameKey, std::string(600, 'a')));
   EXPECT_EQ(CGlobalUtils::ReadInterfaceSetting(), std::string(127, 'i'));
   EXPECT_EQ(CGlobalUtils::ReadAdapterNameSetting(), std::string(519, 'a'));
   EXPECT_EQ(CGlobalUtils::SplitIpSetting(CGlobalUtils::ReadIpSetting()), addresses);
