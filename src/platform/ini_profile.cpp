@@ -83,6 +83,10 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
+bool EndsWithLineBreak(const std::string& line) {
+  return !line.empty() && (line.back() == '\n' || line.back() == '\r');
+}
+
 std::string Trim(const std::string& text) {
   size_t begin = 0;
   size_t end = text.size();
@@ -129,9 +133,12 @@ IniLine Classify(const std::string& line) {
 std::vector<std::string> SplitLines(const std::string& content) {
   std::vector<std::string> lines;
   size_t start = 0;
+  // Line endings as the parser knows them: "\r\n", "\n" or a lone "\r".
   while (start < content.size()) {
-    size_t end = content.find('\n', start);
-    end = (end == std::string::npos) ? content.size() : end + 1;
+    size_t end = content.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = content.size();
+    else if (content[end] == '\r' && end + 1 < content.size() && content[end + 1] == '\n') end += 2;
+    else end += 1;
     lines.push_back(content.substr(start, end - start));
     start = end;
   }
@@ -263,7 +270,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
   }
 
   if (sectionLine == lines.size()) {
-    if (!lines.empty() && lines.back().back() != '\n') lines.back() += eol;
+    if (!lines.empty() && !EndsWithLineBreak(lines.back())) lines.back() += eol;
     lines.push_back("[" + sectionName + "]" + eol);
     lines.push_back(keyName + "=" + value + eol);
   } else {
@@ -282,7 +289,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     }
     if (!replaced) {
       std::string& previous = lines[insertAfter];
-      if (previous.back() != '\n') previous += eol;
+      if (!EndsWithLineBreak(previous)) previous += eol;
       lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAfter) + 1,
                    keyName + "=" + value + eol);
     }

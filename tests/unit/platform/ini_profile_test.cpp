@@ -134,6 +134,24 @@ TEST_F(IniProfileTest, WriteKeepsEveryOtherByte) {
   EXPECT_EQ(GetPrivateProfileString("Other", "Key", "", 32, path_), "Value");
 }
 
+TEST_F(IniProfileTest, ReaderAndWriterAgreeOnEveryLineEnding) {
+  // The writer must find the very key the reader returns, or a write would seem lost.
+  struct Case {
+    std::string original;
+    std::string expected;
+  } cases[] = {
+      {"[A]\rK=1\rL=x\r", "[A]\rK=2\rL=x\r"},
+      {"[A]\nK=1", "[A]\nK=2"},
+      {"[A]\r\nK = 1 \r\n", "[A]\r\nK = 2\r\n"},
+  };
+  for (const Case& c : cases) {
+    WriteFile(c.original);
+    ASSERT_TRUE(WritePrivateProfileString("A", "K", "2", path_));
+    EXPECT_EQ(ReadFile(), c.expected);
+    EXPECT_EQ(GetPrivateProfileString("A", "K", "", 8, path_), "2");
+  }
+}
+
 TEST_F(IniProfileTest, WriteKeepsFileMode) {
   WriteFile("[S]\nK=1\n");
   ASSERT_EQ(::chmod(path_.c_str(), 0600), 0);
