@@ -1,0 +1,145 @@
+#include "ui/framework/translate_manager.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVariant>
+#include <QWidget>
+
+namespace {
+
+QString Unescape(QStringView text) {
+  QString out;
+  out.reserve(text.size());
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    QChar c = text[i];
+    if (c == u'\\' && i + 1 < text.size()) {
+      QChar n = text[++i];
+      if (n == u'n') out += u'\n';
+      else if (n == u't') out += u'\t';
+      else out += n;   // "\\", "\=" and anything else: the character itself
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// Index of the first '=' that is not escaped, or -1.
+qsizetype SeparatorIndex(QStringView line) {
+  for (qsizetype i = 0; i < line.size(); ++i) {
+    if (line[i] == u'\\') {
+      ++i;
+    } else if (line[i] == u'=') {
+      return i;
+    }
+  }
+  return -1;
+}
+
+template <class Getter, class Setter>
+void TranslateSlot(QWidget* w, const char* name, Getter get, Setter set) {
+  const QByteArray keyProp = QByteArray("ips_tr_key_") + name;
+  const QByteArray shownProp = QByteArray("ips_tr_shown_") + name;
+  const QString current = get();
+  QVariant key = w->property(keyProp.constData());
+  if (key.isValid()) {
+    if (current != w->property(shownProp.constData()).toString()) {
+      // The code replaced the text: from now on it is data, not a layout text.
+      w->setProperty(keyProp.constData(), QVariant());
+      w->setProperty(shownProp.constData(), QVariant());
+      return;
+    }
+  } else {
+    if (current.isEmpty()) return;
+    key = current;
+  }
+  const QString text = TrText(key.toString());
+  w->setProperty(keyProp.constData(), key);
+  w->setProperty(shownProp.constData(), text);
+  if (text != current) set(text);
+}
+
+}  // namespace
+
+CTranslateManager* CTranslateManager::GetInstance() {
+  static CTranslateManager instance;
+  return &instance;
+}
+
+int CTranslateManager::ParseCatalog(const QByteArray& utf8, QHash<QString, QString>* entries) {
+  int malformed = 0;
+  QString all = QString::fromUtf8(utf8);
+  if (all.startsWith(QChar(0xFEFF))) all.remove(0, 1);
+  const auto lines = QStringView(all).split(u'\n');
+  for (QStringView line : lines) {
+    if (line.endsWith(u'\r')) line.chop(1);
+    QStringView trimmed = line.trimmed();
+    if (trimmed.isEmpty() || trimmed.startsWith(u'#')) continue;
+    qsizetype eq = SeparatorIndex(trimmed);
+    if (eq <= 0) {
+      ++malformed;
+      continue;
+    }
+    QString key = Unescape(trimmed.left(eq).trimmed());
+    QString text = Unescape(trimmed.mid(eq + 1).trimmed());
+    if (key.isEmpty()) {
+      ++malformed;
+      continue;
+    }
+    entries->insert(key, text);
+  }
+  return malformed;
+}
+
+bool CTranslateManager::LoadLanguage(const QString& path) {
+  m_entries.clear();
+  m_language.clear();
+  QFile file(path);
+  bool ok = file.open(QIODevice::ReadOnly);
+  if (ok) {
+    int malformed = ParseCatalog(file.readAll(), &m_entries);
+    if (malformed > 0) qWarning("%s: %d malformed line(s) skipped", qPrintable(path), malformed);
+    m_language = QFileInfo(path).completeBaseName();
+  } else {
+    qWarning("language catalog %s cannot be read", qPrintable(path));
+  }
+  if (qApp) {
+    for (QWidget* window : QApplication::topLevelWidgets()) TranslateTree(window);
+  }
+  return ok;
+}
+
+QString CTranslateManager::GetText(const QString& key) const {
+  auto it = m_entries.constFind(key);
+  return it == m_entries.constEnd() || it->isEmpty() ? key : *it;
+}
+
+void CTranslateManager::TranslateTree(QWidget* root) const {
+  if (!root) return;
+  QList<QWidget*> widgets = root->findChildren<QWidget*>();
+  widgets.prepend(root);
+  for (QWidget* w : widgets) {
+    if (w->property("ips_no_translate").toBool()) continue;
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+      TranslateSlot(w, "text", [label] { return label->text(); }, [label](const QString& t) { label->setText(t); });
+    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+      TranslateSlot(w, "text", [button] { return button->text(); }, [button](const QString& t) { button->setText(t); });
+    } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+      TranslateSlot(w, "text", [group] { return group->title(); }, [group](const QString& t) { group->setTitle(t); });
+    } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+      TranslateSlot(w, "placeholder", [edit] { return edit->placeholderText(); },
+                    [edit](const QString& t) { edit->setPlaceholderText(t); });
+    }
+    TranslateSlot(w, "tooltip", [w] { return w->toolTip(); }, [w](const QString& t) { w->setToolTip(t); });
+    if (w->isWindow()) {
+      TranslateSlot(w, "title", [w] { return w->windowTitle(); }, [w](const QString& t) { w->setWindowTitle(t); });
+    }
+  }
+}
+
+QString TrText(const QString& key) { return CTranslateManager::GetInstance()->GetText(key); }

@@ -1,0 +1,39 @@
+#pragma once
+
+// The language catalog. Language/<Name>.txt holds one entry a line, "key=text", in UTF-8 (see
+// Language/README.md); the key is the English text. GetText returns the key itself when the
+// catalog has no entry, so an English catalog may stay sparse and an unknown text shows as is.
+// Windows get their layout texts translated when they are built; a later LoadLanguage
+// re-translates every open window's layout texts that the code has not replaced since.
+
+#include <QHash>
+#include <QString>
+
+class QWidget;
+
+class CTranslateManager {
+public:
+  static CTranslateManager* GetInstance();
+
+  // Replaces the catalog with the file's entries. false (and an empty catalog) when the file
+  // cannot be read; malformed lines are skipped with a warning on stderr.
+  bool LoadLanguage(const QString& path);
+  QString GetText(const QString& key) const;
+  // The catalog's file name without ".txt"; "" before a successful load.
+  QString GetLanguageName() const { return m_language; }
+
+  // Translates the shown texts at or below `root` (labels, buttons, group boxes, placeholders,
+  // tooltips, window title) and remembers their keys for a later language change.
+  void TranslateTree(QWidget* root) const;
+
+  // Parses catalog text; returns the number of malformed lines (they are skipped).
+  static int ParseCatalog(const QByteArray& utf8, QHash<QString, QString>* entries);
+
+private:
+  CTranslateManager() = default;
+  QHash<QString, QString> m_entries;
+  QString m_language;
+};
+
+// Shorthand for CTranslateManager::GetInstance()->GetText(key).
+QString TrText(const QString& key);
