@@ -3,6 +3,7 @@
 
 #include "platform/file_version.h"
 #include "platform/ini_profile.h"
+#include "shell/log.h"
 
 namespace {
 
@@ -26,7 +27,10 @@ std::string CGlobalUtils::ReadLanguageSetting() {
 }
 
 bool CGlobalUtils::WriteLanguageSetting(const std::string& language) {
-  return WritePrivateProfileString(kLanguageSection, kLanguageKey, language, SystemSettingPath());
+  const std::string path = SystemSettingPath();
+  if (WritePrivateProfileString(kLanguageSection, kLanguageKey, language, path)) return true;
+  LogError("%s: writing %s failed.", "CGlobalUtils::WriteLanguageSetting", path.c_str());
+  return false;
 }
 
 std::string CGlobalUtils::LookupModelName(const std::string& firmware) {
@@ -44,8 +48,12 @@ std::map<std::string, std::string> CGlobalUtils::ReadModelNameMap() {
   // Each line must split at '=' into exactly two non-empty parts; the map goes from model name
   // to prefix, and a model name listed twice keeps its later prefix.
   std::map<std::string, std::string> result;
-  for (const auto& [key, value] :
-       GetPrivateProfileSection(kModelNameSection, ModelNamePath(), kModelSectionChars)) {
+  const std::string path = ModelNamePath();
+  if (!FileExists(path)) {
+    LogError("%s: model catalog %s is missing.", "CGlobalUtils::ReadModelNameMap", path.c_str());
+    return result;
+  }
+  for (const auto& [key, value] : GetPrivateProfileSection(kModelNameSection, path, kModelSectionChars)) {
     if (value.find('=') != std::string::npos) continue;
     const std::string prefix = TrimBlanks(key);
     const std::string name = TrimBlanks(value);
@@ -62,7 +70,10 @@ std::string CGlobalUtils::ReadNetConnSetting(const std::string& key, int maxChar
 }
 
 bool CGlobalUtils::WriteNetConnSetting(const std::string& key, const std::string& value) {
-  return WritePrivateProfileString(kNetConnSection, key, value, SystemSettingPath());
+  const std::string path = SystemSettingPath();
+  if (WritePrivateProfileString(kNetConnSection, key, value, path)) return true;
+  LogError("%s: writing %s of %s failed.", "CGlobalUtils::WriteNetConnSetting", key.c_str(), path.c_str());
+  return false;
 }
 
 std::string CGlobalUtils::ReadInterfaceSetting() { return ReadNetConnSetting(kInterfaceKey, 128); }

@@ -79,7 +79,8 @@ int CGlobalUtils::CmdOperate(const std::string& command) {
     LogError("%s: CreateProcess %s failed.", "CmdOperate", commandLine.c_str());
     return -1;
   }
-  LogInfo("Command Output:%s", output.c_str());
+  const std::string shown = ToUtf8(ToWide(output));   // the log carries valid UTF-8 only
+  LogInfo("Command Output:%s", shown.c_str());
 
   if (output.empty()) return 0;
   for (const char* word : {"ERROR", "error", "Error"}) {
