@@ -47,6 +47,7 @@ int CControl::StartThreads() {
   if (m_workerThread.joinable() || m_tickThread.joinable() || m_stopping) return 0;
   m_tickThread = std::thread(&CControl::TickLoop, this);
   m_workerThread = std::thread(&CControl::WorkerLoop, this);
+  m_workerId = m_workerThread.get_id();
   return 0;
 }
 
@@ -61,6 +62,10 @@ void CControl::Stop() {
     std::lock_guard<std::mutex> lock(m_tickLock);
   }
   m_tickWake.notify_all();
+  // A handler that stops the core cannot wait for its own thread: it only raises the flag, and
+  // the threads are joined by the next Stop from another thread (at the latest the destructor).
+  if (m_workerId.load() == std::this_thread::get_id()) return;
+  std::lock_guard<std::mutex> joinLock(m_joinLock);
   if (m_tickThread.joinable()) m_tickThread.join();
   if (m_workerThread.joinable()) m_workerThread.join();
 }

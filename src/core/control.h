@@ -163,6 +163,8 @@ private:
 
   std::mutex m_tickLock;  // the tick thread sleeps on it so that Stop wakes it at once
   std::condition_variable m_tickWake;
+  std::atomic<std::thread::id> m_workerId{};
+  std::mutex m_joinLock;  // Stop from two threads at once joins each thread once
 
   DispatchHook m_dispatchHook;
 };
