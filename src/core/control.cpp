@@ -6,6 +6,7 @@
 
 #include "shell/comm_control.h"
 #include "shell/log.h"
+#include "transport/mac_proto_control.h"
 
 namespace {
 constexpr auto kTickInterval = std::chrono::milliseconds(1000);
@@ -31,8 +32,9 @@ CControl::~CControl() {
 
 int CControl::Init() {
   InitCore();
-  // TODO(inbound): initialise the packet-capture transport here once its header lands:
-  //   CMacProtoControl::GetInstance()->Init();   (result not looked at)
+  // Opens the chosen adapters and starts their receive threads; when none can be opened it
+  // shows its prompt and ends the process, so its result is not looked at.
+  CMacProtoControl::GetInstance()->Init();
   LogInfo("Init successs.");
   return 0;
 }
