@@ -152,9 +152,11 @@ if [ "$use_devsim" = 1 ]; then
   devsim_log="$workdir/devsim.log"
   [ "$keep" = 1 ] && devsim_log="/tmp/ips-segment-$tag-devsim.log"
   ready="$workdir/devsim.ready"
-  # shellcheck disable=SC2086  # the devsim arguments are split on purpose
+  # The devsim arguments are one string split like a shell line, so quotes inside it work
+  # (--models "12=DS-210 Door Station").
+  eval "devsim_argv=($devsim_args)" || { echo "segment: bad --devsim arguments" >&2; exit 2; }
   ip netns exec "$dev_ns" "$devsim_bin" --interface "$dev_if" --ready-file "$ready" \
-    $devsim_args >"$devsim_log" 2>&1 &
+    "${devsim_argv[@]}" >"$devsim_log" 2>&1 &
   devsim_pid=$!
   echo "$devsim_pid" >"/run/ips-segment-$tag.devsim"
   for _ in $(seq 1 100); do

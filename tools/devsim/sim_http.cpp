@@ -1,0 +1,136 @@
+#include "sim_http.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+bool ParseHttpUrl(const std::string& url, SimUrl* out) {
+  const std::string scheme = "http://";
+  if (url.compare(0, scheme.size(), scheme) != 0) return false;
+  const size_t hostStart = scheme.size();
+  size_t slash = url.find('/', hostStart);
+  if (slash == std::string::npos) slash = url.size();
+  std::string hostPort = url.substr(hostStart, slash - hostStart);
+  SimUrl result;
+  result.path = slash < url.size() ? url.substr(slash) : "/";
+  const size_t colon = hostPort.find(':');
+  if (colon != std::string::npos) {
+    const std::string portText = hostPort.substr(colon + 1);
+    if (portText.empty() || portText.size() > 5 ||
+        portText.find_first_not_of("0123456789") != std::string::npos)
+      return false;
+    const long port = std::strtol(portText.c_str(), nullptr, 10);
+    if (port < 1 || port > 65535) return false;
+    result.port = static_cast<uint16_t>(port);
+    hostPort.resize(colon);
+  }
+  in_addr addr{};
+  if (inet_pton(AF_INET, hostPort.c_str(), &addr) != 1) return false;
+  result.host = hostPort;
+  *out = result;
+  return true;
+}
+
+bool IsAllowedDownloadHost(const std::string& host) {
+  in_addr addr{};
+  if (inet_pton(AF_INET, host.c_str(), &addr) != 1) return false;
+  const uint32_t ip = ntohl(addr.s_addr);
+  return (ip >> 24) == 127 || (ip >> 16) == 0x0AD5;
+}
+
+bool HttpDownload(const std::string& url, int timeoutMs, size_t* bytes, std::string* error) {
+  SimUrl target;
+  if (!ParseHttpUrl(url, &target)) {
+    *error = "not an http://<IPv4>/ address: " + url;
+    return false;
+  }
+  if (!IsAllowedDownloadHost(target.host)) {
+    *error = "download host " + target.host + " is outside loopback and the test segment";
+    return false;
+  }
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    *error = std::string("socket: ") + std::strerror(errno);
+    return false;
+  }
+  auto fail = [&](const std::string& text) {
+    *error = text;
+    close(fd);
+    return false;
+  };
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(target.port);
+  inet_pton(AF_INET, target.host.c_str(), &peer.sin_addr);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof(peer)) != 0 && errno != EINPROGRESS)
+    return fail(std::string("connect: ") + std::strerror(errno));
+  pollfd p{fd, POLLOUT, 0};
+  if (poll(&p, 1, timeoutMs) != 1) return fail("connect timed out");
+  int soError = 0;
+  socklen_t len = sizeof(soError);
+  getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len);
+  if (soError != 0) return fail(std::string("connect: ") + std::strerror(soError));
+
+  const std::string request = "GET " + target.path + " HTTP/1.0\r\nHost: " + target.host + ":" +
+                              std::to_string(target.port) + "\r\nUser-Agent: devsim\r\n\r\n";
+  size_t sent = 0;
+  while (sent < request.size()) {
+    p = {fd, POLLOUT, 0};
+    if (poll(&p, 1, timeoutMs) != 1) return fail("send timed out");
+    const ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno != EAGAIN) return fail(std::string("send: ") + std::strerror(errno));
+    if (n > 0) sent += static_cast<size_t>(n);
+  }
+
+  std::string head;
+  size_t body = 0;
+  bool headDone = false;
+  char buffer[16384];
+  for (;;) {
+    p = {fd, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) != 1) return fail("receive timed out");
+    const ssize_t n = recv(fd, buffer, sizeof(buffer), 0);
+    if (n < 0) {
+      if (errno == EAGAIN || errno == EINTR) continue;
+      return fail(std::string("recv: ") + std::strerror(errno));
+    }
+    if (n == 0) break;
+    if (headDone) {
+      body += static_cast<size_t>(n);
+      continue;
+    }
+    head.append(buffer, static_cast<size_t>(n));
+    const size_t end = head.find("\r\n\r\n");
+    if (end != std::string::npos) {
+      headDone = true;
+      body = head.size() - (end + 4);
+      head.resize(end);
+    } else if (head.size() > 65536) {
+      return fail("response header too long");
+    }
+  }
+  close(fd);
+  if (!headDone) {
+    *error = "no complete response";
+    return false;
+  }
+  // Status line: "HTTP/1.x 200 ..."
+  const size_t space = head.find(' ');
+  const int status = space == std::string::npos ? 0 : std::atoi(head.c_str() + space + 1);
+  if (status != 200) {
+    *error = "HTTP status " + std::to_string(status);
+    return false;
+  }
+  if (body == 0) {
+    *error = "empty image";
+    return false;
+  }
+  *bytes = body;
+  return true;
+}
