@@ -60,9 +60,7 @@ void CControl::Stop() {
     m_queueSignalled = true;
   }
   m_queueEvent.notify_all();
-  {
-    std::lock_guard<std::mutex> lock(m_tickLock);
-  }
+  { std::lock_guard<std::mutex> lock(m_tickLock); }
   m_tickWake.notify_all();
   // A handler that stops the core cannot wait for its own thread: it only raises the flag, and
   // the threads are joined by the next Stop from another thread (at the latest the destructor).
@@ -134,11 +132,15 @@ void CControl::TickLoop() {
 CControl::MsgRoute CControl::RouteOf(int message) {
   const unsigned int msgClass = static_cast<unsigned int>(message) & 0xFFFF0000u;
   switch (msgClass) {
-    case MSG_CLASS_TIMER: return MsgRoute::kTimer;
+    case MSG_CLASS_TIMER:
+      return MsgRoute::kTimer;
     case MSG_CLASS_SOCKET:
-    case MSG_CLASS_SOCKET_ALT: return MsgRoute::kSocket;
-    case MSG_CLASS_CTRL: return MsgRoute::kCtrl;
-    default: return MsgRoute::kDropped;
+    case MSG_CLASS_SOCKET_ALT:
+      return MsgRoute::kSocket;
+    case MSG_CLASS_CTRL:
+      return MsgRoute::kCtrl;
+    default:
+      return MsgRoute::kDropped;
   }
 }
 

@@ -117,7 +117,8 @@ public:
 
   // Test seam: called by DispatchMsg with its arguments before the message is handled.
   // Set it before the threads start.
-  using DispatchHook = std::function<void(int message, int param1, int param2, const uint8_t* data)>;
+  using DispatchHook =
+      std::function<void(int message, int param1, int param2, const uint8_t* data)>;
   void SetDispatchHook(DispatchHook hook) { m_dispatchHook = std::move(hook); }
 
 private:

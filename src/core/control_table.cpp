@@ -1,8 +1,7 @@
 // Device table, notify list, wait slot and authenticate callback of the control core.
-#include "core/control.h"
-
 #include <cstring>
 
+#include "core/control.h"
 #include "protocol/reply_records.h"
 #include "shell/log.h"
 

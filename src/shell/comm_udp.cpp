@@ -36,7 +36,9 @@ sockaddr_in LoopbackAddress(int port) {
 void CCommUdp::SetFatalErrorHandler(FatalErrorHandler handler) { g_fatalHandler.store(handler); }
 
 CCommUdp::CCommUdp(int firstLocalPort, int localPortCount, int viewerPort)
-    : m_firstLocalPort(firstLocalPort), m_localPortCount(localPortCount), m_viewerPort(viewerPort) {}
+    : m_firstLocalPort(firstLocalPort),
+      m_localPortCount(localPortCount),
+      m_viewerPort(viewerPort) {}
 
 CCommUdp::~CCommUdp() { Close(); }
 

@@ -156,10 +156,14 @@ bool DecodeLogDatagram(const uint8_t* data, size_t length, LOG_RECORD_T* out, st
 
 std::string LogLevelName(int level) {
   switch (level) {
-    case 7: return "DEBUG";
-    case 6: return "INFO";
-    case 3: return "ERROR";
-    default: return std::to_string(level);
+    case 7:
+      return "DEBUG";
+    case 6:
+      return "INFO";
+    case 3:
+      return "ERROR";
+    default:
+      return std::to_string(level);
   }
 }
 

@@ -14,7 +14,7 @@
 constexpr uint8_t kLogMarker0 = 0xBE;
 constexpr uint8_t kLogMarker1 = 0xBF;
 constexpr int kLogModuleChars = 16;
-constexpr int kLogHeaderBytes = 4 + 2 * kLogModuleChars;          // 36
+constexpr int kLogHeaderBytes = 4 + 2 * kLogModuleChars;  // 36
 constexpr int kLogMessageChars = 511;
 constexpr int kLogDatagramMaxBytes = kLogHeaderBytes + 2 * kLogMessageChars;  // 1058
 constexpr const char* kLogModuleName = "IPScanner";
@@ -27,8 +27,8 @@ int BuildLogDatagram(int level, std::string_view utf8Text, uint8_t* out);
 // One decoded datagram.
 struct LOG_RECORD_T {
   int level = 0;
-  std::string module;   // UTF-8
-  std::string text;     // UTF-8
+  std::string module;  // UTF-8
+  std::string text;    // UTF-8
 };
 
 // Decodes a received datagram. Returns false and a short reason in *error for a datagram

@@ -31,8 +31,8 @@ namespace {
 
 struct Options {
   int port = 106;
-  long count = -1;       // datagrams to show; -1 = no limit
-  double timeout = -1;   // seconds; < 0 = no limit
+  long count = -1;      // datagrams to show; -1 = no limit
+  double timeout = -1;  // seconds; < 0 = no limit
   bool selftestSend = false;
 };
 
@@ -82,7 +82,8 @@ int ParseArgs(int argc, char** argv, Options* o) {
 std::string Timestamp() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm tm{};
   localtime_r(&t, &tm);
   char text[32];
@@ -129,7 +130,8 @@ int View(const Options& o) {
   while (o.count < 0 || shown < o.count) {
     int waitMs = -1;
     if (o.timeout >= 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) break;
       waitMs = static_cast<int>(left > 1000000 ? 1000000 : left);
     }

@@ -1,5 +1,3 @@
-#include "core/control.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/control.h"
 #include "shell/comm_control.h"
 #include "shell/log_record.h"
 #include "unit/log/loopback_receiver.h"
@@ -72,9 +71,9 @@ TEST(ControlQueue, KeepsPostingOrderAndCopiesTheData) {
   char buffer[4] = {'a', 'b', 'c', 'd'};
   ASSERT_EQ(control.PostMsg(kProbeClass | 1, 10, 20, buffer, 4), 0);
   buffer[0] = 'X';  // the queued copy must not see this
-  ASSERT_EQ(control.PostMsg(kProbeClass | 2, 0, 0, nullptr, 4), 0);   // no data despite length
-  ASSERT_EQ(control.PostMsg(kProbeClass | 3, 0, 0, buffer, 0), 0);    // no data with length 0
-  ASSERT_EQ(control.PostMsg(kProbeClass | 4, 0, 0, buffer, -5), 0);   // nor a negative one
+  ASSERT_EQ(control.PostMsg(kProbeClass | 2, 0, 0, nullptr, 4), 0);  // no data despite length
+  ASSERT_EQ(control.PostMsg(kProbeClass | 3, 0, 0, buffer, 0), 0);   // no data with length 0
+  ASSERT_EQ(control.PostMsg(kProbeClass | 4, 0, 0, buffer, -5), 0);  // nor a negative one
   ASSERT_EQ(control.PostMsg(kProbeClass | 5, -1, -2, buffer, 4), 0);
 
   control.StartThreads();
@@ -129,10 +128,11 @@ TEST(ControlQueue, RoutesByMessageClass) {
     int message;
     R route;
   } cases[] = {
-      {0x10000, R::kTimer},   {0x1FFFF, R::kTimer},   {0x20000, R::kSocket},
-      {0x30000, R::kSocket},  {0x30007, R::kSocket},  {0x40000, R::kCtrl},
-      {0x50000, R::kDropped}, {0x0FFFF, R::kDropped}, {0, R::kDropped},
-      {static_cast<int>(0x80010000u), R::kDropped},
+      {0x10000, R::kTimer},   {0x1FFFF, R::kTimer},
+      {0x20000, R::kSocket},  {0x30000, R::kSocket},
+      {0x30007, R::kSocket},  {0x40000, R::kCtrl},
+      {0x50000, R::kDropped}, {0x0FFFF, R::kDropped},
+      {0, R::kDropped},       {static_cast<int>(0x80010000u), R::kDropped},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(CControl::RouteOf(c.message), c.route) << std::hex << c.message;

@@ -10,7 +10,8 @@
 
 namespace {
 
-DEVICE_ENTRY_T Entry(const std::string& mac, const std::string& ip, const std::string& workMac = "") {
+DEVICE_ENTRY_T Entry(const std::string& mac, const std::string& ip,
+                     const std::string& workMac = "") {
   return DEVICE_ENTRY_T{ip, mac, workMac.empty() ? mac : workMac, "M1", "1-1", "29.30.1.2"};
 }
 

@@ -71,7 +71,8 @@ TEST(CommUdp, NoFreePortIsReportedAndEndsTheProcessWithCodeZero) {
   CCommUdp::SetFatalErrorHandler([](const char* text, const char* caption) {
     std::fprintf(stderr, "handler saw [%s] [%s]\n", caption, text);
   });
-  EXPECT_EXIT(udp.Open(), testing::ExitedWithCode(0), "handler saw \\[ERROR\\] \\[CommUdp Socket init failed\\.\\]");
+  EXPECT_EXIT(udp.Open(), testing::ExitedWithCode(0),
+              "handler saw \\[ERROR\\] \\[CommUdp Socket init failed\\.\\]");
   CCommUdp::SetFatalErrorHandler(nullptr);
 }
 

@@ -75,10 +75,16 @@ TEST(LogDatagram, RoundTripsLevelsModuleAndNonAsciiText) {
 
 TEST(LogDatagram, InvalidUtf8BecomesReplacementCharacters) {
   // A lone continuation byte, a truncated sequence and an overlong '/' each become U+FFFD.
-  const std::vector<uint8_t> d = Build(6, "a\x80" "b\xE2\x82" "c\xC0\xAF");
+  const std::vector<uint8_t> d = Build(6,
+                                       "a\x80"
+                                       "b\xE2\x82"
+                                       "c\xC0\xAF");
   LOG_RECORD_T record;
   ASSERT_TRUE(DecodeLogDatagram(d.data(), d.size(), &record, nullptr));
-  EXPECT_EQ(record.text, "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD");
+  EXPECT_EQ(record.text,
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD"
+            "c\xEF\xBF\xBD");
 }
 
 TEST(LogDatagramDecode, RejectsMalformedDatagrams) {

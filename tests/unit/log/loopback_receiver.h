@@ -38,7 +38,8 @@ public:
     uint8_t buffer[65536];
     sockaddr_in from{};
     socklen_t len = sizeof from;
-    const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &len);
+    const ssize_t n =
+        ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &len);
     if (n < 0) return false;
     out->assign(buffer, buffer + n);
     if (sourcePort) *sourcePort = ntohs(from.sin_port);
