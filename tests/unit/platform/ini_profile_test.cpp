@@ -8,7 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -150,6 +153,30 @@ TEST_F(IniProfileTest, ReaderAndWriterAgreeOnEveryLineEnding) {
     EXPECT_EQ(ReadFile(), c.expected);
     EXPECT_EQ(GetPrivateProfileString("A", "K", "", 8, path_), "2");
   }
+}
+
+TEST_F(IniProfileTest, ConcurrentWritesLoseNothingAndReadersNeverSeeAHalfFile) {
+  WriteFile("[S]\nSeen=yes\n");
+  std::atomic<bool> done{false};
+  std::atomic<int> missed{0};
+  std::thread reader([&] {
+    while (!done) {
+      if (GetPrivateProfileString("S", "Seen", "", 8, path_) != "yes") ++missed;
+    }
+  });
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 3; ++t) {
+    writers.emplace_back([this, t] {
+      for (int i = 0; i < 10; ++i) {
+        WritePrivateProfileString("S", "K" + std::to_string(t) + "_" + std::to_string(i), "v", path_);
+      }
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  done = true;
+  reader.join();
+  EXPECT_EQ(missed, 0);
+  EXPECT_EQ(GetPrivateProfileSection("S", path_).size(), 31u);
 }
 
 TEST_F(IniProfileTest, WriteKeepsFileMode) {
