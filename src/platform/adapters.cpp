@@ -17,8 +17,9 @@ std::vector<NetInterfaceInfo> ListNetInterfaces() {
 
   for (struct ifaddrs* item = list; item != nullptr; item = item->ifa_next) {
     if (item->ifa_name == nullptr || (item->ifa_flags & IFF_LOOPBACK) != 0) continue;
-    auto found = std::find_if(result.begin(), result.end(),
-                              [&](const NetInterfaceInfo& info) { return info.name == item->ifa_name; });
+    auto found = std::find_if(result.begin(), result.end(), [&](const NetInterfaceInfo& info) {
+      return info.name == item->ifa_name;
+    });
     if (found == result.end()) {
       result.push_back(NetInterfaceInfo{});
       result.back().name = item->ifa_name;

@@ -1,8 +1,8 @@
 #include "platform/file_version.h"
 
-#include "version.h"
-
 #include <cstdio>
+
+#include "version.h"
 
 std::string GetCompiledVersionText() {
   // "+ 0" keeps a version without one of its parts (an empty macro) meaning 0.

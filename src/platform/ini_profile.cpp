@@ -3,7 +3,6 @@
 // Narrow texts only: no wide-character converter is needed.
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,7 +43,7 @@ bool ReadAll(const std::string& path, std::string& content) {
     }
     if (got == 0) break;
     content.append(buffer, static_cast<size_t>(got));
-    if (content.size() > kMaxFileBytes) {   // not a settings file (or an endless device)
+    if (content.size() > kMaxFileBytes) {  // not a settings file (or an endless device)
       ::close(fd);
       return false;
     }
@@ -136,9 +135,12 @@ std::vector<std::string> SplitLines(const std::string& content) {
   // Line endings as the parser knows them: "\r\n", "\n" or a lone "\r".
   while (start < content.size()) {
     size_t end = content.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = content.size();
-    else if (content[end] == '\r' && end + 1 < content.size() && content[end + 1] == '\n') end += 2;
-    else end += 1;
+    if (end == std::string::npos)
+      end = content.size();
+    else if (content[end] == '\r' && end + 1 < content.size() && content[end + 1] == '\n')
+      end += 2;
+    else
+      end += 1;
     lines.push_back(content.substr(start, end - start));
     start = end;
   }
@@ -177,8 +179,10 @@ bool WriteAllAtomically(const std::string& path, const std::string& content) {
   while (ok && done < content.size()) {
     const ssize_t put = ::write(fd, content.data() + done, content.size() - done);
     if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) ok = false;
-    else done += static_cast<size_t>(put);
+    if (put <= 0)
+      ok = false;
+    else
+      done += static_cast<size_t>(put);
   }
   if (ok && ::fchmod(fd, mode) != 0) ok = false;
   if (ok && ::fsync(fd) != 0) ok = false;
@@ -240,8 +244,9 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
   CSimpleIniA::TNamesDepend values;
   if (LoadIni(ini, path) && ini.GetAllValues(section.c_str(), key.c_str(), values) &&
       !values.empty()) {
-    const auto first = std::min_element(values.begin(), values.end(),
-                                        [](const auto& a, const auto& b) { return a.nOrder < b.nOrder; });
+    const auto first =
+        std::min_element(values.begin(), values.end(),
+                         [](const auto& a, const auto& b) { return a.nOrder < b.nOrder; });
     result = first->pItem ? first->pItem : "";
   }
   return CutToUtf16Units(result, maxChars - 1);
@@ -316,7 +321,8 @@ std::vector<std::pair<std::string, std::string>> GetPrivateProfileSection(
   };
   std::vector<Row> rows;
   rows.reserve(keys->size());
-  for (const auto& entry : *keys) rows.push_back({entry.first.nOrder, entry.first.pItem, entry.second});
+  for (const auto& entry : *keys)
+    rows.push_back({entry.first.nOrder, entry.first.pItem, entry.second});
   std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.order < b.order; });
 
   // The Windows call fills "key=value\0" per line and one more '\0' at the end.

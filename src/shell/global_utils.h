@@ -13,8 +13,8 @@ constexpr int kConfigItemChars = 96;
 // One network adapter with its IPv4 addresses ("0.0.0.0" when it has none).
 struct AdapterEntry {
   std::vector<std::string> ipAddresses;
-  std::string szDescription;   // at most 63 characters
-  std::string szAdapterName;   // at most 259 characters (the interface name on Linux)
+  std::string szDescription;  // at most 63 characters
+  std::string szAdapterName;  // at most 259 characters (the interface name on Linux)
   uint8_t mac[6] = {};
 };
 
@@ -29,15 +29,15 @@ public:
   static constexpr const char* kInterfaceKey = "Interface";
   static constexpr const char* kAdapterNameKey = "AdapterName";
   static constexpr const char* kIpKey = "IP";
-  static constexpr const char* kIpSeparator = "\xE3\x80\x81";   // U+3001 in UTF-8
+  static constexpr const char* kIpSeparator = "\xE3\x80\x81";  // U+3001 in UTF-8
 
   // Paths below the module folder (the folder of the running executable).
   static std::string GetModuleDir();
   static std::string MakeModulePath(const std::string& relative);
   static std::string RomDownloadPath(const std::string& fileName);
   static std::string LanguagePath(const std::string& languageFile);
-  static std::string SystemSettingPath();   // config/SystemSetting.ini
-  static std::string ModelNamePath();       // config/ModelName.ini
+  static std::string SystemSettingPath();  // config/SystemSetting.ini
+  static std::string ModelNamePath();      // config/ModelName.ini
   static bool FileExists(const std::string& path);
   static void ClearRomDownloadFolder(const std::string& folder);
   // Tests point every path above at a temporary folder; an empty text restores the real one.
@@ -48,7 +48,7 @@ public:
   static bool WriteLanguageSetting(const std::string& language);
   static std::string LookupModelName(const std::string& firmware);
   static std::string DeviceModelName(const std::string& model, const std::string& firmware);
-  static std::map<std::string, std::string> ReadModelNameMap();   // model name -> prefix
+  static std::map<std::string, std::string> ReadModelNameMap();  // model name -> prefix
   static std::string GetFileVersionText();
 
   // [NET_CONN_SETTING] of SystemSetting.ini. maxChars is the reader's buffer in characters
@@ -56,9 +56,9 @@ public:
   // or 260 (upgrade window).
   static std::string ReadNetConnSetting(const std::string& key, int maxChars);
   static bool WriteNetConnSetting(const std::string& key, const std::string& value);
-  static std::string ReadInterfaceSetting();     // "Interface", at most 127 characters
-  static std::string ReadAdapterNameSetting();   // "AdapterName", at most 519 characters
-  static std::string ReadIpSetting(int maxChars = 1024);   // "IP"
+  static std::string ReadInterfaceSetting();              // "Interface", at most 127 characters
+  static std::string ReadAdapterNameSetting();            // "AdapterName", at most 519 characters
+  static std::string ReadIpSetting(int maxChars = 1024);  // "IP"
   // The IP value holds several addresses joined with the ideographic comma U+3001.
   static std::vector<std::string> SplitIpSetting(const std::string& joined);
   static std::string JoinIpSetting(const std::vector<std::string>& addresses);
@@ -88,7 +88,8 @@ public:
   // Configuration items (UTF-8 key and value, written as UTF-16 into the first empty entry; a text
   // over 95 characters is cut to fit its entry).
   static int AddConfigItem(char16_t (*items)[kConfigItemChars], const char* key, const char* value);
-  static int AddConfigItemValue(char16_t (*items)[kConfigItemChars], const char* key, const char* value);
+  static int AddConfigItemValue(char16_t (*items)[kConfigItemChars], const char* key,
+                                const char* value);
 
   // System.
   // Every interface but loopback, in the system's order; description "<name> (<MAC>)".

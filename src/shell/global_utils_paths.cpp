@@ -1,16 +1,17 @@
 // Paths below the module folder and the download folder.
-#include "shell/global_utils.h"
-
-#include "platform/module_dir.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 
+#include "platform/module_dir.h"
+#include "shell/global_utils.h"
+
 std::string CGlobalUtils::GetModuleDir() { return GetModuleFolder(); }
 
-void CGlobalUtils::SetModuleDirForTesting(const std::string& folder) { SetModuleFolderOverride(folder); }
+void CGlobalUtils::SetModuleDirForTesting(const std::string& folder) {
+  SetModuleFolderOverride(folder);
+}
 
 std::string CGlobalUtils::MakeModulePath(const std::string& relative) {
   return GetModuleDir() + "/" + relative;
@@ -46,6 +47,6 @@ void CGlobalUtils::ClearRomDownloadFolder(const std::string& folder) {
     std::error_code statusError;
     const fs::file_status status = it->symlink_status(statusError);
     if (statusError || fs::is_directory(status)) continue;
-    ::unlink(it->path().c_str());   // a file still in use by the web server just stays
+    ::unlink(it->path().c_str());  // a file still in use by the web server just stays
   }
 }

@@ -1,15 +1,14 @@
 // SystemSetting.ini, the model catalog and the version text.
-#include "shell/global_utils.h"
-
 #include "platform/file_version.h"
 #include "platform/ini_profile.h"
+#include "shell/global_utils.h"
 #include "shell/log.h"
 
 namespace {
 
 constexpr const char* kModelNameSection = "ModelName";
-constexpr int kLanguageChars = 32;        // 31 characters and the terminator
-constexpr int kModelNameChars = 128;      // 127 characters
+constexpr int kLanguageChars = 32;    // 31 characters and the terminator
+constexpr int kModelNameChars = 128;  // 127 characters
 constexpr int kModelSectionChars = 10240;
 
 std::string TrimBlanks(const std::string& text) {
@@ -23,7 +22,8 @@ std::string TrimBlanks(const std::string& text) {
 }  // namespace
 
 std::string CGlobalUtils::ReadLanguageSetting() {
-  return GetPrivateProfileString(kLanguageSection, kLanguageKey, "", kLanguageChars, SystemSettingPath());
+  return GetPrivateProfileString(kLanguageSection, kLanguageKey, "", kLanguageChars,
+                                 SystemSettingPath());
 }
 
 bool CGlobalUtils::WriteLanguageSetting(const std::string& language) {
@@ -53,7 +53,8 @@ std::map<std::string, std::string> CGlobalUtils::ReadModelNameMap() {
     LogError("%s: model catalog %s is missing.", "CGlobalUtils::ReadModelNameMap", path.c_str());
     return result;
   }
-  for (const auto& [key, value] : GetPrivateProfileSection(kModelNameSection, path, kModelSectionChars)) {
+  for (const auto& [key, value] :
+       GetPrivateProfileSection(kModelNameSection, path, kModelSectionChars)) {
     if (value.find('=') != std::string::npos) continue;
     const std::string prefix = TrimBlanks(key);
     const std::string name = TrimBlanks(value);
@@ -72,15 +73,20 @@ std::string CGlobalUtils::ReadNetConnSetting(const std::string& key, int maxChar
 bool CGlobalUtils::WriteNetConnSetting(const std::string& key, const std::string& value) {
   const std::string path = SystemSettingPath();
   if (WritePrivateProfileString(kNetConnSection, key, value, path)) return true;
-  LogError("%s: writing %s of %s failed.", "CGlobalUtils::WriteNetConnSetting", key.c_str(), path.c_str());
+  LogError("%s: writing %s of %s failed.", "CGlobalUtils::WriteNetConnSetting", key.c_str(),
+           path.c_str());
   return false;
 }
 
 std::string CGlobalUtils::ReadInterfaceSetting() { return ReadNetConnSetting(kInterfaceKey, 128); }
 
-std::string CGlobalUtils::ReadAdapterNameSetting() { return ReadNetConnSetting(kAdapterNameKey, 520); }
+std::string CGlobalUtils::ReadAdapterNameSetting() {
+  return ReadNetConnSetting(kAdapterNameKey, 520);
+}
 
-std::string CGlobalUtils::ReadIpSetting(int maxChars) { return ReadNetConnSetting(kIpKey, maxChars); }
+std::string CGlobalUtils::ReadIpSetting(int maxChars) {
+  return ReadNetConnSetting(kIpKey, maxChars);
+}
 
 std::vector<std::string> CGlobalUtils::SplitIpSetting(const std::string& joined) {
   std::vector<std::string> addresses;

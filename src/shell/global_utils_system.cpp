@@ -1,11 +1,4 @@
 // The computer's addresses and adapters, and the command runner.
-#include "shell/global_utils.h"
-
-#include "platform/adapters.h"
-#include "platform/command_runner.h"
-#include "platform/ini_profile.h"
-#include "shell/log.h"
-
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -14,9 +7,15 @@
 
 #include <cstdio>
 
+#include "platform/adapters.h"
+#include "platform/command_runner.h"
+#include "platform/ini_profile.h"
+#include "shell/global_utils.h"
+#include "shell/log.h"
+
 namespace {
 
-constexpr size_t kCommandLineMax = 1023;   // the command line buffer holds 1024 characters
+constexpr size_t kCommandLineMax = 1023;  // the command line buffer holds 1024 characters
 constexpr size_t kCommandOutputMax = 4096;
 constexpr int kDescriptionChars = 63;
 constexpr int kAdapterNameChars = 259;
@@ -79,7 +78,7 @@ int CGlobalUtils::CmdOperate(const std::string& command) {
     LogError("%s: CreateProcess %s failed.", "CmdOperate", commandLine.c_str());
     return -1;
   }
-  const std::string shown = ToUtf8(ToWide(output));   // the log carries valid UTF-8 only
+  const std::string shown = ToUtf8(ToWide(output));  // the log carries valid UTF-8 only
   LogInfo("Command Output:%s", shown.c_str());
 
   if (output.empty()) return 0;

@@ -1,10 +1,10 @@
 // Text conversions, address and MAC texts, random tokens and configuration items.
-#include "shell/global_utils.h"
-
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+
+#include "shell/global_utils.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ char32_t DecodeUtf8(const unsigned char* text, size_t length, size_t& pos) {
     ++pos;
     return kReplacement;
   }
-  if (pos + count >= length) {   // the sequence runs past the end
+  if (pos + count >= length) {  // the sequence runs past the end
     ++pos;
     return kReplacement;
   }
@@ -166,7 +166,7 @@ int CGlobalUtils::WideToUtf8(const char16_t* wide, char* buffer, int size) {
   while (pos < length) {
     char bytes[4];
     const int count = EncodeUtf8(DecodeUtf16(wide, length, pos), bytes);
-    if (used + count > size - 1) break;   // cut before a character that does not fit whole
+    if (used + count > size - 1) break;  // cut before a character that does not fit whole
     std::memcpy(buffer + used, bytes, static_cast<size_t>(count));
     used += count;
   }
@@ -223,7 +223,8 @@ int CGlobalUtils::TextToIntW(const char16_t* text) { return ParseLeadingInt(text
 std::string CGlobalUtils::IpToText(uint32_t hostOrderAddress) {
   char text[16];
   std::snprintf(text, sizeof(text), "%u.%u.%u.%u", (hostOrderAddress >> 24) & 0xFF,
-                (hostOrderAddress >> 16) & 0xFF, (hostOrderAddress >> 8) & 0xFF, hostOrderAddress & 0xFF);
+                (hostOrderAddress >> 16) & 0xFF, (hostOrderAddress >> 8) & 0xFF,
+                hostOrderAddress & 0xFF);
   return text;
 }
 
@@ -238,7 +239,7 @@ bool CGlobalUtils::IsValidIPv4(const std::string& text) {
       value = value * 10 + (c - '0');
       continue;
     }
-    if (c != '.' && i < text.size()) return false;   // any other character, including a NUL
+    if (c != '.' && i < text.size()) return false;  // any other character, including a NUL
     if (digits < 1 || value > 255) return false;
     if (c == '.') ++dots;
     digits = 0;
@@ -287,7 +288,8 @@ std::string CGlobalUtils::FirmwareUrl(const std::string& host, const std::string
   return "http://" + host + ":" + std::to_string(8088) + "/" + "download/rom/" + fileName;
 }
 
-int CGlobalUtils::AddConfigItem(char16_t (*items)[kConfigItemChars], const char* key, const char* value) {
+int CGlobalUtils::AddConfigItem(char16_t (*items)[kConfigItemChars], const char* key,
+                                const char* value) {
   if (items == nullptr || key == nullptr) return -1;
   const int index = FirstEmptyItem(items);
   if (index < 0) return -1;
@@ -295,7 +297,8 @@ int CGlobalUtils::AddConfigItem(char16_t (*items)[kConfigItemChars], const char*
   return 0;
 }
 
-int CGlobalUtils::AddConfigItemValue(char16_t (*items)[kConfigItemChars], const char* key, const char* value) {
+int CGlobalUtils::AddConfigItemValue(char16_t (*items)[kConfigItemChars], const char* key,
+                                     const char* value) {
   if (items == nullptr || key == nullptr || value == nullptr) return -1;
   const int index = FirstEmptyItem(items);
   if (index < 0) return -1;

@@ -1,14 +1,13 @@
 #include "platform/ini_profile.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,8 +51,9 @@ TEST_F(IniProfileTest, AbsentFileSectionOrKeyReadsAsDefault) {
 }
 
 TEST_F(IniProfileTest, NamesIgnoreCaseFirstDuplicateWinsQuotesDropped) {
-  WriteFile("[ net_conn_setting ]\n  INTERFACE = eth0 (00:11:22:33:44:55)  \ninterface=second\n"
-            "Quoted=\"with spaces \"\n");
+  WriteFile(
+      "[ net_conn_setting ]\n  INTERFACE = eth0 (00:11:22:33:44:55)  \ninterface=second\n"
+      "Quoted=\"with spaces \"\n");
   EXPECT_EQ(GetPrivateProfileString("NET_CONN_SETTING", "Interface", "", 128, path_),
             "eth0 (00:11:22:33:44:55)");
   EXPECT_EQ(GetPrivateProfileString("Net_Conn_Setting", "quoted", "", 128, path_), "with spaces ");
@@ -69,8 +69,8 @@ TEST_F(IniProfileTest, ValueIsCutToBufferSizeAtCharacterBoundary) {
       {"abc", 4, "abc"},
       {"abc", 1, ""},
       {"abc", 0, ""},
-      {"\xC3\xA4\xC3\xB6\xC3\xBC", 3, "\xC3\xA4\xC3\xB6"},           // two of three umlauts
-      {"a\xF0\x9F\x98\x80", 3, "a"},                                   // a surrogate pair never split
+      {"\xC3\xA4\xC3\xB6\xC3\xBC", 3, "\xC3\xA4\xC3\xB6"},  // two of three umlauts
+      {"a\xF0\x9F\x98\x80", 3, "a"},                        // a surrogate pair never split
       {"a\xF0\x9F\x98\x80", 4, "a\xF0\x9F\x98\x80"},
   };
   for (const Case& c : cases) {
@@ -113,7 +113,7 @@ TEST_F(IniProfileTest, WriteKeepsEveryOtherByte) {
       "; trailing comment of the section\r\n"
       "\r\n"
       "[Other]\r\n"
-      "Key=Value";   // last line without a line ending
+      "Key=Value";  // last line without a line ending
   WriteFile(original);
 
   // Existing key (other case): only its value changes.
@@ -168,7 +168,8 @@ TEST_F(IniProfileTest, ConcurrentWritesLoseNothingAndReadersNeverSeeAHalfFile) {
   for (int t = 0; t < 3; ++t) {
     writers.emplace_back([this, t] {
       for (int i = 0; i < 10; ++i) {
-        WritePrivateProfileString("S", "K" + std::to_string(t) + "_" + std::to_string(i), "v", path_);
+        WritePrivateProfileString("S", "K" + std::to_string(t) + "_" + std::to_string(i), "v",
+                                  path_);
       }
     });
   }

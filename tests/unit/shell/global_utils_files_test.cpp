@@ -1,9 +1,4 @@
-#include "shell/global_utils.h"
-
-#include "version.h"
-
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,6 +6,9 @@
 #include <fstream>
 #include <map>
 #include <string>
+
+#include "shell/global_utils.h"
+#include "version.h"
 
 namespace fs = std::filesystem;
 
@@ -74,13 +72,13 @@ TEST_F(ModuleFolderTest, ClearRomDownloadFolderDeletesFilesOnlyDirectlyInIt) {
   }
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"sub", "sub/kept.bin"}));
-  EXPECT_TRUE(fs::exists(dir_ + "/outside.bin"));   // a link goes, its target stays
+  EXPECT_TRUE(fs::exists(dir_ + "/outside.bin"));  // a link goes, its target stays
 
-  CGlobalUtils::ClearRomDownloadFolder(dir_ + "/absent");   // nothing to do, no failure
+  CGlobalUtils::ClearRomDownloadFolder(dir_ + "/absent");  // nothing to do, no failure
 }
 
 TEST_F(ModuleFolderTest, LanguageSetting) {
-  EXPECT_EQ(CGlobalUtils::ReadLanguageSetting(), "");   // no settings file at all
+  EXPECT_EQ(CGlobalUtils::ReadLanguageSetting(), "");  // no settings file at all
   ASSERT_TRUE(CGlobalUtils::WriteLanguageSetting("German"));
   EXPECT_EQ(CGlobalUtils::ReadLanguageSetting(), "German");
   ASSERT_TRUE(CGlobalUtils::WriteLanguageSetting(std::string(40, 'L')));
@@ -94,14 +92,19 @@ TEST_F(ModuleFolderTest, NetConnSettingsAndTheirLimits) {
 
   const std::vector<std::string> addresses = {"192.168.1.10", "10.0.0.2", "172.16.0.1"};
   const std::string joined = CGlobalUtils::JoinIpSetting(addresses);
-  EXPECT_EQ(joined, "192.168.1.10\xE3\x80\x81" "10.0.0.2\xE3\x80\x81" "172.16.0.1");
+  EXPECT_EQ(joined,
+            "192.168.1.10\xE3\x80\x81"
+            "10.0.0.2\xE3\x80\x81"
+            "172.16.0.1");
   ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting(CGlobalUtils::kIpKey, joined));
-  ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting(CGlobalUtils::kInterfaceKey, std::string(200, 'i')));
-  ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting(CGlobalUtils::kAdapterNameKey, std::string(600, 'a')));
+  ASSERT_TRUE(
+      CGlobalUtils::WriteNetConnSetting(CGlobalUtils::kInterfaceKey, std::string(200, 'i')));
+  ASSERT_TRUE(
+      CGlobalUtils::WriteNetConnSetting(CGlobalUtils::kAdapterNameKey, std::string(600, 'a')));
   EXPECT_EQ(CGlobalUtils::ReadInterfaceSetting(), std::string(127, 'i'));
   EXPECT_EQ(CGlobalUtils::ReadAdapterNameSetting(), std::string(519, 'a'));
   EXPECT_EQ(CGlobalUtils::SplitIpSetting(CGlobalUtils::ReadIpSetting()), addresses);
-  EXPECT_EQ(CGlobalUtils::ReadIpSetting(13), "192.168.1.10");   // the upgrade window's first address
+  EXPECT_EQ(CGlobalUtils::ReadIpSetting(13), "192.168.1.10");  // the upgrade window's first address
   EXPECT_TRUE(CGlobalUtils::SplitIpSetting("").empty());
   EXPECT_EQ(CGlobalUtils::SplitIpSetting("0.0.0.0"), std::vector<std::string>{"0.0.0.0"});
 }
@@ -153,17 +156,19 @@ TEST_F(ModuleFolderTest, ModelNameMapReadsAtMost10240Characters) {
   // 1000 lines of "1000=Model 1000\0" (16 characters each) overflow the 10240-character buffer:
   // only the lines that fit whole are read.
   std::string content = "[ModelName]\n";
-  for (int i = 1000; i < 2000; ++i) content += std::to_string(i) + "=Model " + std::to_string(i) + "\n";
+  for (int i = 1000; i < 2000; ++i)
+    content += std::to_string(i) + "=Model " + std::to_string(i) + "\n";
   Write("config/ModelName.ini", content);
   const auto map = CGlobalUtils::ReadModelNameMap();
-  EXPECT_EQ(map.size(), 639u);   // 639 * 16 + 1 <= 10240 < 640 * 16 + 1
+  EXPECT_EQ(map.size(), 639u);  // 639 * 16 + 1 <= 10240 < 640 * 16 + 1
   EXPECT_EQ(map.count("Model 1638"), 1u);
   EXPECT_EQ(map.count("Model 1639"), 0u);
 }
 
 TEST_F(ModuleFolderTest, ShippedCatalogHasTheKnownPrefixes) {
   fs::create_directories(dir_ + "/config");
-  fs::copy_file(std::string(IPS_SOURCE_DIR) + "/config/ModelName.ini", dir_ + "/config/ModelName.ini");
+  fs::copy_file(std::string(IPS_SOURCE_DIR) + "/config/ModelName.ini",
+                dir_ + "/config/ModelName.ini");
   EXPECT_FALSE(CGlobalUtils::LookupModelName("29.1.0.0").empty());
   EXPECT_FALSE(CGlobalUtils::LookupModelName("105.1.0.0").empty());
   const auto map = CGlobalUtils::ReadModelNameMap();
@@ -174,10 +179,9 @@ TEST_F(ModuleFolderTest, ShippedCatalogHasTheKnownPrefixes) {
 }
 
 TEST(GlobalUtilsVersion, TextIsTheCompiledVersion) {
-  const std::string expected = std::to_string(IPS_VERSION_MAJOR + 0) + "." +
-                               std::to_string(IPS_VERSION_MINOR + 0) + "." +
-                               std::to_string(IPS_VERSION_PATCH + 0) + "." +
-                               std::to_string(IPS_VERSION_TWEAK + 0);
+  const std::string expected =
+      std::to_string(IPS_VERSION_MAJOR + 0) + "." + std::to_string(IPS_VERSION_MINOR + 0) + "." +
+      std::to_string(IPS_VERSION_PATCH + 0) + "." + std::to_string(IPS_VERSION_TWEAK + 0);
   EXPECT_EQ(CGlobalUtils::GetFileVersionText(), expected);
 }
 

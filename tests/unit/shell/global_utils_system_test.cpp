@@ -1,7 +1,4 @@
-#include "shell/global_utils.h"
-
 #include <gtest/gtest.h>
-
 #include <net/if.h>
 #include <unistd.h>
 
@@ -12,6 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "shell/global_utils.h"
+
 namespace {
 
 TEST(GlobalUtilsCommand, JudgesTheOutput) {
@@ -19,14 +18,11 @@ TEST(GlobalUtilsCommand, JudgesTheOutput) {
     std::string command;
     int result;
   } cases[] = {
-      {"echo Error: x", -1},
-      {"echo something failed with error 5", -1},
-      {"echo ERROR >&2", -1},   // standard error goes into the same pipe
-      {"echo all fine", 0},
-      {"true", 0},
-      {"false", 0},              // a silent failure counts as success
-      {"exit 3", 0},
-      {"printf 'Err or'", 0},
+      {"echo Error: x", -1},  {"echo something failed with error 5", -1},
+      {"echo ERROR >&2", -1},  // standard error goes into the same pipe
+      {"echo all fine", 0},   {"true", 0},
+      {"false", 0},  // a silent failure counts as success
+      {"exit 3", 0},          {"printf 'Err or'", 0},
   };
   for (const Case& c : cases) EXPECT_EQ(CGlobalUtils::CmdOperate(c.command), c.result) << c.command;
 }
@@ -86,7 +82,8 @@ TEST(GlobalUtilsAdapters, ListsEveryInterfaceButLoopback) {
   for (const AdapterEntry& adapter : CGlobalUtils::GetAdapters()) {
     listed.insert(adapter.szAdapterName);
     ASSERT_FALSE(adapter.ipAddresses.empty()) << adapter.szAdapterName;
-    for (const std::string& ip : adapter.ipAddresses) EXPECT_TRUE(CGlobalUtils::IsValidIPv4(ip)) << ip;
+    for (const std::string& ip : adapter.ipAddresses)
+      EXPECT_TRUE(CGlobalUtils::IsValidIPv4(ip)) << ip;
     EXPECT_LE(adapter.szDescription.size(), 63u);
     EXPECT_EQ(adapter.szDescription.rfind(adapter.szAdapterName, 0), 0u);
   }

@@ -1,11 +1,11 @@
-#include "shell/global_utils.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
+
+#include "shell/global_utils.h"
 
 namespace {
 
@@ -14,13 +14,27 @@ TEST(GlobalUtilsText, IsValidIPv4) {
     const char* text;
     bool valid;
   } cases[] = {
-      {"192.168.1.1", true},      {"192.168.001.010", true}, {"0.0.0.0", true},
-      {"255.255.255.255", true},  {"0255.1.1.1", true},      {"1.2.3", false},
-      {"1.2.3.4.5", false},       {"1..3.4", false},         {"1.2.3.", false},
-      {".1.2.3", false},          {"1.2.3.00001", false},    {"256.1.1.1", false},
-      {"1.256.1.1", false},       {"1.1.256.1", false},      {"1.1.1.256", false},
-      {"1.2.3.4 ", false},        {" 1.2.3.4", false},       {"1.2.3.a", false},
-      {"", false},                {"1.2.3.-4", false},       {"9999.1.1.1", false},
+      {"192.168.1.1", true},
+      {"192.168.001.010", true},
+      {"0.0.0.0", true},
+      {"255.255.255.255", true},
+      {"0255.1.1.1", true},
+      {"1.2.3", false},
+      {"1.2.3.4.5", false},
+      {"1..3.4", false},
+      {"1.2.3.", false},
+      {".1.2.3", false},
+      {"1.2.3.00001", false},
+      {"256.1.1.1", false},
+      {"1.256.1.1", false},
+      {"1.1.256.1", false},
+      {"1.1.1.256", false},
+      {"1.2.3.4 ", false},
+      {" 1.2.3.4", false},
+      {"1.2.3.a", false},
+      {"", false},
+      {"1.2.3.-4", false},
+      {"9999.1.1.1", false},
   };
   for (const Case& c : cases) EXPECT_EQ(CGlobalUtils::IsValidIPv4(c.text), c.valid) << c.text;
   EXPECT_FALSE(CGlobalUtils::IsValidIPv4(std::string("1.2.3.4\0", 8)));
@@ -39,8 +53,8 @@ TEST(GlobalUtilsText, MacTextToBytes) {
   } cases[] = {
       {"0A1B2C3D4E5F", {0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F}},
       {"0a1b2c3d4e5f", {0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F}},
-      {"0A1B2C", {0x0A, 0x1B, 0x2C, 0, 0, 0}},        // short text: missing pairs read as 0
-      {"0A1B2", {0x0A, 0x1B, 0x02, 0, 0, 0}},         // a lone digit reads as its value
+      {"0A1B2C", {0x0A, 0x1B, 0x2C, 0, 0, 0}},  // short text: missing pairs read as 0
+      {"0A1B2", {0x0A, 0x1B, 0x02, 0, 0, 0}},   // a lone digit reads as its value
       {"", {0, 0, 0, 0, 0, 0}},
       {"0AZZ2C3D4E5F", {0x0A, 0x00, 0x2C, 0x3D, 0x4E, 0x5F}},
   };
@@ -65,8 +79,13 @@ TEST(GlobalUtilsText, TextToIntReadsLeadingDecimal) {
   struct Case {
     const char* text;
     int value;
-  } cases[] = {{"42", 42},  {"  -17abc", -17}, {"+8", 8},       {"", 0},
-               {"abc", 0},  {"12.30.1", 12},   {"99999999999", 2147483647},
+  } cases[] = {{"42", 42},
+               {"  -17abc", -17},
+               {"+8", 8},
+               {"", 0},
+               {"abc", 0},
+               {"12.30.1", 12},
+               {"99999999999", 2147483647},
                {"-99999999999", -2147483647 - 1}};
   for (const Case& c : cases) {
     EXPECT_EQ(CGlobalUtils::TextToInt(c.text), c.value) << c.text;
@@ -77,13 +96,15 @@ TEST(GlobalUtilsText, TextToIntReadsLeadingDecimal) {
 }
 
 TEST(GlobalUtilsText, WideAndUtf8RoundTrip) {
-  const std::string utf8 = "Ger\xC3\xA4t \xE3\x80\x81 \xF0\x9F\x98\x80";   // "Gerät 、 😀"
+  const std::string utf8 = "Ger\xC3\xA4t \xE3\x80\x81 \xF0\x9F\x98\x80";  // "Gerät 、 😀"
   const std::u16string wide = CGlobalUtils::ToWide(utf8);
   EXPECT_EQ(wide, u"Ger\u00E4t \u3001 \U0001F600");
   EXPECT_EQ(CGlobalUtils::ToUtf8(wide), utf8);
   // Malformed input becomes U+FFFD instead of being dropped or read past.
   EXPECT_EQ(CGlobalUtils::ToWide("a\xC3"), u"a\uFFFD");
-  EXPECT_EQ(CGlobalUtils::ToWide("\xE3\x80" "b"), u"\uFFFD\uFFFDb");
+  EXPECT_EQ(CGlobalUtils::ToWide("\xE3\x80"
+                                 "b"),
+            u"\uFFFD\uFFFDb");
   EXPECT_EQ(CGlobalUtils::ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
 }
 
@@ -97,7 +118,7 @@ TEST(GlobalUtilsText, BufferConversionsNeverOverrun) {
   } cases[] = {
       {"abcdef", 4, u"abc"},
       {"abc", 4, u"abc"},
-      {"a\xF0\x9F\x98\x80", 3, u"a"},   // no room for the whole surrogate pair
+      {"a\xF0\x9F\x98\x80", 3, u"a"},  // no room for the whole surrogate pair
       {"a\xF0\x9F\x98\x80", 4, u"a\U0001F600"},
       {"abc", 1, u""},
   };
@@ -115,7 +136,7 @@ TEST(GlobalUtilsText, BufferConversionsNeverOverrun) {
     std::string expected;
   } wideCases[] = {
       {u"abcdef", 4, "abc"},
-      {u"\u00E4\u00E4", 4, "\xC3\xA4"},   // the second two-byte character does not fit
+      {u"\u00E4\u00E4", 4, "\xC3\xA4"},  // the second two-byte character does not fit
       {u"\U0001F600", 4, ""},
       {u"\U0001F600", 5, "\xF0\x9F\x98\x80"},
   };
@@ -214,7 +235,7 @@ TEST_F(ConfigItems, LongItemIsCutInsideItsEntry) {
   EXPECT_EQ(CGlobalUtils::AddConfigItemValue(items_, "Config.Key", longValue.c_str()), 0);
   EXPECT_EQ(Item(0), ("Config.Key=" + longValue).substr(0, kConfigItemChars - 1));
   EXPECT_EQ(items_[0][kConfigItemChars - 1], 0);
-  EXPECT_EQ(items_[1][0], 0);   // nothing spilled into the next entry
+  EXPECT_EQ(items_[1][0], 0);  // nothing spilled into the next entry
   EXPECT_EQ(CGlobalUtils::AddConfigItem(items_, "Next", nullptr), 0);
   EXPECT_EQ(Item(1), "Next");
 }
