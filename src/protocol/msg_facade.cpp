@@ -36,7 +36,7 @@ const uint8_t* ReceivedPayload(const uint8_t* datagram, int datagramLength, int 
 }  // namespace
 
 CMsgFacade* CMsgFacade::GetInstance() {
-  static CMsgFacade* instance = new CMsgFacade();   // lives until the process ends
+  static CMsgFacade* instance = new CMsgFacade();  // lives until the process ends
   return instance;
 }
 
@@ -76,9 +76,8 @@ int CMsgFacade::BuildRequestConfigMsg(PACKET_RECORD_T* packet, const REPORT_CONF
   if (packet == nullptr || request == nullptr) return -1;
   std::memset(packet, 0, sizeof(*packet));
   int length = 0;
-  if (CMsgHandle::GetInstance()->BuildRequestConfigMsg(PayloadArea(packet), kPayloadCapacity,
-                                                       request, &length, key,
-                                                       EncTypeForKey(key)) != 0) {
+  if (CMsgHandle::GetInstance()->BuildRequestConfigMsg(
+          PayloadArea(packet), kPayloadCapacity, request, &length, key, EncTypeForKey(key)) != 0) {
     return -1;
   }
   return FinishDatagram(packet, MSG_REQUEST_CONFIG, length);
@@ -89,9 +88,8 @@ int CMsgFacade::BuildUpdateConfigMsg(PACKET_RECORD_T* packet, const REPORT_CONFI
   if (packet == nullptr || request == nullptr) return -1;
   std::memset(packet, 0, sizeof(*packet));
   int length = 0;
-  if (CMsgHandle::GetInstance()->BuildUpdateConfigMsg(PayloadArea(packet), kPayloadCapacity,
-                                                      request, &length, key,
-                                                      EncTypeForKey(key)) != 0) {
+  if (CMsgHandle::GetInstance()->BuildUpdateConfigMsg(
+          PayloadArea(packet), kPayloadCapacity, request, &length, key, EncTypeForKey(key)) != 0) {
     return -1;
   }
   return FinishDatagram(packet, MSG_UPDATE_CONFIG, length);
@@ -102,23 +100,20 @@ int CMsgFacade::BuildRemoteControlMsg(PACKET_RECORD_T* packet, const REMOTE_CONT
   if (packet == nullptr || request == nullptr) return -1;
   std::memset(packet, 0, sizeof(*packet));
   int length = 0;
-  if (CMsgHandle::GetInstance()->BuildRemoteControlMsg(PayloadArea(packet), kPayloadCapacity,
-                                                       request, &length, key,
-                                                       EncTypeForKey(key)) != 0) {
+  if (CMsgHandle::GetInstance()->BuildRemoteControlMsg(
+          PayloadArea(packet), kPayloadCapacity, request, &length, key, EncTypeForKey(key)) != 0) {
     return -1;
   }
   return FinishDatagram(packet, MSG_REMOTE_CONTROL, length);
 }
 
-int CMsgFacade::BuildRequestAuthenticate(PACKET_RECORD_T* packet,
-                                         const AUTHENTICATE_REQ_T* request,
+int CMsgFacade::BuildRequestAuthenticate(PACKET_RECORD_T* packet, const AUTHENTICATE_REQ_T* request,
                                          const std::string& key) {
   if (packet == nullptr || request == nullptr) return -1;
   std::memset(packet, 0, sizeof(*packet));
   int length = 0;
-  if (CMsgHandle::GetInstance()->BuildRequestAuthenticate(PayloadArea(packet), kPayloadCapacity,
-                                                          request, &length, key,
-                                                          EncTypeForKey(key)) != 0) {
+  if (CMsgHandle::GetInstance()->BuildRequestAuthenticate(
+          PayloadArea(packet), kPayloadCapacity, request, &length, key, EncTypeForKey(key)) != 0) {
     return -1;
   }
   return FinishDatagram(packet, MSG_AUTHENTICATE, length);
@@ -130,8 +125,8 @@ int CMsgFacade::BuildUpgradeSendMsg(PACKET_RECORD_T* packet, const UPGRADE_SEND_
   std::memset(packet, 0, sizeof(*packet));
   if (LookupEnvelopeMode(key) != 0) encType = kEncTypePrefixed;
   int length = 0;
-  if (CMsgHandle::GetInstance()->BuildUpgradeSendMsg(PayloadArea(packet), kPayloadCapacity,
-                                                     request, &length, key, encType) != 0) {
+  if (CMsgHandle::GetInstance()->BuildUpgradeSendMsg(PayloadArea(packet), kPayloadCapacity, request,
+                                                     &length, key, encType) != 0) {
     return -1;
   }
   return FinishDatagram(packet, MSG_UPGRADE_SEND, length);
@@ -147,14 +142,12 @@ int CMsgFacade::ParseDiscoverAckMsg(const uint8_t* datagram, int datagramLength,
              "CMsgFacade::ParseDiscoverAckMsg", payloadLength, datagramLength);
     return -1;
   }
-  return CMsgHandle::GetInstance()->ParseDiscoverAckMsg(payload, out, payloadLength, mode) < 0
-             ? -1
-             : 0;
+  return CMsgHandle::GetInstance()->ParseDiscoverAckMsg(payload, out, payloadLength, mode) < 0 ? -1
+                                                                                               : 0;
 }
 
-int CMsgFacade::ParseAuthenticateAck(const uint8_t* datagram, int datagramLength,
-                                     COMMON_ACK_T* out, const std::string& key,
-                                     int payloadLength) {
+int CMsgFacade::ParseAuthenticateAck(const uint8_t* datagram, int datagramLength, COMMON_ACK_T* out,
+                                     const std::string& key, int payloadLength) {
   if (datagram == nullptr || out == nullptr) return -1;
   const uint8_t* payload = ReceivedPayload(datagram, datagramLength, payloadLength);
   if (payload == nullptr) {
@@ -162,9 +155,8 @@ int CMsgFacade::ParseAuthenticateAck(const uint8_t* datagram, int datagramLength
              "CMsgFacade::ParseAuthenticateAck", payloadLength, datagramLength);
     return -1;
   }
-  return CMsgHandle::GetInstance()->ParseAuthenticateAck(payload, out, key, payloadLength) < 0
-             ? -1
-             : 0;
+  return CMsgHandle::GetInstance()->ParseAuthenticateAck(payload, out, key, payloadLength) < 0 ? -1
+                                                                                               : 0;
 }
 
 int CMsgFacade::ParseAckMsg(const uint8_t* datagram, int datagramLength, MSG_ACK_T* out,
@@ -177,7 +169,7 @@ int CMsgFacade::ParseAckMsg(const uint8_t* datagram, int datagramLength, MSG_ACK
     return -1;
   }
   return CMsgHandle::GetInstance()->ParseAckMsg(payload, out, key, payloadLength, mode) < 0 ? -1
-                                                                                           : 0;
+                                                                                            : 0;
 }
 
 int CMsgFacade::ParseReportConfigMsg(const uint8_t* datagram, int datagramLength,
@@ -191,8 +183,7 @@ int CMsgFacade::ParseReportConfigMsg(const uint8_t* datagram, int datagramLength
              "CMsgFacade::ParseReportConfigMsg", payloadLength, datagramLength);
     return -1;
   }
-  return CMsgHandle::GetInstance()->ParseReportConfigMsg(payload, out, key, payloadLength, mode) <
-                 0
+  return CMsgHandle::GetInstance()->ParseReportConfigMsg(payload, out, key, payloadLength, mode) < 0
              ? -1
              : 0;
 }

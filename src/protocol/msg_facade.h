@@ -49,8 +49,8 @@ public:
 
   // Envelope modes, keyed by the exact key text (case and ':' matter).
   void SetEnvelopeMode(const std::string& key, int mode);
-  int LookupEnvelopeMode(const std::string& key);   // inserts 0 for a key never seen
-  std::map<std::string, int32_t> EnvelopeModes() const;   // a copy, for tests and diagnostics
+  int LookupEnvelopeMode(const std::string& key);        // inserts 0 for a key never seen
+  std::map<std::string, int32_t> EnvelopeModes() const;  // a copy, for tests and diagnostics
 
 private:
   int EncTypeForKey(const std::string& key);

@@ -5,7 +5,7 @@
 #include "core/control.h"
 
 CMsgHandle* CMsgHandle::GetInstance() {
-  static CMsgHandle* instance = new CMsgHandle();   // lives until the process ends
+  static CMsgHandle* instance = new CMsgHandle();  // lives until the process ends
   return instance;
 }
 

@@ -9,8 +9,8 @@
 #include "protocol/request_records.h"
 
 // encType values handed to the builders.
-constexpr int kEncTypeBare = 2;       // zero IV, no prefix
-constexpr int kEncTypePrefixed = 3;   // random IV behind the "ozrq6600" prefix
+constexpr int kEncTypeBare = 2;      // zero IV, no prefix
+constexpr int kEncTypePrefixed = 3;  // random IV behind the "ozrq6600" prefix
 // Any other value leaves the document plain where the builder allows it.
 
 // Builds the request documents and parses the reply documents. Stateless apart from the source
@@ -28,8 +28,8 @@ public:
   // builders leave the document plain unless encType is 2 or 3.
   int BuildDiscoverMsg(uint8_t* out, int capacity, const DISCOVER_REQ_T* request, int* length,
                        int encType);
-  int BuildRequestConfigMsg(uint8_t* out, int capacity, const REPORT_CONFIG_T* request,
-                            int* length, const std::string& keyText, int encType);
+  int BuildRequestConfigMsg(uint8_t* out, int capacity, const REPORT_CONFIG_T* request, int* length,
+                            const std::string& keyText, int encType);
   int BuildUpdateConfigMsg(uint8_t* out, int capacity, const REPORT_CONFIG_T* request, int* length,
                            const std::string& keyText, int encType);
   int BuildRequestAuthenticate(uint8_t* out, int capacity, const AUTHENTICATE_REQ_T* request,
@@ -47,8 +47,8 @@ public:
                            int length);
   int ParseAckMsg(const uint8_t* payload, MSG_ACK_T* out, const std::string& keyText, int length,
                   int mode);
-  int ParseReportConfigMsg(const uint8_t* payload, REPORT_CONFIG_T* out,
-                           const std::string& keyText, int length, int mode);
+  int ParseReportConfigMsg(const uint8_t* payload, REPORT_CONFIG_T* out, const std::string& keyText,
+                           int length, int mode);
 
   // Key texts tried, in order, when a reply does not parse with its own key. By default the keys
   // of the control core's device table; tests and tools may replace the source (an empty

@@ -16,9 +16,12 @@ constexpr int kScratchBytes = 1024;
 
 class DocumentWriter {
 public:
-  DocumentWriter(uint8_t* out, int capacity) : out_(reinterpret_cast<char*>(out)), capacity_(capacity) {
-    if (capacity_ > 0) out_[0] = 0;
-    else failed_ = true;
+  DocumentWriter(uint8_t* out, int capacity)
+      : out_(reinterpret_cast<char*>(out)), capacity_(capacity) {
+    if (capacity_ > 0)
+      out_[0] = 0;
+    else
+      failed_ = true;
   }
 
   // Converts a record field to UTF-8; the result lives until the next call.
@@ -153,10 +156,8 @@ int CMsgHandle::BuildUpgradeSendMsg(uint8_t* out, int capacity, const UPGRADE_SE
   doc.Line("\t<%s>%s</%s>\r\n", "Type", "UpgradeSend", "Type");
   doc.Line("\t<%s>%s</%s>\r\n", "Protocal", doc.Value(request->szProtocal), "Protocal");
   doc.Line("\t<%s>\r\n", "Params");
-  doc.Line("\t\t<%s>%s</%s>\r\n", "FirmwareVer", doc.Value(request->szFirmwareVer),
-           "FirmwareVer");
-  doc.Line("\t\t<%s>%s</%s>\r\n", "FirmwareUrl", doc.Value(request->szFirmwareUrl),
-           "FirmwareUrl");
+  doc.Line("\t\t<%s>%s</%s>\r\n", "FirmwareVer", doc.Value(request->szFirmwareVer), "FirmwareVer");
+  doc.Line("\t\t<%s>%s</%s>\r\n", "FirmwareUrl", doc.Value(request->szFirmwareUrl), "FirmwareUrl");
   doc.Line("\t</%s>\r\n", "Params");
   doc.Line("</%s>\r\n", "Msg");
   if (!doc.failed()) LogDebug("szText=%s", doc.text());

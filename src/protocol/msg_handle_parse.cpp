@@ -110,20 +110,34 @@ int CMsgHandle::ParseDiscoverAckMsg(const uint8_t* payload, DISCOVER_ACK_T* out,
     } else if (Named(child, "Params")) {
       for (const TiXmlElement* e = child->FirstChildElement(); e != nullptr;
            e = e->NextSiblingElement()) {
-        if (Named(e, "Type")) Store(e, out->szType);
-        else if (Named(e, "DeviceID")) Store(e, out->szDeviceID);
-        else if (Named(e, "Extension")) Store(e, out->szExtension);
-        else if (Named(e, "IP")) Store(e, out->szIP);
-        else if (Named(e, "FW")) Store(e, out->szFW);
-        else if (Named(e, "Flag")) Store(e, out->szFlag);
-        else if (Named(e, "DeviceName")) Store(e, out->szDeviceName);
-        else if (Named(e, "RTSP")) Store(e, out->szRTSP);
-        else if (Named(e, "MsgSeq")) out->nMsgSeq = ParseDecimal(e->GetText());
-        else if (Named(e, "DeviceCode")) Store(e, out->szDeviceCode);
-        else if (Named(e, "DiscoverMethod")) Store(e, out->szDiscoverMethod);
-        else if (Named(e, "MAC")) Store(e, out->szMAC);
-        else if (Named(e, "WorkMAC")) Store(e, out->szWorkMAC);
-        else if (Named(e, "Model")) Store(e, out->szModel);
+        if (Named(e, "Type"))
+          Store(e, out->szType);
+        else if (Named(e, "DeviceID"))
+          Store(e, out->szDeviceID);
+        else if (Named(e, "Extension"))
+          Store(e, out->szExtension);
+        else if (Named(e, "IP"))
+          Store(e, out->szIP);
+        else if (Named(e, "FW"))
+          Store(e, out->szFW);
+        else if (Named(e, "Flag"))
+          Store(e, out->szFlag);
+        else if (Named(e, "DeviceName"))
+          Store(e, out->szDeviceName);
+        else if (Named(e, "RTSP"))
+          Store(e, out->szRTSP);
+        else if (Named(e, "MsgSeq"))
+          out->nMsgSeq = ParseDecimal(e->GetText());
+        else if (Named(e, "DeviceCode"))
+          Store(e, out->szDeviceCode);
+        else if (Named(e, "DiscoverMethod"))
+          Store(e, out->szDiscoverMethod);
+        else if (Named(e, "MAC"))
+          Store(e, out->szMAC);
+        else if (Named(e, "WorkMAC"))
+          Store(e, out->szWorkMAC);
+        else if (Named(e, "Model"))
+          Store(e, out->szModel);
       }
     }
   }
@@ -147,9 +161,12 @@ int CMsgHandle::ParseAuthenticateAck(const uint8_t* payload, COMMON_ACK_T* out,
        child = child->NextSiblingElement("Params")) {
     for (const TiXmlElement* e = child->FirstChildElement(); e != nullptr;
          e = e->NextSiblingElement()) {
-      if (Named(e, "Result")) out->nResult = ParseDecimal(e->GetText());
-      else if (Named(e, "UUID")) Store(e, out->szUUID);
-      else if (Named(e, "Desc")) Store(e, out->szDesc);
+      if (Named(e, "Result"))
+        out->nResult = ParseDecimal(e->GetText());
+      else if (Named(e, "UUID"))
+        Store(e, out->szUUID);
+      else if (Named(e, "Desc"))
+        Store(e, out->szDesc);
     }
   }
   return 0;
@@ -175,10 +192,14 @@ int CMsgHandle::ParseAckMsg(const uint8_t* payload, MSG_ACK_T* out, const std::s
     } else if (Named(child, "Params")) {
       for (const TiXmlElement* e = child->FirstChildElement(); e != nullptr;
            e = e->NextSiblingElement()) {
-        if (Named(e, "MsgID")) Store(e, out->szMsgID);
-        else if (Named(e, "MsgCRC")) Store(e, out->szMsgCRC);
-        else if (Named(e, "Result")) Store(e, out->szResult);
-        else if (Named(e, "Info")) Store(e, out->szInfo);
+        if (Named(e, "MsgID"))
+          Store(e, out->szMsgID);
+        else if (Named(e, "MsgCRC"))
+          Store(e, out->szMsgCRC);
+        else if (Named(e, "Result"))
+          Store(e, out->szResult);
+        else if (Named(e, "Info"))
+          Store(e, out->szInfo);
       }
     }
   }

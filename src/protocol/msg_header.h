@@ -26,11 +26,11 @@ constexpr int MSG_DISCOVER_ACK = 0x121;
 constexpr int MSG_AUTHENTICATE_ACK = 0x19C;
 
 struct __attribute__((packed)) MsgHeader {
-  uint8_t magic[2];           // 0xBC 0xDE
-  uint8_t crc[2];             // big-endian; written as 0, ignored on receipt
-  uint8_t idWord[2];          // little-endian: bits 0-10 message ID, 11-13 payload mode
-  uint8_t headerLength[2];    // big-endian; always 10, ignored on receipt
-  uint8_t payloadLength[2];   // big-endian; payload bytes behind the header
+  uint8_t magic[2];          // 0xBC 0xDE
+  uint8_t crc[2];            // big-endian; written as 0, ignored on receipt
+  uint8_t idWord[2];         // little-endian: bits 0-10 message ID, 11-13 payload mode
+  uint8_t headerLength[2];   // big-endian; always 10, ignored on receipt
+  uint8_t payloadLength[2];  // big-endian; payload bytes behind the header
 
   bool HasMagic() const { return magic[0] == kMsgMagic0 && magic[1] == kMsgMagic1; }
   uint16_t Crc() const { return static_cast<uint16_t>(crc[0] << 8 | crc[1]); }
@@ -53,7 +53,7 @@ static_assert(sizeof(MsgHeader) == 10, "the device header is 10 bytes");
 struct MsgHeaderInfo {
   int messageId = 0;
   int payloadMode = 0;
-  int payloadLength = 0;   // never more than the bytes received behind the header
+  int payloadLength = 0;  // never more than the bytes received behind the header
   uint16_t crc = 0;
 };
 

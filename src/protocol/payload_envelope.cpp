@@ -105,13 +105,13 @@ int EnvelopeLength(int textLength, bool withPrefix) {
 int EncryptPayload(const uint8_t* input, uint8_t* output, int outputCapacity,
                    std::string_view keyText, int* length, bool withPrefix) {
   if (input == nullptr || output == nullptr || length == nullptr || *length < 0) return -1;
-  const int textLength = static_cast<int>(
-      strnlen(reinterpret_cast<const char*>(input), static_cast<size_t>(*length)));
+  const int textLength =
+      static_cast<int>(strnlen(reinterpret_cast<const char*>(input), static_cast<size_t>(*length)));
   if (EnvelopeLength(textLength, withPrefix) + 1 > outputCapacity) return -1;
 
   std::vector<uint8_t> scratch;
-  const int envelope = AesEncryptBuffer(input, textLength, scratch, MakeKeyText(keyText),
-                                        withPrefix);
+  const int envelope =
+      AesEncryptBuffer(input, textLength, scratch, MakeKeyText(keyText), withPrefix);
   std::memcpy(output, scratch.data(), envelope + 1);
   *length = envelope;
   return 0;

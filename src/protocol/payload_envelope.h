@@ -18,9 +18,9 @@
 // output may be the same buffer. All return 0 on success and -1 on failure (null pointer,
 // negative length, a result that does not fit, or an envelope whose length cannot be valid).
 
-constexpr char kEnvelopeMagic[] = "ozrq6600";   // 8 bytes on the wire, no terminator
+constexpr char kEnvelopeMagic[] = "ozrq6600";  // 8 bytes on the wire, no terminator
 constexpr int kEnvelopeMagicLength = 8;
-constexpr int kEnvelopePrefixLength = 24;        // magic + IV
+constexpr int kEnvelopePrefixLength = 24;  // magic + IV
 constexpr int kAesBlock = 16;
 constexpr char kDefaultKeyText[] = "Hwalbe27381946!@Hwalbe27381946!@";
 constexpr char kKeySalt[] = "Hwalbe27381946Hwalbe";
@@ -47,7 +47,7 @@ int DecryptPayload(const uint8_t* input, uint8_t* output, int outputCapacity,
 int DecryptPayloadDefault(const uint8_t* input, uint8_t* output, int outputCapacity, int length);
 
 // Internal steps, exposed for tests and tools.
-std::string MakeKeyText(std::string_view keyText);   // the rule above; "" -> default key text
+std::string MakeKeyText(std::string_view keyText);  // the rule above; "" -> default key text
 void PadAesKey(std::string_view keyText, uint8_t key[32]);
 // IV from a generator seeded with the current time in whole seconds: two envelopes made within
 // the same second carry the same IV, which the devices accept.

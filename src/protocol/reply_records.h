@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "protocol/request_records.h"   // REPORT_CONFIG_T is also the parsed configuration report
+#include "protocol/request_records.h"  // REPORT_CONFIG_T is also the parsed configuration report
 
 // Reply records, filled by the parsers. Text fields are UTF-16 arrays sized in characters and
 // always zero-terminated inside the array (longer element texts are cut to fit). The parsers zero
@@ -25,8 +25,8 @@ struct DISCOVER_ACK_T {
   char16_t szWorkMAC[20];
   char16_t szModel[64];
 };
-static_assert(sizeof(DISCOVER_ACK_T) == 4 + 2 * (16 + 12 + 64 + 12 + 16 + 16 + 64 + 128 + 12 + 12 +
-                                                 12 + 20 + 20 + 64),
+static_assert(sizeof(DISCOVER_ACK_T) ==
+                  4 + 2 * (16 + 12 + 64 + 12 + 16 + 16 + 64 + 128 + 12 + 12 + 12 + 20 + 20 + 64),
               "DISCOVER_ACK_T layout");
 
 // Authenticate answer; nResult 0 means the user was accepted.
@@ -41,7 +41,7 @@ static_assert(sizeof(COMMON_ACK_T) == 644, "COMMON_ACK_T layout");
 struct MSG_ACK_T {
   char16_t szProtocal[16];
   char16_t szMsgID[32];
-  char16_t szMsgCRC[32];       // decimal number as text
+  char16_t szMsgCRC[32];  // decimal number as text
   char16_t szResult[32];
   char16_t szInfo[256];
 };

@@ -8,13 +8,13 @@
 // the array; callers zero a record before filling it.
 
 struct DISCOVER_REQ_T {
-  int32_t nMsgSeq;             // printed as at least 10 digits
-  char16_t szProtocal[16];     // "2.0"
+  int32_t nMsgSeq;          // printed as at least 10 digits
+  char16_t szProtocal[16];  // "2.0"
   char16_t szType[12];
   char16_t szDeviceID[64];
-  char16_t szExtension[12];    // "-1"
-  char16_t szFlag[12];         // "5"
-  char16_t szReserved[12];     // not carried in the document
+  char16_t szExtension[12];  // "-1"
+  char16_t szFlag[12];       // "5"
+  char16_t szReserved[12];   // not carried in the document
 };
 static_assert(sizeof(DISCOVER_REQ_T) == 260, "DISCOVER_REQ_T layout");
 
@@ -31,10 +31,10 @@ struct REPORT_CONFIG_T {
 static_assert(sizeof(REPORT_CONFIG_T) == 6176, "REPORT_CONFIG_T is 6176 bytes");
 
 struct AUTHENTICATE_REQ_T {
-  int32_t nUserType;           // 0 sends login type "Web", anything else an empty type
+  int32_t nUserType;  // 0 sends login type "Web", anything else an empty type
   char16_t szUser[64];
   char16_t szPwd[64];
-  char16_t szUUID[64];         // random 32-character token, echoed by the answer
+  char16_t szUUID[64];  // random 32-character token, echoed by the answer
 };
 static_assert(sizeof(AUTHENTICATE_REQ_T) == 388, "AUTHENTICATE_REQ_T layout");
 
@@ -50,7 +50,7 @@ constexpr int kRemoteControlItemChars = 32;
 
 struct REMOTE_CONTROL_T {
   char16_t szProtocal[16];
-  char16_t szType[16];         // "Reboot" or "ResetToFactory"
+  char16_t szType[16];  // "Reboot" or "ResetToFactory"
   char16_t szItem[kRemoteControlItemCount][kRemoteControlItemChars];
 };
 static_assert(sizeof(REMOTE_CONTROL_T) == 576, "REMOTE_CONTROL_T layout");

@@ -25,7 +25,7 @@ char32_t DecodeUtf8(const unsigned char*& p) {
     return 0xFFFD;
   }
   for (int i = 1; i <= extra; ++i) {
-    if ((p[i] & 0xC0) != 0x80) {   // also stops at the terminator
+    if ((p[i] & 0xC0) != 0x80) {  // also stops at the terminator
       ++p;
       return 0xFFFD;
     }
@@ -51,7 +51,7 @@ int FieldToUtf8(const char16_t* field, int fieldChars, char* out, int outSize) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (field[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;   // lone surrogate
+      cp = 0xFFFD;  // lone surrogate
     }
     char bytes[4];
     int n;
@@ -102,7 +102,7 @@ void Utf8ToField(const char* text, char16_t* field, int fieldChars) {
   while (*p != 0) {
     const char32_t cp = DecodeUtf8(p);
     const int units = cp >= 0x10000 ? 2 : 1;
-    if (used + units + 1 > fieldChars) break;   // keep room for the terminator
+    if (used + units + 1 > fieldChars) break;  // keep room for the terminator
     if (units == 2) {
       field[used++] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
       field[used++] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));

@@ -5,8 +5,9 @@
 // Conversions between UTF-8 text and the fixed UTF-16 fields of the records, bounded by both
 // sides' sizes.
 
-// Converts a field (up to its first zero or fieldChars characters) to UTF-8 in out, zero-terminated.
-// Returns the byte count without the terminator, or -1 when it does not fit outSize.
+// Converts a field (up to its first zero or fieldChars characters) to UTF-8 in out,
+// zero-terminated. Returns the byte count without the terminator, or -1 when it does not fit
+// outSize.
 int FieldToUtf8(const char16_t* field, int fieldChars, char* out, int outSize);
 std::string FieldToUtf8(const char16_t* field, int fieldChars);
 

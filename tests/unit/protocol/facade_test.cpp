@@ -20,10 +20,16 @@ std::vector<uint8_t> Head(const PACKET_RECORD_T& packet) {
 std::vector<uint8_t> Datagram(uint16_t idWord, const std::vector<uint8_t>& payload,
                               int claimedLength = -1, uint16_t headerLength = 10) {
   const int length = claimedLength < 0 ? int(payload.size()) : claimedLength;
-  const uint8_t header[10] = {0xBC, 0xDE, 0x12, 0x34,
-                              uint8_t(idWord & 0xFF), uint8_t(idWord >> 8),
-                              uint8_t(headerLength >> 8), uint8_t(headerLength & 0xFF),
-                              uint8_t(length >> 8), uint8_t(length & 0xFF)};
+  const uint8_t header[10] = {0xBC,
+                              0xDE,
+                              0x12,
+                              0x34,
+                              uint8_t(idWord & 0xFF),
+                              uint8_t(idWord >> 8),
+                              uint8_t(headerLength >> 8),
+                              uint8_t(headerLength & 0xFF),
+                              uint8_t(length >> 8),
+                              uint8_t(length & 0xFF)};
   std::vector<uint8_t> d(10 + payload.size());
   std::copy(header, header + 10, d.begin());
   std::copy(payload.begin(), payload.end(), d.begin() + 10);
@@ -33,7 +39,7 @@ std::vector<uint8_t> Datagram(uint16_t idWord, const std::vector<uint8_t>& paylo
 TEST(MsgFacade, DiscoveryDatagramHeader) {
   CMsgFacade facade;
   auto packet = std::make_unique<PACKET_RECORD_T>();
-  std::memset(packet.get(), 0x77, sizeof(*packet));   // the build zeroes the whole record
+  std::memset(packet.get(), 0x77, sizeof(*packet));  // the build zeroes the whole record
   DISCOVER_REQ_T request{};
   Utf8ToField("2.0", request.szProtocal);
   Utf8ToField("-1", request.szExtension);
@@ -127,7 +133,7 @@ TEST(MsgFacade, EachBuildWritesItsMessageId) {
   ASSERT_EQ(facade.BuildRemoteControlMsg(packet.get(), &remote, key), 0);
   ASSERT_TRUE(ReadMsgHeader(packet->data, packet->nDataLen, &info));
   EXPECT_EQ(info.messageId, MSG_REMOTE_CONTROL);
-  EXPECT_EQ(info.payloadLength, 64);   // the reboot document is exactly four blocks
+  EXPECT_EQ(info.payloadLength, 64);  // the reboot document is exactly four blocks
   EXPECT_EQ(info.payloadMode, 2);
 
   EXPECT_EQ(facade.BuildRemoteControlMsg(nullptr, &remote, key), -1);
@@ -179,9 +185,9 @@ TEST(MsgFacade, ParsesReceivedDatagramsWithinWhatArrived) {
   const std::vector<uint8_t> envelope = Encrypted(doc, "021A2B3C4D5E", true);
   std::vector<uint8_t> d = Datagram(0x1101, envelope);
   MSG_ACK_T ack;
-  ASSERT_EQ(facade.ParseAckMsg(d.data(), int(d.size()), &ack, "021A2B3C4D5E",
-                               int(envelope.size()), 2),
-            0);
+  ASSERT_EQ(
+      facade.ParseAckMsg(d.data(), int(d.size()), &ack, "021A2B3C4D5E", int(envelope.size()), 2),
+      0);
   EXPECT_EQ(std::u16string(ack.szResult), u"OK");
   // The parse only reads: the datagram is unchanged.
   EXPECT_EQ(d, Datagram(0x1101, envelope));
@@ -223,15 +229,13 @@ TEST(MsgFacade, FallbackUsesTheControlCoresDeviceTable) {
   const std::vector<uint8_t> envelope = Encrypted(doc, "0A0B0C0D0E0F", false);
   const std::vector<uint8_t> d = Datagram(0x0903, envelope);
   REPORT_CONFIG_T report;
-  EXPECT_EQ(CMsgFacade::GetInstance()->ParseReportConfigMsg(d.data(), int(d.size()), &report,
-                                                            "FFFFFFFFFFFF", int(envelope.size()),
-                                                            1),
+  EXPECT_EQ(CMsgFacade::GetInstance()->ParseReportConfigMsg(
+                d.data(), int(d.size()), &report, "FFFFFFFFFFFF", int(envelope.size()), 1),
             0);
   EXPECT_EQ(std::u16string(report.module.szItem[0]), u"Config.Status.IP=192.0.2.99");
   CControl::GetInstance()->RemoveDevice("0A0B0C0D0E0F");
-  EXPECT_EQ(CMsgFacade::GetInstance()->ParseReportConfigMsg(d.data(), int(d.size()), &report,
-                                                            "FFFFFFFFFFFF", int(envelope.size()),
-                                                            1),
+  EXPECT_EQ(CMsgFacade::GetInstance()->ParseReportConfigMsg(
+                d.data(), int(d.size()), &report, "FFFFFFFFFFFF", int(envelope.size()), 1),
             -1);
 }
 

@@ -36,8 +36,8 @@ TEST_F(ReplyParser, DiscoveryAnswerIsDecryptedOnlyFromMode2) {
   ASSERT_FALSE(bare.empty());
 
   DISCOVER_ACK_T ack;
-  for (const auto& [bytes, mode] : {std::pair{plain, 0}, std::pair{plain, 1}, std::pair{bare, 2},
-                                    std::pair{bare, 7}}) {
+  for (const auto& [bytes, mode] :
+       {std::pair{plain, 0}, std::pair{plain, 1}, std::pair{bare, 2}, std::pair{bare, 7}}) {
     ASSERT_EQ(handle_.ParseDiscoverAckMsg(bytes.data(), &ack, int(bytes.size()), mode), 0)
         << "mode " << mode;
     EXPECT_EQ(ack.nMsgSeq, 42);
@@ -87,13 +87,12 @@ TEST_F(ReplyParser, DecryptionThresholdsPerReply) {
   EXPECT_EQ(handle_.ParseReportConfigMsg(reportEnc.data(), &config, key, int(reportEnc.size()), 1),
             0);
   EXPECT_EQ(U8(config.module.szItem[0]), "Config.Status.IP=192.0.2.5");
-  EXPECT_EQ(handle_.ParseReportConfigMsg(Bytes(report).data(), &config, key, int(report.size()),
-                                         0),
+  EXPECT_EQ(handle_.ParseReportConfigMsg(Bytes(report).data(), &config, key, int(report.size()), 0),
             0);
   const std::vector<uint8_t> reportDefault = Encrypted(report, "", false);
-  EXPECT_EQ(handle_.ParseReportConfigMsg(reportDefault.data(), &config, "",
-                                         int(reportDefault.size()), 1),
-            0);
+  EXPECT_EQ(
+      handle_.ParseReportConfigMsg(reportDefault.data(), &config, "", int(reportDefault.size()), 1),
+      0);
 
   // Authenticate answer: always decrypted, whatever the mode; plain text does not parse.
   const std::vector<uint8_t> authEnc = Encrypted(auth, key, false);
@@ -139,11 +138,11 @@ TEST_F(ReplyParser, NumbersAndTexts) {
     const char* element;
     int32_t expected;
   };
-  for (const Case& c : {Case{"<MsgSeq>0000000042</MsgSeq>", 42}, Case{"<MsgSeq></MsgSeq>", 0},
-                        Case{"<MsgSeq> -17abc</MsgSeq>", -17}, Case{"<MsgSeq>+5</MsgSeq>", 5},
-                        Case{"<MsgSeq>x1</MsgSeq>", 0},
-                        Case{"<MsgSeq>99999999999</MsgSeq>", 2147483647},
-                        Case{"<MsgSeq>-99999999999</MsgSeq>", -2147483647 - 1}}) {
+  for (const Case& c :
+       {Case{"<MsgSeq>0000000042</MsgSeq>", 42}, Case{"<MsgSeq></MsgSeq>", 0},
+        Case{"<MsgSeq> -17abc</MsgSeq>", -17}, Case{"<MsgSeq>+5</MsgSeq>", 5},
+        Case{"<MsgSeq>x1</MsgSeq>", 0}, Case{"<MsgSeq>99999999999</MsgSeq>", 2147483647},
+        Case{"<MsgSeq>-99999999999</MsgSeq>", -2147483647 - 1}}) {
     const std::string doc = Reply(std::string("\t\t") + c.element + "\r\n");
     DISCOVER_ACK_T ack;
     ASSERT_EQ(handle_.ParseDiscoverAckMsg(Bytes(doc).data(), &ack, int(doc.size()), 0), 0);
@@ -168,7 +167,7 @@ TEST_F(ReplyParser, RejectsDocumentsThatAreNotMsg) {
     std::memset(&ack, 0x55, sizeof(ack));
     EXPECT_EQ(handle_.ParseAckMsg(doc.data(), &ack, "K", int(doc.size()), 0), -1) << fixture;
     const MSG_ACK_T zero{};
-    EXPECT_EQ(std::memcmp(&ack, &zero, sizeof(ack)), 0) << fixture;   // left all zeros
+    EXPECT_EQ(std::memcmp(&ack, &zero, sizeof(ack)), 0) << fixture;  // left all zeros
   }
   // Empty payload, null pointers.
   MSG_ACK_T ack;
@@ -216,7 +215,7 @@ TEST_F(ReplyParser, OverlongTextsAreCutInsideTheirFields) {
   EXPECT_EQ(report->module.szItem[1][0], 0);
 
   // A character that needs two UTF-16 units is not split at the end of a field.
-  const std::string emoji = Reply("\t\t<Flag>abcdefghij\xF0\x9F\x94\x94</Flag>\r\n");   // 10 + 2
+  const std::string emoji = Reply("\t\t<Flag>abcdefghij\xF0\x9F\x94\x94</Flag>\r\n");  // 10 + 2
   DISCOVER_ACK_T flagged;
   ASSERT_EQ(handle_.ParseDiscoverAckMsg(Bytes(emoji).data(), &flagged, int(emoji.size()), 0), 0);
   EXPECT_EQ(std::u16string(flagged.szFlag), u"abcdefghij");

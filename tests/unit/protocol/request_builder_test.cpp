@@ -68,8 +68,8 @@ TEST_F(RequestBuilder, DiscoverDocumentInBothEnvelopes) {
 }
 
 TEST_F(RequestBuilder, ConfigDocumentsListItemsUpToTheFirstEmptyOne) {
-  using Builder = int (CMsgHandle::*)(uint8_t*, int, const REPORT_CONFIG_T*, int*,
-                                      const std::string&, int);
+  using Builder =
+      int (CMsgHandle::*)(uint8_t*, int, const REPORT_CONFIG_T*, int*, const std::string&, int);
   const struct {
     Builder build;
     const char* type;
@@ -80,14 +80,13 @@ TEST_F(RequestBuilder, ConfigDocumentsListItemsUpToTheFirstEmptyOne) {
     Utf8ToField("2.0", request.szProtocal);
     Utf8ToField("Config.Network.LAN.Type=2", request.module.szItem[0]);
     Utf8ToField("Config.Network.LAN.StaticIP=192.0.2.7", request.module.szItem[1]);
-    Utf8ToField("Config.Ignored", request.module.szItem[3]);   // after an empty third item
+    Utf8ToField("Config.Ignored", request.module.szItem[3]);  // after an empty third item
     ASSERT_EQ((handle_.*kind.build)(out_, 4096, &request, &length_, "021A2B3C4D5E", 1), 0);
-    EXPECT_EQ(Text(out_, length_),
-              std::string("<Msg>\r\n\t<Type>") + kind.type + "</Type>\r\n" +
-                  "\t<Protocal>2.0</Protocal>\r\n\t<Params>\r\n"
-                  "\t\t<Item>Config.Network.LAN.Type=2</Item>\r\n"
-                  "\t\t<Item>Config.Network.LAN.StaticIP=192.0.2.7</Item>\r\n"
-                  "\t</Params>\r\n</Msg>\r\n");
+    EXPECT_EQ(Text(out_, length_), std::string("<Msg>\r\n\t<Type>") + kind.type + "</Type>\r\n" +
+                                       "\t<Protocal>2.0</Protocal>\r\n\t<Params>\r\n"
+                                       "\t\t<Item>Config.Network.LAN.Type=2</Item>\r\n"
+                                       "\t\t<Item>Config.Network.LAN.StaticIP=192.0.2.7</Item>\r\n"
+                                       "\t</Params>\r\n</Msg>\r\n");
     EXPECT_EQ(out_[length_], 0);
 
     // No items: Params is still written, open tag directly followed by the close tag.
@@ -114,7 +113,7 @@ TEST_F(RequestBuilder, RemoteControlDocuments) {
   ASSERT_EQ(handle_.BuildRemoteControlMsg(out_, 4096, &reboot, &length_, "K", 1), 0);
   EXPECT_EQ(Text(out_, length_), rebootDoc);
   ASSERT_EQ(handle_.BuildRemoteControlMsg(out_, 4096, &reboot, &length_, "K", 2), 0);
-  EXPECT_EQ(length_, 64);   // a whole number of blocks gets no padding block
+  EXPECT_EQ(length_, 64);  // a whole number of blocks gets no padding block
   EXPECT_EQ(Decrypted(out_, length_, "K"), rebootDoc);
 
   REMOTE_CONTROL_T withItems = reboot;
@@ -131,21 +130,19 @@ TEST_F(RequestBuilder, RemoteControlDocuments) {
 
 TEST_F(RequestBuilder, AuthenticateIsAlwaysEncrypted) {
   AUTHENTICATE_REQ_T request{};
-  Utf8ToField("J\xC3\xBCrgen", request.szUser);   // non-ASCII name travels as UTF-8
-  Utf8ToField("p<&>w", request.szPwd);            // verbatim, no escaping
+  Utf8ToField("J\xC3\xBCrgen", request.szUser);  // non-ASCII name travels as UTF-8
+  Utf8ToField("p<&>w", request.szPwd);           // verbatim, no escaping
   Utf8ToField("0123456789abcdef0123456789abcdef", request.szUUID);
   const std::string expected =
       "<Msg>\r\n\t<Type>Authenticate</Type>\r\n\t<Params>\r\n\t<Type>Web</Type>\r\n"
       "\t<User>J\xC3\xBCrgen</User>\r\n\t<Pwd>p<&>w</Pwd>\r\n"
       "\t<UUID>0123456789abcdef0123456789abcdef</UUID>\r\n\t</Params>\r\n</Msg>\r\n";
-  ASSERT_EQ(handle_.BuildRequestAuthenticate(out_, 4096, &request, &length_, "021A2B3C4D5E", 1),
-            0);
+  ASSERT_EQ(handle_.BuildRequestAuthenticate(out_, 4096, &request, &length_, "021A2B3C4D5E", 1), 0);
   EXPECT_EQ(length_, EnvelopeLength(int(expected.size()), false));
   EXPECT_EQ(Decrypted(out_, length_, "021A2B3C4D5E"), expected);
 
   request.nUserType = 1;
-  ASSERT_EQ(handle_.BuildRequestAuthenticate(out_, 4096, &request, &length_, "021A2B3C4D5E", 3),
-            0);
+  ASSERT_EQ(handle_.BuildRequestAuthenticate(out_, 4096, &request, &length_, "021A2B3C4D5E", 3), 0);
   EXPECT_EQ(std::memcmp(out_, "ozrq6600", 8), 0);
   EXPECT_NE(Decrypted(out_, length_, "021A2B3C4D5E").find("\t<Type></Type>\r\n"),
             std::string::npos);

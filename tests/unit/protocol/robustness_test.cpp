@@ -16,8 +16,9 @@ class Robustness : public ::testing::Test {
 protected:
   void SetUp() override {
     // Two table keys, so that every failed parse also runs the fallback path.
-    CMsgHandle::GetInstance()->SetFallbackKeySource(
-        [] { return std::vector<std::string>{"AABBCCDDEEFF", ""}; });
+    CMsgHandle::GetInstance()->SetFallbackKeySource([] {
+      return std::vector<std::string>{"AABBCCDDEEFF", ""};
+    });
   }
   void TearDown() override { CMsgHandle::GetInstance()->SetFallbackKeySource(nullptr); }
 
@@ -57,8 +58,16 @@ protected:
 
   static std::vector<uint8_t> Datagram(uint16_t idWord, const std::vector<uint8_t>& payload,
                                        int claimed) {
-    const uint8_t header[10] = {0xBC, 0xDE, 0, 0, uint8_t(idWord & 0xFF), uint8_t(idWord >> 8),
-                                0, 10, uint8_t(claimed >> 8 & 0xFF), uint8_t(claimed & 0xFF)};
+    const uint8_t header[10] = {0xBC,
+                                0xDE,
+                                0,
+                                0,
+                                uint8_t(idWord & 0xFF),
+                                uint8_t(idWord >> 8),
+                                0,
+                                10,
+                                uint8_t(claimed >> 8 & 0xFF),
+                                uint8_t(claimed & 0xFF)};
     std::vector<uint8_t> d(10 + payload.size());
     std::copy(header, header + 10, d.begin());
     std::copy(payload.begin(), payload.end(), d.begin() + 10);
@@ -80,8 +89,8 @@ TEST_F(Robustness, TruncatedAndOversizedEnvelopes) {
     EXPECT_GT(Feed(Datagram(0x1121, envelope, int(envelope.size()))), 0);
     for (size_t cut = 0; cut < envelope.size(); cut += 7) {
       const std::vector<uint8_t> part(envelope.begin(), envelope.begin() + cut);
-      Feed(Datagram(0x1121, part, int(cut)));                 // honest, truncated envelope
-      EXPECT_EQ(Feed(Datagram(0x1121, part, int(envelope.size()))), 0);   // claims more
+      Feed(Datagram(0x1121, part, int(cut)));  // honest, truncated envelope
+      EXPECT_EQ(Feed(Datagram(0x1121, part, int(envelope.size()))), 0);  // claims more
     }
   }
   // A full datagram whose payload fills the whole packet record, and one that claims the
@@ -101,17 +110,26 @@ TEST_F(Robustness, RandomDatagrams) {
     const uint16_t idWord = uint16_t(random());
     const int claimed = round % 2 ? length : int(random() & 0xFFFF);
     Feed(Datagram(idWord, payload, claimed));
-    Feed(payload);   // not even a header, usually
+    Feed(payload);  // not even a header, usually
   }
 }
 
 TEST_F(Robustness, MalformedDocuments) {
-  const std::string fixtures[] = {"reply_root_lowercase.xml", "reply_without_root_element.xml",
-                                  "reply_unclosed_element.xml", "reply_without_params.xml",
+  const std::string fixtures[] = {"reply_root_lowercase.xml",
+                                  "reply_without_root_element.xml",
+                                  "reply_unclosed_element.xml",
+                                  "reply_without_params.xml",
                                   "reply_fields_longer_than_records.xml",
                                   "report_config_40_items.xml"};
   const std::string documents[] = {
-      "", "<", "<Msg", "<Msg>", "</Msg>", "<Msg/>", "<Msg><Params>", "<Msg><Params/></Msg>",
+      "",
+      "<",
+      "<Msg",
+      "<Msg>",
+      "</Msg>",
+      "<Msg/>",
+      "<Msg><Params>",
+      "<Msg><Params/></Msg>",
       "<Msg><Params><Item/><Item></Item><MsgSeq>-</MsgSeq></Params></Msg>",
       "<?xml version=\"1.0\"?><Msg><Params><IP>&#xFFFF;&#0;&bogus;</IP></Params></Msg>",
       "<Msg><Params><IP>\xFF\xFE\xC3</IP><Model>\xED\xA0\x80</Model></Params></Msg>",
