@@ -2,7 +2,6 @@
 // device answers from its own MAC and IPv4 address with raw frames injected through libpcap.
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <netinet/in.h>
 #include <pcap/pcap.h>
 #include <poll.h>
@@ -27,6 +26,7 @@
 #include "sim_engine.h"
 #include "sim_fleet.h"
 #include "sim_http.h"
+#include "sim_netns.h"
 
 namespace {
 
@@ -70,24 +70,6 @@ bool WriteFileAtomic(const std::string& path, const std::string& text) {
     if (!out) return false;
   }
   return std::rename(tmp.c_str(), path.c_str()) == 0;
-}
-
-// Device traffic must stay on a virtual segment: inject only from inside a network namespace
-// made with "ip netns add" (one of /run/netns), never from the machine's own.
-bool InSeparateNetns() {
-  struct stat self{};
-  if (stat("/proc/self/ns/net", &self) != 0) return false;
-  DIR* dir = opendir("/run/netns");
-  if (dir == nullptr) return false;
-  bool found = false;
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    struct stat ns{};
-    const std::string path = std::string("/run/netns/") + entry->d_name;
-    if (stat(path.c_str(), &ns) == 0 && ns.st_ino == self.st_ino && ns.st_dev == self.st_dev) found = true;
-  }
-  closedir(dir);
-  return found;
 }
 
 // Frames waiting for their time, sent in due order at a bounded rate so that thousands of

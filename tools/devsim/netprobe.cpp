@@ -1,0 +1,262 @@
+// netprobe: drives the program's own transport (CMacProtoControl) and message facade on a
+// virtual segment, for end-to-end tests of the transport and the device simulator:
+//   netprobe --interface IF send --to-ip IP --to-mac MAC --hex BYTES
+//   netprobe --interface IF discover [--rounds N] [--listen-ms MS] [--expect N]
+//   netprobe --interface IF request --type T --key MACTEXT --ip IP --work-mac MAC [...]
+// Answers are printed as JSON lines; the last line is a summary.
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "protocol/msg_facade.h"
+#include "protocol/msg_header.h"
+#include "protocol/text_field.h"
+#include "shell/global_utils.h"
+#include "sim_netns.h"
+#include "transport/mac_proto_control.h"
+#include "transport/udp_frame.h"
+
+namespace {
+
+std::mutex g_mutex;
+std::vector<PACKET_RECORD_T> g_received;
+
+bool ParseMacText(const std::string& text, uint8_t* mac) {
+  std::string hex;
+  for (char c : text)
+    if (c != ':' && c != '-') hex += c;
+  if (hex.size() != 12 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
+  for (int i = 0; i < 6; ++i) mac[i] = static_cast<uint8_t>(std::stoul(hex.substr(i * 2, 2), nullptr, 16));
+  return true;
+}
+
+void Address(PACKET_RECORD_T* packet, const std::string& ip, const uint8_t* mac, int port) {
+  Utf8ToField(ip.c_str(), packet->szIP);
+  std::memcpy(packet->mac, mac, 6);
+  packet->nPort = port;
+}
+
+std::vector<PACKET_RECORD_T> TakeReceived() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  std::vector<PACKET_RECORD_T> taken;
+  taken.swap(g_received);
+  return taken;
+}
+
+std::string MacOf(const PACKET_RECORD_T& r) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "%02X%02X%02X%02X%02X%02X", r.mac[0], r.mac[1], r.mac[2], r.mac[3], r.mac[4],
+                r.mac[5]);
+  return text;
+}
+
+void Print(const nlohmann::json& line) {
+  std::printf("%s\n", line.dump().c_str());
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"netprobe: the program's transport and facade on a virtual segment"};
+  app.require_subcommand(1);
+  std::string interfaceName;
+  int listenMs = 2000;
+  app.add_option("--interface", interfaceName, "interface of the program's side")->required();
+  app.add_option("--listen-ms", listenMs, "how long to collect answers")->capture_default_str();
+
+  CLI::App* send = app.add_subcommand("send", "send one datagram through CMacProtoControl::Send");
+  std::string toIp, toMac, hex;
+  int port = 8500, repeat = 1;
+  send->add_option("--to-ip", toIp)->required();
+  send->add_option("--to-mac", toMac)->required();
+  send->add_option("--port", port)->capture_default_str();
+  send->add_option("--hex", hex, "datagram bytes in hex")->required();
+  send->add_option("--repeat", repeat, "frames to send")->capture_default_str();
+
+  CLI::App* discover = app.add_subcommand("discover", "multicast discovery, bare and prefixed in turn");
+  int rounds = 1, expect = -1;
+  discover->add_option("--rounds", rounds)->capture_default_str();
+  discover->add_option("--expect", expect, "exit 1 unless this many distinct devices answered");
+
+  CLI::App* request = app.add_subcommand("request", "one request to one device");
+  std::string type, key, ip, workMac, user, password, url, version;
+  std::vector<std::string> items;
+  int prefixed = 0;
+  request->add_option("--type", type)->required()->check(
+      CLI::IsMember({"requestconfig", "updateconfig", "authenticate", "reboot", "reset", "upgrade"}));
+  request->add_option("--key", key, "device key: its MAC text as reported")->required();
+  request->add_option("--ip", ip)->required();
+  request->add_option("--work-mac", workMac)->required();
+  request->add_option("--item", items, "configuration item (path or path=value)");
+  request->add_option("--user", user);
+  request->add_option("--password", password);
+  request->add_option("--url", url);
+  request->add_option("--version", version);
+  request->add_option("--prefixed", prefixed, "1: the device speaks the prefixed envelope")->capture_default_str();
+  CLI11_PARSE(app, argc, argv);
+
+  if (!InSeparateNetns()) {
+    std::fprintf(stderr, "netprobe: refusing to send device traffic outside a virtual segment\n");
+    return 2;
+  }
+  CMacProtoControl* transport = CMacProtoControl::GetInstance();
+  transport->SetReceiveSink([](const PACKET_RECORD_T& record) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_received.push_back(record);
+  });
+  MacProtoInitOptions init;
+  init.interfaceName = interfaceName;
+  std::string error;
+  if (transport->Init(init, &error) != 0) {
+    std::fprintf(stderr, "netprobe: %s\n", error.c_str());
+    return 3;
+  }
+  CMsgFacade* facade = CMsgFacade::GetInstance();
+  auto listen = [listenMs] { std::this_thread::sleep_for(std::chrono::milliseconds(listenMs)); };
+
+  if (*send) {
+    uint8_t mac[6];
+    if (!ParseMacText(toMac, mac) || hex.size() % 2 != 0) {
+      std::fprintf(stderr, "netprobe: bad --to-mac or --hex\n");
+      return 2;
+    }
+    PACKET_RECORD_T packet{};
+    packet.nDataLen = static_cast<int>(hex.size() / 2);
+    if (packet.nDataLen > kPacketDatagramBytes) return 2;
+    for (int i = 0; i < packet.nDataLen; ++i)
+      packet.data[i] = static_cast<uint8_t>(std::stoul(hex.substr(i * 2, 2), nullptr, 16));
+    Address(&packet, toIp, mac, port);
+    int failures = 0;
+    for (int i = 0; i < repeat; ++i) {
+      for (NET_ADAPTER_T adapter : transport->GetAdapterList())
+        if (transport->SendOnAdapter(&packet, &adapter) != 0) ++failures;
+    }
+    Print({{"sent", repeat}, {"failures", failures}});
+    transport->Stop();
+    return failures == 0 ? 0 : 1;
+  }
+
+  if (*discover) {
+    std::set<std::string> macs;
+    int answers = 0, undecodable = 0;
+    const uint8_t group[6] = {0x01, 0x00, 0x5E, 0x08, 0x08, 0x01};
+    for (int round = 0; round < rounds; ++round) {
+      DISCOVER_REQ_T req{};
+      Utf8ToField("2.0", req.szProtocal);
+      Utf8ToField("-1", req.szExtension);
+      Utf8ToField("5", req.szFlag);
+      Utf8ToField("0", req.szReserved);
+      PACKET_RECORD_T packet;
+      if (facade->BuildDiscoverMsg(&packet, &req, round % 2 == 0 ? 2 : 3) != 0) return 3;
+      Address(&packet, "238.8.8.1", group, 8500);
+      transport->Send(&packet);
+      listen();
+      for (const PACKET_RECORD_T& r : TakeReceived()) {
+        MsgHeaderInfo header;
+        if (!ReadMsgHeader(r.data, r.nDataLen, &header) || header.messageId != MSG_DISCOVER_ACK) {
+          ++undecodable;
+          continue;
+        }
+        DISCOVER_ACK_T ack;
+        if (facade->ParseDiscoverAckMsg(r.data, r.nDataLen, &ack, header.payloadLength, header.payloadMode) != 0) {
+          ++undecodable;
+          continue;
+        }
+        ++answers;
+        const std::string mac = FieldToUtf8(ack.szMAC);
+        if (!macs.insert(mac).second) continue;
+        const bool withPrefix = header.payloadLength >= 8 && std::memcmp(r.data + 10, "ozrq6600", 8) == 0;
+        Print({{"mac", mac}, {"workMac", FieldToUtf8(ack.szWorkMAC)}, {"ip", FieldToUtf8(ack.szIP)},
+               {"model", FieldToUtf8(ack.szModel)}, {"firmware", FieldToUtf8(ack.szFW)},
+               {"deviceId", FieldToUtf8(ack.szDeviceID)}, {"frameMac", MacOf(r)},
+               {"envelope", withPrefix ? "prefixed" : "bare"}});
+      }
+    }
+    Print({{"answers", answers}, {"devices", macs.size()}, {"undecodable", undecodable}});
+    transport->Stop();
+    return expect < 0 || static_cast<int>(macs.size()) == expect ? 0 : 1;
+  }
+
+  // request
+  uint8_t mac[6];
+  if (!ParseMacText(workMac, mac)) {
+    std::fprintf(stderr, "netprobe: bad --work-mac\n");
+    return 2;
+  }
+  facade->SetEnvelopeMode(key, prefixed);
+  PACKET_RECORD_T packet;
+  int built = -1;
+  if (type == "requestconfig" || type == "updateconfig") {
+    REPORT_CONFIG_T req{};
+    Utf8ToField("2.0", req.szProtocal);
+    for (size_t i = 0; i < items.size() && i < kConfigItemCount; ++i)
+      Utf8ToField(items[i].c_str(), req.module.szItem[i]);
+    built = type == "requestconfig" ? facade->BuildRequestConfigMsg(&packet, &req, key)
+                                    : facade->BuildUpdateConfigMsg(&packet, &req, key);
+  } else if (type == "authenticate") {
+    AUTHENTICATE_REQ_T req{};
+    Utf8ToField(user.c_str(), req.szUser);
+    Utf8ToField(password.c_str(), req.szPwd);
+    Utf8ToField("netprobe0123456789abcdefghijklmn", req.szUUID);
+    built = facade->BuildRequestAuthenticate(&packet, &req, key);
+  } else if (type == "reboot" || type == "reset") {
+    REMOTE_CONTROL_T req{};
+    Utf8ToField("2.0", req.szProtocal);
+    Utf8ToField(type == "reboot" ? "Reboot" : "ResetToFactory", req.szType);
+    built = facade->BuildRemoteControlMsg(&packet, &req, key);
+  } else {
+    UPGRADE_SEND_T req{};
+    Utf8ToField("2.0", req.szProtocal);
+    Utf8ToField(version.c_str(), req.szFirmwareVer);
+    Utf8ToField(url.c_str(), req.szFirmwareUrl);
+    built = facade->BuildUpgradeSendMsg(&packet, &req, key, 2);
+  }
+  if (built != 0) {
+    std::fprintf(stderr, "netprobe: building the request failed\n");
+    return 3;
+  }
+  Address(&packet, ip, mac, 8500);
+  transport->Send(&packet);
+  listen();
+  int answers = 0;
+  for (const PACKET_RECORD_T& r : TakeReceived()) {
+    MsgHeaderInfo header;
+    if (!ReadMsgHeader(r.data, r.nDataLen, &header)) continue;
+    nlohmann::json line = {{"id", header.messageId}, {"from", FieldToUtf8(r.szIP)}, {"frameMac", MacOf(r)}};
+    if (header.messageId == MSG_REPORT_CONFIG) {
+      REPORT_CONFIG_T report;
+      if (facade->ParseReportConfigMsg(r.data, r.nDataLen, &report, key, header.payloadLength, header.payloadMode) != 0)
+        continue;
+      nlohmann::json list = nlohmann::json::array();
+      for (const auto& item : report.module.szItem)
+        if (item[0] != 0) list.push_back(FieldToUtf8(item));
+      line["items"] = list;
+    } else if (header.messageId == MSG_FROM_DEVICE_ACK) {
+      MSG_ACK_T ack;
+      if (facade->ParseAckMsg(r.data, r.nDataLen, &ack, key, header.payloadLength, header.payloadMode) != 0) continue;
+      line["result"] = FieldToUtf8(ack.szResult);
+      line["msgId"] = FieldToUtf8(ack.szMsgID);
+      line["info"] = FieldToUtf8(ack.szInfo);
+    } else if (header.messageId == MSG_AUTHENTICATE_ACK) {
+      COMMON_ACK_T ack;
+      if (facade->ParseAuthenticateAck(r.data, r.nDataLen, &ack, key, header.payloadLength) != 0) continue;
+      line["result"] = ack.nResult;
+      line["uuid"] = FieldToUtf8(ack.szUUID);
+    }
+    ++answers;
+    Print(line);
+  }
+  Print({{"answers", answers}});
+  transport->Stop();
+  return answers > 0 ? 0 : 1;
+}
