@@ -61,7 +61,9 @@ bool CBaseDlg::Create() {
     setWindowFlags(flags);
   } else {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    layout->setContentsMargins(1, 1, 1, 1);   // room for the skin's border line
   }
+  setProperty("frameless", !m_nativeFrame);
   setObjectName(root->objectName());
   setWindowTitle(m_caption.isEmpty() ? root->windowTitle() : m_caption);
   if (!root->windowIcon().isNull()) setWindowIcon(root->windowIcon());

@@ -1,0 +1,74 @@
+#include "app/app_signals.h"
+
+#include "platform/child_process.h"
+#include "platform/single_instance.h"
+#include "shell/log.h"
+#include "ui/framework/base_dlg.h"
+#include "ui/framework/instance_beacon.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnPosixSignal(int sig) {
+  unsigned char byte = static_cast<unsigned char>(sig);
+  ssize_t ignored = write(g_signalPipe[1], &byte, 1);
+  (void)ignored;
+}
+
+}  // namespace
+
+CAppSignals::CAppSignals(QObject* parent) : QObject(parent) {
+  if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  m_notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
+  connect(m_notifier, &QSocketNotifier::activated, this, &CAppSignals::OnSignal);
+  struct sigaction sa {};
+  sa.sa_handler = OnPosixSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) sigaction(sig, &sa, nullptr);
+}
+
+CAppSignals::~CAppSignals() {
+  for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) signal(sig, SIG_DFL);
+}
+
+void CAppSignals::OnSignal() {
+  unsigned char sig = 0;
+  while (read(g_signalPipe[0], &sig, 1) == 1) {
+    if (sig == SIGUSR1) RestartProgram();
+    // Innermost modal window first: each modal loop returns to the one below it.
+    qInfo("ipscanner: closing on signal %d", sig);
+    QWidget* modal = QApplication::activeModalWidget();
+    while (modal) {
+      auto* dlg = qobject_cast<CBaseDlg*>(modal);
+      if (!dlg || !dlg->isVisible()) break;
+      dlg->Close(IDCANCEL);
+      QWidget* next = QApplication::activeModalWidget();
+      if (next == modal) break;
+      modal = next;
+    }
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (auto* dlg = qobject_cast<CBaseDlg*>(w); dlg && dlg->isVisible()) dlg->Close(IDCANCEL);
+    }
+  }
+}
+
+void RestartProgram() {
+  RemoveMainWindowProperty();
+  if (!SetHandOverProperty()) LogInfo("%s:SetProp Failed!", "RestartProgram");
+  CloseInstanceSemaphore();
+  bool started = StartOwnExecutable();
+  LogInfo(started ? "%s:Success!" : "%s:CreateFail!", "RestartProgram");
+  qInfo("ipscanner: handing over to a new instance (%s)", started ? "started" : "start failed");
+  std::fflush(nullptr);
+  _exit(1);   // other threads may still run: no static destructors under their feet
+}

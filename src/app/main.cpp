@@ -1,0 +1,60 @@
+// Process entry of the GUI program: one instance per user, the firmware web server as a child
+// tied to our lifetime, the language catalog, the main window, and the clean-up on the way out.
+
+#include "app/app_signals.h"
+#include "app/main_window_entry.h"
+#include "app/nginx_server.h"
+#include "platform/single_instance.h"
+#include "shell/comm_udp.h"
+#include "shell/global_utils.h"
+#include "ui/framework/message_box.h"
+#include "ui/framework/skin_style.h"
+#include "ui/framework/translate_manager.h"
+
+#include <QApplication>
+#include <QThread>
+
+namespace {
+
+// A fatal error of the log channel: the "ERROR" box, then the caller ends the process.
+void ShowFatalError(const char* text, const char* caption) {
+  const QString t = QString::fromUtf8(text);
+  const QString c = QString::fromUtf8(caption);
+  if (!qApp) return;
+  if (QThread::currentThread() == qApp->thread()) {
+    ShowMessageBox(nullptr, c, t, MB_OK);
+  } else {
+    QMetaObject::invokeMethod(qApp, [t, c] { ShowMessageBox(nullptr, c, t, MB_OK); }, Qt::BlockingQueuedConnection);
+  }
+}
+
+void LoadLanguageCatalog() {
+  std::string language = CGlobalUtils::ReadLanguageSetting();
+  if (language.empty()) language = "English";
+  CTranslateManager::GetInstance()->LoadLanguage(
+      QString::fromStdString(CGlobalUtils::LanguagePath(language + ".txt")));
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (!CheckSingleInstance()) return 0;   // another instance owns the desktop
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("ipscanner"));
+  QApplication::setQuitOnLastWindowClosed(false);   // the main window's modal run decides
+  ApplySkinStyle();
+  CCommUdp::SetFatalErrorHandler(ShowFatalError);
+  CAppSignals signalHandler;
+
+  CNginxServer nginx;
+  nginx.StartNginx();   // the program runs on without it if it fails; the log says so
+
+  LoadLanguageCatalog();
+
+  RunMainWindow();
+
+  nginx.Stop();
+  CGlobalUtils::ClearRomDownloadFolder(CGlobalUtils::RomDownloadPath(""));
+  return 0;
+}

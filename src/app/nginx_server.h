@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/child_process.h"
+
+#include <string>
+
+// The firmware web server: nginx from the system (/usr/sbin/nginx) run with our configuration
+// in Tools/nginx/ of the module folder, serving Download/Rom/ under /download/rom/ on TCP 8088.
+// It runs as one process (no master/worker split) in a process group of its own and gets
+// SIGKILL from the kernel when this process dies, so it never outlives the program.
+class CNginxServer {
+public:
+  static constexpr const char* kNginxProgram = "/usr/sbin/nginx";
+
+  // Starts the server from the main thread. Logs "start nginx success." or
+  // "create nginx process faild！"; returns whether it was started.
+  bool StartNginx();
+  // Ends the server (SIGTERM, then SIGKILL after a grace period).
+  void Stop();
+  bool Running() { return m_child.Running(); }
+
+  // <module>/Tools/nginx/ with a trailing slash: nginx's prefix; relative paths of its
+  // configuration (logs/, temp/, ../../Download/Rom/) are taken from it.
+  static std::string Prefix();
+
+private:
+  CChildProcess m_child;
+};
