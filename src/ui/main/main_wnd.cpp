@@ -1,0 +1,404 @@
+#include "ui/main/main_wnd.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPixmap>
+#include <QSaveFile>
+#include <QScrollBar>
+
+#include "core/control.h"
+#include "core/csv_export.h"
+#include "shell/global_utils.h"
+#include "shell/log.h"
+#include "ui/framework/instance_beacon.h"
+#include "ui/framework/message_box.h"
+#include "ui/framework/notify_hub.h"
+#include "ui/framework/translate_manager.h"
+#include "ui/main/clipboard_utils.h"
+#include "ui/main/device_list_model.h"
+#include "ui/main/device_list_view.h"
+#include "ui/main/model_combo.h"
+#include "ui/settings/about_dlg.h"
+
+namespace {
+
+constexpr int kTimerRefresh = 1;
+constexpr int kTimerDiscovery = 2;
+constexpr int kRefreshPeriodMs = 1000;
+constexpr int kDiscoveryPeriodMs = 5000;
+
+CMainWnd::StartupHook& StartupHookSlot() {
+  static CMainWnd::StartupHook hook;
+  return hook;
+}
+
+CMainWnd::SaveFileHook& SaveFileHookSlot() {
+  static CMainWnd::SaveFileHook hook;
+  return hook;
+}
+
+int SortState(const QAbstractButton* button) {
+  return button ? static_cast<int>(GetTag(button)) : CDeviceListModel::kSortOff;
+}
+
+void SetSortState(QAbstractButton* button, int state) {
+  if (button) SetTag(button, static_cast<quintptr>(state));
+}
+
+}  // namespace
+
+CMainWnd::CMainWnd() : CBaseDlg(QString(), nullptr, true) {
+  CModelCombo::Register();
+  m_model = new CDeviceListModel(this);
+}
+
+CMainWnd::~CMainWnd() = default;
+
+void CMainWnd::SetStartupHook(StartupHook hook) { StartupHookSlot() = std::move(hook); }
+
+void CMainWnd::SetSaveFileHook(SaveFileHook hook) { SaveFileHookSlot() = std::move(hook); }
+
+IPS_BEGIN_MESSAGE_MAP(CMainWnd, CBaseDlg)
+  IPS_ON_MSGTYPE("timer", OnTimer)
+  IPS_ON_CLICK("btn_mini", OnBtnMiniClicked)
+  IPS_ON_CLICK("btn_search", OnBtnSearchClicked)
+  IPS_ON_CLICK("btn_refresh", OnBtnRefreshClicked)
+  IPS_ON_CLICK("btn_export", OnBtnExportClicked)
+  IPS_ON_CLICK("btn_ip_sort", OnBtnIpSortClicked)
+  IPS_ON_CLICK("btn_model_sort", OnBtnModelSortClicked)
+  IPS_ON_CLICK("btn_static_ip", OnBtnStaticIpClicked)
+  IPS_ON_CLICK("btn_system_setting", OnBtnSystemSettingClicked)
+  IPS_ON_CLICK("btn_show_device_info", OnBtnShowDeviceInfoClicked)
+  IPS_ON_NOTIFY("itemclick", "list_device", OnItemDeviceClick)
+  IPS_ON_ITEMSELECT("combo_model", OnComboModelItemSelect)
+  IPS_ON_CLICK("btn_about", OnBtnAboutClicked)
+IPS_END_MESSAGE_MAP()
+
+QWidget* CMainWnd::CreateControl(const QString&, QWidget*) {
+  // "DeviceInfoView" comes with the device detail view; every other class is the shared one's.
+  return nullptr;
+}
+
+bool CMainWnd::AdapterChoiceNeeded(size_t adapterCount, const std::string& ipSetting) {
+  return adapterCount != 1 && ipSetting.empty();
+}
+
+void CMainWnd::CheckAdapterSetting() {
+  const size_t adapters = CGlobalUtils::GetAdapters().size();
+  if (!AdapterChoiceNeeded(adapters, CGlobalUtils::ReadIpSetting(1024))) return;
+  // The adapter is chosen in the system settings; until that dialog exists, say where the
+  // choice is kept. Capture then opens what the stored values name (every adapter when empty).
+  ShowMessageBox(nullptr, QStringLiteral("Tips"),
+                 QStringLiteral("No network adapter has been chosen. Set Interface and AdapterName "
+                                "in [NET_CONN_SETTING] of config/SystemSetting.ini to choose one."),
+                 MB_OK);
+}
+
+void CMainWnd::InitWindow() {
+  setWindowTitle(QString::fromLatin1(kWindowName));
+  if (QWidget* root = GetRoot(); root && !root->windowIcon().isNull()) setWindowIcon(root->windowIcon());
+
+  if (QWidget* root = GetRoot()) {
+    // Style sheet images are relative to the skin folder, not to the working directory.
+    QString sheet = root->styleSheet();
+    if (sheet.contains(QLatin1String("url(img/"))) {
+      root->setStyleSheet(sheet.replace(QLatin1String("url(img/"), QStringLiteral("url(") + GetSkinDirectory() + QStringLiteral("img/")));
+    }
+  }
+
+  if (StartupHookSlot()) {
+    StartupHookSlot()(this);
+  } else {
+    CheckAdapterSetting();
+    CControl::GetInstance()->Init();
+  }
+
+  m_pLabelDeviceCount = FindControl<QLabel>(QStringLiteral("lab_device_count"));
+  m_pListDevice = FindControl<QListView>(QStringLiteral("list_device"));
+  m_pEditSearch = FindControl<QLineEdit>(QStringLiteral("edit_search"));
+  m_pComboModel = FindControl<CModelCombo>(QStringLiteral("combo_model"));
+  m_pDeviceInfoView = FindControl<QWidget>(QStringLiteral("layout_device_info"));
+  m_pBtnIpSort = FindControl<QAbstractButton>(QStringLiteral("btn_ip_sort"));
+  m_pBtnModelSort = FindControl<QAbstractButton>(QStringLiteral("btn_model_sort"));
+  m_pListHeader = FindControl<QWidget>(QStringLiteral("layout_list_header"));
+  // The detail view comes later; its button has nothing to show without it.
+  if (!m_pDeviceInfoView) {
+    if (auto* button = FindControl<QWidget>(QStringLiteral("btn_show_device_info"))) button->hide();
+  }
+
+  if (m_pListDevice) {
+    QString error;
+    QWidget* rowTemplate = CDeviceRowPainter::LoadTemplate(GetSkinDirectory(), &error);
+    if (!rowTemplate) LogError("%s: %s", "CMainWnd::InitWindow", error.toUtf8().constData());
+    m_listView = new CDeviceListView(m_pListDevice, m_model, rowTemplate);
+    connect(m_listView, &CDeviceListView::IpCopyClicked, this, &CMainWnd::OnBtnIpCopyClicked);
+    connect(m_listView, &CDeviceListView::MacCopyClicked, this, &CMainWnd::OnBtnMacCopyClicked);
+    connect(m_listView, &CDeviceListView::UpgradeClicked, this, &CMainWnd::OnBtnUpgradeClicked);
+    connect(m_pListDevice->verticalScrollBar(), &QScrollBar::rangeChanged, this, &CMainWnd::AlignListHeader);
+  }
+  if (m_pEditSearch) {
+    // Enter in the search box is the search button.
+    connect(m_pEditSearch, &QLineEdit::returnPressed, this, &CMainWnd::Search);
+  }
+
+  SetSortState(m_pBtnIpSort, CDeviceListModel::kSortAscending);
+  SetSortState(m_pBtnModelSort, CDeviceListModel::kSortOff);
+  UpdateSortImage(m_pBtnIpSort);
+  UpdateSortImage(m_pBtnModelSort);
+
+  SetTimer(GetRoot(), kTimerRefresh, kRefreshPeriodMs);
+  SetTimer(GetRoot(), kTimerDiscovery, kDiscoveryPeriodMs);
+
+  EmptyList();
+  UpdateDeviceCount();
+  CControl::GetInstance()->MulticastDiscoveryMsg();
+
+  SetMainWindowProperty(this);
+}
+
+void CMainWnd::OnTimer(TNotifyMsg& msg) {
+  if (msg.wParam == kTimerRefresh) {
+    RefreshDeviceList();
+  } else if (msg.wParam == kTimerDiscovery) {
+    CControl::GetInstance()->MulticastDiscoveryMsg();
+  }
+}
+
+void CMainWnd::SyncSortStates() {
+  if (m_pBtnIpSort || m_pBtnModelSort) {
+    m_model->SetSortStates(SortState(m_pBtnIpSort), SortState(m_pBtnModelSort));
+  }
+}
+
+void CMainWnd::RefreshDeviceList() {
+  if (!m_pListDevice) return;
+  const QString modelFilter = m_pComboModel ? m_pComboModel->GetSelectedValue() : QString();
+  SyncSortStates();
+  m_model->Refresh(CControl::GetInstance()->GetDeviceList(), modelFilter, m_searchText);
+  UpdateDeviceCount();
+  DumpListForDebugging();
+}
+
+void CMainWnd::DumpListForDebugging() {
+  // IPS_DEBUG_DUMP_LIST=<file>: the list as shown, rewritten after every refresh (end-to-end
+  // tests read it). Written aside and renamed, so a reader never sees half a list.
+  static const QString path = qEnvironmentVariable("IPS_DEBUG_DUMP_LIST");
+  if (path.isEmpty()) return;
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return;
+  file.write(m_model->DumpText().toUtf8());
+  file.commit();
+}
+
+QString CMainWnd::FormatCount(const QString& format, int count) {
+  QString out;
+  out.reserve(format.size() + 8);
+  for (int i = 0; i < format.size(); ++i) {
+    QChar c = format[i];
+    if (c != '%' || i + 1 >= format.size()) {
+      out += c;
+      continue;
+    }
+    QChar next = format[i + 1];
+    if (next == '%') {
+      out += '%';
+      ++i;
+    } else if (next == 'd' || next == 'i' || next == 'u') {
+      out += QString::number(count);
+      ++i;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+void CMainWnd::UpdateDeviceCount() {
+  if (!m_pLabelDeviceCount) return;
+  const QString key = m_pLabelDeviceCount->property("text_format").toString();
+  const int rows = m_pListDevice ? m_model->Count() : 0;
+  m_pLabelDeviceCount->setText(FormatCount(TrText(key), rows));
+}
+
+void CMainWnd::UpdateSortImage(QAbstractButton* button) {
+  if (!button) return;
+  const QString name = button->property("img_ctrl").toString();
+  if (name.isEmpty()) return;
+  auto* arrow = FindControl<QLabel>(name);
+  if (!arrow) return;
+  QString image;
+  switch (SortState(button)) {
+    case CDeviceListModel::kSortOff: image = QStringLiteral("img/normal.png"); break;
+    case CDeviceListModel::kSortAscending: image = QStringLiteral("img/inc.png"); break;
+    case CDeviceListModel::kSortDescending: image = QStringLiteral("img/dec.png"); break;
+    default: break;
+  }
+  arrow->setProperty("bkimage", image.isEmpty() ? QString()
+                                                : QStringLiteral("file='%1' dest='6,19,18,31'").arg(image));
+  arrow->setPixmap(image.isEmpty() ? QPixmap() : QPixmap(GetSkinDirectory() + image));
+}
+
+void CMainWnd::ToggleSort(QAbstractButton* button, QAbstractButton* other) {
+  if (!button) return;
+  SetSortState(button, SortState(button) == CDeviceListModel::kSortAscending
+                           ? CDeviceListModel::kSortDescending
+                           : CDeviceListModel::kSortAscending);
+  UpdateSortImage(button);
+  if (other) {
+    SetSortState(other, CDeviceListModel::kSortOff);
+    UpdateSortImage(other);
+  }
+  RefreshDeviceList();
+}
+
+void CMainWnd::OnBtnIpSortClicked(TNotifyMsg&) { ToggleSort(m_pBtnIpSort, m_pBtnModelSort); }
+
+void CMainWnd::OnBtnModelSortClicked(TNotifyMsg&) { ToggleSort(m_pBtnModelSort, m_pBtnIpSort); }
+
+void CMainWnd::EmptyList() { m_model->RemoveAll(); }
+
+void CMainWnd::HideDeviceInfo() {
+  if (m_pDeviceInfoView) m_pDeviceInfoView->setVisible(false);
+}
+
+void CMainWnd::OnBtnMiniClicked(TNotifyMsg&) { showMinimized(); }
+
+void CMainWnd::OnBtnSearchClicked(TNotifyMsg&) { Search(); }
+
+void CMainWnd::Search() {
+  if (!m_pListDevice) return;
+  m_searchText = m_pEditSearch ? m_pEditSearch->text() : QString();
+  EmptyList();
+  RefreshDeviceList();
+  HideDeviceInfo();
+}
+
+void CMainWnd::OnComboModelItemSelect(TNotifyMsg&) {
+  if (!m_pListDevice) return;
+  EmptyList();
+  RefreshDeviceList();
+  HideDeviceInfo();
+}
+
+void CMainWnd::OnBtnRefreshClicked(TNotifyMsg&) {
+  if (m_pListDevice) EmptyList();
+  if (m_pComboModel) m_pComboModel->SelectByValue(QString(), true);
+  if (m_pEditSearch) m_pEditSearch->clear();
+  m_searchText.clear();
+  CControl::GetInstance()->ClearDevices();
+  CControl::GetInstance()->MulticastDiscoveryMsg();
+  RefreshDeviceList();
+  HideDeviceInfo();
+}
+
+void CMainWnd::OnItemDeviceClick(TNotifyMsg&) {
+  // Shows the clicked device in the detail view, which comes with a later version.
+  if (!m_pDeviceInfoView) return;
+  m_pDeviceInfoView->setVisible(true);
+}
+
+void CMainWnd::OnBtnShowDeviceInfoClicked(TNotifyMsg&) {
+  if (!m_pDeviceInfoView || !m_pListDevice || m_model->Count() == 0) return;
+  if (!m_pListDevice->currentIndex().isValid()) m_pListDevice->setCurrentIndex(m_model->index(0));
+  m_pDeviceInfoView->setVisible(true);
+}
+
+void CMainWnd::CopyRowText(int row, bool mac) {
+  const CDeviceListItem* item = m_model->RowAt(row);
+  if (!item) return;
+  if (CopyToClipboard(mac ? item->MacText() : item->IpText())) {
+    LogError("The text has been copied to the clipboard!");
+  } else {
+    LogError("Text copying to clipboard failed!");
+  }
+}
+
+void CMainWnd::OnBtnIpCopyClicked(int row) { CopyRowText(row, false); }
+
+void CMainWnd::OnBtnMacCopyClicked(int row) { CopyRowText(row, true); }
+
+void CMainWnd::OnBtnUpgradeClicked(int row) {
+  if (!m_model->RowAt(row)) return;
+  ShowMessageBox(this, QStringLiteral("Upgrade"),
+                 QStringLiteral("Firmware upgrade is coming in a later version."), MB_OK);
+}
+
+void CMainWnd::OnBtnStaticIpClicked(TNotifyMsg&) {
+  HideDeviceInfo();
+  ShowMessageBox(this, QStringLiteral("Static IP"),
+                 QStringLiteral("Setting static IP addresses is coming in a later version."), MB_OK);
+}
+
+void CMainWnd::OnBtnSystemSettingClicked(TNotifyMsg&) {
+  ShowMessageBox(this, QStringLiteral("System Settings"),
+                 QStringLiteral("System settings are coming in a later version."), MB_OK);
+}
+
+void CMainWnd::OnBtnAboutClicked(TNotifyMsg&) {
+  CAboutDlg dlg(this);
+  dlg.DoModal();
+}
+
+void CMainWnd::OnBtnExportClicked(TNotifyMsg&) {
+  if (!m_pListDevice) return;
+  if (m_model->Count() == 0) {
+    ShowMessageBox(this, QStringLiteral("Export Error"), QStringLiteral("No online devices."), MB_OK);
+    return;
+  }
+  QString chosen;
+  if (SaveFileHookSlot()) {
+    chosen = SaveFileHookSlot()(this);
+  } else {
+    chosen = QFileDialog::getSaveFileName(this, TrText(QStringLiteral("CSV File")), QDir::currentPath(),
+                                          QStringLiteral("CSV Files(*.csv);;All Files(*.*)"), nullptr,
+                                          QFileDialog::DontConfirmOverwrite);
+  }
+  if (chosen.isEmpty()) return;
+
+  const std::string path = CCsvExport::ExportPath(chosen.toStdString());
+  if (QFile::exists(QString::fromStdString(path)) &&
+      ShowMessageBox(this, QStringLiteral("Confirmation"),
+                     QStringLiteral("This file already exists, are you sure you want to cover it?"),
+                     MB_YESNO) != IDYES) {
+    return;
+  }
+
+  CsvHeaderTexts header;
+  header.index = TrText(QStringLiteral("Index")).toStdString();
+  header.ip = TrText(QStringLiteral("IP Address")).toStdString();
+  header.mac = TrText(QStringLiteral("MAC Address")).toStdString();
+  header.model = TrText(QStringLiteral("Model")).toStdString();
+  header.room = TrText(QStringLiteral("Room Number")).toStdString();
+  header.firmware = TrText(QStringLiteral("Firmware Version")).toStdString();
+  std::vector<const DEVICE_ENTRY_T*> rows;
+  rows.reserve(static_cast<size_t>(m_model->Count()));
+  for (int i = 0; i < m_model->Count(); ++i) rows.push_back(&m_model->RowAt(i)->Device());
+
+  if (!CCsvExport::WriteFile(path, CCsvExport::FormatFile(rows, header))) {
+    ShowMessageBox(this, QStringLiteral("Export Error"), QStringLiteral("Opening file failed."), MB_OK);
+    return;
+  }
+  ShowMessageBox(this, QStringLiteral("Export"), QStringLiteral("Exporting succeeded."), MB_OK);
+}
+
+void CMainWnd::AlignListHeader() {
+  // Header columns line up with the rows: when the list shows its scroll bar, the rows are
+  // narrower by its width, and so is the header.
+  if (!m_pListHeader || !m_pListDevice || !m_pListHeader->layout()) return;
+  QLayout* layout = m_pListHeader->layout();
+  static const char* kBaseMargin = "baseRightMargin";
+  if (!m_pListHeader->property(kBaseMargin).isValid()) {
+    m_pListHeader->setProperty(kBaseMargin, layout->contentsMargins().right());
+  }
+  QScrollBar* bar = m_pListDevice->verticalScrollBar();
+  int extra = bar->maximum() > bar->minimum() ? bar->sizeHint().width() : 0;
+  QMargins margins = layout->contentsMargins();
+  margins.setRight(m_pListHeader->property(kBaseMargin).toInt() + extra);
+  layout->setContentsMargins(margins);
+}

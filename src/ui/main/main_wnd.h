@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <string>
+
+#include "ui/framework/base_dlg.h"
+
+class CDeviceListModel;
+class CDeviceListView;
+class CModelCombo;
+class QAbstractButton;
+class QLabel;
+class QLineEdit;
+class QListView;
+
+// The program's main window ("MainWnd.xml"): lists the devices the control core has found,
+// refreshed every second from the core's device table, with a discovery every 5 seconds;
+// search, model filter, sort by IP or model, copy of IP and MAC, CSV export, about box.
+class CMainWnd : public CBaseDlg {
+  Q_OBJECT
+public:
+  // The window's name, which a second start of the program looks for.
+  static constexpr const char* kWindowName = "VIRN Scanner-Ipscanner";
+
+  CMainWnd();
+  ~CMainWnd() override;
+
+  // Test seams. The start-up hook replaces the adapter check and the start of the control core
+  // (tests run without capture rights); the save hook replaces the file dialog of the export
+  // and returns the chosen path ("" = cancelled). Empty functions restore the defaults.
+  using StartupHook = std::function<void(CMainWnd*)>;
+  using SaveFileHook = std::function<QString(QWidget* parent)>;
+  static void SetStartupHook(StartupHook hook);
+  static void SetSaveFileHook(SaveFileHook hook);
+
+  // Steps of the start-up that the default hook runs: asks for an adapter when the choice is
+  // open (more or fewer than one adapter and no stored address), then starts the control core.
+  void CheckAdapterSetting();
+  static bool AdapterChoiceNeeded(size_t adapterCount, const std::string& ipSetting);
+
+  // Brings the rows up to date with the control core's device table.
+  void RefreshDeviceList();
+
+  CDeviceListModel* GetDeviceListModel() const { return m_model; }
+  CDeviceListView* GetDeviceListView() const { return m_listView; }
+  QString GetSearchText() const { return m_searchText; }
+
+  // printf-style count text of the catalog with one integer: %d, %i and %u take the number,
+  // %% is a percent sign, any other conversion is left as it is (a catalog never crashes us).
+  static QString FormatCount(const QString& format, int count);
+
+protected:
+  QString GetLayoutFileName() const override { return QStringLiteral("MainWnd.xml"); }
+  void InitWindow() override;
+  QWidget* CreateControl(const QString& className, QWidget* parent) override;
+  IPS_DECLARE_MESSAGE_MAP()
+
+private:
+  void OnTimer(TNotifyMsg& msg);
+  void OnBtnMiniClicked(TNotifyMsg& msg);
+  void OnBtnSearchClicked(TNotifyMsg& msg);
+  void OnBtnRefreshClicked(TNotifyMsg& msg);
+  void OnBtnExportClicked(TNotifyMsg& msg);
+  void OnBtnIpSortClicked(TNotifyMsg& msg);
+  void OnBtnModelSortClicked(TNotifyMsg& msg);
+  void OnBtnStaticIpClicked(TNotifyMsg& msg);
+  void OnBtnSystemSettingClicked(TNotifyMsg& msg);
+  void OnBtnShowDeviceInfoClicked(TNotifyMsg& msg);
+  void OnItemDeviceClick(TNotifyMsg& msg);
+  void OnComboModelItemSelect(TNotifyMsg& msg);
+  void OnBtnAboutClicked(TNotifyMsg& msg);
+  void OnBtnIpCopyClicked(int row);
+  void OnBtnMacCopyClicked(int row);
+  void OnBtnUpgradeClicked(int row);
+
+  void Search();
+  void ToggleSort(QAbstractButton* button, QAbstractButton* other);
+  void UpdateSortImage(QAbstractButton* button);
+  void SyncSortStates();
+  void UpdateDeviceCount();
+  void EmptyList();
+  void HideDeviceInfo();
+  void AlignListHeader();
+  void DumpListForDebugging();
+  void CopyRowText(int row, bool mac);
+
+  QString m_searchText;
+  QLabel* m_pLabelDeviceCount = nullptr;
+  QListView* m_pListDevice = nullptr;
+  QLineEdit* m_pEditSearch = nullptr;
+  CModelCombo* m_pComboModel = nullptr;
+  QWidget* m_pDeviceInfoView = nullptr;
+  QAbstractButton* m_pBtnIpSort = nullptr;
+  QAbstractButton* m_pBtnModelSort = nullptr;
+  QWidget* m_pListHeader = nullptr;
+  CDeviceListModel* m_model = nullptr;
+  CDeviceListView* m_listView = nullptr;
+};

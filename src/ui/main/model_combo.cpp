@@ -1,0 +1,178 @@
+#include "ui/main/model_combo.h"
+
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QScreen>
+#include <QSignalBlocker>
+
+#include "shell/global_utils.h"
+#include "ui/framework/dlg_builder_callback.h"
+#include "ui/framework/notify_hub.h"
+#include "ui/framework/translate_manager.h"
+
+namespace {
+constexpr int kDropBoxSpace = 2;        // pixels between the combo and its drop-down
+constexpr int kDropBoxHeight = 300;     // when the layout gives none
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// CModelCombo
+
+CModelCombo::CModelCombo(QWidget* parent) : QComboBox(parent) {
+  AddEntries();
+  setCurrentIndex(0);
+}
+
+CModelCombo::~CModelCombo() {
+  if (m_dropDown) delete m_dropDown.data();
+}
+
+void CModelCombo::Register() {
+  CDlgBuilderCallback::RegisterClass(QStringLiteral("ModelCombo"),
+                                     [](QWidget* parent) { return new CModelCombo(parent); });
+}
+
+void CModelCombo::AddEntries() {
+  addItem(TrText(QStringLiteral("All")), QString());
+  // The catalog maps model name -> firmware prefix, ordered by name.
+  for (const auto& [name, prefix] : CGlobalUtils::ReadModelNameMap()) {
+    QString model = QString::fromStdString(name);
+    addItem(TrText(model), model);
+  }
+}
+
+QString CModelCombo::GetSelectedValue() const {
+  int index = currentIndex();
+  return index >= 0 ? itemData(index).toString() : QString();
+}
+
+void CModelCombo::SelectByValue(const QString& value, bool notify) {
+  for (int i = 0; i < count(); ++i) {
+    if (itemData(i).toString() != value) continue;
+    if (notify) {
+      setCurrentIndex(i);
+    } else {
+      QSignalBlocker block(this);
+      setCurrentIndex(i);
+    }
+    return;
+  }
+}
+
+void CModelCombo::RebuildItems() {
+  const QString selected = GetSelectedValue();
+  int position = 0;
+  {
+    QSignalBlocker block(this);
+    clear();
+    AddEntries();
+    for (int i = 1; i < count(); ++i) {
+      if (itemData(i).toString() == selected) {
+        position = i;
+        break;
+      }
+    }
+    setCurrentIndex(position);
+  }
+  if (itemData(position).toString() != selected) {
+    // The model has left the catalog: the filter falls back to "All" and says so.
+    if (CNotifyHub* hub = CNotifyHub::Of(this)) hub->SendNotify(this, kNotifyItemSelect, position, -1);
+  }
+}
+
+void CModelCombo::showPopup() {
+  if (m_dropDown) return;
+  m_dropDown = new CModelComboDlg(this);
+  connect(m_dropDown, &QDialog::finished, this, &CModelCombo::OnDropDownFinished);
+  m_dropDown->ShowDropDown();
+  if (CNotifyHub* hub = CNotifyHub::Of(this)) hub->SendNotify(this, QStringLiteral("dropdown"));
+  update();
+}
+
+void CModelCombo::hidePopup() {
+  if (m_dropDown) m_dropDown->Close(IDCANCEL);
+}
+
+void CModelCombo::OnDropDownFinished() {
+  if (m_dropDown) m_dropDown->deleteLater();
+  m_dropDown = nullptr;
+  update();
+}
+
+// ---------------------------------------------------------------------------------------------
+// CModelComboDlg
+
+CModelComboDlg::CModelComboDlg(CModelCombo* owner) : CBaseDlg(QString(), nullptr, true), m_owner(owner) {}
+
+IPS_BEGIN_MESSAGE_MAP(CModelComboDlg, CBaseDlg)
+  IPS_ON_MSGTYPE("windowinit", OnWindowInit)
+  IPS_ON_TEXTCHANGED("edit_filter_search", OnSearchTextChanged)
+  IPS_ON_ITEMSELECT("list_model", OnListItemSelect)
+  IPS_ON_NOTIFY("itemclick", "list_model", OnListItemSelect)
+IPS_END_MESSAGE_MAP()
+
+QRect CModelComboDlg::DropDownRect(const QRect& combo, const QSize& dropSize, int space,
+                                   const QRect& workArea) {
+  const int width = dropSize.width() > 0 ? dropSize.width() : combo.width();
+  QRect rect(combo.left(), combo.bottom() + 1 + space, width, dropSize.height());
+  if (workArea.isValid() && rect.bottom() > workArea.bottom()) {
+    rect.moveBottom(combo.top() - 1 - space);
+  }
+  return rect;
+}
+
+void CModelComboDlg::ShowDropDown() {
+  if (!m_owner || !Create()) return;
+  setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
+  QWidget* root = GetRoot();
+  QSize size(m_owner->width(), root && root->height() > 0 ? root->height() : kDropBoxHeight);
+  if (root && root->minimumWidth() > size.width()) size.setWidth(root->minimumWidth());
+  QRect combo(m_owner->mapToGlobal(QPoint(0, 0)), m_owner->size());
+  QRect workArea;
+  if (QScreen* screen = QGuiApplication::primaryScreen()) workArea = screen->availableGeometry();
+  setGeometry(DropDownRect(combo, size, kDropBoxSpace, workArea));
+  show();
+  activateWindow();
+}
+
+void CModelComboDlg::InitWindow() {
+  m_searchBox = FindControl<QLineEdit>(QStringLiteral("edit_filter_search"));
+  m_list = FindControl<QListWidget>(QStringLiteral("list_model"));
+  if (!m_list || !m_owner) return;
+  m_owner->RebuildItems();
+  QSignalBlocker block(m_list);
+  for (int i = 0; i < m_owner->count(); ++i) {
+    auto* item = new QListWidgetItem(m_owner->itemText(i), m_list);
+    item->setData(Qt::UserRole, m_owner->itemData(i));
+  }
+  m_list->setCurrentRow(m_owner->currentIndex());
+}
+
+void CModelComboDlg::OnWindowInit(TNotifyMsg&) {
+  if (m_searchBox) m_searchBox->setFocus(Qt::OtherFocusReason);
+  if (m_owner) EnsureVisible(m_owner->currentIndex());
+}
+
+void CModelComboDlg::EnsureVisible(int index) {
+  if (!m_list || index < 0 || index >= m_list->count()) return;
+  m_list->scrollToItem(m_list->item(index), QAbstractItemView::EnsureVisible);
+}
+
+void CModelComboDlg::OnSearchTextChanged(TNotifyMsg&) {
+  if (!m_list || !m_searchBox) return;
+  const QString text = m_searchBox->text().toUpper();
+  for (int i = 0; i < m_list->count(); ++i) {
+    QListWidgetItem* item = m_list->item(i);
+    item->setHidden(!text.isEmpty() && !item->text().toUpper().contains(text));
+  }
+}
+
+void CModelComboDlg::OnListItemSelect(TNotifyMsg&) {
+  if (!m_list || !m_owner) return;
+  int row = m_list->currentRow();
+  if (row < 0 || row >= m_list->count()) return;
+  // Hidden entries keep their positions, so the list's index is the combo's index.
+  m_owner->setCurrentIndex(row);
+  Close(IDOK);
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QComboBox>
+#include <QPointer>
+
+#include "ui/framework/base_dlg.h"
+
+class CModelComboDlg;
+class QLineEdit;
+class QListWidget;
+
+// The model filter of the main window: entry 0 "All" (value ""), then one entry per model name
+// of the catalog config/ModelName.ini in the catalog's order, each entry's value being the
+// name. Opening it shows CModelComboDlg, a drop-down with a search box, instead of the plain
+// list; the catalog is read again each time it opens.
+class CModelCombo : public QComboBox {
+  Q_OBJECT
+public:
+  explicit CModelCombo(QWidget* parent = nullptr);
+  ~CModelCombo() override;
+
+  // Makes layouts create this class for the class name "ModelCombo".
+  static void Register();
+
+  // The value of the selected entry; "" when nothing is selected.
+  QString GetSelectedValue() const;
+  // Selects the first entry whose value equals `value` exactly; with notify the selection is
+  // announced as "itemselect" when it changes. No match leaves the selection as it is.
+  void SelectByValue(const QString& value, bool notify);
+  // Reloads the entries from the catalog and keeps the selected model when it still exists,
+  // else selects "All"; announces "itemselect" when the selected value changes.
+  void RebuildItems();
+
+  CModelComboDlg* GetDropDown() const { return m_dropDown; }
+
+  void showPopup() override;
+  void hidePopup() override;
+
+private:
+  void AddEntries();
+  void OnDropDownFinished();
+
+  QPointer<CModelComboDlg> m_dropDown;
+};
+
+// The drop-down of CModelCombo ("ModelSelectDlg.xml"): a search box that filters the entries by
+// substring ignoring case, and the list of the combo's entries; choosing one selects the same
+// index in the combo and closes the drop-down with 1, losing the focus closes it with 2.
+class CModelComboDlg : public CBaseDlg {
+  Q_OBJECT
+public:
+  explicit CModelComboDlg(CModelCombo* owner);
+
+  // Builds the window and shows it below the combo (above it when there is no room below).
+  void ShowDropDown();
+
+  // Where the drop-down goes: below the combo at `space` pixels, or above it when its bottom
+  // would pass the work area's bottom. A width of 0 or less takes the combo's width.
+  static QRect DropDownRect(const QRect& comboOnScreen, const QSize& dropSize, int space,
+                            const QRect& workArea);
+
+  QListWidget* GetList() const { return m_list; }
+  QLineEdit* GetSearchBox() const { return m_searchBox; }
+
+protected:
+  QString GetLayoutFileName() const override { return QStringLiteral("ModelSelectDlg.xml"); }
+  void InitWindow() override;
+  IPS_DECLARE_MESSAGE_MAP()
+
+private:
+  void OnWindowInit(TNotifyMsg& msg);
+  void OnSearchTextChanged(TNotifyMsg& msg);
+  void OnListItemSelect(TNotifyMsg& msg);
+  void EnsureVisible(int index);
+
+  QListWidget* m_list = nullptr;
+  QLineEdit* m_searchBox = nullptr;
+  QPointer<CModelCombo> m_owner;
+};
