@@ -10,6 +10,7 @@
 
 #include "cli/cli_exit_codes.h"
 #include "core/control.h"
+#include "shell/comm_control.h"
 #include "shell/global_utils.h"
 #include "transport/mac_proto_control.h"
 
@@ -50,8 +51,13 @@ int CCliSession::Open(const std::string& interfaceName) {
                  "cap_net_raw,cap_net_admin (scripts/setup.sh does)\n";
     return kExitNoCaptureRights;
   }
+  // The log channel is a diagnostic aid here: when no port of its range can be bound, the
+  // command goes on without log lines instead of ending the process as the window does.
+  if (CCommControl::GetInstance()->Channel().TryOpen() != 0) {
+    std::cerr << "ipscanner-cli: log channel unavailable, continuing without log lines\n";
+  }
   CControl* control = CControl::GetInstance();
-  control->InitCore();
+  control->StartThreads();
   MacProtoInitOptions options;
   options.interfaceName = interfaceName;
   std::string error;
