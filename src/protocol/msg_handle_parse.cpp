@@ -12,6 +12,8 @@
 
 namespace {
 
+constexpr size_t kUtf8StepSlack = 8;
+
 // Decimal integer: optional leading white space and sign, then digits up to the first other
 // character; no digits gives 0. Values beyond 32 bits are clamped instead of overflowing.
 int32_t ParseDecimal(const char* text) {
@@ -44,8 +46,10 @@ bool LoadDocument(const char* operation, const uint8_t* payload, int length,
                   const CMsgHandle::KeySource* fallbackKeys, TiXmlDocument* doc) {
   bool loaded = false;
   if (length >= 0) {
-    // The payload as it arrived stays untouched; every attempt works on its own copy.
-    std::vector<uint8_t> text(static_cast<size_t>(length) + 1, 0);
+    // The payload as it arrived stays untouched; every attempt works on its own copy. The XML
+    // reader steps over a whole UTF-8 sequence once it sees a lead byte, so a text that ends in
+    // a lead byte would make it step past the terminator: zero bytes behind it stop it there.
+    std::vector<uint8_t> text(static_cast<size_t>(length) + 1 + kUtf8StepSlack, 0);
     auto parse = [&]() {
       doc->Clear();
       doc->Parse(reinterpret_cast<const char*>(text.data()), nullptr, TIXML_ENCODING_UTF8);

@@ -122,19 +122,15 @@ TEST_F(Robustness, MalformedDocuments) {
                                   "reply_fields_longer_than_records.xml",
                                   "report_config_40_items.xml"};
   const std::string documents[] = {
-      "",
-      "<",
-      "<Msg",
-      "<Msg>",
-      "</Msg>",
-      "<Msg/>",
-      "<Msg><Params>",
-      "<Msg><Params/></Msg>",
+      "", "<", "<Msg", "<Msg>", "</Msg>", "<Msg/>", "<Msg><Params>", "<Msg><Params/></Msg>",
       "<Msg><Params><Item/><Item></Item><MsgSeq>-</MsgSeq></Params></Msg>",
       "<?xml version=\"1.0\"?><Msg><Params><IP>&#xFFFF;&#0;&bogus;</IP></Params></Msg>",
       "<Msg><Params><IP>\xFF\xFE\xC3</IP><Model>\xED\xA0\x80</Model></Params></Msg>",
       "<Msg><Params><Params><IP>nested</IP></Params></Params></Msg>",
-      "<Msg>" + std::string(3000, '<') + "</Msg>",
+      // A multi-byte lead byte right before the end of the text: the XML reader must not skip
+      // over the terminator.
+      "<Msg><Params><IP>abc\xF0", "<Msg><Params><IP>abc\xE2\x82", "<Msg \xF0", "<\xF0",
+      "<Msg><!-- \xF0", "<Msg><Params><IP a='\xF0", "<Msg>" + std::string(3000, '<') + "</Msg>",
       std::string(2000, ' ') + "<Msg><Protocal>2.0</Protocal></Msg>"};
   std::vector<std::string> all(std::begin(documents), std::end(documents));
   for (const std::string& name : fixtures) {
