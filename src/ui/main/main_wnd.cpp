@@ -159,7 +159,7 @@ void CMainWnd::InitWindow() {
   UpdateDeviceCount();
   CControl::GetInstance()->MulticastDiscoveryMsg();
 
-  SetMainWindowProperty(this);
+  if (!StartupHookSlot()) SetMainWindowProperty(this);
 }
 
 void CMainWnd::OnTimer(TNotifyMsg& msg) {
@@ -293,6 +293,9 @@ void CMainWnd::OnBtnRefreshClicked(TNotifyMsg&) {
   m_searchText.clear();
   CControl::GetInstance()->ClearDevices();
   CControl::GetInstance()->MulticastDiscoveryMsg();
+  // Selecting "All" above announces itself, and its handler refills the list from the table as
+  // it was before the clear: empty it again so that no device from before the refresh stays.
+  if (m_pListDevice) EmptyList();
   RefreshDeviceList();
   HideDeviceInfo();
 }

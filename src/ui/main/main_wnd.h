@@ -27,8 +27,9 @@ public:
   CMainWnd();
   ~CMainWnd() override;
 
-  // Test seams. The start-up hook replaces the adapter check and the start of the control core
-  // (tests run without capture rights); the save hook replaces the file dialog of the export
+  // Test seams. The start-up hook replaces the adapter check, the start of the control core and
+  // the running-instance mark (tests run without capture rights and beside a real instance);
+  // the save hook replaces the file dialog of the export
   // and returns the chosen path ("" = cancelled). Empty functions restore the defaults.
   using StartupHook = std::function<void(CMainWnd*)>;
   using SaveFileHook = std::function<QString(QWidget* parent)>;

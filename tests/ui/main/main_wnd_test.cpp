@@ -1,0 +1,309 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/control.h"
+#include "core/control_outbound_hooks.h"
+#include "shell/global_utils.h"
+#include "ui/framework/message_box.h"
+#include "ui/main/device_list_model.h"
+#include "ui/main/device_list_view.h"
+#include "ui/main/main_wnd.h"
+#include "ui/main/model_combo.h"
+
+namespace {
+
+DEVICE_ENTRY_T Dev(const std::string& ip, const std::string& mac, const std::string& model,
+                   const std::string& room = "1-1", const std::string& fw = "29.30.1.2") {
+  return DEVICE_ENTRY_T{ip, mac, mac, model, room, fw};
+}
+
+struct Box {
+  QString title, text;
+  int buttons;
+};
+
+std::string ReadFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return "<missing>";
+  return file.readAll().toStdString();
+}
+
+void ClickAt(QWidget* target, QPoint pos) {
+  QPointF global = target->mapToGlobal(QPointF(pos));
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(pos), global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(pos), global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &release);
+}
+
+// A main window over the real control core's device table, without capture: discoveries are
+// counted instead of sent, and message boxes are answered from a queue.
+class MainWndTest : public testing::Test {
+protected:
+  void SetUp() override {
+    CMainWnd::SetStartupHook([](CMainWnd*) {});
+    OutboundHooks hooks;
+    hooks.send = [this](const PACKET_RECORD_T*) { ++discoveries; };
+    SetOutboundHooks(hooks);
+    SetMessageBoxHook([this](QWidget*, const QString& title, const QString& text, int buttons) {
+      boxes.push_back({title, text, buttons});
+      if (answers.empty()) {
+        ADD_FAILURE() << "unexpected message box: " << text.toStdString();
+        return IDCANCEL;
+      }
+      int answer = answers.front();
+      answers.pop_front();
+      return answer;
+    });
+    CControl::GetInstance()->ClearDevices();
+    wnd = std::make_unique<CMainWnd>();
+    ASSERT_TRUE(wnd->Create());
+    wnd->show();
+    QApplication::processEvents();
+    model = wnd->GetDeviceListModel();
+  }
+
+  void TearDown() override {
+    wnd.reset();
+    CMainWnd::SetStartupHook({});
+    CMainWnd::SetSaveFileHook({});
+    SetMessageBoxHook({});
+    SetOutboundHooks({});
+    CControl::GetInstance()->ClearDevices();
+  }
+
+  void Add(const std::vector<DEVICE_ENTRY_T>& devices) {
+    for (const auto& d : devices) CControl::GetInstance()->UpdateDevice(d);
+  }
+
+  std::vector<std::string> Ips() const {
+    std::vector<std::string> ips;
+    for (int i = 0; i < model->Count(); ++i) ips.push_back(model->RowAt(i)->Device().ip);
+    return ips;
+  }
+
+  template <class T = QWidget>
+  T* Control(const char* name) const {
+    return wnd->GetRoot()->findChild<T*>(QString::fromLatin1(name));
+  }
+
+  void Click(const char* name) {
+    auto* button = Control<QAbstractButton>(name);
+    ASSERT_NE(button, nullptr) << name;
+    button->click();
+  }
+
+  QString ArrowImage(const char* name) const { return Control<QLabel>(name)->property("bkimage").toString(); }
+
+  std::unique_ptr<CMainWnd> wnd;
+  CDeviceListModel* model = nullptr;
+  int discoveries = 0;
+  std::vector<Box> boxes;
+  std::deque<int> answers;
+};
+
+}  // namespace
+
+TEST_F(MainWndTest, StartsEmptyWithOneDiscoveryAndIpAscending) {
+  EXPECT_EQ(wnd->windowTitle(), QString::fromLatin1(CMainWnd::kWindowName));
+  EXPECT_EQ(model->Count(), 0);
+  EXPECT_EQ(discoveries, 1);
+  EXPECT_EQ(Control<QLabel>("lab_device_count")->text(), "Online devices: 0");
+  EXPECT_EQ(ArrowImage("img_ip_sort"), "file='img/inc.png' dest='6,19,18,31'");
+  EXPECT_EQ(ArrowImage("img_model_sort"), "file='img/normal.png' dest='6,19,18,31'");
+}
+
+TEST_F(MainWndTest, SortButtonsToggleAndResetEachOther) {
+  Add({Dev("192.168.1.20", "02:00:00:00:00:01", "beta"), Dev("192.168.1.3", "02:00:00:00:00:02", "Alpha"),
+       Dev("192.168.1.100", "02:00:00:00:00:03", "gamma")});
+  wnd->RefreshDeviceList();
+  EXPECT_EQ(Ips(), (std::vector<std::string>{"192.168.1.3", "192.168.1.20", "192.168.1.100"}));
+  EXPECT_EQ(Control<QLabel>("lab_device_count")->text(), "Online devices: 3");
+
+  Click("btn_ip_sort");
+  EXPECT_EQ(Ips(), (std::vector<std::string>{"192.168.1.100", "192.168.1.20", "192.168.1.3"}));
+  EXPECT_EQ(ArrowImage("img_ip_sort"), "file='img/dec.png' dest='6,19,18,31'");
+
+  Click("btn_model_sort");
+  EXPECT_EQ(Ips(), (std::vector<std::string>{"192.168.1.3", "192.168.1.20", "192.168.1.100"}));
+  EXPECT_EQ(ArrowImage("img_ip_sort"), "file='img/normal.png' dest='6,19,18,31'");
+  EXPECT_EQ(ArrowImage("img_model_sort"), "file='img/inc.png' dest='6,19,18,31'");
+  Click("btn_model_sort");
+  EXPECT_EQ(Ips(), (std::vector<std::string>{"192.168.1.100", "192.168.1.20", "192.168.1.3"}));
+  EXPECT_EQ(model->RowAt(0)->GetIndex(), 1u);
+}
+
+TEST_F(MainWndTest, SearchFilterAndRefreshEmptyTheListFirst) {
+  Add({Dev("10.0.0.1", "02:1A:2B:3C:4D:5E", "DS-210 Door Station"),
+       Dev("10.0.0.2", "02:00:00:00:00:02", "IM-700 Indoor Monitor")});
+  wnd->RefreshDeviceList();
+  ASSERT_EQ(model->Count(), 2);
+
+  Control<QLineEdit>("edit_search")->setText("1a:2b");
+  EXPECT_EQ(model->Count(), 2) << "the box is read only by the search button";
+  Click("btn_search");
+  EXPECT_EQ(Ips(), (std::vector<std::string>{"10.0.0.1"}));
+  EXPECT_EQ(wnd->GetSearchText(), "1A:2B");
+
+  // A device leaving the table keeps its row until a handler empties the list.
+  CControl::GetInstance()->RemoveDevice("02:1A:2B:3C:4D:5E");
+  wnd->RefreshDeviceList();
+  EXPECT_EQ(Ips(), (std::vector<std::string>{"10.0.0.1"}));
+
+  Control<QLineEdit>("edit_search")->clear();
+  Click("btn_search");
+  EXPECT_EQ(Ips(), (std::vector<std::string>{"10.0.0.2"}));
+
+  auto* combo = Control<CModelCombo>("combo_model");
+  ASSERT_NE(combo, nullptr);
+  combo->SelectByValue("DS-210 Door Station", true);  // "itemselect" empties and refills
+  EXPECT_TRUE(Ips().empty());
+  combo->SelectByValue("IM-700 Indoor Monitor", true);
+  EXPECT_EQ(Ips(), (std::vector<std::string>{"10.0.0.2"}));
+
+  Control<QLineEdit>("edit_search")->setText("zzz");
+  int before = discoveries;
+  Add({Dev("10.0.0.3", "02:00:00:00:00:03", "DS-210 Door Station")});
+  Click("btn_refresh");  // "All", no search, the core's table cleared, a fresh discovery
+  EXPECT_EQ(combo->GetSelectedValue(), "");
+  EXPECT_EQ(Control<QLineEdit>("edit_search")->text(), "");
+  EXPECT_EQ(discoveries, before + 1);
+  EXPECT_EQ(model->Count(), 0);
+  EXPECT_TRUE(CControl::GetInstance()->GetDeviceList().empty());
+}
+
+TEST_F(MainWndTest, CopyButtonsPutTheRowsTextsOnTheClipboard) {
+  Add({Dev("10.0.0.7", "02:00:00:00:00:07", "M")});
+  wnd->RefreshDeviceList();
+  QApplication::processEvents();
+  CDeviceListView* view = wnd->GetDeviceListView();
+  ASSERT_NE(view, nullptr);
+  ClickAt(view->View()->viewport(), view->PartRect(0, CDeviceRowPainter::kIpCopy).center());
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "10.0.0.7");
+  ClickAt(view->View()->viewport(), view->PartRect(0, CDeviceRowPainter::kMacCopy).center());
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "02:00:00:00:00:07");
+}
+
+TEST_F(MainWndTest, ExportWritesTheListAsCsv) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  Add({Dev("192.168.1.20", "02:00:00:00:00:01", "DS-210", "1-2", "12.1.0.1"),
+       Dev("192.168.1.3", "02:00:00:00:00:02", "IM-700", "3-4", "105.2.0.7")});
+  wnd->RefreshDeviceList();
+
+  QString chosen;
+  int dialogs = 0;
+  CMainWnd::SetSaveFileHook([&](QWidget*) {
+    ++dialogs;
+    return chosen;
+  });
+  const std::string expected =
+      "Index,\"IP Address\",\"MAC Address\",\"Model\",\"Room Number\",\"Firmware Version\"\r\n"
+      "1,\"192.168.1.3\",\"02:00:00:00:00:02\",\"IM-700\",\"3-4\",\"105.2.0.7\"\r\n"
+      "2,\"192.168.1.20\",\"02:00:00:00:00:01\",\"DS-210\",\"1-2\",\"12.1.0.1\"\r\n";
+
+  struct Case {
+    const char* chosen;
+    const char* written;
+  } cases[] = {{"devices", "devices.csv"}, {"list.CsV", "list.CsV"}, {"old.txt", "old.txt.csv"}};
+  for (const Case& c : cases) {
+    chosen = dir.filePath(c.chosen);
+    answers = {IDOK};
+    Click("btn_export");
+    EXPECT_EQ(ReadFile(dir.filePath(c.written)), expected) << c.chosen;
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().text, "Exporting succeeded.");
+  }
+
+  // An existing file is covered only after a yes.
+  QFile::remove(dir.filePath("devices.csv"));
+  {
+    QFile old(dir.filePath("devices.csv"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("keep");
+  }
+  chosen = dir.filePath("devices.csv");
+  boxes.clear();
+  answers = {IDNO};
+  Click("btn_export");
+  EXPECT_EQ(ReadFile(chosen), "keep");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, "Confirmation");
+  EXPECT_EQ(boxes[0].text, "This file already exists, are you sure you want to cover it?");
+  EXPECT_EQ(boxes[0].buttons, MB_YESNO);
+  answers = {IDYES, IDOK};
+  Click("btn_export");
+  EXPECT_EQ(ReadFile(chosen), expected);
+
+  // A cancelled dialog ends it silently; a folder that cannot be written says so.
+  boxes.clear();
+  chosen.clear();
+  Click("btn_export");
+  EXPECT_TRUE(boxes.empty());
+  chosen = dir.filePath("missing/sub/devices.csv");
+  answers = {IDOK};
+  Click("btn_export");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, "Export Error");
+  EXPECT_EQ(boxes[0].text, "Opening file failed.");
+
+  // An empty list: a message, no file dialog, no file.
+  Click("btn_refresh");
+  boxes.clear();
+  int dialogsBefore = dialogs;
+  chosen = dir.filePath("empty");
+  answers = {IDOK};
+  Click("btn_export");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, "Export Error");
+  EXPECT_EQ(boxes[0].text, "No online devices.");
+  EXPECT_EQ(dialogs, dialogsBefore);
+  EXPECT_FALSE(QFile::exists(dir.filePath("empty.csv")));
+}
+
+TEST_F(MainWndTest, LaterFeaturesSayTheyComeLater) {
+  for (const char* name : {"btn_static_ip", "btn_system_setting"}) {
+    boxes.clear();
+    answers = {IDOK};
+    Click(name);
+    ASSERT_EQ(boxes.size(), 1u) << name;
+    EXPECT_TRUE(boxes[0].text.contains("later version")) << name;
+  }
+}
+
+TEST(MainWndCountFormat, TakesOneIntegerAndNothingElse) {
+  struct Case {
+    const char* format;
+    const char* expected;
+  } cases[] = {{"Online devices: %d", "Online devices: 12"},
+               {"%u devices (100%%)", "12 devices (100%)"},
+               {"%s %n %x", "%s %n %x"},  // a broken catalog text is shown, never interpreted
+               {"no number", "no number"},
+               {"trailing %", "trailing %"}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(CMainWnd::FormatCount(c.format, 12), QString(c.expected)) << c.format;
+  }
+}
+
+TEST(MainWndAdapterCheck, AsksOnlyWhenTheChoiceIsOpen) {
+  EXPECT_FALSE(CMainWnd::AdapterChoiceNeeded(1, ""));
+  EXPECT_TRUE(CMainWnd::AdapterChoiceNeeded(0, ""));
+  EXPECT_TRUE(CMainWnd::AdapterChoiceNeeded(2, ""));
+  EXPECT_FALSE(CMainWnd::AdapterChoiceNeeded(2, "192.168.1.5"));
+}
