@@ -36,19 +36,19 @@ void BM_BuildDiscoverDatagram(benchmark::State& state) {
 BENCHMARK(BM_BuildDiscoverDatagram)->Arg(2)->Arg(3);
 
 void BM_EncryptDecrypt(benchmark::State& state) {
-  const size_t textLength = static_cast<size_t>(state.range(0));
+  const size_t textLength = static_cast<size_t>(std::clamp<int64_t>(state.range(0), 0, 4096));
   std::vector<uint8_t> buffer(textLength + 64, 0);
   std::fill_n(buffer.begin(), textLength, uint8_t('a'));
   std::vector<uint8_t> envelope(buffer.size());
   std::vector<uint8_t> plain(buffer.size());
   for (auto _ : state) {
-    int length = static_cast<int>(state.range(0));
+    int length = static_cast<int>(textLength);
     EncryptPayload(buffer.data(), envelope.data(), int(envelope.size()), "021A2B3C4D5E", &length,
                    true);
     DecryptPayload(envelope.data(), plain.data(), int(plain.size()), "021A2B3C4D5E", length);
     benchmark::DoNotOptimize(plain.data());
   }
-  state.SetBytesProcessed(state.iterations() * state.range(0));
+  state.SetBytesProcessed(state.iterations() * int64_t(textLength));
 }
 BENCHMARK(BM_EncryptDecrypt)->Arg(256)->Arg(4096);
 
