@@ -1,0 +1,147 @@
+// The message box as users meet it: button sets, close codes, keys that must do nothing, the
+// mask over the parent, the alignment rule for long texts and the test hook.
+
+#include "ui/framework/message_box.h"
+#include "ui/support/ui_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <QFontMetrics>
+#include <QLabel>
+
+using namespace uitest;
+
+namespace {
+
+struct ButtonCase {
+  int buttons;
+  const char* visibleLayout;
+  const char* click;
+  int expected;
+};
+
+class MessageBoxButtons : public ::testing::TestWithParam<ButtonCase> {};
+
+TEST_P(MessageBoxButtons, ShowsItsSetAndEndsWithTheButtonsCode) {
+  const ButtonCase c = GetParam();
+  QStringList visible;
+  WhenModalShown([&](QWidget* box) {
+    for (const char* name : {"layout_ok", "layout_ok_cancel", "layout_yes_no"}) {
+      QWidget* w = box->findChild<QWidget*>(name);
+      if (w && w->isVisible()) visible << name;
+    }
+    EXPECT_TRUE(ClickControl(box, c.click)) << c.click;
+  });
+  EXPECT_EQ(ShowMessageBox(nullptr, "VIRN Scanner-Ipscanner", "Question?", c.buttons), c.expected);
+  EXPECT_EQ(visible, QStringList{c.visibleLayout});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sets, MessageBoxButtons,
+    ::testing::Values(ButtonCase{MB_OK, "layout_ok", "btn_ok", IDOK},
+                      ButtonCase{MB_OK, "layout_ok", "closebtn", IDCANCEL},
+                      ButtonCase{MB_OKCANCEL, "layout_ok_cancel", "btn_ok", IDOK},
+                      ButtonCase{MB_OKCANCEL, "layout_ok_cancel", "btn_cancel", IDCANCEL},
+                      ButtonCase{MB_YESNO, "layout_yes_no", "btn_yes", IDYES},
+                      ButtonCase{MB_YESNO, "layout_yes_no", "btn_no", IDNO},
+                      ButtonCase{MB_YESNO, "layout_yes_no", "closebtn", IDCANCEL}));
+
+TEST(MessageBox, EscapeEnterAndPauseDoNothingThenCloseButtonGivesCancel) {
+  bool stillOpen = false;
+  WhenModalShown([&](QWidget* box) {
+    QWidget* yes = FindVisible(box, "btn_yes");
+    ASSERT_NE(yes, nullptr);
+    yes->setFocus();
+    PressKey(box, Qt::Key_Escape);
+    PressKey(yes, Qt::Key_Return);   // a focused button must not be pressed by Enter either
+    PressKey(yes, Qt::Key_Enter);
+    PressKey(box, Qt::Key_Pause);
+    stillOpen = box->isVisible();
+    ClickControl(box, "closebtn");
+  });
+  EXPECT_EQ(ShowMessageBox(nullptr, "t", "Keys?", MB_YESNO), IDCANCEL);
+  EXPECT_TRUE(stillOpen);
+}
+
+TEST(MessageBox, UnknownButtonSetKeepsTheLayoutsDefault) {
+  QStringList visible;
+  WhenModalShown([&](QWidget* box) {
+    for (const char* name : {"layout_ok", "layout_ok_cancel", "layout_yes_no"}) {
+      QWidget* w = box->findChild<QWidget*>(name);
+      if (w && w->isVisible()) visible << name;
+    }
+    ClickControl(box, "btn_ok");
+  });
+  EXPECT_EQ(ShowMessageBox(nullptr, "t", "Default buttons", 2), IDOK);
+  EXPECT_EQ(visible, QStringList{"layout_ok"});
+}
+
+TEST(MessageBox, ShowsTitleAndText) {
+  QString title, text;
+  WhenModalShown([&](QWidget* box) {
+    title = ReadLabel(box, "label_title");
+    text = ReadLabel(box, "label_msg");
+    ClickControl(box, "btn_ok");
+  });
+  ShowMessageBox(nullptr, "Confirmation", "Failed to modify language.", MB_OK);
+  EXPECT_EQ(title, "Confirmation");
+  EXPECT_EQ(text, "Failed to modify language.");
+}
+
+// Left alignment starts at 450 pixels of text in the window's font.
+TEST(MessageBox, LongTextIsLeftAlignedShortTextKeepsTheLayoutsAlignment) {
+  QWidget probe;
+  MessageBoxDlg sizing(nullptr, "", "", MB_OK);
+  const QFontMetrics metrics(sizing.font());
+  QString shortText, longText;
+  for (QString s = "i"; ; s += (s.size() % 2 ? "m" : "i")) {
+    if (metrics.horizontalAdvance(s) < MessageBoxDlg::kLeftAlignWidth) shortText = s;
+    else { longText = s; break; }
+  }
+  for (const QString& text : {shortText, longText}) {
+    Qt::Alignment alignment;
+    WhenModalShown([&](QWidget* box) {
+      alignment = box->findChild<QLabel*>("label_msg")->alignment();
+      ClickControl(box, "btn_ok");
+    });
+    ShowMessageBox(nullptr, "t", text, MB_OK);
+    const bool left = (alignment & Qt::AlignHorizontal_Mask) == Qt::AlignLeft;
+    EXPECT_EQ(left, text == longText) << text.size() << " characters, " << metrics.horizontalAdvance(text) << " px";
+  }
+}
+
+TEST(MessageBox, MaskDisablesTheParentWhileShownAndRestoresItsState) {
+  for (bool parentEnabled : {true, false}) {
+    QWidget parent;
+    parent.resize(400, 300);
+    parent.setEnabled(parentEnabled);
+    parent.show();
+    bool enabledDuring = true;
+    bool maskShown = false;
+    WhenModalShown([&](QWidget* box) {
+      enabledDuring = parent.isEnabled();
+      QWidget* mask = parent.findChild<QWidget*>("MaskPanel");
+      maskShown = mask && mask->isVisible() && mask->geometry() == parent.rect();
+      EXPECT_TRUE(box->isEnabled());
+      ClickControl(box, "btn_ok");
+    });
+    EXPECT_EQ(ShowMessageBox(&parent, "t", "Masked", MB_OK), IDOK);
+    EXPECT_FALSE(enabledDuring);
+    EXPECT_TRUE(maskShown);
+    EXPECT_EQ(parent.isEnabled(), parentEnabled);
+    EXPECT_EQ(parent.findChild<QWidget*>("MaskPanel"), nullptr);
+  }
+}
+
+TEST(MessageBox, HookAnswersWithoutAWindow) {
+  MessageBoxAnswers boxes;
+  boxes.Queue(IDYES, "reboot");
+  boxes.Queue(IDOK);
+  EXPECT_EQ(ShowMessageBox(nullptr, "VIRN Scanner-Ipscanner", "Do you want to reboot the device?", MB_YESNO), IDYES);
+  EXPECT_EQ(ShowMessageBox(nullptr, "ERROR", "CommUdp Socket create failed.", MB_OK), IDOK);
+  ASSERT_EQ(boxes.Shown().size(), 2u);
+  EXPECT_EQ(boxes.Shown()[1].title, "ERROR");
+  EXPECT_EQ(boxes.Shown()[0].buttons, MB_YESNO);
+}
+
+}  // namespace
