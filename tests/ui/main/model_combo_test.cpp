@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "shell/global_utils.h"
+#include "ui/framework/notify_hub.h"
+#include "ui/main/model_combo.h"
+#include "ui/settings/about_dlg.h"
+
+TEST(ModelComboDropDown, OpensUpwardsWhenThereIsNoRoomBelow) {
+  const QRect workArea(0, 0, 1920, 1040);
+  struct Case {
+    const char* name;
+    QRect combo;
+    QSize drop;
+    QRect expected;
+  } cases[] = {
+      {"below", QRect(100, 200, 210, 34), QSize(210, 300), QRect(100, 236, 210, 300)},
+      {"own width", QRect(100, 200, 210, 34), QSize(260, 300), QRect(100, 236, 260, 300)},
+      {"no width takes the combo's", QRect(100, 200, 210, 34), QSize(0, 300), QRect(100, 236, 210, 300)},
+      {"near the bottom: above", QRect(100, 900, 210, 34), QSize(210, 300), QRect(100, 598, 210, 300)},
+      {"bottom exactly fits", QRect(100, 702, 210, 34), QSize(210, 300), QRect(100, 738, 210, 300)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CModelComboDlg::DropDownRect(c.combo, c.drop, 2, workArea), c.expected) << c.name;
+  }
+}
+
+// The entries come from the shipped catalog next to the test binary.
+TEST(ModelCombo, EntriesFilterAndChoiceFollowTheCatalog) {
+  const std::map<std::string, std::string> catalog = CGlobalUtils::ReadModelNameMap();
+  ASSERT_GE(catalog.size(), 3u) << "config/ModelName.ini next to the test binary";
+
+  QWidget host;
+  CNotifyHub hub(&host, nullptr);
+  auto* combo = new CModelCombo(&host);
+  hub.Attach(&host);
+  std::vector<QString> selects;
+  QObject::connect(combo, &QComboBox::currentIndexChanged, [&](int i) { selects.push_back(combo->itemData(i).toString()); });
+
+  ASSERT_EQ(combo->count(), static_cast<int>(catalog.size()) + 1);
+  EXPECT_EQ(combo->itemText(0), "All");
+  EXPECT_EQ(combo->GetSelectedValue(), "");
+  int i = 1;
+  for (const auto& [name, prefix] : catalog) EXPECT_EQ(combo->itemData(i++).toString().toStdString(), name);
+
+  combo->SelectByValue("no such model", true);
+  EXPECT_EQ(combo->currentIndex(), 0);
+  combo->SelectByValue(combo->itemData(2).toString(), false);
+  EXPECT_EQ(combo->currentIndex(), 2);
+  EXPECT_TRUE(selects.empty()) << "no notification without notify";
+
+  host.resize(400, 200);
+  host.show();
+  combo->showPopup();
+  QPointer<CModelComboDlg> drop = combo->GetDropDown();
+  ASSERT_NE(drop, nullptr);
+  ASSERT_NE(drop->GetList(), nullptr);
+  ASSERT_NE(drop->GetSearchBox(), nullptr);
+  QListWidget* list = drop->GetList();
+  ASSERT_EQ(list->count(), combo->count());
+  EXPECT_EQ(list->currentRow(), 2) << "opens on the selected entry";
+
+  // Filter by a lower-case middle part of the last model name: a substring test ignoring case.
+  const QString last = QString::fromStdString(catalog.rbegin()->first);
+  const QString part = last.mid(1, 4).toLower();
+  drop->GetSearchBox()->setText(part);
+  int shown = 0;
+  for (int r = 0; r < list->count(); ++r) {
+    bool match = list->item(r)->text().toUpper().contains(part.toUpper());
+    EXPECT_EQ(!list->item(r)->isHidden(), match) << list->item(r)->text().toStdString();
+    shown += match;
+  }
+  EXPECT_GE(shown, 1);
+  EXPECT_LT(shown, list->count());
+
+  // Choosing in the filtered list selects the same entry in the combo and closes.
+  list->setCurrentRow(list->count() - 1);
+  EXPECT_EQ(combo->GetSelectedValue(), last);
+  ASSERT_FALSE(selects.empty());
+  EXPECT_EQ(selects.back(), last);
+  EXPECT_EQ(drop->result(), IDOK);
+  EXPECT_FALSE(drop->isVisible());
+  QApplication::processEvents();
+  EXPECT_EQ(combo->GetDropDown(), nullptr);
+}
+
+TEST(AboutDlg, ShowsTheVersionAndOpensTheSite) {
+  std::vector<QUrl> opened;
+  CAboutDlg::SetOpenUrlHook([&](const QUrl& url) { opened.push_back(url); });
+  CAboutDlg dlg(nullptr);
+  ASSERT_TRUE(dlg.Create());
+  dlg.show();
+  auto* version = dlg.GetRoot()->findChild<QLabel*>("lab_ver");
+  ASSERT_NE(version, nullptr);
+  EXPECT_EQ(version->text().toStdString(), CGlobalUtils::GetFileVersionText());
+  EXPECT_FALSE(version->text().isEmpty());
+
+  dlg.GetRoot()->findChild<QAbstractButton*>("btn_web")->click();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0].toString(), QString::fromLatin1(CAboutDlg::kWebSite));
+  EXPECT_TRUE(dlg.isVisible()) << "the web button keeps the box open";
+
+  dlg.GetRoot()->findChild<QAbstractButton*>("btn_ok")->click();
+  EXPECT_EQ(dlg.result(), IDOK);
+  EXPECT_FALSE(dlg.isVisible());
+  CAboutDlg::SetOpenUrlHook({});
+}
