@@ -135,6 +135,7 @@ int CMsgFacade::BuildUpgradeSendMsg(PACKET_RECORD_T* packet, const UPGRADE_SEND_
 int CMsgFacade::ParseDiscoverAckMsg(const uint8_t* datagram, int datagramLength,
                                     DISCOVER_ACK_T* out, int payloadLength, int mode) {
   if (datagram == nullptr || out == nullptr) return -1;
+  std::memset(out, 0, sizeof(*out));  // also when the datagram is refused below
   LogDebug("ParseDiscoverAckMsg %d", 119);
   const uint8_t* payload = ReceivedPayload(datagram, datagramLength, payloadLength);
   if (payload == nullptr) {
@@ -149,6 +150,7 @@ int CMsgFacade::ParseDiscoverAckMsg(const uint8_t* datagram, int datagramLength,
 int CMsgFacade::ParseAuthenticateAck(const uint8_t* datagram, int datagramLength, COMMON_ACK_T* out,
                                      const std::string& key, int payloadLength) {
   if (datagram == nullptr || out == nullptr) return -1;
+  std::memset(out, 0, sizeof(*out));  // also when the datagram is refused below
   const uint8_t* payload = ReceivedPayload(datagram, datagramLength, payloadLength);
   if (payload == nullptr) {
     LogError("%s: payload length %d exceeds the %d bytes received.",
@@ -162,6 +164,7 @@ int CMsgFacade::ParseAuthenticateAck(const uint8_t* datagram, int datagramLength
 int CMsgFacade::ParseAckMsg(const uint8_t* datagram, int datagramLength, MSG_ACK_T* out,
                             const std::string& key, int payloadLength, int mode) {
   if (datagram == nullptr || out == nullptr) return -1;
+  std::memset(out, 0, sizeof(*out));  // also when the datagram is refused below
   const uint8_t* payload = ReceivedPayload(datagram, datagramLength, payloadLength);
   if (payload == nullptr) {
     LogError("%s: payload length %d exceeds the %d bytes received.", "CMsgFacade::ParseAckMsg",
@@ -176,6 +179,7 @@ int CMsgFacade::ParseReportConfigMsg(const uint8_t* datagram, int datagramLength
                                      REPORT_CONFIG_T* out, const std::string& key,
                                      int payloadLength, int mode) {
   if (datagram == nullptr || out == nullptr) return -1;
+  std::memset(out, 0, sizeof(*out));  // also when the datagram is refused below
   LogDebug("ParseReportConfigMsg %d", 100);
   const uint8_t* payload = ReceivedPayload(datagram, datagramLength, payloadLength);
   if (payload == nullptr) {

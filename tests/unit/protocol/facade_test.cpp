@@ -199,14 +199,17 @@ TEST(MsgFacade, ParsesReceivedDatagramsWithinWhatArrived) {
   DISCOVER_ACK_T discover;
   COMMON_ACK_T common;
   REPORT_CONFIG_T report;
+  std::memset(&discover, 0x55, sizeof(discover));
   EXPECT_EQ(facade.ParseDiscoverAckMsg(d.data(), 10, &discover, 16, 2), -1);
+  EXPECT_EQ(discover.nMsgSeq, 0);  // a refused datagram leaves an empty record
   EXPECT_EQ(facade.ParseAuthenticateAck(d.data(), 10, &common, "", 16), -1);
   EXPECT_EQ(facade.ParseReportConfigMsg(d.data(), 10, &report, "", -5, 1), -1);
   EXPECT_EQ(facade.ParseReportConfigMsg(nullptr, 10, &report, "", 0, 1), -1);
 
   // Plain discovery answer through the facade.
   const std::vector<uint8_t> answer = ReadFixture("discover_ack.xml");
-  const std::vector<uint8_t> da = Datagram(0x0921, answer);
+  // The header-length word says 20; the payload still starts at offset 10.
+  const std::vector<uint8_t> da = Datagram(0x0921, answer, -1, 20);
   MsgHeaderInfo info;
   ASSERT_TRUE(ReadMsgHeader(da.data(), int(da.size()), &info));
   ASSERT_EQ(facade.ParseDiscoverAckMsg(da.data(), int(da.size()), &discover, info.payloadLength,
