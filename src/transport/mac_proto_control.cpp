@@ -20,6 +20,29 @@ constexpr int kReadTimeoutMs = 1;
 constexpr char kCaptureFilter[] = "port 8500";
 constexpr int kRequiredLinkType = DLT_EN10MB;  // 1
 
+// Kernel capture buffer. The library's default (2 MB) holds only a few dozen of the 1 ms
+// blocks the read time-out produces, so a discovery answered by thousands of devices overflowed
+// it whenever the receive thread was not scheduled for a moment; 32 MB keeps a few hundred.
+constexpr int kCaptureBufferBytes = 32 << 20;
+
+// pcap_open_live with a larger buffer: same snapshot length, promiscuous mode and time-out.
+pcap_t* OpenLive(const std::string& device, char* errbuf) {
+  pcap_t* handle = pcap_create(device.c_str(), errbuf);
+  if (handle == nullptr) return nullptr;
+  pcap_set_snaplen(handle, kSnapshotLength);
+  pcap_set_promisc(handle, 1);
+  pcap_set_timeout(handle, kReadTimeoutMs);
+  pcap_set_buffer_size(handle, kCaptureBufferBytes);
+  const int status = pcap_activate(handle);
+  if (status < 0) {
+    std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "%s", pcap_geterr(handle));
+    if (errbuf[0] == '\0') std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "%s", pcap_statustostr(status));
+    pcap_close(handle);
+    return nullptr;
+  }
+  return handle;
+}
+
 std::mutex g_promptHookMutex;
 std::function<void(const std::string&)> g_promptHook;
 
@@ -124,7 +147,7 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
             "CMacProtoControl::Init", picked->name.c_str(), picked->ip.c_str());
 
     errbuf[0] = '\0';
-    pcap_t* handle = pcap_open_live(name.c_str(), kSnapshotLength, 1, kReadTimeoutMs, errbuf);
+    pcap_t* handle = OpenLive(name, errbuf);
     if (handle == nullptr) {
       LogError("%s: pcap_open_live(%s) failed.", "CMacProtoControl::Init", description.c_str());
       openError = "cannot open " + name + " for capture: " + errbuf +

@@ -205,6 +205,9 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.0, 1.0))->capture_default_str();
   app.add_option("--static-share", options.staticShare, "share of devices that start with a static address")
       ->check(CLI::Range(0.0, 1.0))->capture_default_str();
+  std::string macForms = "mixed";
+  app.add_option("--mac-forms", macForms, "MAC texts: mixed (upper/lower, with or without colons) or upper")
+      ->check(CLI::IsMember({"mixed", "upper"}))->capture_default_str();
   app.add_option("--models", models, "models as \"prefix=Name,prefix=Name\" (default: config/ModelName.ini next to devsim)");
   app.add_option("--models-file", modelsFile, "model catalog file ([ModelName] prefix=Name lines)");
   app.add_option("--user", options.user, "web user of every device")->capture_default_str();
@@ -245,6 +248,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "devsim: --base-mac %s is not a MAC address\n", baseMac.c_str());
     return 2;
   }
+  options.mixedMacForms = macForms == "mixed";
   options.envelope = envelope == "bare" ? SimEnvelope::kBare : envelope == "prefixed" ? SimEnvelope::kPrefixed : SimEnvelope::kMixed;
   if (options.lateMs > 0 && app.count("--late-share") == 0) options.lateShare = 0.1;
   if (!models.empty()) {

@@ -5,9 +5,13 @@
 //   netprobe --interface IF request --type T --key MACTEXT --ip IP --work-mac MAC [...]
 // Answers are printed as JSON lines; the last line is a summary.
 
+#include <pcap/pcap.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -21,6 +25,7 @@
 #include "protocol/msg_header.h"
 #include "protocol/text_field.h"
 #include "shell/global_utils.h"
+#include "sim_http.h"
 #include "sim_netns.h"
 #include "transport/mac_proto_control.h"
 #include "transport/udp_frame.h"
@@ -82,11 +87,18 @@ int main(int argc, char** argv) {
   send->add_option("--port", port)->capture_default_str();
   send->add_option("--hex", hex, "datagram bytes in hex")->required();
   send->add_option("--repeat", repeat, "frames to send")->capture_default_str();
+  bool breakChecksum = false;
+  send->add_flag("--break-udp-checksum", breakChecksum,
+                 "inject the frame with a wrong UDP checksum instead (a receiving kernel must drop it)");
 
   CLI::App* discover = app.add_subcommand("discover", "multicast discovery, bare and prefixed in turn");
   int rounds = 1, expect = -1;
   discover->add_option("--rounds", rounds)->capture_default_str();
   discover->add_option("--expect", expect, "exit 1 unless this many distinct devices answered");
+  std::string fleetFile;
+  discover->add_option("--fleet", fleetFile,
+                       "devsim's fleet file: exit 1 unless exactly its fault-free devices answered, "
+                       "each with its IP, model, firmware, device ID, MAC texts and frame address");
 
   CLI::App* request = app.add_subcommand("request", "one request to one device");
   std::string type, key, ip, workMac, user, password, url, version;
@@ -102,6 +114,10 @@ int main(int argc, char** argv) {
   request->add_option("--password", password);
   request->add_option("--url", url);
   request->add_option("--version", version);
+  int serveImage = 0;
+  request->add_option("--serve-image", serveImage,
+                      "upgrade: serve an image of this many bytes on port 8088 of the interface's address "
+                      "(0 bytes: answer 404) and offer its address");
   request->add_option("--prefixed", prefixed, "1: the device speaks the prefixed envelope")->capture_default_str();
   CLI11_PARSE(app, argc, argv);
 
@@ -137,6 +153,27 @@ int main(int argc, char** argv) {
       packet.data[i] = static_cast<uint8_t>(std::stoul(hex.substr(i * 2, 2), nullptr, 16));
     Address(&packet, toIp, mac, port);
     int failures = 0;
+    if (breakChecksum) {
+      for (NET_ADAPTER_T adapter : transport->GetAdapterList()) {
+        FrameEndpoint from, to;
+        ParseIpv4(adapter.ip.c_str(), &from.ip);
+        std::memcpy(from.mac, adapter.mac, 6);
+        from.port = kSendSourcePort;
+        ParseIpv4(toIp.c_str(), &to.ip);
+        std::memcpy(to.mac, mac, 6);
+        to.port = static_cast<uint16_t>(port);
+        uint8_t frame[kMaxSendFrameBytes];
+        const int length = BuildUdpFrame(from, to, NextIpIdentification(), packet.data, packet.nDataLen, frame,
+                                         sizeof(frame));
+        if (length < 0) return 2;
+        frame[41] ^= 0x01;   // low byte of the UDP checksum
+        for (int i = 0; i < repeat; ++i)
+          if (adapter.handle == nullptr || pcap_sendpacket(adapter.handle, frame, length) != 0) ++failures;
+      }
+      Print({{"sent", repeat}, {"failures", failures}, {"brokenChecksum", true}});
+      transport->Stop();
+      return failures == 0 ? 0 : 1;
+    }
     for (int i = 0; i < repeat; ++i) {
       for (NET_ADAPTER_T adapter : transport->GetAdapterList())
         if (transport->SendOnAdapter(&packet, &adapter) != 0) ++failures;
@@ -148,6 +185,7 @@ int main(int argc, char** argv) {
 
   if (*discover) {
     std::set<std::string> macs;
+    std::map<std::string, nlohmann::json> seen;
     int answers = 0, undecodable = 0;
     const uint8_t group[6] = {0x01, 0x00, 0x5E, 0x08, 0x08, 0x01};
     for (int round = 0; round < rounds; ++round) {
@@ -176,14 +214,64 @@ int main(int argc, char** argv) {
         const std::string mac = FieldToUtf8(ack.szMAC);
         if (!macs.insert(mac).second) continue;
         const bool withPrefix = header.payloadLength >= 8 && std::memcmp(r.data + 10, "ozrq6600", 8) == 0;
+        seen[mac] = {{"mac", mac}, {"workMac", FieldToUtf8(ack.szWorkMAC)}, {"ip", FieldToUtf8(ack.szIP)},
+                     {"model", FieldToUtf8(ack.szModel)}, {"firmware", FieldToUtf8(ack.szFW)},
+                     {"deviceId", FieldToUtf8(ack.szDeviceID)}, {"workMacBytes", MacOf(r)},
+                     {"envelope", withPrefix ? "prefixed" : "bare"}};
         Print({{"mac", mac}, {"workMac", FieldToUtf8(ack.szWorkMAC)}, {"ip", FieldToUtf8(ack.szIP)},
                {"model", FieldToUtf8(ack.szModel)}, {"firmware", FieldToUtf8(ack.szFW)},
                {"deviceId", FieldToUtf8(ack.szDeviceID)}, {"frameMac", MacOf(r)},
                {"envelope", withPrefix ? "prefixed" : "bare"}});
       }
     }
-    Print({{"answers", answers}, {"devices", macs.size()}, {"undecodable", undecodable}});
+    int mismatches = 0;
+    if (!fleetFile.empty()) {
+      std::ifstream in(fleetFile);
+      const nlohmann::json fleet = nlohmann::json::parse(in, nullptr, false);
+      if (!fleet.is_array()) {
+        std::fprintf(stderr, "netprobe: cannot read fleet file %s\n", fleetFile.c_str());
+        return 2;
+      }
+      size_t expected = 0;
+      for (const nlohmann::json& device : fleet) {
+        const std::string mac = device.value("mac", "");
+        const bool faulty = !device.value("fault", "").empty();
+        auto it = seen.find(mac);
+        if (faulty) {
+          if (it != seen.end()) {
+            ++mismatches;
+            Print({{"unexpected", mac}, {"fault", device.value("fault", "")}});
+          }
+          continue;
+        }
+        ++expected;
+        if (it == seen.end()) {
+          ++mismatches;
+          Print({{"missing", mac}});
+          continue;
+        }
+        for (const char* field : {"workMac", "ip", "model", "firmware", "deviceId", "workMacBytes", "envelope"}) {
+          if (it->second.value(field, "") != device.value(field, "")) {
+            ++mismatches;
+            Print({{"mismatch", mac}, {"field", field}, {"got", it->second.value(field, "")},
+                   {"fleet", device.value(field, "")}});
+          }
+        }
+      }
+      if (seen.size() != expected && mismatches == 0) ++mismatches;
+    }
+    nlohmann::json summary = {{"answers", answers}, {"devices", macs.size()}, {"undecodable", undecodable},
+                              {"mismatches", mismatches}};
+    for (const NET_ADAPTER_T& adapter : transport->GetAdapterList()) {
+      pcap_stat stats{};
+      if (adapter.handle != nullptr && pcap_stats(adapter.handle, &stats) == 0) {
+        summary["captured"] = stats.ps_recv;
+        summary["captureDrops"] = stats.ps_drop;
+      }
+    }
+    Print(summary);
     transport->Stop();
+    if (mismatches > 0) return 1;
     return expect < 0 || static_cast<int>(macs.size()) == expect ? 0 : 1;
   }
 
@@ -194,6 +282,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   facade->SetEnvelopeMode(key, prefixed);
+  SimHttpServer server;
   PACKET_RECORD_T packet;
   int built = -1;
   if (type == "requestconfig" || type == "updateconfig") {
@@ -215,6 +304,14 @@ int main(int argc, char** argv) {
     Utf8ToField(type == "reboot" ? "Reboot" : "ResetToFactory", req.szType);
     built = facade->BuildRemoteControlMsg(&packet, &req, key);
   } else {
+    if (request->count("--serve-image") > 0) {
+      const std::vector<NET_ADAPTER_T> adapters = transport->GetAdapterList();
+      if (adapters.empty() || !server.Start(adapters.front().ip, 8088, std::string(serveImage, 'F'))) {
+        std::fprintf(stderr, "netprobe: cannot serve the image on port 8088\n");
+        return 3;
+      }
+      if (url.empty()) url = CGlobalUtils::FirmwareUrl(adapters.front().ip, "image-" + version + ".bin");
+    }
     UPGRADE_SEND_T req{};
     Utf8ToField("2.0", req.szProtocal);
     Utf8ToField(version.c_str(), req.szFirmwareVer);
@@ -256,7 +353,9 @@ int main(int argc, char** argv) {
     ++answers;
     Print(line);
   }
-  Print({{"answers", answers}});
+  nlohmann::json summary = {{"answers", answers}};
+  if (server.Port() != 0) summary["downloads"] = server.Requests();
+  Print(summary);
   transport->Stop();
   return answers > 0 ? 0 : 1;
 }

@@ -114,7 +114,7 @@ std::vector<SimDevice> MakeFleet(const SimOptions& options) {
 
     // The MAC text comes in the forms devices use; a device that writes separators always
     // sends a WorkMAC too (the program addresses requests by the work MAC text).
-    const double form = unit(rng);
+    const double form = options.mixedMacForms ? unit(rng) : 0.0;
     const bool colons = form >= 0.6 && form < 0.9;
     const bool lower = (form >= 0.6 && form < 0.8) || form >= 0.9;
     d.macText = FormatMac(d.mac, colons, lower);

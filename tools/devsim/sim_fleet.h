@@ -28,6 +28,7 @@ struct SimOptions {
   double workMacDifferShare = 0.2;
   double emptyModelShare = 0.2;
   double staticShare = 0.3;
+  bool mixedMacForms = true;      // false: every MAC text upper case without separators
   std::vector<SimModel> models;   // empty: the built-in catalog
   std::string user = "admin";
   std::string password = "admin";

@@ -134,3 +134,66 @@ bool HttpDownload(const std::string& url, int timeoutMs, size_t* bytes, std::str
   *bytes = body;
   return true;
 }
+
+SimHttpServer::~SimHttpServer() { Stop(); }
+
+bool SimHttpServer::Start(const std::string& address, uint16_t port, std::string body) {
+  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd_ < 0) return false;
+  int one = 1;
+  setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  if (inet_pton(AF_INET, address.c_str(), &addr.sin_addr) != 1 ||
+      bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || listen(fd_, 16) != 0) {
+    close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  socklen_t len = sizeof(addr);
+  getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+  port_ = ntohs(addr.sin_port);
+  body_ = std::move(body);
+  stop_ = false;
+  thread_ = std::thread(&SimHttpServer::Serve, this);
+  return true;
+}
+
+void SimHttpServer::Stop() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+}
+
+void SimHttpServer::Serve() {
+  while (!stop_) {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, 50) != 1) continue;
+    const int client = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client < 0) continue;
+    // Read the request head (bounded), then answer and close.
+    std::string head;
+    char buffer[2048];
+    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 16384) {
+      pollfd c{client, POLLIN, 0};
+      if (poll(&c, 1, 2000) != 1) break;
+      const ssize_t n = recv(client, buffer, sizeof(buffer), 0);
+      if (n <= 0) break;
+      head.append(buffer, static_cast<size_t>(n));
+    }
+    ++requests_;
+    const bool found = !body_.empty();
+    std::string response = std::string("HTTP/1.0 ") + (found ? "200 OK" : "404 Not Found") +
+                           "\r\nContent-Length: " + std::to_string(body_.size()) +
+                           "\r\nConnection: close\r\n\r\n" + body_;
+    size_t sent = 0;
+    while (sent < response.size()) {
+      const ssize_t n = send(client, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) break;
+      sent += static_cast<size_t>(n);
+    }
+    close(client);
+  }
+}

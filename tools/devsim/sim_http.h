@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 
 // The firmware download of a simulated device: a plain HTTP/1.0 GET over a socket.
 
@@ -21,3 +23,27 @@ bool IsAllowedDownloadHost(const std::string& host);
 // GETs the URL; true for status 200 with a non-empty body, whose size goes to *bytes.
 // Gives up after timeoutMs without progress. *error says why it failed.
 bool HttpDownload(const std::string& url, int timeoutMs, size_t* bytes, std::string* error);
+
+// A one-file web server for tests and probes: answers every GET with the body (status 200), or
+// with 404 when the body is empty. Listens on address:port (port 0 picks a free one).
+class SimHttpServer {
+public:
+  SimHttpServer() = default;
+  ~SimHttpServer();
+  SimHttpServer(const SimHttpServer&) = delete;
+  SimHttpServer& operator=(const SimHttpServer&) = delete;
+
+  bool Start(const std::string& address, uint16_t port, std::string body);
+  void Stop();
+  uint16_t Port() const { return port_; }
+  int Requests() const { return requests_; }
+
+private:
+  void Serve();
+  int fd_ = -1;
+  uint16_t port_ = 0;
+  std::string body_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> requests_{0};
+  std::thread thread_;
+};
