@@ -80,8 +80,8 @@ bool CBaseDlg::Create() {
     winId();
     if (QWindow* handle = windowHandle()) handle->setTransientParent(m_parentWindow->windowHandle());
   }
-  m_created.store(true);
   InitWindow();
+  m_created.store(true);   // from now on a close request from another thread counts
   return true;
 }
 
