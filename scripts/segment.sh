@@ -111,7 +111,15 @@ teardown() {
   rm -rf "$workdir"
 }
 
-on_signal() { trap - EXIT; keep=0; teardown; exit 130; }
+cmd_pid=""
+on_signal() {
+  trap - EXIT
+  keep=0
+  # The command this script started ends with the segment.
+  if [ -n "$cmd_pid" ]; then kill "$cmd_pid" 2>/dev/null; wait "$cmd_pid" 2>/dev/null; fi
+  teardown
+  exit 130
+}
 trap teardown EXIT
 trap on_signal INT TERM HUP
 
@@ -131,8 +139,8 @@ setup() {
     ip -n "$ns" addr add "$addr/$prefix" dev "$ifname" || return 1
     ip -n "$ns" link set "$ifname" multicast on up || return 1
     ip -n "$ns" route add 224.0.0.0/4 dev "$ifname" 2>/dev/null
-    # veth marks frames from a packet socket as checksum-verified unless receive offload is
-    # off; with it off the receiving kernel checks the IPv4 and UDP checksums of injected frames.
+    # No checksum offload on the veth pair: the receiving kernel itself checks the IPv4 and UDP
+    # checksums of every frame, injected ones included.
     if command -v ethtool >/dev/null 2>&1; then
       ip netns exec "$ns" ethtool -K "$ifname" rx off tx off >/dev/null 2>&1
     fi
@@ -186,6 +194,11 @@ if [ ${#command[@]} -eq 0 ]; then
   while :; do sleep 1; done
 fi
 
-ip netns exec "$app_ns" "${command[@]}"
+# In the background with the terminal's standard input, so that a signal to this script is
+# handled at once (bash runs traps only between foreground commands).
+ip netns exec "$app_ns" "${command[@]}" <&0 &
+cmd_pid=$!
+wait "$cmd_pid"
 rc=$?
+cmd_pid=""
 exit $rc
