@@ -332,8 +332,9 @@ int main(int argc, char** argv) {
       engine.OnFrame(frame, static_cast<int>(header->caplen), NowMs(), &out, &jobs);
       if (!stateFile.empty() && engine.TakeStateChanged()) state = FleetJson(engine.Devices());
     }
-    queue.Push(out);
+    // The state is on disk before the answer leaves, so whoever got the answer reads the new state.
     if (!state.empty()) WriteFileAtomic(stateFile, state + "\n");
+    queue.Push(out);
     for (const SimUpgradeJob& job : jobs) {
       ++downloads;
       std::thread([&, job] {
@@ -350,8 +351,8 @@ int main(int argc, char** argv) {
           engine.OnUpgradeResult(job, ok, NowMs(), &frames);
           if (!stateFile.empty() && engine.TakeStateChanged()) changed = FleetJson(engine.Devices());
         }
-        queue.Push(frames);
         if (!changed.empty()) WriteFileAtomic(stateFile, changed + "\n");
+        queue.Push(frames);
         --downloads;
       }).detach();
     }
