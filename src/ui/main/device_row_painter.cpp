@@ -131,8 +131,10 @@ QString CDeviceRowPainter::PartText(const CDeviceListItem& row, Part part) {
   }
 }
 
-QSize CDeviceRowPainter::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
-  return QSize(option.rect.width() > 0 ? option.rect.width() : 600, m_rowHeight);
+QSize CDeviceRowPainter::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const {
+  // A list in list mode widens every row to its view port; a wider hint would outlast a
+  // narrower view port (a scroll bar appearing) and push the right end of rows out of sight.
+  return QSize(1, m_rowHeight);
 }
 
 void CDeviceRowPainter::paint(QPainter* painter, const QStyleOptionViewItem& option,

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -11,6 +12,8 @@
 #include <QPixmap>
 #include <QSaveFile>
 #include <QScrollBar>
+
+#include <algorithm>
 
 #include "core/control.h"
 #include "core/csv_export.h"
@@ -140,7 +143,9 @@ void CMainWnd::InitWindow() {
     connect(m_listView, &CDeviceListView::IpCopyClicked, this, &CMainWnd::OnBtnIpCopyClicked);
     connect(m_listView, &CDeviceListView::MacCopyClicked, this, &CMainWnd::OnBtnMacCopyClicked);
     connect(m_listView, &CDeviceListView::UpgradeClicked, this, &CMainWnd::OnBtnUpgradeClicked);
-    connect(m_pListDevice->verticalScrollBar(), &QScrollBar::rangeChanged, this, &CMainWnd::AlignListHeader);
+    connect(m_pListDevice->verticalScrollBar(), &QScrollBar::rangeChanged, this, &CMainWnd::AlignListHeader,
+            Qt::QueuedConnection);
+    m_pListDevice->viewport()->installEventFilter(this);
   }
   if (m_pEditSearch) {
     // Enter in the search box is the search button.
@@ -390,6 +395,13 @@ void CMainWnd::OnBtnExportClicked(TNotifyMsg&) {
   ShowMessageBox(this, QStringLiteral("Export"), QStringLiteral("Exporting succeeded."), MB_OK);
 }
 
+bool CMainWnd::eventFilter(QObject* watched, QEvent* event) {
+  if (m_pListDevice && watched == m_pListDevice->viewport() && event->type() == QEvent::Resize) {
+    AlignListHeader();
+  }
+  return CBaseDlg::eventFilter(watched, event);
+}
+
 void CMainWnd::AlignListHeader() {
   // Header columns line up with the rows: when the list shows its scroll bar, the rows are
   // narrower by its width, and so is the header.
@@ -399,8 +411,7 @@ void CMainWnd::AlignListHeader() {
   if (!m_pListHeader->property(kBaseMargin).isValid()) {
     m_pListHeader->setProperty(kBaseMargin, layout->contentsMargins().right());
   }
-  QScrollBar* bar = m_pListDevice->verticalScrollBar();
-  int extra = bar->maximum() > bar->minimum() ? bar->sizeHint().width() : 0;
+  int extra = std::max(0, m_pListHeader->width() - m_pListDevice->viewport()->width());
   QMargins margins = layout->contentsMargins();
   margins.setRight(m_pListHeader->property(kBaseMargin).toInt() + extra);
   layout->setContentsMargins(margins);
