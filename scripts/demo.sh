@@ -1,7 +1,44 @@
 #!/usr/bin/env bash
-# The demo: sets up, builds, brings up a simulated device segment and runs the program on it.
+# The demo: installs what is missing and builds (scripts/setup.sh), brings up a virtual segment
+# (scripts/segment.sh: two network namespaces joined by a veth pair, removed on exit) with a
+# simulated fleet of mixed devices, and runs the program's front end on it. Nothing is sent on
+# a real interface of this machine. Needs root for the namespaces.
+#
+#   scripts/demo.sh                 about 50 devices, a 6-second scan
+#   IPS_DEMO_DEVICES=200 IPS_DEMO_SECONDS=8 scripts/demo.sh
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+bin="$root/build/bin"
+devices=${IPS_DEMO_DEVICES:-50}
+seconds=${IPS_DEMO_SECONDS:-6}
+
+# Inside the segment (the program's namespace): run the front ends one after the other.
+cli_front_end() {
+  echo "== ipscanner-cli scan on $IPS_SEGMENT_IF ($seconds s) =="
+  "$bin/ipscanner-cli" scan --interface "$IPS_SEGMENT_IF" --seconds "$seconds"
+}
+run_front_ends() {
+  cli_front_end
+  # A graphical front end joins here when a display is available, for example:
+  #   [ -n "${DISPLAY:-}" ] && gui_front_end
+}
+if [ "${1:-}" = "--in-segment" ]; then
+  run_front_ends
+  exit $?
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "demo: run as root (it installs packages and creates network namespaces)" >&2
+  exit 1
+fi
 "$root/scripts/setup.sh"
-echo "demo: the simulated segment is not built yet" >&2
-exit 1
+for exe in ipscanner-cli devsim; do
+  [ -x "$bin/$exe" ] || { echo "demo: $bin/$exe was not built" >&2; exit 1; }
+done
+
+# A mixed fleet: both envelopes, some devices working over a second interface (work MAC
+# differs), some without a model name (the catalog supplies it), some with static addresses.
+fleet="--count $devices --envelope mixed --workmac-differ-share 0.2 --empty-model-share 0.2 --static-share 0.3 --seed 2"
+echo "== a virtual segment with $devices simulated devices =="
+IPS_DEVSIM="$bin/devsim" "$root/scripts/segment.sh" --devsim "$fleet" -- \
+  env IPS_DEMO_SECONDS="$seconds" bash "$root/scripts/demo.sh" --in-segment
