@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "protocol/msg_facade.h"
+#include "protocol/msg_header.h"
+#include "protocol/text_field.h"
+#include "sim_documents.h"
+#include "sim_engine.h"
+#include "sim_fleet.h"
+#include "sim_http.h"
+#include "transport/udp_frame.h"
+
+namespace {
+
+const uint8_t kProgramMac[6] = {0xd6, 0xcc, 0xb2, 0x07, 0xeb, 0x6d};
+const uint8_t kGroupMac[6] = {0x01, 0x00, 0x5e, 0x08, 0x08, 0x01};
+constexpr uint32_t kProgramIp = 0x0AD50001;   // 10.213.0.1
+
+// A frame from the program to the given address, carrying a packet record built by the facade.
+std::vector<uint8_t> ProgramFrame(const PACKET_RECORD_T& packet, const uint8_t* dstMac, uint32_t dstIp) {
+  FrameEndpoint from, to;
+  std::memcpy(from.mac, kProgramMac, 6);
+  from.ip = kProgramIp;
+  from.port = kSendSourcePort;
+  std::memcpy(to.mac, dstMac, 6);
+  to.ip = dstIp;
+  to.port = 8500;
+  std::vector<uint8_t> frame(kMaxSendFrameBytes);
+  frame.resize(BuildUdpFrame(from, to, 1, packet.data, packet.nDataLen, frame.data(), static_cast<int>(frame.size())));
+  return frame;
+}
+
+std::vector<uint8_t> DiscoverFrame(int encType) {
+  DISCOVER_REQ_T req{};
+  Utf8ToField("2.0", req.szProtocal);
+  Utf8ToField("-1", req.szExtension);
+  Utf8ToField("5", req.szFlag);
+  PACKET_RECORD_T packet;
+  EXPECT_EQ(CMsgFacade::GetInstance()->BuildDiscoverMsg(&packet, &req, encType), 0);
+  return ProgramFrame(packet, kGroupMac, 0xEE080801);
+}
+
+struct Answer {
+  ParsedUdpFrame udp;
+  MsgHeaderInfo header;
+  bool headerOk = false;
+};
+
+Answer Read(const SimOutFrame& frame) {
+  Answer a;
+  EXPECT_EQ(ParseUdpFrame(frame.bytes.data(), static_cast<int>(frame.bytes.size()), &a.udp), FrameParseResult::kOk);
+  a.headerOk = ReadMsgHeader(a.udp.payload, a.udp.payloadLength, &a.header);
+  return a;
+}
+
+SimOptions Options(int count) {
+  SimOptions o;
+  o.count = count;
+  o.seed = 5;
+  return o;
+}
+
+TEST(DevsimFleet, DeterministicDistinctAndAddressable) {
+  SimOptions o = Options(600);
+  o.workMacDifferShare = 0.3;
+  const std::vector<SimDevice> a = MakeFleet(o);
+  EXPECT_EQ(FleetJson(a), FleetJson(MakeFleet(o))) << "same seed, same fleet";
+  std::set<std::string> macs, workMacs, ips;
+  for (const SimDevice& d : a) {
+    macs.insert(MacBytesText(d.mac));
+    workMacs.insert(MacBytesText(d.workMac));
+    ips.insert(d.network.ip);
+    EXPECT_FALSE(d.network.ip.ends_with(".0") || d.network.ip.ends_with(".255")) << d.network.ip;
+    // The program addresses requests by the work MAC text, or by the MAC text when that is
+    // empty: a MAC written with separators must come with a WorkMAC.
+    if (d.macText.find(':') != std::string::npos || std::memcmp(d.mac, d.workMac, 6) != 0) {
+      EXPECT_FALSE(d.workMacText.empty()) << d.macText;
+    }
+  }
+  EXPECT_EQ(macs.size(), a.size());
+  EXPECT_EQ(workMacs.size(), a.size());
+  EXPECT_EQ(ips.size(), a.size());
+}
+
+TEST(DevsimEngine, DiscoveryAnsweredByEveryDeviceReadableByTheProgram) {
+  SimOptions o = Options(40);
+  o.envelope = SimEnvelope::kMixed;
+  o.emptyModelShare = 0.5;
+  SimEngine engine(o, MakeFleet(o));
+  for (int encType : {2, 3}) {
+    const std::vector<uint8_t> frame = DiscoverFrame(encType);
+    std::vector<SimOutFrame> out;
+    std::vector<SimUpgradeJob> jobs;
+    engine.OnFrame(frame.data(), static_cast<int>(frame.size()), 0, &out, &jobs);
+    ASSERT_EQ(out.size(), 40u);
+    std::set<std::string> seen;
+    for (size_t i = 0; i < out.size(); ++i) {
+      const SimDevice& d = engine.Devices()[i];
+      const Answer a = Read(out[i]);
+      ASSERT_TRUE(a.headerOk);
+      EXPECT_EQ(a.header.messageId, MSG_DISCOVER_ACK);
+      EXPECT_EQ(0, std::memcmp(a.udp.srcMac, d.workMac, 6));
+      EXPECT_EQ(0, std::memcmp(a.udp.dstMac, kProgramMac, 6));
+      EXPECT_EQ(a.udp.dstIp, kProgramIp);
+      EXPECT_EQ(a.udp.dstPort, kSendSourcePort);
+      EXPECT_EQ(IpText(a.udp.srcIp), d.network.ip);
+      EXPECT_EQ(std::memcmp(a.udp.payload + 10, "ozrq6600", 8) == 0, d.prefixed) << d.macText;
+      DISCOVER_ACK_T ack;
+      ASSERT_EQ(CMsgFacade::GetInstance()->ParseDiscoverAckMsg(a.udp.payload, a.udp.payloadLength, &ack,
+                                                               a.header.payloadLength, a.header.payloadMode), 0);
+      EXPECT_EQ(FieldToUtf8(ack.szMAC), d.macText);
+      EXPECT_EQ(FieldToUtf8(ack.szWorkMAC), d.workMacText);
+      EXPECT_EQ(FieldToUtf8(ack.szIP), d.network.ip);
+      EXPECT_EQ(FieldToUtf8(ack.szModel), d.model);
+      EXPECT_EQ(FieldToUtf8(ack.szFW), d.firmware);
+      EXPECT_EQ(FieldToUtf8(ack.szDeviceID), d.deviceId);
+      seen.insert(d.macText);
+    }
+    EXPECT_EQ(seen.size(), 40u);
+  }
+}
+
+TEST(DevsimEngine, FaultyDevicesAnswerWrongInTheirOwnWay) {
+  SimOptions o = Options(3);
+  std::vector<SimDevice> fleet = MakeFleet(o);
+  fleet[0].fault = SimFault::kDrop;
+  fleet[1].fault = SimFault::kCorrupt;
+  fleet[2].fault = SimFault::kTruncate;
+  SimEngine engine(o, fleet);
+  const std::vector<uint8_t> frame = DiscoverFrame(2);
+  std::vector<SimOutFrame> out;
+  std::vector<SimUpgradeJob> jobs;
+  engine.OnFrame(frame.data(), static_cast<int>(frame.size()), 0, &out, &jobs);
+  ASSERT_EQ(out.size(), 2u) << "the dropping device sends nothing";
+
+  const Answer corrupt = Read(out[0]);
+  ASSERT_TRUE(corrupt.headerOk);
+  DISCOVER_ACK_T ack;
+  EXPECT_NE(CMsgFacade::GetInstance()->ParseDiscoverAckMsg(corrupt.udp.payload, corrupt.udp.payloadLength, &ack,
+                                                           corrupt.header.payloadLength, corrupt.header.payloadMode), 0);
+  const Answer truncated = Read(out[1]);
+  EXPECT_FALSE(truncated.headerOk) << "header claims more payload than the datagram holds";
+}
+
+TEST(DevsimEngine, DeviceTakesOnlyRequestsForItsAddressesWhileRunning) {
+  SimOptions o = Options(2);
+  o.workMacDifferShare = 1.0;
+  o.rebootMs = 1000;
+  SimEngine engine(o, MakeFleet(o));
+  const SimDevice d = engine.Devices()[0];
+  REPORT_CONFIG_T req{};
+  Utf8ToField("2.0", req.szProtocal);
+  Utf8ToField("Config.Status.IP", req.module.szItem[0]);
+  PACKET_RECORD_T packet;
+  ASSERT_EQ(CMsgFacade::GetInstance()->BuildRequestConfigMsg(&packet, &req, d.macText), 0);
+  uint32_t ip = 0;
+  ASSERT_TRUE(ParseIpv4(d.network.ip.c_str(), &ip));
+
+  auto answers = [&](const uint8_t* mac, uint32_t toIp, int64_t now) {
+    const std::vector<uint8_t> frame = ProgramFrame(packet, mac, toIp);
+    std::vector<SimOutFrame> out;
+    std::vector<SimUpgradeJob> jobs;
+    engine.OnFrame(frame.data(), static_cast<int>(frame.size()), now, &out, &jobs);
+    return out;
+  };
+  const std::vector<SimOutFrame> ok = answers(d.workMac, ip, 0);
+  ASSERT_EQ(ok.size(), 1u);
+  const Answer a = Read(ok[0]);
+  REPORT_CONFIG_T report;
+  ASSERT_EQ(CMsgFacade::GetInstance()->ParseReportConfigMsg(a.udp.payload, a.udp.payloadLength, &report, d.macText,
+                                                            a.header.payloadLength, a.header.payloadMode), 0);
+  EXPECT_EQ(FieldToUtf8(report.module.szItem[0]), "Config.Status.IP=" + d.network.ip);
+
+  EXPECT_TRUE(answers(d.mac, ip, 0).empty()) << "identity MAC is not the address it works on";
+  EXPECT_TRUE(answers(d.workMac, ip + 1, 0).empty()) << "another IP address";
+
+  // Reboot: acknowledge now, boot-up when it is back, silence in between.
+  REMOTE_CONTROL_T reboot{};
+  Utf8ToField("2.0", reboot.szProtocal);
+  Utf8ToField("Reboot", reboot.szType);
+  PACKET_RECORD_T rebootPacket;
+  ASSERT_EQ(CMsgFacade::GetInstance()->BuildRemoteControlMsg(&rebootPacket, &reboot, d.macText), 0);
+  const std::vector<uint8_t> rebootFrame = ProgramFrame(rebootPacket, d.workMac, ip);
+  std::vector<SimOutFrame> out;
+  std::vector<SimUpgradeJob> jobs;
+  engine.OnFrame(rebootFrame.data(), static_cast<int>(rebootFrame.size()), 100, &out, &jobs);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(Read(out[0]).header.messageId, MSG_FROM_DEVICE_ACK);
+  EXPECT_EQ(out[0].dueMs, 100);
+  EXPECT_EQ(Read(out[1]).header.messageId, MSG_DEVICE_BOOTUP);
+  EXPECT_EQ(out[1].dueMs, 1100);
+  EXPECT_TRUE(answers(d.workMac, ip, 600).empty()) << "rebooting";
+  EXPECT_EQ(answers(d.workMac, ip, 1100).size(), 1u) << "back";
+}
+
+TEST(DevsimConfig, UpdatesAppliedWholeOrNotAtAll) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> items;
+    bool ok;
+    std::string ip;     // address in use afterwards
+    bool dhcp;
+  } cases[] = {
+      {"static via LAN keys",
+       {"Config.Network.LAN.Type=2", "Config.Network.LAN.StaticIP=10.213.9.9", "Config.Network.LAN.SubnetMask=255.255.0.0",
+        "Config.Network.LAN.DefaultGateway=10.213.0.254", "Config.Network.LAN.PrimaryDNS=10.213.0.253",
+        "Config.Network.LAN.SecondaryDNS="},
+       true, "10.213.9.9", false},
+      {"static via WLAN keys",
+       {"Config.Network.WLAN.Type=2", "Config.Network.WLAN.StaticIP=10.213.9.8", "Config.Network.WLAN.SubnetMask=255.255.0.0"},
+       true, "10.213.9.8", false},
+      {"back to DHCP", {"Config.Network.LAN.Type=0"}, true, "10.213.1.100", true},
+      {"bad address", {"Config.Network.LAN.Type=2", "Config.Network.LAN.StaticIP=10.213.9.300",
+                       "Config.Network.LAN.SubnetMask=255.255.0.0"}, false, "10.213.1.100", true},
+      {"empty primary DNS", {"Config.Network.LAN.PrimaryDNS="}, false, "10.213.1.100", true},
+      {"unknown type", {"Config.Network.LAN.Type=1"}, false, "10.213.1.100", true},
+      {"static without address", {"Config.Network.LAN.Type=2"}, false, "10.213.1.100", true},
+      {"status is read-only", {"Config.Status.IP=10.213.9.9"}, false, "10.213.1.100", true},
+      {"item without value", {"Config.Network.LAN.Type"}, false, "10.213.1.100", true},
+  };
+  for (const Case& c : cases) {
+    SimOptions o = Options(1);
+    o.staticShare = 0.0;
+    SimDevice d = MakeFleet(o)[0];
+    std::string reason;
+    EXPECT_EQ(ApplyConfigItems(&d, c.items, &reason), c.ok) << c.name << ": " << reason;
+    EXPECT_EQ(d.network.ip, c.ip) << c.name;
+    EXPECT_EQ(d.network.dhcp, c.dhcp) << c.name;
+    std::string type;
+    ASSERT_TRUE(ReadConfigItem(d, "Config.Network.WLAN.Type", &type));
+    EXPECT_EQ(type, c.dhcp ? "0" : "2") << c.name;
+  }
+}
+
+TEST(DevsimHttp, UrlsAndAllowedHosts) {
+  struct Case {
+    const char* url;
+    bool parses;
+    const char* host;
+    int port;
+    const char* path;
+    bool allowed;
+  } cases[] = {
+      {"http://10.213.0.1:8088/download/rom/a.bin", true, "10.213.0.1", 8088, "/download/rom/a.bin", true},
+      {"http://127.0.0.1/x", true, "127.0.0.1", 80, "/x", true},
+      {"http://10.213.0.1", true, "10.213.0.1", 80, "/", true},
+      {"http://192.168.1.5:8088/a", true, "192.168.1.5", 8088, "/a", false},
+      {"http://10.214.0.1/a", true, "10.214.0.1", 80, "/a", false},
+      {"https://10.213.0.1/a", false, "", 0, "", false},
+      {"http://server.example/a", false, "", 0, "", false},
+      {"http://10.213.0.1:99999/a", false, "", 0, "", false},
+      {"http://10.213.0.1:/a", false, "", 0, "", false},
+  };
+  for (const Case& c : cases) {
+    SimUrl url;
+    ASSERT_EQ(ParseHttpUrl(c.url, &url), c.parses) << c.url;
+    if (!c.parses) continue;
+    EXPECT_EQ(url.host, c.host) << c.url;
+    EXPECT_EQ(url.port, c.port) << c.url;
+    EXPECT_EQ(url.path, c.path) << c.url;
+    EXPECT_EQ(IsAllowedDownloadHost(url.host), c.allowed) << c.url;
+  }
+}
+
+TEST(DevsimHttp, DownloadOverLoopback) {
+  SimHttpServer image;
+  ASSERT_TRUE(image.Start("127.0.0.1", 0, std::string(100000, 'F')));
+  size_t bytes = 0;
+  std::string error;
+  const std::string base = "http://127.0.0.1:" + std::to_string(image.Port());
+  EXPECT_TRUE(HttpDownload(base + "/download/rom/a.bin", 2000, &bytes, &error)) << error;
+  EXPECT_EQ(bytes, 100000u);
+
+  SimHttpServer missing;
+  ASSERT_TRUE(missing.Start("127.0.0.1", 0, ""));
+  EXPECT_FALSE(HttpDownload("http://127.0.0.1:" + std::to_string(missing.Port()) + "/a", 2000, &bytes, &error));
+  EXPECT_NE(error.find("404"), std::string::npos) << error;
+
+  const int before = image.Requests();
+  EXPECT_FALSE(HttpDownload("http://192.168.1.5:" + std::to_string(image.Port()) + "/a", 2000, &bytes, &error));
+  EXPECT_EQ(image.Requests(), before);
+}
+
+}  // namespace
