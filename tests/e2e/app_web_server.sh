@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The firmware web server lives exactly as long as the program: it serves Download/Rom/ under
+# /download/rom/ on 127.0.0.1:8088 while the program runs, and stops answering after a normal
+# exit and after the program is SIGKILLed. A normal exit deletes the files of Download/Rom and
+# keeps its sub-folders.
+# Usage: app_web_server.sh <module folder> <source folder>
+set -u
+bin=$(realpath "${1:?module folder}")
+exe="$bin/ipscanner"
+rom="$bin/Download/Rom"
+[ -x "$exe" ] || { echo "SKIP: $exe is not built"; exit 77; }
+[ -x /usr/sbin/nginx ] || { echo "SKIP: nginx is not installed"; exit 77; }
+command -v curl >/dev/null || { echo "SKIP: curl missing"; exit 77; }
+if curl -s -o /dev/null -m 2 http://127.0.0.1:8088/; then
+  echo "SKIP: something else answers on port 8088"; exit 77
+fi
+
+work=$(mktemp -d)
+export XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+run="$XDG_RUNTIME_DIR/ipscanner"
+tag="e2e-$$"
+app=""
+
+cleanup() {
+  [ -n "$app" ] && kill -KILL "$app" 2>/dev/null
+  rm -rf "$work" "$rom/$tag" "$rom/$tag".*
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; for f in "$work"/*.log; do [ -f "$f" ] && { echo "--- $f"; cat "$f"; }; done; exit 1; }
+wait_for() {
+  local limit=$(( $1 * 20 )); shift
+  for ((i = 0; i < limit; i++)); do "$@" && return 0; sleep 0.05; done
+  return 1
+}
+serves() { [ "$(curl -s -m 2 "http://127.0.0.1:8088/download/rom/$1")" = "$2" ]; }
+refused() { ! curl -s -o /dev/null -m 1 http://127.0.0.1:8088/; }
+status_of() { curl -s -o /dev/null -m 2 -w '%{http_code}' "http://127.0.0.1:8088/$1"; }
+start_app() {
+  "$exe" > "$work/$1.log" 2>&1 &
+  app=$!
+  wait_for 10 test -S "$run/instance.sock" || fail "program did not come up"
+}
+
+# Normal run: a file put into Download/Rom while the program runs is served; nothing else is.
+mkdir -p "$rom/$tag"
+echo "kept" > "$rom/$tag/inside.rom"
+start_app normal
+echo "image-1 $tag" > "$rom/$tag.rom"
+echo "image-2 $tag" > "$rom/$tag.zip"
+wait_for 10 serves "$tag.rom" "image-1 $tag" || fail "firmware file is not served"
+serves "$tag.zip" "image-2 $tag" || fail "second firmware file is not served"
+[ "$(status_of "")" = 404 ] || fail "the server answers outside /download/rom/"
+[ "$(status_of "skin/style.qss")" = 404 ] || fail "the skin folder is reachable"
+[ "$(status_of "download/rom/../../skin/style.qss")" != 200 ] || fail "path traversal reaches the skin folder"
+[ "$(curl -s -o /dev/null -m 2 -w '%{http_code}' -X PUT --data x "http://127.0.0.1:8088/download/rom/$tag.put")" != 201 ] \
+  || fail "the server accepts uploads"
+echo "ok: serves Download/Rom under /download/rom/ on 8088 and nothing else"
+
+kill -TERM "$app"; wait "$app"; rc=$?; app=""
+[ $rc -eq 0 ] || fail "normal close exited $rc"
+wait_for 5 refused || fail "web server still answers after a normal exit"
+[ ! -e "$rom/$tag.rom" ] && [ ! -e "$rom/$tag.zip" ] || fail "firmware files left after a normal exit"
+[ -f "$rom/$tag/inside.rom" ] || fail "a sub-folder of Download/Rom was emptied"
+echo "ok: normal exit stops the server, deletes the files and keeps sub-folders"
+
+# Killed from outside: the server goes with the program.
+start_app killed
+echo "image-3 $tag" > "$rom/$tag.rom"
+wait_for 10 serves "$tag.rom" "image-3 $tag" || fail "firmware file is not served on the second run"
+kill -KILL "$app"; wait "$app" 2>/dev/null; app=""
+wait_for 5 refused || fail "web server still answers after the program was killed"
+echo "ok: SIGKILL of the program ends the web server"
+exit 0
