@@ -10,6 +10,7 @@
 #include "core/control.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
+#include "transport/adapter_choice.h"
 #include "transport/checksum.h"
 #include "transport/udp_frame.h"
 
@@ -131,18 +132,11 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
     LogInfo("%s: Find Device Name=%s, Description=%s", "CMacProtoControl::Init", name.c_str(),
             description.c_str());
 
-    // On Linux a capture device is named exactly like its interface, so "the adapter's name
-    // occurs in the device name" is an equality test (a substring test would let eth1 match
-    // veth1). An empty AdapterName lets every adapter through.
-    NET_ADAPTER_T* picked = nullptr;
-    for (NET_ADAPTER_T* adapter : adapters_) {
-      if (adapter->name != name) continue;
-      if (all || adapterName.empty() || adapterName == name) {
-        picked = adapter;
-        break;
-      }
-    }
-    if (picked == nullptr) continue;
+    std::vector<std::string> names;
+    for (const NET_ADAPTER_T* adapter : adapters_) names.push_back(adapter->name);
+    const int index = PickAdapterIndex(names, name, interfaceSetting, adapterName);
+    if (index < 0) continue;
+    NET_ADAPTER_T* picked = adapters_[index];
     LogInfo(all ? "%s: ALL:Adding Adapter Name=%s, IP=%s" : "%s: Adding Adapter Name=%s, IP=%s",
             "CMacProtoControl::Init", picked->name.c_str(), picked->ip.c_str());
 
