@@ -8,6 +8,7 @@ struct ScanOptions {
   int seconds = 6;
   std::string csvPath;
   bool json = false;
+  int expect = 0;              // > 0: stop once this many devices are listed
 };
 
 struct ConfigOptions {

@@ -7,7 +7,7 @@ enum CliExitCode : int {
   kExitNoAdapter = 2,        // the named or configured adapter does not exist or has no IPv4 address
   kExitNoCaptureRights = 3,  // the adapter exists but capture could not be opened (rights)
   kExitFileError = 4,        // a capture file cannot be read or the CSV file cannot be written
-  kExitNoAnswer = 5,         // the device did not answer in time (config)
+  kExitNoAnswer = 5,         // the device did not answer in time (config), or fewer than --expect
 };
 
 constexpr const char* kExitCodesHelp =
@@ -17,4 +17,5 @@ constexpr const char* kExitCodesHelp =
     "  2  no adapter: the named or configured interface does not exist or has no IPv4 address\n"
     "  3  no capture rights: run as root or grant cap_net_raw,cap_net_admin (scripts/setup.sh)\n"
     "  4  file error: the capture file cannot be read or the CSV file cannot be written\n"
-    "  5  no answer: the device did not answer in time (config)\n";
+    "  5  no answer: the device did not answer in time (config), or scan --expect N\n"
+    "     found fewer than N devices\n";

@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 3600));
   scanCmd->add_option("--csv", scan.csvPath, "Also write the list to this CSV file");
   scanCmd->add_flag("--json", scan.json, "Print one JSON array instead of the table");
+  scanCmd->add_option("--expect", scan.expect,
+                      "Stop as soon as this many devices are listed; exit 5 when fewer answer")
+      ->check(CLI::Range(1, 1000000));
 
   std::string pcapPath;
   CLI::App* decodeCmd = app.add_subcommand(

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <thread>
@@ -24,12 +25,21 @@ int RunScan(const ScanOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   const auto end = start + std::chrono::seconds(options.seconds);
   auto nextDiscovery = start;
+  // With --expect the table is looked at every 20 ms (a copy of it; cheap next to the traffic).
+  const auto poll = std::chrono::milliseconds(options.expect > 0 ? 20 : 1000000);
+  bool complete = false;
+  auto completeAt = end;
   while (std::chrono::steady_clock::now() < end) {
     if (std::chrono::steady_clock::now() >= nextDiscovery) {
       control->MulticastDiscoveryMsg();
       nextDiscovery += kDiscoveryInterval;
     }
-    std::this_thread::sleep_until(std::min(end, nextDiscovery));
+    if (options.expect > 0 && control->GetDeviceList().size() >= static_cast<size_t>(options.expect)) {
+      complete = true;
+      completeAt = std::chrono::steady_clock::now();
+      break;
+    }
+    std::this_thread::sleep_until(std::min({end, nextDiscovery, std::chrono::steady_clock::now() + poll}));
   }
   session.Close();
 
@@ -41,6 +51,15 @@ int RunScan(const ScanOptions& options) {
     std::cout << CDeviceTableOutput::FormatTable(devices);
     std::cerr << "ipscanner-cli: " << devices.size() << " devices\n";
   }
+  if (options.expect > 0) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(completeAt - start).count();
+    if (complete) {
+      std::cerr << "ipscanner-cli: all " << options.expect << " expected devices listed after " << ms << " ms\n";
+    } else {
+      std::cerr << "ipscanner-cli: only " << devices.size() << " of " << options.expect
+                << " expected devices listed\n";
+    }
+  }
   if (!options.csvPath.empty()) {
     const std::string& path = options.csvPath;   // written exactly where the caller asked
     if (!CCsvExport::WriteFile(path, CCsvExport::FormatFile(devices))) {
@@ -48,5 +67,5 @@ int RunScan(const ScanOptions& options) {
       return kExitFileError;
     }
   }
-  return kExitOk;
+  return options.expect > 0 && !complete ? kExitNoAnswer : kExitOk;
 }
