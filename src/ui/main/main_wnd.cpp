@@ -169,6 +169,7 @@ void CMainWnd::InitWindow() {
 
 void CMainWnd::OnTimer(TNotifyMsg& msg) {
   if (msg.wParam == kTimerRefresh) {
+    RunDebugCommands();
     RefreshDeviceList();
   } else if (msg.wParam == kTimerDiscovery) {
     CControl::GetInstance()->MulticastDiscoveryMsg();
@@ -199,6 +200,23 @@ void CMainWnd::DumpListForDebugging() {
   if (!file.open(QIODevice::WriteOnly)) return;
   file.write(m_model->DumpText().toUtf8());
   file.commit();
+}
+
+void CMainWnd::RunDebugCommands() {
+  // With IPS_DEBUG_DUMP_LIST=<file>, a file <file>.cmd names buttons to click, one a line
+  // (end-to-end tests drive the window through it); it is removed once read.
+  static const QString dump = qEnvironmentVariable("IPS_DEBUG_DUMP_LIST");
+  if (dump.isEmpty()) return;
+  QFile file(dump + QStringLiteral(".cmd"));
+  if (!file.open(QIODevice::ReadOnly)) return;
+  const QList<QByteArray> lines = file.readAll().split('\n');
+  file.close();
+  file.remove();
+  for (const QByteArray& line : lines) {
+    const QString name = QString::fromUtf8(line).trimmed();
+    if (name.isEmpty()) continue;
+    if (auto* button = FindControl<QAbstractButton>(name)) button->click();
+  }
 }
 
 QString CMainWnd::FormatCount(const QString& format, int count) {

@@ -86,6 +86,7 @@ private:
   void HideDeviceInfo();
   void AlignListHeader();
   void DumpListForDebugging();
+  void RunDebugCommands();
   void CopyRowText(int row, bool mac);
 
   QString m_searchText;
