@@ -4,6 +4,7 @@
 
 #include <QFontMetrics>
 #include <QLabel>
+#include <QPushButton>
 
 namespace {
 MessageBoxHook& Hook() {
@@ -43,6 +44,13 @@ void MessageBoxDlg::InitWindow() {
     case MB_OKCANCEL: showOnly(okCancel); break;
     case MB_YESNO: showOnly(yesNo); break;
     default: break;   // whatever the layout shows
+  }
+  // Keyboard focus on the main answer, so no secondary button looks highlighted.
+  for (QPushButton* button : GetRoot()->findChildren<QPushButton*>()) {
+    if (button->property("primary").toBool() && !button->isHidden() && !button->parentWidget()->isHidden()) {
+      button->setFocus();
+      break;
+    }
   }
 }
 
