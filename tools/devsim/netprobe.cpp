@@ -34,6 +34,7 @@ namespace {
 
 std::mutex g_mutex;
 std::vector<PACKET_RECORD_T> g_received;
+std::chrono::steady_clock::time_point g_lastReceived;
 
 bool ParseMacText(const std::string& text, uint8_t* mac) {
   std::string hex;
@@ -129,6 +130,7 @@ int main(int argc, char** argv) {
   transport->SetReceiveSink([](const PACKET_RECORD_T& record) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_received.push_back(record);
+    g_lastReceived = std::chrono::steady_clock::now();
   });
   MacProtoInitOptions init;
   init.interfaceName = interfaceName;
@@ -186,6 +188,7 @@ int main(int argc, char** argv) {
   if (*discover) {
     std::set<std::string> macs;
     std::map<std::string, nlohmann::json> seen;
+    std::chrono::steady_clock::time_point sentAt;
     int answers = 0, undecodable = 0;
     const uint8_t group[6] = {0x01, 0x00, 0x5E, 0x08, 0x08, 0x01};
     for (int round = 0; round < rounds; ++round) {
@@ -197,6 +200,7 @@ int main(int argc, char** argv) {
       PACKET_RECORD_T packet;
       if (facade->BuildDiscoverMsg(&packet, &req, round % 2 == 0 ? 2 : 3) != 0) return 3;
       Address(&packet, "238.8.8.1", group, 8500);
+      sentAt = std::chrono::steady_clock::now();
       transport->Send(&packet);
       listen();
       for (const PACKET_RECORD_T& r : TakeReceived()) {
@@ -262,6 +266,12 @@ int main(int argc, char** argv) {
     }
     nlohmann::json summary = {{"answers", answers}, {"devices", macs.size()}, {"undecodable", undecodable},
                               {"mismatches", mismatches}};
+    {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      if (g_lastReceived > sentAt)
+        summary["lastAnswerMs"] =
+            std::chrono::duration_cast<std::chrono::milliseconds>(g_lastReceived - sentAt).count();
+    }
     for (const NET_ADAPTER_T& adapter : transport->GetAdapterList()) {
       pcap_stat stats{};
       if (adapter.handle != nullptr && pcap_stats(adapter.handle, &stats) == 0) {
