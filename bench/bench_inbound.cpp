@@ -30,7 +30,8 @@ void MacBytes(int i, uint8_t first, uint8_t (&out)[6]) {
   for (int b = 0; b < 4; ++b) out[2 + b] = static_cast<uint8_t>(i >> (8 * (3 - b)));
 }
 
-PACKET_RECORD_T Record(int id, const std::string& xml, const std::string& key, const uint8_t (&mac)[6]) {
+PACKET_RECORD_T Record(int id, const std::string& xml, const std::string& key,
+                       const uint8_t (&mac)[6]) {
   PACKET_RECORD_T record;
   std::memset(&record, 0, sizeof(record));
   std::memcpy(record.szIP, u"10.213.1.1", sizeof(u"10.213.1.1"));
@@ -41,8 +42,8 @@ PACKET_RECORD_T Record(int id, const std::string& xml, const std::string& key, c
     std::vector<uint8_t> text(xml.begin(), xml.end());
     text.resize(text.size() + 32, 0);
     length = static_cast<int>(xml.size());
-    EncryptPayload(text.data(), record.data + kMsgHeaderLength, kPacketDatagramBytes - kMsgHeaderLength,
-                   key, &length, true);
+    EncryptPayload(text.data(), record.data + kMsgHeaderLength,
+                   kPacketDatagramBytes - kMsgHeaderLength, key, &length, true);
   }
   reinterpret_cast<MsgHeader*>(record.data)->Fill(id, 2, static_cast<uint16_t>(length));
   record.nDataLen = kMsgHeaderLength + length;
@@ -80,10 +81,11 @@ void BM_DiscoveryAnswer(benchmark::State& state) {
   MacBytes(target, 0x06, frameMac);
   const std::string xml =
       "<Msg><Type>DiscoverAck</Type><Protocal>2.0</Protocal><Params><Type>DoorStation</Type>"
-      "<DeviceID>1-0101</DeviceID><IP>10.213.1.100</IP><FW>12.30.1.1</FW><DeviceName>Door</DeviceName>"
-      "<RTSP>rtsp://10.213.1.100:554/live/ch00_0</RTSP><Flag>5</Flag><MAC>" + mac +
-      "</MAC><WorkMAC>06" + mac.substr(2) + "</WorkMAC><Model>" + (emptyModel ? "" : "DS-210 Door Station") +
-      "</Model></Params></Msg>";
+      "<DeviceID>1-0101</DeviceID><IP>10.213.1.100</IP><FW>12.30.1.1</FW><DeviceName>Door</"
+      "DeviceName>"
+      "<RTSP>rtsp://10.213.1.100:554/live/ch00_0</RTSP><Flag>5</Flag><MAC>" +
+      mac + "</MAC><WorkMAC>06" + mac.substr(2) + "</WorkMAC><Model>" +
+      (emptyModel ? "" : "DS-210 Door Station") + "</Model></Params></Msg>";
   const PACKET_RECORD_T record = Record(MSG_DISCOVER_ACK, xml, kDiscoverKeyText, frameMac);
   for (auto _ : state) benchmark::DoNotOptimize(control.OnSocketMsg(&record));
 }
@@ -93,12 +95,13 @@ void BM_AckFromWorkMac(benchmark::State& state) {
   state.counters["log"] = SetLogChannel(state) ? 1 : 0;
   CControl control;
   Fill(control, n);
-  const int target = n - 1;   // the last entry: the worst place for a linear search
+  const int target = n - 1;  // the last entry: the worst place for a linear search
   uint8_t frameMac[6];
   MacBytes(target, 0x06, frameMac);
   control.SetWaitMacAndCrc(MacText(target), 0);
-  const std::string xml = "<Msg><Type>Ack</Type><Protocal>2.0</Protocal><Params><MsgID>4</MsgID>"
-                          "<MsgCRC>0</MsgCRC><Result>OK</Result><Info></Info></Params></Msg>";
+  const std::string xml =
+      "<Msg><Type>Ack</Type><Protocal>2.0</Protocal><Params><MsgID>4</MsgID>"
+      "<MsgCRC>0</MsgCRC><Result>OK</Result><Info></Info></Params></Msg>";
   const PACKET_RECORD_T record = Record(MSG_FROM_DEVICE_ACK, xml, MacText(target), frameMac);
   for (auto _ : state) benchmark::DoNotOptimize(control.OnSocketMsg(&record));
 }

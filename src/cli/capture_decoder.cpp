@@ -26,8 +26,8 @@ std::string MacHex(const uint8_t* mac) {
 
 std::string MacColons(const uint8_t* mac) {
   char text[18];
-  std::snprintf(text, sizeof(text), "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2],
-                mac[3], mac[4], mac[5]);
+  std::snprintf(text, sizeof(text), "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2], mac[3],
+                mac[4], mac[5]);
   return text;
 }
 
@@ -73,19 +73,32 @@ std::string ParamText(const std::string& xml, const char* name) {
 
 const char* MessageIdName(int messageId) {
   switch (messageId) {
-    case MSG_UPDATE_CONFIG: return "MSG_UPDATE_CONFIG";
-    case MSG_REMOTE_CONTROL: return "MSG_REMOTE_CONTROL";
-    case MSG_TO_DEVICE_ACK: return "MSG_TO_DEVICE_ACK";
-    case MSG_UPGRADE_SEND: return "MSG_UPGRADE_SEND";
-    case MSG_REQUEST_CONFIG: return "MSG_REQUEST_CONFIG";
-    case MSG_AUTHENTICATE: return "MSG_AUTHENTICATE";
-    case MSG_FROM_DEVICE_ACK: return "MSG_FROM_DEVICE_ACK";
-    case MSG_REPORT_CONFIG: return "MSG_REPORT_CONFIG";
-    case MSG_DEVICE_BOOTUP: return "MSG_DEVICE_BOOTUP";
-    case MSG_DISCOVER: return "MSG_DISCOVER";
-    case MSG_DISCOVER_ACK: return "MSG_DISCOVER_ACK";
-    case MSG_AUTHENTICATE_ACK: return "MSG_AUTHENTICATE_ACK";
-    default: return "unknown";
+    case MSG_UPDATE_CONFIG:
+      return "MSG_UPDATE_CONFIG";
+    case MSG_REMOTE_CONTROL:
+      return "MSG_REMOTE_CONTROL";
+    case MSG_TO_DEVICE_ACK:
+      return "MSG_TO_DEVICE_ACK";
+    case MSG_UPGRADE_SEND:
+      return "MSG_UPGRADE_SEND";
+    case MSG_REQUEST_CONFIG:
+      return "MSG_REQUEST_CONFIG";
+    case MSG_AUTHENTICATE:
+      return "MSG_AUTHENTICATE";
+    case MSG_FROM_DEVICE_ACK:
+      return "MSG_FROM_DEVICE_ACK";
+    case MSG_REPORT_CONFIG:
+      return "MSG_REPORT_CONFIG";
+    case MSG_DEVICE_BOOTUP:
+      return "MSG_DEVICE_BOOTUP";
+    case MSG_DISCOVER:
+      return "MSG_DISCOVER";
+    case MSG_DISCOVER_ACK:
+      return "MSG_DISCOVER_ACK";
+    case MSG_AUTHENTICATE_ACK:
+      return "MSG_AUTHENTICATE_ACK";
+    default:
+      return "unknown";
   }
 }
 
@@ -126,15 +139,17 @@ bool CCaptureDecoder::Load(const std::string& path, std::string* error) {
       offset = kEthernetHeaderBytes;
     } else {
       if (caplen < kLinuxCookedHeaderBytes) continue;
-      std::memcpy(d.srcMac, bytes + 6, 6);   // the cooked header carries the sender only
+      std::memcpy(d.srcMac, bytes + 6, 6);  // the cooked header carries the sender only
       etherType = LoadBe16(bytes + 14);
       offset = kLinuxCookedHeaderBytes;
     }
     if (etherType != kEtherTypeIpv4 || caplen < offset + kIpv4HeaderBytes) continue;
     const auto* ip = reinterpret_cast<const IPV4_HEADER_T*>(bytes + offset);
     const int ihl = (ip->versionIhl & 0x0F) * 4;
-    if ((ip->versionIhl >> 4) != 4 || ihl < kIpv4HeaderBytes || ip->protocol != kIpProtocolUdp) continue;
-    if ((LoadBe16(ip->flagsFragment) & 0x1FFF) != 0) continue;   // later fragments carry no UDP header
+    if ((ip->versionIhl >> 4) != 4 || ihl < kIpv4HeaderBytes || ip->protocol != kIpProtocolUdp)
+      continue;
+    if ((LoadBe16(ip->flagsFragment) & 0x1FFF) != 0)
+      continue;  // later fragments carry no UDP header
     if (caplen < offset + ihl + kUdpHeaderBytes) continue;
     d.srcIp = IpText(ip->srcAddr);
     d.dstIp = IpText(ip->dstAddr);
@@ -152,8 +167,7 @@ bool CCaptureDecoder::Load(const std::string& path, std::string* error) {
   return true;
 }
 
-CCaptureDecoder::Plain CCaptureDecoder::Open(const Datagram& d, int /*messageId*/,
-                                              int payloadLength) const {
+CCaptureDecoder::Plain CCaptureDecoder::Open(const Datagram& d, int payloadLength) const {
   Plain result;
   const uint8_t* payload = d.payload.data() + kMsgHeaderLength;
   const std::string asText(reinterpret_cast<const char*>(payload),
@@ -167,7 +181,8 @@ CCaptureDecoder::Plain CCaptureDecoder::Open(const Datagram& d, int /*messageId*
   result.envelope = prefixed ? "prefixed" : "bare";
   std::vector<uint8_t> out(payloadLength + 1);
   for (const std::string& key : CandidateKeys(d)) {
-    if (DecryptPayload(payload, out.data(), static_cast<int>(out.size()), key, payloadLength) != 0) {
+    if (DecryptPayload(payload, out.data(), static_cast<int>(out.size()), key, payloadLength) !=
+        0) {
       continue;
     }
     const std::string text(reinterpret_cast<const char*>(out.data()),
@@ -188,7 +203,8 @@ std::vector<std::string> CCaptureDecoder::CandidateKeys(const Datagram& d) const
     if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
   };
   // The device's own key first: the receiver of a request, the sender of a reply.
-  const uint8_t* deviceMac = d.dstPort == kDevicePort && d.srcPort != kDevicePort ? d.dstMac : d.srcMac;
+  const uint8_t* deviceMac =
+      d.dstPort == kDevicePort && d.srcPort != kDevicePort ? d.dstMac : d.srcMac;
   auto it = keyByMac_.find(MacHex(deviceMac));
   if (it != keyByMac_.end()) add(it->second);
   add(kDiscoverKeyText);
@@ -203,7 +219,7 @@ void CCaptureDecoder::LearnKeys() {
     MsgHeaderInfo info;
     if (!ReadMsgHeader(d.payload.data(), static_cast<int>(d.payload.size()), &info)) continue;
     if (info.messageId != MSG_DISCOVER_ACK) continue;
-    const Plain plain = Open(d, info.messageId, info.payloadLength);
+    const Plain plain = Open(d, info.payloadLength);
     if (!plain.ok) continue;
     const std::string mac = ParamText(plain.xml, "MAC");
     if (mac.empty()) continue;
@@ -221,25 +237,27 @@ int CCaptureDecoder::Decode(std::ostream& out) {
   for (const Datagram& d : datagrams_) {
     char line[256];
     std::snprintf(line, sizeof(line), "#%d %.6f %s:%d -> %s:%d %s -> %s", d.frameNumber, d.seconds,
-                  d.srcIp.c_str(), d.srcPort, d.dstIp.c_str(), d.dstPort, MacColons(d.srcMac).c_str(),
-                  MacColons(d.dstMac).c_str());
+                  d.srcIp.c_str(), d.srcPort, d.dstIp.c_str(), d.dstPort,
+                  MacColons(d.srcMac).c_str(), MacColons(d.dstMac).c_str());
     out << line;
     MsgHeaderInfo info;
     if (!ReadMsgHeader(d.payload.data(), static_cast<int>(d.payload.size()), &info)) {
-      const bool magic = d.payload.size() >= 2 && d.payload[0] == kMsgMagic0 && d.payload[1] == kMsgMagic1;
+      const bool magic =
+          d.payload.size() >= 2 && d.payload[0] == kMsgMagic0 && d.payload[1] == kMsgMagic1;
       out << " | not a device datagram (" << d.payload.size() << " bytes, "
           << (magic ? "payload length beyond the datagram" : "no header magic") << ")\n";
       continue;
     }
     ++written;
-    std::snprintf(line, sizeof(line), " | %s (0x%03X) mode %d crc %u payload %d", MessageIdName(info.messageId),
-                  info.messageId, info.payloadMode, info.crc, info.payloadLength);
+    std::snprintf(line, sizeof(line), " | %s (0x%03X) mode %d crc %u payload %d",
+                  MessageIdName(info.messageId), info.messageId, info.payloadMode, info.crc,
+                  info.payloadLength);
     out << line;
-    if (info.messageId == MSG_DEVICE_BOOTUP || info.payloadLength == 0) {
+    if (info.payloadLength == 0) {
       out << "\n";
       continue;
     }
-    const Plain plain = Open(d, info.messageId, info.payloadLength);
+    const Plain plain = Open(d, info.payloadLength);
     out << " envelope " << plain.envelope;
     if (!plain.ok) {
       out << " | not decoded: no known key yields a document\n";

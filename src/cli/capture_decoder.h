@@ -16,7 +16,7 @@ public:
   // One UDP datagram taken out of a captured frame.
   struct Datagram {
     int frameNumber = 0;
-    double seconds = 0;          // since the first frame of the capture
+    double seconds = 0;  // since the first frame of the capture
     uint8_t srcMac[6] = {};
     uint8_t dstMac[6] = {};
     std::string srcIp;
@@ -37,16 +37,16 @@ public:
 private:
   struct Plain {
     bool ok = false;
-    std::string envelope;   // "plain", "bare" or "prefixed"
-    std::string keyText;    // key text that decrypted it ("" for plain)
+    std::string envelope;  // "plain", "bare" or "prefixed"
+    std::string keyText;   // key text that decrypted it ("" for plain)
     std::string xml;
   };
   void LearnKeys();
-  Plain Open(const Datagram& d, int messageId, int payloadLength) const;
+  Plain Open(const Datagram& d, int payloadLength) const;
   std::vector<std::string> CandidateKeys(const Datagram& d) const;
 
   std::vector<Datagram> datagrams_;
-  std::vector<std::string> learnedKeys_;          // MAC texts as the devices reported them
+  std::vector<std::string> learnedKeys_;  // MAC texts as the devices reported them
   std::set<std::string> learnedKeySet_;
   std::map<std::string, std::string> keyByMac_;  // 12 upper-case hex digits -> key text
 };

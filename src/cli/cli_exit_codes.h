@@ -3,8 +3,8 @@
 // Exit codes of ipscanner-cli; scripts rely on them, --help lists them.
 enum CliExitCode : int {
   kExitOk = 0,
-  kExitUsage = 1,            // bad options or arguments
-  kExitNoAdapter = 2,        // the named or configured adapter does not exist or has no IPv4 address
+  kExitUsage = 1,      // bad options or arguments
+  kExitNoAdapter = 2,  // the named or configured adapter does not exist or has no IPv4 address
   kExitNoCaptureRights = 3,  // the adapter exists but capture could not be opened (rights)
   kExitFileError = 4,        // a capture file cannot be read or the CSV file cannot be written
   kExitNoAnswer = 5,         // the device did not answer in time (config), or fewer than --expect

@@ -1,12 +1,12 @@
 #include "cli/cli_session.h"
 
 #include <arpa/inet.h>
+#include <linux/if_ether.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <iostream>
-#include <linux/if_ether.h>
 
 #include "cli/cli_exit_codes.h"
 #include "core/control.h"
@@ -63,7 +63,8 @@ int CCliSession::Open(const std::string& interfaceName) {
   std::string error;
   if (CMacProtoControl::GetInstance()->Init(options, &error) != 0) {
     const bool rights = HasCaptureRights();
-    std::cerr << "ipscanner-cli: " << (rights ? "no adapter: " : "no capture rights: ") << error << "\n";
+    std::cerr << "ipscanner-cli: " << (rights ? "no adapter: " : "no capture rights: ") << error
+              << "\n";
     control->Stop();
     return rights ? kExitNoAdapter : kExitNoCaptureRights;
   }

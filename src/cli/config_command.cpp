@@ -114,7 +114,8 @@ bool FillItems(const std::vector<std::string>& texts, char16_t (*items)[kConfigI
   return true;
 }
 
-int Authenticate(const DEVICE_ENTRY_T& device, const std::string& userPassword, Clock::time_point until) {
+int Authenticate(const DEVICE_ENTRY_T& device, const std::string& userPassword,
+                 Clock::time_point until) {
   const size_t colon = userPassword.find(':');
   AUTHENTICATE_REQ_T request;
   std::memset(&request, 0, sizeof(request));
@@ -130,7 +131,7 @@ int Authenticate(const DEVICE_ENTRY_T& device, const std::string& userPassword, 
   COMMON_ACK_T answer{};
   CControl* control = CControl::GetInstance();
   control->SetAuthenticateCallback([&](COMMON_ACK_T* ack) {
-    if (ack == nullptr || Text(ack->szUUID) != token) return;   // an answer to another request
+    if (ack == nullptr || Text(ack->szUUID) != token) return;  // an answer to another request
     std::lock_guard<std::mutex> lock(mutex);
     answer = *ack;
     answered = true;
@@ -149,7 +150,8 @@ int Authenticate(const DEVICE_ENTRY_T& device, const std::string& userPassword, 
       std::cerr << "ipscanner-cli: no authenticate answer from " << device.mac << "\n";
       result = kExitNoAnswer;
     } else {
-      std::cout << "authenticate: result " << answer.nResult << " desc \"" << Text(answer.szDesc) << "\"\n";
+      std::cout << "authenticate: result " << answer.nResult << " desc \"" << Text(answer.szDesc)
+                << "\"\n";
       if (answer.nResult != 0) result = kExitNoAnswer;
     }
   }
@@ -193,14 +195,15 @@ int RunConfig(const ConfigOptions& options) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  std::cout << "device: " << device.mac << " " << device.ip << " work " << device.workMac << " model "
-            << device.model << "\n";
+  std::cout << "device: " << device.mac << " " << device.ip << " work " << device.workMac
+            << " model " << device.model << "\n";
 
   CConfigListener listener(device.mac);
   control->AddNotify(&listener);
   int result = kExitOk;
 
-  if (!options.authUser.empty()) result = Authenticate(device, options.authUser, Clock::now() + answerTime);
+  if (!options.authUser.empty())
+    result = Authenticate(device, options.authUser, Clock::now() + answerTime);
 
   if (result == kExitOk && !options.getItems.empty()) {
     REPORT_CONFIG_T request{};
@@ -252,7 +255,7 @@ int RunConfig(const ConfigOptions& options) {
     }
   }
 
-  session.Close();   // the worker has finished before the listener goes
+  session.Close();  // the worker has finished before the listener goes
   control->RemoveNotify(&listener);
   return result;
 }

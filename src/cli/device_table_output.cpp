@@ -1,9 +1,8 @@
 #include "cli/device_table_output.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <array>
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -18,7 +17,8 @@ size_t Columns(const std::string& text) {
 
 std::string CDeviceTableOutput::FormatTable(const std::vector<DEVICE_ENTRY_T>& devices) {
   std::vector<std::array<std::string, 6>> rows;
-  rows.push_back({"Index", "IP Address", "MAC Address", "Model", "Room Number", "Firmware Version"});
+  rows.push_back(
+      {"Index", "IP Address", "MAC Address", "Model", "Room Number", "Firmware Version"});
   for (size_t i = 0; i < devices.size(); ++i) {
     const DEVICE_ENTRY_T& d = devices[i];
     rows.push_back({std::to_string(i + 1), d.ip, d.mac, d.model, d.deviceId, d.firmware});

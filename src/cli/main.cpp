@@ -1,6 +1,5 @@
 // ipscanner-cli: the headless front end on the control core. Needs no window system.
 #include <CLI/CLI.hpp>
-
 #include <iostream>
 #include <string>
 
@@ -31,15 +30,18 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
 
   ScanOptions scan;
-  CLI::App* scanCmd = app.add_subcommand("scan", "Discover the devices on the segment and list them");
-  scanCmd->add_option("--interface", scan.interfaceName,
-                      "Network interface to use (default: the adapter in config/SystemSetting.ini)");
+  CLI::App* scanCmd =
+      app.add_subcommand("scan", "Discover the devices on the segment and list them");
+  scanCmd->add_option(
+      "--interface", scan.interfaceName,
+      "Network interface to use (default: the adapter in config/SystemSetting.ini)");
   scanCmd->add_option("--seconds", scan.seconds, "How long to listen for answers (default 6)")
       ->check(CLI::Range(1, 3600));
   scanCmd->add_option("--csv", scan.csvPath, "Also write the list to this CSV file");
   scanCmd->add_flag("--json", scan.json, "Print one JSON array instead of the table");
-  scanCmd->add_option("--expect", scan.expect,
-                      "Stop as soon as this many devices are listed; exit 5 when fewer answer")
+  scanCmd
+      ->add_option("--expect", scan.expect,
+                   "Stop as soon as this many devices are listed; exit 5 when fewer answer")
       ->check(CLI::Range(1, 1000000));
 
   std::string pcapPath;
@@ -48,16 +50,18 @@ int main(int argc, char** argv) {
   decodeCmd->add_option("file", pcapPath, "Capture file (pcap)")->required();
 
   ConfigOptions config;
-  CLI::App* configCmd = app.add_subcommand("config", "");   // hidden: an empty description
+  CLI::App* configCmd = app.add_subcommand("config", "");  // hidden: an empty description
   configCmd->group("");
   configCmd->add_option("--interface", config.interfaceName, "Network interface to use");
-  configCmd->add_option("--mac", config.mac, "MAC text of the device (as it reports it)")->required();
+  configCmd->add_option("--mac", config.mac, "MAC text of the device (as it reports it)")
+      ->required();
   configCmd->add_option("--get", config.getItems, "Configuration path to read");
   configCmd->add_option("--set", config.setItems, "PATH=VALUE to write");
   configCmd->add_option("--seconds", config.seconds, "Discovery and answer time (default 6)")
       ->check(CLI::Range(1, 3600));
   configCmd->add_option("--auth", config.authUser, "USER:PASSWORD to authenticate first");
-  configCmd->add_flag("--reboot", config.reboot, "Reboot the device and wait for its boot-up message");
+  configCmd->add_flag("--reboot", config.reboot,
+                      "Reboot the device and wait for its boot-up message");
 
   try {
     app.parse(argc, argv);

@@ -34,17 +34,19 @@ int RunScan(const ScanOptions& options) {
       control->MulticastDiscoveryMsg();
       nextDiscovery += kDiscoveryInterval;
     }
-    if (options.expect > 0 && control->GetDeviceList().size() >= static_cast<size_t>(options.expect)) {
+    if (options.expect > 0 &&
+        control->GetDeviceList().size() >= static_cast<size_t>(options.expect)) {
       complete = true;
       completeAt = std::chrono::steady_clock::now();
       break;
     }
-    std::this_thread::sleep_until(std::min({end, nextDiscovery, std::chrono::steady_clock::now() + poll}));
+    std::this_thread::sleep_until(
+        std::min({end, nextDiscovery, std::chrono::steady_clock::now() + poll}));
   }
   session.Close();
 
   std::vector<DEVICE_ENTRY_T> devices = control->GetDeviceList();
-  CDeviceSort::Sort(devices, 1, 0);   // IP ascending, as the list opens
+  CDeviceSort::Sort(devices, 1, 0);  // IP ascending, as the list opens
   if (options.json) {
     std::cout << CDeviceTableOutput::FormatJson(devices);
   } else {
@@ -52,16 +54,18 @@ int RunScan(const ScanOptions& options) {
     std::cerr << "ipscanner-cli: " << devices.size() << " devices\n";
   }
   if (options.expect > 0) {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(completeAt - start).count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(completeAt - start).count();
     if (complete) {
-      std::cerr << "ipscanner-cli: all " << options.expect << " expected devices listed after " << ms << " ms\n";
+      std::cerr << "ipscanner-cli: all " << options.expect << " expected devices listed after "
+                << ms << " ms\n";
     } else {
       std::cerr << "ipscanner-cli: only " << devices.size() << " of " << options.expect
                 << " expected devices listed\n";
     }
   }
   if (!options.csvPath.empty()) {
-    const std::string& path = options.csvPath;   // written exactly where the caller asked
+    const std::string& path = options.csvPath;  // written exactly where the caller asked
     if (!CCsvExport::WriteFile(path, CCsvExport::FormatFile(devices))) {
       std::cerr << "ipscanner-cli: cannot write " << path << "\n";
       return kExitFileError;

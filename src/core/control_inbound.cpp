@@ -174,6 +174,7 @@ int CControl::OnReportConfigMsg(const std::string& deviceKey, const char* ip, in
     if (!text.empty()) items.push_back(std::move(text));
   }
   const std::string ipText = ip;
-  ForEachNotify([&](IControlNotify* notify) { notify->OnReportConfig(deviceKey, ipText, port, &items); });
+  ForEachNotify(
+      [&](IControlNotify* notify) { notify->OnReportConfig(deviceKey, ipText, port, &items); });
   return 0;
 }

@@ -38,7 +38,7 @@ void Deliver(const PACKET_RECORD_T* packet) {
   if (hooks.send) {
     hooks.send(packet);
   } else {
-    CMacProtoControl::GetInstance()->Send(packet);   // the result is not looked at
+    CMacProtoControl::GetInstance()->Send(packet);  // the result is not looked at
   }
 }
 
@@ -49,7 +49,8 @@ void SetField(char16_t (&field)[N], const char* text) {
   field[N - 1] = 0;
 }
 
-using ConfigBuilder = int (CMsgFacade::*)(PACKET_RECORD_T*, const REPORT_CONFIG_T*, const std::string&);
+using ConfigBuilder = int (CMsgFacade::*)(PACKET_RECORD_T*, const REPORT_CONFIG_T*,
+                                          const std::string&);
 
 void SendConfigRequest(const char* operation, const char* buildName, ConfigBuilder build,
                        const DEVICE_ENTRY_T* device, const char16_t (*items)[96]) {
@@ -99,8 +100,9 @@ void CControl::MulticastDiscoveryMsg() {
   PACKET_RECORD_T packet;
   std::memset(&packet, 0, sizeof(packet));
   const OutboundHooks hooks = CurrentHooks();
-  const int built = hooks.buildDiscover ? hooks.buildDiscover(&packet, &request, encType)
-                                        : CMsgFacade::GetInstance()->BuildDiscoverMsg(&packet, &request, encType);
+  const int built = hooks.buildDiscover
+                        ? hooks.buildDiscover(&packet, &request, encType)
+                        : CMsgFacade::GetInstance()->BuildDiscoverMsg(&packet, &request, encType);
   if (built != 0) {
     // The alternation does not advance: the next call tries the same envelope again.
     LogError("%s: BuildDiscoverMsg failed.", "CControl::MulticastDiscoveryMsg");

@@ -30,7 +30,8 @@ void AppendBare(std::string& line, const std::string& value) {
 std::string CCsvExport::FormatHeader(const CsvHeaderTexts& texts) {
   std::string line;
   AppendBare(line, texts.index);
-  for (const std::string* text : {&texts.ip, &texts.mac, &texts.model, &texts.room, &texts.firmware}) {
+  for (const std::string* text :
+       {&texts.ip, &texts.mac, &texts.model, &texts.room, &texts.firmware}) {
     line += ',';
     AppendQuoted(line, *text);
   }
@@ -40,7 +41,8 @@ std::string CCsvExport::FormatHeader(const CsvHeaderTexts& texts) {
 
 std::string CCsvExport::FormatRow(int number, const DEVICE_ENTRY_T& entry) {
   std::string line = std::to_string(number);
-  for (const std::string* text : {&entry.ip, &entry.mac, &entry.model, &entry.deviceId, &entry.firmware}) {
+  for (const std::string* text :
+       {&entry.ip, &entry.mac, &entry.model, &entry.deviceId, &entry.firmware}) {
     line += ',';
     AppendQuoted(line, *text);
   }

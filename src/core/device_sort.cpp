@@ -47,7 +47,8 @@ bool CDeviceSort::ParseIPv4(const std::string& text, uint32_t* out) {
   return true;
 }
 
-int CDeviceSort::Compare(const DEVICE_ENTRY_T& a, const DEVICE_ENTRY_T& b, int ipState, int modelState) {
+int CDeviceSort::Compare(const DEVICE_ENTRY_T& a, const DEVICE_ENTRY_T& b, int ipState,
+                         int modelState) {
   uint32_t ipA = 0;
   uint32_t ipB = 0;
   if (ipState != 0 && ParseIPv4(a.ip, &ipA) && ParseIPv4(b.ip, &ipB) && ipA != ipB) {

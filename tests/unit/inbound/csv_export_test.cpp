@@ -19,10 +19,11 @@ TEST(CsvExport, WritesHeaderAndNumberedRowsWithCrLf) {
       Entry("192.168.1.10", "02:1A:2B:3C:4D:5E", "DU-Door", "1-1-1", "29.30.1.2"),
       Entry("192.168.1.11", "021A2B3C4D5F", "", "", ""),
   };
-  EXPECT_EQ(CCsvExport::FormatFile(rows),
-            "Index,\"IP Address\",\"MAC Address\",\"Model\",\"Room Number\",\"Firmware Version\"\r\n"
-            "1,\"192.168.1.10\",\"02:1A:2B:3C:4D:5E\",\"DU-Door\",\"1-1-1\",\"29.30.1.2\"\r\n"
-            "2,\"192.168.1.11\",\"021A2B3C4D5F\",\"\",\"\",\"\"\r\n");
+  EXPECT_EQ(
+      CCsvExport::FormatFile(rows),
+      "Index,\"IP Address\",\"MAC Address\",\"Model\",\"Room Number\",\"Firmware Version\"\r\n"
+      "1,\"192.168.1.10\",\"02:1A:2B:3C:4D:5E\",\"DU-Door\",\"1-1-1\",\"29.30.1.2\"\r\n"
+      "2,\"192.168.1.11\",\"021A2B3C4D5F\",\"\",\"\",\"\"\r\n");
 }
 
 TEST(CsvExport, CatalogHeaderTextsAndUtf8PassThroughWithoutBom) {
@@ -46,7 +47,8 @@ TEST(CsvExport, QuotesInsideValuesAreDoubledSoTheLineStaysParseable) {
 TEST(CsvExport, MissingRowsStillCountForTheNumbering) {
   const DEVICE_ENTRY_T a = Entry("1.1.1.1", "A", "m", "r", "f");
   const DEVICE_ENTRY_T c = Entry("3.3.3.3", "C", "m", "r", "f");
-  const std::string bytes = CCsvExport::FormatFile(std::vector<const DEVICE_ENTRY_T*>{&a, nullptr, &c});
+  const std::string bytes =
+      CCsvExport::FormatFile(std::vector<const DEVICE_ENTRY_T*>{&a, nullptr, &c});
   EXPECT_NE(bytes.find("\r\n1,\"1.1.1.1\""), std::string::npos);
   EXPECT_NE(bytes.find("\r\n3,\"3.3.3.3\""), std::string::npos);
   EXPECT_EQ(bytes.find("\r\n2,"), std::string::npos);
@@ -57,12 +59,8 @@ TEST(CsvExport, ExportPathAppendsExtensionUnlessPresentInAnyCase) {
     const char* chosen;
     const char* path;
   } cases[] = {
-      {"devices", "devices.csv"},
-      {"list.CsV", "list.CsV"},
-      {"/tmp/a.csv", "/tmp/a.csv"},
-      {"a.txt", "a.txt.csv"},
-      {"csv", "csv.csv"},
-      {"", ".csv"},
+      {"devices", "devices.csv"}, {"list.CsV", "list.CsV"}, {"/tmp/a.csv", "/tmp/a.csv"},
+      {"a.txt", "a.txt.csv"},     {"csv", "csv.csv"},       {"", ".csv"},
   };
   for (const auto& c : cases) EXPECT_EQ(CCsvExport::ExportPath(c.chosen), c.path) << c.chosen;
 }

@@ -20,12 +20,18 @@ TEST(DeviceSort, ParseIPv4AcceptsOnlyFourDecimalGroups) {
     bool ok;
     uint32_t value;
   } cases[] = {
-      {"192.168.1.1", true, 0xC0A80101},  {"192.168.001.010", true, 0xC0A8010A},
-      {"0.0.0.0", true, 0},               {"255.255.255.255", true, 0xFFFFFFFF},
-      {"1.2.3", false, 0},                {"1.2.3.4.5", false, 0},
-      {"1..3.4", false, 0},               {"1.2.3.", false, 0},
-      {"1.2.3.00001", false, 0},          {"256.1.1.1", false, 0},
-      {"1.2.3.4 ", false, 0},             {"", false, 0},
+      {"192.168.1.1", true, 0xC0A80101},
+      {"192.168.001.010", true, 0xC0A8010A},
+      {"0.0.0.0", true, 0},
+      {"255.255.255.255", true, 0xFFFFFFFF},
+      {"1.2.3", false, 0},
+      {"1.2.3.4.5", false, 0},
+      {"1..3.4", false, 0},
+      {"1.2.3.", false, 0},
+      {"1.2.3.00001", false, 0},
+      {"256.1.1.1", false, 0},
+      {"1.2.3.4 ", false, 0},
+      {"", false, 0},
   };
   for (const auto& c : cases) {
     uint32_t value = 12345;

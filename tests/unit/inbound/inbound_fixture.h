@@ -23,7 +23,8 @@ enum class Envelope { kPlain, kBare, kPrefixed };
 
 inline std::string Doc(const std::string& params) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Msg><Type>x</Type><Protocal>2.0</Protocal>"
-         "<Params>" + params + "</Params></Msg>";
+         "<Params>" +
+         params + "</Params></Msg>";
 }
 
 inline std::string DiscoverDoc(const std::string& mac, const std::string& workMac,
@@ -51,14 +52,15 @@ inline PACKET_RECORD_T Received(int id, const std::string& xml, const std::strin
   record.nPort = port;
   uint8_t* payload = record.data + kMsgHeaderLength;
   int length = static_cast<int>(xml.size());
-  int mode = 1;   // plain: below the decrypting modes of every reply but the report
+  int mode = 1;  // plain: below the decrypting modes of every reply but the report
   if (envelope == Envelope::kPlain) {
     std::memcpy(payload, xml.data(), xml.size());
   } else {
     std::vector<uint8_t> text(xml.begin(), xml.end());
     text.resize(text.size() + 32, 0);
     EXPECT_EQ(EncryptPayload(text.data(), payload, kPacketDatagramBytes - kMsgHeaderLength, key,
-                             &length, envelope == Envelope::kPrefixed), 0);
+                             &length, envelope == Envelope::kPrefixed),
+              0);
     mode = 2;
   }
   reinterpret_cast<MsgHeader*>(record.data)->Fill(id, mode, static_cast<uint16_t>(length));

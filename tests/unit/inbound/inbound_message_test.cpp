@@ -9,7 +9,9 @@ namespace {
 constexpr uint8_t kMacA[6] = {0x02, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
 constexpr uint8_t kMacB[6] = {0x02, 0x1A, 0x2B, 0x3C, 0x4D, 0x5F};
 
-int Deliver(CControl& control, const PACKET_RECORD_T& record) { return control.OnSocketMsg(&record); }
+int Deliver(CControl& control, const PACKET_RECORD_T& record) {
+  return control.OnSocketMsg(&record);
+}
 
 PACKET_RECORD_T Discovery(const std::string& xml, Envelope envelope = Envelope::kBare,
                           const uint8_t (&mac)[6] = kMacA) {
@@ -28,21 +30,35 @@ TEST_F(InboundDiscovery, AnswerBecomesEntryWithWorkMacModelAndEnvelopeMode) {
     int mode;
   } cases[] = {
       {"lower-case colon MAC, empty work MAC: both keep the text as sent",
-       DiscoverDoc("02:1a:2b:3c:4d:5e", "", "10.0.0.5", "DS-1", "1.2"), Envelope::kBare,
+       DiscoverDoc("02:1a:2b:3c:4d:5e", "", "10.0.0.5", "DS-1", "1.2"),
+       Envelope::kBare,
        {"10.0.0.5", "02:1a:2b:3c:4d:5e", "02:1a:2b:3c:4d:5e", "DS-1", "1-1-1", "1.2"},
-       "021A2B3C4D5E", 0},
+       "021A2B3C4D5E",
+       0},
       {"prefixed envelope, work MAC compacted",
-       DiscoverDoc("0A0000000001", "0a:00:00:00:00:02", "10.0.0.6", "IM", "3.4"), Envelope::kPrefixed,
-       {"10.0.0.6", "0A0000000001", "0A0000000002", "IM", "1-1-1", "3.4"}, "0A0000000001", 1},
+       DiscoverDoc("0A0000000001", "0a:00:00:00:00:02", "10.0.0.6", "IM", "3.4"),
+       Envelope::kPrefixed,
+       {"10.0.0.6", "0A0000000001", "0A0000000002", "IM", "1-1-1", "3.4"},
+       "0A0000000001",
+       1},
       {"empty model from the catalog by firmware prefix",
-       DiscoverDoc("0A0000000003", "", "10.0.0.7", "", "29.30.1.2"), Envelope::kBare,
-       {"10.0.0.7", "0A0000000003", "0A0000000003", "Door 29", "1-1-1", "29.30.1.2"}, "0A0000000003", 0},
+       DiscoverDoc("0A0000000003", "", "10.0.0.7", "", "29.30.1.2"),
+       Envelope::kBare,
+       {"10.0.0.7", "0A0000000003", "0A0000000003", "Door 29", "1-1-1", "29.30.1.2"},
+       "0A0000000003",
+       0},
       {"firmware starting with a dot has no model",
-       DiscoverDoc("0A0000000004", "", "10.0.0.8", "", ".30"), Envelope::kBare,
-       {"10.0.0.8", "0A0000000004", "0A0000000004", "", "1-1-1", ".30"}, "0A0000000004", 0},
+       DiscoverDoc("0A0000000004", "", "10.0.0.8", "", ".30"),
+       Envelope::kBare,
+       {"10.0.0.8", "0A0000000004", "0A0000000004", "", "1-1-1", ".30"},
+       "0A0000000004",
+       0},
       {"firmware without a dot has no model",
-       DiscoverDoc("0A0000000005", "", "10.0.0.9", "", "abc"), Envelope::kPlain,
-       {"10.0.0.9", "0A0000000005", "0A0000000005", "", "1-1-1", "abc"}, "0A0000000005", 0},
+       DiscoverDoc("0A0000000005", "", "10.0.0.9", "", "abc"),
+       Envelope::kPlain,
+       {"10.0.0.9", "0A0000000005", "0A0000000005", "", "1-1-1", "abc"},
+       "0A0000000005",
+       0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -58,11 +74,14 @@ TEST_F(InboundDiscovery, AnswerBecomesEntryWithWorkMacModelAndEnvelopeMode) {
 }
 
 TEST_F(InboundDiscovery, SameMacWithNewIpIsUpdatedInPlace) {
-  ASSERT_EQ(Deliver(control, Discovery(DiscoverDoc("0B0000000001", "", "10.0.1.1", "M", "1.0"))), 0);
-  ASSERT_EQ(Deliver(control, Discovery(DiscoverDoc("0B0000000002", "", "10.0.1.2", "M", "1.0"))), 0);
+  ASSERT_EQ(Deliver(control, Discovery(DiscoverDoc("0B0000000001", "", "10.0.1.1", "M", "1.0"))),
+            0);
+  ASSERT_EQ(Deliver(control, Discovery(DiscoverDoc("0B0000000002", "", "10.0.1.2", "M", "1.0"))),
+            0);
   // The entry is keyed by the MAC inside the answer, whatever frame address carried it.
   ASSERT_EQ(Deliver(control, Discovery(DiscoverDoc("0B0000000001", "", "10.0.1.9", "M", "2.0"),
-                                       Envelope::kPrefixed, kMacB)), 0);
+                                       Envelope::kPrefixed, kMacB)),
+            0);
   const auto devices = control.GetDeviceList();
   ASSERT_EQ(devices.size(), 2u);
   EXPECT_EQ(devices[0].mac, "0B0000000001");
@@ -74,8 +93,8 @@ TEST_F(InboundDiscovery, SameMacWithNewIpIsUpdatedInPlace) {
 using InboundAck = InboundTest;
 
 TEST_F(InboundAck, WaitSlotTakesOnlyTheAwaitedDeviceAndTheLatestAck) {
-  const std::string key = "021A2B3C4D5E";   // the frame address, no table entry
-  auto ack = [&](const std::string& result, const uint8_t (&mac)[6] = kMacA) {
+  const std::string key = "021A2B3C4D5E";  // the frame address, no table entry
+  auto ack = [&](const std::string& result, const uint8_t(&mac)[6] = kMacA) {
     const std::string sender = &mac[0] == &kMacA[0] ? key : "021A2B3C4D5F";
     return Received(MSG_FROM_DEVICE_ACK, AckDoc(result, "51234"), sender, Envelope::kBare, mac);
   };
@@ -106,13 +125,15 @@ TEST_F(InboundAck, ToDeviceAckUsesTheFixedKeyAndFromDeviceAckTheDeviceKey) {
   MSG_ACK_T out{};
   control.SetWaitMacAndCrc(key, 0);
   EXPECT_EQ(Deliver(control, Received(MSG_TO_DEVICE_ACK, AckDoc("TO"), kDiscoverKeyText,
-                                      Envelope::kPrefixed, kMacA)), 0);
+                                      Envelope::kPrefixed, kMacA)),
+            0);
   ASSERT_EQ(control.GetWaitAck(&out), 0);
   EXPECT_EQ(Utf8(out.szResult, 32), "TO");
 
   control.SetWaitMacAndCrc(key, 0);
-  EXPECT_EQ(Deliver(control, Received(MSG_FROM_DEVICE_ACK, AckDoc("FROM"), key, Envelope::kPrefixed,
-                                      kMacA)), 0);
+  EXPECT_EQ(Deliver(control,
+                    Received(MSG_FROM_DEVICE_ACK, AckDoc("FROM"), key, Envelope::kPrefixed, kMacA)),
+            0);
   ASSERT_EQ(control.GetWaitAck(&out), 0);
   EXPECT_EQ(Utf8(out.szResult, 32), "FROM");
 }
@@ -120,11 +141,13 @@ TEST_F(InboundAck, ToDeviceAckUsesTheFixedKeyAndFromDeviceAckTheDeviceKey) {
 TEST_F(InboundAck, SenderFoundByWorkMacUsesTheEntrysMacAsKey) {
   // The device answers discovery with MAC ..5E but works (sends frames) from ..5F.
   ASSERT_EQ(Deliver(control, Discovery(DiscoverDoc("021A2B3C4D5E", "02:1a:2b:3c:4d:5f", "10.0.0.5",
-                                                   "M", "1.0"))), 0);
+                                                   "M", "1.0"))),
+            0);
   control.SetWaitMacAndCrc("021A2B3C4D5E", 0);
   // Encrypted with the device key, not with the frame address: decoding needs the mapping.
   EXPECT_EQ(Deliver(control, Received(MSG_FROM_DEVICE_ACK, AckDoc("OK"), "021A2B3C4D5E",
-                                      Envelope::kBare, kMacB)), 0);
+                                      Envelope::kBare, kMacB)),
+            0);
   MSG_ACK_T out{};
   ASSERT_EQ(control.GetWaitAck(&out), 0);
   EXPECT_EQ(Utf8(out.szResult, 32), "OK");
@@ -145,10 +168,12 @@ TEST_F(InboundNotify, ReportAndBootUpReachEachRegisteredObjectOnce) {
   EXPECT_FALSE(control.AddNotify(&first));
   EXPECT_TRUE(control.AddNotify(&second));
 
-  const std::string report = Doc("<Item>Config.Network.LAN.Type=0</Item><Item></Item>"
-                                 "<Item>Config.Status.IP=10.0.0.5</Item>");
-  EXPECT_EQ(Deliver(control, Received(MSG_REPORT_CONFIG, report, "021A2B3C4D5E", Envelope::kPrefixed,
-                                      kMacA, u"10.0.0.5", 8500)), 0);
+  const std::string report =
+      Doc("<Item>Config.Network.LAN.Type=0</Item><Item></Item>"
+          "<Item>Config.Status.IP=10.0.0.5</Item>");
+  EXPECT_EQ(Deliver(control, Received(MSG_REPORT_CONFIG, report, "021A2B3C4D5E",
+                                      Envelope::kPrefixed, kMacA, u"10.0.0.5", 8500)),
+            0);
   EXPECT_EQ(Deliver(control, Received(MSG_DEVICE_BOOTUP, "", "", Envelope::kPlain, kMacA)), 0);
 
   for (const RecordingNotify* n : {&first, &second}) {
@@ -175,12 +200,14 @@ TEST_F(InboundNotify, ReportAndBootUpReachEachRegisteredObjectOnce) {
 TEST_F(InboundNotify, AuthenticateAnswerReachesTheCallback) {
   const std::string answer = Doc("<Result>-1</Result><UUID>tok123</UUID><Desc>bad password</Desc>");
   // No callback yet: decoded and dropped.
-  EXPECT_EQ(Deliver(control, Received(MSG_AUTHENTICATE_ACK, answer, "021A2B3C4D5E",
-                                      Envelope::kBare, kMacA)), 0);
+  EXPECT_EQ(Deliver(control,
+                    Received(MSG_AUTHENTICATE_ACK, answer, "021A2B3C4D5E", Envelope::kBare, kMacA)),
+            0);
   std::vector<COMMON_ACK_T> seen;
   control.SetAuthenticateCallback([&seen](COMMON_ACK_T* ack) { seen.push_back(*ack); });
   EXPECT_EQ(Deliver(control, Received(MSG_AUTHENTICATE_ACK, answer, "021A2B3C4D5E",
-                                      Envelope::kPrefixed, kMacA)), 0);
+                                      Envelope::kPrefixed, kMacA)),
+            0);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].nResult, -1);
   EXPECT_EQ(Utf8(seen[0].szUUID, 64), "tok123");
@@ -192,14 +219,15 @@ using InboundDropped = InboundTest;
 
 TEST_F(InboundDropped, BadDatagramsAreRefusedAndChangeNothing) {
   // A known device and an open wait that a stray acknowledge could wrongly fill.
-  ASSERT_EQ(Deliver(control, Discovery(DiscoverDoc("021A2B3C4D5E", "", "10.0.0.5", "M", "1.0"))), 0);
+  ASSERT_EQ(Deliver(control, Discovery(DiscoverDoc("021A2B3C4D5E", "", "10.0.0.5", "M", "1.0"))),
+            0);
   const auto before = control.GetDeviceList();
   control.SetWaitMacAndCrc("021A2B3C4D5E", 0);
   RecordingNotify notify;
   control.AddNotify(&notify);
 
-  const PACKET_RECORD_T good = Received(MSG_FROM_DEVICE_ACK, AckDoc("OK"), "021A2B3C4D5E",
-                                        Envelope::kBare, kMacA);
+  const PACKET_RECORD_T good =
+      Received(MSG_FROM_DEVICE_ACK, AckDoc("OK"), "021A2B3C4D5E", Envelope::kBare, kMacA);
   auto modified = [](PACKET_RECORD_T record, auto change) {
     change(record);
     return record;
@@ -213,19 +241,25 @@ TEST_F(InboundDropped, BadDatagramsAreRefusedAndChangeNothing) {
        modified(good, [](PACKET_RECORD_T& r) { r.nDataLen -= 16; }), -1},
       {"shorter than a header", modified(good, [](PACKET_RECORD_T& r) { r.nDataLen = 6; }), -1},
       {"negative length", modified(good, [](PACKET_RECORD_T& r) { r.nDataLen = -1; }), -1},
-      {"length beyond the record", modified(good, [](PACKET_RECORD_T& r) { r.nDataLen = 5000; }), -1},
+      {"length beyond the record", modified(good, [](PACKET_RECORD_T& r) { r.nDataLen = 5000; }),
+       -1},
       {"foreign: no header magic", modified(good, [](PACKET_RECORD_T& r) { r.data[0] = 0; }), -1},
       {"corrupt ciphertext",
        modified(good, [](PACKET_RECORD_T& r) { std::memset(r.data + 10, 0x5A, 64); }), -1},
-      {"wrong key", Received(MSG_FROM_DEVICE_ACK, AckDoc("OK"), "FFFFFFFFFFFF", Envelope::kBare, kMacA), -1},
+      {"wrong key",
+       Received(MSG_FROM_DEVICE_ACK, AckDoc("OK"), "FFFFFFFFFFFF", Envelope::kBare, kMacA), -1},
       {"corrupt discovery answer",
        modified(Discovery(DiscoverDoc("0C0000000001", "", "10.0.0.1", "M", "1")),
-                [](PACKET_RECORD_T& r) { r.data[40] ^= 0xFF; }), -1},
-      {"empty report", Received(MSG_REPORT_CONFIG, "", "021A2B3C4D5E", Envelope::kPlain, kMacA), -1},
+                [](PACKET_RECORD_T& r) { r.data[40] ^= 0xFF; }),
+       -1},
+      {"empty report", Received(MSG_REPORT_CONFIG, "", "021A2B3C4D5E", Envelope::kPlain, kMacA),
+       -1},
       {"root element not Msg",
        Received(MSG_REPORT_CONFIG, "<msg><Params><Item>a=1</Item></Params></msg>", "021A2B3C4D5E",
-                Envelope::kPlain, kMacA), -1},
-      {"unknown message ID", Received(0x555, AckDoc("OK"), "021A2B3C4D5E", Envelope::kBare, kMacA), 0},
+                Envelope::kPlain, kMacA),
+       -1},
+      {"unknown message ID", Received(0x555, AckDoc("OK"), "021A2B3C4D5E", Envelope::kBare, kMacA),
+       0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

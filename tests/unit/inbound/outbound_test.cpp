@@ -31,8 +31,9 @@ protected:
     MsgHeaderInfo info;
     EXPECT_TRUE(ReadMsgHeader(p.data, p.nDataLen, &info));
     std::vector<uint8_t> out(info.payloadLength + 1);
-    EXPECT_EQ(DecryptPayload(p.data + kMsgHeaderLength, out.data(), static_cast<int>(out.size()), key,
-                             info.payloadLength), 0);
+    EXPECT_EQ(DecryptPayload(p.data + kMsgHeaderLength, out.data(), static_cast<int>(out.size()),
+                             key, info.payloadLength),
+              0);
     return reinterpret_cast<const char*>(out.data());
   }
 
@@ -71,13 +72,13 @@ TEST_F(Outbound, FailedDiscoveryBuildDoesNotAdvanceTheAlternation) {
     return fail ? -1 : CMsgFacade::GetInstance()->BuildDiscoverMsg(p, r, encType);
   };
   SetOutboundHooks(hooks);
-  control.MulticastDiscoveryMsg();   // 2
+  control.MulticastDiscoveryMsg();  // 2
   fail = true;
-  control.MulticastDiscoveryMsg();   // 3, fails: nothing sent
-  control.MulticastDiscoveryMsg();   // 3 again, fails
+  control.MulticastDiscoveryMsg();  // 3, fails: nothing sent
+  control.MulticastDiscoveryMsg();  // 3 again, fails
   fail = false;
-  control.MulticastDiscoveryMsg();   // 3
-  control.MulticastDiscoveryMsg();   // 2
+  control.MulticastDiscoveryMsg();  // 3
+  control.MulticastDiscoveryMsg();  // 2
   EXPECT_EQ(encTypes, (std::vector<int>{2, 3, 3, 3, 2}));
   EXPECT_EQ(sent.size(), 3u);
 }
@@ -85,7 +86,8 @@ TEST_F(Outbound, FailedDiscoveryBuildDoesNotAdvanceTheAlternation) {
 TEST_F(Outbound, ConfigRequestsGoToTheWorkMacAndUseTheReportedMacAsKey) {
   char16_t items[kConfigItemCount][kConfigItemChars] = {};
   CGlobalUtils::Utf8ToWide("Config.Network.LAN.Type", items[0], kConfigItemChars);
-  CGlobalUtils::Utf8ToWide("Config.Late.Item", items[2], kConfigItemChars);   // after the first empty one
+  CGlobalUtils::Utf8ToWide("Config.Late.Item", items[2],
+                           kConfigItemChars);  // after the first empty one
   const DEVICE_ENTRY_T device{"10.0.0.77", "02:1a:2b:3c:4d:5e", "021A2B3C4D5F", "M", "r", "1.0"};
   // The reported MAC text is the key: a device seen with the prefixed envelope gets it.
   CMsgFacade::GetInstance()->SetEnvelopeMode(device.mac, 1);
