@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetrics>
+
+#include <ostream>
+#include <string>
 #include <QLabel>
 
 using namespace uitest;
@@ -19,6 +22,8 @@ struct ButtonCase {
   const char* click;
   int expected;
 };
+
+void PrintTo(const ButtonCase& c, std::ostream* os) { *os << "set " << c.buttons << " " << c.click; }
 
 class MessageBoxButtons : public ::testing::TestWithParam<ButtonCase> {};
 
@@ -44,7 +49,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ButtonCase{MB_OKCANCEL, "layout_ok_cancel", "btn_cancel", IDCANCEL},
                       ButtonCase{MB_YESNO, "layout_yes_no", "btn_yes", IDYES},
                       ButtonCase{MB_YESNO, "layout_yes_no", "btn_no", IDNO},
-                      ButtonCase{MB_YESNO, "layout_yes_no", "closebtn", IDCANCEL}));
+                      ButtonCase{MB_YESNO, "layout_yes_no", "closebtn", IDCANCEL}),
+    [](const ::testing::TestParamInfo<ButtonCase>& info) {
+      return "Set" + std::to_string(info.param.buttons) + "_" + info.param.click;
+    });
 
 TEST(MessageBox, EscapeEnterAndPauseDoNothingThenCloseButtonGivesCancel) {
   bool stillOpen = false;
