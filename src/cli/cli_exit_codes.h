@@ -17,5 +17,5 @@ constexpr const char* kExitCodesHelp =
     "  2  no adapter: the named or configured interface does not exist or has no IPv4 address\n"
     "  3  no capture rights: run as root or grant cap_net_raw,cap_net_admin (scripts/setup.sh)\n"
     "  4  file error: the capture file cannot be read or the CSV file cannot be written\n"
-    "  5  no answer: the device did not answer in time (config), or scan --expect N\n"
-    "     found fewer than N devices\n";
+    "  5  no answer: a device did not answer in time or refused the request, or\n"
+    "     scan --expect N found fewer than N devices\n";

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -125,17 +126,21 @@ int Authenticate(const DEVICE_ENTRY_T& device, const std::string& userPassword,
   const std::string token = CGlobalUtils::RandomText(32);
   SetText(request.szUUID, token);
 
-  std::mutex mutex;
-  std::condition_variable wake;
-  bool answered = false;
-  COMMON_ACK_T answer{};
+  // Shared with the callable: the worker may still run a copy of it after it is replaced.
+  struct AuthWait {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool answered = false;
+    COMMON_ACK_T answer{};
+  };
+  auto wait = std::make_shared<AuthWait>();
   CControl* control = CControl::GetInstance();
-  control->SetAuthenticateCallback([&](COMMON_ACK_T* ack) {
+  control->SetAuthenticateCallback([wait, token](COMMON_ACK_T* ack) {
     if (ack == nullptr || Text(ack->szUUID) != token) return;  // an answer to another request
-    std::lock_guard<std::mutex> lock(mutex);
-    answer = *ack;
-    answered = true;
-    wake.notify_all();
+    std::lock_guard<std::mutex> lock(wait->mutex);
+    wait->answer = *ack;
+    wait->answered = true;
+    wait->wake.notify_all();
   });
   PACKET_RECORD_T packet;
   std::memset(&packet, 0, sizeof(packet));
@@ -145,17 +150,16 @@ int Authenticate(const DEVICE_ENTRY_T& device, const std::string& userPassword,
     result = kExitUsage;
   } else {
     SendToDevice(&packet, device);
-    std::unique_lock<std::mutex> lock(mutex);
-    if (!wake.wait_until(lock, until, [&] { return answered; })) {
+    std::unique_lock<std::mutex> lock(wait->mutex);
+    if (!wait->wake.wait_until(lock, until, [&] { return wait->answered; })) {
       std::cerr << "ipscanner-cli: no authenticate answer from " << device.mac << "\n";
       result = kExitNoAnswer;
     } else {
-      std::cout << "authenticate: result " << answer.nResult << " desc \"" << Text(answer.szDesc)
-                << "\"\n";
-      if (answer.nResult != 0) result = kExitNoAnswer;
+      std::cout << "authenticate: result " << wait->answer.nResult << " desc \""
+                << Text(wait->answer.szDesc) << "\"\n";
+      if (wait->answer.nResult != 0) result = kExitNoAnswer;
     }
   }
-  // The callable refers to this frame's locals: replace it before they go.
   control->SetAuthenticateCallback(nullptr);
   return result;
 }
