@@ -7,7 +7,7 @@ enum CliExitCode : int {
   kExitNoAdapter = 2,  // the named or configured adapter does not exist or has no IPv4 address
   kExitNoCaptureRights = 3,  // the adapter exists but capture could not be opened (rights)
   kExitFileError = 4,        // a capture file cannot be read or the CSV file cannot be written
-  kExitNoAnswer = 5,         // the device did not answer in time (config), or fewer than --expect
+  kExitNoAnswer = 5,         // no answer in time, a refused request, or fewer than --expect
 };
 
 constexpr const char* kExitCodesHelp =
