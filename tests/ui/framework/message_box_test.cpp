@@ -1,6 +1,8 @@
 // The message box as users meet it: button sets, close codes, keys that must do nothing, the
 // mask over the parent, the alignment rule for long texts and the test hook.
 
+#include "test_layouts.h"
+
 #include "ui/framework/message_box.h"
 #include "ui/support/ui_driver.h"
 
@@ -139,6 +141,35 @@ TEST(MessageBox, MaskDisablesTheParentWhileShownAndRestoresItsState) {
     EXPECT_EQ(parent.isEnabled(), parentEnabled);
     EXPECT_EQ(parent.findChild<QWidget*>("MaskPanel"), nullptr);
   }
+}
+
+// A skin that lacks the optional controls (title, text, button rows) still gives a working box.
+class CBareMessageBox : public MessageBoxDlg {
+public:
+  explicit CBareMessageBox(QString layout) : MessageBoxDlg(nullptr, "Title", "Text", MB_YESNO), m_layout(std::move(layout)) {}
+protected:
+  QString GetLayoutFileName() const override { return m_layout; }
+private:
+  QString m_layout;
+};
+
+TEST(MessageBox, MissingOptionalControlsAreSkipped) {
+  TestLayouts layouts;
+  const QString bare = layouts.Write("Bare.xml", R"(
+ <widget class="QWidget" name="MessageBox">
+  <layout class="QVBoxLayout" name="vbox">
+   <item><widget class="QPushButton" name="closebtn"/></item>
+   <item><widget class="QWidget" name="layout_ok"/></item>
+  </layout>
+ </widget>)");
+  CBareMessageBox box(bare);
+  bool okRowShown = true;
+  WhenModalShown([&](QWidget* w) {
+    okRowShown = w->findChild<QWidget*>("layout_ok")->isVisible();
+    ClickControl(w, "closebtn");
+  });
+  EXPECT_EQ(box.DoModal(), IDCANCEL);
+  EXPECT_FALSE(okRowShown);   // the yes/no set hides the other rows that exist
 }
 
 TEST(MessageBox, HookAnswersWithoutAWindow) {

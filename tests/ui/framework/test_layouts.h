@@ -2,6 +2,7 @@
 
 // Small layout documents written to a temporary folder for framework tests.
 
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -23,4 +24,3 @@ private:
   QTemporaryDir m_dir;
 };
 
-#include <QFile>
