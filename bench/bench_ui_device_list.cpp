@@ -40,7 +40,9 @@ struct Fixture {
   explicit Fixture(bool withView) {
     if (!withView) return;
     view = new QListView;
-    binding = new CDeviceListView(view, &model, nullptr);
+    // The real row layout when the skin folder is next to the benchmark (build/bin).
+    QWidget* rowTemplate = CDeviceRowPainter::LoadTemplate(QCoreApplication::applicationDirPath() + "/skin");
+    binding = new CDeviceListView(view, &model, rowTemplate);
     view->resize(1000, 700);
     view->show();
     QApplication::processEvents();

@@ -203,8 +203,9 @@ void CMainWnd::DumpListForDebugging() {
 }
 
 void CMainWnd::RunDebugCommands() {
-  // With IPS_DEBUG_DUMP_LIST=<file>, a file <file>.cmd names buttons to click, one a line
-  // (end-to-end tests drive the window through it); it is removed once read.
+  // With IPS_DEBUG_DUMP_LIST=<file>, a file <file>.cmd names controls, one a line: a button is
+  // clicked, the model filter opens or closes its drop-down (end-to-end tests and screenshots
+  // drive the window through it). The file is removed once read.
   static const QString dump = qEnvironmentVariable("IPS_DEBUG_DUMP_LIST");
   if (dump.isEmpty()) return;
   QFile file(dump + QStringLiteral(".cmd"));
@@ -215,7 +216,11 @@ void CMainWnd::RunDebugCommands() {
   for (const QByteArray& line : lines) {
     const QString name = QString::fromUtf8(line).trimmed();
     if (name.isEmpty()) continue;
-    if (auto* button = FindControl<QAbstractButton>(name)) button->click();
+    if (auto* combo = qobject_cast<CModelCombo*>(FindControl<QWidget>(name))) {
+      combo->GetDropDown() ? combo->hidePopup() : combo->showPopup();
+    } else if (auto* button = qobject_cast<QAbstractButton*>(FindControl<QWidget>(name))) {
+      button->click();
+    }
   }
 }
 
