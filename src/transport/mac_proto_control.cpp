@@ -81,8 +81,16 @@ int CMacProtoControl::Init() {
 
 int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* errorText) {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto fail = [errorText](const std::string& text) {
+  // A failed attempt leaves nothing open, so that a later attempt starts from scratch.
+  auto fail = [this, errorText](const std::string& text) {
     if (errorText != nullptr) *errorText = text;
+    StopThreadsLocked();
+    for (NET_ADAPTER_T* adapter : adapters_) {
+      if (adapter->handle != nullptr) pcap_close(adapter->handle);
+      delete adapter;
+    }
+    adapters_.clear();
+    stopping_ = false;
     return -1;
   };
   if (initialised_) return 0;
@@ -259,7 +267,7 @@ void CMacProtoControl::MacProtoRecvThread(pcap_t* handle) {
 void CMacProtoControl::DeliverDatagram(const PACKET_RECORD_T& record) {
   std::function<void(const PACKET_RECORD_T&)> sink;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(sinkMutex_);
     sink = sink_;
   }
   if (sink) {
@@ -294,21 +302,22 @@ void CMacProtoControl::SetNoAdapterPromptHook(std::function<void(const std::stri
 }
 
 void CMacProtoControl::SetReceiveSink(std::function<void(const PACKET_RECORD_T&)> sink) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(sinkMutex_);
   sink_ = std::move(sink);
 }
 
 void CMacProtoControl::Stop() {
-  std::vector<std::thread> threads;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-    for (NET_ADAPTER_T* adapter : adapters_)
-      if (adapter->handle != nullptr) pcap_breakloop(adapter->handle);
-    threads.swap(threads_);
-  }
-  for (std::thread& thread : threads)
+  std::lock_guard<std::mutex> lock(mutex_);
+  StopThreadsLocked();
+}
+
+void CMacProtoControl::StopThreadsLocked() {
+  stopping_ = true;
+  for (NET_ADAPTER_T* adapter : adapters_)
+    if (adapter->handle != nullptr) pcap_breakloop(adapter->handle);
+  for (std::thread& thread : threads_)
     if (thread.joinable()) thread.join();
+  threads_.clear();
 }
 
 std::vector<NET_ADAPTER_T> CMacProtoControl::GetAdapterList() const {

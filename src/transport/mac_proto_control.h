@@ -82,11 +82,13 @@ public:
 private:
   CMacProtoControl() = default;
   void DeliverDatagram(const PACKET_RECORD_T& record);
+  void StopThreadsLocked();   // mutex_ held
 
   std::vector<NET_ADAPTER_T*> adapters_;
   std::vector<std::thread> threads_;
   std::atomic<bool> stopping_{false};
   bool initialised_ = false;
-  mutable std::mutex mutex_;   // guards initialisation, the sink and Stop
+  mutable std::mutex mutex_;   // guards initialisation, the adapter list's changes and Stop
+  std::mutex sinkMutex_;       // the receive threads take only this one
   std::function<void(const PACKET_RECORD_T&)> sink_;
 };
