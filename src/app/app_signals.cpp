@@ -1,18 +1,18 @@
 #include "app/app_signals.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+
 #include "platform/child_process.h"
 #include "platform/single_instance.h"
 #include "shell/log.h"
 #include "ui/framework/base_dlg.h"
 #include "ui/framework/instance_beacon.h"
-
-#include <QApplication>
-#include <QSocketNotifier>
-
-#include <csignal>
-#include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -70,5 +70,5 @@ void RestartProgram() {
   LogInfo(started ? "%s:Success!" : "%s:CreateFail!", "RestartProgram");
   qInfo("ipscanner: handing over to a new instance (%s)", started ? "started" : "start failed");
   std::fflush(nullptr);
-  _exit(1);   // other threads may still run: no static destructors under their feet
+  _exit(1);  // other threads may still run: no static destructors under their feet
 }

@@ -1,6 +1,9 @@
 // Process entry of the GUI program: one instance per user, the firmware web server as a child
 // tied to our lifetime, the language catalog, the main window, and the clean-up on the way out.
 
+#include <QApplication>
+#include <QThread>
+
 #include "app/app_signals.h"
 #include "app/main_window_entry.h"
 #include "app/nginx_server.h"
@@ -10,9 +13,6 @@
 #include "ui/framework/message_box.h"
 #include "ui/framework/skin_style.h"
 #include "ui/framework/translate_manager.h"
-
-#include <QApplication>
-#include <QThread>
 
 namespace {
 
@@ -24,7 +24,8 @@ void ShowFatalError(const char* text, const char* caption) {
   if (QThread::currentThread() == qApp->thread()) {
     ShowMessageBox(nullptr, c, t, MB_OK);
   } else {
-    QMetaObject::invokeMethod(qApp, [t, c] { ShowMessageBox(nullptr, c, t, MB_OK); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [t, c] { ShowMessageBox(nullptr, c, t, MB_OK); }, Qt::BlockingQueuedConnection);
   }
 }
 
@@ -38,17 +39,17 @@ void LoadLanguageCatalog() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (!CheckSingleInstance()) return 0;   // another instance owns the desktop
+  if (!CheckSingleInstance()) return 0;  // another instance owns the desktop
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ipscanner"));
-  QApplication::setQuitOnLastWindowClosed(false);   // the main window's modal run decides
+  QApplication::setQuitOnLastWindowClosed(false);  // the main window's modal run decides
   ApplySkinStyle();
   CCommUdp::SetFatalErrorHandler(ShowFatalError);
   CAppSignals signalHandler;
 
   CNginxServer nginx;
-  nginx.StartNginx();   // the program runs on without it if it fails; the log says so
+  nginx.StartNginx();  // the program runs on without it if it fails; the log says so
 
   LoadLanguageCatalog();
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/child_process.h"
-
 #include <string>
+
+#include "platform/child_process.h"
 
 // The firmware web server: nginx from the system (/usr/sbin/nginx) run with our configuration
 // in Tools/nginx/ of the module folder, serving Download/Rom/ under /download/rom/ on TCP 8088.

@@ -1,13 +1,14 @@
 #include "platform/child_process.h"
 
-#include <cerrno>
-#include <climits>
-#include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
 
 namespace {
 
@@ -16,7 +17,8 @@ void ResetSignalsInChild() {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
-  for (int sig : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2, SIGCHLD}) signal(sig, SIG_DFL);
+  for (int sig : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2, SIGCHLD})
+    signal(sig, SIG_DFL);
 }
 
 [[noreturn]] void ReportAndExit(int pipeFd) {
@@ -71,7 +73,7 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     setpgid(0, 0);
     // The kernel kills the child when the forking thread (our main thread) ends, however it ends.
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) ReportAndExit(report[1]);
-    if (getppid() != parent) _exit(0);   // we died before the signal was armed
+    if (getppid() != parent) _exit(0);  // we died before the signal was armed
     ResetSignalsInChild();
     if (!workDir.empty() && chdir(workDir.c_str()) != 0) ReportAndExit(report[1]);
     int in = open("/dev/null", O_RDONLY);
@@ -86,7 +88,7 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     ReportAndExit(report[1]);
   }
   close(report[1]);
-  setpgid(pid, pid);   // also from here, so the group exists before Stop could target it
+  setpgid(pid, pid);  // also from here, so the group exists before Stop could target it
   if (!ExecSucceeded(report[0])) {
     waitpid(pid, nullptr, 0);
     return false;
@@ -112,7 +114,7 @@ void CChildProcess::Stop(int graceMs) {
   for (int waited = 0; waited < graceMs; waited += 10) {
     pid_t r = waitpid(m_pid, nullptr, WNOHANG);
     if (r == m_pid || (r < 0 && errno == ECHILD)) {
-      kill(-m_pid, SIGKILL);   // anything the child left behind in its group
+      kill(-m_pid, SIGKILL);  // anything the child left behind in its group
       m_pid = -1;
       return;
     }
@@ -140,7 +142,7 @@ bool StartOwnExecutable() {
   }
   if (pid == 0) {
     close(report[0]);
-    setsid();   // independent of our group, so nothing aimed at us reaches the successor
+    setsid();  // independent of our group, so nothing aimed at us reaches the successor
     ResetSignalsInChild();
     execv(exe, argv);
     ReportAndExit(report[1]);

@@ -10,7 +10,7 @@
 class CChildProcess {
 public:
   CChildProcess() = default;
-  ~CChildProcess();   // Stop()
+  ~CChildProcess();  // Stop()
   CChildProcess(const CChildProcess&) = delete;
   CChildProcess& operator=(const CChildProcess&) = delete;
 

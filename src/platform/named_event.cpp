@@ -23,7 +23,8 @@ CNamedEvent::~CNamedEvent() {
   if (it != Registry().end() && it->second.expired()) Registry().erase(it);
 }
 
-std::shared_ptr<CNamedEvent> CNamedEvent::Create(const std::string& name, bool manualReset, bool initialState) {
+std::shared_ptr<CNamedEvent> CNamedEvent::Create(const std::string& name, bool manualReset,
+                                                 bool initialState) {
   std::lock_guard<std::mutex> lock(g_registryMutex);
   auto& slot = Registry()[name];
   if (auto existing = slot.lock()) return existing;
@@ -43,7 +44,10 @@ void CNamedEvent::Set() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_signalled = true;
   }
-  if (m_manualReset) m_cond.notify_all(); else m_cond.notify_one();
+  if (m_manualReset)
+    m_cond.notify_all();
+  else
+    m_cond.notify_one();
 }
 
 void CNamedEvent::Reset() {

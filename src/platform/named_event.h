@@ -16,7 +16,8 @@
 class CNamedEvent {
 public:
   // A new event under `name`, or the existing one when the name is taken (like the OS call).
-  static std::shared_ptr<CNamedEvent> Create(const std::string& name, bool manualReset, bool initialState);
+  static std::shared_ptr<CNamedEvent> Create(const std::string& name, bool manualReset,
+                                             bool initialState);
   // The live event of that name, or null.
   static std::shared_ptr<CNamedEvent> Open(const std::string& name);
 

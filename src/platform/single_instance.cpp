@@ -1,12 +1,5 @@
 #include "platform/single_instance.h"
 
-#include "shell/log.h"
-
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -15,9 +8,17 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "shell/log.h"
+
 namespace {
 
-int g_lockFd = -1;   // the instance lock, -1 when not held
+int g_lockFd = -1;  // the instance lock, -1 when not held
 
 bool EnsurePrivateDir(const std::string& dir) {
   if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
@@ -76,7 +77,7 @@ bool HoldsInstanceLock() { return g_lockFd >= 0; }
 
 void CloseInstanceSemaphore() {
   if (g_lockFd >= 0) {
-    close(g_lockFd);   // closing the only descriptor drops the flock
+    close(g_lockFd);  // closing the only descriptor drops the flock
     g_lockFd = -1;
   }
 }
@@ -90,7 +91,7 @@ int HandOverMarkerPid() {
   if (std::fscanf(f, "%d", &pid) != 1) pid = 0;
   std::fclose(f);
   if (pid <= 0) return 0;
-  if (!ProcessAlive(pid)) return 0;   // the instance that wrote it is gone
+  if (!ProcessAlive(pid)) return 0;  // the instance that wrote it is gone
   return pid;
 }
 
@@ -118,7 +119,7 @@ void ClearHandOverMarker() {
 
 bool RequestActivation(int timeoutMs) {
   std::string path = InstanceSocketPath();
-  sockaddr_un addr {};
+  sockaddr_un addr{};
   if (path.empty() || path.size() >= sizeof(addr.sun_path)) return false;
   addr.sun_family = AF_UNIX;
   std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
@@ -128,8 +129,9 @@ bool RequestActivation(int timeoutMs) {
   bool answered = false;
   if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) {
     static const char kRequest[] = "activate\n";
-    if (send(fd, kRequest, sizeof(kRequest) - 1, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof(kRequest) - 1)) {
-      pollfd pfd {fd, POLLIN, 0};
+    if (send(fd, kRequest, sizeof(kRequest) - 1, MSG_NOSIGNAL) ==
+        static_cast<ssize_t>(sizeof(kRequest) - 1)) {
+      pollfd pfd{fd, POLLIN, 0};
       char reply[16] = {};
       if (poll(&pfd, 1, timeoutMs) == 1 && recv(fd, reply, sizeof(reply) - 1, 0) > 0) {
         answered = std::strncmp(reply, "ok", 2) == 0;
@@ -142,7 +144,7 @@ bool RequestActivation(int timeoutMs) {
 
 bool CheckSingleInstance() {
   std::string lockPath = InstanceLockPath();
-  if (lockPath.empty()) return true;   // no run folder: behave as if the lock could not be made
+  if (lockPath.empty()) return true;  // no run folder: behave as if the lock could not be made
   int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return true;
   if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
@@ -153,7 +155,7 @@ bool CheckSingleInstance() {
   }
   int err = errno;
   close(fd);
-  if (err != EWOULDBLOCK) return true;   // a lock failure other than "taken" lets us run
+  if (err != EWOULDBLOCK) return true;  // a lock failure other than "taken" lets us run
 
   // Taken: a running instance with a window answers and comes to the front.
   if (RequestActivation(2000)) return false;

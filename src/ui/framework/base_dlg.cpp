@@ -1,10 +1,5 @@
 #include "ui/framework/base_dlg.h"
 
-#include "ui/framework/dlg_builder_callback.h"
-#include "ui/framework/mask_panel_wnd.h"
-#include "ui/framework/notify_hub.h"
-#include "ui/framework/translate_manager.h"
-
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -12,6 +7,11 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include "ui/framework/dlg_builder_callback.h"
+#include "ui/framework/mask_panel_wnd.h"
+#include "ui/framework/notify_hub.h"
+#include "ui/framework/translate_manager.h"
 
 CBaseDlg::CBaseDlg(const QString& caption, QWidget* parent, bool useMask)
     // No Qt parent: the mask disables the parent window, which would disable a child window too.
@@ -29,7 +29,7 @@ CBaseDlg::~CBaseDlg() {
 }
 
 IPS_BEGIN_MESSAGE_MAP(CBaseDlg, CNotifyPump)
-  IPS_ON_MSGTYPE("click", OnClick)
+IPS_ON_MSGTYPE("click", OnClick)
 IPS_END_MESSAGE_MAP()
 
 QString CBaseDlg::GetSkinDirectory() { return CDlgBuilderCallback::GetSkinDirectory(); }
@@ -39,7 +39,10 @@ bool CBaseDlg::Create() {
   QString error;
   QWidget* root = CDlgBuilderCallback::BuildLayout(
       GetLayoutFileName(), this,
-      [this](const QString& className, QWidget* parent) { return CreateControl(className, parent); }, &error);
+      [this](const QString& className, QWidget* parent) {
+        return CreateControl(className, parent);
+      },
+      &error);
   if (!root) {
     qWarning("%s: %s", metaObject()->className(), qPrintable(error));
     return false;
@@ -54,14 +57,14 @@ bool CBaseDlg::Create() {
   QVariant caption = root->property("captionHeight");
   if (caption.isValid()) m_captionHeight = caption.toInt();
   if (m_nativeFrame) {
-    Qt::WindowFlags flags = Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                            Qt::WindowMinimizeButtonHint;
+    Qt::WindowFlags flags = Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                            Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint;
     QVariant resizable = root->property("resizable");
     if (!resizable.isValid() || resizable.toBool()) flags |= Qt::WindowMaximizeButtonHint;
     setWindowFlags(flags);
   } else {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    layout->setContentsMargins(1, 1, 1, 1);   // room for the skin's border line
+    layout->setContentsMargins(1, 1, 1, 1);  // room for the skin's border line
   }
   setProperty("frameless", !m_nativeFrame);
   setObjectName(root->objectName());
@@ -78,10 +81,11 @@ bool CBaseDlg::Create() {
   m_hub->Attach(root);
   if (m_parentWindow) {
     winId();
-    if (QWindow* handle = windowHandle()) handle->setTransientParent(m_parentWindow->windowHandle());
+    if (QWindow* handle = windowHandle())
+      handle->setTransientParent(m_parentWindow->windowHandle());
   }
   InitWindow();
-  m_created.store(true);   // from now on a close request from another thread counts
+  m_created.store(true);  // from now on a close request from another thread counts
   return true;
 }
 
@@ -109,8 +113,9 @@ void CBaseDlg::CenterWindow() {
 
 void CBaseDlg::Close(int code) {
   if (QThread::currentThread() != thread()) {
-    if (!m_created.load()) return;   // no window yet: nothing to close
-    QMetaObject::invokeMethod(this, [this, code] { CloseNow(code); }, Qt::QueuedConnection);
+    if (!m_created.load()) return;  // no window yet: nothing to close
+    QMetaObject::invokeMethod(
+        this, [this, code] { CloseNow(code); }, Qt::QueuedConnection);
     return;
   }
   CloseNow(code);
@@ -121,11 +126,13 @@ void CBaseDlg::CloseNow(int code) {
   if (isVisible()) {
     done(code);
   } else {
-    m_pendingClose = code;   // built but not shown yet (e.g. from InitWindow): close once shown
+    m_pendingClose = code;  // built but not shown yet (e.g. from InitWindow): close once shown
   }
 }
 
-bool CBaseDlg::SetTimer(QWidget* control, int id, int periodMs) { return m_hub->SetTimer(control, id, periodMs); }
+bool CBaseDlg::SetTimer(QWidget* control, int id, int periodMs) {
+  return m_hub->SetTimer(control, id, periodMs);
+}
 
 void CBaseDlg::KillTimer(QWidget* control, int id) { m_hub->KillTimer(control, id); }
 
@@ -141,7 +148,7 @@ void CBaseDlg::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Enter:
     case Qt::Key_Escape:
     case Qt::Key_Pause:
-      event->accept();   // no default action for these in any window
+      event->accept();  // no default action for these in any window
       return;
     default:
       QDialog::keyPressEvent(event);
@@ -158,7 +165,8 @@ void CBaseDlg::showEvent(QShowEvent* event) {
   if (m_pendingClose != 0) {
     int code = m_pendingClose;
     m_pendingClose = 0;
-    QMetaObject::invokeMethod(this, [this, code] { CloseNow(code); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, code] { CloseNow(code); }, Qt::QueuedConnection);
   }
   if (!m_windowInitSent && m_root) {
     m_windowInitSent = true;
@@ -170,7 +178,8 @@ void CBaseDlg::showEvent(QShowEvent* event) {
 
 void CBaseDlg::mousePressEvent(QMouseEvent* event) {
   // A frameless window moves by its caption strip.
-  if (!m_nativeFrame && event->button() == Qt::LeftButton && event->position().y() < m_captionHeight) {
+  if (!m_nativeFrame && event->button() == Qt::LeftButton &&
+      event->position().y() < m_captionHeight) {
     if (QWindow* handle = windowHandle()) {
       handle->startSystemMove();
       event->accept();

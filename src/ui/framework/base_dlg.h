@@ -38,14 +38,13 @@
 //   captionHeight (int)   : height of the drag area at the top of a frameless window (40)
 //   resizable (bool)      : a native-frame window may be resized (default true)
 
+#include <QDialog>
+#include <QPointer>
+#include <atomic>
+
 #include "ui/framework/control_util.h"
 #include "ui/framework/dialog_codes.h"
 #include "ui/framework/notify.h"
-
-#include <QDialog>
-#include <QPointer>
-
-#include <atomic>
 
 class CNotifyHub;
 

@@ -1,9 +1,9 @@
 #include "ui/framework/base_view.h"
 
+#include <QVBoxLayout>
+
 #include "ui/framework/dlg_builder_callback.h"
 #include "ui/framework/notify_hub.h"
-
-#include <QVBoxLayout>
 
 CBaseView::CBaseView(QWidget* parent) : QWidget(parent) {}
 
@@ -27,7 +27,8 @@ bool CBaseView::LoadLayout(const QString& fileName) {
     box->setContentsMargins(0, 0, 0, 0);
   }
   box->addWidget(content);
-  if (CNotifyHub* hub = GetManager()) hub->Attach(content);   // content added after the window was built
+  if (CNotifyHub* hub = GetManager())
+    hub->Attach(content);  // content added after the window was built
   return true;
 }
 

@@ -8,9 +8,9 @@
 //   class CDeviceInfoView : public CBaseView {
 //     Q_OBJECT
 //   public:
-//     explicit CDeviceInfoView(QWidget* parent) : CBaseView(parent) { LoadLayout("DeviceInfoView.xml"); }
-//     void DoInit() override { m_pEditIp = FindControl<QLineEdit>("edit_ip"); }
-//     IPS_DECLARE_MESSAGE_MAP()
+//     explicit CDeviceInfoView(QWidget* parent) : CBaseView(parent) {
+//     LoadLayout("DeviceInfoView.xml"); } void DoInit() override { m_pEditIp =
+//     FindControl<QLineEdit>("edit_ip"); } IPS_DECLARE_MESSAGE_MAP()
 //   private:
 //     void OnBtnUpdateClicked(TNotifyMsg&);
 //     QLineEdit* m_pEditIp = nullptr;
@@ -19,12 +19,13 @@
 //     IPS_ON_CLICK("btn_update", OnBtnUpdateClicked)
 //   IPS_END_MESSAGE_MAP()
 //
-//   CDlgBuilderCallback::RegisterClass("DeviceInfoView", [](QWidget* p) { return new CDeviceInfoView(p); });
+//   CDlgBuilderCallback::RegisterClass("DeviceInfoView", [](QWidget* p) { return new
+//   CDeviceInfoView(p); });
+
+#include <QWidget>
 
 #include "ui/framework/control_util.h"
 #include "ui/framework/notify.h"
-
-#include <QWidget>
 
 class CNotifyHub;
 

@@ -21,8 +21,8 @@ QWidget* FindControlImpl(const QWidget* root, const QString& name, const QMetaOb
   }
   if (!found) return nullptr;
   if (!kind.cast(found)) {
-    qWarning("control \"%s\" is a %s, expected %s", qPrintable(name), found->metaObject()->className(),
-             kind.className());
+    qWarning("control \"%s\" is a %s, expected %s", qPrintable(name),
+             found->metaObject()->className(), kind.className());
     return nullptr;
   }
   return found;

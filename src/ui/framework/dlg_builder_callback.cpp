@@ -13,7 +13,8 @@ QHash<QString, CDlgBuilderCallback::Factory>& Registry() {
 }
 }  // namespace
 
-CDlgBuilderCallback::CDlgBuilderCallback(FirstChance firstChance) : m_firstChance(std::move(firstChance)) {}
+CDlgBuilderCallback::CDlgBuilderCallback(FirstChance firstChance)
+    : m_firstChance(std::move(firstChance)) {}
 
 void CDlgBuilderCallback::RegisterClass(const QString& className, Factory factory) {
   Registry().insert(className, std::move(factory));
@@ -28,7 +29,8 @@ QString CDlgBuilderCallback::GetSkinDirectory() {
   return QCoreApplication::applicationDirPath() + QStringLiteral("/skin/");
 }
 
-QWidget* CDlgBuilderCallback::createWidget(const QString& className, QWidget* parent, const QString& name) {
+QWidget* CDlgBuilderCallback::createWidget(const QString& className, QWidget* parent,
+                                           const QString& name) {
   QWidget* w = m_firstChance ? m_firstChance(className, parent) : nullptr;
   if (!w) w = CreateControl(className, parent);
   if (w) {
@@ -38,8 +40,8 @@ QWidget* CDlgBuilderCallback::createWidget(const QString& className, QWidget* pa
   return QUiLoader::createWidget(className, parent, name);
 }
 
-QWidget* CDlgBuilderCallback::BuildLayout(const QString& fileName, QWidget* parent, FirstChance firstChance,
-                                          QString* error) {
+QWidget* CDlgBuilderCallback::BuildLayout(const QString& fileName, QWidget* parent,
+                                          FirstChance firstChance, QString* error) {
   const QString path = QDir::isAbsolutePath(fileName) ? fileName : GetSkinDirectory() + fileName;
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
@@ -47,7 +49,8 @@ QWidget* CDlgBuilderCallback::BuildLayout(const QString& fileName, QWidget* pare
     return nullptr;
   }
   CDlgBuilderCallback loader(std::move(firstChance));
-  loader.setWorkingDirectory(QFileInfo(path).absoluteDir());   // image paths are relative to the skin
+  loader.setWorkingDirectory(
+      QFileInfo(path).absoluteDir());  // image paths are relative to the skin
   QWidget* root = loader.load(&file, parent);
   if (!root && error) *error = QStringLiteral("%1: %2").arg(path, loader.errorString());
   return root;

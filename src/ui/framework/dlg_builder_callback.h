@@ -9,14 +9,14 @@
 //
 // and the class registers its factory once, before the first window is built:
 //
-//   CDlgBuilderCallback::RegisterClass("ModelCombo", [](QWidget* p) { return new CModelCombo(p); });
+//   CDlgBuilderCallback::RegisterClass("ModelCombo", [](QWidget* p) { return new CModelCombo(p);
+//   });
 //
 // A window may also answer some class names itself (CBaseDlg::CreateControl); unknown names
 // fall back to the class the layout says the custom widget extends.
 
 #include <QString>
 #include <QUiLoader>
-
 #include <functional>
 
 class CDlgBuilderCallback : public QUiLoader {
@@ -36,8 +36,8 @@ public:
 
   // Builds `fileName` from the skin folder (or an absolute path) under `parent`. Null on
   // failure, with the loader's error text in *error.
-  static QWidget* BuildLayout(const QString& fileName, QWidget* parent, FirstChance firstChance = {},
-                              QString* error = nullptr);
+  static QWidget* BuildLayout(const QString& fileName, QWidget* parent,
+                              FirstChance firstChance = {}, QString* error = nullptr);
 
   QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override;
 

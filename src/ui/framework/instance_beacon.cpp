@@ -1,13 +1,13 @@
 #include "ui/framework/instance_beacon.h"
 
-#include "platform/single_instance.h"
-#include "shell/log.h"
-
 #include <QApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
 #include <QWidget>
+
+#include "platform/single_instance.h"
+#include "shell/log.h"
 
 namespace {
 
@@ -38,7 +38,8 @@ void Answer(QLocalSocket* socket) {
 
 void ActivateMainWindow(QWidget* window) {
   if (!window) return;
-  if (window->isMinimized()) window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+  if (window->isMinimized())
+    window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
   window->show();
   window->raise();
   window->activateWindow();
@@ -60,7 +61,7 @@ bool SetMainWindowProperty(QWidget* window) {
   auto* server = new QLocalServer(qApp);
   server->setSocketOptions(QLocalServer::UserAccessOption);
   const QString name = QString::fromStdString(path);
-  QLocalServer::removeServer(name);   // left over by an instance that died; we hold the lock now
+  QLocalServer::removeServer(name);  // left over by an instance that died; we hold the lock now
   if (!server->listen(name)) {
     qWarning("instance socket %s: %s", path.c_str(), qPrintable(server->errorString()));
     delete server;
@@ -80,7 +81,7 @@ bool SetMainWindowProperty(QWidget* window) {
 void RemoveMainWindowProperty() {
   MainWindow() = nullptr;
   if (QLocalServer* server = Server()) {
-    server->close();   // also removes the socket file
+    server->close();  // also removes the socket file
     delete server;
   }
 }

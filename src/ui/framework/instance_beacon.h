@@ -7,7 +7,8 @@
 //
 //   void CMainWnd::InitWindow() { ...; SetMainWindowProperty(this); }
 //   // restart:
-//   RemoveMainWindowProperty(); SetHandOverProperty(); CloseInstanceSemaphore(); StartOwnExecutable(); exit(1);
+//   RemoveMainWindowProperty(); SetHandOverProperty(); CloseInstanceSemaphore();
+//   StartOwnExecutable(); exit(1);
 
 class QWidget;
 

@@ -1,9 +1,9 @@
 #include "ui/framework/mask_panel_wnd.h"
 
-#include "ui/framework/dlg_builder_callback.h"
-
 #include <QEvent>
 #include <QVBoxLayout>
+
+#include "ui/framework/dlg_builder_callback.h"
 
 CMaskPanelWnd::CMaskPanelWnd(QWidget* owner) : m_owner(owner ? owner->window() : nullptr) {}
 
@@ -33,7 +33,8 @@ int CMaskPanelWnd::ShowMask(bool show) {
     auto* layout = new QVBoxLayout(mask);
     layout->setContentsMargins(0, 0, 0, 0);
     QString error;
-    if (QWidget* panel = CDlgBuilderCallback::BuildLayout(QStringLiteral("MaskPanel.xml"), mask, {}, &error)) {
+    if (QWidget* panel =
+            CDlgBuilderCallback::BuildLayout(QStringLiteral("MaskPanel.xml"), mask, {}, &error)) {
       layout->addWidget(panel);
     } else {
       mask->setStyleSheet(QStringLiteral("background: rgba(15, 23, 42, 110);"));
@@ -48,7 +49,8 @@ int CMaskPanelWnd::ShowMask(bool show) {
 }
 
 bool CMaskPanelWnd::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_owner && m_mask && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
+  if (watched == m_owner && m_mask &&
+      (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
     m_mask->setGeometry(m_owner->rect());
     m_mask->raise();
   }

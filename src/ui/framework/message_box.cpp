@@ -1,10 +1,10 @@
 #include "ui/framework/message_box.h"
 
-#include "ui/framework/translate_manager.h"
-
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
+
+#include "ui/framework/translate_manager.h"
 
 namespace {
 MessageBoxHook& Hook() {
@@ -15,11 +15,12 @@ MessageBoxHook& Hook() {
 
 void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
 
-MessageBoxDlg::MessageBoxDlg(QWidget* parent, const QString& title, const QString& text, int buttons)
+MessageBoxDlg::MessageBoxDlg(QWidget* parent, const QString& title, const QString& text,
+                             int buttons)
     : CBaseDlg(QString(), parent, true), m_buttons(buttons), m_title(title), m_text(text) {}
 
 IPS_BEGIN_MESSAGE_MAP(MessageBoxDlg, CBaseDlg)
-  IPS_ON_MSGTYPE("click", OnButtonClicked)
+IPS_ON_MSGTYPE("click", OnButtonClicked)
 IPS_END_MESSAGE_MAP()
 
 void MessageBoxDlg::InitWindow() {
@@ -40,14 +41,22 @@ void MessageBoxDlg::InitWindow() {
     }
   };
   switch (m_buttons) {
-    case MB_OK: showOnly(ok); break;
-    case MB_OKCANCEL: showOnly(okCancel); break;
-    case MB_YESNO: showOnly(yesNo); break;
-    default: break;   // whatever the layout shows
+    case MB_OK:
+      showOnly(ok);
+      break;
+    case MB_OKCANCEL:
+      showOnly(okCancel);
+      break;
+    case MB_YESNO:
+      showOnly(yesNo);
+      break;
+    default:
+      break;  // whatever the layout shows
   }
   // Keyboard focus on the main answer, so no secondary button looks highlighted.
   for (QPushButton* button : GetRoot()->findChildren<QPushButton*>()) {
-    if (button->property("primary").toBool() && !button->isHidden() && !button->parentWidget()->isHidden()) {
+    if (button->property("primary").toBool() && !button->isHidden() &&
+        !button->parentWidget()->isHidden()) {
       button->setFocus();
       break;
     }
@@ -56,11 +65,16 @@ void MessageBoxDlg::InitWindow() {
 
 void MessageBoxDlg::OnButtonClicked(TNotifyMsg& msg) {
   const QString name = msg.SenderName();
-  if (name == QLatin1String("btn_ok")) Close(IDOK);
-  else if (name == QLatin1String("btn_cancel")) Close(IDCANCEL);
-  else if (name == QLatin1String("btn_yes")) Close(IDYES);
-  else if (name == QLatin1String("btn_no")) Close(IDNO);
-  else if (name == QLatin1String("closebtn")) Close(IDCANCEL);
+  if (name == QLatin1String("btn_ok"))
+    Close(IDOK);
+  else if (name == QLatin1String("btn_cancel"))
+    Close(IDCANCEL);
+  else if (name == QLatin1String("btn_yes"))
+    Close(IDYES);
+  else if (name == QLatin1String("btn_no"))
+    Close(IDNO);
+  else if (name == QLatin1String("closebtn"))
+    Close(IDCANCEL);
 }
 
 int ShowMessageBox(QWidget* parent, const QString& title, const QString& text, int buttons) {

@@ -2,15 +2,16 @@
 
 // The system's one message box, built from skin/MessageBox.xml.
 //
-//   if (ShowMessageBox(this, "VIRN Scanner-Ipscanner", "Do you want to reboot the device?", MB_YESNO) != IDYES)
+//   if (ShowMessageBox(this, "VIRN Scanner-Ipscanner", "Do you want to reboot the device?",
+//   MB_YESNO) != IDYES)
 //     return;
 //
 // Title and text go through the language catalog. Button sets: MB_OK (IDOK), MB_OKCANCEL
 // (IDOK / IDCANCEL), MB_YESNO (IDYES / IDNO); the close button gives IDCANCEL.
 
-#include "ui/framework/base_dlg.h"
-
 #include <functional>
+
+#include "ui/framework/base_dlg.h"
 
 class QLabel;
 
@@ -40,5 +41,6 @@ int ShowMessageBox(QWidget* parent, const QString& title, const QString& text, i
 // Test seam: while a hook is installed, ShowMessageBox asks it instead of showing a window
 // and returns its answer (title and text as the caller gave them, before translation).
 // An empty function restores the real box.
-using MessageBoxHook = std::function<int(QWidget* parent, const QString& title, const QString& text, int buttons)>;
+using MessageBoxHook =
+    std::function<int(QWidget* parent, const QString& title, const QString& text, int buttons)>;
 void SetMessageBoxHook(MessageBoxHook hook);

@@ -36,10 +36,10 @@ inline constexpr const char* kNotifyWindowInit = "windowinit";
 
 struct TNotifyMsg {
   QString sType;
-  QPointer<QWidget> pSender;   // null for a notification without a control
-  QString sVirtualWnd;         // names a sub-window the notification is meant for; usually ""
-  qint64 wParam = 0;           // "timer": the timer id; "itemselect": the new index
-  qint64 lParam = 0;           // "itemselect": the previous index
+  QPointer<QWidget> pSender;  // null for a notification without a control
+  QString sVirtualWnd;        // names a sub-window the notification is meant for; usually ""
+  qint64 wParam = 0;          // "timer": the timer id; "itemselect": the new index
+  qint64 lParam = 0;          // "itemselect": the previous index
 
   QString SenderName() const { return pSender ? pSender->objectName() : QString(); }
 };
@@ -48,8 +48,8 @@ class CNotifyPump;
 
 template <class T>
 struct TNotifyMapEntry {
-  const char* type;      // null ends the table
-  const char* control;   // "" = any sender
+  const char* type;     // null ends the table
+  const char* control;  // "" = any sender
   void (T::*handler)(TNotifyMsg&);
 };
 
@@ -78,12 +78,11 @@ public:
 public:                           \
   bool DispatchNotify(TNotifyMsg& msg) override;
 
-#define IPS_BEGIN_MESSAGE_MAP(theClass, baseClass)             \
-  bool theClass::DispatchNotify(TNotifyMsg& msg) {             \
-    using ThisClass = theClass;                                \
-    using BaseClass = baseClass;                               \
+#define IPS_BEGIN_MESSAGE_MAP(theClass, baseClass) \
+  bool theClass::DispatchNotify(TNotifyMsg& msg) { \
+    using ThisClass = theClass;                    \
+    using BaseClass = baseClass;                   \
     static const TNotifyMapEntry<ThisClass> kNotifyTable[] = {
-
 #define IPS_ON_NOTIFY(type, control, handler) {type, control, &ThisClass::handler},
 #define IPS_ON_CLICK(control, handler) IPS_ON_NOTIFY("click", control, handler)
 #define IPS_ON_ITEMSELECT(control, handler) IPS_ON_NOTIFY("itemselect", control, handler)
@@ -91,8 +90,10 @@ public:                           \
 #define IPS_ON_TEXTCHANGED(control, handler) IPS_ON_NOTIFY("textchanged", control, handler)
 #define IPS_ON_MSGTYPE(type, handler) IPS_ON_NOTIFY(type, "", handler)
 
-#define IPS_END_MESSAGE_MAP()                                        \
-      {nullptr, nullptr, nullptr}};                                  \
-    if (DispatchNotifyTable<ThisClass>(this, kNotifyTable, msg)) return true; \
-    return BaseClass::DispatchNotify(msg);                           \
+#define IPS_END_MESSAGE_MAP()                                               \
+  { nullptr, nullptr, nullptr }                                             \
+  }                                                                         \
+  ;                                                                         \
+  if (DispatchNotifyTable<ThisClass>(this, kNotifyTable, msg)) return true; \
+  return BaseClass::DispatchNotify(msg);                                    \
   }

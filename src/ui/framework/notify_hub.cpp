@@ -1,7 +1,5 @@
 #include "ui/framework/notify_hub.h"
 
-#include "ui/framework/base_view.h"
-
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -13,6 +11,8 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
+
+#include "ui/framework/base_view.h"
 
 namespace {
 constexpr const char* kWiredProperty = "ips_wired";
@@ -54,7 +54,8 @@ void CNotifyHub::Wire(QWidget* control) {
   control->setProperty(kWiredProperty, true);
 
   if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-    connect(button, &QAbstractButton::clicked, this, [this, button] { SendNotify(button, kNotifyClick); });
+    connect(button, &QAbstractButton::clicked, this,
+            [this, button] { SendNotify(button, kNotifyClick); });
     connect(button, &QAbstractButton::toggled, this,
             [this, button](bool on) { SendNotify(button, kNotifySelectChanged, on ? 1 : 0); });
   } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
@@ -65,17 +66,21 @@ void CNotifyHub::Wire(QWidget* control) {
       SendNotify(combo, kNotifyItemSelect, index, previous);
     });
   } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
-    connect(edit, &QLineEdit::textChanged, this, [this, edit] { SendNotify(edit, kNotifyTextChanged); });
+    connect(edit, &QLineEdit::textChanged, this,
+            [this, edit] { SendNotify(edit, kNotifyTextChanged); });
   } else if (auto* text = qobject_cast<QTextEdit*>(control)) {
-    connect(text, &QTextEdit::textChanged, this, [this, text] { SendNotify(text, kNotifyTextChanged); });
+    connect(text, &QTextEdit::textChanged, this,
+            [this, text] { SendNotify(text, kNotifyTextChanged); });
   } else if (auto* plain = qobject_cast<QPlainTextEdit*>(control)) {
-    connect(plain, &QPlainTextEdit::textChanged, this, [this, plain] { SendNotify(plain, kNotifyTextChanged); });
+    connect(plain, &QPlainTextEdit::textChanged, this,
+            [this, plain] { SendNotify(plain, kNotifyTextChanged); });
   } else if (auto* tabs = qobject_cast<QTabWidget*>(control)) {
     connect(tabs, &QTabWidget::currentChanged, this,
             [this, tabs](int index) { SendNotify(tabs, kNotifySelectChanged, index); });
   } else if (auto* view = qobject_cast<QAbstractItemView*>(control)) {
-    connect(view, &QAbstractItemView::clicked, this,
-            [this, view](const QModelIndex& index) { SendNotify(view, kNotifyItemClick, index.row()); });
+    connect(view, &QAbstractItemView::clicked, this, [this, view](const QModelIndex& index) {
+      SendNotify(view, kNotifyItemClick, index.row());
+    });
     if (auto* list = qobject_cast<QListWidget*>(view)) {
       list->setProperty(kLastIndexProperty, list->currentRow());
       connect(list, &QListWidget::currentRowChanged, this, [this, list](int row) {
@@ -85,12 +90,15 @@ void CNotifyHub::Wire(QWidget* control) {
       });
     } else if (auto* table = qobject_cast<QTableWidget*>(view)) {
       connect(table, &QTableWidget::currentCellChanged, this,
-              [this, table](int row, int, int previousRow, int) { SendNotify(table, kNotifyItemSelect, row, previousRow); });
+              [this, table](int row, int, int previousRow, int) {
+                SendNotify(table, kNotifyItemSelect, row, previousRow);
+              });
     } else if (auto* tree = qobject_cast<QTreeWidget*>(view)) {
-      connect(tree, &QTreeWidget::currentItemChanged, this, [this, tree](QTreeWidgetItem* item, QTreeWidgetItem* prev) {
-        SendNotify(tree, kNotifyItemSelect, item ? tree->indexOfTopLevelItem(item) : -1,
-                   prev ? tree->indexOfTopLevelItem(prev) : -1);
-      });
+      connect(tree, &QTreeWidget::currentItemChanged, this,
+              [this, tree](QTreeWidgetItem* item, QTreeWidgetItem* prev) {
+                SendNotify(tree, kNotifyItemSelect, item ? tree->indexOfTopLevelItem(item) : -1,
+                           prev ? tree->indexOfTopLevelItem(prev) : -1);
+              });
     }
   }
   connect(control, &QObject::destroyed, this, [this, control] { KillAllTimers(control); });
@@ -138,7 +146,7 @@ bool CNotifyHub::SetTimer(QWidget* control, int id, int periodMs) {
     connect(timer, &QTimer::timeout, this, [this, target, id] {
       if (target) SendNotify(target, kNotifyTimer, id);
     });
-    Wire(control);   // so that the control's timers end with it
+    Wire(control);  // so that the control's timers end with it
   }
   timer->start(periodMs);
   return true;

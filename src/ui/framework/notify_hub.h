@@ -1,12 +1,12 @@
 #pragma once
 
-#include "ui/framework/notify.h"
-
 #include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPair>
 #include <QPointer>
+
+#include "ui/framework/notify.h"
 
 class CBaseView;
 class QTimer;

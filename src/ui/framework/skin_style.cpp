@@ -1,10 +1,10 @@
 #include "ui/framework/skin_style.h"
 
-#include "ui/framework/dlg_builder_callback.h"
-
 #include <QApplication>
 #include <QFile>
 #include <QIcon>
+
+#include "ui/framework/dlg_builder_callback.h"
 
 bool ApplySkinStyle() {
   const QString skin = CDlgBuilderCallback::GetSkinDirectory();
@@ -21,7 +21,8 @@ bool ApplySkinStyle() {
     return false;
   }
   QString sheet = QString::fromUtf8(file.readAll());
-  sheet.replace(QStringLiteral("url(images/"), QStringLiteral("url(") + skin + QStringLiteral("images/"));
+  sheet.replace(QStringLiteral("url(images/"),
+                QStringLiteral("url(") + skin + QStringLiteral("images/"));
   qApp->setStyleSheet(sheet);
   return true;
 }

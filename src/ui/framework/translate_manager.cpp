@@ -19,9 +19,12 @@ QString Unescape(QStringView text) {
     QChar c = text[i];
     if (c == u'\\' && i + 1 < text.size()) {
       QChar n = text[++i];
-      if (n == u'n') out += u'\n';
-      else if (n == u't') out += u'\t';
-      else out += n;   // "\\", "\=" and anything else: the character itself
+      if (n == u'n')
+        out += u'\n';
+      else if (n == u't')
+        out += u'\t';
+      else
+        out += n;  // "\\", "\=" and anything else: the character itself
     } else {
       out += c;
     }
@@ -126,18 +129,28 @@ void CTranslateManager::TranslateTree(QWidget* root) const {
   for (QWidget* w : widgets) {
     if (w->property("ips_no_translate").toBool()) continue;
     if (auto* label = qobject_cast<QLabel*>(w)) {
-      TranslateSlot(w, "text", [label] { return label->text(); }, [label](const QString& t) { label->setText(t); });
+      TranslateSlot(
+          w, "text", [label] { return label->text(); },
+          [label](const QString& t) { label->setText(t); });
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-      TranslateSlot(w, "text", [button] { return button->text(); }, [button](const QString& t) { button->setText(t); });
+      TranslateSlot(
+          w, "text", [button] { return button->text(); },
+          [button](const QString& t) { button->setText(t); });
     } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
-      TranslateSlot(w, "text", [group] { return group->title(); }, [group](const QString& t) { group->setTitle(t); });
+      TranslateSlot(
+          w, "text", [group] { return group->title(); },
+          [group](const QString& t) { group->setTitle(t); });
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-      TranslateSlot(w, "placeholder", [edit] { return edit->placeholderText(); },
-                    [edit](const QString& t) { edit->setPlaceholderText(t); });
+      TranslateSlot(
+          w, "placeholder", [edit] { return edit->placeholderText(); },
+          [edit](const QString& t) { edit->setPlaceholderText(t); });
     }
-    TranslateSlot(w, "tooltip", [w] { return w->toolTip(); }, [w](const QString& t) { w->setToolTip(t); });
+    TranslateSlot(
+        w, "tooltip", [w] { return w->toolTip(); }, [w](const QString& t) { w->setToolTip(t); });
     if (w->isWindow()) {
-      TranslateSlot(w, "title", [w] { return w->windowTitle(); }, [w](const QString& t) { w->setWindowTitle(t); });
+      TranslateSlot(
+          w, "title", [w] { return w->windowTitle(); },
+          [w](const QString& t) { w->setWindowTitle(t); });
     }
   }
 }

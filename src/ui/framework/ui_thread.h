@@ -14,7 +14,6 @@
 
 #include <QMetaObject>
 #include <QObject>
-
 #include <utility>
 
 template <class F>

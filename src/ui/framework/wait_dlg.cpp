@@ -2,15 +2,14 @@
 
 #include <QLabel>
 #include <QProgressBar>
-
 #include <cmath>
 #include <thread>
 
 CWaitDlg::CWaitDlg(QWidget* parent) : CBaseDlg(QStringLiteral("WaitDlg"), parent, true) {}
 
 IPS_BEGIN_MESSAGE_MAP(CWaitDlg, CBaseDlg)
-  IPS_ON_CLICK("closebtn", OnCloseBtn)
-  IPS_ON_MSGTYPE("timer", OnTimer)
+IPS_ON_CLICK("closebtn", OnCloseBtn)
+IPS_ON_MSGTYPE("timer", OnTimer)
 IPS_END_MESSAGE_MAP()
 
 void CWaitDlg::SetMessage(const QString& text) {
@@ -24,7 +23,9 @@ void CWaitDlg::SetProgress(long current, long total) {
   m_total = total;
 }
 
-int CWaitDlg::SecondsShown() const { return m_pLabelSecond ? static_cast<int>(GetTag(m_pLabelSecond)) : 0; }
+int CWaitDlg::SecondsShown() const {
+  return m_pLabelSecond ? static_cast<int>(GetTag(m_pLabelSecond)) : 0;
+}
 
 void CWaitDlg::InitWindow() {
   m_pLabelMsg = FindControl<QLabel>(QStringLiteral("label_msg"));
@@ -59,9 +60,11 @@ void CWaitDlg::OnTimer(TNotifyMsg& msg) {
   }
   QMutexLocker lock(&m_lock);
   if (m_showProgress && m_pProgress && m_total > 0) {
-    double percent = std::floor(std::round(static_cast<double>(m_current) / m_total * 10000.0) / 100.0);
+    double percent =
+        std::floor(std::round(static_cast<double>(m_current) / m_total * 10000.0) / 100.0);
     if (percent > m_pProgress->value()) m_pProgress->setValue(static_cast<int>(percent));
-    if (m_pLabelProgressTip) m_pLabelProgressTip->setText(QStringLiteral("%1/%2").arg(m_current).arg(m_total));
+    if (m_pLabelProgressTip)
+      m_pLabelProgressTip->setText(QStringLiteral("%1/%2").arg(m_current).arg(m_total));
   }
 }
 
@@ -70,7 +73,7 @@ int CWaitDlg::Run(std::function<void()> work) {
   std::thread worker([this, work = std::move(work)] {
     if (work) work();
     m_state.store(2);
-    Close(IDOK);   // ignored while the window is not up: its first tick closes it then
+    Close(IDOK);  // ignored while the window is not up: its first tick closes it then
   });
   int code = DoModal();
   worker.join();

@@ -14,12 +14,11 @@
 // The work must not touch widgets. Layout "WaitDlg.xml": label_msg, label_second, closebtn,
 // layout_progress, progress, lab_progress_tip.
 
-#include "ui/framework/base_dlg.h"
-
 #include <QMutex>
-
 #include <atomic>
 #include <functional>
+
+#include "ui/framework/base_dlg.h"
 
 class QLabel;
 class QProgressBar;
@@ -52,7 +51,7 @@ protected:
 
 private:
   void OnTimer(TNotifyMsg& msg);
-  void OnCloseBtn(TNotifyMsg&) {}   // the user cannot cut the work short
+  void OnCloseBtn(TNotifyMsg&) {}  // the user cannot cut the work short
 
   QString m_message;
   QLabel* m_pLabelMsg = nullptr;
@@ -60,9 +59,9 @@ private:
   QWidget* m_pLayoutProgress = nullptr;
   QProgressBar* m_pProgress = nullptr;
   QLabel* m_pLabelProgressTip = nullptr;
-  std::atomic<int> m_state{0};   // 0 running, 2 the work has ended
+  std::atomic<int> m_state{0};  // 0 running, 2 the work has ended
   bool m_showProgress = false;
-  QMutex m_lock;                  // the progress values, shared with the work
+  QMutex m_lock;  // the progress values, shared with the work
   long m_total = 0;
   long m_current = 0;
 };

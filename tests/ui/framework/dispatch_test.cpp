@@ -1,22 +1,20 @@
 // Notification delivery: message map chains, views that see only their own descendants,
 // control timers, missing controls, and closing from another thread.
 
-#include "test_layouts.h"
-
-#include "ui/framework/base_dlg.h"
-#include "ui/framework/base_view.h"
-#include "ui/framework/dlg_builder_callback.h"
-#include "ui/framework/notify_hub.h"
-#include "ui/support/ui_driver.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-
 #include <thread>
+
+#include "test_layouts.h"
+#include "ui/framework/base_dlg.h"
+#include "ui/framework/base_view.h"
+#include "ui/framework/dlg_builder_callback.h"
+#include "ui/framework/notify_hub.h"
+#include "ui/support/ui_driver.h"
 
 using namespace uitest;
 
@@ -52,9 +50,11 @@ TestLayouts& Layouts() {
 class CTestView : public CBaseView {
   Q_OBJECT
 public:
-  explicit CTestView(QWidget* parent) : CBaseView(parent) { LoadLayout(Layouts().Write("TestView.xml", kViewXml)); }
+  explicit CTestView(QWidget* parent) : CBaseView(parent) {
+    LoadLayout(Layouts().Write("TestView.xml", kViewXml));
+  }
   void DoInit() override { ++inits; }
-  QStringList seen;   // "type:sender"
+  QStringList seen;  // "type:sender"
   int inits = 0;
   IPS_DECLARE_MESSAGE_MAP()
 private:
@@ -62,9 +62,9 @@ private:
 };
 
 IPS_BEGIN_MESSAGE_MAP(CTestView, CBaseView)
-  IPS_ON_CLICK("btn_action", OnAny)
-  IPS_ON_MSGTYPE("windowinit", OnAny)
-  IPS_ON_MSGTYPE("click", OnAny)
+IPS_ON_CLICK("btn_action", OnAny)
+IPS_ON_MSGTYPE("windowinit", OnAny)
+IPS_ON_MSGTYPE("click", OnAny)
 IPS_END_MESSAGE_MAP()
 
 class CHostDlg : public CBaseDlg {
@@ -95,9 +95,9 @@ private:
 };
 
 IPS_BEGIN_MESSAGE_MAP(CHostDlg, CBaseDlg)
-  IPS_ON_CLICK("btn_window", OnWindowButton)
-  IPS_ON_TEXTCHANGED("edit_name", OnText)
-  IPS_ON_MSGTYPE("timer", OnTimer)
+IPS_ON_CLICK("btn_window", OnWindowButton)
+IPS_ON_TEXTCHANGED("edit_name", OnText)
+IPS_ON_MSGTYPE("timer", OnTimer)
 IPS_END_MESSAGE_MAP()
 
 TEST(Views, SeeOnlyTheirOwnDescendantsAndWindowInit) {
@@ -112,7 +112,7 @@ TEST(Views, SeeOnlyTheirOwnDescendantsAndWindowInit) {
   ASSERT_NE(dlg.left, nullptr);
   ASSERT_NE(dlg.right, nullptr);
   EXPECT_EQ(dlg.left->seen, (QStringList{"windowinit:HostWnd", "click:btn_action"}));
-  EXPECT_EQ(dlg.right->seen, QStringList{"windowinit:HostWnd"});   // not its sibling's click
+  EXPECT_EQ(dlg.right->seen, QStringList{"windowinit:HostWnd"});  // not its sibling's click
   EXPECT_EQ(dlg.left->inits, 1);
   // The window's own map takes its entry; the view's click reaches the window too but no entry
   // of the window takes "btn_action", and the base map's click handler ignores it.
@@ -163,7 +163,7 @@ TEST(Controls, MissingOrWrongKindLooksUpAsNull) {
   ASSERT_TRUE(dlg.Create());
   EXPECT_NE(dlg.FindControl<QLabel>("label_status"), nullptr);
   EXPECT_EQ(dlg.FindControl<QLabel>("label_absent"), nullptr);
-  EXPECT_EQ(dlg.FindControl<QLineEdit>("label_status"), nullptr);   // a label, not an edit
+  EXPECT_EQ(dlg.FindControl<QLineEdit>("label_status"), nullptr);  // a label, not an edit
   EXPECT_EQ(dlg.FindControl<QLabel>(""), nullptr);
 }
 
@@ -185,7 +185,7 @@ TEST(Dialogs, MissingLayoutFailsTheRunInsteadOfShowingAnEmptyWindow) {
 
 TEST(Dialogs, CloseFromAnotherThreadEndsTheRunAndIsIgnoredBeforeTheWindowExists) {
   CHostDlg dlg;
-  std::thread early([&] { dlg.Close(IDOK); });   // no window yet: nothing happens
+  std::thread early([&] { dlg.Close(IDOK); });  // no window yet: nothing happens
   early.join();
   QApplication::processEvents();
   std::thread closer;

@@ -1,18 +1,17 @@
 // The message box as users meet it: button sets, close codes, keys that must do nothing, the
 // mask over the parent, the alignment rule for long texts and the test hook.
 
-#include "test_layouts.h"
-
 #include "ui/framework/message_box.h"
-#include "ui/support/ui_driver.h"
 
 #include <gtest/gtest.h>
 
 #include <QFontMetrics>
-
+#include <QLabel>
 #include <ostream>
 #include <string>
-#include <QLabel>
+
+#include "test_layouts.h"
+#include "ui/support/ui_driver.h"
 
 using namespace uitest;
 
@@ -25,7 +24,9 @@ struct ButtonCase {
   int expected;
 };
 
-void PrintTo(const ButtonCase& c, std::ostream* os) { *os << "set " << c.buttons << " " << c.click; }
+void PrintTo(const ButtonCase& c, std::ostream* os) {
+  *os << "set " << c.buttons << " " << c.click;
+}
 
 class MessageBoxButtons : public ::testing::TestWithParam<ButtonCase> {};
 
@@ -63,7 +64,7 @@ TEST(MessageBox, EscapeEnterAndPauseDoNothingThenCloseButtonGivesCancel) {
     ASSERT_NE(yes, nullptr);
     yes->setFocus();
     PressKey(box, Qt::Key_Escape);
-    PressKey(yes, Qt::Key_Return);   // a focused button must not be pressed by Enter either
+    PressKey(yes, Qt::Key_Return);  // a focused button must not be pressed by Enter either
     PressKey(yes, Qt::Key_Enter);
     PressKey(box, Qt::Key_Pause);
     stillOpen = box->isVisible();
@@ -104,9 +105,13 @@ TEST(MessageBox, LongTextIsLeftAlignedShortTextKeepsTheLayoutsAlignment) {
   MessageBoxDlg sizing(nullptr, "", "", MB_OK);
   const QFontMetrics metrics(sizing.font());
   QString shortText, longText;
-  for (QString s = "i"; ; s += (s.size() % 2 ? "m" : "i")) {
-    if (metrics.horizontalAdvance(s) < MessageBoxDlg::kLeftAlignWidth) shortText = s;
-    else { longText = s; break; }
+  for (QString s = "i";; s += (s.size() % 2 ? "m" : "i")) {
+    if (metrics.horizontalAdvance(s) < MessageBoxDlg::kLeftAlignWidth)
+      shortText = s;
+    else {
+      longText = s;
+      break;
+    }
   }
   for (const QString& text : {shortText, longText}) {
     Qt::Alignment alignment;
@@ -116,7 +121,8 @@ TEST(MessageBox, LongTextIsLeftAlignedShortTextKeepsTheLayoutsAlignment) {
     });
     ShowMessageBox(nullptr, "t", text, MB_OK);
     const bool left = (alignment & Qt::AlignHorizontal_Mask) == Qt::AlignLeft;
-    EXPECT_EQ(left, text == longText) << text.size() << " characters, " << metrics.horizontalAdvance(text) << " px";
+    EXPECT_EQ(left, text == longText)
+        << text.size() << " characters, " << metrics.horizontalAdvance(text) << " px";
   }
 }
 
@@ -146,9 +152,12 @@ TEST(MessageBox, MaskDisablesTheParentWhileShownAndRestoresItsState) {
 // A skin that lacks the optional controls (title, text, button rows) still gives a working box.
 class CBareMessageBox : public MessageBoxDlg {
 public:
-  explicit CBareMessageBox(QString layout) : MessageBoxDlg(nullptr, "Title", "Text", MB_YESNO), m_layout(std::move(layout)) {}
+  explicit CBareMessageBox(QString layout)
+      : MessageBoxDlg(nullptr, "Title", "Text", MB_YESNO), m_layout(std::move(layout)) {}
+
 protected:
   QString GetLayoutFileName() const override { return m_layout; }
+
 private:
   QString m_layout;
 };
@@ -169,14 +178,16 @@ TEST(MessageBox, MissingOptionalControlsAreSkipped) {
     ClickControl(w, "closebtn");
   });
   EXPECT_EQ(box.DoModal(), IDCANCEL);
-  EXPECT_FALSE(okRowShown);   // the yes/no set hides the other rows that exist
+  EXPECT_FALSE(okRowShown);  // the yes/no set hides the other rows that exist
 }
 
 TEST(MessageBox, HookAnswersWithoutAWindow) {
   MessageBoxAnswers boxes;
   boxes.Queue(IDYES, "reboot");
   boxes.Queue(IDOK);
-  EXPECT_EQ(ShowMessageBox(nullptr, "VIRN Scanner-Ipscanner", "Do you want to reboot the device?", MB_YESNO), IDYES);
+  EXPECT_EQ(ShowMessageBox(nullptr, "VIRN Scanner-Ipscanner", "Do you want to reboot the device?",
+                           MB_YESNO),
+            IDYES);
   EXPECT_EQ(ShowMessageBox(nullptr, "ERROR", "CommUdp Socket create failed.", MB_OK), IDOK);
   ASSERT_EQ(boxes.Shown().size(), 2u);
   EXPECT_EQ(boxes.Shown()[1].title, "ERROR");

@@ -1,18 +1,18 @@
 // Qt-free platform pieces the program's entry relies on: named events between threads and the
 // child process tied to our lifetime.
 
-#include "platform/child_process.h"
-#include "platform/named_event.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <csignal>
 #include <thread>
+
+#include "platform/child_process.h"
+#include "platform/named_event.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ TEST(NamedEvent, SignalsAWaiterOnAnotherThreadByName) {
   });
   EXPECT_TRUE(ev->Wait(5000));
   answer.join();
-  EXPECT_TRUE(ev->Wait(0));   // manual reset: stays signalled
+  EXPECT_TRUE(ev->Wait(0));  // manual reset: stays signalled
 }
 
 TEST(NamedEvent, TimesOutAndIsGoneWithItsLastHandle) {
@@ -51,7 +51,7 @@ TEST(NamedEvent, TimesOutAndIsGoneWithItsLastHandle) {
     EXPECT_FALSE(ev->Wait(30));
     EXPECT_EQ(CNamedEvent::Open("late-ack"), ev);
   }
-  EXPECT_EQ(CNamedEvent::Open("late-ack"), nullptr);   // a late answer finds nothing to set
+  EXPECT_EQ(CNamedEvent::Open("late-ack"), nullptr);  // a late answer finds nothing to set
   EXPECT_EQ(CNamedEvent::Open("never-made"), nullptr);
 }
 
@@ -70,13 +70,13 @@ TEST(ChildProcess, StopEndsTheChildAndItsGroup) {
   const int pid = child.Pid();
   ASSERT_GT(pid, 0);
   EXPECT_TRUE(child.Running());
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));   // let the shell fork its sleeper
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the shell fork its sleeper
   child.Stop(500);
   EXPECT_FALSE(child.Running());
   for (int i = 0; i < 100 && LiveMembersOfGroup(pid) > 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  EXPECT_EQ(LiveMembersOfGroup(pid), 0);   // the shell's own child went too
+  EXPECT_EQ(LiveMembersOfGroup(pid), 0);  // the shell's own child went too
 }
 
 TEST(ChildProcess, ReportsAProgramThatCannotStart) {

@@ -13,9 +13,11 @@ public:
     const QString path = m_dir.filePath(fileName);
     QFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
-      file.write(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ui version=\"4.0\">\n%1\n</ui>\n")
-                     .arg(widgetXml)
-                     .toUtf8());
+      file.write(
+          QStringLiteral(
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ui version=\"4.0\">\n%1\n</ui>\n")
+              .arg(widgetXml)
+              .toUtf8());
     }
     return path;
   }
@@ -23,4 +25,3 @@ public:
 private:
   QTemporaryDir m_dir;
 };
-

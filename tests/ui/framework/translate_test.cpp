@@ -1,8 +1,6 @@
 // Language catalogs: the file format, lookups, translation of window texts, and the shipped
 // catalogs themselves.
 
-#include "ui/framework/translate_manager.h"
-
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -13,6 +11,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
+
+#include "ui/framework/translate_manager.h"
 
 namespace {
 
@@ -25,8 +25,10 @@ struct ParseCase {
 
 TEST(Catalog, ParsesTheDocumentedFormat) {
   const ParseCase cases[] = {
-      {"comments and blank lines", "# Deutsch\n\n  # indented comment\nOK=OK\nCancel=Abbrechen\n",
-       {{"OK", "OK"}, {"Cancel", "Abbrechen"}}, 0},
+      {"comments and blank lines",
+       "# Deutsch\n\n  # indented comment\nOK=OK\nCancel=Abbrechen\n",
+       {{"OK", "OK"}, {"Cancel", "Abbrechen"}},
+       0},
       {"BOM and CRLF", "\xEF\xBB\xBFYes=Ja\r\nNo=Nein\r\n", {{"Yes", "Ja"}, {"No", "Nein"}}, 0},
       {"spaces around key and text", "  Cancel  =  Abbrechen  \n", {{"Cancel", "Abbrechen"}}, 0},
       {"escaped separator and newline", "a\\=b=c\\nd\nx=y=z\n", {{"a=b", "c\nd"}, {"x", "y=z"}}, 0},
@@ -82,8 +84,8 @@ TEST_F(CatalogFiles, WindowTextsFollowALanguageChangeUnlessTheCodeReplacedThem) 
   tm->TranslateTree(&window);
   EXPECT_EQ(button->text(), "Abbrechen");
   EXPECT_EQ(caption->text(), "Geräte-ID");
-  value->setText("1-1-1-101");   // data shown by the code
-  ASSERT_TRUE(tm->LoadLanguage(fr));   // re-translates open windows
+  value->setText("1-1-1-101");        // data shown by the code
+  ASSERT_TRUE(tm->LoadLanguage(fr));  // re-translates open windows
   EXPECT_EQ(button->text(), "Annuler");
   EXPECT_EQ(caption->text(), "ID de l'appareil");
   EXPECT_EQ(value->text(), "1-1-1-101");
@@ -113,11 +115,14 @@ TEST(ShippedCatalogs, AreCompleteAndKeepPlaceholders) {
     QHash<QString, QString> entries;
     load(file, &entries);
     for (auto it = english.cbegin(); it != english.cend(); ++it) {
-      EXPECT_TRUE(entries.contains(it.key())) << file.toStdString() << " lacks \"" << it.key().toStdString() << "\"";
+      EXPECT_TRUE(entries.contains(it.key()))
+          << file.toStdString() << " lacks \"" << it.key().toStdString() << "\"";
     }
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-      EXPECT_TRUE(english.contains(it.key())) << file.toStdString() << ": unknown key \"" << it.key().toStdString() << "\"";
-      EXPECT_EQ(placeholders(it.key()), placeholders(it.value())) << file.toStdString() << ": " << it.key().toStdString();
+      EXPECT_TRUE(english.contains(it.key()))
+          << file.toStdString() << ": unknown key \"" << it.key().toStdString() << "\"";
+      EXPECT_EQ(placeholders(it.key()), placeholders(it.value()))
+          << file.toStdString() << ": " << it.key().toStdString();
     }
   }
 }

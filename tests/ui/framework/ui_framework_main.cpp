@@ -1,8 +1,8 @@
-#include "ui/framework/skin_style.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
+
+#include "ui/framework/skin_style.h"
 
 namespace {
 QtMessageHandler g_defaultHandler = nullptr;

@@ -2,7 +2,6 @@
 // work has ended, also when the work ends before the window is up.
 
 #include "ui/framework/wait_dlg.h"
-#include "ui/support/ui_driver.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +10,11 @@
 #include <QProgressBar>
 #include <QThread>
 #include <QTimer>
-
 #include <atomic>
 #include <chrono>
 #include <thread>
+
+#include "ui/support/ui_driver.h"
 
 using namespace uitest;
 
@@ -49,13 +49,14 @@ TEST(WaitDlg, CountsSecondsWhileTheWorkRunsAndClosesWhenItEnds) {
   EXPECT_FALSE(workOnUiThread);
   EXPECT_EQ(message, "Uploading the firmware package. Please wait...");
   EXPECT_EQ(secondsSeen, (QStringList{"1", "2", "3"}));
-  EXPECT_LT(took, 2300 + 700);   // closed as the work ended, not at a later tick
+  EXPECT_LT(took, 2300 + 700);  // closed as the work ended, not at a later tick
 }
 
 // Holds the window back until the work has surely ended.
 class CSlowStartWaitDlg : public CWaitDlg {
 public:
   CSlowStartWaitDlg() : CWaitDlg(nullptr) {}
+
 protected:
   void InitWindow() override {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -72,7 +73,7 @@ TEST(WaitDlg, WorkThatEndsBeforeTheWindowStillShowsAndClosesWithinASecond) {
   const int code = wait.Run([] {});
   const qint64 took = clock.elapsed();
   EXPECT_TRUE(shown);
-  EXPECT_EQ(code, IDCANCEL);   // ended by its first tick
+  EXPECT_EQ(code, IDCANCEL);  // ended by its first tick
   EXPECT_GE(took, 900);
   EXPECT_LT(took, 2000);
 }
@@ -84,7 +85,8 @@ TEST(WaitDlg, ProgressModeShowsPercentAndCounts) {
   QString tip;
   bool rowVisible = false;
   WhenModalShown([&](QWidget* dlg) {
-    rowVisible = FindVisible(dlg, "layout_progress") && FindVisible(dlg, "layout_progress")->isVisible();
+    rowVisible =
+        FindVisible(dlg, "layout_progress") && FindVisible(dlg, "layout_progress")->isVisible();
     auto* timer = new QTimer(dlg);
     QObject::connect(timer, &QTimer::timeout, [&, dlg] {
       value = dlg->findChild<QProgressBar*>("progress")->value();

@@ -1,8 +1,5 @@
 #include "ui/support/ui_driver.h"
 
-#include "ui/framework/dialog_codes.h"
-#include "ui/framework/message_box.h"
-
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -15,8 +12,10 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
-
 #include <memory>
+
+#include "ui/framework/dialog_codes.h"
+#include "ui/framework/message_box.h"
 
 namespace uitest {
 
@@ -35,20 +34,21 @@ void WhenModalShown(std::function<void(QWidget* modal)> action, int timeoutMs, Q
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
   QPointer<QWidget> skip(notThis);
-  QObject::connect(poll, &QTimer::timeout, poll, [poll, clock, skip, timeoutMs, action = std::move(action)] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal && modal != skip && modal->isVisible()) {
-      poll->stop();
-      poll->deleteLater();
-      action(modal);
-      return;
-    }
-    if (clock->elapsed() > timeoutMs) {
-      poll->stop();
-      poll->deleteLater();
-      ADD_FAILURE() << "no modal window came up within " << timeoutMs << " ms";
-    }
-  });
+  QObject::connect(poll, &QTimer::timeout, poll,
+                   [poll, clock, skip, timeoutMs, action = std::move(action)] {
+                     QWidget* modal = QApplication::activeModalWidget();
+                     if (modal && modal != skip && modal->isVisible()) {
+                       poll->stop();
+                       poll->deleteLater();
+                       action(modal);
+                       return;
+                     }
+                     if (clock->elapsed() > timeoutMs) {
+                       poll->stop();
+                       poll->deleteLater();
+                       ADD_FAILURE() << "no modal window came up within " << timeoutMs << " ms";
+                     }
+                   });
   poll->start(5);
 }
 
@@ -70,8 +70,10 @@ bool ClickControl(QWidget* window, const QString& name) {
   }
   const QPointF centre = QPointF(w->rect().center());
   const QPointF global = QPointF(w->mapToGlobal(w->rect().center()));
-  QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-  QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
   QApplication::sendEvent(w, &press);
   QApplication::sendEvent(w, &release);
   return true;
@@ -99,15 +101,16 @@ MessageBoxAnswers::MessageBoxAnswers() {
   SetMessageBoxHook([this](QWidget*, const QString& title, const QString& text, int buttons) {
     m_shown.push_back({title, text, buttons});
     if (m_answers.empty()) {
-      ADD_FAILURE() << "unexpected message box: \"" << title.toStdString() << "\" / \"" << text.toStdString()
-                    << "\"";
+      ADD_FAILURE() << "unexpected message box: \"" << title.toStdString() << "\" / \""
+                    << text.toStdString() << "\"";
       return IDCANCEL;
     }
     Answer answer = m_answers.front();
     m_answers.erase(m_answers.begin());
     if (!answer.expectText.isEmpty()) {
       EXPECT_TRUE(text.contains(answer.expectText))
-          << "message box text \"" << text.toStdString() << "\" lacks \"" << answer.expectText.toStdString() << "\"";
+          << "message box text \"" << text.toStdString() << "\" lacks \""
+          << answer.expectText.toStdString() << "\"";
     }
     return answer.code;
   });
@@ -118,6 +121,8 @@ MessageBoxAnswers::~MessageBoxAnswers() {
   EXPECT_TRUE(m_answers.empty()) << m_answers.size() << " queued message box answer(s) not used";
 }
 
-void MessageBoxAnswers::Queue(int answer, const QString& expectText) { m_answers.push_back({answer, expectText}); }
+void MessageBoxAnswers::Queue(int answer, const QString& expectText) {
+  m_answers.push_back({answer, expectText});
+}
 
 }  // namespace uitest

@@ -10,7 +10,6 @@
 //   // ~MessageBoxAnswers: a box nobody queued for, or an answer left over, fails the test.
 
 #include <QString>
-
 #include <functional>
 #include <vector>
 
@@ -23,7 +22,8 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
 
 // Once the next modal window (other than `notThis`) is visible, runs `action` on it from the
 // event loop. A window that does not come within `timeoutMs` fails the test.
-void WhenModalShown(std::function<void(QWidget* modal)> action, int timeoutMs = 5000, QWidget* notThis = nullptr);
+void WhenModalShown(std::function<void(QWidget* modal)> action, int timeoutMs = 5000,
+                    QWidget* notThis = nullptr);
 
 // The visible control named `name` in `window` (the first visible one when several share the
 // name, as the message box's two "btn_ok" do), else the first of that name; null when none.
