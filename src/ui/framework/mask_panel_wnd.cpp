@@ -10,9 +10,13 @@ CMaskPanelWnd::CMaskPanelWnd(QWidget* owner) : m_owner(owner ? owner->window() :
 CMaskPanelWnd::~CMaskPanelWnd() {
   if (m_owner) {
     m_owner->removeEventFilter(this);
-    m_owner->setEnabled(m_ownerWasEnabled);
-    m_owner->activateWindow();
-    m_owner->setFocus(Qt::OtherFocusReason);
+    // Only a mask that disabled its owner gives the state back: a dialog run without a mask
+    // inside a flow under an outer mask must not re-enable the window that mask still covers.
+    if (m_mask) m_owner->setEnabled(m_ownerWasEnabled);
+    if (m_owner->isEnabled()) {
+      m_owner->activateWindow();
+      m_owner->setFocus(Qt::OtherFocusReason);
+    }
   }
   delete m_mask.data();
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "test_layouts.h"
+#include "ui/framework/mask_panel_wnd.h"
 #include "ui/support/ui_driver.h"
 
 using namespace uitest;
@@ -147,6 +148,35 @@ TEST(MessageBox, MaskDisablesTheParentWhileShownAndRestoresItsState) {
     EXPECT_EQ(parent.isEnabled(), parentEnabled);
     EXPECT_EQ(parent.findChild<QWidget*>("MaskPanel"), nullptr);
   }
+}
+
+// A flow of several dialogs under one mask: the dialogs run without their own mask and leave the
+// covered window disabled until the flow's mask goes.
+class CUnmaskedDlg : public CBaseDlg {
+public:
+  explicit CUnmaskedDlg(QWidget* parent) : CBaseDlg(QString(), parent, false) {}
+
+protected:
+  QString GetLayoutFileName() const override { return "MessageBox.xml"; }
+};
+
+TEST(Mask, DialogsOfAFlowKeepTheFlowsMask) {
+  QWidget parent;
+  parent.resize(400, 300);
+  parent.show();
+  {
+    CMaskPanelWnd mask(&parent);
+    ASSERT_EQ(mask.ShowMask(true), 1);
+    for (int i = 0; i < 2; ++i) {
+      CUnmaskedDlg step(&parent);
+      WhenModalShown([](QWidget* w) { ClickControl(w, "closebtn"); });
+      EXPECT_EQ(step.DoModal(), IDCANCEL);
+      EXPECT_FALSE(parent.isEnabled()) << "step " << i;
+    }
+  }
+  EXPECT_TRUE(parent.isEnabled());
+  CMaskPanelWnd none(nullptr);
+  EXPECT_EQ(none.ShowMask(true), 0);
 }
 
 // A skin that lacks the optional controls (title, text, button rows) still gives a working box.
