@@ -12,6 +12,7 @@
 #   --devsim "<args>"   start devsim with these arguments (its --interface is added)
 #   --no-devsim         do not start devsim (the default when --devsim is not given)
 #   --devsim-bin PATH   devsim executable (default: $IPS_DEVSIM, else build/bin/devsim)
+#   --links 2           a second veth pair between the same namespaces (10.213.255.1/.2)
 #   --keep              leave the segment and devsim running after the command ends
 #   --quiet             no progress lines on stderr
 #
@@ -22,6 +23,8 @@
 #   IPS_SEGMENT_APP_IP    program-side address   IPS_SEGMENT_DEV_IP   device-side address
 #   IPS_SEGMENT_APP_MAC   program-side MAC       IPS_SEGMENT_DEV_MAC  device-side MAC
 #   IPS_SEGMENT_PREFIX    prefix length of the segment's network (16)
+#   IPS_SEGMENT_IF2, IPS_SEGMENT_APP_IP2, IPS_SEGMENT_APP_MAC2, IPS_SEGMENT_DEV_IF2,
+#   IPS_SEGMENT_DEV_IP2, IPS_SEGMENT_DEV_MAC2   the second pair (with --links 2; else empty)
 #   IPS_DEVSIM_PID        devsim's pid (empty without devsim)
 #   IPS_DEVSIM_LOG        devsim's output file (empty without devsim)
 # Run further commands in the device namespace with: ip netns exec "$IPS_SEGMENT_DEV_NS" ...
@@ -39,6 +42,7 @@ devsim_args=""
 use_devsim=0
 devsim_bin=${IPS_DEVSIM:-$root/build/bin/devsim}
 keep=0
+links=1
 quiet=0
 down_tag=""
 command=()
@@ -52,6 +56,8 @@ while [ $# -gt 0 ]; do
     --no-devsim) use_devsim=0; shift ;;
     --devsim-bin) [ $# -ge 2 ] || usage; devsim_bin=$2; shift 2 ;;
     --keep) keep=1; shift ;;
+    --links) [ $# -ge 2 ] || usage; links=$2; shift 2
+      case "$links" in 1|2) ;; *) echo "segment: --links is 1 or 2" >&2; exit 2 ;; esac ;;
     --quiet) quiet=1; shift ;;
     --down) [ $# -ge 2 ] || usage; down_tag=$2; shift 2 ;;
     -h|--help) usage ;;
@@ -98,6 +104,8 @@ app_ns="ips-$tag-app"
 dev_ns="ips-$tag-dev"
 app_if="ips${tag}a"
 dev_if="ips${tag}d"
+app_if2="" dev_if2="" app_mac2="" dev_mac2="" app_ip2="" dev_ip2=""
+if [ "$links" = 2 ]; then app_if2="ips${tag}b"; dev_if2="ips${tag}e"; app_ip2=10.213.255.1; dev_ip2=10.213.255.2; fi
 devsim_pid=""
 devsim_log=""
 workdir=$(mktemp -d /tmp/ips-segment-XXXXXX)
@@ -145,6 +153,16 @@ setup() {
       ip netns exec "$ns" ethtool -K "$ifname" rx off tx off >/dev/null 2>&1
     fi
   done
+  if [ "$links" = 2 ]; then
+    # A second path between the same namespaces: a more specific /24 inside the /16.
+    ip link add "$app_if2" type veth peer name "$dev_if2" || return 1
+    ip link set "$app_if2" netns "$app_ns" || return 1
+    ip link set "$dev_if2" netns "$dev_ns" || return 1
+    ip -n "$app_ns" addr add "$app_ip2/24" dev "$app_if2" || return 1
+    ip -n "$dev_ns" addr add "$dev_ip2/24" dev "$dev_if2" || return 1
+    ip -n "$app_ns" link set "$app_if2" multicast on up || return 1
+    ip -n "$dev_ns" link set "$dev_if2" multicast on up || return 1
+  fi
   return 0
 }
 
@@ -154,6 +172,10 @@ if ! setup; then
 fi
 app_mac=$(ip -n "$app_ns" -o link show "$app_if" | sed -n 's/.*link\/ether \([0-9a-f:]*\).*/\1/p')
 dev_mac=$(ip -n "$dev_ns" -o link show "$dev_if" | sed -n 's/.*link\/ether \([0-9a-f:]*\).*/\1/p')
+if [ "$links" = 2 ]; then
+  app_mac2=$(ip -n "$app_ns" -o link show "$app_if2" | sed -n 's/.*link\/ether \([0-9a-f:]*\).*/\1/p')
+  dev_mac2=$(ip -n "$dev_ns" -o link show "$dev_if2" | sed -n 's/.*link\/ether \([0-9a-f:]*\).*/\1/p')
+fi
 say "segment $tag: $app_ns/$app_if $app_ip <-> $dev_ns/$dev_if $dev_ip"
 
 if [ "$use_devsim" = 1 ]; then
@@ -185,6 +207,8 @@ export IPS_SEGMENT_IF=$app_if IPS_SEGMENT_DEV_IF=$dev_if
 export IPS_SEGMENT_APP_IP=$app_ip IPS_SEGMENT_DEV_IP=$dev_ip
 export IPS_SEGMENT_APP_MAC=$app_mac IPS_SEGMENT_DEV_MAC=$dev_mac
 export IPS_SEGMENT_PREFIX=$prefix
+export IPS_SEGMENT_IF2=$app_if2 IPS_SEGMENT_APP_IP2=$app_ip2 IPS_SEGMENT_APP_MAC2=$app_mac2
+export IPS_SEGMENT_DEV_IF2=$dev_if2 IPS_SEGMENT_DEV_IP2=$dev_ip2 IPS_SEGMENT_DEV_MAC2=$dev_mac2
 export IPS_DEVSIM_PID=$devsim_pid IPS_DEVSIM_LOG=$devsim_log
 
 if [ ${#command[@]} -eq 0 ]; then

@@ -100,6 +100,8 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
   std::string adapterName;
   if (!options.interfaceName.empty()) {
     adapterName = options.interfaceName;
+  } else if (options.allAdapters) {
+    interfaceSetting = "All";
   } else {
     interfaceSetting = CGlobalUtils::ReadInterfaceSetting();
     adapterName = CGlobalUtils::ReadAdapterNameSetting();

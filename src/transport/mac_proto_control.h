@@ -26,6 +26,9 @@ struct MacProtoInitOptions {
   // Open exactly this interface and ignore the settings file. Empty: the settings'
   // "Interface"/"AdapterName" rules apply.
   std::string interfaceName;
+  // Open every adapter with an IPv4 address, as "Interface" = "All" does; the settings file is
+  // not read. Ignored when interfaceName is set.
+  bool allAdapters = false;
 };
 
 // Text of the prompt shown when no adapter can be opened.

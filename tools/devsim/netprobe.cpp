@@ -77,7 +77,9 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   std::string interfaceName;
   int listenMs = 2000;
-  app.add_option("--interface", interfaceName, "interface of the program's side")->required();
+  bool allInterfaces = false;
+  auto* interfaceOption = app.add_option("--interface", interfaceName, "interface of the program's side");
+  app.add_flag("--all-interfaces", allInterfaces, "every interface with an IPv4 address")->excludes(interfaceOption);
   app.add_option("--listen-ms", listenMs, "how long to collect answers")->capture_default_str();
 
   CLI::App* send = app.add_subcommand("send", "send one datagram through CMacProtoControl::Send");
@@ -121,6 +123,10 @@ int main(int argc, char** argv) {
                       "(0 bytes: answer 404) and offer its address");
   request->add_option("--prefixed", prefixed, "1: the device speaks the prefixed envelope")->capture_default_str();
   CLI11_PARSE(app, argc, argv);
+  if (interfaceName.empty() && !allInterfaces) {
+    std::fprintf(stderr, "netprobe: --interface or --all-interfaces is required\n");
+    return 2;
+  }
 
   if (!InSeparateNetns()) {
     std::fprintf(stderr, "netprobe: refusing to send device traffic outside a virtual segment\n");
@@ -134,6 +140,7 @@ int main(int argc, char** argv) {
   });
   MacProtoInitOptions init;
   init.interfaceName = interfaceName;
+  init.allAdapters = allInterfaces;
   std::string error;
   if (transport->Init(init, &error) != 0) {
     std::fprintf(stderr, "netprobe: %s\n", error.c_str());
@@ -176,9 +183,15 @@ int main(int argc, char** argv) {
       transport->Stop();
       return failures == 0 ? 0 : 1;
     }
+    // Send puts the record on every open adapter in list order; count refusals adapter by adapter.
+    const std::vector<NET_ADAPTER_T> adapters = transport->GetAdapterList();
     for (int i = 0; i < repeat; ++i) {
-      for (NET_ADAPTER_T adapter : transport->GetAdapterList())
+      if (adapters.size() == 1) {
+        NET_ADAPTER_T adapter = adapters.front();
         if (transport->SendOnAdapter(&packet, &adapter) != 0) ++failures;
+      } else {
+        transport->Send(&packet);
+      }
     }
     Print({{"sent", repeat}, {"failures", failures}});
     transport->Stop();
