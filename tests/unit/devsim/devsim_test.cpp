@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -195,6 +196,41 @@ TEST(DevsimEngine, DeviceTakesOnlyRequestsForItsAddressesWhileRunning) {
   EXPECT_EQ(out[1].dueMs, 1100);
   EXPECT_TRUE(answers(d.workMac, ip, 600).empty()) << "rebooting";
   EXPECT_EQ(answers(d.workMac, ip, 1100).size(), 1u) << "back";
+}
+
+TEST(DevsimEngine, HostileFramesNeitherCrashNorAnswer) {
+  SimOptions o = Options(4);
+  SimEngine engine(o, MakeFleet(o));
+  const SimDevice d = engine.Devices()[1];
+  uint32_t ip = 0;
+  ASSERT_TRUE(ParseIpv4(d.network.ip.c_str(), &ip));
+  AUTHENTICATE_REQ_T auth{};
+  Utf8ToField("admin", auth.szUser);
+  PACKET_RECORD_T packet;
+  ASSERT_EQ(CMsgFacade::GetInstance()->BuildRequestAuthenticate(&packet, &auth, d.macText), 0);
+  const std::vector<std::vector<uint8_t>> seeds = {DiscoverFrame(2), DiscoverFrame(3), ProgramFrame(packet, d.workMac, ip)};
+
+  std::mt19937 rng(42);
+  std::vector<SimOutFrame> out;
+  std::vector<SimUpgradeJob> jobs;
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<uint8_t> frame = seeds[round % seeds.size()];
+    // Keep the addresses and ports (bytes 0-41) so mutations reach the header and payload,
+    // except now and then.
+    const size_t first = round % 10 == 0 ? 0 : 42;
+    const int flips = 1 + static_cast<int>(rng() % 8);
+    for (int i = 0; i < flips; ++i) frame[first + rng() % (frame.size() - first)] = static_cast<uint8_t>(rng());
+    if (round % 7 == 0) frame.resize(rng() % frame.size());
+    engine.OnFrame(frame.data(), static_cast<int>(frame.size()), 0, &out, &jobs);
+  }
+  // A mutated datagram either fails to decode or still reads as a request: what comes out must
+  // be well-formed frames from the fleet's own addresses.
+  for (const SimOutFrame& f : out) {
+    ParsedUdpFrame udp;
+    ASSERT_EQ(ParseUdpFrame(f.bytes.data(), static_cast<int>(f.bytes.size()), &udp), FrameParseResult::kOk);
+    EXPECT_EQ(udp.srcPort, 8500);
+  }
+  EXPECT_GT(engine.Stats().undecodable, 0u);
 }
 
 TEST(DevsimConfig, UpdatesAppliedWholeOrNotAtAll) {
