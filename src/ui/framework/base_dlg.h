@@ -36,7 +36,10 @@
 // Layout root properties (set on the top widget of the .ui file):
 //   nativeFrame (bool)    : use the window manager's frame (main window); default is frameless
 //   captionHeight (int)   : height of the drag area at the top of a frameless window (40)
-//   resizable (bool)      : a native-frame window may be resized (default true)
+//   resizable (bool)      : false leaves the maximise button off a native-frame window
+//
+// IPS_DECLARE_MESSAGE_MAP() leaves the access at public; custom control classes named by a
+// layout are registered with CDlgBuilderCallback::RegisterClass before the window is built.
 
 #include <QDialog>
 #include <QPointer>

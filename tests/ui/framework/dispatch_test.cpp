@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QThread>
 #include <thread>
 
 #include "test_layouts.h"
@@ -14,6 +15,7 @@
 #include "ui/framework/base_view.h"
 #include "ui/framework/dlg_builder_callback.h"
 #include "ui/framework/notify_hub.h"
+#include "ui/framework/ui_thread.h"
 #include "ui/support/ui_driver.h"
 
 using namespace uitest;
@@ -204,6 +206,27 @@ TEST(Dialogs, WindowManagerCloseGivesCancel) {
   CHostDlg dlg;
   WhenModalShown([](QWidget* w) { w->close(); });
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+}
+
+// A control-core callback on a worker thread hands its news to the UI thread; the call is dropped
+// when the window went away first.
+TEST(UiThread, PostedCallsRunOnTheUiThreadAndNotAfterTheirWindow) {
+  QThread* uiThread = QThread::currentThread();
+  auto* alive = new QWidget;
+  auto* gone = new QWidget;
+  QThread* ranOn = nullptr;
+  bool goneRan = false;
+  std::thread worker([&] {
+    PostToUiThread(alive, [&] { ranOn = QThread::currentThread(); });
+    PostToUiThread(gone, [&] { goneRan = true; });
+  });
+  worker.join();
+  delete gone;
+  EXPECT_TRUE(WaitUntil([&] { return ranOn != nullptr; }, 2000));
+  QApplication::processEvents();
+  EXPECT_EQ(ranOn, uiThread);
+  EXPECT_FALSE(goneRan);
+  delete alive;
 }
 
 }  // namespace
