@@ -1,5 +1,7 @@
 #include "ui/framework/dlg_builder_callback.h"
 
+#include "ui/framework/translate_manager.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -52,6 +54,10 @@ QWidget* CDlgBuilderCallback::BuildLayout(const QString& fileName, QWidget* pare
   loader.setWorkingDirectory(
       QFileInfo(path).absoluteDir());  // image paths are relative to the skin
   QWidget* root = loader.load(&file, parent);
-  if (!root && error) *error = QStringLiteral("%1: %2").arg(path, loader.errorString());
+  if (!root) {
+    if (error) *error = QStringLiteral("%1: %2").arg(path, loader.errorString());
+    return nullptr;
+  }
+  CTranslateManager::GetInstance()->TranslateTree(root);   // layout texts are catalog keys
   return root;
 }

@@ -34,8 +34,9 @@ public:
   // Folder of the layout files: the skin folder next to the executable, with a trailing '/'.
   static QString GetSkinDirectory();
 
-  // Builds `fileName` from the skin folder (or an absolute path) under `parent`. Null on
-  // failure, with the loader's error text in *error.
+  // Builds `fileName` from the skin folder (or an absolute path) under `parent`, its texts
+  // translated through the language catalog. Null on failure, with the loader's error text in
+  // *error. Rows and pages built after their window: pass them to CNotifyHub::Attach.
   static QWidget* BuildLayout(const QString& fileName, QWidget* parent,
                               FirstChance firstChance = {}, QString* error = nullptr);
 
