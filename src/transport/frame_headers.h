@@ -12,7 +12,7 @@ constexpr int kUdpHeaderBytes = 8;
 constexpr int kFrameHeaderBytes = kEthernetHeaderBytes + kIpv4HeaderBytes + kUdpHeaderBytes;  // 42
 
 constexpr uint16_t kEtherTypeIpv4 = 0x0800;
-constexpr uint8_t kIpVersionIhl = 0x45;     // version 4, header of five 32-bit words
+constexpr uint8_t kIpVersionIhl = 0x45;  // version 4, header of five 32-bit words
 constexpr uint8_t kIpProtocolUdp = 17;
 constexpr uint8_t kIpDefaultTtl = 64;
 

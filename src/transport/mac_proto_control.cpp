@@ -227,12 +227,13 @@ void CMacProtoControl::MacProtoRecvThread(pcap_t* handle) {
     pcap_pkthdr* header = nullptr;
     const u_char* frame = nullptr;
     const int result = pcap_next_ex(handle, &header, &frame);
-    if (result == 0) continue;            // read time-out: poll again
+    if (result == 0) continue;  // read time-out: poll again
     if (result == PCAP_ERROR_BREAK) break;
     if (result < 0) {
       // A capture error (interface gone or down) repeats on every call: log it once and
       // retry slowly instead of spinning.
-      if (!inErrorStreak) LogError("%s: pcap_next failed.[%s]", "MacProtoRecvThread", pcap_geterr(handle));
+      if (!inErrorStreak)
+        LogError("%s: pcap_next failed.[%s]", "MacProtoRecvThread", pcap_geterr(handle));
       inErrorStreak = true;
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       continue;
@@ -330,7 +331,8 @@ std::vector<NET_ADAPTER_T> CMacProtoControl::GetAdapterList() const {
 }
 
 uint16_t CMacProtoControl::ComputeChecksum(const void* bytes, int length) {
-  return length < 0 ? ::ComputeChecksum(bytes, 0) : ::ComputeChecksum(bytes, static_cast<size_t>(length));
+  return length < 0 ? ::ComputeChecksum(bytes, 0)
+                    : ::ComputeChecksum(bytes, static_cast<size_t>(length));
 }
 
 uint16_t CMacProtoControl::ComputeUdpChecksum(const uint8_t* ipPacket, int totalLength) {

@@ -14,9 +14,9 @@ typedef struct pcap pcap_t;
 
 // One usable network adapter (an interface with an IPv4 address) and its open capture.
 struct NET_ADAPTER_T {
-  std::string name;          // interface name; on Linux also the capture device's name
+  std::string name;  // interface name; on Linux also the capture device's name
   std::string description;
-  std::string ip;            // first IPv4 address, dotted
+  std::string ip;  // first IPv4 address, dotted
   uint8_t mac[6] = {};
   pcap_t* handle = nullptr;  // open capture, or null
 };
@@ -85,13 +85,13 @@ public:
 private:
   CMacProtoControl() = default;
   void DeliverDatagram(const PACKET_RECORD_T& record);
-  void StopThreadsLocked();   // mutex_ held
+  void StopThreadsLocked();  // mutex_ held
 
   std::vector<NET_ADAPTER_T*> adapters_;
   std::vector<std::thread> threads_;
   std::atomic<bool> stopping_{false};
   bool initialised_ = false;
-  mutable std::mutex mutex_;   // guards initialisation, the adapter list's changes and Stop
-  std::mutex sinkMutex_;       // the receive threads take only this one
+  mutable std::mutex mutex_;  // guards initialisation, the adapter list's changes and Stop
+  std::mutex sinkMutex_;      // the receive threads take only this one
   std::function<void(const PACKET_RECORD_T&)> sink_;
 };

@@ -14,7 +14,9 @@ std::atomic<uint16_t> g_ipIdentification{kInitialIpIdentification};
 
 }  // namespace
 
-uint16_t NextIpIdentification() { return g_ipIdentification.fetch_add(1, std::memory_order_relaxed); }
+uint16_t NextIpIdentification() {
+  return g_ipIdentification.fetch_add(1, std::memory_order_relaxed);
+}
 
 int BuildUdpFrame(const FrameEndpoint& source, const FrameEndpoint& destination,
                   uint16_t identification, const uint8_t* payload, int payloadLength,
@@ -63,14 +65,22 @@ void FillFrameLengthsAndChecksums(uint8_t* frame, int frameLength) {
 
 const char* FrameParseResultText(FrameParseResult result) {
   switch (result) {
-    case FrameParseResult::kOk: return "ok";
-    case FrameParseResult::kTooShort: return "too short length";
-    case FrameParseResult::kNotIpv4: return "not IPv4";
-    case FrameParseResult::kIpOptions: return "IPv4 header with options";
-    case FrameParseResult::kFragment: return "IPv4 fragment";
-    case FrameParseResult::kNotUdp: return "not UDP";
-    case FrameParseResult::kBadLength: return "length fields do not match the frame";
-    case FrameParseResult::kTooLong: return "datagram larger than the packet record";
+    case FrameParseResult::kOk:
+      return "ok";
+    case FrameParseResult::kTooShort:
+      return "too short length";
+    case FrameParseResult::kNotIpv4:
+      return "not IPv4";
+    case FrameParseResult::kIpOptions:
+      return "IPv4 header with options";
+    case FrameParseResult::kFragment:
+      return "IPv4 fragment";
+    case FrameParseResult::kNotUdp:
+      return "not UDP";
+    case FrameParseResult::kBadLength:
+      return "length fields do not match the frame";
+    case FrameParseResult::kTooLong:
+      return "datagram larger than the packet record";
   }
   return "unknown";
 }

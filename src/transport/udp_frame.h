@@ -44,8 +44,8 @@ void FillFrameLengthsAndChecksums(uint8_t* frame, int frameLength);
 struct ParsedUdpFrame {
   uint8_t srcMac[6] = {};
   uint8_t dstMac[6] = {};
-  uint32_t srcIp = 0;   // host order
-  uint32_t dstIp = 0;   // host order
+  uint32_t srcIp = 0;  // host order
+  uint32_t dstIp = 0;  // host order
   uint16_t srcPort = 0;
   uint16_t dstPort = 0;
   const uint8_t* payload = nullptr;
@@ -54,13 +54,13 @@ struct ParsedUdpFrame {
 
 enum class FrameParseResult {
   kOk,
-  kTooShort,        // fewer than 42 bytes captured
-  kNotIpv4,         // EtherType other than 0x0800 or IP version other than 4
-  kIpOptions,       // IHL other than 5
-  kFragment,        // a fragment (more-fragments flag or an offset)
-  kNotUdp,          // protocol other than 17
-  kBadLength,       // UDP or IP length below its header or beyond the captured bytes
-  kTooLong,         // datagram larger than the packet record holds (4160 bytes)
+  kTooShort,   // fewer than 42 bytes captured
+  kNotIpv4,    // EtherType other than 0x0800 or IP version other than 4
+  kIpOptions,  // IHL other than 5
+  kFragment,   // a fragment (more-fragments flag or an offset)
+  kNotUdp,     // protocol other than 17
+  kBadLength,  // UDP or IP length below its header or beyond the captured bytes
+  kTooLong,    // datagram larger than the packet record holds (4160 bytes)
 };
 
 const char* FrameParseResultText(FrameParseResult result);

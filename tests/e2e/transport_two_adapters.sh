@@ -26,7 +26,9 @@ rc=$?
 [ $rc -eq 0 ] || { echo "FAIL: segment run failed ($rc)"; cat "$work/frames" "$work/tcpdump.err"; exit 1; }
 read -r mac1 ip1 mac2 ip2 < "$work/addresses"
 # One line per frame: "<source MAC> <id> <source IP>".
-summary=$(tr '\n' ' ' < "$work/frames" | sed 's/ \([0-9][0-9]:[0-9][0-9]:\)/\n\1/g' |
+# tcpdump -v writes a frame on two lines; the second one is indented.
+summary=$(awk '/^[^ ]/ { if (line != "") print line; line = $0; next } { line = line " " $0 }
+               END { if (line != "") print line }' "$work/frames" |
   sed -n 's/.* \([0-9a-f:]\{17\}\) ethertype IPv4.* id \([0-9]*\),.* \([0-9.]*\)\.8505 > .*/\1 \2 \3/p' | sort -k2)
 fail=0
 for want in "$mac1 $ip1" "$mac2 $ip2"; do

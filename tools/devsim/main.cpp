@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -20,8 +21,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 #include "sim_engine.h"
 #include "sim_fleet.h"
@@ -40,15 +39,19 @@ void OnSignal(int) {
 
 int64_t NowMs() {
   static const auto start = std::chrono::steady_clock::now();
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               start)
+      .count();
 }
 
 bool ParseMac(const std::string& text, uint8_t* mac) {
   std::string hex;
   for (char c : text)
     if (c != ':' && c != '-') hex += c;
-  if (hex.size() != 12 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
-  for (int i = 0; i < 6; ++i) mac[i] = static_cast<uint8_t>(std::stoul(hex.substr(i * 2, 2), nullptr, 16));
+  if (hex.size() != 12 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    return false;
+  for (int i = 0; i < 6; ++i)
+    mac[i] = static_cast<uint8_t>(std::stoul(hex.substr(i * 2, 2), nullptr, 16));
   return true;
 }
 
@@ -107,7 +110,7 @@ public:
       lock.unlock();
       const auto now = std::chrono::steady_clock::now();
       if (next > now) std::this_thread::sleep_until(next);
-      next = std::max(next, now - interval * 32) + interval;   // allow short bursts only
+      next = std::max(next, now - interval * 32) + interval;  // allow short bursts only
       if (pcap_sendpacket(handle_, entry.bytes.data(), static_cast<int>(entry.bytes.size())) != 0)
         ++failed_;
       else
@@ -163,7 +166,8 @@ int ProbeReceive(int port, int count, int timeoutMs, const std::string& readyFil
     uint8_t buffer[65536];
     sockaddr_in from{};
     socklen_t fromLen = sizeof(from);
-    const ssize_t n = recvfrom(fd, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+    const ssize_t n =
+        recvfrom(fd, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
     if (n < 0) continue;
     char ip[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &from.sin_addr, ip, sizeof(ip));
@@ -173,8 +177,8 @@ int ProbeReceive(int port, int count, int timeoutMs, const std::string& readyFil
       std::snprintf(byte, sizeof(byte), "%02x", buffer[i]);
       hex += byte;
     }
-    std::printf("{\"from\":\"%s\",\"port\":%d,\"length\":%zd,\"hex\":\"%s\"}\n", ip, ntohs(from.sin_port), n,
-                hex.c_str());
+    std::printf("{\"from\":\"%s\",\"port\":%d,\"length\":%zd,\"hex\":\"%s\"}\n", ip,
+                ntohs(from.sin_port), n, hex.c_str());
     std::fflush(stdout);
     ++received;
   }
@@ -193,45 +197,80 @@ int main(int argc, char** argv) {
   bool verbose = false, probeRecv = false;
   int probePort = 8500, probeCount = 1, probeTimeoutMs = 5000;
 
-  app.add_option("--interface", interfaceName, "interface to capture and inject on (inside a segment)");
-  app.add_option("--count", options.count, "number of devices")->check(CLI::Range(1, 100000))->capture_default_str();
+  app.add_option("--interface", interfaceName,
+                 "interface to capture and inject on (inside a segment)");
+  app.add_option("--count", options.count, "number of devices")
+      ->check(CLI::Range(1, 100000))
+      ->capture_default_str();
   app.add_option("--base-ip", baseIp, "IPv4 address of the first device")->capture_default_str();
-  app.add_option("--base-mac", baseMac, "MAC of the first device; the others count up")->capture_default_str();
+  app.add_option("--base-mac", baseMac, "MAC of the first device; the others count up")
+      ->capture_default_str();
   app.add_option("--envelope", envelope, "answer envelope: bare, prefixed or mixed")
-      ->check(CLI::IsMember({"bare", "prefixed", "mixed"}))->capture_default_str();
-  app.add_option("--workmac-differ-share", options.workMacDifferShare, "share of devices whose work MAC differs")
-      ->check(CLI::Range(0.0, 1.0))->capture_default_str();
-  app.add_option("--empty-model-share", options.emptyModelShare, "share of devices that send an empty Model")
-      ->check(CLI::Range(0.0, 1.0))->capture_default_str();
-  app.add_option("--static-share", options.staticShare, "share of devices that start with a static address")
-      ->check(CLI::Range(0.0, 1.0))->capture_default_str();
+      ->check(CLI::IsMember({"bare", "prefixed", "mixed"}))
+      ->capture_default_str();
+  app.add_option("--workmac-differ-share", options.workMacDifferShare,
+                 "share of devices whose work MAC differs")
+      ->check(CLI::Range(0.0, 1.0))
+      ->capture_default_str();
+  app.add_option("--empty-model-share", options.emptyModelShare,
+                 "share of devices that send an empty Model")
+      ->check(CLI::Range(0.0, 1.0))
+      ->capture_default_str();
+  app.add_option("--static-share", options.staticShare,
+                 "share of devices that start with a static address")
+      ->check(CLI::Range(0.0, 1.0))
+      ->capture_default_str();
   std::string macForms = "mixed";
-  app.add_option("--mac-forms", macForms, "MAC texts: mixed (upper/lower, with or without colons) or upper")
-      ->check(CLI::IsMember({"mixed", "upper"}))->capture_default_str();
-  app.add_option("--models", models, "models as \"prefix=Name,prefix=Name\" (default: config/ModelName.ini next to devsim)");
+  app.add_option("--mac-forms", macForms,
+                 "MAC texts: mixed (upper/lower, with or without colons) or upper")
+      ->check(CLI::IsMember({"mixed", "upper"}))
+      ->capture_default_str();
+  app.add_option(
+      "--models", models,
+      "models as \"prefix=Name,prefix=Name\" (default: config/ModelName.ini next to devsim)");
   app.add_option("--models-file", modelsFile, "model catalog file ([ModelName] prefix=Name lines)");
   app.add_option("--user", options.user, "web user of every device")->capture_default_str();
-  app.add_option("--password", options.password, "web password of every device")->capture_default_str();
-  app.add_option("--delay-ms", options.delayMs, "delay before every answer")->check(CLI::Range(0, 600000))->capture_default_str();
-  app.add_option("--late-ms", options.lateMs, "extra delay of the late devices")->check(CLI::Range(0, 600000))->capture_default_str();
-  app.add_option("--late-share", options.lateShare, "share of late devices (0.1 when only --late-ms is given)")
+  app.add_option("--password", options.password, "web password of every device")
+      ->capture_default_str();
+  app.add_option("--delay-ms", options.delayMs, "delay before every answer")
+      ->check(CLI::Range(0, 600000))
+      ->capture_default_str();
+  app.add_option("--late-ms", options.lateMs, "extra delay of the late devices")
+      ->check(CLI::Range(0, 600000))
+      ->capture_default_str();
+  app.add_option("--late-share", options.lateShare,
+                 "share of late devices (0.1 when only --late-ms is given)")
       ->check(CLI::Range(0.0, 1.0));
-  app.add_option("--drop-share", options.dropShare, "share of devices whose answers are lost")->check(CLI::Range(0.0, 1.0));
-  app.add_option("--corrupt-share", options.corruptShare, "share of devices whose answers are garbled")->check(CLI::Range(0.0, 1.0));
-  app.add_option("--truncate-share", options.truncateShare, "share of devices whose answers are cut short")->check(CLI::Range(0.0, 1.0));
+  app.add_option("--drop-share", options.dropShare, "share of devices whose answers are lost")
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_option("--corrupt-share", options.corruptShare,
+                 "share of devices whose answers are garbled")
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_option("--truncate-share", options.truncateShare,
+                 "share of devices whose answers are cut short")
+      ->check(CLI::Range(0.0, 1.0));
   app.add_option("--reboot-ms", options.rebootMs, "time a reboot takes before the boot-up message")
-      ->check(CLI::Range(0, 600000))->capture_default_str();
-  app.add_option("--pps", pps, "frames per second the simulator injects at most")->check(CLI::Range(1, 1000000))->capture_default_str();
-  app.add_option("--seed", options.seed, "seed of the fleet's random choices")->capture_default_str();
+      ->check(CLI::Range(0, 600000))
+      ->capture_default_str();
+  app.add_option("--pps", pps, "frames per second the simulator injects at most")
+      ->check(CLI::Range(1, 1000000))
+      ->capture_default_str();
+  app.add_option("--seed", options.seed, "seed of the fleet's random choices")
+      ->capture_default_str();
   app.add_flag("--verbose", verbose, "log every request on standard error");
-  app.add_option("--dump-fleet", dumpFleet, "print the fleet (json) and exit")->check(CLI::IsMember({"json"}));
+  app.add_option("--dump-fleet", dumpFleet, "print the fleet (json) and exit")
+      ->check(CLI::IsMember({"json"}));
   app.add_option("--fleet-file", fleetFile, "write the fleet (json) to this file at start");
-  app.add_option("--state-file", stateFile, "rewrite the fleet (json) to this file after every state change");
+  app.add_option("--state-file", stateFile,
+                 "rewrite the fleet (json) to this file after every state change");
   app.add_option("--ready-file", readyFile, "create this file once the simulator listens");
-  app.add_flag("--probe-recv", probeRecv, "no simulation: print datagrams a plain UDP socket receives (JSON lines)");
+  app.add_flag("--probe-recv", probeRecv,
+               "no simulation: print datagrams a plain UDP socket receives (JSON lines)");
   app.add_option("--probe-port", probePort, "UDP port of --probe-recv")->capture_default_str();
-  app.add_option("--probe-count", probeCount, "datagrams --probe-recv waits for")->capture_default_str();
-  app.add_option("--probe-timeout-ms", probeTimeoutMs, "time --probe-recv waits")->capture_default_str();
+  app.add_option("--probe-count", probeCount, "datagrams --probe-recv waits for")
+      ->capture_default_str();
+  app.add_option("--probe-timeout-ms", probeTimeoutMs, "time --probe-recv waits")
+      ->capture_default_str();
   CLI11_PARSE(app, argc, argv);
 
   std::signal(SIGINT, OnSignal);
@@ -249,12 +288,15 @@ int main(int argc, char** argv) {
     return 2;
   }
   options.mixedMacForms = macForms == "mixed";
-  options.envelope = envelope == "bare" ? SimEnvelope::kBare : envelope == "prefixed" ? SimEnvelope::kPrefixed : SimEnvelope::kMixed;
+  options.envelope = envelope == "bare"       ? SimEnvelope::kBare
+                     : envelope == "prefixed" ? SimEnvelope::kPrefixed
+                                              : SimEnvelope::kMixed;
   if (options.lateMs > 0 && app.count("--late-share") == 0) options.lateShare = 0.1;
   if (!models.empty()) {
     options.models = ParseModelList(models);
   } else {
-    options.models = ReadModelCatalog(modelsFile.empty() ? ExeDir() + "/config/ModelName.ini" : modelsFile);
+    options.models =
+        ReadModelCatalog(modelsFile.empty() ? ExeDir() + "/config/ModelName.ini" : modelsFile);
     if (options.models.empty() && !modelsFile.empty()) {
       std::fprintf(stderr, "devsim: no models in %s\n", modelsFile.c_str());
       return 2;
@@ -271,8 +313,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!InSeparateNetns()) {
-    std::fprintf(stderr, "devsim: refusing to send device traffic in the machine's own network namespace; "
-                         "run it on a virtual segment (scripts/segment.sh)\n");
+    std::fprintf(stderr,
+                 "devsim: refusing to send device traffic in the machine's own network namespace; "
+                 "run it on a virtual segment (scripts/segment.sh)\n");
     return 2;
   }
   if (!fleetFile.empty() && !WriteFileAtomic(fleetFile, FleetJson(engine.Devices()) + "\n")) {
@@ -295,7 +338,8 @@ int main(int argc, char** argv) {
   if (pcap_activate(handle) < 0 || pcap_datalink(handle) != DLT_EN10MB ||
       pcap_compile(handle, &program, "udp dst port 8500", 1, PCAP_NETMASK_UNKNOWN) != 0 ||
       pcap_setfilter(handle, &program) != 0) {
-    std::fprintf(stderr, "devsim: cannot capture on %s: %s\n", interfaceName.c_str(), pcap_geterr(handle));
+    std::fprintf(stderr, "devsim: cannot capture on %s: %s\n", interfaceName.c_str(),
+                 pcap_geterr(handle));
     return 3;
   }
   pcap_freecode(&program);
@@ -323,7 +367,8 @@ int main(int argc, char** argv) {
     const int result = pcap_next_ex(handle, &header, &frame);
     if (result == 0) continue;
     if (result < 0) {
-      if (result != PCAP_ERROR_BREAK) std::fprintf(stderr, "devsim: capture ended: %s\n", pcap_geterr(handle));
+      if (result != PCAP_ERROR_BREAK)
+        std::fprintf(stderr, "devsim: capture ended: %s\n", pcap_geterr(handle));
       break;
     }
     std::string state;
@@ -349,7 +394,8 @@ int main(int argc, char** argv) {
         {
           std::lock_guard<std::mutex> lock(engineMutex);
           engine.OnUpgradeResult(job, ok, NowMs(), &frames);
-          if (!stateFile.empty() && engine.TakeStateChanged()) changed = FleetJson(engine.Devices());
+          if (!stateFile.empty() && engine.TakeStateChanged())
+            changed = FleetJson(engine.Devices());
         }
         if (!changed.empty()) WriteFileAtomic(stateFile, changed + "\n");
         queue.Push(frames);
@@ -361,15 +407,20 @@ int main(int argc, char** argv) {
 
   g_stop = true;
   sender.join();
-  for (int i = 0; i < 100 && downloads > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  for (int i = 0; i < 100 && downloads > 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
   const SimStats& stats = engine.Stats();
-  std::fprintf(stderr,
-               "devsim: frames seen %llu, discovers %llu, requests %llu, undecodable %llu, answers %llu, "
-               "faulted %llu, injected %llu, injection failures %llu\n",
-               static_cast<unsigned long long>(stats.framesSeen), static_cast<unsigned long long>(stats.discovers),
-               static_cast<unsigned long long>(stats.requests), static_cast<unsigned long long>(stats.undecodable),
-               static_cast<unsigned long long>(stats.answers), static_cast<unsigned long long>(stats.faulted),
-               static_cast<unsigned long long>(queue.Sent()), static_cast<unsigned long long>(queue.Failed()));
+  std::fprintf(
+      stderr,
+      "devsim: frames seen %llu, discovers %llu, requests %llu, undecodable %llu, answers %llu, "
+      "faulted %llu, injected %llu, injection failures %llu\n",
+      static_cast<unsigned long long>(stats.framesSeen),
+      static_cast<unsigned long long>(stats.discovers),
+      static_cast<unsigned long long>(stats.requests),
+      static_cast<unsigned long long>(stats.undecodable),
+      static_cast<unsigned long long>(stats.answers),
+      static_cast<unsigned long long>(stats.faulted), static_cast<unsigned long long>(queue.Sent()),
+      static_cast<unsigned long long>(queue.Failed()));
   std::fflush(stderr);
   // Downloads still running hold references to this frame: leave without unwinding.
   _exit(0);

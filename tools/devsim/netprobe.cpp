@@ -7,19 +7,18 @@
 
 #include <pcap/pcap.h>
 
+#include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 
 #include "protocol/msg_facade.h"
 #include "protocol/msg_header.h"
@@ -40,8 +39,10 @@ bool ParseMacText(const std::string& text, uint8_t* mac) {
   std::string hex;
   for (char c : text)
     if (c != ':' && c != '-') hex += c;
-  if (hex.size() != 12 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
-  for (int i = 0; i < 6; ++i) mac[i] = static_cast<uint8_t>(std::stoul(hex.substr(i * 2, 2), nullptr, 16));
+  if (hex.size() != 12 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    return false;
+  for (int i = 0; i < 6; ++i)
+    mac[i] = static_cast<uint8_t>(std::stoul(hex.substr(i * 2, 2), nullptr, 16));
   return true;
 }
 
@@ -60,8 +61,8 @@ std::vector<PACKET_RECORD_T> TakeReceived() {
 
 std::string MacOf(const PACKET_RECORD_T& r) {
   char text[16];
-  std::snprintf(text, sizeof(text), "%02X%02X%02X%02X%02X%02X", r.mac[0], r.mac[1], r.mac[2], r.mac[3], r.mac[4],
-                r.mac[5]);
+  std::snprintf(text, sizeof(text), "%02X%02X%02X%02X%02X%02X", r.mac[0], r.mac[1], r.mac[2],
+                r.mac[3], r.mac[4], r.mac[5]);
   return text;
 }
 
@@ -78,8 +79,10 @@ int main(int argc, char** argv) {
   std::string interfaceName;
   int listenMs = 2000;
   bool allInterfaces = false;
-  auto* interfaceOption = app.add_option("--interface", interfaceName, "interface of the program's side");
-  app.add_flag("--all-interfaces", allInterfaces, "every interface with an IPv4 address")->excludes(interfaceOption);
+  auto* interfaceOption =
+      app.add_option("--interface", interfaceName, "interface of the program's side");
+  app.add_flag("--all-interfaces", allInterfaces, "every interface with an IPv4 address")
+      ->excludes(interfaceOption);
   app.add_option("--listen-ms", listenMs, "how long to collect answers")->capture_default_str();
 
   CLI::App* send = app.add_subcommand("send", "send one datagram through CMacProtoControl::Send");
@@ -91,24 +94,29 @@ int main(int argc, char** argv) {
   send->add_option("--hex", hex, "datagram bytes in hex")->required();
   send->add_option("--repeat", repeat, "frames to send")->capture_default_str();
   bool breakChecksum = false;
-  send->add_flag("--break-udp-checksum", breakChecksum,
-                 "inject the frame with a wrong UDP checksum instead (a receiving kernel must drop it)");
+  send->add_flag(
+      "--break-udp-checksum", breakChecksum,
+      "inject the frame with a wrong UDP checksum instead (a receiving kernel must drop it)");
 
-  CLI::App* discover = app.add_subcommand("discover", "multicast discovery, bare and prefixed in turn");
+  CLI::App* discover =
+      app.add_subcommand("discover", "multicast discovery, bare and prefixed in turn");
   int rounds = 1, expect = -1;
   discover->add_option("--rounds", rounds)->capture_default_str();
   discover->add_option("--expect", expect, "exit 1 unless this many distinct devices answered");
   std::string fleetFile;
-  discover->add_option("--fleet", fleetFile,
-                       "devsim's fleet file: exit 1 unless exactly its fault-free devices answered, "
-                       "each with its IP, model, firmware, device ID, MAC texts and frame address");
+  discover->add_option(
+      "--fleet", fleetFile,
+      "devsim's fleet file: exit 1 unless exactly its fault-free devices answered, "
+      "each with its IP, model, firmware, device ID, MAC texts and frame address");
 
   CLI::App* request = app.add_subcommand("request", "one request to one device");
   std::string type, key, ip, workMac, user, password, url, version;
   std::vector<std::string> items;
   int prefixed = 0;
-  request->add_option("--type", type)->required()->check(
-      CLI::IsMember({"requestconfig", "updateconfig", "authenticate", "reboot", "reset", "upgrade"}));
+  request->add_option("--type", type)
+      ->required()
+      ->check(CLI::IsMember(
+          {"requestconfig", "updateconfig", "authenticate", "reboot", "reset", "upgrade"}));
   request->add_option("--key", key, "device key: its MAC text as reported")->required();
   request->add_option("--ip", ip)->required();
   request->add_option("--work-mac", workMac)->required();
@@ -118,10 +126,12 @@ int main(int argc, char** argv) {
   request->add_option("--url", url);
   request->add_option("--version", version);
   int serveImage = 0;
-  request->add_option("--serve-image", serveImage,
-                      "upgrade: serve an image of this many bytes on port 8088 of the interface's address "
-                      "(0 bytes: answer 404) and offer its address");
-  request->add_option("--prefixed", prefixed, "1: the device speaks the prefixed envelope")->capture_default_str();
+  request->add_option(
+      "--serve-image", serveImage,
+      "upgrade: serve an image of this many bytes on port 8088 of the interface's address "
+      "(0 bytes: answer 404) and offer its address");
+  request->add_option("--prefixed", prefixed, "1: the device speaks the prefixed envelope")
+      ->capture_default_str();
   CLI11_PARSE(app, argc, argv);
   if (interfaceName.empty() && !allInterfaces) {
     std::fprintf(stderr, "netprobe: --interface or --all-interfaces is required\n");
@@ -172,12 +182,13 @@ int main(int argc, char** argv) {
         std::memcpy(to.mac, mac, 6);
         to.port = static_cast<uint16_t>(port);
         uint8_t frame[kMaxSendFrameBytes];
-        const int length = BuildUdpFrame(from, to, NextIpIdentification(), packet.data, packet.nDataLen, frame,
-                                         sizeof(frame));
+        const int length = BuildUdpFrame(from, to, NextIpIdentification(), packet.data,
+                                         packet.nDataLen, frame, sizeof(frame));
         if (length < 0) return 2;
-        frame[41] ^= 0x01;   // low byte of the UDP checksum
+        frame[41] ^= 0x01;  // low byte of the UDP checksum
         for (int i = 0; i < repeat; ++i)
-          if (adapter.handle == nullptr || pcap_sendpacket(adapter.handle, frame, length) != 0) ++failures;
+          if (adapter.handle == nullptr || pcap_sendpacket(adapter.handle, frame, length) != 0)
+            ++failures;
       }
       Print({{"sent", repeat}, {"failures", failures}, {"brokenChecksum", true}});
       transport->Stop();
@@ -223,21 +234,31 @@ int main(int argc, char** argv) {
           continue;
         }
         DISCOVER_ACK_T ack;
-        if (facade->ParseDiscoverAckMsg(r.data, r.nDataLen, &ack, header.payloadLength, header.payloadMode) != 0) {
+        if (facade->ParseDiscoverAckMsg(r.data, r.nDataLen, &ack, header.payloadLength,
+                                        header.payloadMode) != 0) {
           ++undecodable;
           continue;
         }
         ++answers;
         const std::string mac = FieldToUtf8(ack.szMAC);
         if (!macs.insert(mac).second) continue;
-        const bool withPrefix = header.payloadLength >= 8 && std::memcmp(r.data + 10, "ozrq6600", 8) == 0;
-        seen[mac] = {{"mac", mac}, {"workMac", FieldToUtf8(ack.szWorkMAC)}, {"ip", FieldToUtf8(ack.szIP)},
-                     {"model", FieldToUtf8(ack.szModel)}, {"firmware", FieldToUtf8(ack.szFW)},
-                     {"deviceId", FieldToUtf8(ack.szDeviceID)}, {"workMacBytes", MacOf(r)},
+        const bool withPrefix =
+            header.payloadLength >= 8 && std::memcmp(r.data + 10, "ozrq6600", 8) == 0;
+        seen[mac] = {{"mac", mac},
+                     {"workMac", FieldToUtf8(ack.szWorkMAC)},
+                     {"ip", FieldToUtf8(ack.szIP)},
+                     {"model", FieldToUtf8(ack.szModel)},
+                     {"firmware", FieldToUtf8(ack.szFW)},
+                     {"deviceId", FieldToUtf8(ack.szDeviceID)},
+                     {"workMacBytes", MacOf(r)},
                      {"envelope", withPrefix ? "prefixed" : "bare"}};
-        Print({{"mac", mac}, {"workMac", FieldToUtf8(ack.szWorkMAC)}, {"ip", FieldToUtf8(ack.szIP)},
-               {"model", FieldToUtf8(ack.szModel)}, {"firmware", FieldToUtf8(ack.szFW)},
-               {"deviceId", FieldToUtf8(ack.szDeviceID)}, {"frameMac", MacOf(r)},
+        Print({{"mac", mac},
+               {"workMac", FieldToUtf8(ack.szWorkMAC)},
+               {"ip", FieldToUtf8(ack.szIP)},
+               {"model", FieldToUtf8(ack.szModel)},
+               {"firmware", FieldToUtf8(ack.szFW)},
+               {"deviceId", FieldToUtf8(ack.szDeviceID)},
+               {"frameMac", MacOf(r)},
                {"envelope", withPrefix ? "prefixed" : "bare"}});
       }
     }
@@ -267,17 +288,22 @@ int main(int argc, char** argv) {
           Print({{"missing", mac}});
           continue;
         }
-        for (const char* field : {"workMac", "ip", "model", "firmware", "deviceId", "workMacBytes", "envelope"}) {
+        for (const char* field :
+             {"workMac", "ip", "model", "firmware", "deviceId", "workMacBytes", "envelope"}) {
           if (it->second.value(field, "") != device.value(field, "")) {
             ++mismatches;
-            Print({{"mismatch", mac}, {"field", field}, {"got", it->second.value(field, "")},
+            Print({{"mismatch", mac},
+                   {"field", field},
+                   {"got", it->second.value(field, "")},
                    {"fleet", device.value(field, "")}});
           }
         }
       }
       if (seen.size() != expected && mismatches == 0) ++mismatches;
     }
-    nlohmann::json summary = {{"answers", answers}, {"devices", macs.size()}, {"undecodable", undecodable},
+    nlohmann::json summary = {{"answers", answers},
+                              {"devices", macs.size()},
+                              {"undecodable", undecodable},
                               {"mismatches", mismatches}};
     {
       std::lock_guard<std::mutex> lock(g_mutex);
@@ -329,11 +355,13 @@ int main(int argc, char** argv) {
   } else {
     if (request->count("--serve-image") > 0) {
       const std::vector<NET_ADAPTER_T> adapters = transport->GetAdapterList();
-      if (adapters.empty() || !server.Start(adapters.front().ip, 8088, std::string(serveImage, 'F'))) {
+      if (adapters.empty() ||
+          !server.Start(adapters.front().ip, 8088, std::string(serveImage, 'F'))) {
         std::fprintf(stderr, "netprobe: cannot serve the image on port 8088\n");
         return 3;
       }
-      if (url.empty()) url = CGlobalUtils::FirmwareUrl(adapters.front().ip, "image-" + version + ".bin");
+      if (url.empty())
+        url = CGlobalUtils::FirmwareUrl(adapters.front().ip, "image-" + version + ".bin");
     }
     UPGRADE_SEND_T req{};
     Utf8ToField("2.0", req.szProtocal);
@@ -352,10 +380,12 @@ int main(int argc, char** argv) {
   for (const PACKET_RECORD_T& r : TakeReceived()) {
     MsgHeaderInfo header;
     if (!ReadMsgHeader(r.data, r.nDataLen, &header)) continue;
-    nlohmann::json line = {{"id", header.messageId}, {"from", FieldToUtf8(r.szIP)}, {"frameMac", MacOf(r)}};
+    nlohmann::json line = {
+        {"id", header.messageId}, {"from", FieldToUtf8(r.szIP)}, {"frameMac", MacOf(r)}};
     if (header.messageId == MSG_REPORT_CONFIG) {
       REPORT_CONFIG_T report;
-      if (facade->ParseReportConfigMsg(r.data, r.nDataLen, &report, key, header.payloadLength, header.payloadMode) != 0)
+      if (facade->ParseReportConfigMsg(r.data, r.nDataLen, &report, key, header.payloadLength,
+                                       header.payloadMode) != 0)
         continue;
       nlohmann::json list = nlohmann::json::array();
       for (const auto& item : report.module.szItem)
@@ -363,13 +393,16 @@ int main(int argc, char** argv) {
       line["items"] = list;
     } else if (header.messageId == MSG_FROM_DEVICE_ACK) {
       MSG_ACK_T ack;
-      if (facade->ParseAckMsg(r.data, r.nDataLen, &ack, key, header.payloadLength, header.payloadMode) != 0) continue;
+      if (facade->ParseAckMsg(r.data, r.nDataLen, &ack, key, header.payloadLength,
+                              header.payloadMode) != 0)
+        continue;
       line["result"] = FieldToUtf8(ack.szResult);
       line["msgId"] = FieldToUtf8(ack.szMsgID);
       line["info"] = FieldToUtf8(ack.szInfo);
     } else if (header.messageId == MSG_AUTHENTICATE_ACK) {
       COMMON_ACK_T ack;
-      if (facade->ParseAuthenticateAck(r.data, r.nDataLen, &ack, key, header.payloadLength) != 0) continue;
+      if (facade->ParseAuthenticateAck(r.data, r.nDataLen, &ack, key, header.payloadLength) != 0)
+        continue;
       line["result"] = ack.nResult;
       line["uuid"] = FieldToUtf8(ack.szUUID);
     }

@@ -1,7 +1,6 @@
 #include "sim_documents.h"
 
 #include <arpa/inet.h>
-
 #include <tinyxml.h>
 
 namespace {
@@ -11,11 +10,20 @@ std::string Escape(const std::string& text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -63,13 +71,15 @@ bool ParseRequestXml(const std::string& text, SimRequest* out) {
   const TiXmlElement* root = doc.RootElement();
   if (root == nullptr || std::string(root->Value()) != "Msg") return false;
   *out = SimRequest{};
-  for (const TiXmlElement* e = root->FirstChildElement(); e != nullptr; e = e->NextSiblingElement()) {
+  for (const TiXmlElement* e = root->FirstChildElement(); e != nullptr;
+       e = e->NextSiblingElement()) {
     const std::string name = e->Value();
     const char* value = e->GetText();
     if (name == "Type") out->type = value != nullptr ? value : "";
     if (name == "Protocal") out->protocal = value != nullptr ? value : "";
     if (name != "Params") continue;
-    for (const TiXmlElement* p = e->FirstChildElement(); p != nullptr; p = p->NextSiblingElement()) {
+    for (const TiXmlElement* p = e->FirstChildElement(); p != nullptr;
+         p = p->NextSiblingElement()) {
       const std::string child = p->Value();
       const std::string text2 = p->GetText() != nullptr ? p->GetText() : "";
       if (child == "Item")
@@ -135,9 +145,9 @@ bool ReadConfigItem(const SimDevice& d, const std::string& path, std::string* va
   const SimNetwork& n = d.network;
   const std::string leaf = NetworkLeaf(path);
   const std::map<std::string, std::string> network = {
-      {"Type", n.dhcp ? "0" : "2"},          {"StaticIP", n.staticIp},
-      {"DefaultGateway", n.staticGateway},   {"SubnetMask", n.staticNetmask},
-      {"PrimaryDNS", n.staticPrimaryDns},    {"SecondaryDNS", n.staticSecondaryDns},
+      {"Type", n.dhcp ? "0" : "2"},        {"StaticIP", n.staticIp},
+      {"DefaultGateway", n.staticGateway}, {"SubnetMask", n.staticNetmask},
+      {"PrimaryDNS", n.staticPrimaryDns},  {"SecondaryDNS", n.staticSecondaryDns},
   };
   const std::map<std::string, std::string> status = {
       {"Config.Status.IP", n.ip},
@@ -158,7 +168,8 @@ bool ReadConfigItem(const SimDevice& d, const std::string& path, std::string* va
   return false;
 }
 
-bool ApplyConfigItems(SimDevice* device, const std::vector<std::string>& items, std::string* reason) {
+bool ApplyConfigItems(SimDevice* device, const std::vector<std::string>& items,
+                      std::string* reason) {
   SimNetwork n = device->network;
   std::map<std::string, std::string> extra = device->extraConfig;
   for (const std::string& item : items) {
@@ -220,7 +231,8 @@ bool ApplyConfigItems(SimDevice* device, const std::vector<std::string>& items, 
   return true;
 }
 
-void ResetToFactory(SimDevice* device, const std::string& defaultUser, const std::string& defaultPassword) {
+void ResetToFactory(SimDevice* device, const std::string& defaultUser,
+                    const std::string& defaultPassword) {
   device->network = device->dhcpLease;
   device->user = defaultUser;
   device->password = defaultPassword;

@@ -10,10 +10,10 @@
 // devices' answers. Answers escape their values, as a device's XML writer would.
 
 struct SimRequest {
-  std::string type;                          // Msg/Type: "Discover", "RequestConfig", ...
+  std::string type;  // Msg/Type: "Discover", "RequestConfig", ...
   std::string protocal;
-  std::vector<std::string> items;            // Params/Item texts in order
-  std::map<std::string, std::string> params; // other Params children (first occurrence)
+  std::vector<std::string> items;             // Params/Item texts in order
+  std::map<std::string, std::string> params;  // other Params children (first occurrence)
 };
 
 // Parses a decrypted request document (root "Msg"). False for anything else.
@@ -33,7 +33,9 @@ bool ReadConfigItem(const SimDevice& device, const std::string& path, std::strin
 // Applies "path=value" items of an UpdateConfig all together: a Type other than "0"/"2", or an
 // address that is not dotted IPv4 (the secondary DNS may be empty), refuses the whole update
 // with a reason and changes nothing.
-bool ApplyConfigItems(SimDevice* device, const std::vector<std::string>& items, std::string* reason);
+bool ApplyConfigItems(SimDevice* device, const std::vector<std::string>& items,
+                      std::string* reason);
 
 // Back to factory state: DHCP with its lease, default credentials, no extra settings.
-void ResetToFactory(SimDevice* device, const std::string& defaultUser, const std::string& defaultPassword);
+void ResetToFactory(SimDevice* device, const std::string& defaultUser,
+                    const std::string& defaultPassword);

@@ -35,8 +35,8 @@ std::vector<uint8_t> BuildDeviceDatagram(int messageId, const std::string& xml,
   const int capacity = EnvelopeLength(static_cast<int>(xml.size()), true) + 1;
   std::vector<uint8_t> datagram(kMsgHeaderLength + capacity, 0);
   int length = static_cast<int>(xml.size());
-  if (EncryptPayload(reinterpret_cast<const uint8_t*>(xml.c_str()), datagram.data() + kMsgHeaderLength,
-                     capacity, keyText, &length, prefixed) != 0)
+  if (EncryptPayload(reinterpret_cast<const uint8_t*>(xml.c_str()),
+                     datagram.data() + kMsgHeaderLength, capacity, keyText, &length, prefixed) != 0)
     return {};
   MsgHeader header;
   header.Fill(messageId, 2, static_cast<uint16_t>(length));
@@ -129,7 +129,8 @@ void SimEngine::OnFrame(const uint8_t* frame, int length, int64_t nowMs,
                         std::vector<SimOutFrame>* out, std::vector<SimUpgradeJob>* jobs) {
   ++stats_.framesSeen;
   ParsedUdpFrame udp;
-  if (ParseUdpFrame(frame, length, &udp) != FrameParseResult::kOk || udp.dstPort != kDevicePort) return;
+  if (ParseUdpFrame(frame, length, &udp) != FrameParseResult::kOk || udp.dstPort != kDevicePort)
+    return;
   MsgHeaderInfo header;
   if (!ReadMsgHeader(udp.payload, udp.payloadLength, &header)) return;
   const uint8_t* payload = udp.payload + kMsgHeaderLength;
@@ -150,7 +151,8 @@ void SimEngine::OnFrame(const uint8_t* frame, int length, int64_t nowMs,
       return;
     }
     ++stats_.discovers;
-    const std::string msgSeq = request.params.count("MsgSeq") ? request.params["MsgSeq"] : "0000000000";
+    const std::string msgSeq =
+        request.params.count("MsgSeq") ? request.params["MsgSeq"] : "0000000000";
     SimDevice* only = groupAddressed ? nullptr : DeviceForFrame(udp.dstMac);
     if (!groupAddressed && only == nullptr) return;
     for (SimDevice& d : fleet_) {
@@ -165,7 +167,8 @@ void SimEngine::OnFrame(const uint8_t* frame, int length, int64_t nowMs,
 
   SimDevice* device = groupAddressed ? nullptr : DeviceForFrame(udp.dstMac);
   // A device takes only frames for its own addresses and only while it runs.
-  if (device == nullptr || device->offlineUntilMs > nowMs || IpNumber(device->network.ip) != udp.dstIp)
+  if (device == nullptr || device->offlineUntilMs > nowMs ||
+      IpNumber(device->network.ip) != udp.dstIp)
     return;
   std::string text;
   SimRequest request;
@@ -195,16 +198,19 @@ void SimEngine::OnFrame(const uint8_t* frame, int length, int64_t nowMs,
       SimDevice before = *device;
       std::string reason;
       const bool ok = ApplyConfigItems(device, request.items, &reason);
-      Answer(before, requester, MSG_FROM_DEVICE_ACK, AckXml(MSG_UPDATE_CONFIG, header.crc, ok ? "OK" : "Failed", reason),
-             key, due, out);
+      Answer(before, requester, MSG_FROM_DEVICE_ACK,
+             AckXml(MSG_UPDATE_CONFIG, header.crc, ok ? "OK" : "Failed", reason), key, due, out);
       if (ok) stateChanged_ = true;
-      Log(device->macText + ": update " + (ok ? "applied, IP " + device->network.ip : "refused: " + reason));
+      Log(device->macText + ": update " +
+          (ok ? "applied, IP " + device->network.ip : "refused: " + reason));
       break;
     }
     case MSG_AUTHENTICATE: {
-      const bool ok = request.params["User"] == device->user && request.params["Pwd"] == device->password;
+      const bool ok =
+          request.params["User"] == device->user && request.params["Pwd"] == device->password;
       Answer(*device, requester, MSG_AUTHENTICATE_ACK,
-             AuthenticateAckXml(ok ? 0 : -1, request.params["UUID"], ok ? "OK" : "Invalid user or password"),
+             AuthenticateAckXml(ok ? 0 : -1, request.params["UUID"],
+                                ok ? "OK" : "Invalid user or password"),
              key, due, out);
       Log(device->macText + ": authenticate " + (ok ? "accepted" : "refused"));
       break;
@@ -213,18 +219,22 @@ void SimEngine::OnFrame(const uint8_t* frame, int length, int64_t nowMs,
       const bool reboot = request.type == "Reboot";
       const bool reset = request.type == "ResetToFactory";
       Answer(*device, requester, MSG_FROM_DEVICE_ACK,
-             AckXml(MSG_REMOTE_CONTROL, header.crc, reboot || reset ? "OK" : "Failed", ""), key, due, out);
+             AckXml(MSG_REMOTE_CONTROL, header.crc, reboot || reset ? "OK" : "Failed", ""), key,
+             due, out);
       if (!reboot && !reset) break;
       if (reset) ResetToFactory(device, options_.user, options_.password);
       device->offlineUntilMs = due + options_.rebootMs;
       ++device->bootCount;
       stateChanged_ = true;
-      Answer(*device, requester, MSG_DEVICE_BOOTUP, BootUpXml(*device), key, device->offlineUntilMs, out);
-      Log(device->macText + ": " + request.type + ", back in " + std::to_string(options_.rebootMs) + " ms");
+      Answer(*device, requester, MSG_DEVICE_BOOTUP, BootUpXml(*device), key, device->offlineUntilMs,
+             out);
+      Log(device->macText + ": " + request.type + ", back in " + std::to_string(options_.rebootMs) +
+          " ms");
       break;
     }
     case MSG_UPGRADE_SEND: {
-      Answer(*device, requester, MSG_FROM_DEVICE_ACK, AckXml(MSG_UPGRADE_SEND, header.crc, "OK", ""), key, due, out);
+      Answer(*device, requester, MSG_FROM_DEVICE_ACK,
+             AckXml(MSG_UPGRADE_SEND, header.crc, "OK", ""), key, due, out);
       SimUpgradeJob job;
       job.device = device->index;
       job.url = request.params["FirmwareUrl"];

@@ -26,10 +26,10 @@ struct SimUpgradeJob {
 struct SimStats {
   uint64_t framesSeen = 0;
   uint64_t discovers = 0;
-  uint64_t requests = 0;         // unicast requests taken by a device
-  uint64_t undecodable = 0;      // no key gave a document
-  uint64_t answers = 0;          // frames produced
-  uint64_t faulted = 0;          // answers dropped, corrupted or truncated on purpose
+  uint64_t requests = 0;     // unicast requests taken by a device
+  uint64_t undecodable = 0;  // no key gave a document
+  uint64_t answers = 0;      // frames produced
+  uint64_t faulted = 0;      // answers dropped, corrupted or truncated on purpose
 };
 
 // The devices' behaviour, free of capture and clocks: a captured frame in, the frames to send
@@ -42,14 +42,15 @@ public:
                std::vector<SimUpgradeJob>* jobs);
   // The download of a job ended: on success the device reboots into the offered version and
   // announces its boot; otherwise it keeps running its firmware.
-  void OnUpgradeResult(const SimUpgradeJob& job, bool ok, int64_t nowMs, std::vector<SimOutFrame>* out);
+  void OnUpgradeResult(const SimUpgradeJob& job, bool ok, int64_t nowMs,
+                       std::vector<SimOutFrame>* out);
 
   const std::vector<SimDevice>& Devices() const { return fleet_; }
   const SimStats& Stats() const { return stats_; }
   // True once after a device's state changed (addressing, credentials, firmware, reboot).
   bool TakeStateChanged();
 
-  std::function<void(const std::string&)> log;   // verbose lines, when set
+  std::function<void(const std::string&)> log;  // verbose lines, when set
 
 private:
   SimDevice* DeviceForFrame(const uint8_t* dstMac);

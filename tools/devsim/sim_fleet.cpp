@@ -2,18 +2,21 @@
 
 #include <cstdio>
 #include <fstream>
-#include <random>
-
 #include <nlohmann/json.hpp>
+#include <random>
 
 namespace {
 
 const char* FaultName(SimFault fault) {
   switch (fault) {
-    case SimFault::kNone: return "";
-    case SimFault::kDrop: return "drop";
-    case SimFault::kCorrupt: return "corrupt";
-    case SimFault::kTruncate: return "truncate";
+    case SimFault::kNone:
+      return "";
+    case SimFault::kDrop:
+      return "drop";
+    case SimFault::kCorrupt:
+      return "corrupt";
+    case SimFault::kTruncate:
+      return "truncate";
   }
   return "";
 }
@@ -27,8 +30,9 @@ std::string Trim(const std::string& text) {
 
 std::string FormatMac(const uint8_t* mac, bool colons, bool lower) {
   char text[20];
-  const char* format = lower ? (colons ? "%02x:%02x:%02x:%02x:%02x:%02x" : "%02x%02x%02x%02x%02x%02x")
-                             : (colons ? "%02X:%02X:%02X:%02X:%02X:%02X" : "%02X%02X%02X%02X%02X%02X");
+  const char* format =
+      lower ? (colons ? "%02x:%02x:%02x:%02x:%02x:%02x" : "%02x%02x%02x%02x%02x%02x")
+            : (colons ? "%02X:%02X:%02X:%02X:%02X:%02X" : "%02X%02X%02X%02X%02X%02X");
   std::snprintf(text, sizeof(text), format, mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
   return text;
 }
@@ -45,9 +49,9 @@ std::string IpText(uint32_t ip) {
 }
 
 std::vector<SimModel> BuiltinModels() {
-  return {{"12", "DS-210 Door Station"},     {"29", "DS-410 Apartment Door Station"},
-          {"41", "GS-100 Guard Station"},    {"105", "IM-700 Indoor Monitor"},
-          {"110", "IM-720 Indoor Monitor"},  {"131", "IM-350 Audio Indoor Station"}};
+  return {{"12", "DS-210 Door Station"},    {"29", "DS-410 Apartment Door Station"},
+          {"41", "GS-100 Guard Station"},   {"105", "IM-700 Indoor Monitor"},
+          {"110", "IM-720 Indoor Monitor"}, {"131", "IM-350 Audio Indoor Station"}};
 }
 
 std::vector<SimModel> ReadModelCatalog(const std::string& path) {
@@ -63,7 +67,8 @@ std::vector<SimModel> ReadModelCatalog(const std::string& path) {
       continue;
     }
     const auto eq = line.find('=');
-    if (!inSection || eq == std::string::npos || line.find('=', eq + 1) != std::string::npos) continue;
+    if (!inSection || eq == std::string::npos || line.find('=', eq + 1) != std::string::npos)
+      continue;
     SimModel model{Trim(line.substr(0, eq)), Trim(line.substr(eq + 1))};
     if (!model.prefix.empty() && !model.name.empty()) models.push_back(model);
   }
@@ -123,13 +128,20 @@ std::vector<SimDevice> MakeFleet(const SimOptions& options) {
       d.workMacText = workForm < 0.75 ? MacBytesText(d.workMac) : FormatMac(d.workMac, true, true);
 
     switch (options.envelope) {
-      case SimEnvelope::kBare: d.prefixed = false; break;
-      case SimEnvelope::kPrefixed: d.prefixed = true; break;
-      case SimEnvelope::kMixed: d.prefixed = unit(rng) < 0.5; break;
+      case SimEnvelope::kBare:
+        d.prefixed = false;
+        break;
+      case SimEnvelope::kPrefixed:
+        d.prefixed = true;
+        break;
+      case SimEnvelope::kMixed:
+        d.prefixed = unit(rng) < 0.5;
+        break;
     }
 
     const SimModel& model = models[i % models.size()];
-    d.firmware = model.prefix + "." + std::to_string(30 + i % 7) + ".1." + std::to_string(1 + i % 9);
+    d.firmware =
+        model.prefix + "." + std::to_string(30 + i % 7) + ".1." + std::to_string(1 + i % 9);
     d.model = unit(rng) < options.emptyModelShare ? "" : model.name;
     d.expectedModel = model.name;
     const bool door = model.name.find("Door") != std::string::npos;

@@ -12,8 +12,8 @@ enum class SimEnvelope { kBare, kPrefixed, kMixed };
 
 // A firmware prefix and the model name the program's catalog gives it.
 struct SimModel {
-  std::string prefix;   // e.g. "105"
-  std::string name;     // e.g. "IM-700 Indoor Monitor"
+  std::string prefix;  // e.g. "105"
+  std::string name;    // e.g. "IM-700 Indoor Monitor"
 };
 
 // What a device does wrong with every answer it sends (chosen per device, so a test can tell
@@ -22,14 +22,14 @@ enum class SimFault { kNone, kDrop, kCorrupt, kTruncate };
 
 struct SimOptions {
   int count = 10;
-  uint32_t baseIp = 0x0AD50164;   // 10.213.1.100, host order
+  uint32_t baseIp = 0x0AD50164;  // 10.213.1.100, host order
   uint8_t baseMac[6] = {0x02, 0x1A, 0x2B, 0x00, 0x00, 0x01};
   SimEnvelope envelope = SimEnvelope::kMixed;
   double workMacDifferShare = 0.2;
   double emptyModelShare = 0.2;
   double staticShare = 0.3;
-  bool mixedMacForms = true;      // false: every MAC text upper case without separators
-  std::vector<SimModel> models;   // empty: the built-in catalog
+  bool mixedMacForms = true;     // false: every MAC text upper case without separators
+  std::vector<SimModel> models;  // empty: the built-in catalog
   std::string user = "admin";
   std::string password = "admin";
   int delayMs = 0;
@@ -45,32 +45,32 @@ struct SimOptions {
 // Addressing of the device's one network interface.
 struct SimNetwork {
   bool dhcp = true;
-  std::string ip, gateway, netmask, primaryDns, secondaryDns;   // in use now
+  std::string ip, gateway, netmask, primaryDns, secondaryDns;  // in use now
   std::string staticIp, staticGateway, staticNetmask, staticPrimaryDns, staticSecondaryDns;
 };
 
 struct SimDevice {
   int index = 0;
   uint8_t mac[6] = {};
-  uint8_t workMac[6] = {};       // the address its frames come from and requests go to
-  std::string macText;           // MAC as the device writes it (several forms)
-  std::string workMacText;       // WorkMAC element; may be empty when equal to the MAC
-  bool prefixed = false;         // envelope of its answers
-  std::string model;             // Model element; empty for some
-  std::string expectedModel;     // what the program should show (model, else catalog name)
+  uint8_t workMac[6] = {};    // the address its frames come from and requests go to
+  std::string macText;        // MAC as the device writes it (several forms)
+  std::string workMacText;    // WorkMAC element; may be empty when equal to the MAC
+  bool prefixed = false;      // envelope of its answers
+  std::string model;          // Model element; empty for some
+  std::string expectedModel;  // what the program should show (model, else catalog name)
   std::string firmware;
-  std::string deviceId;          // room number
+  std::string deviceId;  // room number
   std::string deviceName;
   std::string type;
   SimFault fault = SimFault::kNone;
-  int answerDelayMs = 0;         // base delay plus the late delay for late devices
+  int answerDelayMs = 0;  // base delay plus the late delay for late devices
 
   SimNetwork network;
-  SimNetwork dhcpLease;          // what DHCP gives it (its first addresses)
+  SimNetwork dhcpLease;  // what DHCP gives it (its first addresses)
   std::string user;
   std::string password;
-  std::map<std::string, std::string> extraConfig;   // other paths written by UpdateConfig
-  int64_t offlineUntilMs = 0;    // rebooting until then: answers nothing
+  std::map<std::string, std::string> extraConfig;  // other paths written by UpdateConfig
+  int64_t offlineUntilMs = 0;                      // rebooting until then: answers nothing
   int bootCount = 0;
 
   // Key text of its envelope: the MAC text as it reports it.
@@ -85,7 +85,7 @@ std::vector<SimModel> ParseModelList(const std::string& text);
 
 std::vector<SimDevice> MakeFleet(const SimOptions& options);
 
-std::string MacBytesText(const uint8_t* mac);   // "021A2B3C4D5E"
+std::string MacBytesText(const uint8_t* mac);  // "021A2B3C4D5E"
 std::string IpText(uint32_t hostOrderIp);
 
 // The fleet as JSON (one object per device), for tests that compare with what the program shows.

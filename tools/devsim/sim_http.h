@@ -8,9 +8,9 @@
 // The firmware download of a simulated device: a plain HTTP/1.0 GET over a socket.
 
 struct SimUrl {
-  std::string host;   // dotted IPv4
+  std::string host;  // dotted IPv4
   uint16_t port = 80;
-  std::string path;   // starts with '/'
+  std::string path;  // starts with '/'
 };
 
 // "http://<IPv4>[:port]/path". False for other schemes, host names or malformed text.

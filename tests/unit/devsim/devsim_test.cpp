@@ -19,10 +19,11 @@ namespace {
 
 const uint8_t kProgramMac[6] = {0xd6, 0xcc, 0xb2, 0x07, 0xeb, 0x6d};
 const uint8_t kGroupMac[6] = {0x01, 0x00, 0x5e, 0x08, 0x08, 0x01};
-constexpr uint32_t kProgramIp = 0x0AD50001;   // 10.213.0.1
+constexpr uint32_t kProgramIp = 0x0AD50001;  // 10.213.0.1
 
 // A frame from the program to the given address, carrying a packet record built by the facade.
-std::vector<uint8_t> ProgramFrame(const PACKET_RECORD_T& packet, const uint8_t* dstMac, uint32_t dstIp) {
+std::vector<uint8_t> ProgramFrame(const PACKET_RECORD_T& packet, const uint8_t* dstMac,
+                                  uint32_t dstIp) {
   FrameEndpoint from, to;
   std::memcpy(from.mac, kProgramMac, 6);
   from.ip = kProgramIp;
@@ -31,7 +32,8 @@ std::vector<uint8_t> ProgramFrame(const PACKET_RECORD_T& packet, const uint8_t* 
   to.ip = dstIp;
   to.port = 8500;
   std::vector<uint8_t> frame(kMaxSendFrameBytes);
-  frame.resize(BuildUdpFrame(from, to, 1, packet.data, packet.nDataLen, frame.data(), static_cast<int>(frame.size())));
+  frame.resize(BuildUdpFrame(from, to, 1, packet.data, packet.nDataLen, frame.data(),
+                             static_cast<int>(frame.size())));
   return frame;
 }
 
@@ -53,7 +55,8 @@ struct Answer {
 
 Answer Read(const SimOutFrame& frame) {
   Answer a;
-  EXPECT_EQ(ParseUdpFrame(frame.bytes.data(), static_cast<int>(frame.bytes.size()), &a.udp), FrameParseResult::kOk);
+  EXPECT_EQ(ParseUdpFrame(frame.bytes.data(), static_cast<int>(frame.bytes.size()), &a.udp),
+            FrameParseResult::kOk);
   a.headerOk = ReadMsgHeader(a.udp.payload, a.udp.payloadLength, &a.header);
   return a;
 }
@@ -111,8 +114,10 @@ TEST(DevsimEngine, DiscoveryAnsweredByEveryDeviceReadableByTheProgram) {
       EXPECT_EQ(IpText(a.udp.srcIp), d.network.ip);
       EXPECT_EQ(std::memcmp(a.udp.payload + 10, "ozrq6600", 8) == 0, d.prefixed) << d.macText;
       DISCOVER_ACK_T ack;
-      ASSERT_EQ(CMsgFacade::GetInstance()->ParseDiscoverAckMsg(a.udp.payload, a.udp.payloadLength, &ack,
-                                                               a.header.payloadLength, a.header.payloadMode), 0);
+      ASSERT_EQ(CMsgFacade::GetInstance()->ParseDiscoverAckMsg(a.udp.payload, a.udp.payloadLength,
+                                                               &ack, a.header.payloadLength,
+                                                               a.header.payloadMode),
+                0);
       EXPECT_EQ(FieldToUtf8(ack.szMAC), d.macText);
       EXPECT_EQ(FieldToUtf8(ack.szWorkMAC), d.workMacText);
       EXPECT_EQ(FieldToUtf8(ack.szIP), d.network.ip);
@@ -141,8 +146,10 @@ TEST(DevsimEngine, FaultyDevicesAnswerWrongInTheirOwnWay) {
   const Answer corrupt = Read(out[0]);
   ASSERT_TRUE(corrupt.headerOk);
   DISCOVER_ACK_T ack;
-  EXPECT_NE(CMsgFacade::GetInstance()->ParseDiscoverAckMsg(corrupt.udp.payload, corrupt.udp.payloadLength, &ack,
-                                                           corrupt.header.payloadLength, corrupt.header.payloadMode), 0);
+  EXPECT_NE(CMsgFacade::GetInstance()->ParseDiscoverAckMsg(
+                corrupt.udp.payload, corrupt.udp.payloadLength, &ack, corrupt.header.payloadLength,
+                corrupt.header.payloadMode),
+            0);
   const Answer truncated = Read(out[1]);
   EXPECT_FALSE(truncated.headerOk) << "header claims more payload than the datagram holds";
 }
@@ -172,8 +179,10 @@ TEST(DevsimEngine, DeviceTakesOnlyRequestsForItsAddressesWhileRunning) {
   ASSERT_EQ(ok.size(), 1u);
   const Answer a = Read(ok[0]);
   REPORT_CONFIG_T report;
-  ASSERT_EQ(CMsgFacade::GetInstance()->ParseReportConfigMsg(a.udp.payload, a.udp.payloadLength, &report, d.macText,
-                                                            a.header.payloadLength, a.header.payloadMode), 0);
+  ASSERT_EQ(CMsgFacade::GetInstance()->ParseReportConfigMsg(
+                a.udp.payload, a.udp.payloadLength, &report, d.macText, a.header.payloadLength,
+                a.header.payloadMode),
+            0);
   EXPECT_EQ(FieldToUtf8(report.module.szItem[0]), "Config.Status.IP=" + d.network.ip);
 
   EXPECT_TRUE(answers(d.mac, ip, 0).empty()) << "identity MAC is not the address it works on";
@@ -208,7 +217,8 @@ TEST(DevsimEngine, HostileFramesNeitherCrashNorAnswer) {
   Utf8ToField("admin", auth.szUser);
   PACKET_RECORD_T packet;
   ASSERT_EQ(CMsgFacade::GetInstance()->BuildRequestAuthenticate(&packet, &auth, d.macText), 0);
-  const std::vector<std::vector<uint8_t>> seeds = {DiscoverFrame(2), DiscoverFrame(3), ProgramFrame(packet, d.workMac, ip)};
+  const std::vector<std::vector<uint8_t>> seeds = {DiscoverFrame(2), DiscoverFrame(3),
+                                                   ProgramFrame(packet, d.workMac, ip)};
 
   std::mt19937 rng(42);
   std::vector<SimOutFrame> out;
@@ -219,7 +229,8 @@ TEST(DevsimEngine, HostileFramesNeitherCrashNorAnswer) {
     // except now and then.
     const size_t first = round % 10 == 0 ? 0 : 42;
     const int flips = 1 + static_cast<int>(rng() % 8);
-    for (int i = 0; i < flips; ++i) frame[first + rng() % (frame.size() - first)] = static_cast<uint8_t>(rng());
+    for (int i = 0; i < flips; ++i)
+      frame[first + rng() % (frame.size() - first)] = static_cast<uint8_t>(rng());
     if (round % 7 == 0) frame.resize(rng() % frame.size());
     engine.OnFrame(frame.data(), static_cast<int>(frame.size()), 0, &out, &jobs);
   }
@@ -227,7 +238,8 @@ TEST(DevsimEngine, HostileFramesNeitherCrashNorAnswer) {
   // be well-formed frames from the fleet's own addresses.
   for (const SimOutFrame& f : out) {
     ParsedUdpFrame udp;
-    ASSERT_EQ(ParseUdpFrame(f.bytes.data(), static_cast<int>(f.bytes.size()), &udp), FrameParseResult::kOk);
+    ASSERT_EQ(ParseUdpFrame(f.bytes.data(), static_cast<int>(f.bytes.size()), &udp),
+              FrameParseResult::kOk);
     EXPECT_EQ(udp.srcPort, 8500);
   }
   EXPECT_GT(engine.Stats().undecodable, 0u);
@@ -238,20 +250,30 @@ TEST(DevsimConfig, UpdatesAppliedWholeOrNotAtAll) {
     const char* name;
     std::vector<std::string> items;
     bool ok;
-    std::string ip;     // address in use afterwards
+    std::string ip;  // address in use afterwards
     bool dhcp;
   } cases[] = {
       {"static via LAN keys",
-       {"Config.Network.LAN.Type=2", "Config.Network.LAN.StaticIP=10.213.9.9", "Config.Network.LAN.SubnetMask=255.255.0.0",
-        "Config.Network.LAN.DefaultGateway=10.213.0.254", "Config.Network.LAN.PrimaryDNS=10.213.0.253",
-        "Config.Network.LAN.SecondaryDNS="},
-       true, "10.213.9.9", false},
+       {"Config.Network.LAN.Type=2", "Config.Network.LAN.StaticIP=10.213.9.9",
+        "Config.Network.LAN.SubnetMask=255.255.0.0",
+        "Config.Network.LAN.DefaultGateway=10.213.0.254",
+        "Config.Network.LAN.PrimaryDNS=10.213.0.253", "Config.Network.LAN.SecondaryDNS="},
+       true,
+       "10.213.9.9",
+       false},
       {"static via WLAN keys",
-       {"Config.Network.WLAN.Type=2", "Config.Network.WLAN.StaticIP=10.213.9.8", "Config.Network.WLAN.SubnetMask=255.255.0.0"},
-       true, "10.213.9.8", false},
+       {"Config.Network.WLAN.Type=2", "Config.Network.WLAN.StaticIP=10.213.9.8",
+        "Config.Network.WLAN.SubnetMask=255.255.0.0"},
+       true,
+       "10.213.9.8",
+       false},
       {"back to DHCP", {"Config.Network.LAN.Type=0"}, true, "10.213.1.100", true},
-      {"bad address", {"Config.Network.LAN.Type=2", "Config.Network.LAN.StaticIP=10.213.9.300",
-                       "Config.Network.LAN.SubnetMask=255.255.0.0"}, false, "10.213.1.100", true},
+      {"bad address",
+       {"Config.Network.LAN.Type=2", "Config.Network.LAN.StaticIP=10.213.9.300",
+        "Config.Network.LAN.SubnetMask=255.255.0.0"},
+       false,
+       "10.213.1.100",
+       true},
       {"empty primary DNS", {"Config.Network.LAN.PrimaryDNS="}, false, "10.213.1.100", true},
       {"unknown type", {"Config.Network.LAN.Type=1"}, false, "10.213.1.100", true},
       {"static without address", {"Config.Network.LAN.Type=2"}, false, "10.213.1.100", true},
@@ -281,7 +303,8 @@ TEST(DevsimHttp, UrlsAndAllowedHosts) {
     const char* path;
     bool allowed;
   } cases[] = {
-      {"http://10.213.0.1:8088/download/rom/a.bin", true, "10.213.0.1", 8088, "/download/rom/a.bin", true},
+      {"http://10.213.0.1:8088/download/rom/a.bin", true, "10.213.0.1", 8088, "/download/rom/a.bin",
+       true},
       {"http://127.0.0.1/x", true, "127.0.0.1", 80, "/x", true},
       {"http://10.213.0.1", true, "10.213.0.1", 80, "/", true},
       {"http://192.168.1.5:8088/a", true, "192.168.1.5", 8088, "/a", false},
@@ -313,11 +336,13 @@ TEST(DevsimHttp, DownloadOverLoopback) {
 
   SimHttpServer missing;
   ASSERT_TRUE(missing.Start("127.0.0.1", 0, ""));
-  EXPECT_FALSE(HttpDownload("http://127.0.0.1:" + std::to_string(missing.Port()) + "/a", 2000, &bytes, &error));
+  EXPECT_FALSE(HttpDownload("http://127.0.0.1:" + std::to_string(missing.Port()) + "/a", 2000,
+                            &bytes, &error));
   EXPECT_NE(error.find("404"), std::string::npos) << error;
 
   const int before = image.Requests();
-  EXPECT_FALSE(HttpDownload("http://192.168.1.5:" + std::to_string(image.Port()) + "/a", 2000, &bytes, &error));
+  EXPECT_FALSE(HttpDownload("http://192.168.1.5:" + std::to_string(image.Port()) + "/a", 2000,
+                            &bytes, &error));
   EXPECT_EQ(image.Requests(), before);
 }
 

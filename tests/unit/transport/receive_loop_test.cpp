@@ -28,7 +28,8 @@ std::vector<uint8_t> DeviceFrame(const std::vector<uint8_t>& datagram) {
 }
 
 std::string WriteCapture(const std::vector<std::vector<uint8_t>>& frames) {
-  const std::string path = ::testing::TempDir() + "receive_loop_" + std::to_string(getpid()) + ".pcap";
+  const std::string path =
+      ::testing::TempDir() + "receive_loop_" + std::to_string(getpid()) + ".pcap";
   pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65536);
   pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
   EXPECT_NE(dumper, nullptr);
@@ -50,13 +51,14 @@ TEST(ReceiveLoop, PostsOnlyWellFormedDatagramsWithTheMagic) {
   std::vector<uint8_t> tcp = DeviceFrame(answer);
   tcp[23] = 6;
   std::vector<uint8_t> padded = DeviceFrame({0xBC, 0xDE, 1, 2, 3, 4, 5, 6, 7, 8});
-  padded.resize(60, 0);   // Ethernet minimum: 18 bytes behind the headers, 10 of them datagram
+  padded.resize(60, 0);  // Ethernet minimum: 18 bytes behind the headers, 10 of them datagram
   std::vector<uint8_t> jumbo(kPacketDatagramBytes + 1, 0x22);
   jumbo[0] = 0xBC;
   jumbo[1] = 0xDE;
 
-  const std::string path = WriteCapture({DeviceFrame(answer), DeviceFrame(noMagic),
-                                         std::vector<uint8_t>(41, 0), tcp, padded, DeviceFrame(jumbo)});
+  const std::string path =
+      WriteCapture({DeviceFrame(answer), DeviceFrame(noMagic), std::vector<uint8_t>(41, 0), tcp,
+                    padded, DeviceFrame(jumbo)});
   char errbuf[PCAP_ERRBUF_SIZE];
   pcap_t* handle = pcap_open_offline(path.c_str(), errbuf);
   ASSERT_NE(handle, nullptr) << errbuf;
@@ -64,7 +66,7 @@ TEST(ReceiveLoop, PostsOnlyWellFormedDatagramsWithTheMagic) {
   std::vector<PACKET_RECORD_T> posted;
   CMacProtoControl* transport = CMacProtoControl::GetInstance();
   transport->SetReceiveSink([&posted](const PACKET_RECORD_T& record) { posted.push_back(record); });
-  transport->MacProtoRecvThread(handle);   // returns at the end of the file
+  transport->MacProtoRecvThread(handle);  // returns at the end of the file
   transport->SetReceiveSink(nullptr);
   pcap_close(handle);
   std::remove(path.c_str());

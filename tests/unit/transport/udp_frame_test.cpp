@@ -13,11 +13,10 @@ namespace {
 // A device answer as captured: 14-byte datagram from 02:1A:2B:3C:4D:5E / 10.213.1.7:8500 to
 // 10.213.0.1:8505, zero-padded to the 60-byte Ethernet minimum (make_fixture_frame.py).
 const uint8_t kDeviceAnswerFrame[60] = {
-    0xd6, 0xcc, 0xb2, 0x07, 0xeb, 0x6d, 0x02, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e,
-    0x08, 0x00, 0x45, 0x00, 0x00, 0x2a, 0x12, 0x34, 0x00, 0x00, 0x40, 0x11,
-    0x51, 0xde, 0x0a, 0xd5, 0x01, 0x07, 0x0a, 0xd5, 0x00, 0x01, 0x21, 0x34,
-    0x21, 0x39, 0x00, 0x16, 0x03, 0xdf, 0xbc, 0xde, 0x00, 0x00, 0x21, 0x11,
-    0x00, 0x0a, 0x00, 0x04, 0x61, 0x62, 0x63, 0x64, 0x00, 0x00, 0x00, 0x00,
+    0xd6, 0xcc, 0xb2, 0x07, 0xeb, 0x6d, 0x02, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e, 0x08, 0x00, 0x45,
+    0x00, 0x00, 0x2a, 0x12, 0x34, 0x00, 0x00, 0x40, 0x11, 0x51, 0xde, 0x0a, 0xd5, 0x01, 0x07,
+    0x0a, 0xd5, 0x00, 0x01, 0x21, 0x34, 0x21, 0x39, 0x00, 0x16, 0x03, 0xdf, 0xbc, 0xde, 0x00,
+    0x00, 0x21, 0x11, 0x00, 0x0a, 0x00, 0x04, 0x61, 0x62, 0x63, 0x64, 0x00, 0x00, 0x00, 0x00,
 };
 
 FrameEndpoint Endpoint(std::vector<uint8_t> mac, uint32_t ip, uint16_t port) {
@@ -42,7 +41,8 @@ bool UdpChecksumVerifies(const uint8_t* frame, int frameLength) {
   const uint8_t* ip = frame + 14;
   const int udpLength = frameLength - 34;
   std::vector<uint8_t> bytes(ip + 12, ip + 20);
-  bytes.insert(bytes.end(), {0, 17, static_cast<uint8_t>(udpLength >> 8), static_cast<uint8_t>(udpLength)});
+  bytes.insert(bytes.end(),
+               {0, 17, static_cast<uint8_t>(udpLength >> 8), static_cast<uint8_t>(udpLength)});
   bytes.insert(bytes.end(), ip + 20, ip + 20 + udpLength);
   return OnesSum(bytes) == 0xFFFF;
 }
@@ -53,10 +53,10 @@ TEST(Checksum, KnownVectors) {
     uint16_t expected;
   } cases[] = {
       {{0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7}, 0x220d},  // RFC 1071 worked example
-      {{0x45, 0x00, 0x00, 0x73, 0x00, 0x00, 0x40, 0x00, 0x40, 0x11, 0x00, 0x00, 0xc0, 0xa8,
-        0x00, 0x01, 0xc0, 0xa8, 0x00, 0xc7},
-       0xb861},                                                   // IPv4 header, field zeroed
-      {{0x01, 0x02, 0x03}, 0xfbfd},                               // odd byte is a high byte
+      {{0x45, 0x00, 0x00, 0x73, 0x00, 0x00, 0x40, 0x00, 0x40, 0x11,
+        0x00, 0x00, 0xc0, 0xa8, 0x00, 0x01, 0xc0, 0xa8, 0x00, 0xc7},
+       0xb861},                      // IPv4 header, field zeroed
+      {{0x01, 0x02, 0x03}, 0xfbfd},  // odd byte is a high byte
       {{}, 0xffff},
   };
   for (const Case& c : cases)
@@ -83,9 +83,10 @@ TEST(UdpFrame, BuildLayoutAndChecksums) {
   std::vector<uint8_t> datagram(400);
   for (size_t i = 0; i < datagram.size(); ++i) datagram[i] = static_cast<uint8_t>(i * 7);
   uint8_t frame[kMaxSendFrameBytes];
-  const int length = BuildUdpFrame(Endpoint({0xd6, 0xcc, 0xb2, 0x07, 0xeb, 0x6d}, 0x0AD50001, kSendSourcePort),
-                                   Endpoint({0x01, 0x00, 0x5e, 0x08, 0x08, 0x01}, 0xEE080801, 8500),
-                                   0x71FD, datagram.data(), 400, frame, sizeof(frame));
+  const int length =
+      BuildUdpFrame(Endpoint({0xd6, 0xcc, 0xb2, 0x07, 0xeb, 0x6d}, 0x0AD50001, kSendSourcePort),
+                    Endpoint({0x01, 0x00, 0x5e, 0x08, 0x08, 0x01}, 0xEE080801, 8500), 0x71FD,
+                    datagram.data(), 400, frame, sizeof(frame));
   ASSERT_EQ(length, 442);
   const uint8_t head[] = {0x01, 0x00, 0x5e, 0x08, 0x08, 0x01, 0xd6, 0xcc, 0xb2, 0x07, 0xeb, 0x6d,
                           0x08, 0x00, 0x45, 0x00, 0x01, 0xac, 0x71, 0xfd, 0x00, 0x00, 0x40, 0x11};
@@ -102,7 +103,8 @@ TEST(UdpFrame, BuildLayoutAndChecksums) {
 
 TEST(UdpFrame, ParseThenBuildGivesIdenticalBytes) {
   ParsedUdpFrame parsed;
-  ASSERT_EQ(ParseUdpFrame(kDeviceAnswerFrame, sizeof(kDeviceAnswerFrame), &parsed), FrameParseResult::kOk);
+  ASSERT_EQ(ParseUdpFrame(kDeviceAnswerFrame, sizeof(kDeviceAnswerFrame), &parsed),
+            FrameParseResult::kOk);
   FrameEndpoint src;
   FrameEndpoint dst;
   std::memcpy(src.mac, parsed.srcMac, 6);
@@ -123,7 +125,8 @@ TEST(UdpFrame, SendBoundsRefusedNotCut) {
   uint8_t frame[kMaxSendFrameBytes + 16];
   const FrameEndpoint a = Endpoint({2, 0, 0, 0, 0, 1}, 1, 1);
   EXPECT_EQ(BuildUdpFrame(a, a, 0, payload.data(), -1, frame, sizeof(frame)), -1);
-  EXPECT_EQ(BuildUdpFrame(a, a, 0, payload.data(), kMaxSendDatagramBytes + 1, frame, sizeof(frame)), -1);
+  EXPECT_EQ(BuildUdpFrame(a, a, 0, payload.data(), kMaxSendDatagramBytes + 1, frame, sizeof(frame)),
+            -1);
   EXPECT_EQ(BuildUdpFrame(a, a, 0, payload.data(), 100, frame, 141), -1) << "capacity too small";
   EXPECT_EQ(BuildUdpFrame(a, a, 0, payload.data(), kMaxSendDatagramBytes, frame, sizeof(frame)),
             kMaxSendFrameBytes);
@@ -162,22 +165,35 @@ TEST(UdpFrame, MalformedFramesDropped) {
     std::vector<uint8_t> bytes;
     FrameParseResult expected;
   } cases[] = {
-      {"frame_shorter_than_headers", frame([](auto& f) { f.resize(41); }), FrameParseResult::kTooShort},
-      {"ethertype_ipv6", frame([](auto& f) { f[12] = 0x86; f[13] = 0xdd; }), FrameParseResult::kNotIpv4},
+      {"frame_shorter_than_headers", frame([](auto& f) { f.resize(41); }),
+       FrameParseResult::kTooShort},
+      {"ethertype_ipv6", frame([](auto& f) {
+         f[12] = 0x86;
+         f[13] = 0xdd;
+       }),
+       FrameParseResult::kNotIpv4},
       {"ip_version_6", frame([](auto& f) { f[14] = 0x65; }), FrameParseResult::kNotIpv4},
-      {"ip_header_with_options", frame([](auto& f) { f[14] = 0x46; }), FrameParseResult::kIpOptions},
+      {"ip_header_with_options", frame([](auto& f) { f[14] = 0x46; }),
+       FrameParseResult::kIpOptions},
       {"more_fragments_flag", frame([](auto& f) { f[20] = 0x20; }), FrameParseResult::kFragment},
       {"fragment_offset", frame([](auto& f) { f[21] = 0x01; }), FrameParseResult::kFragment},
       {"tcp_not_udp", frame([](auto& f) { f[23] = 6; }), FrameParseResult::kNotUdp},
-      {"udp_length_beyond_frame", frame([](auto& f) { f[38] = 0x01; f[39] = 0x00; }), FrameParseResult::kBadLength},
+      {"udp_length_beyond_frame", frame([](auto& f) {
+         f[38] = 0x01;
+         f[39] = 0x00;
+       }),
+       FrameParseResult::kBadLength},
       {"udp_length_below_header", frame([](auto& f) { f[39] = 7; }), FrameParseResult::kBadLength},
-      {"ip_total_beyond_capture", frame([](auto& f) { f[16] = 0x02; }), FrameParseResult::kBadLength},
-      {"udp_length_beyond_ip_total", frame([](auto& f) { f[17] = 0x20; }), FrameParseResult::kBadLength},
+      {"ip_total_beyond_capture", frame([](auto& f) { f[16] = 0x02; }),
+       FrameParseResult::kBadLength},
+      {"udp_length_beyond_ip_total", frame([](auto& f) { f[17] = 0x20; }),
+       FrameParseResult::kBadLength},
   };
   for (const Case& c : cases) {
     PACKET_RECORD_T record;
     std::memset(&record, 0x55, sizeof(record));
-    EXPECT_EQ(ParseUdpFrameToRecord(c.bytes.data(), static_cast<int>(c.bytes.size()), &record), c.expected)
+    EXPECT_EQ(ParseUdpFrameToRecord(c.bytes.data(), static_cast<int>(c.bytes.size()), &record),
+              c.expected)
         << c.name;
     EXPECT_EQ(record.nDataLen, 0) << c.name;
     EXPECT_EQ(record.szIP[0], 0) << c.name;
@@ -192,12 +208,14 @@ TEST(UdpFrame, DatagramLargerThanRecordDropped) {
   StoreBe16(f.data() + 16, static_cast<uint16_t>(28 + datagram));
   StoreBe16(f.data() + 38, static_cast<uint16_t>(8 + datagram));
   PACKET_RECORD_T record;
-  EXPECT_EQ(ParseUdpFrameToRecord(f.data(), static_cast<int>(f.size()), &record), FrameParseResult::kTooLong);
+  EXPECT_EQ(ParseUdpFrameToRecord(f.data(), static_cast<int>(f.size()), &record),
+            FrameParseResult::kTooLong);
   EXPECT_EQ(record.nDataLen, 0);
 
   StoreBe16(f.data() + 16, static_cast<uint16_t>(28 + kPacketDatagramBytes));
   StoreBe16(f.data() + 38, static_cast<uint16_t>(8 + kPacketDatagramBytes));
-  EXPECT_EQ(ParseUdpFrameToRecord(f.data(), static_cast<int>(f.size()), &record), FrameParseResult::kOk);
+  EXPECT_EQ(ParseUdpFrameToRecord(f.data(), static_cast<int>(f.size()), &record),
+            FrameParseResult::kOk);
   EXPECT_EQ(record.nDataLen, kPacketDatagramBytes);
 }
 
