@@ -32,8 +32,9 @@ void ShowFatalError(const char* text, const char* caption) {
 void LoadLanguageCatalog() {
   std::string language = CGlobalUtils::ReadLanguageSetting();
   if (language.empty()) language = "English";
-  CTranslateManager::GetInstance()->LoadLanguage(
-      QString::fromStdString(CGlobalUtils::LanguagePath(language + ".txt")));
+  const QString path = QString::fromStdString(CGlobalUtils::LanguagePath(language + ".txt"));
+  const bool loaded = CTranslateManager::GetInstance()->LoadLanguage(path);
+  qInfo("ipscanner: language catalog %s%s", qPrintable(path), loaded ? "" : " (not loaded)");
 }
 
 }  // namespace

@@ -175,8 +175,22 @@ TEST(Mask, DialogsOfAFlowKeepTheFlowsMask) {
     }
   }
   EXPECT_TRUE(parent.isEnabled());
-  CMaskPanelWnd none(nullptr);
+  CMaskPanelWnd none(nullptr);  // no owner: nothing to cover
   EXPECT_EQ(none.ShowMask(true), 0);
+}
+
+TEST(Mask, RestoresAMinimisedParentBeforeCoveringIt) {
+  QWidget parent;
+  parent.resize(400, 300);
+  parent.showMinimized();
+  ASSERT_TRUE(parent.isMinimized());
+  bool minimisedDuring = true;
+  WhenModalShown([&](QWidget* box) {
+    minimisedDuring = parent.isMinimized();
+    ClickControl(box, "btn_ok");
+  });
+  ShowMessageBox(&parent, "t", "Over a minimised window", MB_OK);
+  EXPECT_FALSE(minimisedDuring);
 }
 
 // A skin that lacks the optional controls (title, text, button rows) still gives a working box.

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# The language catalog at start: the "Language" setting names the catalog file in Language/;
+# without a setting the program loads English.txt.
+# Usage: app_language.sh <module folder> <source folder>
+set -u
+bin=$(realpath "${1:?module folder}")
+exe="$bin/ipscanner"
+ini="$bin/config/SystemSetting.ini"
+[ -x "$exe" ] || { echo "SKIP: $exe is not built"; exit 77; }
+
+work=$(mktemp -d)
+export XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen
+mkdir -m 700 "$XDG_RUNTIME_DIR" "$work/saved"
+run="$XDG_RUNTIME_DIR/ipscanner"
+app=""
+# The settings file belongs to the module folder: keep the user's copy and put it back.
+[ -f "$ini" ] && cp -p "$ini" "$work/saved/SystemSetting.ini"
+cleanup() {
+  [ -n "$app" ] && kill -KILL "$app" 2>/dev/null
+  if [ -f "$work/saved/SystemSetting.ini" ]; then cp -p "$work/saved/SystemSetting.ini" "$ini"; else rm -f "$ini"; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; cat "$work"/*.log 2>/dev/null; exit 1; }
+wait_for() {
+  local limit=$(( $1 * 20 )); shift
+  for ((i = 0; i < limit; i++)); do "$@" && return 0; sleep 0.05; done
+  return 1
+}
+# run_with <name> <ini content or "-" for no file>: starts, waits for the window, closes normally.
+run_with() {
+  mkdir -p "$(dirname "$ini")"
+  if [ "$2" = "-" ]; then rm -f "$ini"; else printf '%s' "$2" > "$ini"; fi
+  "$exe" > "$work/$1.log" 2>&1 &
+  app=$!
+  wait_for 10 test -S "$run/instance.sock" || fail "$1: program did not come up"
+  kill -TERM "$app"; wait "$app"; app=""
+}
+
+run_with german $'[LANGUAGE_SETTING]\nLanguage=Deutsch\n'
+grep -q "language catalog $bin/Language/Deutsch.txt\$" "$work/german.log" || fail "Deutsch.txt was not loaded"
+run_with empty $'[LANGUAGE_SETTING]\nLanguage=\n'
+grep -q "language catalog $bin/Language/English.txt\$" "$work/empty.log" || fail "an empty setting did not load English.txt"
+run_with none -
+grep -q "language catalog $bin/Language/English.txt\$" "$work/none.log" || fail "no settings file did not load English.txt"
+echo "ok: the setting picks the catalog, English by default"
+exit 0
