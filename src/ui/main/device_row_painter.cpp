@@ -177,6 +177,13 @@ void CDeviceRowPainter::paint(QPainter* painter, const QStyleOptionViewItem& opt
     buttonOption.initFrom(button);
     buttonOption.rect = m_rects[part].translated(rect.topLeft());
     buttonOption.text = button->text();
+    // A long translation is cut with an ellipsis rather than clipped at both ends.
+    if (!buttonOption.text.isEmpty()) {
+      const QRect content =
+          button->style()->subElementRect(QStyle::SE_PushButtonContents, &buttonOption, button);
+      buttonOption.text = QFontMetrics(button->font())
+                              .elidedText(buttonOption.text, Qt::ElideRight, content.width());
+    }
     buttonOption.icon = button->icon();
     buttonOption.iconSize = button->iconSize();
     buttonOption.state = QStyle::State_Enabled | QStyle::State_Raised;
