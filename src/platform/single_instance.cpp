@@ -48,13 +48,13 @@ bool ProcessAlive(int pid) {
 }  // namespace
 
 std::string InstanceRunDir() {
-  std::string dir;
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime && *runtime) {
-    dir = std::string(runtime) + "/ipscanner";
-  } else {
-    dir = "/tmp/ipscanner-" + std::to_string(getuid());
+    std::string dir = std::string(runtime) + "/ipscanner";
+    if (EnsurePrivateDir(dir)) return dir;
   }
+  // No usable session folder: a private folder of our own in /tmp.
+  std::string dir = "/tmp/ipscanner-" + std::to_string(getuid());
   return EnsurePrivateDir(dir) ? dir : std::string();
 }
 

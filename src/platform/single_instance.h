@@ -7,7 +7,8 @@
 // and a second start asks it over that socket to come to the front. A restarting instance leaves
 // a hand-over marker (its pid) so that its successor runs even while the lock is still taken.
 //
-// Run folder: $XDG_RUNTIME_DIR/ipscanner when set, else /tmp/ipscanner-<uid> (mode 0700).
+// Run folder: $XDG_RUNTIME_DIR/ipscanner when that is usable, else /tmp/ipscanner-<uid>
+// (mode 0700, owned by us).
 
 // The folder holding the lock, the socket and the marker; created when missing. "" on failure.
 std::string InstanceRunDir();
