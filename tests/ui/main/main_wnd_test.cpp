@@ -12,7 +12,6 @@
 #include <QMouseEvent>
 #include <QTemporaryDir>
 
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +24,7 @@
 #include "ui/main/device_list_view.h"
 #include "ui/main/main_wnd.h"
 #include "ui/main/model_combo.h"
+#include "support/ui_driver.h"
 
 namespace {
 
@@ -32,11 +32,6 @@ DEVICE_ENTRY_T Dev(const std::string& ip, const std::string& mac, const std::str
                    const std::string& room = "1-1", const std::string& fw = "29.30.1.2") {
   return DEVICE_ENTRY_T{ip, mac, mac, model, room, fw};
 }
-
-struct Box {
-  QString title, text;
-  int buttons;
-};
 
 std::string ReadFile(const QString& path) {
   QFile file(path);
@@ -61,16 +56,7 @@ protected:
     OutboundHooks hooks;
     hooks.send = [this](const PACKET_RECORD_T*) { ++discoveries; };
     SetOutboundHooks(hooks);
-    SetMessageBoxHook([this](QWidget*, const QString& title, const QString& text, int buttons) {
-      boxes.push_back({title, text, buttons});
-      if (answers.empty()) {
-        ADD_FAILURE() << "unexpected message box: " << text.toStdString();
-        return IDCANCEL;
-      }
-      int answer = answers.front();
-      answers.pop_front();
-      return answer;
-    });
+    boxes = std::make_unique<uitest::MessageBoxAnswers>();
     CControl::GetInstance()->ClearDevices();
     wnd = std::make_unique<CMainWnd>();
     ASSERT_TRUE(wnd->Create());
@@ -81,9 +67,9 @@ protected:
 
   void TearDown() override {
     wnd.reset();
+    boxes.reset();  // a box nobody expected, or an answer left over, fails the test
     CMainWnd::SetStartupHook({});
     CMainWnd::SetSaveFileHook({});
-    SetMessageBoxHook({});
     SetOutboundHooks({});
     CControl::GetInstance()->ClearDevices();
   }
@@ -103,10 +89,14 @@ protected:
     return wnd->GetRoot()->findChild<T*>(QString::fromLatin1(name));
   }
 
-  void Click(const char* name) {
-    auto* button = Control<QAbstractButton>(name);
-    ASSERT_NE(button, nullptr) << name;
-    button->click();
+  void Click(const char* name) { ASSERT_TRUE(uitest::ClickControl(wnd.get(), name)) << name; }
+
+  // The boxes shown since the last call.
+  std::vector<uitest::ShownBox> NewBoxes() {
+    const auto& shown = boxes->Shown();
+    std::vector<uitest::ShownBox> fresh(shown.begin() + static_cast<long>(seenBoxes), shown.end());
+    seenBoxes = shown.size();
+    return fresh;
   }
 
   QString ArrowImage(const char* name) const { return Control<QLabel>(name)->property("bkimage").toString(); }
@@ -114,8 +104,8 @@ protected:
   std::unique_ptr<CMainWnd> wnd;
   CDeviceListModel* model = nullptr;
   int discoveries = 0;
-  std::vector<Box> boxes;
-  std::deque<int> answers;
+  std::unique_ptr<uitest::MessageBoxAnswers> boxes;
+  size_t seenBoxes = 0;
 };
 
 }  // namespace
@@ -224,12 +214,11 @@ TEST_F(MainWndTest, ExportWritesTheListAsCsv) {
   } cases[] = {{"devices", "devices.csv"}, {"list.CsV", "list.CsV"}, {"old.txt", "old.txt.csv"}};
   for (const Case& c : cases) {
     chosen = dir.filePath(c.chosen);
-    answers = {IDOK};
+    boxes->Queue(IDOK, "Exporting succeeded.");
     Click("btn_export");
     EXPECT_EQ(ReadFile(dir.filePath(c.written)), expected) << c.chosen;
-    ASSERT_FALSE(boxes.empty());
-    EXPECT_EQ(boxes.back().text, "Exporting succeeded.");
   }
+  NewBoxes();
 
   // An existing file is covered only after a yes.
   QFile::remove(dir.filePath("devices.csv"));
@@ -239,51 +228,51 @@ TEST_F(MainWndTest, ExportWritesTheListAsCsv) {
     old.write("keep");
   }
   chosen = dir.filePath("devices.csv");
-  boxes.clear();
-  answers = {IDNO};
+  boxes->Queue(IDNO);
   Click("btn_export");
   EXPECT_EQ(ReadFile(chosen), "keep");
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].title, "Confirmation");
-  EXPECT_EQ(boxes[0].text, "This file already exists, are you sure you want to cover it?");
-  EXPECT_EQ(boxes[0].buttons, MB_YESNO);
-  answers = {IDYES, IDOK};
+  auto shown = NewBoxes();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].title, "Confirmation");
+  EXPECT_EQ(shown[0].text, "This file already exists, are you sure you want to cover it?");
+  EXPECT_EQ(shown[0].buttons, MB_YESNO);
+  boxes->Queue(IDYES, "cover it");
+  boxes->Queue(IDOK, "Exporting succeeded.");
   Click("btn_export");
   EXPECT_EQ(ReadFile(chosen), expected);
+  NewBoxes();
 
   // A cancelled dialog ends it silently; a folder that cannot be written says so.
-  boxes.clear();
   chosen.clear();
   Click("btn_export");
-  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(NewBoxes().empty());
   chosen = dir.filePath("missing/sub/devices.csv");
-  answers = {IDOK};
+  boxes->Queue(IDOK);
   Click("btn_export");
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].title, "Export Error");
-  EXPECT_EQ(boxes[0].text, "Opening file failed.");
+  shown = NewBoxes();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].title, "Export Error");
+  EXPECT_EQ(shown[0].text, "Opening file failed.");
 
   // An empty list: a message, no file dialog, no file.
   Click("btn_refresh");
-  boxes.clear();
   int dialogsBefore = dialogs;
   chosen = dir.filePath("empty");
-  answers = {IDOK};
+  boxes->Queue(IDOK);
   Click("btn_export");
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].title, "Export Error");
-  EXPECT_EQ(boxes[0].text, "No online devices.");
+  shown = NewBoxes();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].title, "Export Error");
+  EXPECT_EQ(shown[0].text, "No online devices.");
   EXPECT_EQ(dialogs, dialogsBefore);
   EXPECT_FALSE(QFile::exists(dir.filePath("empty.csv")));
 }
 
 TEST_F(MainWndTest, LaterFeaturesSayTheyComeLater) {
   for (const char* name : {"btn_static_ip", "btn_system_setting"}) {
-    boxes.clear();
-    answers = {IDOK};
+    boxes->Queue(IDOK, "later version");
     Click(name);
-    ASSERT_EQ(boxes.size(), 1u) << name;
-    EXPECT_TRUE(boxes[0].text.contains("later version")) << name;
+    EXPECT_EQ(NewBoxes().size(), 1u) << name;
   }
 }
 

@@ -15,6 +15,7 @@
 #include "ui/framework/notify_hub.h"
 #include "ui/main/model_combo.h"
 #include "ui/settings/about_dlg.h"
+#include "support/ui_driver.h"
 
 TEST(ModelComboDropDown, OpensUpwardsWhenThereIsNoRoomBelow) {
   const QRect workArea(0, 0, 1920, 1040);
@@ -97,21 +98,22 @@ TEST(ModelCombo, EntriesFilterAndChoiceFollowTheCatalog) {
 TEST(AboutDlg, ShowsTheVersionAndOpensTheSite) {
   std::vector<QUrl> opened;
   CAboutDlg::SetOpenUrlHook([&](const QUrl& url) { opened.push_back(url); });
-  CAboutDlg dlg(nullptr);
-  ASSERT_TRUE(dlg.Create());
-  dlg.show();
-  auto* version = dlg.GetRoot()->findChild<QLabel*>("lab_ver");
-  ASSERT_NE(version, nullptr);
-  EXPECT_EQ(version->text().toStdString(), CGlobalUtils::GetFileVersionText());
-  EXPECT_FALSE(version->text().isEmpty());
-
-  dlg.GetRoot()->findChild<QAbstractButton*>("btn_web")->click();
+  QWidget parent;
+  parent.show();
+  CAboutDlg dlg(&parent);
+  bool stayedOpen = false;
+  uitest::WhenModalShown([&](QWidget* modal) {
+    EXPECT_EQ(uitest::ReadLabel(modal, "lab_ver").toStdString(), CGlobalUtils::GetFileVersionText());
+    EXPECT_FALSE(parent.isEnabled()) << "the mask covers the parent while the box runs";
+    uitest::ClickControl(modal, "btn_web");
+    stayedOpen = modal->isVisible();
+    uitest::ClickControl(modal, "btn_ok");
+  });
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  EXPECT_FALSE(CGlobalUtils::GetFileVersionText().empty());
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0].toString(), QString::fromLatin1(CAboutDlg::kWebSite));
-  EXPECT_TRUE(dlg.isVisible()) << "the web button keeps the box open";
-
-  dlg.GetRoot()->findChild<QAbstractButton*>("btn_ok")->click();
-  EXPECT_EQ(dlg.result(), IDOK);
-  EXPECT_FALSE(dlg.isVisible());
+  EXPECT_TRUE(stayedOpen) << "the web button keeps the box open";
+  EXPECT_TRUE(parent.isEnabled());
   CAboutDlg::SetOpenUrlHook({});
 }
