@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QListView>
+#include <QFile>
 #include <QMouseEvent>
+#include <QTemporaryDir>
 
 #include <vector>
 
@@ -57,4 +59,35 @@ TEST(DeviceListView, ClicksOnDrawnButtonsNameTheirRow) {
   EXPECT_EQ(clicks, (std::vector<std::pair<char, int>>{{'i', 1}, {'m', 1}, {'u', 1}, {'r', 0}}));
   // A button click does not select its row; a row click does.
   EXPECT_EQ(view.currentIndex().row(), 0);
+}
+
+// A skin without a usable row layout is reported, and the list still runs (rows are simply
+// not drawn) instead of crashing.
+TEST(DeviceListView, UnusableRowLayoutIsReported) {
+  QTemporaryDir missing, wrongRoot;
+  ASSERT_TRUE(missing.isValid() && wrongRoot.isValid());
+  QFile file(wrongRoot.filePath("DeviceListItem.xml"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("<ui version=\"4.0\"><widget class=\"QWidget\" name=\"row\"/></ui>");
+  file.close();
+
+  for (const QString& dir : {missing.path(), wrongRoot.path()}) {
+    QString error;
+    EXPECT_EQ(CDeviceRowPainter::LoadTemplate(dir, &error), nullptr) << dir.toStdString();
+    EXPECT_TRUE(error.contains("DeviceListItem.xml")) << error.toStdString();
+  }
+
+  CDeviceListModel model;
+  QListView view;
+  CDeviceListView binding(&view, &model, nullptr);
+  QString search;
+  model.Refresh({{"10.0.0.1", "02:00:00:00:00:01", "", "M", "1-1", "1.0"}}, QString(), search);
+  view.resize(600, 200);
+  view.show();
+  QApplication::processEvents();
+  int rowClicks = 0;
+  QObject::connect(&binding, &CDeviceListView::ItemClicked, [&](int) { ++rowClicks; });
+  EXPECT_TRUE(binding.PartRect(0, CDeviceRowPainter::kIpCopy).isEmpty());
+  Click(view.viewport(), view.visualRect(model.index(0)).center());
+  EXPECT_EQ(rowClicks, 1);
 }
