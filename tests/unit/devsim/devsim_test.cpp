@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <set>
 #include <string>
@@ -88,6 +89,39 @@ TEST(DevsimFleet, DeterministicDistinctAndAddressable) {
   EXPECT_EQ(macs.size(), a.size());
   EXPECT_EQ(workMacs.size(), a.size());
   EXPECT_EQ(ips.size(), a.size());
+}
+
+TEST(DevsimFleet, ModelCatalogsAndEmptyModels) {
+  const std::string path = ::testing::TempDir() + "devsim_models.ini";
+  {
+    std::ofstream out(path);
+    out << "; catalog\n[Other]\n7=Not This\n[ModelName]\n12=DS-210 Door Station\n"
+           "bad line\n=No Prefix\n13=\n14=a=b\n 105 = IM-700 Indoor Monitor \n";
+  }
+  const std::vector<SimModel> catalog = ReadModelCatalog(path);
+  std::remove(path.c_str());
+  ASSERT_EQ(catalog.size(), 2u);
+  EXPECT_EQ(catalog[0].prefix, "12");
+  EXPECT_EQ(catalog[1].prefix, "105");
+  EXPECT_EQ(catalog[1].name, "IM-700 Indoor Monitor");
+  EXPECT_TRUE(ReadModelCatalog("/nonexistent/ModelName.ini").empty());
+
+  const std::vector<SimModel> list = ParseModelList("12=DS-210 Door Station, Custom Box ,");
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[1].name, "Custom Box");
+  EXPECT_FALSE(list[1].prefix.empty());
+
+  // Devices without a Model still carry the firmware prefix that the catalog maps to the name
+  // the program should show.
+  SimOptions o = Options(50);
+  o.models = catalog;
+  o.emptyModelShare = 1.0;
+  for (const SimDevice& d : MakeFleet(o)) {
+    EXPECT_TRUE(d.model.empty());
+    const SimModel& m = d.firmware.starts_with("12.") ? catalog[0] : catalog[1];
+    EXPECT_TRUE(d.firmware.starts_with(m.prefix + ".")) << d.firmware;
+    EXPECT_EQ(d.expectedModel, m.name);
+  }
 }
 
 TEST(DevsimEngine, DiscoveryAnsweredByEveryDeviceReadableByTheProgram) {
