@@ -48,7 +48,7 @@ down_tag=""
 command=()
 
 say() { [ "$quiet" = 1 ] || echo "segment: $*" >&2; }
-usage() { sed -n '2,30p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() { sed -n '2,/^[^#]/{/^#/p}' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 
 while [ $# -gt 0 ]; do
   case "$1" in
