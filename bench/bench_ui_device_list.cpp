@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QListView>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -19,7 +18,8 @@ std::vector<DEVICE_ENTRY_T> MakeTable(int count) {
   table.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     char mac[32], ip[32], room[32];
-    std::snprintf(mac, sizeof mac, "02:1A:2B:%02X:%02X:%02X", (i >> 16) & 0xFF, (i >> 8) & 0xFF, i & 0xFF);
+    std::snprintf(mac, sizeof mac, "02:1A:2B:%02X:%02X:%02X", (i >> 16) & 0xFF, (i >> 8) & 0xFF,
+                  i & 0xFF);
     // Table order is not the IP order, so the first fill really sorts.
     int n = (i * 7919) % count;
     std::snprintf(ip, sizeof ip, "10.%d.%d.%d", (n >> 16) & 0xFF, (n >> 8) & 0xFF, (n & 0xFF));
@@ -41,7 +41,8 @@ struct Fixture {
     if (!withView) return;
     view = new QListView;
     // The real row layout when the skin folder is next to the benchmark (build/bin).
-    QWidget* rowTemplate = CDeviceRowPainter::LoadTemplate(QCoreApplication::applicationDirPath() + "/skin");
+    QWidget* rowTemplate =
+        CDeviceRowPainter::LoadTemplate(QCoreApplication::applicationDirPath() + "/skin");
     binding = new CDeviceListView(view, &model, rowTemplate);
     view->resize(1000, 700);
     view->show();

@@ -1,7 +1,6 @@
 #include "ui/main/device_list_model.h"
 
 #include <QStringList>
-
 #include <algorithm>
 #include <climits>
 
@@ -11,7 +10,8 @@ namespace {
 std::string UpperKey(const std::string& text) {
   std::string key = text;
   for (char& c : key) {
-    if (static_cast<unsigned char>(c) >= 0x80) return QString::fromStdString(text).toUpper().toStdString();
+    if (static_cast<unsigned char>(c) >= 0x80)
+      return QString::fromStdString(text).toUpper().toStdString();
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return key;
@@ -106,8 +106,8 @@ int CDeviceListModel::CompareDeviceRows(const CDeviceListItem* a, const CDeviceL
   return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 
-void CDeviceListModel::Refresh(const std::vector<DEVICE_ENTRY_T>& table,
-                               const QString& modelFilter, QString& searchText) {
+void CDeviceListModel::Refresh(const std::vector<DEVICE_ENTRY_T>& table, const QString& modelFilter,
+                               QString& searchText) {
   searchText = searchText.toUpper();
   int firstChanged = INT_MAX;
   int lastChanged = -1;
@@ -115,8 +115,8 @@ void CDeviceListModel::Refresh(const std::vector<DEVICE_ENTRY_T>& table,
 
   for (const DEVICE_ENTRY_T& entry : table) {
     if (entry.mac.empty()) continue;
-    if (!modelFilter.isEmpty() &&
-        QString::compare(modelFilter, QString::fromStdString(entry.model), Qt::CaseInsensitive) != 0) {
+    if (!modelFilter.isEmpty() && QString::compare(modelFilter, QString::fromStdString(entry.model),
+                                                   Qt::CaseInsensitive) != 0) {
       continue;
     }
     if (!searchText.isEmpty() && !MatchesSearch(entry, searchText)) continue;
@@ -196,8 +196,8 @@ bool CDeviceListModel::SortRows() {
 QString CDeviceListModel::DumpText() const {
   QString text;
   for (const auto& row : m_rows) {
-    text += QStringList{row->IndexText(), row->IpText(), row->MacText(), row->ModelText(),
-                        row->RoomText(), row->FirmwareText()}
+    text += QStringList{row->IndexText(), row->IpText(),   row->MacText(),
+                        row->ModelText(), row->RoomText(), row->FirmwareText()}
                 .join('\t');
     text += '\n';
   }

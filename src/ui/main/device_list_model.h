@@ -2,7 +2,6 @@
 
 #include <QAbstractListModel>
 #include <QString>
-
 #include <memory>
 #include <string>
 #include <unordered_map>

@@ -10,7 +10,8 @@
 
 CDeviceListView::CDeviceListView(QListView* view, CDeviceListModel* model, QWidget* rowTemplate)
     : QObject(view), m_view(view), m_model(model) {
-  if (rowTemplate && !rowTemplate->parent()) rowTemplate->setParent(view, rowTemplate->windowFlags());
+  if (rowTemplate && !rowTemplate->parent())
+    rowTemplate->setParent(view, rowTemplate->windowFlags());
   m_painter = new CDeviceRowPainter(rowTemplate, this);
   view->setModel(model);
   view->setItemDelegate(m_painter);
@@ -24,7 +25,8 @@ CDeviceListView::CDeviceListView(QListView* view, CDeviceListModel* model, QWidg
   view->viewport()->setAttribute(Qt::WA_Hover);
   view->viewport()->installEventFilter(this);
   connect(view, &QListView::clicked, this, [this](const QModelIndex& index) {
-    if (index.isValid() && m_pressed.part == CDeviceRowPainter::kNoPart) emit ItemClicked(index.row());
+    if (index.isValid() && m_pressed.part == CDeviceRowPainter::kNoPart)
+      emit ItemClicked(index.row());
   });
 }
 
@@ -51,7 +53,7 @@ void CDeviceListView::SetHot(const Hit& hit, bool pressed) {
   m_hot = hit;
   m_painter->SetHot(hit.row, hit.part, pressed);
   m_view->viewport()->setCursor(m_painter->IsButton(hit.part) ? Qt::PointingHandCursor
-                                                             : Qt::ArrowCursor);
+                                                              : Qt::ArrowCursor);
   if (oldRow >= 0 && changed) m_view->update(m_model->index(oldRow));
   if (hit.row >= 0) m_view->update(m_model->index(hit.row));
 }
@@ -93,10 +95,17 @@ bool CDeviceListView::eventFilter(QObject* watched, QEvent* event) {
         return true;
       }
       switch (hit.part) {
-        case CDeviceRowPainter::kIpCopy: emit IpCopyClicked(hit.row); break;
-        case CDeviceRowPainter::kMacCopy: emit MacCopyClicked(hit.row); break;
-        case CDeviceRowPainter::kUpgrade: emit UpgradeClicked(hit.row); break;
-        default: break;
+        case CDeviceRowPainter::kIpCopy:
+          emit IpCopyClicked(hit.row);
+          break;
+        case CDeviceRowPainter::kMacCopy:
+          emit MacCopyClicked(hit.row);
+          break;
+        case CDeviceRowPainter::kUpgrade:
+          emit UpgradeClicked(hit.row);
+          break;
+        default:
+          break;
       }
       return true;
     }
@@ -110,7 +119,8 @@ bool CDeviceListView::eventFilter(QObject* watched, QEvent* event) {
         // Long texts are elided in the row: show the full text of the column under the mouse.
         QRect rowRect = m_view->visualRect(m_model->index(hit.row));
         const CDeviceListItem* row = m_model->RowAt(hit.row);
-        for (int part = CDeviceRowPainter::kIp; part <= CDeviceRowPainter::kFirmware && row; ++part) {
+        for (int part = CDeviceRowPainter::kIp; part <= CDeviceRowPainter::kFirmware && row;
+             ++part) {
           auto p = static_cast<CDeviceRowPainter::Part>(part);
           QRect r = m_painter->PartRect(p, rowRect.width()).translated(rowRect.topLeft());
           if (r.contains(help->pos())) tip = CDeviceRowPainter::PartText(*row, p);

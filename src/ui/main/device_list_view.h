@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QObject>
 #include <QListView>
+#include <QObject>
 #include <QPointer>
 
 #include "ui/main/device_row_painter.h"

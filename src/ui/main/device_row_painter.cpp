@@ -18,7 +18,7 @@ namespace {
 
 const char* PartName(int part) {
   static const char* names[CDeviceRowPainter::kPartCount] = {
-      "lab_index", "lab_ip",      "lab_mac",      "lab_model",  "lab_room_num",
+      "lab_index",    "lab_ip",      "lab_mac",      "lab_model",  "lab_room_num",
       "lab_firmware", "btn_ip_copy", "btn_mac_copy", "btn_upgrade"};
   return names[part];
 }
@@ -121,13 +121,20 @@ void CDeviceRowPainter::SetHot(int row, Part part, bool pressed) {
 
 QString CDeviceRowPainter::PartText(const CDeviceListItem& row, Part part) {
   switch (part) {
-    case kIndex: return row.IndexText();
-    case kIp: return row.IpText();
-    case kMac: return row.MacText();
-    case kModel: return row.ModelText();
-    case kRoom: return row.RoomText();
-    case kFirmware: return row.FirmwareText();
-    default: return {};
+    case kIndex:
+      return row.IndexText();
+    case kIp:
+      return row.IpText();
+    case kMac:
+      return row.MacText();
+    case kModel:
+      return row.ModelText();
+    case kRoom:
+      return row.RoomText();
+    case kFirmware:
+      return row.FirmwareText();
+    default:
+      return {};
   }
 }
 

@@ -5,7 +5,6 @@
 #include <QRect>
 #include <QStyledItemDelegate>
 #include <QWidget>
-
 #include <array>
 
 class CDeviceListItem;

@@ -12,7 +12,6 @@
 #include <QPixmap>
 #include <QSaveFile>
 #include <QScrollBar>
-
 #include <algorithm>
 
 #include "core/control.h"
@@ -68,19 +67,19 @@ void CMainWnd::SetStartupHook(StartupHook hook) { StartupHookSlot() = std::move(
 void CMainWnd::SetSaveFileHook(SaveFileHook hook) { SaveFileHookSlot() = std::move(hook); }
 
 IPS_BEGIN_MESSAGE_MAP(CMainWnd, CBaseDlg)
-  IPS_ON_MSGTYPE("timer", OnTimer)
-  IPS_ON_CLICK("btn_mini", OnBtnMiniClicked)
-  IPS_ON_CLICK("btn_search", OnBtnSearchClicked)
-  IPS_ON_CLICK("btn_refresh", OnBtnRefreshClicked)
-  IPS_ON_CLICK("btn_export", OnBtnExportClicked)
-  IPS_ON_CLICK("btn_ip_sort", OnBtnIpSortClicked)
-  IPS_ON_CLICK("btn_model_sort", OnBtnModelSortClicked)
-  IPS_ON_CLICK("btn_static_ip", OnBtnStaticIpClicked)
-  IPS_ON_CLICK("btn_system_setting", OnBtnSystemSettingClicked)
-  IPS_ON_CLICK("btn_show_device_info", OnBtnShowDeviceInfoClicked)
-  IPS_ON_NOTIFY("itemclick", "list_device", OnItemDeviceClick)
-  IPS_ON_ITEMSELECT("combo_model", OnComboModelItemSelect)
-  IPS_ON_CLICK("btn_about", OnBtnAboutClicked)
+IPS_ON_MSGTYPE("timer", OnTimer)
+IPS_ON_CLICK("btn_mini", OnBtnMiniClicked)
+IPS_ON_CLICK("btn_search", OnBtnSearchClicked)
+IPS_ON_CLICK("btn_refresh", OnBtnRefreshClicked)
+IPS_ON_CLICK("btn_export", OnBtnExportClicked)
+IPS_ON_CLICK("btn_ip_sort", OnBtnIpSortClicked)
+IPS_ON_CLICK("btn_model_sort", OnBtnModelSortClicked)
+IPS_ON_CLICK("btn_static_ip", OnBtnStaticIpClicked)
+IPS_ON_CLICK("btn_system_setting", OnBtnSystemSettingClicked)
+IPS_ON_CLICK("btn_show_device_info", OnBtnShowDeviceInfoClicked)
+IPS_ON_NOTIFY("itemclick", "list_device", OnItemDeviceClick)
+IPS_ON_ITEMSELECT("combo_model", OnComboModelItemSelect)
+IPS_ON_CLICK("btn_about", OnBtnAboutClicked)
 IPS_END_MESSAGE_MAP()
 
 QWidget* CMainWnd::CreateControl(const QString&, QWidget*) {
@@ -105,13 +104,16 @@ void CMainWnd::CheckAdapterSetting() {
 
 void CMainWnd::InitWindow() {
   setWindowTitle(QString::fromLatin1(kWindowName));
-  if (QWidget* root = GetRoot(); root && !root->windowIcon().isNull()) setWindowIcon(root->windowIcon());
+  if (QWidget* root = GetRoot(); root && !root->windowIcon().isNull())
+    setWindowIcon(root->windowIcon());
 
   if (QWidget* root = GetRoot()) {
     // Style sheet images are relative to the skin folder, not to the working directory.
     QString sheet = root->styleSheet();
     if (sheet.contains(QLatin1String("url(img/"))) {
-      root->setStyleSheet(sheet.replace(QLatin1String("url(img/"), QStringLiteral("url(") + GetSkinDirectory() + QStringLiteral("img/")));
+      root->setStyleSheet(
+          sheet.replace(QLatin1String("url(img/"),
+                        QStringLiteral("url(") + GetSkinDirectory() + QStringLiteral("img/")));
     }
   }
 
@@ -143,8 +145,8 @@ void CMainWnd::InitWindow() {
     connect(m_listView, &CDeviceListView::IpCopyClicked, this, &CMainWnd::OnBtnIpCopyClicked);
     connect(m_listView, &CDeviceListView::MacCopyClicked, this, &CMainWnd::OnBtnMacCopyClicked);
     connect(m_listView, &CDeviceListView::UpgradeClicked, this, &CMainWnd::OnBtnUpgradeClicked);
-    connect(m_pListDevice->verticalScrollBar(), &QScrollBar::rangeChanged, this, &CMainWnd::AlignListHeader,
-            Qt::QueuedConnection);
+    connect(m_pListDevice->verticalScrollBar(), &QScrollBar::rangeChanged, this,
+            &CMainWnd::AlignListHeader, Qt::QueuedConnection);
     m_pListDevice->viewport()->installEventFilter(this);
   }
   if (m_pEditSearch) {
@@ -262,13 +264,21 @@ void CMainWnd::UpdateSortImage(QAbstractButton* button) {
   if (!arrow) return;
   QString image;
   switch (SortState(button)) {
-    case CDeviceListModel::kSortOff: image = QStringLiteral("img/normal.png"); break;
-    case CDeviceListModel::kSortAscending: image = QStringLiteral("img/inc.png"); break;
-    case CDeviceListModel::kSortDescending: image = QStringLiteral("img/dec.png"); break;
-    default: break;
+    case CDeviceListModel::kSortOff:
+      image = QStringLiteral("img/normal.png");
+      break;
+    case CDeviceListModel::kSortAscending:
+      image = QStringLiteral("img/inc.png");
+      break;
+    case CDeviceListModel::kSortDescending:
+      image = QStringLiteral("img/dec.png");
+      break;
+    default:
+      break;
   }
-  arrow->setProperty("bkimage", image.isEmpty() ? QString()
-                                                : QStringLiteral("file='%1' dest='6,19,18,31'").arg(image));
+  arrow->setProperty("bkimage", image.isEmpty()
+                                    ? QString()
+                                    : QStringLiteral("file='%1' dest='6,19,18,31'").arg(image));
   arrow->setPixmap(image.isEmpty() ? QPixmap() : QPixmap(GetSkinDirectory() + image));
 }
 
@@ -363,7 +373,8 @@ void CMainWnd::OnBtnUpgradeClicked(int row) {
 void CMainWnd::OnBtnStaticIpClicked(TNotifyMsg&) {
   HideDeviceInfo();
   ShowMessageBox(this, QStringLiteral("Static IP"),
-                 QStringLiteral("Setting static IP addresses is coming in a later version."), MB_OK);
+                 QStringLiteral("Setting static IP addresses is coming in a later version."),
+                 MB_OK);
 }
 
 void CMainWnd::OnBtnSystemSettingClicked(TNotifyMsg&) {
@@ -379,16 +390,18 @@ void CMainWnd::OnBtnAboutClicked(TNotifyMsg&) {
 void CMainWnd::OnBtnExportClicked(TNotifyMsg&) {
   if (!m_pListDevice) return;
   if (m_model->Count() == 0) {
-    ShowMessageBox(this, QStringLiteral("Export Error"), QStringLiteral("No online devices."), MB_OK);
+    ShowMessageBox(this, QStringLiteral("Export Error"), QStringLiteral("No online devices."),
+                   MB_OK);
     return;
   }
   QString chosen;
   if (SaveFileHookSlot()) {
     chosen = SaveFileHookSlot()(this);
   } else {
-    chosen = QFileDialog::getSaveFileName(this, TrText(QStringLiteral("CSV File")), QDir::currentPath(),
-                                          QStringLiteral("CSV Files(*.csv);;All Files(*.*)"), nullptr,
-                                          QFileDialog::DontConfirmOverwrite);
+    chosen =
+        QFileDialog::getSaveFileName(this, TrText(QStringLiteral("CSV File")), QDir::currentPath(),
+                                     QStringLiteral("CSV Files(*.csv);;All Files(*.*)"), nullptr,
+                                     QFileDialog::DontConfirmOverwrite);
   }
   if (chosen.isEmpty()) return;
 
@@ -412,7 +425,8 @@ void CMainWnd::OnBtnExportClicked(TNotifyMsg&) {
   for (int i = 0; i < m_model->Count(); ++i) rows.push_back(&m_model->RowAt(i)->Device());
 
   if (!CCsvExport::WriteFile(path, CCsvExport::FormatFile(rows, header))) {
-    ShowMessageBox(this, QStringLiteral("Export Error"), QStringLiteral("Opening file failed."), MB_OK);
+    ShowMessageBox(this, QStringLiteral("Export Error"), QStringLiteral("Opening file failed."),
+                   MB_OK);
     return;
   }
   ShowMessageBox(this, QStringLiteral("Export"), QStringLiteral("Exporting succeeded."), MB_OK);

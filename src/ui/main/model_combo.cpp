@@ -12,8 +12,8 @@
 #include "ui/framework/translate_manager.h"
 
 namespace {
-constexpr int kDropBoxSpace = 2;        // pixels between the combo and its drop-down
-constexpr int kDropBoxHeight = 300;     // when the layout gives none
+constexpr int kDropBoxSpace = 2;     // pixels between the combo and its drop-down
+constexpr int kDropBoxHeight = 300;  // when the layout gives none
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -77,7 +77,8 @@ void CModelCombo::RebuildItems() {
   }
   if (itemData(position).toString() != selected) {
     // The model has left the catalog: the filter falls back to "All" and says so.
-    if (CNotifyHub* hub = CNotifyHub::Of(this)) hub->SendNotify(this, kNotifyItemSelect, position, -1);
+    if (CNotifyHub* hub = CNotifyHub::Of(this))
+      hub->SendNotify(this, kNotifyItemSelect, position, -1);
   }
 }
 
@@ -103,13 +104,14 @@ void CModelCombo::OnDropDownFinished() {
 // ---------------------------------------------------------------------------------------------
 // CModelComboDlg
 
-CModelComboDlg::CModelComboDlg(CModelCombo* owner) : CBaseDlg(QString(), nullptr, true), m_owner(owner) {}
+CModelComboDlg::CModelComboDlg(CModelCombo* owner)
+    : CBaseDlg(QString(), nullptr, true), m_owner(owner) {}
 
 IPS_BEGIN_MESSAGE_MAP(CModelComboDlg, CBaseDlg)
-  IPS_ON_MSGTYPE("windowinit", OnWindowInit)
-  IPS_ON_TEXTCHANGED("edit_filter_search", OnSearchTextChanged)
-  IPS_ON_ITEMSELECT("list_model", OnListItemSelect)
-  IPS_ON_NOTIFY("itemclick", "list_model", OnListItemSelect)
+IPS_ON_MSGTYPE("windowinit", OnWindowInit)
+IPS_ON_TEXTCHANGED("edit_filter_search", OnSearchTextChanged)
+IPS_ON_ITEMSELECT("list_model", OnListItemSelect)
+IPS_ON_NOTIFY("itemclick", "list_model", OnListItemSelect)
 IPS_END_MESSAGE_MAP()
 
 QRect CModelComboDlg::DropDownRect(const QRect& combo, const QSize& dropSize, int space,

@@ -18,13 +18,14 @@ CAboutDlg::CAboutDlg(QWidget* parent) : CBaseDlg(QString(), parent, true) {}
 void CAboutDlg::SetOpenUrlHook(OpenUrlHook hook) { OpenUrlHookSlot() = std::move(hook); }
 
 IPS_BEGIN_MESSAGE_MAP(CAboutDlg, CBaseDlg)
-  IPS_ON_MSGTYPE("click", OnClickAny)
+IPS_ON_MSGTYPE("click", OnClickAny)
 IPS_END_MESSAGE_MAP()
 
 void CAboutDlg::InitWindow() {
   m_pLabelVersion = FindControl<QLabel>(QStringLiteral("lab_ver"));
   m_pBtnWeb = FindControl<QAbstractButton>(QStringLiteral("btn_web"));
-  if (m_pLabelVersion) m_pLabelVersion->setText(QString::fromStdString(CGlobalUtils::GetFileVersionText()));
+  if (m_pLabelVersion)
+    m_pLabelVersion->setText(QString::fromStdString(CGlobalUtils::GetFileVersionText()));
 }
 
 void CAboutDlg::OnClickAny(TNotifyMsg& msg) {

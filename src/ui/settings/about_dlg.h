@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QUrl>
-
 #include <functional>
 
 #include "ui/framework/base_dlg.h"

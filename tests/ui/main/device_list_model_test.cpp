@@ -1,11 +1,10 @@
+#include "ui/main/device_list_model.h"
+
 #include <gtest/gtest.h>
 
 #include <QPersistentModelIndex>
-
 #include <string>
 #include <vector>
-
-#include "ui/main/device_list_model.h"
 
 namespace {
 
@@ -102,7 +101,8 @@ TEST(DeviceListModel, SearchComparesUpperCasedTexts) {
 }
 
 TEST(DeviceListModel, ModelFilterIgnoresCaseAndEmptyMeansAll) {
-  std::vector<DEVICE_ENTRY_T> table = {Dev("10.0.0.1", "A1", "ModelX"), Dev("10.0.0.2", "A2", "Other"),
+  std::vector<DEVICE_ENTRY_T> table = {Dev("10.0.0.1", "A1", "ModelX"),
+                                       Dev("10.0.0.2", "A2", "Other"),
                                        Dev("10.0.0.3", "", "ModelX")};  // no MAC: never listed
   CDeviceListModel model;
   Refresh(model, table, "modelx");
@@ -133,13 +133,18 @@ TEST(DeviceListModel, SignalsOnlyWhatChanged) {
   std::vector<std::pair<int, int>> inserted, changed;
   int layouts = 0;
   QObject::connect(&model, &QAbstractItemModel::rowsInserted,
-                   [&](const QModelIndex&, int first, int last) { inserted.push_back({first, last}); });
+                   [&](const QModelIndex&, int first, int last) {
+                     inserted.push_back({first, last});
+                   });
   QObject::connect(&model, &QAbstractItemModel::dataChanged,
-                   [&](const QModelIndex& tl, const QModelIndex& br) { changed.push_back({tl.row(), br.row()}); });
+                   [&](const QModelIndex& tl, const QModelIndex& br) {
+                     changed.push_back({tl.row(), br.row()});
+                   });
   QObject::connect(&model, &QAbstractItemModel::layoutChanged, [&] { ++layouts; });
 
   std::vector<DEVICE_ENTRY_T> table;
-  for (int i = 1; i <= 5; ++i) table.push_back(Dev("10.0.0." + std::to_string(i), "M" + std::to_string(i)));
+  for (int i = 1; i <= 5; ++i)
+    table.push_back(Dev("10.0.0." + std::to_string(i), "M" + std::to_string(i)));
   Refresh(model, table);
   EXPECT_EQ(inserted, (std::vector<std::pair<int, int>>{{0, 4}}));  // one batch, inclusive last
   inserted.clear();

@@ -1,15 +1,15 @@
+#include "ui/main/device_list_view.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QListView>
 #include <QFile>
+#include <QListView>
 #include <QMouseEvent>
 #include <QTemporaryDir>
-
 #include <vector>
 
 #include "ui/main/device_list_model.h"
-#include "ui/main/device_list_view.h"
 
 namespace {
 
@@ -45,12 +45,21 @@ TEST(DeviceListView, ClicksOnDrawnButtonsNameTheirRow) {
   EXPECT_EQ(view.visualRect(model.index(0)).height(), binding.Painter()->RowHeight());
 
   std::vector<std::pair<char, int>> clicks;
-  QObject::connect(&binding, &CDeviceListView::IpCopyClicked, [&](int r) { clicks.push_back({'i', r}); });
-  QObject::connect(&binding, &CDeviceListView::MacCopyClicked, [&](int r) { clicks.push_back({'m', r}); });
-  QObject::connect(&binding, &CDeviceListView::UpgradeClicked, [&](int r) { clicks.push_back({'u', r}); });
-  QObject::connect(&binding, &CDeviceListView::ItemClicked, [&](int r) { clicks.push_back({'r', r}); });
+  QObject::connect(&binding, &CDeviceListView::IpCopyClicked, [&](int r) {
+    clicks.push_back({'i', r});
+  });
+  QObject::connect(&binding, &CDeviceListView::MacCopyClicked, [&](int r) {
+    clicks.push_back({'m', r});
+  });
+  QObject::connect(&binding, &CDeviceListView::UpgradeClicked, [&](int r) {
+    clicks.push_back({'u', r});
+  });
+  QObject::connect(&binding, &CDeviceListView::ItemClicked, [&](int r) {
+    clicks.push_back({'r', r});
+  });
 
-  for (auto part : {CDeviceRowPainter::kIpCopy, CDeviceRowPainter::kMacCopy, CDeviceRowPainter::kUpgrade}) {
+  for (auto part :
+       {CDeviceRowPainter::kIpCopy, CDeviceRowPainter::kMacCopy, CDeviceRowPainter::kUpgrade}) {
     QRect rect = binding.PartRect(1, part);
     ASSERT_FALSE(rect.isEmpty()) << part;
     Click(view.viewport(), rect.center());

@@ -1,3 +1,5 @@
+#include "ui/main/main_wnd.h"
+
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -11,7 +13,6 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QTemporaryDir>
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,12 +20,11 @@
 #include "core/control.h"
 #include "core/control_outbound_hooks.h"
 #include "shell/global_utils.h"
+#include "support/ui_driver.h"
 #include "ui/framework/message_box.h"
 #include "ui/main/device_list_model.h"
 #include "ui/main/device_list_view.h"
-#include "ui/main/main_wnd.h"
 #include "ui/main/model_combo.h"
-#include "support/ui_driver.h"
 
 namespace {
 
@@ -41,9 +41,11 @@ std::string ReadFile(const QString& path) {
 
 void ClickAt(QWidget* target, QPoint pos) {
   QPointF global = target->mapToGlobal(QPointF(pos));
-  QMouseEvent press(QEvent::MouseButtonPress, QPointF(pos), global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(pos), global, Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
   QApplication::sendEvent(target, &press);
-  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(pos), global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(pos), global, Qt::LeftButton,
+                      Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(target, &release);
 }
 
@@ -99,7 +101,9 @@ protected:
     return fresh;
   }
 
-  QString ArrowImage(const char* name) const { return Control<QLabel>(name)->property("bkimage").toString(); }
+  QString ArrowImage(const char* name) const {
+    return Control<QLabel>(name)->property("bkimage").toString();
+  }
 
   std::unique_ptr<CMainWnd> wnd;
   CDeviceListModel* model = nullptr;
@@ -120,7 +124,8 @@ TEST_F(MainWndTest, StartsEmptyWithOneDiscoveryAndIpAscending) {
 }
 
 TEST_F(MainWndTest, SortButtonsToggleAndResetEachOther) {
-  Add({Dev("192.168.1.20", "02:00:00:00:00:01", "beta"), Dev("192.168.1.3", "02:00:00:00:00:02", "Alpha"),
+  Add({Dev("192.168.1.20", "02:00:00:00:00:01", "beta"),
+       Dev("192.168.1.3", "02:00:00:00:00:02", "Alpha"),
        Dev("192.168.1.100", "02:00:00:00:00:03", "gamma")});
   wnd->RefreshDeviceList();
   EXPECT_EQ(Ips(), (std::vector<std::string>{"192.168.1.3", "192.168.1.20", "192.168.1.100"}));

@@ -1,3 +1,5 @@
+#include "ui/main/model_combo.h"
+
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -6,16 +8,14 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
-
 #include <map>
 #include <string>
 #include <vector>
 
 #include "shell/global_utils.h"
-#include "ui/framework/notify_hub.h"
-#include "ui/main/model_combo.h"
-#include "ui/settings/about_dlg.h"
 #include "support/ui_driver.h"
+#include "ui/framework/notify_hub.h"
+#include "ui/settings/about_dlg.h"
 
 TEST(ModelComboDropDown, OpensUpwardsWhenThereIsNoRoomBelow) {
   const QRect workArea(0, 0, 1920, 1040);
@@ -27,8 +27,10 @@ TEST(ModelComboDropDown, OpensUpwardsWhenThereIsNoRoomBelow) {
   } cases[] = {
       {"below", QRect(100, 200, 210, 34), QSize(210, 300), QRect(100, 236, 210, 300)},
       {"own width", QRect(100, 200, 210, 34), QSize(260, 300), QRect(100, 236, 260, 300)},
-      {"no width takes the combo's", QRect(100, 200, 210, 34), QSize(0, 300), QRect(100, 236, 210, 300)},
-      {"near the bottom: above", QRect(100, 900, 210, 34), QSize(210, 300), QRect(100, 598, 210, 300)},
+      {"no width takes the combo's", QRect(100, 200, 210, 34), QSize(0, 300),
+       QRect(100, 236, 210, 300)},
+      {"near the bottom: above", QRect(100, 900, 210, 34), QSize(210, 300),
+       QRect(100, 598, 210, 300)},
       {"bottom exactly fits", QRect(100, 702, 210, 34), QSize(210, 300), QRect(100, 738, 210, 300)},
   };
   for (const Case& c : cases) {
@@ -46,13 +48,15 @@ TEST(ModelCombo, EntriesFilterAndChoiceFollowTheCatalog) {
   auto* combo = new CModelCombo(&host);
   hub.Attach(&host);
   std::vector<QString> selects;
-  QObject::connect(combo, &QComboBox::currentIndexChanged, [&](int i) { selects.push_back(combo->itemData(i).toString()); });
+  QObject::connect(combo, &QComboBox::currentIndexChanged,
+                   [&](int i) { selects.push_back(combo->itemData(i).toString()); });
 
   ASSERT_EQ(combo->count(), static_cast<int>(catalog.size()) + 1);
   EXPECT_EQ(combo->itemText(0), "All");
   EXPECT_EQ(combo->GetSelectedValue(), "");
   int i = 1;
-  for (const auto& [name, prefix] : catalog) EXPECT_EQ(combo->itemData(i++).toString().toStdString(), name);
+  for (const auto& [name, prefix] : catalog)
+    EXPECT_EQ(combo->itemData(i++).toString().toStdString(), name);
 
   combo->SelectByValue("no such model", true);
   EXPECT_EQ(combo->currentIndex(), 0);
@@ -103,7 +107,8 @@ TEST(AboutDlg, ShowsTheVersionAndOpensTheSite) {
   CAboutDlg dlg(&parent);
   bool stayedOpen = false;
   uitest::WhenModalShown([&](QWidget* modal) {
-    EXPECT_EQ(uitest::ReadLabel(modal, "lab_ver").toStdString(), CGlobalUtils::GetFileVersionText());
+    EXPECT_EQ(uitest::ReadLabel(modal, "lab_ver").toStdString(),
+              CGlobalUtils::GetFileVersionText());
     EXPECT_FALSE(parent.isEnabled()) << "the mask covers the parent while the box runs";
     uitest::ClickControl(modal, "btn_web");
     stayedOpen = modal->isVisible();
