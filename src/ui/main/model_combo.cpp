@@ -28,6 +28,17 @@ CModelCombo::~CModelCombo() {
   if (m_dropDown) delete m_dropDown.data();
 }
 
+namespace {
+CModelCombo::CatalogReader& CatalogReaderSlot() {
+  static CModelCombo::CatalogReader reader;
+  return reader;
+}
+}  // namespace
+
+void CModelCombo::SetCatalogReader(CatalogReader reader) {
+  CatalogReaderSlot() = std::move(reader);
+}
+
 void CModelCombo::Register() {
   CDlgBuilderCallback::RegisterClass(QStringLiteral("ModelCombo"),
                                      [](QWidget* parent) { return new CModelCombo(parent); });
@@ -36,7 +47,9 @@ void CModelCombo::Register() {
 void CModelCombo::AddEntries() {
   addItem(TrText(QStringLiteral("All")), QString());
   // The catalog maps model name -> firmware prefix, ordered by name.
-  for (const auto& [name, prefix] : CGlobalUtils::ReadModelNameMap()) {
+  const auto catalog =
+      CatalogReaderSlot() ? CatalogReaderSlot()() : CGlobalUtils::ReadModelNameMap();
+  for (const auto& [name, prefix] : catalog) {
     QString model = QString::fromStdString(name);
     addItem(TrText(model), model);
   }

@@ -2,6 +2,9 @@
 
 #include <QComboBox>
 #include <QPointer>
+#include <functional>
+#include <map>
+#include <string>
 
 #include "ui/framework/base_dlg.h"
 
@@ -21,6 +24,11 @@ public:
 
   // Makes layouts create this class for the class name "ModelCombo".
   static void Register();
+
+  // Test seam: where the model names come from (model name -> firmware prefix, ordered by
+  // name). Empty restores the catalog file config/ModelName.ini.
+  using CatalogReader = std::function<std::map<std::string, std::string>()>;
+  static void SetCatalogReader(CatalogReader reader);
 
   // The value of the selected entry; "" when nothing is selected.
   QString GetSelectedValue() const;

@@ -122,3 +122,51 @@ TEST(AboutDlg, ShowsTheVersionAndOpensTheSite) {
   EXPECT_TRUE(parent.isEnabled());
   CAboutDlg::SetOpenUrlHook({});
 }
+
+// The catalog is read again whenever the drop-down opens: a new model shows up, and a selected
+// model that has left the catalog gives way to "All", which the window hears about.
+TEST(ModelCombo, ReopeningRereadsTheCatalog) {
+  std::map<std::string, std::string> catalog = {{"Alpha", "1"}, {"Beta", "2"}, {"Gamma", "3"}};
+  CModelCombo::SetCatalogReader([&] { return catalog; });
+  // Counts what the window would hear: "itemselect" notifications of the combo.
+  struct Pump : CNotifyPump {
+    int itemSelects = 0;
+    bool DispatchNotify(TNotifyMsg& msg) override {
+      if (msg.sType == kNotifyItemSelect) ++itemSelects;
+      return true;
+    }
+  } pump;
+  QWidget host;
+  CNotifyHub hub(&host, &pump);
+  auto* combo = new CModelCombo(&host);
+  hub.Attach(&host);
+  host.show();
+  int& notified = pump.itemSelects;
+
+  auto reopen = [&] {
+    combo->showPopup();
+    QPointer<CModelComboDlg> drop = combo->GetDropDown();
+    EXPECT_NE(drop, nullptr);
+    QStringList shown;
+    if (drop && drop->GetList()) {
+      for (int r = 0; r < drop->GetList()->count(); ++r) shown << drop->GetList()->item(r)->text();
+    }
+    combo->hidePopup();
+    QApplication::processEvents();
+    return shown;
+  };
+
+  combo->SelectByValue("Beta", true);
+  EXPECT_EQ(notified, 1);
+  catalog["Delta"] = "4";
+  EXPECT_EQ(reopen(), (QStringList{"All", "Alpha", "Beta", "Delta", "Gamma"}));
+  EXPECT_EQ(combo->GetSelectedValue(), "Beta") << "the selection follows the model, not the index";
+
+  catalog.erase("Beta");
+  int before = notified;
+  EXPECT_EQ(reopen(), (QStringList{"All", "Alpha", "Delta", "Gamma"}));
+  EXPECT_EQ(combo->GetSelectedValue(), "");
+  EXPECT_EQ(combo->currentIndex(), 0);
+  EXPECT_EQ(notified, before + 1);
+  CModelCombo::SetCatalogReader({});
+}
