@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QListView>
 #include <QMouseEvent>
 #include <QToolTip>
@@ -24,10 +25,29 @@ CDeviceListView::CDeviceListView(QListView* view, CDeviceListModel* model, QWidg
   view->viewport()->setMouseTracking(true);
   view->viewport()->setAttribute(Qt::WA_Hover);
   view->viewport()->installEventFilter(this);
+  m_emptyLabel = new QLabel(view->viewport());
+  m_emptyLabel->setObjectName(QStringLiteral("lab_list_empty"));
+  m_emptyLabel->setAlignment(Qt::AlignCenter);
+  m_emptyLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+  m_emptyLabel->hide();
+  connect(model, &QAbstractItemModel::rowsInserted, this, &CDeviceListView::UpdateEmptyLabel);
+  connect(model, &QAbstractItemModel::rowsRemoved, this, &CDeviceListView::UpdateEmptyLabel);
+  connect(model, &QAbstractItemModel::modelReset, this, &CDeviceListView::UpdateEmptyLabel);
   connect(view, &QListView::clicked, this, [this](const QModelIndex& index) {
     if (index.isValid() && m_pressed.part == CDeviceRowPainter::kNoPart)
       emit ItemClicked(index.row());
   });
+}
+
+void CDeviceListView::SetEmptyText(const QString& text) {
+  m_emptyLabel->setText(text);
+  UpdateEmptyLabel();
+}
+
+void CDeviceListView::UpdateEmptyLabel() {
+  if (!m_view) return;
+  m_emptyLabel->setGeometry(m_view->viewport()->rect());
+  m_emptyLabel->setVisible(m_model->Count() == 0 && !m_emptyLabel->text().isEmpty());
 }
 
 QRect CDeviceListView::PartRect(int row, CDeviceRowPainter::Part part) const {
@@ -61,6 +81,9 @@ void CDeviceListView::SetHot(const Hit& hit, bool pressed) {
 bool CDeviceListView::eventFilter(QObject* watched, QEvent* event) {
   if (!m_view || watched != m_view->viewport()) return false;
   switch (event->type()) {
+    case QEvent::Resize:
+      UpdateEmptyLabel();
+      return false;
     case QEvent::MouseMove: {
       auto* mouse = static_cast<QMouseEvent*>(event);
       Hit hit = HitAt(mouse->position().toPoint());

@@ -7,6 +7,7 @@
 #include "ui/main/device_row_painter.h"
 
 class CDeviceListModel;
+class QLabel;
 
 // Binds the device list control of the main window (a QListView) to the row model and the row
 // painter, and turns mouse clicks on a row's drawn buttons into signals with the row's position.
@@ -17,6 +18,9 @@ public:
   CDeviceListView(QListView* view, CDeviceListModel* model, QWidget* rowTemplate);
 
   QListView* View() const { return m_view; }
+  // Text shown in the middle of the list while it has no rows ("" shows nothing).
+  void SetEmptyText(const QString& text);
+  QLabel* EmptyLabel() const { return m_emptyLabel; }
   CDeviceRowPainter* Painter() const { return m_painter; }
   // Where a row's part lies in view-port coordinates; empty when the row is not laid out.
   QRect PartRect(int row, CDeviceRowPainter::Part part) const;
@@ -38,10 +42,12 @@ private:
   };
   Hit HitAt(const QPoint& viewportPoint) const;
   void SetHot(const Hit& hit, bool pressed);
+  void UpdateEmptyLabel();
 
   QPointer<QListView> m_view;
   CDeviceListModel* m_model;
   CDeviceRowPainter* m_painter;
+  QLabel* m_emptyLabel = nullptr;
   Hit m_hot;
   Hit m_pressed;
 };

@@ -142,6 +142,7 @@ void CMainWnd::InitWindow() {
     QWidget* rowTemplate = CDeviceRowPainter::LoadTemplate(GetSkinDirectory(), &error);
     if (!rowTemplate) LogError("%s: %s", "CMainWnd::InitWindow", error.toUtf8().constData());
     m_listView = new CDeviceListView(m_pListDevice, m_model, rowTemplate);
+    m_listView->SetEmptyText(TrText(QStringLiteral("No online devices.")));
     connect(m_listView, &CDeviceListView::IpCopyClicked, this, &CMainWnd::OnBtnIpCopyClicked);
     connect(m_listView, &CDeviceListView::MacCopyClicked, this, &CMainWnd::OnBtnMacCopyClicked);
     connect(m_listView, &CDeviceListView::UpgradeClicked, this, &CMainWnd::OnBtnUpgradeClicked);

@@ -119,6 +119,12 @@ TEST_F(MainWndTest, StartsEmptyWithOneDiscoveryAndIpAscending) {
   EXPECT_EQ(model->Count(), 0);
   EXPECT_EQ(discoveries, 1);
   EXPECT_EQ(Control<QLabel>("lab_device_count")->text(), "Online devices: 0");
+  QLabel* empty = wnd->GetDeviceListView()->EmptyLabel();
+  EXPECT_TRUE(empty->isVisible());
+  EXPECT_EQ(empty->text(), "No online devices.");
+  Add({Dev("10.0.0.1", "02:00:00:00:00:01", "M")});
+  wnd->RefreshDeviceList();
+  EXPECT_FALSE(empty->isVisible());
   EXPECT_EQ(ArrowImage("img_ip_sort"), "file='img/inc.png' dest='6,19,18,31'");
   EXPECT_EQ(ArrowImage("img_model_sort"), "file='img/normal.png' dest='6,19,18,31'");
 }
