@@ -89,6 +89,35 @@ const TiXmlElement* MsgRoot(const char* operation, const TiXmlDocument& doc) {
   return root;
 }
 
+// Clears the record, then decrypts and parses the payload; returns the <Msg> root or null.
+template <typename Record>
+const TiXmlElement* LoadReply(const char* operation, const uint8_t* payload, Record* out,
+                              int length, const std::string& keyText, bool decrypt,
+                              const CMsgHandle::KeySource* fallbackKeys, TiXmlDocument* doc) {
+  if (payload == nullptr || out == nullptr) return nullptr;
+  std::memset(out, 0, sizeof(*out));
+  if (!LoadDocument(operation, payload, length, keyText, decrypt, fallbackKeys, doc)) {
+    return nullptr;
+  }
+  return MsgRoot(operation, *doc);
+}
+
+// Stores <Protocal> and hands every element inside each <Params> to onParam.
+template <size_t N, typename OnParam>
+void ReadProtocalAndParams(const TiXmlElement* root, char16_t (&protocal)[N], OnParam onParam) {
+  for (const TiXmlElement* child = root->FirstChildElement(); child != nullptr;
+       child = child->NextSiblingElement()) {
+    if (Named(child, "Protocal")) {
+      Store(child, protocal);
+    } else if (Named(child, "Params")) {
+      for (const TiXmlElement* e = child->FirstChildElement(); e != nullptr;
+           e = e->NextSiblingElement()) {
+        onParam(e);
+      }
+    }
+  }
+}
+
 const std::string& KeyOrDiscoverKey(const std::string& keyText) {
   static const std::string discoverKey = kDiscoverKeyText;
   return keyText.empty() ? discoverKey : keyText;
@@ -99,67 +128,50 @@ const std::string& KeyOrDiscoverKey(const std::string& keyText) {
 int CMsgHandle::ParseDiscoverAckMsg(const uint8_t* payload, DISCOVER_ACK_T* out, int length,
                                     int mode) {
   static const char kOperation[] = "CMsgHandle::ParseDiscoverAckMsg";
-  if (payload == nullptr || out == nullptr) return -1;
-  std::memset(out, 0, sizeof(*out));
   TiXmlDocument doc;
-  if (!LoadDocument(kOperation, payload, length, kDiscoverKeyText, mode >= 2, nullptr, &doc)) {
-    return -1;
-  }
-  const TiXmlElement* root = MsgRoot(kOperation, doc);
+  const TiXmlElement* root =
+      LoadReply(kOperation, payload, out, length, kDiscoverKeyText, mode >= 2, nullptr, &doc);
   if (root == nullptr) return -1;
-  for (const TiXmlElement* child = root->FirstChildElement(); child != nullptr;
-       child = child->NextSiblingElement()) {
-    if (Named(child, "Protocal")) {
-      Store(child, out->szProtocal);
-    } else if (Named(child, "Params")) {
-      for (const TiXmlElement* e = child->FirstChildElement(); e != nullptr;
-           e = e->NextSiblingElement()) {
-        if (Named(e, "Type"))
-          Store(e, out->szType);
-        else if (Named(e, "DeviceID"))
-          Store(e, out->szDeviceID);
-        else if (Named(e, "Extension"))
-          Store(e, out->szExtension);
-        else if (Named(e, "IP"))
-          Store(e, out->szIP);
-        else if (Named(e, "FW"))
-          Store(e, out->szFW);
-        else if (Named(e, "Flag"))
-          Store(e, out->szFlag);
-        else if (Named(e, "DeviceName"))
-          Store(e, out->szDeviceName);
-        else if (Named(e, "RTSP"))
-          Store(e, out->szRTSP);
-        else if (Named(e, "MsgSeq"))
-          out->nMsgSeq = ParseDecimal(e->GetText());
-        else if (Named(e, "DeviceCode"))
-          Store(e, out->szDeviceCode);
-        else if (Named(e, "DiscoverMethod"))
-          Store(e, out->szDiscoverMethod);
-        else if (Named(e, "MAC"))
-          Store(e, out->szMAC);
-        else if (Named(e, "WorkMAC"))
-          Store(e, out->szWorkMAC);
-        else if (Named(e, "Model"))
-          Store(e, out->szModel);
-      }
-    }
-  }
+  ReadProtocalAndParams(root, out->szProtocal, [out](const TiXmlElement* e) {
+    if (Named(e, "Type"))
+      Store(e, out->szType);
+    else if (Named(e, "DeviceID"))
+      Store(e, out->szDeviceID);
+    else if (Named(e, "Extension"))
+      Store(e, out->szExtension);
+    else if (Named(e, "IP"))
+      Store(e, out->szIP);
+    else if (Named(e, "FW"))
+      Store(e, out->szFW);
+    else if (Named(e, "Flag"))
+      Store(e, out->szFlag);
+    else if (Named(e, "DeviceName"))
+      Store(e, out->szDeviceName);
+    else if (Named(e, "RTSP"))
+      Store(e, out->szRTSP);
+    else if (Named(e, "MsgSeq"))
+      out->nMsgSeq = ParseDecimal(e->GetText());
+    else if (Named(e, "DeviceCode"))
+      Store(e, out->szDeviceCode);
+    else if (Named(e, "DiscoverMethod"))
+      Store(e, out->szDiscoverMethod);
+    else if (Named(e, "MAC"))
+      Store(e, out->szMAC);
+    else if (Named(e, "WorkMAC"))
+      Store(e, out->szWorkMAC);
+    else if (Named(e, "Model"))
+      Store(e, out->szModel);
+  });
   return 0;
 }
 
 int CMsgHandle::ParseAuthenticateAck(const uint8_t* payload, COMMON_ACK_T* out,
                                      const std::string& keyText, int length) {
   static const char kOperation[] = "CMsgHandle::ParseAuthenticateAck";
-  if (payload == nullptr || out == nullptr) return -1;
-  std::memset(out, 0, sizeof(*out));
   const KeySource fallback = [this]() { return FallbackKeys(); };
   TiXmlDocument doc;
-  if (!LoadDocument(kOperation, payload, length, KeyOrDiscoverKey(keyText), true, &fallback,
-                    &doc)) {
-    return -1;
-  }
-  const TiXmlElement* root = MsgRoot(kOperation, doc);
+  const TiXmlElement* root =
+      LoadReply(kOperation, payload, out, length, KeyOrDiscoverKey(keyText), true, &fallback, &doc);
   if (root == nullptr) return -1;
   for (const TiXmlElement* child = root->FirstChildElement("Params"); child != nullptr;
        child = child->NextSiblingElement("Params")) {
@@ -179,47 +191,32 @@ int CMsgHandle::ParseAuthenticateAck(const uint8_t* payload, COMMON_ACK_T* out,
 int CMsgHandle::ParseAckMsg(const uint8_t* payload, MSG_ACK_T* out, const std::string& keyText,
                             int length, int mode) {
   static const char kOperation[] = "CMsgHandle::ParseAckMsg";
-  if (payload == nullptr || out == nullptr) return -1;
-  std::memset(out, 0, sizeof(*out));
   const KeySource fallback = [this]() { return FallbackKeys(); };
   TiXmlDocument doc;
-  if (!LoadDocument(kOperation, payload, length, KeyOrDiscoverKey(keyText), mode >= 2, &fallback,
-                    &doc)) {
-    return -1;
-  }
-  const TiXmlElement* root = MsgRoot(kOperation, doc);
+  const TiXmlElement* root = LoadReply(kOperation, payload, out, length, KeyOrDiscoverKey(keyText),
+                                       mode >= 2, &fallback, &doc);
   if (root == nullptr) return -1;
-  for (const TiXmlElement* child = root->FirstChildElement(); child != nullptr;
-       child = child->NextSiblingElement()) {
-    if (Named(child, "Protocal")) {
-      Store(child, out->szProtocal);
-    } else if (Named(child, "Params")) {
-      for (const TiXmlElement* e = child->FirstChildElement(); e != nullptr;
-           e = e->NextSiblingElement()) {
-        if (Named(e, "MsgID"))
-          Store(e, out->szMsgID);
-        else if (Named(e, "MsgCRC"))
-          Store(e, out->szMsgCRC);
-        else if (Named(e, "Result"))
-          Store(e, out->szResult);
-        else if (Named(e, "Info"))
-          Store(e, out->szInfo);
-      }
-    }
-  }
+  ReadProtocalAndParams(root, out->szProtocal, [out](const TiXmlElement* e) {
+    if (Named(e, "MsgID"))
+      Store(e, out->szMsgID);
+    else if (Named(e, "MsgCRC"))
+      Store(e, out->szMsgCRC);
+    else if (Named(e, "Result"))
+      Store(e, out->szResult);
+    else if (Named(e, "Info"))
+      Store(e, out->szInfo);
+  });
   return 0;
 }
 
 int CMsgHandle::ParseReportConfigMsg(const uint8_t* payload, REPORT_CONFIG_T* out,
                                      const std::string& keyText, int length, int mode) {
   static const char kOperation[] = "CMsgHandle::ParseReportConfigMsg";
-  if (payload == nullptr || out == nullptr) return -1;
-  std::memset(out, 0, sizeof(*out));
   const KeySource fallback = [this]() { return FallbackKeys(); };
   TiXmlDocument doc;
   // An empty key text selects the default key here, not the discovery identifier.
-  if (!LoadDocument(kOperation, payload, length, keyText, mode >= 1, &fallback, &doc)) return -1;
-  const TiXmlElement* root = MsgRoot(kOperation, doc);
+  const TiXmlElement* root =
+      LoadReply(kOperation, payload, out, length, keyText, mode >= 1, &fallback, &doc);
   if (root == nullptr) return -1;
   int items = 0;
   for (const TiXmlElement* child = root->FirstChildElement(); child != nullptr;
