@@ -39,6 +39,21 @@ bool ExecSucceeded(int readFd) {
   return n == 0;
 }
 
+// Forks with a close-on-exec pipe on which the child reports a failed exec: the child keeps
+// only the write end report[1], the parent only the read end report[0]. -1 when either the pipe
+// or the fork fails, with no end left open.
+pid_t ForkWithExecReport(int (&report)[2]) {
+  if (pipe2(report, O_CLOEXEC) != 0) return -1;
+  pid_t pid = fork();
+  if (pid < 0) {
+    close(report[0]);
+    close(report[1]);
+    return -1;
+  }
+  close(pid == 0 ? report[0] : report[1]);
+  return pid;
+}
+
 std::vector<char*> MakeArgv(std::vector<std::string>& storage) {
   std::vector<char*> argv;
   for (auto& s : storage) argv.push_back(s.data());
@@ -60,16 +75,10 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
   const char* out = outputFile.empty() ? "/dev/null" : outputFile.c_str();
 
   int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return false;
   pid_t parent = getpid();
-  pid_t pid = fork();
-  if (pid < 0) {
-    close(report[0]);
-    close(report[1]);
-    return false;
-  }
+  pid_t pid = ForkWithExecReport(report);
+  if (pid < 0) return false;
   if (pid == 0) {
-    close(report[0]);
     setpgid(0, 0);
     // The kernel kills the child when the forking thread (our main thread) ends, however it ends.
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) ReportAndExit(report[1]);
@@ -87,7 +96,6 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     execv(argv[0], argv.data());
     ReportAndExit(report[1]);
   }
-  close(report[1]);
   setpgid(pid, pid);  // also from here, so the group exists before Stop could target it
   if (!ExecSucceeded(report[0])) {
     waitpid(pid, nullptr, 0);
@@ -133,20 +141,13 @@ bool StartOwnExecutable() {
   char* argv[] = {exe, nullptr};
 
   int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return false;
-  pid_t pid = fork();
-  if (pid < 0) {
-    close(report[0]);
-    close(report[1]);
-    return false;
-  }
+  pid_t pid = ForkWithExecReport(report);
+  if (pid < 0) return false;
   if (pid == 0) {
-    close(report[0]);
     setsid();  // independent of our group, so nothing aimed at us reaches the successor
     ResetSignalsInChild();
     execv(exe, argv);
     ReportAndExit(report[1]);
   }
-  close(report[1]);
   return ExecSucceeded(report[0]);
 }
