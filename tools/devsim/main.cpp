@@ -25,6 +25,7 @@
 #include "sim_engine.h"
 #include "sim_fleet.h"
 #include "sim_http.h"
+#include "sim_mac_text.h"
 #include "sim_netns.h"
 
 namespace {
@@ -42,17 +43,6 @@ int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                start)
       .count();
-}
-
-bool ParseMac(const std::string& text, uint8_t* mac) {
-  std::string hex;
-  for (char c : text)
-    if (c != ':' && c != '-') hex += c;
-  if (hex.size() != 12 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-    return false;
-  for (int i = 0; i < 6; ++i)
-    mac[i] = static_cast<uint8_t>(std::stoul(hex.substr(i * 2, 2), nullptr, 16));
-  return true;
 }
 
 std::string ExeDir() {
@@ -283,7 +273,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   options.baseIp = ip;
-  if (!ParseMac(baseMac, options.baseMac)) {
+  if (!ParseMacText(baseMac, options.baseMac)) {
     std::fprintf(stderr, "devsim: --base-mac %s is not a MAC address\n", baseMac.c_str());
     return 2;
   }

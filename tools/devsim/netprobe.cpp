@@ -25,6 +25,7 @@
 #include "protocol/text_field.h"
 #include "shell/global_utils.h"
 #include "sim_http.h"
+#include "sim_mac_text.h"
 #include "sim_netns.h"
 #include "transport/mac_proto_control.h"
 #include "transport/udp_frame.h"
@@ -34,17 +35,6 @@ namespace {
 std::mutex g_mutex;
 std::vector<PACKET_RECORD_T> g_received;
 std::chrono::steady_clock::time_point g_lastReceived;
-
-bool ParseMacText(const std::string& text, uint8_t* mac) {
-  std::string hex;
-  for (char c : text)
-    if (c != ':' && c != '-') hex += c;
-  if (hex.size() != 12 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-    return false;
-  for (int i = 0; i < 6; ++i)
-    mac[i] = static_cast<uint8_t>(std::stoul(hex.substr(i * 2, 2), nullptr, 16));
-  return true;
-}
 
 void Address(PACKET_RECORD_T* packet, const std::string& ip, const uint8_t* mac, int port) {
   Utf8ToField(ip.c_str(), packet->szIP);
