@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/discover_request.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_handle.h"
 #include "protocol/payload_envelope.h"
@@ -23,10 +24,7 @@ const char kAnswer[] =
 
 void BM_BuildDiscoverDatagram(benchmark::State& state) {
   PACKET_RECORD_T packet;
-  DISCOVER_REQ_T request{};
-  Utf8ToField("2.0", request.szProtocal);
-  Utf8ToField("-1", request.szExtension);
-  Utf8ToField("5", request.szFlag);
+  const DISCOVER_REQ_T request = MakeDiscoverRequest();
   const int encType = static_cast<int>(state.range(0));
   for (auto _ : state) {
     benchmark::DoNotOptimize(

@@ -7,6 +7,7 @@
 
 #include "core/control.h"
 #include "core/control_outbound_hooks.h"
+#include "protocol/discover_request.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_handle.h"
 #include "protocol/request_records.h"
@@ -89,12 +90,7 @@ void SetOutboundHooks(OutboundHooks hooks) {
 void ResetDiscoveryAlternation() { g_discoveryToggle = 0; }
 
 void CControl::MulticastDiscoveryMsg() {
-  DISCOVER_REQ_T request;
-  std::memset(&request, 0, sizeof(request));
-  SetField(request.szProtocal, "2.0");
-  SetField(request.szExtension, "-1");
-  SetField(request.szFlag, "5");
-  SetField(request.szReserved, "0");
+  const DISCOVER_REQ_T request = MakeDiscoverRequest();
 
   const int encType = g_discoveryToggle == 1 ? kEncTypePrefixed : kEncTypeBare;
   PACKET_RECORD_T packet;

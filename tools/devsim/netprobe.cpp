@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "protocol/discover_request.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_header.h"
 #include "protocol/text_field.h"
@@ -206,11 +207,7 @@ int main(int argc, char** argv) {
     int answers = 0, undecodable = 0;
     const uint8_t group[6] = {0x01, 0x00, 0x5E, 0x08, 0x08, 0x01};
     for (int round = 0; round < rounds; ++round) {
-      DISCOVER_REQ_T req{};
-      Utf8ToField("2.0", req.szProtocal);
-      Utf8ToField("-1", req.szExtension);
-      Utf8ToField("5", req.szFlag);
-      Utf8ToField("0", req.szReserved);
+      const DISCOVER_REQ_T req = MakeDiscoverRequest();
       PACKET_RECORD_T packet;
       if (facade->BuildDiscoverMsg(&packet, &req, round % 2 == 0 ? 2 : 3) != 0) return 3;
       Address(&packet, "238.8.8.1", group, 8500);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/discover_request.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_header.h"
 #include "protocol/text_field.h"
@@ -39,10 +40,7 @@ std::vector<uint8_t> ProgramFrame(const PACKET_RECORD_T& packet, const uint8_t* 
 }
 
 std::vector<uint8_t> DiscoverFrame(int encType) {
-  DISCOVER_REQ_T req{};
-  Utf8ToField("2.0", req.szProtocal);
-  Utf8ToField("-1", req.szExtension);
-  Utf8ToField("5", req.szFlag);
+  const DISCOVER_REQ_T req = MakeDiscoverRequest();
   PACKET_RECORD_T packet;
   EXPECT_EQ(CMsgFacade::GetInstance()->BuildDiscoverMsg(&packet, &req, encType), 0);
   return ProgramFrame(packet, kGroupMac, 0xEE080801);

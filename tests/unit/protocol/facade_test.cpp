@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "core/control.h"
+#include "protocol/discover_request.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_handle.h"
 #include "protocol/text_field.h"
@@ -40,10 +41,7 @@ TEST(MsgFacade, DiscoveryDatagramHeader) {
   CMsgFacade facade;
   auto packet = std::make_unique<PACKET_RECORD_T>();
   std::memset(packet.get(), 0x77, sizeof(*packet));  // the build zeroes the whole record
-  DISCOVER_REQ_T request{};
-  Utf8ToField("2.0", request.szProtocal);
-  Utf8ToField("-1", request.szExtension);
-  Utf8ToField("5", request.szFlag);
+  const DISCOVER_REQ_T request = MakeDiscoverRequest();
 
   ASSERT_EQ(facade.BuildDiscoverMsg(packet.get(), &request, 2), 0);
   EXPECT_EQ(Head(*packet),

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "protocol/discover_request.h"
 #include "protocol/msg_handle.h"
 #include "protocol/text_field.h"
 #include "protocol_test_util.h"
@@ -23,15 +24,6 @@ const char kDiscoverDoc[] =
     "\t</Params>\r\n"
     "</Msg>\r\n";
 
-DISCOVER_REQ_T DiscoveryRequest() {
-  DISCOVER_REQ_T request{};
-  Utf8ToField("2.0", request.szProtocal);
-  Utf8ToField("-1", request.szExtension);
-  Utf8ToField("5", request.szFlag);
-  Utf8ToField("0", request.szReserved);
-  return request;
-}
-
 std::string Text(const uint8_t* out, int length) {
   return std::string(reinterpret_cast<const char*>(out), length);
 }
@@ -45,7 +37,7 @@ protected:
 
 TEST_F(RequestBuilder, DiscoverDocumentInBothEnvelopes) {
   ASSERT_EQ(std::strlen(kDiscoverDoc), 241u);
-  const DISCOVER_REQ_T request = DiscoveryRequest();
+  const DISCOVER_REQ_T request = MakeDiscoverRequest();
 
   ASSERT_EQ(handle_.BuildDiscoverMsg(out_, 4096, &request, &length_, kEncTypeBare), 0);
   EXPECT_EQ(length_, 256);
@@ -172,7 +164,7 @@ TEST_F(RequestBuilder, NeverWritesPastTheCapacity) {
   for (size_t i = 4150; i < sizeof(out_); ++i) ASSERT_EQ(out_[i], 0xEE);
 
   // A document that fits plain but whose envelope would not.
-  const DISCOVER_REQ_T discover = DiscoveryRequest();
+  const DISCOVER_REQ_T discover = MakeDiscoverRequest();
   std::memset(out_, 0xEE, sizeof(out_));
   EXPECT_EQ(handle_.BuildDiscoverMsg(out_, 250, &discover, &length_, 2), -1);
   for (size_t i = 250; i < sizeof(out_); ++i) ASSERT_EQ(out_[i], 0xEE);
@@ -188,7 +180,7 @@ TEST_F(RequestBuilder, NeverWritesPastTheCapacity) {
 }
 
 TEST_F(RequestBuilder, NullArgumentsFail) {
-  const DISCOVER_REQ_T discover = DiscoveryRequest();
+  const DISCOVER_REQ_T discover = MakeDiscoverRequest();
   const REPORT_CONFIG_T config{};
   const AUTHENTICATE_REQ_T auth{};
   const UPGRADE_SEND_T upgrade{};
