@@ -6,26 +6,19 @@ set -u
 bin=$(realpath "${1:?module folder}")
 exe="$bin/ipscanner"
 ini="$bin/config/SystemSetting.ini"
-[ -x "$exe" ] || { echo "SKIP: $exe is not built"; exit 77; }
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+need_built ipscanner
 
-work=$(mktemp -d)
+make_work
 export XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen
 mkdir -m 700 "$XDG_RUNTIME_DIR" "$work/saved"
 run="$XDG_RUNTIME_DIR/ipscanner"
 app=""
 # The settings file belongs to the module folder: keep the user's copy and put it back.
 [ -f "$ini" ] && cp -p "$ini" "$work/saved/SystemSetting.ini"
-cleanup() {
+at_exit() {
   [ -n "$app" ] && kill -KILL "$app" 2>/dev/null
   if [ -f "$work/saved/SystemSetting.ini" ]; then cp -p "$work/saved/SystemSetting.ini" "$ini"; else rm -f "$ini"; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; cat "$work"/*.log 2>/dev/null; exit 1; }
-wait_for() {
-  local limit=$(( $1 * 20 )); shift
-  for ((i = 0; i < limit; i++)); do "$@" && return 0; sleep 0.05; done
-  return 1
 }
 # run_with <name> <ini content or "-" for no file>: starts, waits for the window, closes normally.
 run_with() {

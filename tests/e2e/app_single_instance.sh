@@ -6,10 +6,11 @@
 set -u
 bin=$(realpath "${1:?module folder}")
 exe="$bin/ipscanner"
-[ -x "$exe" ] || { echo "SKIP: $exe is not built"; exit 77; }
-command -v flock >/dev/null || { echo "SKIP: flock missing"; exit 77; }
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+need_built ipscanner
+need_tools flock
 
-work=$(mktemp -d)
+make_work
 export XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 run="$XDG_RUNTIME_DIR/ipscanner"
@@ -23,18 +24,9 @@ our_instances() {
     tr '\0' '\n' < "$d/environ" 2>/dev/null | grep -qxF "XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR" && echo "${d#/proc/}"
   done
 }
-cleanup() {
+at_exit() {
   local p
   for p in $(our_instances) "${helpers[@]}"; do kill -KILL "$p" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; for f in "$work"/*.log; do [ -f "$f" ] && { echo "--- $f"; cat "$f"; }; done; exit 1; }
-# wait_for <seconds> <command...>: polls every 50 ms.
-wait_for() {
-  local limit=$(( $1 * 20 )); shift
-  for ((i = 0; i < limit; i++)); do "$@" && return 0; sleep 0.05; done
-  return 1
 }
 listening() { [ -S "$run/instance.sock" ]; }
 

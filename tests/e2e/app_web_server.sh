@@ -8,30 +8,24 @@ set -u
 bin=$(realpath "${1:?module folder}")
 exe="$bin/ipscanner"
 rom="$bin/Download/Rom"
-[ -x "$exe" ] || { echo "SKIP: $exe is not built"; exit 77; }
-[ -x /usr/sbin/nginx ] || { echo "SKIP: nginx is not installed"; exit 77; }
-command -v curl >/dev/null || { echo "SKIP: curl missing"; exit 77; }
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+need_built ipscanner
+[ -x /usr/sbin/nginx ] || skip "nginx is not installed"
+need_tools curl
 if curl -s -o /dev/null -m 2 http://127.0.0.1:8088/; then
-  echo "SKIP: something else answers on port 8088"; exit 77
+  skip "something else answers on port 8088"
 fi
 
-work=$(mktemp -d)
+make_work
 export XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 run="$XDG_RUNTIME_DIR/ipscanner"
 tag="e2e-$$"
 app=""
 
-cleanup() {
+at_exit() {
   [ -n "$app" ] && kill -KILL "$app" 2>/dev/null
-  rm -rf "$work" "$rom/$tag" "$rom/$tag".*
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; for f in "$work"/*.log; do [ -f "$f" ] && { echo "--- $f"; cat "$f"; }; done; exit 1; }
-wait_for() {
-  local limit=$(( $1 * 20 )); shift
-  for ((i = 0; i < limit; i++)); do "$@" && return 0; sleep 0.05; done
-  return 1
+  rm -rf "$rom/$tag" "$rom/$tag".*
 }
 serves() { [ "$(curl -s -m 2 "http://127.0.0.1:8088/download/rom/$1")" = "$2" ]; }
 refused() { ! curl -s -o /dev/null -m 1 http://127.0.0.1:8088/; }

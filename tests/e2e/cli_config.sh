@@ -8,15 +8,11 @@
 set -uo pipefail
 bin=${1:?module folder}
 src=${2:?source folder}
-[ "$(id -u)" -eq 0 ] || { echo "skip: needs root for network namespaces"; exit 77; }
-ip netns list >/dev/null 2>&1 || { echo "skip: ip netns unavailable"; exit 77; }
-for exe in devsim ipscanner-cli; do
-  [ -x "$bin/$exe" ] || { echo "skip: $bin/$exe not built"; exit 77; }
-done
-for tool in jq tcpdump; do command -v $tool >/dev/null || { echo "skip: $tool missing"; exit 77; }; done
-
-work=$(mktemp -d /tmp/ips-e2e-config-XXXXXX)
-trap '[ -n "${IPS_E2E_KEEP:-}" ] || rm -rf "$work"' EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+need_netns "needs root for network namespaces"
+need_built devsim ipscanner-cli
+need_tools jq tcpdump
+make_work ips-e2e-config
 
 # The steps below run inside the program's namespace (segment.sh exports IPS_SEGMENT_*).
 cat >"$work/steps.sh" <<'STEPS'
@@ -50,10 +46,6 @@ IPS_DEVSIM="$bin/devsim" "$src/scripts/segment.sh" --quiet \
   -- bash "$work/steps.sh" "$bin/ipscanner-cli" "$work"
 
 fail=0
-check() {  # description, command...
-  local what=$1; shift
-  if "$@" >/dev/null; then echo "ok: $what"; else echo "FAIL: $what"; fail=1; fi
-}
 mac=$(cat "$work/mac" 2>/dev/null)
 show() { for f in "$work"/"$1".out "$work"/"$1".err; do [ -s "$f" ] && sed 's/^/  | /' "$f"; done; }
 

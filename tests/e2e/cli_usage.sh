@@ -6,15 +6,12 @@ set -uo pipefail
 bin=${1:?module folder}
 src=${2:?source folder}
 cli="$bin/ipscanner-cli"
-[ -x "$cli" ] || { echo "skip: $cli not built"; exit 77; }
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+need_built ipscanner-cli
 
-work=$(mktemp -d /tmp/ips-e2e-usage-XXXXXX)
 ns=""
-cleanup() {
-  [ -n "$ns" ] && ip netns del "$ns" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+at_exit() { [ -n "$ns" ] && ip netns del "$ns" 2>/dev/null; }
+make_work ips-e2e-usage
 
 fail=0
 expect() {  # code, pattern in stderr or "", description, command...

@@ -7,15 +7,11 @@
 set -uo pipefail
 bin=${1:?module folder}
 src=${2:?source folder}
-[ "$(id -u)" -eq 0 ] || { echo "skip: needs root for network namespaces"; exit 77; }
-ip netns list >/dev/null 2>&1 || { echo "skip: ip netns unavailable"; exit 77; }
-for exe in devsim ipscanner-cli logview; do
-  [ -x "$bin/$exe" ] || { echo "skip: $bin/$exe not built"; exit 77; }
-done
-command -v jq >/dev/null || { echo "skip: jq missing"; exit 77; }
-
-work=$(mktemp -d /tmp/ips-e2e-faults-XXXXXX)
-trap '[ -n "${IPS_E2E_KEEP:-}" ] || rm -rf "$work"' EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+need_netns "needs root for network namespaces"
+need_built devsim ipscanner-cli logview
+need_tools jq
+make_work ips-e2e-faults
 
 cat >"$work/steps.sh" <<'STEPS'
 set -uo pipefail
@@ -51,10 +47,6 @@ IPS_DEVSIM="$bin/devsim" "$src/scripts/segment.sh" --quiet \
   -- bash "$work/steps.sh" "$bin" "$work"
 
 fail=0
-check() {
-  local what=$1; shift
-  if "$@" >/dev/null; then echo "ok: $what"; else echo "FAIL: $what"; fail=1; fi
-}
 check "foreign datagrams were sent" [ "$(wc -l <"$work/probe.txt")" -ge 4 ]
 check "scan exits 0" [ "$(cat "$work/scan.rc" 2>/dev/null)" = 0 ] || sed 's/^/  | /' "$work/scan.err"
 for fault in corrupt truncate drop; do

@@ -6,15 +6,11 @@
 set -uo pipefail
 bin=${1:?module folder}
 src=${2:?source folder}
-[ "$(id -u)" -eq 0 ] || { echo "skip: needs root for network namespaces"; exit 77; }
-ip netns list >/dev/null 2>&1 || { echo "skip: ip netns unavailable"; exit 77; }
-for exe in devsim ipscanner-cli; do
-  [ -x "$bin/$exe" ] || { echo "skip: $bin/$exe not built"; exit 77; }
-done
-command -v jq >/dev/null || { echo "skip: jq missing"; exit 77; }
-
-work=$(mktemp -d /tmp/ips-e2e-fleet-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+need_netns "needs root for network namespaces"
+need_built devsim ipscanner-cli
+need_tools jq
+make_work ips-e2e-fleet
 
 IPS_DEVSIM="$bin/devsim" "$src/scripts/segment.sh" --quiet \
   --devsim "--count 200 --envelope mixed --workmac-differ-share 0.3 --empty-model-share 0.3 --seed 11 --fleet-file $work/fleet.json" \

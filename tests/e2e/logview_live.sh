@@ -6,24 +6,18 @@
 set -uo pipefail
 bin=${1:?module dir}
 logview="$bin/logview"
-[ -x "$logview" ] || { echo "SKIP: $logview not built"; exit 77; }
-[ "$(id -u)" -eq 0 ] || { echo "SKIP: ports 106 and 122..137 need root"; exit 77; }
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+need_built logview
+need_root "ports 106 and 122..137 need root"
 
-work=$(mktemp -d)
 pids=()
-cleanup() {
+at_exit() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
-  rm -rf "$work"
 }
-trap cleanup EXIT
-
-fail() { echo "FAIL: $*"; echo "--- viewer output"; cat "$work/view.out" 2>/dev/null; exit 1; }
+make_work
 
 # Waits up to 5 s for a line matching $2 in file $1.
-wait_for() {
-  for _ in $(seq 50); do grep -Eq -- "$2" "$1" 2>/dev/null && return 0; sleep 0.1; done
-  return 1
-}
+wait_for_line() { wait_for 5 grep -Eqs -- "$2" "$1"; }
 
 # Usage errors are reported with exit code 1.
 "$logview" --port abc >/dev/null 2>&1; [ $? -eq 1 ] || fail "bad --port accepted"
@@ -32,17 +26,17 @@ wait_for() {
 # Hold port 122 so the sender must take 123.
 "$logview" --port 122 --timeout 30 >/dev/null 2>"$work/blocker.err" &
 pids+=($!)
-wait_for "$work/blocker.err" "listening" || { echo "SKIP: port 122 is in use"; exit 77; }
+wait_for_line "$work/blocker.err" "listening" || skip "port 122 is in use"
 
-"$logview" --port 106 --count 8 --timeout 30 >"$work/view.out" 2>"$work/view.err" &
+"$logview" --port 106 --count 8 --timeout 30 >"$work/view.log" 2>"$work/view.err" &
 viewer=$!
 pids+=($viewer)
-wait_for "$work/view.err" "listening" || { echo "SKIP: port 106 is in use"; exit 77; }
+wait_for_line "$work/view.err" "listening" || skip "port 106 is in use"
 
 "$logview" --selftest-send || fail "sender failed"
 
 # The lines are there while the viewer is still waiting for more: they arrived live.
-wait_for "$work/view.out" "selftest from local port" || fail "lines did not arrive"
+wait_for_line "$work/view.log" "selftest from local port" || fail "lines did not arrive"
 kill -0 "$viewer" 2>/dev/null || fail "viewer ended early"
 
 # Malformed datagrams: too short, wrong markers, odd length.
@@ -64,7 +58,7 @@ expected=(
   "^$ts malformed datagram \(38 bytes\): wrong markers\$"
   "^$ts malformed datagram \(37 bytes\): odd length\$"
 )
-mapfile -t lines <"$work/view.out"
+mapfile -t lines <"$work/view.log"
 [ ${#lines[@]} -eq ${#expected[@]} ] || fail "expected ${#expected[@]} lines, got ${#lines[@]}"
 for i in "${!expected[@]}"; do
   [[ "${lines[$i]}" =~ ${expected[$i]} ]] || fail "line $((i + 1)): '${lines[$i]:0:80}'"

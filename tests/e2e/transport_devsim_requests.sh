@@ -7,11 +7,10 @@
 # Usage: transport_devsim_requests.sh <module_dir> <source_dir>; exit 77 = skipped.
 set -u
 bin=$1 src=$2
-[ "$(id -u)" -eq 0 ] || { echo "skip: needs root"; exit 77; }
-ip netns list >/dev/null 2>&1 || { echo "skip: ip netns unavailable"; exit 77; }
-[ -x "$bin/devsim" ] && [ -x "$bin/netprobe" ] || { echo "skip: devsim/netprobe not built"; exit 77; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+need_netns
+need_built devsim netprobe
+make_work
 
 cat > "$work/steps.sh" <<'STEPS'
 set -u

@@ -5,10 +5,10 @@
 # Usage: transport_init_errors.sh <module_dir> <source_dir>; exit 77 = skipped.
 set -u
 bin=$1 src=$2
-[ "$(id -u)" -eq 0 ] || { echo "skip: needs root"; exit 77; }
-ip netns list >/dev/null 2>&1 || { echo "skip: ip netns unavailable"; exit 77; }
-[ -x "$bin/netprobe" ] || { echo "skip: netprobe not built"; exit 77; }
-command -v setpriv >/dev/null || { echo "skip: setpriv missing"; exit 77; }
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+need_netns
+need_built netprobe
+need_tools setpriv
 
 "$src/scripts/segment.sh" --quiet --no-devsim -- bash -c '
   fail=0

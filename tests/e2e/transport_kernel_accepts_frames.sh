@@ -6,11 +6,10 @@
 # Usage: transport_kernel_accepts_frames.sh <module_dir> <source_dir>; exit 77 = skipped.
 set -u
 bin=$1 src=$2
-[ "$(id -u)" -eq 0 ] || { echo "skip: needs root"; exit 77; }
-ip netns list >/dev/null 2>&1 || { echo "skip: ip netns unavailable"; exit 77; }
-[ -x "$bin/devsim" ] && [ -x "$bin/netprobe" ] || { echo "skip: devsim/netprobe not built"; exit 77; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+need_netns
+need_built devsim netprobe
+make_work
 
 payload_even=$(printf 'bcde%0396x' 0 | sed 's/0000/a5c3/g')   # 200 bytes
 payload_odd=bcde0102030405                                      # 7 bytes

@@ -5,12 +5,11 @@
 # Usage: transport_two_adapters.sh <module_dir> <source_dir>; exit 77 = skipped.
 set -u
 bin=$1 src=$2
-[ "$(id -u)" -eq 0 ] || { echo "skip: needs root"; exit 77; }
-ip netns list >/dev/null 2>&1 || { echo "skip: ip netns unavailable"; exit 77; }
-[ -x "$bin/netprobe" ] || { echo "skip: netprobe not built"; exit 77; }
-command -v tcpdump >/dev/null || { echo "skip: tcpdump missing"; exit 77; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+need_netns
+need_built netprobe
+need_tools tcpdump
+make_work
 
 "$src/scripts/segment.sh" --quiet --links 2 --no-devsim -- bash -c '
   ip netns exec "$IPS_SEGMENT_DEV_NS" timeout 10 tcpdump -i any -nn -e -v -c 2 -l "udp dst port 8500" \

@@ -1,0 +1,66 @@
+# Shared start of the end-to-end scripts. A script reads its arguments into bin (the module
+# folder) and src (the source folder), then sources this file:
+#   . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+# Sourcing only defines functions; the script calls the checks and helpers it needs.
+
+# skip <reason>: the test cannot run here; ctest counts exit 77 as skipped.
+skip() {
+  echo "skip: $*"
+  exit 77
+}
+need_root() { [ "$(id -u)" -eq 0 ] || skip "${1:-needs root}"; }
+# Root and working network namespaces, for anything that runs on a virtual segment.
+need_netns() {
+  need_root "${1:-needs root}"
+  ip netns list >/dev/null 2>&1 || skip "ip netns unavailable"
+}
+need_built() {  # executable names in $bin
+  local exe
+  for exe; do [ -x "$bin/$exe" ] || skip "$bin/$exe not built"; done
+}
+need_tools() {  # commands on the PATH
+  local tool
+  for tool; do command -v "$tool" >/dev/null || skip "$tool missing"; done
+}
+
+# make_work [name]: a fresh temporary folder in $work (/tmp/name-XXXXXX when named), removed at
+# exit unless IPS_E2E_KEEP is set. A script that has more to undo defines at_exit, which runs
+# first. The script's exit code is kept.
+make_work() {
+  if [ $# -gt 0 ]; then work=$(mktemp -d "/tmp/$1-XXXXXX"); else work=$(mktemp -d); fi
+  trap e2e_exit EXIT
+}
+e2e_exit() {
+  if declare -F at_exit >/dev/null; then at_exit; fi
+  [ -n "${IPS_E2E_KEEP:-}" ] || rm -rf "$work"
+}
+
+# wait_for <seconds> <command...>: true as soon as the command succeeds, polling every 50 ms.
+wait_for() {
+  local limit=$(($1 * 20)) i
+  shift
+  for ((i = 0; i < limit; i++)); do "$@" && return 0; sleep 0.05; done
+  return 1
+}
+
+# fail <text>: ends the script with exit 1 after the text and every log file in $work.
+fail() {
+  local f
+  echo "FAIL: $*"
+  for f in "$work"/*.log; do [ -f "$f" ] && { echo "--- $f"; cat "$f"; }; done
+  exit 1
+}
+
+# check <description> <command...>: prints ok or FAIL; a failure sets fail=1 and returns 1, so
+# the caller may add "|| <show what went wrong>".
+check() {
+  local what=$1
+  shift
+  if "$@" >/dev/null; then
+    echo "ok: $what"
+  else
+    echo "FAIL: $what"
+    fail=1
+    return 1
+  fi
+}
