@@ -24,10 +24,26 @@ int FinishDatagram(PACKET_RECORD_T* packet, int messageId, int payloadLength) {
   return 0;
 }
 
-// The payload of a received datagram, or null when its claimed length runs past what arrived.
-const uint8_t* ReceivedPayload(const uint8_t* datagram, int datagramLength, int payloadLength) {
+// Zeroes the record, lets buildPayload(payloadArea, capacity, &length) write the payload behind
+// the header and puts the header in front of it.
+template <typename BuildPayload>
+int BuildDatagram(PACKET_RECORD_T* packet, const void* request, int messageId,
+                  BuildPayload buildPayload) {
+  if (packet == nullptr || request == nullptr) return -1;
+  std::memset(packet, 0, sizeof(*packet));
+  int length = 0;
+  if (buildPayload(PayloadArea(packet), kPayloadCapacity, &length) != 0) return -1;
+  return FinishDatagram(packet, messageId, length);
+}
+
+// The payload of a received datagram, or null (logged for operation) when its claimed length
+// runs past what arrived.
+const uint8_t* ReceivedPayload(const char* operation, const uint8_t* datagram, int datagramLength,
+                               int payloadLength) {
   if (datagram == nullptr || payloadLength < 0 ||
       datagramLength - kMsgHeaderLength < payloadLength) {
+    LogError("%s: payload length %d exceeds the %d bytes received.", operation, payloadLength,
+             datagramLength);
     return nullptr;
   }
   return datagram + kMsgHeaderLength;
@@ -61,75 +77,55 @@ int CMsgFacade::EncTypeForKey(const std::string& key) {
 
 int CMsgFacade::BuildDiscoverMsg(PACKET_RECORD_T* packet, const DISCOVER_REQ_T* request,
                                  int encType) {
-  if (packet == nullptr || request == nullptr) return -1;
-  std::memset(packet, 0, sizeof(*packet));
-  int length = 0;
-  if (CMsgHandle::GetInstance()->BuildDiscoverMsg(PayloadArea(packet), kPayloadCapacity, request,
-                                                  &length, encType) != 0) {
-    return -1;
-  }
-  return FinishDatagram(packet, MSG_DISCOVER, length);
+  return BuildDatagram(packet, request, MSG_DISCOVER, [&](uint8_t* out, int capacity, int* length) {
+    return CMsgHandle::GetInstance()->BuildDiscoverMsg(out, capacity, request, length, encType);
+  });
 }
 
 int CMsgFacade::BuildRequestConfigMsg(PACKET_RECORD_T* packet, const REPORT_CONFIG_T* request,
                                       const std::string& key) {
-  if (packet == nullptr || request == nullptr) return -1;
-  std::memset(packet, 0, sizeof(*packet));
-  int length = 0;
-  if (CMsgHandle::GetInstance()->BuildRequestConfigMsg(
-          PayloadArea(packet), kPayloadCapacity, request, &length, key, EncTypeForKey(key)) != 0) {
-    return -1;
-  }
-  return FinishDatagram(packet, MSG_REQUEST_CONFIG, length);
+  return BuildDatagram(packet, request, MSG_REQUEST_CONFIG,
+                       [&](uint8_t* out, int capacity, int* length) {
+                         return CMsgHandle::GetInstance()->BuildRequestConfigMsg(
+                             out, capacity, request, length, key, EncTypeForKey(key));
+                       });
 }
 
 int CMsgFacade::BuildUpdateConfigMsg(PACKET_RECORD_T* packet, const REPORT_CONFIG_T* request,
                                      const std::string& key) {
-  if (packet == nullptr || request == nullptr) return -1;
-  std::memset(packet, 0, sizeof(*packet));
-  int length = 0;
-  if (CMsgHandle::GetInstance()->BuildUpdateConfigMsg(
-          PayloadArea(packet), kPayloadCapacity, request, &length, key, EncTypeForKey(key)) != 0) {
-    return -1;
-  }
-  return FinishDatagram(packet, MSG_UPDATE_CONFIG, length);
+  return BuildDatagram(packet, request, MSG_UPDATE_CONFIG,
+                       [&](uint8_t* out, int capacity, int* length) {
+                         return CMsgHandle::GetInstance()->BuildUpdateConfigMsg(
+                             out, capacity, request, length, key, EncTypeForKey(key));
+                       });
 }
 
 int CMsgFacade::BuildRemoteControlMsg(PACKET_RECORD_T* packet, const REMOTE_CONTROL_T* request,
                                       const std::string& key) {
-  if (packet == nullptr || request == nullptr) return -1;
-  std::memset(packet, 0, sizeof(*packet));
-  int length = 0;
-  if (CMsgHandle::GetInstance()->BuildRemoteControlMsg(
-          PayloadArea(packet), kPayloadCapacity, request, &length, key, EncTypeForKey(key)) != 0) {
-    return -1;
-  }
-  return FinishDatagram(packet, MSG_REMOTE_CONTROL, length);
+  return BuildDatagram(packet, request, MSG_REMOTE_CONTROL,
+                       [&](uint8_t* out, int capacity, int* length) {
+                         return CMsgHandle::GetInstance()->BuildRemoteControlMsg(
+                             out, capacity, request, length, key, EncTypeForKey(key));
+                       });
 }
 
 int CMsgFacade::BuildRequestAuthenticate(PACKET_RECORD_T* packet, const AUTHENTICATE_REQ_T* request,
                                          const std::string& key) {
-  if (packet == nullptr || request == nullptr) return -1;
-  std::memset(packet, 0, sizeof(*packet));
-  int length = 0;
-  if (CMsgHandle::GetInstance()->BuildRequestAuthenticate(
-          PayloadArea(packet), kPayloadCapacity, request, &length, key, EncTypeForKey(key)) != 0) {
-    return -1;
-  }
-  return FinishDatagram(packet, MSG_AUTHENTICATE, length);
+  return BuildDatagram(packet, request, MSG_AUTHENTICATE,
+                       [&](uint8_t* out, int capacity, int* length) {
+                         return CMsgHandle::GetInstance()->BuildRequestAuthenticate(
+                             out, capacity, request, length, key, EncTypeForKey(key));
+                       });
 }
 
 int CMsgFacade::BuildUpgradeSendMsg(PACKET_RECORD_T* packet, const UPGRADE_SEND_T* request,
                                     const std::string& key, int encType) {
-  if (packet == nullptr || request == nullptr) return -1;
-  std::memset(packet, 0, sizeof(*packet));
-  if (LookupEnvelopeMode(key) != 0) encType = kEncTypePrefixed;
-  int length = 0;
-  if (CMsgHandle::GetInstance()->BuildUpgradeSendMsg(PayloadArea(packet), kPayloadCapacity, request,
-                                                     &length, key, encType) != 0) {
-    return -1;
-  }
-  return FinishDatagram(packet, MSG_UPGRADE_SEND, length);
+  return BuildDatagram(packet, request, MSG_UPGRADE_SEND,
+                       [&](uint8_t* out, int capacity, int* length) {
+                         if (LookupEnvelopeMode(key) != 0) encType = kEncTypePrefixed;
+                         return CMsgHandle::GetInstance()->BuildUpgradeSendMsg(
+                             out, capacity, request, length, key, encType);
+                       });
 }
 
 int CMsgFacade::ParseDiscoverAckMsg(const uint8_t* datagram, int datagramLength,
@@ -137,12 +133,9 @@ int CMsgFacade::ParseDiscoverAckMsg(const uint8_t* datagram, int datagramLength,
   if (datagram == nullptr || out == nullptr) return -1;
   std::memset(out, 0, sizeof(*out));  // also when the datagram is refused below
   LogDebug("ParseDiscoverAckMsg %d", 119);
-  const uint8_t* payload = ReceivedPayload(datagram, datagramLength, payloadLength);
-  if (payload == nullptr) {
-    LogError("%s: payload length %d exceeds the %d bytes received.",
-             "CMsgFacade::ParseDiscoverAckMsg", payloadLength, datagramLength);
-    return -1;
-  }
+  const uint8_t* payload =
+      ReceivedPayload("CMsgFacade::ParseDiscoverAckMsg", datagram, datagramLength, payloadLength);
+  if (payload == nullptr) return -1;
   return CMsgHandle::GetInstance()->ParseDiscoverAckMsg(payload, out, payloadLength, mode) < 0 ? -1
                                                                                                : 0;
 }
@@ -151,12 +144,9 @@ int CMsgFacade::ParseAuthenticateAck(const uint8_t* datagram, int datagramLength
                                      const std::string& key, int payloadLength) {
   if (datagram == nullptr || out == nullptr) return -1;
   std::memset(out, 0, sizeof(*out));  // also when the datagram is refused below
-  const uint8_t* payload = ReceivedPayload(datagram, datagramLength, payloadLength);
-  if (payload == nullptr) {
-    LogError("%s: payload length %d exceeds the %d bytes received.",
-             "CMsgFacade::ParseAuthenticateAck", payloadLength, datagramLength);
-    return -1;
-  }
+  const uint8_t* payload =
+      ReceivedPayload("CMsgFacade::ParseAuthenticateAck", datagram, datagramLength, payloadLength);
+  if (payload == nullptr) return -1;
   return CMsgHandle::GetInstance()->ParseAuthenticateAck(payload, out, key, payloadLength) < 0 ? -1
                                                                                                : 0;
 }
@@ -165,12 +155,9 @@ int CMsgFacade::ParseAckMsg(const uint8_t* datagram, int datagramLength, MSG_ACK
                             const std::string& key, int payloadLength, int mode) {
   if (datagram == nullptr || out == nullptr) return -1;
   std::memset(out, 0, sizeof(*out));  // also when the datagram is refused below
-  const uint8_t* payload = ReceivedPayload(datagram, datagramLength, payloadLength);
-  if (payload == nullptr) {
-    LogError("%s: payload length %d exceeds the %d bytes received.", "CMsgFacade::ParseAckMsg",
-             payloadLength, datagramLength);
-    return -1;
-  }
+  const uint8_t* payload =
+      ReceivedPayload("CMsgFacade::ParseAckMsg", datagram, datagramLength, payloadLength);
+  if (payload == nullptr) return -1;
   return CMsgHandle::GetInstance()->ParseAckMsg(payload, out, key, payloadLength, mode) < 0 ? -1
                                                                                             : 0;
 }
@@ -181,12 +168,9 @@ int CMsgFacade::ParseReportConfigMsg(const uint8_t* datagram, int datagramLength
   if (datagram == nullptr || out == nullptr) return -1;
   std::memset(out, 0, sizeof(*out));  // also when the datagram is refused below
   LogDebug("ParseReportConfigMsg %d", 100);
-  const uint8_t* payload = ReceivedPayload(datagram, datagramLength, payloadLength);
-  if (payload == nullptr) {
-    LogError("%s: payload length %d exceeds the %d bytes received.",
-             "CMsgFacade::ParseReportConfigMsg", payloadLength, datagramLength);
-    return -1;
-  }
+  const uint8_t* payload =
+      ReceivedPayload("CMsgFacade::ParseReportConfigMsg", datagram, datagramLength, payloadLength);
+  if (payload == nullptr) return -1;
   return CMsgHandle::GetInstance()->ParseReportConfigMsg(payload, out, key, payloadLength, mode) < 0
              ? -1
              : 0;
