@@ -231,22 +231,18 @@ int main(int argc, char** argv) {
         if (!macs.insert(mac).second) continue;
         const bool withPrefix =
             header.payloadLength >= 8 && std::memcmp(r.data + 10, "ozrq6600", 8) == 0;
-        seen[mac] = {{"mac", mac},
-                     {"workMac", FieldToUtf8(ack.szWorkMAC)},
-                     {"ip", FieldToUtf8(ack.szIP)},
-                     {"model", FieldToUtf8(ack.szModel)},
-                     {"firmware", FieldToUtf8(ack.szFW)},
-                     {"deviceId", FieldToUtf8(ack.szDeviceID)},
-                     {"workMacBytes", MacOf(r)},
-                     {"envelope", withPrefix ? "prefixed" : "bare"}};
-        Print({{"mac", mac},
-               {"workMac", FieldToUtf8(ack.szWorkMAC)},
-               {"ip", FieldToUtf8(ack.szIP)},
-               {"model", FieldToUtf8(ack.szModel)},
-               {"firmware", FieldToUtf8(ack.szFW)},
-               {"deviceId", FieldToUtf8(ack.szDeviceID)},
-               {"frameMac", MacOf(r)},
-               {"envelope", withPrefix ? "prefixed" : "bare"}});
+        nlohmann::json answer = {{"mac", mac},
+                                 {"workMac", FieldToUtf8(ack.szWorkMAC)},
+                                 {"ip", FieldToUtf8(ack.szIP)},
+                                 {"model", FieldToUtf8(ack.szModel)},
+                                 {"firmware", FieldToUtf8(ack.szFW)},
+                                 {"deviceId", FieldToUtf8(ack.szDeviceID)},
+                                 {"envelope", withPrefix ? "prefixed" : "bare"}};
+        // The same frame address: kept for the fleet comparison, printed as the frame's.
+        seen[mac] = answer;
+        seen[mac]["workMacBytes"] = MacOf(r);
+        answer["frameMac"] = MacOf(r);
+        Print(answer);
       }
     }
     int mismatches = 0;
