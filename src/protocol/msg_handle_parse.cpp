@@ -1,35 +1,18 @@
 // Reply documents: <Msg> with Type, Protocal and Params children; the values sit in Params.
 #include <tinyxml.h>
 
-#include <climits>
 #include <cstring>
 #include <vector>
 
 #include "protocol/msg_handle.h"
 #include "protocol/payload_envelope.h"
 #include "protocol/text_field.h"
+#include "shell/global_utils.h"
 #include "shell/log.h"
 
 namespace {
 
 constexpr size_t kUtf8StepSlack = 8;
-
-// Decimal integer: optional leading white space and sign, then digits up to the first other
-// character; no digits gives 0. Values beyond 32 bits are clamped instead of overflowing.
-int32_t ParseDecimal(const char* text) {
-  if (text == nullptr) return 0;
-  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-  bool negative = false;
-  if (*text == '+' || *text == '-') negative = *text++ == '-';
-  int64_t value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) {
-    value = value * 10 + (*text - '0');
-    if (value > static_cast<int64_t>(INT_MAX) + 1) value = static_cast<int64_t>(INT_MAX) + 1;
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) value = INT_MAX;
-  return static_cast<int32_t>(value);
-}
 
 bool Named(const TiXmlElement* element, const char* name) {
   return std::strcmp(element->Value(), name) == 0;
@@ -150,7 +133,7 @@ int CMsgHandle::ParseDiscoverAckMsg(const uint8_t* payload, DISCOVER_ACK_T* out,
     else if (Named(e, "RTSP"))
       Store(e, out->szRTSP);
     else if (Named(e, "MsgSeq"))
-      out->nMsgSeq = ParseDecimal(e->GetText());
+      out->nMsgSeq = CGlobalUtils::TextToInt(e->GetText());
     else if (Named(e, "DeviceCode"))
       Store(e, out->szDeviceCode);
     else if (Named(e, "DiscoverMethod"))
@@ -178,7 +161,7 @@ int CMsgHandle::ParseAuthenticateAck(const uint8_t* payload, COMMON_ACK_T* out,
     for (const TiXmlElement* e = child->FirstChildElement(); e != nullptr;
          e = e->NextSiblingElement()) {
       if (Named(e, "Result"))
-        out->nResult = ParseDecimal(e->GetText());
+        out->nResult = CGlobalUtils::TextToInt(e->GetText());
       else if (Named(e, "UUID"))
         Store(e, out->szUUID);
       else if (Named(e, "Desc"))

@@ -72,6 +72,8 @@ public:
   static int Utf8ToWide(const char* utf8, char16_t* buffer, int size);
   static std::string ToUtf8(std::u16string_view wide);
   static std::u16string ToWide(std::string_view utf8);
+  // Decimal integer: optional leading white space and sign, then digits up to the first other
+  // character; no digits (or null) gives 0, values beyond int are clamped.
   static int TextToInt(const char* text);
   static int TextToIntW(const char16_t* text);
   static std::string IpToText(uint32_t hostOrderAddress);
