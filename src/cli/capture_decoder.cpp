@@ -10,19 +10,13 @@
 
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
+#include "shell/global_utils.h"
 #include "transport/frame_headers.h"
 
 namespace {
 
 constexpr int kDevicePort = 8500;
 constexpr int kLinuxCookedHeaderBytes = 16;
-
-std::string MacHex(const uint8_t* mac) {
-  char text[13];
-  std::snprintf(text, sizeof(text), "%02X%02X%02X%02X%02X%02X", mac[0], mac[1], mac[2], mac[3],
-                mac[4], mac[5]);
-  return text;
-}
 
 std::string MacColons(const uint8_t* mac) {
   char text[18];
@@ -205,11 +199,11 @@ std::vector<std::string> CCaptureDecoder::CandidateKeys(const Datagram& d) const
   // The device's own key first: the receiver of a request, the sender of a reply.
   const uint8_t* deviceMac =
       d.dstPort == kDevicePort && d.srcPort != kDevicePort ? d.dstMac : d.srcMac;
-  auto it = keyByMac_.find(MacHex(deviceMac));
+  auto it = keyByMac_.find(CGlobalUtils::MacBytesToText(deviceMac));
   if (it != keyByMac_.end()) add(it->second);
   add(kDiscoverKeyText);
   add("");
-  add(MacHex(d.srcMac));
+  add(CGlobalUtils::MacBytesToText(d.srcMac));
   for (const std::string& key : learnedKeys_) add(key);
   return keys;
 }
@@ -227,7 +221,7 @@ void CCaptureDecoder::LearnKeys() {
     keyByMac_[NormalisedMac(mac)] = mac;
     const std::string work = NormalisedMac(ParamText(plain.xml, "WorkMAC"));
     if (!work.empty()) keyByMac_[work] = mac;
-    keyByMac_[MacHex(d.srcMac)] = mac;
+    keyByMac_[CGlobalUtils::MacBytesToText(d.srcMac)] = mac;
   }
 }
 

@@ -73,9 +73,7 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
 
   // The sender's device key: the MAC of the entry whose work MAC is the frame's source address,
   // otherwise that address itself.
-  char frameMac[13];
-  std::snprintf(frameMac, sizeof(frameMac), "%02X%02X%02X%02X%02X%02X", record->mac[0],
-                record->mac[1], record->mac[2], record->mac[3], record->mac[4], record->mac[5]);
+  const std::string frameMac = CGlobalUtils::MacBytesToText(record->mac);
   std::string deviceKey;
   if (!FindDeviceKeyByWorkMac(frameMac, &deviceKey)) deviceKey = frameMac;
 

@@ -81,6 +81,8 @@ public:
   // 12 hexadecimal digits; pairs missing from a shorter text give 0 (nothing past the
   // terminator is read).
   static int MacTextToBytes(const char* macText, uint8_t* out6);
+  // The six bytes as 12 upper-case hexadecimal digits without separators; empty for null.
+  static std::string MacBytesToText(const uint8_t* mac6);
   // First IPv4 address of the host name; empty when the name does not resolve.
   static std::string GetLocalIP();
   // Seeded with the current second (same second, same text) on a private generator state.

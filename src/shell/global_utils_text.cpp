@@ -268,6 +268,14 @@ int CGlobalUtils::MacTextToBytes(const char* macText, uint8_t* out6) {
   return 0;
 }
 
+std::string CGlobalUtils::MacBytesToText(const uint8_t* mac6) {
+  if (mac6 == nullptr) return std::string();
+  char text[13];
+  std::snprintf(text, sizeof(text), "%02X%02X%02X%02X%02X%02X", mac6[0], mac6[1], mac6[2], mac6[3],
+                mac6[4], mac6[5]);
+  return text;
+}
+
 std::string CGlobalUtils::RandomText(int length) {
   static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   if (length <= 0) return std::string();

@@ -47,13 +47,6 @@ pcap_t* OpenLive(const std::string& device, char* errbuf) {
 std::mutex g_promptHookMutex;
 std::function<void(const std::string&)> g_promptHook;
 
-std::string MacText(const uint8_t* mac) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "%02X%02X%02X%02X%02X%02X", mac[0], mac[1], mac[2], mac[3],
-                mac[4], mac[5]);
-  return text;
-}
-
 // The record's IP text is UTF-16; an address is plain ASCII, anything else is invalid.
 bool RecordIp(const char16_t* wide, uint32_t* ip) {
   char text[kPacketIpChars] = {};
@@ -110,7 +103,7 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
 
   for (const AdapterEntry& entry : CGlobalUtils::GetAdapters()) {
     const std::string ip = entry.ipAddresses.empty() ? "0.0.0.0" : entry.ipAddresses.front();
-    const std::string mac = MacText(entry.mac);
+    const std::string mac = CGlobalUtils::MacBytesToText(entry.mac);
     LogInfo("%s: Find Adapter Name=%s, IP=%s, MAC=%s, Description:%s", "CMacProtoControl::Init",
             entry.szAdapterName.c_str(), ip.c_str(), mac.c_str(), entry.szDescription.c_str());
     if (ip == "0.0.0.0") continue;

@@ -50,12 +50,7 @@ std::vector<PACKET_RECORD_T> TakeReceived() {
   return taken;
 }
 
-std::string MacOf(const PACKET_RECORD_T& r) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "%02X%02X%02X%02X%02X%02X", r.mac[0], r.mac[1], r.mac[2],
-                r.mac[3], r.mac[4], r.mac[5]);
-  return text;
-}
+std::string MacOf(const PACKET_RECORD_T& r) { return CGlobalUtils::MacBytesToText(r.mac); }
 
 void Print(const nlohmann::json& line) {
   std::printf("%s\n", line.dump().c_str());

@@ -73,6 +73,11 @@ TEST(GlobalUtilsText, MacTextToBytes) {
   uint8_t out[6];
   EXPECT_EQ(CGlobalUtils::MacTextToBytes(nullptr, out), -1);
   EXPECT_EQ(CGlobalUtils::MacTextToBytes("0A1B2C3D4E5F", nullptr), -1);
+
+  // And back: upper case, zero-padded, no separators.
+  const uint8_t mac[6] = {0x0A, 0x1B, 0x2C, 0x03, 0xE4, 0xFF};
+  EXPECT_EQ(CGlobalUtils::MacBytesToText(mac), "0A1B2C03E4FF");
+  EXPECT_EQ(CGlobalUtils::MacBytesToText(nullptr), "");
 }
 
 TEST(GlobalUtilsText, TextToIntReadsLeadingDecimal) {
