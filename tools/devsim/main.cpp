@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "shell/global_utils.h"
 #include "sim_engine.h"
 #include "sim_fleet.h"
 #include "sim_http.h"
@@ -43,15 +44,6 @@ int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                start)
       .count();
-}
-
-std::string ExeDir() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
-  if (n <= 0) return ".";
-  path[n] = '\0';
-  std::string p(path);
-  return p.substr(0, p.rfind('/'));
 }
 
 bool WriteFileAtomic(const std::string& path, const std::string& text) {
@@ -285,8 +277,8 @@ int main(int argc, char** argv) {
   if (!models.empty()) {
     options.models = ParseModelList(models);
   } else {
-    options.models =
-        ReadModelCatalog(modelsFile.empty() ? ExeDir() + "/config/ModelName.ini" : modelsFile);
+    options.models = ReadModelCatalog(
+        modelsFile.empty() ? CGlobalUtils::MakeModulePath("config/ModelName.ini") : modelsFile);
     if (options.models.empty() && !modelsFile.empty()) {
       std::fprintf(stderr, "devsim: no models in %s\n", modelsFile.c_str());
       return 2;
