@@ -9,8 +9,8 @@ set -uo pipefail
 if [ "${1:-}" = --inner ]; then
   # Runs inside the program's namespace (see scripts/segment.sh for the variables).
   work=$2 bin=$3
+  . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
   mod=$work/mod list=$work/list.txt
-  fail() { echo "FAIL: $*"; [ -f "$list" ] && { echo "--- list"; cat "$list"; }; exit 1; }
   now() { date +%s.%N; }
   # Expected list: index, IP, MAC, model, room, firmware, sorted by IP numerically.
   expected() {
@@ -18,14 +18,13 @@ if [ "${1:-}" = --inner ]; then
            | [(.key + 1 | tostring), .value.ip, .value.mac, .value.expectedModel, .value.deviceId, .value.firmware]
            | join("\t")' "$1"
   }
-  wait_for_list() {  # expected-file timeout-seconds
-    local deadline=$(( $(date +%s) + $2 ))
-    while [ "$(date +%s)" -le "$deadline" ]; do
-      [ -f "$list" ] && cmp -s "$1" "$list" && return 0
-      sleep 0.05
-    done
-    return 1
+  list_is() { [ -f "$list" ] && cmp -s "$1" "$list"; }
+  show_list() { echo "--- list"; cat "$list" 2>/dev/null; }
+  at_exit() {
+    kill "${gui:-}" "${sim2:-}" 2>/dev/null
+    wait 2>/dev/null
   }
+  trap at_exit EXIT
 
   printf '[NET_CONN_SETTING]\nInterface=%s\nAdapterName=%s\nIP=%s\n' \
     "$IPS_SEGMENT_IF" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_APP_IP" >"$mod/config/SystemSetting.ini"
@@ -35,13 +34,11 @@ if [ "${1:-}" = --inner ]; then
   QT_QPA_PLATFORM=offscreen IPS_DEBUG_DUMP_LIST=$list XDG_RUNTIME_DIR=$work/run \
     "$mod/ipscanner" >"$work/gui.log" 2>&1 &
   gui=$!
-  trap 'kill "$gui" 2>/dev/null; wait "$gui" 2>/dev/null; [ -n "${sim2:-}" ] && kill "$sim2" 2>/dev/null' EXIT
 
   # The entry may still run a placeholder window, which writes no list: nothing to test then.
-  for _ in $(seq 100); do [ -f "$list" ] && break; sleep 0.1; done
-  [ -f "$list" ] || { echo "skip: the program does not run the main window (no list written)"; exit 77; }
-  wait_for_list "$work/expected1.txt" 20 || fail "the first fleet is not listed as expected"
-  echo "first fleet listed: 20 devices"
+  wait_for 10 test -f "$list" || skip "the program does not run the main window (no list written)"
+  wait_for 20 list_is "$work/expected1.txt" || { show_list; fail "the first fleet is not listed as expected"; }
+  echo "ok: first fleet listed (20 devices)"
 
   # A different fleet replaces the first one; Refresh must drop every old row.
   kill "$IPS_DEVSIM_PID"
@@ -49,42 +46,36 @@ if [ "${1:-}" = --inner ]; then
     --base-ip 10.213.2.100 --base-mac 02:1A:2B:00:20:01 --seed 5 --fleet-file "$work/fleet2.json" \
     --ready-file "$work/sim2.ready" >"$work/sim2.log" 2>&1 &
   sim2=$!
-  for _ in $(seq 100); do [ -f "$work/sim2.ready" ] && break; sleep 0.05; done
-  [ -f "$work/sim2.ready" ] || fail "second simulator did not start"
+  wait_for 5 test -f "$work/sim2.ready" || fail "second simulator did not start"
   expected "$work/fleet2.json" >"$work/expected2.txt"
 
   echo btn_refresh >"$list.cmd"
-  for _ in $(seq 100); do [ -f "$list.cmd" ] || break; sleep 0.01; done
-  [ -f "$list.cmd" ] && fail "the window did not take the refresh command"
+  wait_for 2 test ! -f "$list.cmd" || fail "the window did not take the refresh command"
   t1=$(now)   # the refresh ran: the table is cleared and the discovery is out
-  wait_for_list "$work/expected2.txt" 5 || fail "after Refresh the list is not the second fleet"
-  t2=$(now)
-  elapsed=$(echo "$t2 - $t1" | bc)
-  echo "second fleet listed $elapsed s after the refresh"
+  wait_for 5 list_is "$work/expected2.txt" || { show_list; fail "after Refresh the list is not the second fleet"; }
+  elapsed=$(echo "$(now) - $t1" | bc)
+  echo "ok: second fleet listed $elapsed s after the refresh"
   # One refresh period (1 s) after the answers, plus scheduling slack.
   [ "$(echo "$elapsed < 2.0" | bc)" = 1 ] || fail "devices took $elapsed s to appear"
 
   kill "$gui"
   wait "$gui"
   rc=$?
+  gui=
   [ $rc -eq 0 ] || fail "the program exited $rc on SIGTERM"
   exit 0
 fi
 
 bin=${1:?module folder}
 src=${2:?source folder}
-[ "$(id -u)" -eq 0 ] || { echo "skip: needs root for network namespaces"; exit 77; }
-ip netns list >/dev/null 2>&1 || { echo "skip: ip netns unavailable"; exit 77; }
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+need_netns "needs root for network namespaces"
+need_built devsim
+need_tools jq bc
 gui=${IPS_E2E_GUI:-$bin/ipscanner}
-for exe in "$gui" "$bin/devsim"; do
-  [ -x "$exe" ] || { echo "skip: $exe not built"; exit 77; }
-done
-for tool in jq bc; do
-  command -v $tool >/dev/null || { echo "skip: $tool missing"; exit 77; }
-done
+[ -x "$gui" ] || skip "$gui not built"
+make_work ips-e2e-mainwnd
 
-work=$(mktemp -d /tmp/ips-e2e-mainwnd-XXXXXX)
-trap 'rm -rf "$work"' EXIT
 # A private module folder: its own settings file, download folder and instance lock.
 mkdir -p "$work/mod/Download/Rom" "$work/run"
 chmod 700 "$work/run"
@@ -98,6 +89,5 @@ IPS_DEVSIM="$bin/devsim" "$src/scripts/segment.sh" --quiet \
   --devsim "--count 20 --envelope mixed --mac-forms mixed --empty-model-share 0.3 --seed 3 --fleet-file $work/fleet1.json" \
   -- bash "$0" --inner "$work" "$bin"
 rc=$?
-[ $rc -eq 77 ] && exit 77
 [ $rc -eq 0 ] && echo "PASS: the main window lists the simulated devices and refreshes them"
 exit $rc
