@@ -5,6 +5,7 @@
 
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
+#include "shell/global_utils.h"
 #include "sim_documents.h"
 
 namespace {
@@ -76,7 +77,7 @@ bool SimEngine::DecryptRequest(const SimDevice* device, const uint8_t* payload, 
     return true;
   }
   std::vector<std::string> keys;
-  if (device != nullptr) keys = {device->KeyText(), MacBytesText(device->mac), ""};
+  if (device != nullptr) keys = {device->KeyText(), CGlobalUtils::MacBytesToText(device->mac), ""};
   keys.push_back(kDiscoverKeyText);
   std::vector<uint8_t> plain(static_cast<size_t>(length) + 1, 0);
   for (const std::string& key : keys) {
@@ -161,7 +162,7 @@ void SimEngine::OnFrame(const uint8_t* frame, int length, int64_t nowMs,
       Answer(d, requester, MSG_DISCOVER_ACK, DiscoverAckXml(d, msgSeq), kDiscoverKeyText,
              nowMs + d.answerDelayMs, out);
     }
-    Log("discover from " + IpText(udp.srcIp) + ": answered");
+    Log("discover from " + CGlobalUtils::IpToText(udp.srcIp) + ": answered");
     return;
   }
 

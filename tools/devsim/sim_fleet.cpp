@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <random>
 
+#include "shell/global_utils.h"
+
 namespace {
 
 const char* FaultName(SimFault fault) {
@@ -38,15 +40,6 @@ std::string FormatMac(const uint8_t* mac, bool colons, bool lower) {
 }
 
 }  // namespace
-
-std::string MacBytesText(const uint8_t* mac) { return FormatMac(mac, false, false); }
-
-std::string IpText(uint32_t ip) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "%u.%u.%u.%u", (ip >> 24) & 0xFF, (ip >> 16) & 0xFF,
-                (ip >> 8) & 0xFF, ip & 0xFF);
-  return text;
-}
 
 std::vector<SimModel> BuiltinModels() {
   return {{"12", "DS-210 Door Station"},    {"29", "DS-410 Apartment Door Station"},
@@ -125,7 +118,8 @@ std::vector<SimDevice> MakeFleet(const SimOptions& options) {
     d.macText = FormatMac(d.mac, colons, lower);
     const double workForm = unit(rng);
     if (differ || colons || workForm < 0.5)
-      d.workMacText = workForm < 0.75 ? MacBytesText(d.workMac) : FormatMac(d.workMac, true, true);
+      d.workMacText = workForm < 0.75 ? CGlobalUtils::MacBytesToText(d.workMac)
+                                      : FormatMac(d.workMac, true, true);
 
     switch (options.envelope) {
       case SimEnvelope::kBare:
@@ -161,7 +155,7 @@ std::vector<SimDevice> MakeFleet(const SimOptions& options) {
     d.answerDelayMs = options.delayMs + (unit(rng) < options.lateShare ? options.lateMs : 0);
 
     d.dhcpLease.dhcp = true;
-    d.dhcpLease.ip = IpText(ip);
+    d.dhcpLease.ip = CGlobalUtils::IpToText(ip);
     d.dhcpLease.gateway = "10.213.0.254";
     d.dhcpLease.netmask = "255.255.0.0";
     d.dhcpLease.primaryDns = "10.213.0.253";
@@ -190,9 +184,9 @@ std::string FleetJson(const std::vector<SimDevice>& devices) {
     list.push_back({
         {"index", d.index},
         {"mac", d.macText},
-        {"macBytes", MacBytesText(d.mac)},
+        {"macBytes", CGlobalUtils::MacBytesToText(d.mac)},
         {"workMac", d.workMacText},
-        {"workMacBytes", MacBytesText(d.workMac)},
+        {"workMacBytes", CGlobalUtils::MacBytesToText(d.workMac)},
         {"ip", d.network.ip},
         {"envelope", d.prefixed ? "prefixed" : "bare"},
         {"model", d.model},

@@ -85,8 +85,5 @@ std::vector<SimModel> ParseModelList(const std::string& text);
 
 std::vector<SimDevice> MakeFleet(const SimOptions& options);
 
-std::string MacBytesText(const uint8_t* mac);  // "021A2B3C4D5E"
-std::string IpText(uint32_t hostOrderIp);
-
 // The fleet as JSON (one object per device), for tests that compare with what the program shows.
 std::string FleetJson(const std::vector<SimDevice>& devices);

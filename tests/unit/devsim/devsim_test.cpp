@@ -11,6 +11,7 @@
 #include "protocol/msg_facade.h"
 #include "protocol/msg_header.h"
 #include "protocol/text_field.h"
+#include "shell/global_utils.h"
 #include "sim_documents.h"
 #include "sim_engine.h"
 #include "sim_fleet.h"
@@ -74,8 +75,8 @@ TEST(DevsimFleet, DeterministicDistinctAndAddressable) {
   EXPECT_EQ(FleetJson(a), FleetJson(MakeFleet(o))) << "same seed, same fleet";
   std::set<std::string> macs, workMacs, ips;
   for (const SimDevice& d : a) {
-    macs.insert(MacBytesText(d.mac));
-    workMacs.insert(MacBytesText(d.workMac));
+    macs.insert(CGlobalUtils::MacBytesToText(d.mac));
+    workMacs.insert(CGlobalUtils::MacBytesToText(d.workMac));
     ips.insert(d.network.ip);
     EXPECT_FALSE(d.network.ip.ends_with(".0") || d.network.ip.ends_with(".255")) << d.network.ip;
     // The program addresses requests by the work MAC text, or by the MAC text when that is
@@ -143,7 +144,7 @@ TEST(DevsimEngine, DiscoveryAnsweredByEveryDeviceReadableByTheProgram) {
       EXPECT_EQ(0, std::memcmp(a.udp.dstMac, kProgramMac, 6));
       EXPECT_EQ(a.udp.dstIp, kProgramIp);
       EXPECT_EQ(a.udp.dstPort, kSendSourcePort);
-      EXPECT_EQ(IpText(a.udp.srcIp), d.network.ip);
+      EXPECT_EQ(CGlobalUtils::IpToText(a.udp.srcIp), d.network.ip);
       EXPECT_EQ(std::memcmp(a.udp.payload + 10, "ozrq6600", 8) == 0, d.prefixed) << d.macText;
       DISCOVER_ACK_T ack;
       ASSERT_EQ(CMsgFacade::GetInstance()->ParseDiscoverAckMsg(a.udp.payload, a.udp.payloadLength,
