@@ -12,10 +12,10 @@
 #include "protocol/payload_envelope.h"
 #include "shell/global_utils.h"
 #include "transport/frame_headers.h"
+#include "transport/udp_frame.h"
 
 namespace {
 
-constexpr int kDevicePort = 8500;
 constexpr int kLinuxCookedHeaderBytes = 16;
 
 std::string MacColons(const uint8_t* mac) {

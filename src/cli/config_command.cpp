@@ -23,6 +23,7 @@
 #include "shell/global_utils.h"
 #include "transport/mac_proto_control.h"
 #include "transport/packet_record.h"
+#include "transport/udp_frame.h"
 
 namespace {
 
@@ -92,7 +93,7 @@ void SendToDevice(PACKET_RECORD_T* packet, const DEVICE_ENTRY_T& device) {
   char macText[20] = {};
   std::strncpy(macText, device.workMac.c_str(), sizeof(macText) - 1);
   CGlobalUtils::MacTextToBytes(macText, packet->mac);
-  packet->nPort = 8500;
+  packet->nPort = kDevicePort;
   CMacProtoControl::GetInstance()->Send(packet);
 }
 

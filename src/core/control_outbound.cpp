@@ -15,10 +15,10 @@
 #include "shell/log.h"
 #include "transport/mac_proto_control.h"
 #include "transport/packet_record.h"
+#include "transport/udp_frame.h"
 
 namespace {
 
-constexpr int kDevicePort = 8500;
 constexpr char16_t kMulticastGroup[] = u"238.8.8.1";
 constexpr uint8_t kMulticastMac[6] = {0x01, 0x00, 0x5E, 0x08, 0x08, 0x01};
 

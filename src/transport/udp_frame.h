@@ -8,6 +8,7 @@
 // Building and reading the Ethernet II + IPv4 + UDP frames that carry device datagrams. No
 // dependency on the capture library, so both directions are testable without a network.
 
+constexpr uint16_t kDevicePort = 8500;  // devices take requests on it and answer from it
 constexpr uint16_t kSendSourcePort = 8505;
 constexpr uint16_t kInitialIpIdentification = 29181;  // 0x71FD, first value after start
 

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr uint16_t kDevicePort = 8500;
-
 uint64_t MacKey(const uint8_t* mac) {
   uint64_t key = 0;
   for (int i = 0; i < 6; ++i) key = key << 8 | mac[i];
