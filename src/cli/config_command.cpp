@@ -17,13 +17,13 @@
 #include "cli/cli_session.h"
 #include "core/control.h"
 #include "core/control_notify.h"
+#include "core/device_address.h"
 #include "protocol/msg_facade.h"
 #include "protocol/reply_records.h"
 #include "protocol/request_records.h"
 #include "shell/global_utils.h"
 #include "transport/mac_proto_control.h"
 #include "transport/packet_record.h"
-#include "transport/udp_frame.h"
 
 namespace {
 
@@ -89,11 +89,7 @@ private:
 
 // Addresses a built record to the device as the device view does and sends it.
 void SendToDevice(PACKET_RECORD_T* packet, const DEVICE_ENTRY_T& device) {
-  SetText(packet->szIP, device.ip);
-  char macText[20] = {};
-  std::strncpy(macText, device.workMac.c_str(), sizeof(macText) - 1);
-  CGlobalUtils::MacTextToBytes(macText, packet->mac);
-  packet->nPort = kDevicePort;
+  AddressToDevice(packet, device);
   CMacProtoControl::GetInstance()->Send(packet);
 }
 

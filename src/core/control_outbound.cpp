@@ -7,6 +7,7 @@
 
 #include "core/control.h"
 #include "core/control_outbound_hooks.h"
+#include "core/device_address.h"
 #include "protocol/discover_request.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_handle.h"
@@ -71,12 +72,7 @@ void SendConfigRequest(const char* operation, const char* buildName, ConfigBuild
     LogError("%s: %s failed.", operation, buildName);
     return;
   }
-  SetField(packet.szIP, device->ip.c_str());
-  // The work MAC read as hexadecimal pairs, first pair first; missing pairs stay 0.
-  char macText[20] = {};
-  std::strncpy(macText, device->workMac.c_str(), sizeof(macText) - 1);
-  CGlobalUtils::MacTextToBytes(macText, packet.mac);
-  packet.nPort = kDevicePort;
+  AddressToDevice(&packet, *device);
   Deliver(&packet);
 }
 
