@@ -21,6 +21,7 @@
 #include "protocol/msg_facade.h"
 #include "protocol/reply_records.h"
 #include "protocol/request_records.h"
+#include "protocol/text_field.h"
 #include "shell/global_utils.h"
 #include "transport/mac_proto_control.h"
 #include "transport/packet_record.h"
@@ -35,19 +36,6 @@ std::string Compact(const std::string& mac) {
     if (c != ':' && c != '-') out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
   return out;
-}
-
-template <size_t N>
-std::string Text(const char16_t (&field)[N]) {
-  size_t n = 0;
-  while (n < N && field[n] != 0) ++n;
-  return CGlobalUtils::ToUtf8(std::u16string_view(field, n));
-}
-
-template <size_t N>
-void SetText(char16_t (&field)[N], const std::string& text) {
-  CGlobalUtils::Utf8ToWide(text.c_str(), field, static_cast<int>(N));
-  field[N - 1] = 0;
 }
 
 // Collects what the core tells notify objects about one device.
@@ -115,13 +103,15 @@ bool FillItems(const std::vector<std::string>& texts, char16_t (*items)[kConfigI
 int Authenticate(const DEVICE_ENTRY_T& device, const std::string& userPassword,
                  Clock::time_point until) {
   const size_t colon = userPassword.find(':');
+  const std::string user = userPassword.substr(0, colon);
+  const std::string password = colon == std::string::npos ? "" : userPassword.substr(colon + 1);
   AUTHENTICATE_REQ_T request;
   std::memset(&request, 0, sizeof(request));
   request.nUserType = 0;
-  SetText(request.szUser, userPassword.substr(0, colon));
-  SetText(request.szPwd, colon == std::string::npos ? "" : userPassword.substr(colon + 1));
+  Utf8ToField(user.c_str(), request.szUser);
+  Utf8ToField(password.c_str(), request.szPwd);
   const std::string token = CGlobalUtils::RandomText(32);
-  SetText(request.szUUID, token);
+  Utf8ToField(token.c_str(), request.szUUID);
 
   // Shared with the callable: the worker may still run a copy of it after it is replaced.
   struct AuthWait {
@@ -133,7 +123,8 @@ int Authenticate(const DEVICE_ENTRY_T& device, const std::string& userPassword,
   auto wait = std::make_shared<AuthWait>();
   CControl* control = CControl::GetInstance();
   control->SetAuthenticateCallback([wait, token](COMMON_ACK_T* ack) {
-    if (ack == nullptr || Text(ack->szUUID) != token) return;  // an answer to another request
+    if (ack == nullptr || FieldToUtf8(ack->szUUID) != token)
+      return;  // an answer to another request
     std::lock_guard<std::mutex> lock(wait->mutex);
     wait->answer = *ack;
     wait->answered = true;
@@ -153,7 +144,7 @@ int Authenticate(const DEVICE_ENTRY_T& device, const std::string& userPassword,
       result = kExitNoAnswer;
     } else {
       std::cout << "authenticate: result " << wait->answer.nResult << " desc \""
-                << Text(wait->answer.szDesc) << "\"\n";
+                << FieldToUtf8(wait->answer.szDesc) << "\"\n";
       if (wait->answer.nResult != 0) result = kExitNoAnswer;
     }
   }
@@ -231,17 +222,19 @@ int RunConfig(const ConfigOptions& options) {
       std::cerr << "ipscanner-cli: no acknowledge from " << device.mac << "\n";
       result = kExitNoAnswer;
     } else {
-      std::cout << "ack: MsgID=" << Text(ack.szMsgID) << " MsgCRC=" << Text(ack.szMsgCRC)
-                << " Result=" << Text(ack.szResult) << " Info=" << Text(ack.szInfo) << "\n";
-      if (Text(ack.szResult) != "OK") result = kExitNoAnswer;
+      std::cout << "ack: MsgID=" << FieldToUtf8(ack.szMsgID)
+                << " MsgCRC=" << FieldToUtf8(ack.szMsgCRC)
+                << " Result=" << FieldToUtf8(ack.szResult) << " Info=" << FieldToUtf8(ack.szInfo)
+                << "\n";
+      if (FieldToUtf8(ack.szResult) != "OK") result = kExitNoAnswer;
     }
   }
 
   if (result == kExitOk && options.reboot) {
     REMOTE_CONTROL_T request;
     std::memset(&request, 0, sizeof(request));
-    SetText(request.szProtocal, "2.0");
-    SetText(request.szType, "Reboot");
+    Utf8ToField("2.0", request.szProtocal);
+    Utf8ToField("Reboot", request.szType);
     PACKET_RECORD_T packet;
     std::memset(&packet, 0, sizeof(packet));
     if (CMsgFacade::GetInstance()->BuildRemoteControlMsg(&packet, &request, device.mac) != 0) {

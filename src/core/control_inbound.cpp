@@ -14,6 +14,7 @@
 #include "protocol/payload_envelope.h"
 #include "protocol/reply_records.h"
 #include "protocol/request_records.h"
+#include "protocol/text_field.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "transport/packet_record.h"
@@ -21,14 +22,6 @@
 namespace {
 
 constexpr const char* kOnSocketMsg = "CControl::OnSocketMsg";
-
-// A fixed UTF-16 field as UTF-8, read up to its terminator and never past the array.
-template <size_t N>
-std::string FieldText(const char16_t (&field)[N]) {
-  size_t n = 0;
-  while (n < N && field[n] != 0) ++n;
-  return CGlobalUtils::ToUtf8(std::u16string_view(field, n));
-}
 
 // MAC text with every ':' removed and upper-cased: the form of envelope-mode keys and work MACs.
 std::string CompactMac(const std::string& text) {
@@ -77,7 +70,7 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
   std::string deviceKey;
   if (!FindDeviceKeyByWorkMac(frameMac, &deviceKey)) deviceKey = frameMac;
 
-  const std::string sourceIp = FieldText(record->szIP);
+  const std::string sourceIp = FieldToUtf8(record->szIP);
   LogDebug("%s: (%s:%d)ID = 0x%X", kOnSocketMsg, sourceIp.c_str(), record->nPort, header.messageId);
 
   CMsgFacade* facade = CMsgFacade::GetInstance();
@@ -125,17 +118,17 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
         LogError("%s: ParseDiscoverAckMsg failed.", kOnSocketMsg);
         return -1;
       }
-      const std::string mac = FieldText(answer.szMAC);
-      const std::string workMac = CompactMac(FieldText(answer.szWorkMAC));
+      const std::string mac = FieldToUtf8(answer.szMAC);
+      const std::string workMac = CompactMac(FieldToUtf8(answer.szWorkMAC));
       facade->SetEnvelopeMode(CompactMac(mac), std::strcmp(prefix, kEnvelopeMagic) == 0 ? 1 : 0);
 
       DEVICE_ENTRY_T entry;
-      entry.ip = FieldText(answer.szIP);
+      entry.ip = FieldToUtf8(answer.szIP);
       entry.mac = mac;
       entry.workMac = workMac.empty() ? mac : workMac;
-      entry.firmware = FieldText(answer.szFW);
-      entry.model = CGlobalUtils::DeviceModelName(FieldText(answer.szModel), entry.firmware);
-      entry.deviceId = FieldText(answer.szDeviceID);
+      entry.firmware = FieldToUtf8(answer.szFW);
+      entry.model = CGlobalUtils::DeviceModelName(FieldToUtf8(answer.szModel), entry.firmware);
+      entry.deviceId = FieldToUtf8(answer.szDeviceID);
       // Keyed by the MAC inside the answer, not by the frame's source address.
       UpdateDevice(entry);
       break;
@@ -168,7 +161,7 @@ int CControl::OnReportConfigMsg(const std::string& deviceKey, const char* ip, in
   if (ip == nullptr || report == nullptr) return -1;
   std::vector<std::string> items;
   for (const auto& item : report->module.szItem) {
-    std::string text = FieldText(item);
+    std::string text = FieldToUtf8(item);
     if (!text.empty()) items.push_back(std::move(text));
   }
   const std::string ipText = ip;

@@ -12,6 +12,7 @@
 #include "protocol/msg_facade.h"
 #include "protocol/msg_handle.h"
 #include "protocol/request_records.h"
+#include "protocol/text_field.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "transport/mac_proto_control.h"
@@ -44,13 +45,6 @@ void Deliver(const PACKET_RECORD_T* packet) {
   }
 }
 
-// Copies a UTF-8 text into a fixed UTF-16 field, cut to fit, zero-terminated.
-template <size_t N>
-void SetField(char16_t (&field)[N], const char* text) {
-  CGlobalUtils::Utf8ToWide(text, field, static_cast<int>(N));
-  field[N - 1] = 0;
-}
-
 using ConfigBuilder = int (CMsgFacade::*)(PACKET_RECORD_T*, const REPORT_CONFIG_T*,
                                           const std::string&);
 
@@ -62,7 +56,7 @@ void SendConfigRequest(const char* operation, const char* buildName, ConfigBuild
   }
   REPORT_CONFIG_T request;
   std::memset(&request, 0, sizeof(request));
-  SetField(request.szProtocal, "2.0");
+  Utf8ToField("2.0", request.szProtocal);
   std::memcpy(request.module.szItem, items, sizeof(request.module.szItem));
 
   PACKET_RECORD_T packet;
