@@ -1,8 +1,8 @@
 #include "app/main_window_entry.h"
 
-#include "app/placeholder_wnd.h"
+#include "ui/main/main_wnd.h"
 
 int RunMainWindow() {
-  CPlaceholderWnd wnd;
+  CMainWnd wnd;
   return wnd.DoModal();
 }

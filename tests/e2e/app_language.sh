@@ -4,21 +4,22 @@
 # Usage: app_language.sh <module folder> <source folder>
 set -u
 bin=$(realpath "${1:?module folder}")
-exe="$bin/ipscanner"
-ini="$bin/config/SystemSetting.ini"
+src=$(realpath "${2:?source folder}")
 . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 need_built ipscanner
+in_segment "$bin" "$src"
 
 make_work
+private_module "$work/mod"
+bin=$work/mod
+exe="$bin/ipscanner"
+ini="$bin/config/SystemSetting.ini"
 export XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen
-mkdir -m 700 "$XDG_RUNTIME_DIR" "$work/saved"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 run="$XDG_RUNTIME_DIR/ipscanner"
 app=""
-# The settings file belongs to the module folder: keep the user's copy and put it back.
-[ -f "$ini" ] && cp -p "$ini" "$work/saved/SystemSetting.ini"
 at_exit() {
   [ -n "$app" ] && kill -KILL "$app" 2>/dev/null
-  if [ -f "$work/saved/SystemSetting.ini" ]; then cp -p "$work/saved/SystemSetting.ini" "$ini"; else rm -f "$ini"; fi
 }
 # run_with <name> <ini content or "-" for no file>: starts, waits for the window, closes normally.
 run_with() {

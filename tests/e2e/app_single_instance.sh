@@ -5,12 +5,16 @@
 # Usage: app_single_instance.sh <module folder> <source folder>
 set -u
 bin=$(realpath "${1:?module folder}")
-exe="$bin/ipscanner"
+src=$(realpath "${2:?source folder}")
 . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 need_built ipscanner
 need_tools flock
+in_segment "$bin" "$src"
 
 make_work
+private_module "$work/mod"
+bin=$work/mod
+exe="$bin/ipscanner"
 export XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 run="$XDG_RUNTIME_DIR/ipscanner"

@@ -6,17 +6,21 @@
 # Usage: app_web_server.sh <module folder> <source folder>
 set -u
 bin=$(realpath "${1:?module folder}")
-exe="$bin/ipscanner"
-rom="$bin/Download/Rom"
+src=$(realpath "${2:?source folder}")
 . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 need_built ipscanner
 [ -x /usr/sbin/nginx ] || skip "nginx is not installed"
 need_tools curl
+in_segment "$bin" "$src"
 if curl -s -o /dev/null -m 2 http://127.0.0.1:8088/; then
   skip "something else answers on port 8088"
 fi
 
 make_work
+private_module "$work/mod"
+bin=$work/mod
+exe="$bin/ipscanner"
+rom="$bin/Download/Rom"
 export XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 run="$XDG_RUNTIME_DIR/ipscanner"

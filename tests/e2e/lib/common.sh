@@ -64,3 +64,26 @@ check() {
     return 1
   fi
 }
+
+# in_segment <script arguments...>: unless the script already runs on one, runs it again in the
+# program namespace of a fresh virtual segment without devices. The window opens the adapters
+# when it starts and sends discovery: there it only ever sees the segment's veth. Needs $src.
+in_segment() {
+  [ -n "${IPS_SEGMENT_IF:-}" ] && return 0
+  need_netns "needs root for a network namespace"
+  "$src/scripts/segment.sh" --quiet --no-devsim -- bash "$0" "$@"
+  exit $?
+}
+
+# private_module <folder>: a module folder of the test's own (the GUI executable, skin,
+# catalogs, config without SystemSetting.ini, tools, an empty download folder), so a test never
+# changes the settings or downloads of $bin.
+private_module() {
+  local dest=$1 dir
+  mkdir -p "$dest/Download/Rom"
+  cp "$bin/ipscanner" "$dest/ipscanner"
+  for dir in skin Language config Tools Tools-Install; do
+    [ -d "$bin/$dir" ] && cp -r "$bin/$dir" "$dest/"
+  done
+  rm -f "$dest/config/SystemSetting.ini"
+}
