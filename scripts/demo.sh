@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The demo: installs what is missing and builds (scripts/setup.sh), brings up a virtual segment
 # (scripts/segment.sh: two network namespaces joined by a veth pair, removed on exit) with a
-# simulated fleet of mixed devices, and runs the program's front end on it. Nothing is sent on
-# a real interface of this machine. Needs root for the namespaces.
+# simulated fleet of mixed devices, and runs the program on it: the window when a display is
+# available, else the command-line scan. Nothing is sent on a real interface of this machine.
+# Needs root for the namespaces.
 #
 #   scripts/demo.sh                 about 50 devices, a 6-second scan
 #   IPS_DEMO_DEVICES=200 IPS_DEMO_SECONDS=8 scripts/demo.sh
@@ -17,10 +18,33 @@ cli_front_end() {
   echo "== ipscanner-cli scan on $IPS_SEGMENT_IF ($seconds s) =="
   "$bin/ipscanner-cli" scan --interface "$IPS_SEGMENT_IF" --seconds "$seconds"
 }
+have_display() {
+  [ -n "${WAYLAND_DISPLAY:-}" ] && return 0
+  [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1
+}
+# The window opens the adapter its settings name: the segment's veth. The settings file of the
+# module folder is put back as it was when the window closes.
+gui_front_end() {
+  local ini="$bin/config/SystemSetting.ini" saved="" language="" rc=0
+  if [ -f "$ini" ]; then
+    saved=$(mktemp)
+    cp -p "$ini" "$saved"
+    language=$(sed -n 's/^[[:space:]]*[Ll][Aa][Nn][Gg][Uu][Aa][Gg][Ee][[:space:]]*=[[:space:]]*//p' "$ini" | head -n 1)
+  fi
+  mkdir -p "$(dirname "$ini")"
+  printf '[LANGUAGE_SETTING]\r\nLanguage=%s\r\n[NET_CONN_SETTING]\r\nInterface=%s\r\nAdapterName=%s\r\nIP=%s\r\n' \
+    "$language" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_APP_IP" >"$ini"
+  echo "== the window on $IPS_SEGMENT_IF: close it to end the demo =="
+  "$bin/ipscanner" || rc=$?
+  if [ -n "$saved" ]; then mv "$saved" "$ini"; else rm -f "$ini"; fi
+  return $rc
+}
 run_front_ends() {
-  cli_front_end
-  # A graphical front end joins here when a display is available, for example:
-  #   [ -n "${DISPLAY:-}" ] && gui_front_end
+  if [ -x "$bin/ipscanner" ] && have_display; then
+    gui_front_end
+  else
+    cli_front_end
+  fi
 }
 if [ "${1:-}" = "--in-segment" ]; then
   run_front_ends
