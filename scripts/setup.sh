@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsimpleini-dev libcli11-dev nlohmann-json3-dev
   xvfb xauth x11-utils imagemagick fonts-dejavu-core
-  iproute2 libcap2-bin curl tcpdump procps jq ethtool
+  iproute2 libcap2-bin curl tcpdump procps jq ethtool bc util-linux
 )
 
 missing=()
