@@ -262,6 +262,14 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
   const std::string target = ResolveForWrite(path);
   std::string content;
   if (!ReadAll(target, content)) return false;
+  // The reader skips a UTF-8 byte-order mark in front of the first line; so must the writer,
+  // or it would not see the first section and add a second one that the reader never reads.
+  static const std::string kUtf8Bom = "\xEF\xBB\xBF";
+  std::string bom;
+  if (content.compare(0, kUtf8Bom.size(), kUtf8Bom) == 0) {
+    bom = kUtf8Bom;
+    content.erase(0, kUtf8Bom.size());
+  }
   const std::string eol = (content.find("\r\n") != std::string::npos) ? "\r\n" : "\n";
   std::vector<std::string> lines = SplitLines(content);
 
@@ -300,8 +308,8 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     }
   }
 
-  std::string updated;
-  updated.reserve(content.size() + keyName.size() + value.size() + sectionName.size() + 8);
+  std::string updated = bom;
+  updated.reserve(content.size() + keyName.size() + value.size() + sectionName.size() + 11);
   for (const std::string& line : lines) updated += line;
   return WriteAllAtomically(target, updated);
 }

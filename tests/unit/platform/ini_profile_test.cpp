@@ -146,6 +146,8 @@ TEST_F(IniProfileTest, ReaderAndWriterAgreeOnEveryLineEnding) {
       {"[A]\rK=1\rL=x\r", "[A]\rK=2\rL=x\r"},
       {"[A]\nK=1", "[A]\nK=2"},
       {"[A]\r\nK = 1 \r\n", "[A]\r\nK = 2\r\n"},
+      // A byte-order mark in front of the first section (as some editors save it) stays.
+      {"\xEF\xBB\xBF[A]\r\nK=1\r\n", "\xEF\xBB\xBF[A]\r\nK=2\r\n"},
   };
   for (const Case& c : cases) {
     WriteFile(c.original);
