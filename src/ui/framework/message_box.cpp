@@ -27,7 +27,9 @@ void MessageBoxDlg::InitWindow() {
   if (auto* title = FindControl<QLabel>(QStringLiteral("label_title"))) title->setText(m_title);
   setWindowTitle(m_title);
   if (auto* msg = FindControl<QLabel>(QStringLiteral("label_msg"))) {
-    if (QFontMetrics(font()).horizontalAdvance(m_text) >= kLeftAlignWidth) {
+    // Measured in the font the label draws with (the skin may give it its own size).
+    msg->ensurePolished();
+    if (QFontMetrics(msg->font()).horizontalAdvance(m_text) >= kLeftAlignWidth) {
       msg->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
     msg->setText(m_text);

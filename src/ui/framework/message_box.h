@@ -20,7 +20,7 @@ class MessageBoxDlg : public CBaseDlg {
 public:
   MessageBoxDlg(QWidget* parent, const QString& title, const QString& text, int buttons);
 
-  // A text this wide (in pixels, in the window's font) or wider is left-aligned.
+  // A text this wide (in pixels, in the message label's font) or wider is left-aligned.
   static constexpr int kLeftAlignWidth = 450;
 
 protected:

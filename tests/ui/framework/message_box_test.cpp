@@ -100,11 +100,16 @@ TEST(MessageBox, ShowsTitleAndText) {
   EXPECT_EQ(text, "Failed to modify language.");
 }
 
-// Left alignment starts at 450 pixels of text in the window's font.
+// Left alignment starts at 450 pixels of text in the font the message is drawn with (the skin
+// gives the message label a larger font than the window's).
 TEST(MessageBox, LongTextIsLeftAlignedShortTextKeepsTheLayoutsAlignment) {
   QWidget probe;
   MessageBoxDlg sizing(nullptr, "", "", MB_OK);
-  const QFontMetrics metrics(sizing.font());
+  ASSERT_TRUE(sizing.Create());
+  QLabel* label = sizing.FindControl<QLabel>("label_msg");
+  ASSERT_NE(label, nullptr);
+  label->ensurePolished();
+  const QFontMetrics metrics(label->font());
   QString shortText, longText;
   for (QString s = "i";; s += (s.size() % 2 ? "m" : "i")) {
     if (metrics.horizontalAdvance(s) < MessageBoxDlg::kLeftAlignWidth)
@@ -116,14 +121,19 @@ TEST(MessageBox, LongTextIsLeftAlignedShortTextKeepsTheLayoutsAlignment) {
   }
   for (const QString& text : {shortText, longText}) {
     Qt::Alignment alignment;
+    int labelWidth = 0;
     WhenModalShown([&](QWidget* box) {
-      alignment = box->findChild<QLabel*>("label_msg")->alignment();
+      auto* shown = box->findChild<QLabel*>("label_msg");
+      alignment = shown->alignment();
+      labelWidth = shown->contentsRect().width();
       ClickControl(box, "btn_ok");
     });
     ShowMessageBox(nullptr, "t", text, MB_OK);
     const bool left = (alignment & Qt::AlignHorizontal_Mask) == Qt::AlignLeft;
     EXPECT_EQ(left, text == longText)
         << text.size() << " characters, " << metrics.horizontalAdvance(text) << " px";
+    // A text that stays centred fits on one line: it never wraps into a ragged centred block.
+    EXPECT_GE(labelWidth, MessageBoxDlg::kLeftAlignWidth);
   }
 }
 
