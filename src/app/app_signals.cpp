@@ -49,9 +49,14 @@ void CAppSignals::OnSignal() {
     qInfo("ipscanner: closing on signal %d", sig);
     QWidget* modal = QApplication::activeModalWidget();
     while (modal) {
-      auto* dlg = qobject_cast<CBaseDlg*>(modal);
-      if (!dlg || !dlg->isVisible()) break;
-      dlg->Close(IDCANCEL);
+      if (auto* dlg = qobject_cast<CBaseDlg*>(modal)) {
+        if (!dlg->isVisible()) break;
+        dlg->Close(IDCANCEL);
+      } else if (auto* other = qobject_cast<QDialog*>(modal)) {
+        other->reject();  // a system dialog (the export's file dialog): cancelled
+      } else {
+        break;
+      }
       QWidget* next = QApplication::activeModalWidget();
       if (next == modal) break;
       modal = next;
