@@ -65,8 +65,12 @@ std::string NetworkLeaf(const std::string& path) {
 }  // namespace
 
 bool ParseRequestXml(const std::string& text, SimRequest* out) {
+  // The XML reader steps over a whole UTF-8 sequence once it sees a lead byte, so a request
+  // ending in a lead byte would make it read past the terminator: zero bytes behind it stop it.
+  std::string padded = text;
+  padded.append(8, '\0');
   TiXmlDocument doc;
-  doc.Parse(text.c_str());
+  doc.Parse(padded.c_str());
   if (doc.Error()) return false;
   const TiXmlElement* root = doc.RootElement();
   if (root == nullptr || std::string(root->Value()) != "Msg") return false;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <set>
 #include <string>
@@ -276,6 +277,33 @@ TEST(DevsimEngine, HostileFramesNeitherCrashNorAnswer) {
     EXPECT_EQ(udp.srcPort, 8500);
   }
   EXPECT_GT(engine.Stats().undecodable, 0u);
+}
+
+// A plain request whose text ends (at its first zero byte) in a UTF-8 lead byte: the XML reader
+// must stop at the end of the text, not step over the terminator into the bytes behind it (which
+// here would complete the document and draw answers).
+TEST(DevsimEngine, RequestEndingInUtf8LeadByteIsNotReadPastItsEnd) {
+  std::ifstream in(std::string(IPS_TEST_DATA_DIR) + "/devsim/request_ends_in_utf8_lead_byte.bin",
+                   std::ios::binary);
+  const std::vector<uint8_t> payload((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+  ASSERT_GT(payload.size(), 20u);
+  PACKET_RECORD_T packet{};
+  MsgHeader header;
+  header.Fill(MSG_DISCOVER, 1, static_cast<uint16_t>(payload.size()));
+  std::memcpy(packet.data, &header, sizeof(header));
+  std::memcpy(packet.data + kMsgHeaderLength, payload.data(), payload.size());
+  packet.nDataLen = static_cast<int>(kMsgHeaderLength + payload.size());
+
+  SimOptions o = Options(3);
+  SimEngine engine(o, MakeFleet(o));
+  const std::vector<uint8_t> frame = ProgramFrame(packet, kGroupMac, 0xEE080801);
+  std::vector<SimOutFrame> out;
+  std::vector<SimUpgradeJob> jobs;
+  engine.OnFrame(frame.data(), static_cast<int>(frame.size()), 0, &out, &jobs);
+  EXPECT_TRUE(out.empty());
+  EXPECT_EQ(engine.Stats().undecodable, 1u);
+  EXPECT_EQ(engine.Stats().discovers, 0u);
 }
 
 TEST(DevsimConfig, UpdatesAppliedWholeOrNotAtAll) {
