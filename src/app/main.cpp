@@ -2,7 +2,10 @@
 // tied to our lifetime, the language catalog, the main window, and the clean-up on the way out.
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QThread>
+#include <QTranslator>
 
 #include "app/app_signals.h"
 #include "app/main_window_entry.h"
@@ -10,22 +13,52 @@
 #include "platform/single_instance.h"
 #include "shell/comm_udp.h"
 #include "shell/global_utils.h"
+#include "transport/mac_proto_control.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/skin_style.h"
 #include "ui/framework/translate_manager.h"
 
 namespace {
 
-// A fatal error of the log channel: the "ERROR" box, then the caller ends the process.
-void ShowFatalError(const char* text, const char* caption) {
-  const QString t = QString::fromUtf8(text);
-  const QString c = QString::fromUtf8(caption);
+// A box without a parent from any thread; the caller waits until it is closed.
+void ShowBlockingBox(const QString& caption, const QString& text) {
   if (!qApp) return;
   if (QThread::currentThread() == qApp->thread()) {
-    ShowMessageBox(nullptr, c, t, MB_OK);
+    ShowMessageBox(nullptr, caption, text, MB_OK);
   } else {
     QMetaObject::invokeMethod(
-        qApp, [t, c] { ShowMessageBox(nullptr, c, t, MB_OK); }, Qt::BlockingQueuedConnection);
+        qApp, [caption, text] { ShowMessageBox(nullptr, caption, text, MB_OK); },
+        Qt::BlockingQueuedConnection);
+  }
+}
+
+// A fatal error of the log channel: the "ERROR" box, then the caller ends the process.
+void ShowFatalError(const char* text, const char* caption) {
+  ShowBlockingBox(QString::fromUtf8(caption), QString::fromUtf8(text));
+}
+
+// No adapter could be opened: the prompt, then the transport runs the capture installer and
+// ends the process.
+void ShowNoAdapterPrompt(const std::string& text) {
+  ShowBlockingBox(QStringLiteral("IPScanner"), QString::fromStdString(text));
+}
+
+// Qt's own dialogs (the file dialog of the export) in the catalog's language. Catalogs are
+// named in their language's own name ("Deutsch", "Français"), which finds the locale.
+void LoadQtTranslations(const std::string& language) {
+  const QString name = QString::fromStdString(language);
+  for (int l = QLocale::C + 1; l <= QLocale::LastLanguage; ++l) {
+    const QLocale locale(static_cast<QLocale::Language>(l));
+    if (locale.language() == QLocale::C) continue;
+    if (locale.nativeLanguageName().compare(name, Qt::CaseInsensitive) != 0) continue;
+    auto* translator = new QTranslator(qApp);
+    if (translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+      QApplication::installTranslator(translator);
+    } else {
+      delete translator;
+    }
+    return;
   }
 }
 
@@ -35,6 +68,7 @@ void LoadLanguageCatalog() {
   const QString path = QString::fromStdString(CGlobalUtils::LanguagePath(language + ".txt"));
   const bool loaded = CTranslateManager::GetInstance()->LoadLanguage(path);
   qInfo("ipscanner: language catalog %s%s", qPrintable(path), loaded ? "" : " (not loaded)");
+  if (loaded) LoadQtTranslations(language);
 }
 
 }  // namespace
@@ -47,6 +81,7 @@ int main(int argc, char* argv[]) {
   QApplication::setQuitOnLastWindowClosed(false);  // the main window's modal run decides
   ApplySkinStyle();
   CCommUdp::SetFatalErrorHandler(ShowFatalError);
+  CMacProtoControl::SetNoAdapterPromptHook(ShowNoAdapterPrompt);
   CAppSignals signalHandler;
 
   CNginxServer nginx;
