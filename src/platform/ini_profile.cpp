@@ -82,9 +82,10 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-bool EndsWithLineBreak(const std::string& line) {
-  return !line.empty() && (line.back() == '\n' || line.back() == '\r');
-}
+// The reader takes a NUL byte for a line break (see LoadIni); so does the writer.
+bool IsLineBreak(char c) { return c == '\n' || c == '\r' || c == '\0'; }
+
+bool EndsWithLineBreak(const std::string& line) { return !line.empty() && IsLineBreak(line.back()); }
 
 std::string Trim(const std::string& text) {
   size_t begin = 0;
@@ -106,7 +107,8 @@ struct IniLine {
 IniLine Classify(const std::string& line) {
   IniLine result;
   result.bodyEnd = line.size();
-  if (result.bodyEnd > 0 && line[result.bodyEnd - 1] == '\n') --result.bodyEnd;
+  if (result.bodyEnd > 0 && (line[result.bodyEnd - 1] == '\n' || line[result.bodyEnd - 1] == '\0'))
+    --result.bodyEnd;
   if (result.bodyEnd > 0 && line[result.bodyEnd - 1] == '\r') --result.bodyEnd;
   const std::string body = line.substr(0, result.bodyEnd);
   size_t pos = 0;
@@ -132,12 +134,13 @@ IniLine Classify(const std::string& line) {
 std::vector<std::string> SplitLines(const std::string& content) {
   std::vector<std::string> lines;
   size_t start = 0;
-  // Line endings as the parser knows them: "\r\n", "\n" or a lone "\r".
+  // Line endings as the parser knows them: "\r\n", "\n" or a lone "\r" (a NUL byte reads as "\n").
   while (start < content.size()) {
-    size_t end = content.find_first_of("\r\n", start);
+    size_t end = content.find_first_of(std::string("\r\n\0", 3), start);
     if (end == std::string::npos)
       end = content.size();
-    else if (content[end] == '\r' && end + 1 < content.size() && content[end + 1] == '\n')
+    else if (content[end] == '\r' && end + 1 < content.size() &&
+             (content[end + 1] == '\n' || content[end + 1] == '\0'))
       end += 2;
     else
       end += 1;
@@ -148,7 +151,7 @@ std::vector<std::string> SplitLines(const std::string& content) {
 }
 
 bool HasLineBreak(const std::string& text) {
-  return text.find_first_of("\r\n") != std::string::npos;
+  return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
 bool ValidNames(const std::string& section, const std::string& key, const std::string& value) {

@@ -199,6 +199,8 @@ TEST_F(IniProfileTest, WriteRefusesTextsThatWouldBreakTheFile) {
   EXPECT_FALSE(WritePrivateProfileString("S]x", "K", "2", path_));
   EXPECT_FALSE(WritePrivateProfileString("S", "", "2", path_));
   EXPECT_FALSE(WritePrivateProfileString("S", ";K", "2", path_));
+  // The reader takes a NUL byte for a line break.
+  EXPECT_FALSE(WritePrivateProfileString("S", "K", std::string("2\0[Injected]", 12), path_));
   EXPECT_EQ(ReadFile(), original);
   // A folder that cannot exist (below a file) fails without a crash.
   EXPECT_FALSE(WritePrivateProfileString("S", "K", "2", path_ + "/below/file.ini"));
@@ -219,6 +221,26 @@ TEST_F(IniProfileTest, DamagedFileNeitherCrashesNorBlocksAWrite) {
   fs::create_directory(dir_ + "/folder.ini");
   EXPECT_EQ(GetPrivateProfileString("S", "K", "d", 8, dir_ + "/folder.ini"), "d");
   EXPECT_FALSE(WritePrivateProfileString("S", "K", "v", dir_ + "/folder.ini"));
+}
+
+// The reader sees a line break at a NUL byte, so "[Setting]" behind one is a section of its own.
+// The writer must find that same section and key, or it would add a second "[Setting]" whose
+// value the reader never returns while the write reports success.
+TEST_F(IniProfileTest, WriterSplitsLinesAtNulByteLikeTheReader) {
+  std::ifstream in(std::string(IPS_TEST_DATA_DIR) + "/platform/nul_byte_before_section.ini",
+                   std::ios::binary);
+  std::stringstream fixture;
+  fixture << in.rdbuf();
+  const std::string original = fixture.str();
+  ASSERT_NE(original.find('\0'), std::string::npos);
+  WriteFile(original);
+  EXPECT_EQ(GetPrivateProfileString("Setting", "Language", "", 32, path_), "German");
+
+  ASSERT_TRUE(WritePrivateProfileString("Setting", "Language", "English", path_));
+  EXPECT_EQ(GetPrivateProfileString("Setting", "Language", "", 32, path_), "English");
+  std::string expected = original;
+  expected.replace(expected.find("German"), 6, "English");
+  EXPECT_EQ(ReadFile(), expected);
 }
 
 TEST_F(IniProfileTest, SectionKeepsFileOrderDuplicatesAndItsBufferLimit) {
