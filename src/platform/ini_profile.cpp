@@ -65,6 +65,19 @@ bool LoadIni(CSimpleIniA& ini, const std::string& path) {
   if (!ReadAll(path, content) || content.empty()) return false;
   // The parser stops at a NUL byte; a damaged file still shows the lines after one.
   std::replace(content.begin(), content.end(), '\0', '\n');
+  // After a '[' the parser skips blanks and line breaks alike, so a line holding only '[' would
+  // take the next line for a section name ("[\n[Setting]" reads as section "[Setting"). The
+  // writer sees such a line as junk, so it is junk here too.
+  for (size_t pos = 0; pos < content.size();) {
+    size_t end = content.find_first_of("\r\n", pos);
+    if (end == std::string::npos) end = content.size();
+    const size_t first = content.find_first_not_of(" \t", pos);
+    if (first < end && content[first] == '[' &&
+        content.find_first_not_of(" \t", first + 1) >= end) {
+      content[first] = ' ';
+    }
+    pos = end + 1;
+  }
   return ini.LoadData(content.data(), content.size()) == SI_OK;
 }
 

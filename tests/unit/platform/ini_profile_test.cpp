@@ -223,24 +223,37 @@ TEST_F(IniProfileTest, DamagedFileNeitherCrashesNorBlocksAWrite) {
   EXPECT_FALSE(WritePrivateProfileString("S", "K", "v", dir_ + "/folder.ini"));
 }
 
-// The reader sees a line break at a NUL byte, so "[Setting]" behind one is a section of its own.
-// The writer must find that same section and key, or it would add a second "[Setting]" whose
-// value the reader never returns while the write reports success.
-TEST_F(IniProfileTest, WriterSplitsLinesAtNulByteLikeTheReader) {
-  std::ifstream in(std::string(IPS_TEST_DATA_DIR) + "/platform/nul_byte_before_section.ini",
-                   std::ios::binary);
-  std::stringstream fixture;
-  fixture << in.rdbuf();
-  const std::string original = fixture.str();
-  ASSERT_NE(original.find('\0'), std::string::npos);
-  WriteFile(original);
-  EXPECT_EQ(GetPrivateProfileString("Setting", "Language", "", 32, path_), "German");
+// Damaged lines the parser reads in its own way: a NUL byte is a line break to it, and after a
+// line holding only '[' it would take the next line for a section name. The writer must see the
+// same sections and keys, or a write would report success and never be read back.
+TEST_F(IniProfileTest, WriterAndReaderAgreeOnDamagedLines) {
+  struct Case {
+    const char* fixture;
+    const char* section;
+    const char* before;  // value read before the write
+    std::string expected;  // the file after the write; empty = not compared
+  } cases[] = {
+      {"nul_byte_before_section.ini", "Setting", "German",
+       std::string("[ModelName]\n105=Indoor Monitor\0[Setting]\nLanguage=English\n", 58)},
+      {"lone_bracket_at_end.ini", "Other", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fixture);
+    std::ifstream in(std::string(IPS_TEST_DATA_DIR) + "/platform/" + c.fixture, std::ios::binary);
+    std::stringstream fixture;
+    fixture << in.rdbuf();
+    ASSERT_FALSE(fixture.str().empty());
+    WriteFile(fixture.str());
+    EXPECT_EQ(GetPrivateProfileString(c.section, "Language", "", 32, path_), c.before);
 
-  ASSERT_TRUE(WritePrivateProfileString("Setting", "Language", "English", path_));
-  EXPECT_EQ(GetPrivateProfileString("Setting", "Language", "", 32, path_), "English");
-  std::string expected = original;
-  expected.replace(expected.find("German"), 6, "English");
-  EXPECT_EQ(ReadFile(), expected);
+    ASSERT_TRUE(WritePrivateProfileString(c.section, "Language", "English", path_));
+    EXPECT_EQ(GetPrivateProfileString(c.section, "Language", "", 32, path_), "English");
+    if (!c.expected.empty()) {
+      EXPECT_EQ(ReadFile(), c.expected);
+    }
+  }
+  // The section in front of the lone '[' keeps its key.
+  EXPECT_EQ(GetPrivateProfileString("Setting", "AdapterName", "", 32, path_), "eth0");
 }
 
 TEST_F(IniProfileTest, SectionKeepsFileOrderDuplicatesAndItsBufferLimit) {
