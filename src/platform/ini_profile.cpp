@@ -65,16 +65,19 @@ bool LoadIni(CSimpleIniA& ini, const std::string& path) {
   if (!ReadAll(path, content) || content.empty()) return false;
   // The parser stops at a NUL byte; a damaged file still shows the lines after one.
   std::replace(content.begin(), content.end(), '\0', '\n');
-  // After a '[' the parser skips blanks and line breaks alike, so a line holding only '[' would
-  // take the next line for a section name ("[\n[Setting]" reads as section "[Setting"). The
-  // writer sees such a line as junk, so it is junk here too.
+  // A line starting with '[' but without ']' is junk to the writer. The parser would instead
+  // file the following keys under a section named from that line onwards ("[S\nK=1" puts K in
+  // "S\nK"), or, after a lone '[', take the next line for the name ("[\n[Setting]" reads as
+  // "[Setting"). Blanking such a line makes it junk here too.
   for (size_t pos = 0; pos < content.size();) {
     size_t end = content.find_first_of("\r\n", pos);
     if (end == std::string::npos) end = content.size();
     const size_t first = content.find_first_not_of(" \t", pos);
-    if (first < end && content[first] == '[' &&
-        content.find_first_not_of(" \t", first + 1) >= end) {
-      content[first] = ' ';
+    if (first < end && content[first] == '[') {
+      const size_t close = content.find(']', first + 1);
+      if (close == std::string::npos || close > end)
+        std::fill(content.begin() + static_cast<std::ptrdiff_t>(first),
+                  content.begin() + static_cast<std::ptrdiff_t>(end), ' ');
     }
     pos = end + 1;
   }

@@ -223,9 +223,10 @@ TEST_F(IniProfileTest, DamagedFileNeitherCrashesNorBlocksAWrite) {
   EXPECT_FALSE(WritePrivateProfileString("S", "K", "v", dir_ + "/folder.ini"));
 }
 
-// Damaged lines the parser reads in its own way: a NUL byte is a line break to it, and after a
-// line holding only '[' it would take the next line for a section name. The writer must see the
-// same sections and keys, or a write would report success and never be read back.
+// Damaged lines the parser reads in its own way: a NUL byte is a line break to it, and a line
+// starting with '[' but lacking ']' would name a section from there across line breaks. The
+// writer must see the same sections and keys, or a write would report success and never be
+// read back.
 TEST_F(IniProfileTest, WriterAndReaderAgreeOnDamagedLines) {
   struct Case {
     const char* fixture;
@@ -235,6 +236,7 @@ TEST_F(IniProfileTest, WriterAndReaderAgreeOnDamagedLines) {
   } cases[] = {
       {"nul_byte_before_section.ini", "Setting", "German",
        std::string("[ModelName]\n105=Indoor Monitor\0[Setting]\nLanguage=English\n", 58)},
+      {"unclosed_section_line.ini", "Setting", "German", "[Setting]\n[Lang\nLanguage=English\n"},
       {"lone_bracket_at_end.ini", "Other", "", ""},
   };
   for (const Case& c : cases) {
@@ -252,7 +254,7 @@ TEST_F(IniProfileTest, WriterAndReaderAgreeOnDamagedLines) {
       EXPECT_EQ(ReadFile(), c.expected);
     }
   }
-  // The section in front of the lone '[' keeps its key.
+  // The section in front of the lone '[' (the last file) keeps its key.
   EXPECT_EQ(GetPrivateProfileString("Setting", "AdapterName", "", 32, path_), "eth0");
 }
 
