@@ -23,7 +23,7 @@ sources=()
 for dir in shell platform protocol transport core; do
   sources+=("$root"/src/$dir/*.cpp)
 done
-sources+=("$root"/tools/devsim/sim_*.cpp)
+sources+=("$root"/tools/devsim/sim_*.cpp "$root"/src/cli/capture_decoder.cpp)
 objects=()
 stale=()
 for src in "${sources[@]}"; do

@@ -91,6 +91,7 @@ int main(int argc, char** argv) {
   };
 
   int n = 0;
+  Bytes capture = {0x00};  // capture_decoder: frames behind 2-byte lengths
   for (const Bytes& d : datagrams) {
     // control_inbound: length word 0 (use the bytes present), source MAC, datagram.
     Bytes record(4, 0);
@@ -108,6 +109,13 @@ int main(int argc, char** argv) {
     BuildUdpFrame(from, to, 7, d.data(), static_cast<int>(d.size()), frame.data(),
                   static_cast<int>(frame.size()));
     Write(dir, "udp_frame_fuzz", n, frame);
+    capture.push_back(static_cast<uint8_t>(frame.size()));
+    capture.push_back(static_cast<uint8_t>(frame.size() >> 8));
+    capture.insert(capture.end(), frame.begin(), frame.end());
+    Bytes single = {0x00, static_cast<uint8_t>(frame.size()),
+                    static_cast<uint8_t>(frame.size() >> 8)};
+    single.insert(single.end(), frame.begin(), frame.end());
+    Write(dir, "capture_decoder_fuzz", n, single);
 
     // payload_envelope: capacity 4096, no length change, key choice, pad byte, envelope.
     if (d.size() > kMsgHeaderLength && d[kMsgHeaderLength] != '<') {
@@ -117,6 +125,7 @@ int main(int argc, char** argv) {
     }
     ++n;
   }
+  Write(dir, "capture_decoder_fuzz", n, capture);  // the whole exchange in one capture
 
   const char* lines[] = {"CControl::OnSocketMsg: (10.0.0.2:8500)ID = 0x121",
                          "Init successs.", "\xE4\xBD\xA0\xE5\xA5\xBD \xF0\x9F\x98\x80 \n\t"};

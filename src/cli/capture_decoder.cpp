@@ -40,11 +40,19 @@ std::string NormalisedMac(const std::string& text) {
   return out;
 }
 
+// The XML reader steps over a whole UTF-8 sequence once it sees a lead byte, so a text ending in
+// a lead byte would make it read past the terminator: zero bytes behind the text stop it there.
+void ParseText(const std::string& text, TiXmlDocument* doc) {
+  std::string padded = text;
+  padded.append(8, '\0');
+  doc->Parse(padded.c_str());
+}
+
 // True when the text is a document whose root element is "Msg".
 bool IsDeviceDocument(const std::string& text) {
   if (text.empty()) return false;
   TiXmlDocument doc;
-  doc.Parse(text.c_str());
+  ParseText(text, &doc);
   if (doc.Error()) return false;
   const TiXmlElement* root = doc.RootElement();
   return root != nullptr && std::strcmp(root->Value(), "Msg") == 0;
@@ -52,7 +60,7 @@ bool IsDeviceDocument(const std::string& text) {
 
 std::string ParamText(const std::string& xml, const char* name) {
   TiXmlDocument doc;
-  doc.Parse(xml.c_str());
+  ParseText(xml, &doc);
   const TiXmlElement* root = doc.RootElement();
   if (root == nullptr) return "";
   for (const TiXmlElement* params = root->FirstChildElement("Params"); params != nullptr;
