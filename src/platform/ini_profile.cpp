@@ -68,8 +68,9 @@ bool LoadIni(CSimpleIniA& ini, const std::string& path) {
   // A line starting with '[' but without ']' is junk to the writer. The parser would instead
   // file the following keys under a section named from that line onwards ("[S\nK=1" puts K in
   // "S\nK"), or, after a lone '[', take the next line for the name ("[\n[Setting]" reads as
-  // "[Setting"). Blanking such a line makes it junk here too.
-  for (size_t pos = 0; pos < content.size();) {
+  // "[Setting"). Blanking such a line makes it junk here too. A UTF-8 byte-order mark in front
+  // of the first line is skipped, as the parser does.
+  for (size_t pos = content.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0; pos < content.size();) {
     size_t end = content.find_first_of("\r\n", pos);
     if (end == std::string::npos) end = content.size();
     const size_t first = content.find_first_not_of(" \t", pos);

@@ -237,6 +237,8 @@ TEST_F(IniProfileTest, WriterAndReaderAgreeOnDamagedLines) {
       {"nul_byte_before_section.ini", "Setting", "German",
        std::string("[ModelName]\n105=Indoor Monitor\0[Setting]\nLanguage=English\n", 58)},
       {"unclosed_section_line.ini", "Setting", "German", "[Setting]\n[Lang\nLanguage=English\n"},
+      {"lone_bracket_after_bom.ini", "Setting", "German",
+       "\xEF\xBB\xBF[\n[Setting]\nLanguage=English\n"},
       {"lone_bracket_at_end.ini", "Other", "", ""},
   };
   for (const Case& c : cases) {
