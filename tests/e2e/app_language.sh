@@ -9,14 +9,8 @@ src=$(realpath "${2:?source folder}")
 need_built ipscanner
 in_segment "$bin" "$src"
 
-make_work
-private_module "$work/mod"
-bin=$work/mod
-exe="$bin/ipscanner"
+app_work
 ini="$bin/config/SystemSetting.ini"
-export XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-run="$XDG_RUNTIME_DIR/ipscanner"
 app=""
 at_exit() {
   [ -n "$app" ] && kill -KILL "$app" 2>/dev/null

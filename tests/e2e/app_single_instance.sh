@@ -11,13 +11,7 @@ need_built ipscanner
 need_tools flock
 in_segment "$bin" "$src"
 
-make_work
-private_module "$work/mod"
-bin=$work/mod
-exe="$bin/ipscanner"
-export XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-run="$XDG_RUNTIME_DIR/ipscanner"
+app_work
 helpers=()
 
 # Instances of the program that this test started (found by executable and run folder).

@@ -16,14 +16,8 @@ if curl -s -o /dev/null -m 2 http://127.0.0.1:8088/; then
   skip "something else answers on port 8088"
 fi
 
-make_work
-private_module "$work/mod"
-bin=$work/mod
-exe="$bin/ipscanner"
+app_work
 rom="$bin/Download/Rom"
-export XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-run="$XDG_RUNTIME_DIR/ipscanner"
 tag="e2e-$$"
 app=""
 

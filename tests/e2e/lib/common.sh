@@ -87,3 +87,16 @@ private_module() {
   done
   rm -f "$dest/config/SystemSetting.ini"
 }
+
+# app_work: the work folder, a module folder of its own as $bin with the program as $exe, and
+# a runtime folder of its own ($run holds the instance lock and socket); the window runs
+# offscreen.
+app_work() {
+  make_work
+  private_module "$work/mod"
+  bin=$work/mod
+  exe=$bin/ipscanner
+  export XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+  run=$XDG_RUNTIME_DIR/ipscanner
+}
