@@ -5,25 +5,11 @@
 #include <QApplication>
 #include <QFile>
 #include <QListView>
-#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <vector>
 
 #include "ui/main/device_list_model.h"
-
-namespace {
-
-void Click(QWidget* target, QPoint pos) {
-  QPointF global = target->mapToGlobal(QPointF(pos));
-  QMouseEvent press(QEvent::MouseButtonPress, QPointF(pos), global, Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
-  QApplication::sendEvent(target, &press);
-  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(pos), global, Qt::LeftButton,
-                      Qt::NoButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &release);
-}
-
-}  // namespace
+#include "support/ui_driver.h"
 
 // The copy and upgrade buttons are drawn, not widgets: a click must reach the right row's
 // handler, and a click beside them is a row click.
@@ -62,9 +48,9 @@ TEST(DeviceListView, ClicksOnDrawnButtonsNameTheirRow) {
        {CDeviceRowPainter::kIpCopy, CDeviceRowPainter::kMacCopy, CDeviceRowPainter::kUpgrade}) {
     QRect rect = binding.PartRect(1, part);
     ASSERT_FALSE(rect.isEmpty()) << part;
-    Click(view.viewport(), rect.center());
+    uitest::ClickAt(view.viewport(), rect.center());
   }
-  Click(view.viewport(), binding.PartRect(0, CDeviceRowPainter::kModel).center());
+  uitest::ClickAt(view.viewport(), binding.PartRect(0, CDeviceRowPainter::kModel).center());
   EXPECT_EQ(clicks, (std::vector<std::pair<char, int>>{{'i', 1}, {'m', 1}, {'u', 1}, {'r', 0}}));
   // A button click does not select its row; a row click does.
   EXPECT_EQ(view.currentIndex().row(), 0);
@@ -97,6 +83,6 @@ TEST(DeviceListView, UnusableRowLayoutIsReported) {
   int rowClicks = 0;
   QObject::connect(&binding, &CDeviceListView::ItemClicked, [&](int) { ++rowClicks; });
   EXPECT_TRUE(binding.PartRect(0, CDeviceRowPainter::kIpCopy).isEmpty());
-  Click(view.viewport(), view.visualRect(model.index(0)).center());
+  uitest::ClickAt(view.viewport(), view.visualRect(model.index(0)).center());
   EXPECT_EQ(rowClicks, 1);
 }

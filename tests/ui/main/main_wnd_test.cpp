@@ -39,16 +39,6 @@ std::string ReadFile(const QString& path) {
   return file.readAll().toStdString();
 }
 
-void ClickAt(QWidget* target, QPoint pos) {
-  QPointF global = target->mapToGlobal(QPointF(pos));
-  QMouseEvent press(QEvent::MouseButtonPress, QPointF(pos), global, Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
-  QApplication::sendEvent(target, &press);
-  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(pos), global, Qt::LeftButton,
-                      Qt::NoButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &release);
-}
-
 // A main window over the real control core's device table, without capture: discoveries are
 // counted instead of sent, and message boxes are answered from a queue.
 class MainWndTest : public testing::Test {
@@ -195,9 +185,9 @@ TEST_F(MainWndTest, CopyButtonsPutTheRowsTextsOnTheClipboard) {
   QApplication::processEvents();
   CDeviceListView* view = wnd->GetDeviceListView();
   ASSERT_NE(view, nullptr);
-  ClickAt(view->View()->viewport(), view->PartRect(0, CDeviceRowPainter::kIpCopy).center());
+  uitest::ClickAt(view->View()->viewport(), view->PartRect(0, CDeviceRowPainter::kIpCopy).center());
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "10.0.0.7");
-  ClickAt(view->View()->viewport(), view->PartRect(0, CDeviceRowPainter::kMacCopy).center());
+  uitest::ClickAt(view->View()->viewport(), view->PartRect(0, CDeviceRowPainter::kMacCopy).center());
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "02:00:00:00:00:07");
 }
 

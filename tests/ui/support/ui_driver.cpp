@@ -68,15 +68,19 @@ bool ClickControl(QWidget* window, const QString& name) {
     button->click();
     return true;
   }
-  const QPointF centre = QPointF(w->rect().center());
-  const QPointF global = QPointF(w->mapToGlobal(w->rect().center()));
-  QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
-  QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
-  QApplication::sendEvent(w, &press);
-  QApplication::sendEvent(w, &release);
+  ClickAt(w, w->rect().center());
   return true;
+}
+
+void ClickAt(QWidget* target, QPoint pos) {
+  const QPointF local(pos);
+  const QPointF global = target->mapToGlobal(local);
+  QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(target, &press);
+  QApplication::sendEvent(target, &release);
 }
 
 QString ReadLabel(QWidget* window, const QString& name) {

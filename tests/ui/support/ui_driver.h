@@ -9,6 +9,7 @@
 //   EXPECT_EQ(dlg.DoModal(), IDOK);
 //   // ~MessageBoxAnswers: a box nobody queued for, or an answer left over, fails the test.
 
+#include <QPoint>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -32,6 +33,9 @@ QWidget* FindVisible(QWidget* window, const QString& name);
 // Clicks the control `name`: a button is clicked, other controls get a mouse press and release
 // at their centre. false when there is no such control or it is hidden or disabled.
 bool ClickControl(QWidget* window, const QString& name);
+
+// A left-button press and release at `pos` (in `target`'s coordinates).
+void ClickAt(QWidget* target, QPoint pos);
 
 // Text of the label (or button, line edit) `name`; "<missing>" when there is none.
 QString ReadLabel(QWidget* window, const QString& name);
