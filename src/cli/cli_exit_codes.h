@@ -1,6 +1,7 @@
 #pragma once
 
-// Exit codes of ipscanner-cli; scripts rely on them, --help lists them.
+// Exit codes of ipscanner-cli; scripts rely on them, --help lists them. Every command uses this
+// one table, so a code means the same thing whichever command returns it.
 enum CliExitCode : int {
   kExitOk = 0,
   kExitUsage = 1,      // bad options or arguments
@@ -8,6 +9,12 @@ enum CliExitCode : int {
   kExitNoCaptureRights = 3,  // the adapter exists but capture could not be opened (rights)
   kExitFileError = 4,        // a capture file cannot be read or the CSV file cannot be written
   kExitNoAnswer = 5,         // no answer in time, a refused request, or fewer than --expect
+  kExitDeviceNotFound = 6,   // the named device did not answer the discovery
+  kExitAuthFailed = 7,       // the device refused the user name and password, or never answered
+  kExitNoAck = 8,            // the device did not acknowledge the request in time
+  kExitAckNotOk = 9,         // the device acknowledged the request with a result other than "OK"
+  kExitBadInput = 10,        // a value failed the device view's checks (address, length, image)
+  kExitSomeFailed = 11,      // a run over several devices ended with at least one failed device
 };
 
 constexpr const char* kExitCodesHelp =
@@ -16,6 +23,12 @@ constexpr const char* kExitCodesHelp =
     "  1  usage error (bad options or arguments)\n"
     "  2  no adapter: the named or configured interface does not exist or has no IPv4 address\n"
     "  3  no capture rights: run as root or grant cap_net_raw,cap_net_admin (scripts/setup.sh)\n"
-    "  4  file error: the capture file cannot be read or the CSV file cannot be written\n"
+    "  4  file error: a file cannot be read or written (capture, CSV, password file, image)\n"
     "  5  no answer: a device did not answer in time or refused the request, or\n"
-    "     scan --expect N found fewer than N devices\n";
+    "     scan --expect N found fewer than N devices\n"
+    "  6  device not found: the named device did not answer the discovery\n"
+    "  7  authentication failed: wrong user name or password, or no answer to it\n"
+    "  8  no acknowledge: the device did not confirm the request in time\n"
+    "  9  acknowledge not OK: the device answered the request with an error\n"
+    "  10  bad input: a value failed the checks (IP address, gateway, mask, DNS, image name)\n"
+    "  11  some devices failed: a run over several devices did not succeed on every one\n";
