@@ -1,0 +1,251 @@
+#include "core/batch_static_run.h"
+
+#include <gtest/gtest.h>
+
+#include "core/op_clock.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using ItemList = std::vector<std::string>;
+
+ItemList ItemsOf(const char16_t (*items)[kConfigItemChars]) {
+  ItemList out;
+  for (int i = 0; i < kConfigItemCount && items[i][0] != 0; ++i)
+    out.push_back(CGlobalUtils::ToUtf8(items[i]));
+  return out;
+}
+
+struct Sent {
+  std::string mac;
+  ItemList items;
+};
+
+// Records what the run sends, with the wait tick at which it went.
+struct Recorder {
+  std::vector<Sent> requests;
+  std::vector<Sent> updates;
+  BatchStaticSender Sender() {
+    BatchStaticSender sender;
+    sender.requestConfig = [this](const DEVICE_ENTRY_T& d, const char16_t (*items)[kConfigItemChars]) {
+      requests.push_back({d.mac, ItemsOf(items)});
+    };
+    sender.updateConfig = [this](const DEVICE_ENTRY_T& d, const char16_t (*items)[kConfigItemChars]) {
+      updates.push_back({d.mac, ItemsOf(items)});
+    };
+    return sender;
+  }
+};
+
+DEVICE_ENTRY_T Device(const std::string& ip, const std::string& mac, const std::string& workMac = "") {
+  return DEVICE_ENTRY_T{ip, mac, workMac.empty() ? mac : workMac, "IM-700", "1-0101", "105.30.1.1"};
+}
+
+// What a DHCP device reports for the start request (six items; the secondary DNS is empty).
+ItemList FullReport(const std::string& type = "0", const std::string& ip = "10.0.0.99") {
+  return {"Config.Network.LAN.Type=" + type, "Config.Status.IP=" + ip,
+          "Config.Status.Gateway=10.0.0.254", "Config.Status.Netmask=255.255.0.0",
+          "Config.Status.PrimaryDNS=10.0.0.253", "Config.Status.SecondaryDNS="};
+}
+
+const ItemList kStaticNow = {"Config.Network.LAN.Type=2"};
+
+}  // namespace
+
+TEST(BatchStaticRun, StartAsksEveryDeviceForItsSettingsUnderItsInterfaceKeys) {
+  Recorder rec;
+  CBatchStaticRun run({Device("10.0.0.1", "021A2B000001"),
+                       Device("10.0.0.2", "02:1a:2b:00:00:02", "061A2B000002")},
+                      rec.Sender());
+  run.Start();
+  ASSERT_EQ(rec.requests.size(), 2u);
+  EXPECT_EQ(rec.requests[0].items,
+            (ItemList{"Config.Network.LAN.Type", "Config.Status.IP", "Config.Status.Gateway",
+                      "Config.Status.Netmask", "Config.Status.PrimaryDNS",
+                      "Config.Status.SecondaryDNS"}));
+  EXPECT_EQ(rec.requests[1].items[0], "Config.Network.WLAN.Type");
+  EXPECT_EQ(run.CountStatus(kBatchConfiguring), 2u);
+  EXPECT_EQ(run.GetPhase(), CBatchStaticRun::Phase::kWaiting);
+}
+
+TEST(BatchStaticRun, AllReportedAtTheFirstTickConfiguresThenWithListedIpAndReportedValues) {
+  Recorder rec;
+  CBatchStaticRun run({Device("10.0.0.1", "021A2B000001"),
+                       Device("10.0.0.2", "02:1a:2b:00:00:02", "061A2B000002")},
+                      rec.Sender());
+  run.Start();
+  const ItemList first = FullReport("0", "10.9.9.9");  // the device now reports another address
+  run.OnReportConfig("021A2B000001", &first);
+  const ItemList second = FullReport();
+  run.OnReportConfig("02:1a:2b:00:00:02", &second);
+
+  EXPECT_TRUE(run.OnWaitTick());
+  EXPECT_EQ(run.WaitTicks(), 1u);
+  ASSERT_EQ(rec.updates.size(), 2u);
+  EXPECT_EQ(rec.updates[0].items,
+            (ItemList{"Config.Network.LAN.Type=2", "Config.Network.LAN.StaticIP=10.0.0.1",
+                      "Config.Network.LAN.DefaultGateway=10.0.0.254",
+                      "Config.Network.LAN.SubnetMask=255.255.0.0",
+                      "Config.Network.LAN.PrimaryDNS=10.0.0.253",
+                      "Config.Network.LAN.SecondaryDNS="}));
+  EXPECT_EQ(rec.updates[1].items[0], "Config.Network.WLAN.Type=2");
+  EXPECT_EQ(rec.updates[1].items[1], "Config.Network.WLAN.StaticIP=10.0.0.2");
+  EXPECT_EQ(run.GetPhase(), CBatchStaticRun::Phase::kPolling);
+  EXPECT_FALSE(run.OnWaitTick()) << "configure runs once";
+  EXPECT_EQ(rec.updates.size(), 2u);
+}
+
+TEST(BatchStaticRun, OneSilentDeviceDelaysConfigureToThe21stTickAndFails) {
+  Recorder rec;
+  std::vector<size_t> changed;
+  CBatchStaticRun run({Device("10.0.0.1", "021A2B000001"), Device("10.0.0.2", "021A2B000002")},
+                      rec.Sender());
+  run.SetRowChanged([&](size_t row) { changed.push_back(row); });
+  run.Start();
+  const ItemList report = FullReport();
+  run.OnReportConfig("021A2B000001", &report);
+  for (int tick = 1; tick <= 20; ++tick) ASSERT_FALSE(run.OnWaitTick()) << "tick " << tick;
+  EXPECT_TRUE(rec.updates.empty());
+  EXPECT_TRUE(run.OnWaitTick());
+  ASSERT_EQ(rec.updates.size(), 1u);
+  EXPECT_EQ(rec.updates[0].mac, "021A2B000001");
+  EXPECT_EQ(run.Rows()[1].status, kBatchFailed);
+  EXPECT_EQ(run.Rows()[1].failure, BatchFailure::kNoReport);
+  EXPECT_EQ(run.Rows()[0].status, kBatchConfiguring);
+  EXPECT_EQ(changed, std::vector<size_t>{1});
+}
+
+TEST(BatchStaticRun, ReportRules) {
+  Recorder rec;
+  CBatchStaticRun run({Device("10.0.0.1", "021A2B000001"), Device("10.0.0.2", "021A2B000002")},
+                      rec.Sender());
+  int wakes = 0;
+  run.SetReportWake([&] { ++wakes; });
+  run.Start();
+
+  // Five items are not stored; they may still make a row succeed (MAC matched ignoring case).
+  const ItemList five = {"Config.Network.LAN.Type=2", "Config.Status.IP=10.0.0.1",
+                         "Config.Status.Gateway=10.0.0.254", "Config.Status.Netmask=255.255.0.0",
+                         "Config.Status.PrimaryDNS=10.0.0.253"};
+  run.OnReportConfig("021a2b000001", &five);
+  EXPECT_FALSE(run.HasReport("021a2b000001"));
+  EXPECT_EQ(run.Rows()[0].status, kBatchConfiguring) << "applied on the caller's thread only";
+  run.OnReportConfig("021a2b000001", &five);
+  EXPECT_EQ(wakes, 1) << "one wake until the queue is applied";
+  run.ApplyReports();
+  EXPECT_EQ(run.Rows()[0].status, kBatchSuccess);
+
+  // A full report of a MAC without a row is stored unless it shows a static address.
+  const ItemList dhcp = FullReport("0");
+  const ItemList staticFull = FullReport("2");
+  run.OnReportConfig("02AAAAAAAAAA", &dhcp);
+  run.OnReportConfig("02BBBBBBBBBB", &staticFull);
+  EXPECT_TRUE(run.HasReport("02AAAAAAAAAA"));
+  EXPECT_FALSE(run.HasReport("02BBBBBBBBBB"));
+
+  // The WLAN key counts when the LAN key is not "2"; empty lists change nothing.
+  const ItemList wlan = {"Config.Network.LAN.Type=0", "Config.Network.WLAN.Type=2"};
+  const ItemList empty;
+  run.OnReportConfig("021A2B000002", &empty);
+  run.OnReportConfig("021A2B000002", nullptr);
+  run.OnReportConfig("021A2B000002", &wlan);
+  run.ApplyReports();
+  EXPECT_EQ(run.Rows()[1].status, kBatchSuccess);
+  EXPECT_EQ(wakes, 2);
+
+  // A finished row stores nothing more from a static report.
+  run.OnReportConfig("021A2B000002", &staticFull);
+  EXPECT_FALSE(run.HasReport("021A2B000002"));
+}
+
+TEST(BatchStaticRun, FailedRowStaysFailedAndPollingEndsAtThe16thTick) {
+  Recorder rec;
+  std::vector<size_t> changed;
+  CBatchStaticRun run({Device("10.0.0.1", "021A2B000001"), Device("10.0.0.2", "021A2B000002"),
+                       Device("10.0.0.3", "021A2B000003")},
+                      rec.Sender());
+  run.SetRowChanged([&](size_t row) { changed.push_back(row); });
+  run.Start();
+  const ItemList report = FullReport();
+  run.OnReportConfig("021A2B000001", &report);
+  run.OnReportConfig("021A2B000002", &report);
+  while (!run.OnWaitTick()) {
+  }
+  ASSERT_EQ(run.Rows()[2].status, kBatchFailed);
+  run.OnReportConfig("021A2B000003", &kStaticNow);  // too late: the row has failed
+  run.ApplyReports();
+  EXPECT_EQ(run.Rows()[2].status, kBatchFailed);
+
+  rec.requests.clear();
+  ASSERT_FALSE(run.OnPollTick());
+  ASSERT_EQ(rec.requests.size(), 2u) << "the two unfinished rows are polled";
+  EXPECT_EQ(rec.requests[0].items, ItemList{"Config.Network.LAN.Type"});
+  run.OnReportConfig("021A2B000001", &kStaticNow);
+  run.ApplyReports();
+  for (unsigned tick = 2; tick <= 15; ++tick) ASSERT_FALSE(run.OnPollTick()) << tick;
+  EXPECT_EQ(rec.requests.size(), 2u + 14u) << "only the unfinished row after the first poll";
+  EXPECT_TRUE(run.OnPollTick());
+  EXPECT_EQ(run.GetPhase(), CBatchStaticRun::Phase::kDone);
+  EXPECT_EQ(run.Rows()[0].status, kBatchSuccess);
+  EXPECT_EQ(run.Rows()[1].status, kBatchFailed);
+  EXPECT_EQ(run.Rows()[1].failure, BatchFailure::kNeverStatic);
+  EXPECT_EQ(changed, (std::vector<size_t>{2, 0, 1}));
+  EXPECT_EQ(run.CountStatus(kBatchSuccess), 1u);
+  EXPECT_EQ(run.CountStatus(kBatchFailed), 2u);
+
+  run.OnReportConfig("021A2B000002", &kStaticNow);
+  run.ApplyReports();
+  EXPECT_EQ(run.Rows()[1].status, kBatchFailed);
+}
+
+TEST(BatchStaticRun, StoppedRunIgnoresReportsAndDropsQueuedOnes) {
+  Recorder rec;
+  CBatchStaticRun run({Device("10.0.0.1", "021A2B000001")}, rec.Sender());
+  run.Start();
+  run.OnReportConfig("021A2B000001", &kStaticNow);
+  run.Stop();
+  run.ApplyReports();
+  const ItemList report = FullReport();
+  run.OnReportConfig("021A2B000001", &report);
+  EXPECT_EQ(run.Rows()[0].status, kBatchConfiguring);
+  EXPECT_FALSE(run.HasReport("021A2B000001"));
+}
+
+// The clock-driven loop the command line uses, against devices that answer when time passes.
+TEST(BatchStaticRun, RunOnAClockEndsEarlyWhenAllSucceedAndAtThe16thPollOtherwise) {
+  for (bool oneNeverStatic : {false, true}) {
+    SCOPED_TRACE(oneNeverStatic ? "one device never turns static" : "healthy fleet");
+    Recorder rec;
+    std::vector<std::string> statics;  // devices that got their update
+    CBatchStaticRun run({Device("10.0.0.1", "021A2B000001"), Device("10.0.0.2", "021A2B000002")},
+                        rec.Sender());
+    size_t answered = 0;
+    CManualOpClock clock;
+    // Devices answer at the next pause after a request: full reports, then "2" once updated.
+    clock.SetPauseHook([&](std::chrono::milliseconds) {
+      for (; answered < rec.requests.size(); ++answered) {
+        const Sent& request = rec.requests[answered];
+        const bool updated = std::any_of(rec.updates.begin(), rec.updates.end(),
+                                         [&](const Sent& u) { return u.mac == request.mac; });
+        const bool stuck = oneNeverStatic && request.mac == "021A2B000002";
+        const ItemList report =
+            request.items.size() > 1 ? FullReport() : ItemList{updated && !stuck ? "Config.Network.LAN.Type=2"
+                                                                                 : "Config.Network.LAN.Type=0"};
+        run.OnReportConfig(request.mac, &report);
+      }
+    });
+    RunBatchStatic(run, clock);
+    EXPECT_EQ(run.WaitTicks(), 1u);
+    EXPECT_EQ(rec.updates.size(), 2u);
+    EXPECT_EQ(run.Rows()[0].status, kBatchSuccess);
+    if (!oneNeverStatic) {
+      EXPECT_EQ(run.PollTicks(), 1u);
+      EXPECT_LE(clock.Now(), 1300ms);
+    } else {
+      EXPECT_EQ(run.Rows()[1].status, kBatchFailed);
+      EXPECT_EQ(run.PollTicks(), 16u);
+      EXPECT_EQ(clock.Now(), 200ms + 16 * 1000ms);
+    }
+  }
+}
