@@ -234,6 +234,9 @@ int main(int argc, char** argv) {
   app.add_option("--reboot-ms", options.rebootMs, "time a reboot takes before the boot-up message")
       ->check(CLI::Range(0, 600000))
       ->capture_default_str();
+  app.add_option("--mute-config", options.muteConfigCount,
+                 "number of devices, spread over the fleet, that ignore configuration requests")
+      ->check(CLI::Range(0, 100000));
   app.add_option("--pps", pps, "frames per second the simulator injects at most")
       ->check(CLI::Range(1, 1000000))
       ->capture_default_str();

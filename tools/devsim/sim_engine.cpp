@@ -183,6 +183,10 @@ void SimEngine::OnFrame(const uint8_t* frame, int length, int64_t nowMs,
 
   switch (header.messageId) {
     case MSG_REQUEST_CONFIG: {
+      if (device->muteConfig) {
+        Log(device->macText + ": configuration request ignored (muted)");
+        break;
+      }
       std::vector<std::string> items;
       for (const std::string& path : request.items) {
         std::string value;

@@ -1,5 +1,6 @@
 #include "sim_fleet.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -175,7 +176,17 @@ std::vector<SimDevice> MakeFleet(const SimOptions& options) {
     fleet.push_back(d);
     ++ip;
   }
+  MuteConfigRequests(fleet, options.muteConfigCount);
   return fleet;
+}
+
+void MuteConfigRequests(std::vector<SimDevice>& fleet, int count) {
+  const size_t n = fleet.size();
+  const size_t muted = count <= 0 ? 0 : std::min(n, static_cast<size_t>(count));
+  // (i * muted) mod n takes each of its values equally often, so exactly `muted` are below muted.
+  for (size_t i = 0; i < n && muted > 0; ++i) {
+    fleet[i].muteConfig = (i * muted) % n < muted;
+  }
 }
 
 std::string FleetJson(const std::vector<SimDevice>& devices) {
@@ -197,6 +208,7 @@ std::string FleetJson(const std::vector<SimDevice>& devices) {
         {"type", d.type},
         {"fault", FaultName(d.fault)},
         {"answerDelayMs", d.answerDelayMs},
+        {"muteConfig", d.muteConfig},
         {"dhcp", d.network.dhcp},
         {"gateway", d.network.gateway},
         {"netmask", d.network.netmask},

@@ -40,6 +40,7 @@ struct SimOptions {
   double truncateShare = 0.0;
   int rebootMs = 3000;
   uint32_t seed = 1;
+  int muteConfigCount = 0;  // devices that never answer a configuration request
 };
 
 // Addressing of the device's one network interface.
@@ -64,6 +65,7 @@ struct SimDevice {
   std::string type;
   SimFault fault = SimFault::kNone;
   int answerDelayMs = 0;  // base delay plus the late delay for late devices
+  bool muteConfig = false;  // answers everything but configuration requests
 
   SimNetwork network;
   SimNetwork dhcpLease;  // what DHCP gives it (its first addresses)
@@ -84,6 +86,10 @@ std::vector<SimModel> ReadModelCatalog(const std::string& path);
 std::vector<SimModel> ParseModelList(const std::string& text);
 
 std::vector<SimDevice> MakeFleet(const SimOptions& options);
+
+// Mutes configuration requests on `count` devices spread evenly over the fleet (the first one
+// included), without touching the fleet's random choices.
+void MuteConfigRequests(std::vector<SimDevice>& fleet, int count);
 
 // The fleet as JSON (one object per device), for tests that compare with what the program shows.
 std::string FleetJson(const std::vector<SimDevice>& devices);

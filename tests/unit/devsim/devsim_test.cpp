@@ -408,3 +408,36 @@ TEST(DevsimHttp, DownloadOverLoopback) {
 }
 
 }  // namespace
+
+TEST(DevsimEngine, MutedDevicesIgnoreOnlyConfigurationRequests) {
+  SimOptions o = Options(200);
+  o.muteConfigCount = 20;
+  SimEngine engine(o, MakeFleet(o));
+  int muted = 0;
+  for (const SimDevice& d : engine.Devices()) muted += d.muteConfig ? 1 : 0;
+  EXPECT_EQ(muted, 20);
+  ASSERT_TRUE(engine.Devices()[0].muteConfig);
+  ASSERT_FALSE(engine.Devices()[1].muteConfig);
+
+  for (int index : {0, 1}) {
+    const SimDevice d = engine.Devices()[index];
+    REPORT_CONFIG_T req{};
+    Utf8ToField("2.0", req.szProtocal);
+    Utf8ToField("Config.Network.LAN.Type", req.module.szItem[0]);
+    PACKET_RECORD_T packet;
+    ASSERT_EQ(CMsgFacade::GetInstance()->BuildRequestConfigMsg(&packet, &req, d.macText), 0);
+    uint32_t ip = 0;
+    ASSERT_TRUE(ParseIpv4(d.network.ip.c_str(), &ip));
+    const std::vector<uint8_t> frame = ProgramFrame(packet, d.workMac, ip);
+    std::vector<SimOutFrame> out;
+    std::vector<SimUpgradeJob> jobs;
+    engine.OnFrame(frame.data(), static_cast<int>(frame.size()), 0, &out, &jobs);
+    EXPECT_EQ(out.size(), d.muteConfig ? 0u : 1u) << d.macText;
+  }
+  // Discovery is still answered by every device.
+  const std::vector<uint8_t> discover = DiscoverFrame(2);
+  std::vector<SimOutFrame> out;
+  std::vector<SimUpgradeJob> jobs;
+  engine.OnFrame(discover.data(), static_cast<int>(discover.size()), 0, &out, &jobs);
+  EXPECT_EQ(out.size(), 200u);
+}
