@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "shell/global_utils.h"
+#include "shell/text_escape.h"
 
 namespace {
 
@@ -140,21 +141,6 @@ std::string FormatLogLine(const LOG_RECORD_T& record, std::string_view timestamp
   line += ' ';
   line += record.module;
   line += ' ';
-  for (const char ch : record.text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '\n') {
-      line += "\\n";
-    } else if (c == '\r') {
-      line += "\\r";
-    } else if (c < 0x20 && c != '\t') {
-      char esc[8];
-      std::snprintf(esc, sizeof esc, "\\x%02X", c);
-      line += esc;
-    } else if (c == 0x7F) {
-      line += "\\x7F";
-    } else {
-      line += ch;
-    }
-  }
+  line += EscapeControlChars(record.text);
   return line;
 }
