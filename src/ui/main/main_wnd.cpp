@@ -19,6 +19,7 @@
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "ui/framework/instance_beacon.h"
+#include "ui/framework/mask_panel_wnd.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/notify_hub.h"
 #include "ui/framework/translate_manager.h"
@@ -26,7 +27,10 @@
 #include "ui/main/device_list_model.h"
 #include "ui/main/device_list_view.h"
 #include "ui/main/model_combo.h"
+#include "ui/main/sort_arrow.h"
 #include "ui/settings/about_dlg.h"
+#include "ui/staticip/set_static_ip_detail_dlg.h"
+#include "ui/staticip/set_static_ip_dlg.h"
 
 namespace {
 
@@ -257,31 +261,7 @@ void CMainWnd::UpdateDeviceCount() {
   m_pLabelDeviceCount->setText(FormatCount(TrText(key), rows));
 }
 
-void CMainWnd::UpdateSortImage(QAbstractButton* button) {
-  if (!button) return;
-  const QString name = button->property("img_ctrl").toString();
-  if (name.isEmpty()) return;
-  auto* arrow = FindControl<QLabel>(name);
-  if (!arrow) return;
-  QString image;
-  switch (SortState(button)) {
-    case CDeviceListModel::kSortOff:
-      image = QStringLiteral("img/normal.png");
-      break;
-    case CDeviceListModel::kSortAscending:
-      image = QStringLiteral("img/inc.png");
-      break;
-    case CDeviceListModel::kSortDescending:
-      image = QStringLiteral("img/dec.png");
-      break;
-    default:
-      break;
-  }
-  arrow->setProperty("bkimage", image.isEmpty()
-                                    ? QString()
-                                    : QStringLiteral("file='%1' dest='6,19,18,31'").arg(image));
-  arrow->setPixmap(image.isEmpty() ? QPixmap() : QPixmap(GetSkinDirectory() + image));
-}
+void CMainWnd::UpdateSortImage(QAbstractButton* button) { ::UpdateSortImage(GetRoot(), button); }
 
 void CMainWnd::ToggleSort(QAbstractButton* button, QAbstractButton* other) {
   if (!button) return;
@@ -373,9 +353,13 @@ void CMainWnd::OnBtnUpgradeClicked(int row) {
 
 void CMainWnd::OnBtnStaticIpClicked(TNotifyMsg&) {
   HideDeviceInfo();
-  ShowMessageBox(this, QStringLiteral("Static IP"),
-                 QStringLiteral("Setting static IP addresses is coming in a later version."),
-                 MB_OK);
+  // One mask over the window for both dialogs, which therefore run without their own.
+  CMaskPanelWnd mask(this);
+  mask.ShowMask(true);
+  CSetStaticIPDlg selection(this, false);
+  if (selection.DoModal() != IDOK) return;
+  CSetStaticIPDetailDlg progress(selection.GetSelectedDevices(), this, false);
+  progress.DoModal();
 }
 
 void CMainWnd::OnBtnSystemSettingClicked(TNotifyMsg&) {

@@ -1,0 +1,154 @@
+#include "ui/staticip/static_ip_row_painter.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLayout>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QUiLoader>
+
+#include "ui/framework/base_dlg.h"
+#include "ui/framework/translate_manager.h"
+
+namespace {
+
+QColor ColorProperty(const QWidget* widget, const char* name, const QColor& fallback) {
+  const QVariant value = widget->property(name);
+  if (!value.isValid()) return fallback;
+  const QColor color(value.toString());
+  return color.isValid() ? color : fallback;
+}
+
+}  // namespace
+
+QWidget* CStaticIpRowPainter::LoadTemplate(const QString& fileName, const QString& rootName,
+                                           QString* error) {
+  const QString skinDir = CBaseDlg::GetSkinDirectory();
+  QFile file(QDir(skinDir).filePath(fileName));
+  if (!file.open(QIODevice::ReadOnly)) {
+    if (error) *error = file.fileName() + QStringLiteral(": ") + file.errorString();
+    return nullptr;
+  }
+  QUiLoader loader;
+  loader.setWorkingDirectory(QDir(skinDir));
+  QWidget* root = loader.load(&file);
+  if (!root || root->objectName() != rootName) {
+    if (error) {
+      *error = root ? file.fileName() + QStringLiteral(": the root is not ") + rootName
+                    : file.fileName() + QStringLiteral(": ") + loader.errorString();
+    }
+    delete root;
+    return nullptr;
+  }
+  CTranslateManager::GetInstance()->TranslateTree(root);
+  return root;
+}
+
+CStaticIpRowPainter::CStaticIpRowPainter(QWidget* rowTemplate, const QStringList& parts,
+                                         QObject* parent)
+    : QStyledItemDelegate(parent), m_template(rowTemplate) {
+  m_parts.assign(static_cast<size_t>(parts.size()), nullptr);
+  m_rects.assign(m_parts.size(), QRect());
+  if (!m_template) return;
+  m_template->setAttribute(Qt::WA_DontShowOnScreen);
+  m_template->hide();
+  m_template->ensurePolished();
+  for (int i = 0; i < parts.size(); ++i) {
+    m_parts[static_cast<size_t>(i)] = m_template->findChild<QWidget*>(parts[i]);
+    if (m_parts[static_cast<size_t>(i)]) m_parts[static_cast<size_t>(i)]->ensurePolished();
+  }
+  int height = m_template->minimumHeight();
+  if (height <= 0) height = m_template->height();
+  if (height > 0) m_rowHeight = height;
+  m_rowColor = ColorProperty(m_template, "rowColor", QColor("#ffffff"));
+  m_altRowColor = ColorProperty(m_template, "altRowColor", m_rowColor);
+  m_hoverColor = ColorProperty(m_template, "hoverColor", QColor("#f1f5fb"));
+  m_lineColor = ColorProperty(m_template, "lineColor", QColor("#e8ebf0"));
+}
+
+CStaticIpRowPainter::~CStaticIpRowPainter() {
+  if (m_template && !m_template->parent()) delete m_template;
+}
+
+QWidget* CStaticIpRowPainter::PartControl(int part) const {
+  return part >= 0 && part < static_cast<int>(m_parts.size()) ? m_parts[static_cast<size_t>(part)]
+                                                              : nullptr;
+}
+
+void CStaticIpRowPainter::Layout(int width) const {
+  if (!m_template || width == m_laidOutWidth) return;
+  m_laidOutWidth = width;
+  const QRect rowRect(0, 0, width, m_rowHeight);
+  m_template->setGeometry(rowRect);
+  if (QLayout* layout = m_template->layout()) {
+    layout->invalidate();
+    layout->setGeometry(rowRect);
+  }
+  for (size_t i = 0; i < m_parts.size(); ++i) {
+    QWidget* widget = m_parts[i];
+    m_rects[i] = (widget && !widget->isHidden() && widget->parentWidget())
+                     ? QRect(widget->mapTo(m_template, QPoint(0, 0)), widget->size())
+                     : QRect();
+  }
+}
+
+QRect CStaticIpRowPainter::PartRect(int part, int rowWidth) const {
+  if (part < 0 || part >= static_cast<int>(m_parts.size())) return {};
+  Layout(rowWidth);
+  return m_rects[static_cast<size_t>(part)];
+}
+
+QColor CStaticIpRowPainter::TagColor(int tag, const QColor& fallback) const {
+  const QByteArray name = "tagColor" + QByteArray::number(tag);
+  return ColorProperty(m_template, name.constData(), fallback);
+}
+
+QSize CStaticIpRowPainter::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const {
+  return QSize(1, m_rowHeight);  // rows take the view port's width
+}
+
+void CStaticIpRowPainter::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                const QModelIndex& index) const {
+  if (!m_template) return;
+  const QRect rect = option.rect;
+  Layout(rect.width());
+
+  painter->save();
+  QColor background = (index.row() % 2) ? m_altRowColor : m_rowColor;
+  if (option.state & QStyle::State_MouseOver) background = m_hoverColor;
+  painter->fillRect(rect, background);
+  painter->setPen(m_lineColor);
+  painter->drawLine(rect.bottomLeft(), rect.bottomRight());
+
+  for (size_t i = 0; i < m_parts.size(); ++i) {
+    QWidget* widget = m_parts[i];
+    if (!widget || m_rects[i].isEmpty()) continue;
+    const QRect partRect = m_rects[i].translated(rect.topLeft());
+    const QVariant value = index.data(PartRole(static_cast<int>(i)));
+    if (auto* check = qobject_cast<QCheckBox*>(widget)) {
+      QStyleOptionButton box;
+      box.initFrom(check);
+      box.rect = partRect;
+      box.state = QStyle::State_Enabled | (value.toBool() ? QStyle::State_On : QStyle::State_Off);
+      if (option.state & QStyle::State_MouseOver) box.state |= QStyle::State_MouseOver;
+      check->style()->drawControl(QStyle::CE_CheckBox, &box, painter, check);
+      continue;
+    }
+    const auto* label = qobject_cast<const QLabel*>(widget);
+    if (!label) continue;
+    const QRect textRect = partRect.marginsRemoved(label->contentsMargins());
+    QColor color = label->palette().color(QPalette::WindowText);
+    if (label->property("styledByTag").toBool())
+      color = TagColor(index.data(kTagRole).toInt(), color);
+    painter->setFont(label->font());
+    painter->setPen(color);
+    const QString text = QFontMetrics(label->font())
+                             .elidedText(value.toString(), Qt::ElideRight, textRect.width());
+    painter->drawText(textRect, static_cast<int>(label->alignment()), text);
+  }
+  painter->restore();
+}

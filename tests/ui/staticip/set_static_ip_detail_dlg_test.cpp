@@ -1,0 +1,182 @@
+#include "ui/staticip/set_static_ip_detail_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "shell/global_utils.h"
+#include "support/ui_driver.h"
+#include "ui/framework/dialog_codes.h"
+#include "ui/framework/notify_hub.h"
+#include "ui/staticip/set_static_ip_detail_model.h"
+
+namespace {
+
+using ItemList = std::vector<std::string>;
+
+DEVICE_ENTRY_T Dev(const std::string& ip, const std::string& mac) {
+  return DEVICE_ENTRY_T{ip, mac, mac, "IM-700", "1-0101", "105.30.1.1"};
+}
+
+ItemList ItemsOf(const char16_t (*items)[kConfigItemChars]) {
+  ItemList out;
+  for (int i = 0; i < kConfigItemCount && items[i][0] != 0; ++i)
+    out.push_back(CGlobalUtils::ToUtf8(items[i]));
+  return out;
+}
+
+ItemList FullReport(const std::string& type = "0") {
+  return {"Config.Network.LAN.Type=" + type, "Config.Status.IP=10.0.0.99",
+          "Config.Status.Gateway=10.0.0.254", "Config.Status.Netmask=255.255.0.0",
+          "Config.Status.PrimaryDNS=10.0.0.253"};  // five items: the secondary DNS is missing
+}
+
+ItemList With(ItemList items, const std::string& item) {
+  items.push_back(item);
+  return items;
+}
+
+struct Sent {
+  std::string mac;
+  ItemList items;
+};
+
+// The progress dialog with its timers replaced: the test delivers the ticks and sees which
+// timers the dialog starts and stops. Requests are recorded instead of sent.
+class TestProgressDlg : public CSetStaticIPDetailDlg {
+public:
+  TestProgressDlg(std::vector<DEVICE_ENTRY_T> devices, std::vector<Sent>* requests,
+                  std::vector<Sent>* updates)
+      : CSetStaticIPDetailDlg(std::move(devices), nullptr, false, Sender(requests, updates)) {}
+
+  void Tick(int id) { GetManager()->SendNotify(GetRoot(), QStringLiteral("timer"), id); }
+  std::vector<int> running;  // timer ids now running
+
+protected:
+  void StartTimer(int id, int) override { running.push_back(id); }
+  void StopTimer(int id) override { std::erase(running, id); }
+
+private:
+  static BatchStaticSender Sender(std::vector<Sent>* requests, std::vector<Sent>* updates) {
+    BatchStaticSender sender;
+    sender.requestConfig = [requests](const DEVICE_ENTRY_T& d,
+                                      const char16_t (*items)[kConfigItemChars]) {
+      requests->push_back({d.mac, ItemsOf(items)});
+    };
+    sender.updateConfig = [updates](const DEVICE_ENTRY_T& d,
+                                    const char16_t (*items)[kConfigItemChars]) {
+      updates->push_back({d.mac, ItemsOf(items)});
+    };
+    return sender;
+  }
+};
+
+class SetStaticIPDetailDlgTest : public testing::Test {
+protected:
+  void SetUp() override { boxes = std::make_unique<uitest::MessageBoxAnswers>(); }
+  void TearDown() override {
+    dlg.reset();
+    boxes.reset();
+  }
+  void Open(const std::vector<DEVICE_ENTRY_T>& devices) {
+    dlg = std::make_unique<TestProgressDlg>(devices, &requests, &updates);
+    ASSERT_TRUE(dlg->Create());
+    dlg->show();
+    QApplication::processEvents();
+  }
+  // A report as the control core delivers it: on its worker thread.
+  void Report(const std::string& mac, const ItemList& items) {
+    std::thread worker([&] { dlg->OnReportConfig(mac, "10.0.0.1", 8500, &items); });
+    worker.join();
+  }
+  QString Status(int row) const {
+    return QString::fromLatin1(BatchStatusText(dlg->Model()->RowAt(row)->GetStatus()));
+  }
+  QString Label(const char* name) const { return uitest::ReadLabel(dlg.get(), name); }
+
+  std::unique_ptr<TestProgressDlg> dlg;
+  std::vector<Sent> requests, updates;
+  std::unique_ptr<uitest::MessageBoxAnswers> boxes;
+};
+
+}  // namespace
+
+TEST_F(SetStaticIPDetailDlgTest, AllReportedAtTheFirstTickSendsTheUpdatesThenAndPollsForTheType) {
+  Open({Dev("10.0.0.1", "021A2B000001"), Dev("10.0.0.2", "021A2B000002")});
+  EXPECT_EQ(requests.size(), 2u);
+  EXPECT_EQ(dlg->running, std::vector<int>{2});
+  EXPECT_EQ(Status(0), "Configuring");
+  EXPECT_EQ(Label("lab_configuring_count"), "Configuring: 2");
+
+  const ItemList six = With(FullReport(), "Config.Status.SecondaryDNS=10.0.0.252");
+  Report("021A2B000001", six);
+  Report("021A2B000002", six);
+  Report("021A2B000001", FullReport());  // five items: does not replace the stored report
+  dlg->Tick(2);
+  ASSERT_EQ(updates.size(), 2u) << "the updates go at the first tick";
+  EXPECT_EQ(updates[0].items[1], "Config.Network.LAN.StaticIP=10.0.0.1") << "the listed address";
+  EXPECT_EQ(updates[0].items[5], "Config.Network.LAN.SecondaryDNS=10.0.0.252");
+  EXPECT_EQ(dlg->running, std::vector<int>{1});
+
+  requests.clear();
+  dlg->Tick(1);
+  EXPECT_EQ(requests.size(), 2u);
+  Report("021a2b000002", {"Config.Network.LAN.Type=2"});
+  EXPECT_TRUE(uitest::WaitUntil([&] { return Status(1) == "Success"; }))
+      << "handed to the UI thread";
+  EXPECT_EQ(Label("lab_success_count"), "Success: 1");
+  EXPECT_EQ(Label("lab_device_count"), "Devices: 2");
+}
+
+TEST_F(SetStaticIPDetailDlgTest, OneSilentDeviceMeansUpdatesAtThe21stTickAndItsRowFails) {
+  Open({Dev("10.0.0.1", "021A2B000001"), Dev("10.0.0.2", "021A2B000002")});
+  Report("021A2B000001", With(FullReport(), "Config.Status.SecondaryDNS="));
+  for (int tick = 1; tick <= 20; ++tick) dlg->Tick(2);
+  EXPECT_TRUE(updates.empty());
+  dlg->Tick(2);
+  ASSERT_EQ(updates.size(), 1u);
+  EXPECT_EQ(updates[0].items.back(), "Config.Network.LAN.SecondaryDNS=") << "sent empty";
+  EXPECT_EQ(Status(1), "Failed");
+  EXPECT_EQ(Label("lab_failed_count"), "Failed: 1");
+
+  // A late "2" does not revive a failed row; the other row fails at the 16th poll.
+  Report("021A2B000002", {"Config.Network.LAN.Type=2"});
+  QApplication::processEvents();
+  EXPECT_EQ(Status(1), "Failed");
+  for (int tick = 1; tick <= 16; ++tick) dlg->Tick(1);
+  EXPECT_EQ(Status(0), "Failed");
+  EXPECT_TRUE(dlg->running.empty());
+  EXPECT_EQ(dlg->Model()->DumpText(),
+            "Failed\t10.0.0.1\t021A2B000001\tIM-700\tnever reported static\n"
+            "Failed\t10.0.0.2\t021A2B000002\tIM-700\tno answer before configure\n");
+}
+
+TEST_F(SetStaticIPDetailDlgTest, ClosingWhileARowConfiguresAsksFirst) {
+  Open({Dev("10.0.0.1", "021A2B000001")});
+  boxes->Queue(IDNO, "The configuration is not completed.");
+  ASSERT_TRUE(uitest::ClickControl(dlg.get(), "btn_ok"));
+  EXPECT_TRUE(dlg->isVisible());
+  EXPECT_EQ(dlg->running, std::vector<int>{2}) << "the timers keep running";
+
+  boxes->Queue(IDYES, "Are you sure you want to close the pop-up window?");
+  ASSERT_TRUE(uitest::ClickControl(dlg.get(), "closebtn"));
+  EXPECT_FALSE(dlg->isVisible());
+  EXPECT_EQ(dlg->result(), IDCANCEL);
+  Report("021A2B000001", {"Config.Network.LAN.Type=2"});
+  QApplication::processEvents();
+  EXPECT_EQ(Status(0), "Configuring") << "no report acts on rows once the window closes";
+}
+
+TEST_F(SetStaticIPDetailDlgTest, OkClosesAtOnceWhenEveryRowHasFinished) {
+  Open({Dev("10.0.0.1", "021A2B000001")});
+  for (int tick = 1; tick <= 21; ++tick) dlg->Tick(2);
+  ASSERT_EQ(Status(0), "Failed");
+  ASSERT_TRUE(uitest::ClickControl(dlg.get(), "btn_ok"));  // no box expected
+  EXPECT_FALSE(dlg->isVisible());
+  EXPECT_EQ(dlg->result(), IDOK);
+}
