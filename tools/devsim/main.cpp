@@ -123,6 +123,60 @@ private:
   std::atomic<uint64_t> failed_{0};
 };
 
+// Rewrites the state file off the capture thread, so a burst of changes (a thousand devices
+// turned static at once) does not stall the capture while the fleet is written out again and
+// again. Answers that report a change are held until a write containing that change is on
+// disk: whoever gets such an answer reads the new state.
+class StateWriter {
+public:
+  StateWriter(std::string path, std::mutex& engineMutex, const SimEngine& engine, SendQueue& queue)
+      : path_(std::move(path)), engineMutex_(engineMutex), engine_(engine), queue_(queue) {}
+
+  // Called with the engine lock held, after a change: the frames wait for the next write.
+  void Changed(std::vector<SimOutFrame>& frames) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (SimOutFrame& f : frames) held_.push_back(std::move(f));
+    frames.clear();
+    dirty_ = true;
+    cv_.notify_one();
+  }
+
+  void Run() {
+    while (true) {
+      std::vector<SimDevice> fleet;
+      std::vector<SimOutFrame> frames;
+      {
+        std::unique_lock<std::mutex> wait(mutex_);
+        cv_.wait_for(wait, std::chrono::milliseconds(50), [this] { return dirty_; });
+        if (!dirty_) {
+          if (g_stop) return;
+          continue;
+        }
+      }
+      {
+        // Same lock order as the capture loop: engine, then this writer.
+        std::lock_guard<std::mutex> engineLock(engineMutex_);
+        std::lock_guard<std::mutex> lock(mutex_);
+        fleet = engine_.Devices();
+        frames.swap(held_);
+        dirty_ = false;
+      }
+      WriteFileAtomic(path_, FleetJson(fleet) + "\n");
+      queue_.Push(frames);
+    }
+  }
+
+private:
+  std::string path_;
+  std::mutex& engineMutex_;
+  const SimEngine& engine_;
+  SendQueue& queue_;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::vector<SimOutFrame> held_;
+  bool dirty_ = false;
+};
+
 // A plain UDP socket on the device side: proves that injected frames pass the kernel's own
 // IPv4 and UDP checks. Prints one JSON line per datagram.
 int ProbeReceive(int port, int count, int timeoutMs, const std::string& readyFile) {
@@ -314,7 +368,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "devsim: %s\n", errbuf);
     return 3;
   }
-  pcap_set_snaplen(handle, 65536);
+  // With immediate delivery every ring slot is a whole snapshot long: frames on the segment
+  // never exceed the MTU, and short slots let a burst of thousands of requests fit.
+  pcap_set_snaplen(handle, 2048);
   pcap_set_promisc(handle, 1);
   pcap_set_timeout(handle, 10);
   pcap_set_immediate_mode(handle, 1);
@@ -341,6 +397,9 @@ int main(int argc, char** argv) {
   std::atomic<int> downloads{0};
 
   if (!stateFile.empty()) WriteFileAtomic(stateFile, FleetJson(engine.Devices()) + "\n");
+  StateWriter stateWriter(stateFile, engineMutex, engine, queue);
+  std::thread stateThread;
+  if (!stateFile.empty()) stateThread = std::thread([&stateWriter] { stateWriter.Run(); });
   if (!readyFile.empty()) WriteFileAtomic(readyFile, "ready\n");
   std::fprintf(stderr, "devsim: %d devices on %s\n", options.count, interfaceName.c_str());
 
@@ -356,14 +415,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "devsim: capture ended: %s\n", pcap_geterr(handle));
       break;
     }
-    std::string state;
     {
       std::lock_guard<std::mutex> lock(engineMutex);
       engine.OnFrame(frame, static_cast<int>(header->caplen), NowMs(), &out, &jobs);
-      if (!stateFile.empty() && engine.TakeStateChanged()) state = FleetJson(engine.Devices());
+      if (!stateFile.empty() && engine.TakeStateChanged()) stateWriter.Changed(out);
     }
-    // The state is on disk before the answer leaves, so whoever got the answer reads the new state.
-    if (!state.empty()) WriteFileAtomic(stateFile, state + "\n");
     queue.Push(out);
     for (const SimUpgradeJob& job : jobs) {
       ++downloads;
@@ -375,14 +431,11 @@ int main(int argc, char** argv) {
           std::fprintf(stderr, "devsim: download %s: %s\n", job.url.c_str(),
                        ok ? (std::to_string(bytes) + " bytes").c_str() : error.c_str());
         std::vector<SimOutFrame> frames;
-        std::string changed;
         {
           std::lock_guard<std::mutex> lock(engineMutex);
           engine.OnUpgradeResult(job, ok, NowMs(), &frames);
-          if (!stateFile.empty() && engine.TakeStateChanged())
-            changed = FleetJson(engine.Devices());
+          if (!stateFile.empty() && engine.TakeStateChanged()) stateWriter.Changed(frames);
         }
-        if (!changed.empty()) WriteFileAtomic(stateFile, changed + "\n");
         queue.Push(frames);
         --downloads;
       }).detach();
@@ -391,6 +444,7 @@ int main(int argc, char** argv) {
   }
 
   g_stop = true;
+  if (stateThread.joinable()) stateThread.join();
   sender.join();
   for (int i = 0; i < 100 && downloads > 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
