@@ -21,6 +21,17 @@ struct ConfigOptions {
   int seconds = 6;
 };
 
+struct StaticOptions {
+  std::string interfaceName;
+  std::vector<std::string> devices;  // MACs (any spelling) or IP addresses
+  bool all = false;                  // every device that answers (of `model` when given)
+  std::string model;                 // with --all: only this model (ignoring case)
+  int seconds = 6;                   // discovery time
+  int expect = 0;                    // with --all: stop discovering once this many are listed
+  bool json = false;
+};
+
 // Each returns the process exit code (cli_exit_codes.h).
 int RunScan(const ScanOptions& options);
 int RunConfig(const ConfigOptions& options);
+int RunStatic(const StaticOptions& options);

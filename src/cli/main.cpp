@@ -63,6 +63,20 @@ int main(int argc, char** argv) {
   configCmd->add_flag("--reboot", config.reboot,
                       "Reboot the device and wait for its boot-up message");
 
+  StaticOptions statics;
+  CLI::App* staticCmd = app.add_subcommand(
+      "static", "Turn devices from DHCP to static addresses that keep their present settings");
+  staticCmd->add_option("device", statics.devices, "MAC (any spelling) or IP address of a device");
+  staticCmd->add_flag("--all", statics.all, "Every device that answers the discovery");
+  staticCmd->add_option("--model", statics.model, "With --all: only devices of this model");
+  staticCmd->add_option("--interface", statics.interfaceName, "Network interface to use");
+  staticCmd->add_option("--seconds", statics.seconds, "Discovery time (default 6)")
+      ->check(CLI::Range(1, 3600));
+  staticCmd->add_option("--expect", statics.expect,
+                        "With --all: start once this many devices are listed")
+      ->check(CLI::Range(1, 1000000));
+  staticCmd->add_flag("--json", statics.json, "Print the result as one JSON array");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -77,5 +91,6 @@ int main(int argc, char** argv) {
   if (*decodeCmd) return RunDecode(pcapPath);
   if (*scanCmd) return RunScan(scan);
   if (*configCmd) return RunConfig(config);
+  if (*staticCmd) return RunStatic(statics);
   return kExitUsage;
 }

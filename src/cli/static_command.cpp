@@ -1,0 +1,148 @@
+// "static": turns devices from DHCP to static addresses that keep their present settings, the
+// batch the static IP dialogs run, on the command line. Discovers first, then runs the batch
+// (CBatchStaticRun) on the steady clock and prints the result.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <thread>
+
+#include "cli/cli_commands.h"
+#include "cli/cli_exit_codes.h"
+#include "cli/cli_session.h"
+#include "cli/device_lookup.h"
+#include "cli/static_result_output.h"
+#include "core/batch_static_run.h"
+#include "core/control.h"
+#include "core/device_sort.h"
+#include "core/op_clock.h"
+#include "shell/text_escape.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kDiscoveryInterval = std::chrono::seconds(5);
+
+// Hands the core's configuration reports to the run (on the worker thread).
+class CReportForwarder : public CControlBaseNotify {
+public:
+  explicit CReportForwarder(CBatchStaticRun& run) : m_run(run) {}
+  void OnReportConfig(std::string deviceKey, std::string, int,
+                      const std::vector<std::string>* items) override {
+    m_run.OnReportConfig(deviceKey, items);
+  }
+
+private:
+  CBatchStaticRun& m_run;
+};
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// The devices the options name, from the current table; "" or the first name nobody answers to.
+std::string ChooseDevices(const StaticOptions& options, std::vector<DEVICE_ENTRY_T>* chosen) {
+  const std::vector<DEVICE_ENTRY_T> table = CControl::GetInstance()->GetDeviceList();
+  chosen->clear();
+  if (options.all) {
+    for (const DEVICE_ENTRY_T& d : table) {
+      if (options.model.empty() || EqualsIgnoringCase(d.model, options.model)) chosen->push_back(d);
+    }
+    CDeviceSort::Sort(*chosen, 1, 0);  // IP ascending, as the selection dialog opens
+    return "";
+  }
+  for (const std::string& name : options.devices) {
+    DEVICE_ENTRY_T device;
+    if (!FindNamedDevice(table, name, &device)) return name;
+    const bool twice = std::any_of(chosen->begin(), chosen->end(), [&](const DEVICE_ENTRY_T& d) {
+      return d.mac == device.mac;
+    });
+    if (!twice) chosen->push_back(device);
+  }
+  return "";
+}
+
+// Discovers as the scan does, until every named device has answered (or --expect devices are
+// listed) or the time is up.
+void Discover(const StaticOptions& options, std::vector<DEVICE_ENTRY_T>* chosen,
+              std::string* missing) {
+  CControl* control = CControl::GetInstance();
+  const auto end = Clock::now() + std::chrono::seconds(options.seconds);
+  auto nextDiscovery = Clock::now();
+  while (true) {
+    if (Clock::now() >= nextDiscovery) {
+      control->MulticastDiscoveryMsg();
+      nextDiscovery += kDiscoveryInterval;
+    }
+    *missing = ChooseDevices(options, chosen);
+    const bool complete =
+        options.all ? options.expect > 0 &&
+                          control->GetDeviceList().size() >= static_cast<size_t>(options.expect)
+                    : missing->empty();
+    if (complete || Clock::now() >= end) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+}  // namespace
+
+int RunStatic(const StaticOptions& options) {
+  if (options.all == !options.devices.empty()) {
+    std::cerr << "ipscanner-cli: name the devices or give --all, not both\n";
+    return kExitUsage;
+  }
+  if (!options.model.empty() && !options.all) {
+    std::cerr << "ipscanner-cli: --model goes with --all\n";
+    return kExitUsage;
+  }
+  CCliSession session;
+  const int opened = session.Open(options.interfaceName);
+  if (opened != kExitOk) return opened;
+
+  std::vector<DEVICE_ENTRY_T> devices;
+  std::string missing;
+  Discover(options, &devices, &missing);
+  if (!missing.empty()) {
+    std::cerr << "ipscanner-cli: device " << EscapeControlChars(missing)
+              << " did not answer the discovery\n";
+    return kExitDeviceNotFound;
+  }
+  if (devices.empty()) {
+    std::cerr << "ipscanner-cli: no device " << (options.model.empty() ? "" : "of that model ")
+              << "answered the discovery\n";
+    return kExitDeviceNotFound;
+  }
+
+  const bool live = !options.json && isatty(STDOUT_FILENO);
+  CBatchStaticRun run(devices);
+  run.SetRowChanged([&run, live](size_t row) {
+    if (live) std::cout << CStaticResultOutput::FormatLine(run.Rows()[row]) << std::flush;
+  });
+  CReportForwarder forwarder(run);
+  CControl* control = CControl::GetInstance();
+  control->AddNotify(&forwarder);
+  std::cerr << "ipscanner-cli: configuring " << devices.size() << " devices\n";
+  const auto start = Clock::now();
+  RunBatchStatic(run, SteadyOpClock());
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  run.Stop();
+  control->RemoveNotify(&forwarder);
+  session.Close();
+
+  const size_t succeeded = run.CountStatus(kBatchSuccess);
+  if (options.json) {
+    std::cout << CStaticResultOutput::FormatJson(run.Rows());
+  } else {
+    if (live) std::cout << "\n";
+    std::cout << CStaticResultOutput::FormatTable(run.Rows());
+  }
+  std::cerr << "ipscanner-cli: " << succeeded << " of " << devices.size()
+            << " devices static after " << ms << " ms\n";
+  return succeeded == devices.size() ? kExitOk : kExitSomeFailed;
+}
