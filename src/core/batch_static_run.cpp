@@ -1,6 +1,5 @@
 #include "core/batch_static_run.h"
 
-#include <cctype>
 #include <algorithm>
 
 #include "core/config_items.h"
@@ -10,12 +9,6 @@
 namespace {
 
 using Items = char16_t[kConfigItemCount][kConfigItemChars];
-
-std::string UpperMac(const std::string& mac) {
-  std::string key = mac;
-  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return key;
-}
 
 // The value of `key` in a report, "" when the report lacks it.
 const char* ReportValue(const std::map<std::string, std::string>& report, const char* key) {
@@ -65,7 +58,7 @@ CBatchStaticRun::CBatchStaticRun(std::vector<DEVICE_ENTRY_T> devices, BatchStati
     : m_finished(new std::atomic<bool>[devices.size()]), m_sender(std::move(sender)) {
   m_rows.reserve(devices.size());
   for (size_t i = 0; i < devices.size(); ++i) {
-    m_rowByMac.emplace(UpperMac(devices[i].mac), i);  // keeps the first row of a MAC
+    m_rowByMac.emplace(MacKeyIgnoringCase(devices[i].mac), i);  // keeps the first row of a MAC
     m_finished[i] = false;
     m_rows.push_back(BatchStaticRow{std::move(devices[i]), kBatchConfiguring, BatchFailure::kNone});
   }
@@ -85,7 +78,7 @@ size_t CBatchStaticRun::CountStatus(int status) const {
 }
 
 int CBatchStaticRun::FindRow(const std::string& mac) const {
-  auto it = m_rowByMac.find(UpperMac(mac));
+  auto it = m_rowByMac.find(MacKeyIgnoringCase(mac));
   return it == m_rowByMac.end() ? -1 : static_cast<int>(it->second);
 }
 

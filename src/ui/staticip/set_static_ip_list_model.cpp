@@ -7,14 +7,6 @@
 #include "ui/main/device_list_model.h"
 #include "ui/staticip/static_ip_row_painter.h"
 
-namespace {
-
-std::string UpperKey(const std::string& text) {
-  return QString::fromStdString(text).toUpper().toStdString();
-}
-
-}  // namespace
-
 QStringList CSetStaticIPListModel::PartNames() {
   return {QStringLiteral("checkbox_item"), QStringLiteral("lab_ip"), QStringLiteral("lab_mac"),
           QStringLiteral("lab_model")};
@@ -51,7 +43,7 @@ const CSetStaticIPItem* CSetStaticIPListModel::RowAt(int row) const {
 }
 
 int CSetStaticIPListModel::FindRow(const std::string& mac) const {
-  auto it = m_byMac.find(UpperKey(mac));
+  auto it = m_byMac.find(MacKeyIgnoringCase(mac));
   if (it == m_byMac.end()) return -1;
   for (int i = 0; i < Count(); ++i) {
     if (m_rows[static_cast<size_t>(i)].get() == it->second) return i;
@@ -80,7 +72,7 @@ void CSetStaticIPListModel::Refresh(const std::vector<DEVICE_ENTRY_T>& table, bo
 
   for (const DEVICE_ENTRY_T& entry : table) {
     if (entry.mac.empty()) continue;
-    std::string key = UpperKey(entry.mac);
+    std::string key = MacKeyIgnoringCase(entry.mac);
     auto it = m_byMac.find(key);
     if (it == m_byMac.end()) {
       added.push_back(std::make_unique<CSetStaticIPItem>(entry));
