@@ -1,4 +1,4 @@
-// list, row-select, row-click, row-button: item views (and combo boxes) by their model.
+// list, current-row, row-select, row-click, row-button: item views (and combo boxes) by their model.
 //
 // A model may offer `Q_INVOKABLE QString DumpText() const` (one line per row, fields
 // tab-separated); else each row is its columns' display texts. A view that draws buttons inside
@@ -75,29 +75,38 @@ QAbstractItemView* ViewRow(const QStringList& args, QModelIndex* index, Reply* r
   return view;
 }
 
-Reply RowSelect(const QStringList& args) {
+Reply CurrentRow(const QStringList& args) {
+  QString error;
+  QWidget* w = FindNamed(args[0], &error);
+  auto* view = qobject_cast<QAbstractItemView*>(w);
+  if (!view) return Error(w ? QStringLiteral("%1 is no item view").arg(args[0]) : error);
+  const QModelIndex current = view->currentIndex();
+  return Ok(QString::number(current.isValid() ? current.row() : -1));
+}
+
+// An action on row ROW of the view LIST, run once the reply is out (when both still exist).
+using RowAction = void (*)(QAbstractItemView* view, const QModelIndex& row);
+Reply OnRow(const QStringList& args, RowAction act) {
   Reply reply;
   QModelIndex index;
   QAbstractItemView* view = ViewRow(args, &index, &reply);
   if (!view) return reply;
   QPointer<QAbstractItemView> target(view);
   QPersistentModelIndex row(index);
-  return Do([target, row] {
-    if (target && row.isValid()) target->setCurrentIndex(row);
+  return Do([target, row, act] {
+    if (target && row.isValid()) act(target, row);
   });
 }
 
+Reply RowSelect(const QStringList& args) {
+  return OnRow(args,
+               [](QAbstractItemView* view, const QModelIndex& row) { view->setCurrentIndex(row); });
+}
+
 Reply RowClick(const QStringList& args) {
-  Reply reply;
-  QModelIndex index;
-  QAbstractItemView* view = ViewRow(args, &index, &reply);
-  if (!view) return reply;
-  QPointer<QAbstractItemView> target(view);
-  QPersistentModelIndex row(index);
-  return Do([target, row] {
-    if (!target || !row.isValid()) return;
-    target->scrollTo(row);
-    uitest::ClickAt(target->viewport(), target->visualRect(row).center());
+  return OnRow(args, [](QAbstractItemView* view, const QModelIndex& row) {
+    view->scrollTo(row);
+    uitest::ClickAt(view->viewport(), view->visualRect(row).center());
   });
 }
 
@@ -139,6 +148,7 @@ Reply RowButton(const QStringList& args) {
 
 void AddItemViewCommands(std::vector<Command>& table) {
   table.push_back({"list", 1, 1, "NAME", List});
+  table.push_back({"current-row", 1, 1, "LIST", CurrentRow});
   table.push_back({"row-select", 2, 2, "LIST ROW", RowSelect});
   table.push_back({"row-click", 2, 2, "LIST ROW", RowClick});
   table.push_back({"row-button", 3, 3, "LIST ROW BUTTON", RowButton});

@@ -41,6 +41,12 @@ if [ "${1:-}" = --inner ]; then
   check "screenshot writes the whole screen" gui screenshot "$work/main.png"
   check "the screenshot is a PNG" eval 'file "$work/main.png" | grep -q "PNG image"'
 
+  gui row-select list_device 2
+  wait_for 5 eval '[ "$(gui current-row list_device)" = 2 ]' || fail "row-select: row 2 is not current"
+  gui row-click list_device 1
+  wait_for 5 eval '[ "$(gui current-row list_device)" = 1 ]' || fail "row-click: row 1 is not current"
+  echo "ok: row-select and row-click make a row current"
+
   # A row's drawn button: the upgrade placeholder answers with a message box.
   gui row-button list_device 1 btn_upgrade || fail "row-button refused"
   gui_wait_msgbox "Firmware upgrade is coming" || fail "row-button: no message box"
