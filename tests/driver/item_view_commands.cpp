@@ -1,4 +1,5 @@
-// list, current-row, row-select, row-click, row-button: item views (and combo boxes) by their model.
+// list, current-row, row-select, row-click, row-button: item views (and combo boxes) by their
+// model.
 //
 // A model may offer `Q_INVOKABLE QString DumpText() const` (one line per row, fields
 // tab-separated); else each row is its columns' display texts. A view that draws buttons inside

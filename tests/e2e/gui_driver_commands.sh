@@ -60,6 +60,7 @@ if [ "${1:-}" = --inner ]; then
 
   # The about box: read, then closed by its OK button.
   gui click btn_about && gui_wait_window CAboutDlg || fail "about: no about box"
+  check "screenshot draws the box over the main window" gui screenshot "$work/about.png"
   check "enabled reads a control of the modal box" eval '[ "$(gui enabled CAboutDlg/btn_ok)" = 1 ]'
   check "text reads the about box's version" eval 'gui text lab_ver | grep -qE "^[0-9]+(\.[0-9]+)+$"'
   gui click CAboutDlg/btn_ok || fail "about: OK refused"
