@@ -1,16 +1,13 @@
 #include "ui/main/device_row_painter.h"
 
 #include <QAbstractButton>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QLayout>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
-#include <QUiLoader>
 
-#include "ui/framework/translate_manager.h"
+#include "ui/framework/row_template.h"
 #include "ui/main/device_list_item.h"
 #include "ui/main/device_list_model.h"
 
@@ -23,34 +20,11 @@ const char* PartName(int part) {
   return names[part];
 }
 
-QColor ColorProperty(const QWidget* widget, const char* name, const QColor& fallback) {
-  QVariant value = widget->property(name);
-  if (!value.isValid()) return fallback;
-  QColor color(value.toString());
-  return color.isValid() ? color : fallback;
-}
-
 }  // namespace
 
 QWidget* CDeviceRowPainter::LoadTemplate(const QString& skinDir, QString* error) {
-  QFile file(QDir(skinDir).filePath(QStringLiteral("DeviceListItem.xml")));
-  if (!file.open(QIODevice::ReadOnly)) {
-    if (error) *error = file.fileName() + QStringLiteral(": ") + file.errorString();
-    return nullptr;
-  }
-  QUiLoader loader;
-  loader.setWorkingDirectory(QDir(skinDir));
-  QWidget* root = loader.load(&file);
-  if (!root || root->objectName() != QLatin1String("item_device")) {
-    if (error) {
-      *error = root ? file.fileName() + QStringLiteral(": the root is not item_device")
-                    : file.fileName() + QStringLiteral(": ") + loader.errorString();
-    }
-    delete root;
-    return nullptr;
-  }
-  CTranslateManager::GetInstance()->TranslateTree(root);  // button text and tooltips
-  return root;
+  return LoadRowTemplate(skinDir, QStringLiteral("DeviceListItem.xml"),
+                         QStringLiteral("item_device"), error);
 }
 
 CDeviceRowPainter::CDeviceRowPainter(QWidget* rowTemplate, QObject* parent)
@@ -66,11 +40,11 @@ CDeviceRowPainter::CDeviceRowPainter(QWidget* rowTemplate, QObject* parent)
   int height = m_template->minimumHeight();
   if (height <= 0) height = m_template->height();
   if (height > 0) m_rowHeight = height;
-  m_rowColor = ColorProperty(m_template, "rowColor", QColor("#ffffff"));
-  m_altRowColor = ColorProperty(m_template, "altRowColor", m_rowColor);
-  m_hoverColor = ColorProperty(m_template, "hoverColor", QColor("#f1f5fb"));
-  m_selectedColor = ColorProperty(m_template, "selectedColor", QColor("#e3edfb"));
-  m_lineColor = ColorProperty(m_template, "lineColor", QColor("#e8ebf0"));
+  m_rowColor = RowColorProperty(m_template, "rowColor", QColor("#ffffff"));
+  m_altRowColor = RowColorProperty(m_template, "altRowColor", m_rowColor);
+  m_hoverColor = RowColorProperty(m_template, "hoverColor", QColor("#f1f5fb"));
+  m_selectedColor = RowColorProperty(m_template, "selectedColor", QColor("#e3edfb"));
+  m_lineColor = RowColorProperty(m_template, "lineColor", QColor("#e8ebf0"));
 }
 
 CDeviceRowPainter::~CDeviceRowPainter() {

@@ -2,50 +2,18 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QLayout>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
-#include <QUiLoader>
 
 #include "ui/framework/base_dlg.h"
-#include "ui/framework/translate_manager.h"
-
-namespace {
-
-QColor ColorProperty(const QWidget* widget, const char* name, const QColor& fallback) {
-  const QVariant value = widget->property(name);
-  if (!value.isValid()) return fallback;
-  const QColor color(value.toString());
-  return color.isValid() ? color : fallback;
-}
-
-}  // namespace
+#include "ui/framework/row_template.h"
 
 QWidget* CStaticIpRowPainter::LoadTemplate(const QString& fileName, const QString& rootName,
                                            QString* error) {
-  const QString skinDir = CBaseDlg::GetSkinDirectory();
-  QFile file(QDir(skinDir).filePath(fileName));
-  if (!file.open(QIODevice::ReadOnly)) {
-    if (error) *error = file.fileName() + QStringLiteral(": ") + file.errorString();
-    return nullptr;
-  }
-  QUiLoader loader;
-  loader.setWorkingDirectory(QDir(skinDir));
-  QWidget* root = loader.load(&file);
-  if (!root || root->objectName() != rootName) {
-    if (error) {
-      *error = root ? file.fileName() + QStringLiteral(": the root is not ") + rootName
-                    : file.fileName() + QStringLiteral(": ") + loader.errorString();
-    }
-    delete root;
-    return nullptr;
-  }
-  CTranslateManager::GetInstance()->TranslateTree(root);
-  return root;
+  return LoadRowTemplate(CBaseDlg::GetSkinDirectory(), fileName, rootName, error);
 }
 
 CStaticIpRowPainter::CStaticIpRowPainter(QWidget* rowTemplate, const QStringList& parts,
@@ -64,10 +32,10 @@ CStaticIpRowPainter::CStaticIpRowPainter(QWidget* rowTemplate, const QStringList
   int height = m_template->minimumHeight();
   if (height <= 0) height = m_template->height();
   if (height > 0) m_rowHeight = height;
-  m_rowColor = ColorProperty(m_template, "rowColor", QColor("#ffffff"));
-  m_altRowColor = ColorProperty(m_template, "altRowColor", m_rowColor);
-  m_hoverColor = ColorProperty(m_template, "hoverColor", QColor("#f1f5fb"));
-  m_lineColor = ColorProperty(m_template, "lineColor", QColor("#e8ebf0"));
+  m_rowColor = RowColorProperty(m_template, "rowColor", QColor("#ffffff"));
+  m_altRowColor = RowColorProperty(m_template, "altRowColor", m_rowColor);
+  m_hoverColor = RowColorProperty(m_template, "hoverColor", QColor("#f1f5fb"));
+  m_lineColor = RowColorProperty(m_template, "lineColor", QColor("#e8ebf0"));
 }
 
 CStaticIpRowPainter::~CStaticIpRowPainter() {
@@ -104,7 +72,7 @@ QRect CStaticIpRowPainter::PartRect(int part, int rowWidth) const {
 
 QColor CStaticIpRowPainter::TagColor(int tag, const QColor& fallback) const {
   const QByteArray name = "tagColor" + QByteArray::number(tag);
-  return ColorProperty(m_template, name.constData(), fallback);
+  return RowColorProperty(m_template, name.constData(), fallback);
 }
 
 QSize CStaticIpRowPainter::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const {
