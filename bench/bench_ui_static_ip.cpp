@@ -24,7 +24,8 @@ DEVICE_ENTRY_T Device(int i, int count) {
   std::snprintf(mac, sizeof mac, "021A2B%06X", i);
   const int n = (i * 7919) % count;  // table order is not the IP order
   std::snprintf(ip, sizeof ip, "10.%d.%d.%d", (n >> 16) & 0xFF, (n >> 8) & 0xFF, n & 0xFF);
-  return DEVICE_ENTRY_T{ip, mac, mac, i % 3 ? "IM-700 Indoor Monitor" : "DS-210 Door Station",
+  return DEVICE_ENTRY_T{ip,       mac,
+                        mac,      i % 3 ? "IM-700 Indoor Monitor" : "DS-210 Door Station",
                         "1-0101", "105.30.1.1"};
 }
 

@@ -72,8 +72,9 @@ int main(int argc, char** argv) {
   staticCmd->add_option("--interface", statics.interfaceName, "Network interface to use");
   staticCmd->add_option("--seconds", statics.seconds, "Discovery time (default 6)")
       ->check(CLI::Range(1, 3600));
-  staticCmd->add_option("--expect", statics.expect,
-                        "With --all: start once this many devices are listed")
+  staticCmd
+      ->add_option("--expect", statics.expect,
+                   "With --all: start once this many devices are listed")
       ->check(CLI::Range(1, 1000000));
   staticCmd->add_flag("--json", statics.json, "Print the result as one JSON array");
 

@@ -59,9 +59,8 @@ std::string ChooseDevices(const StaticOptions& options, std::vector<DEVICE_ENTRY
   for (const std::string& name : options.devices) {
     DEVICE_ENTRY_T device;
     if (!FindNamedDevice(table, name, &device)) return name;
-    const bool twice = std::any_of(chosen->begin(), chosen->end(), [&](const DEVICE_ENTRY_T& d) {
-      return d.mac == device.mac;
-    });
+    const bool twice = std::any_of(chosen->begin(), chosen->end(),
+                                   [&](const DEVICE_ENTRY_T& d) { return d.mac == device.mac; });
     if (!twice) chosen->push_back(device);
   }
   return "";
@@ -80,10 +79,10 @@ void Discover(const StaticOptions& options, std::vector<DEVICE_ENTRY_T>* chosen,
       nextDiscovery += kDiscoveryInterval;
     }
     *missing = ChooseDevices(options, chosen);
-    const bool complete =
-        options.all ? options.expect > 0 &&
-                          control->GetDeviceList().size() >= static_cast<size_t>(options.expect)
-                    : missing->empty();
+    const bool complete = options.all
+                              ? options.expect > 0 && control->GetDeviceList().size() >=
+                                                          static_cast<size_t>(options.expect)
+                              : missing->empty();
     if (complete || Clock::now() >= end) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

@@ -45,10 +45,11 @@ const char* BatchFailureText(BatchFailure failure) {
 
 BatchStaticSender BatchStaticSender::Core() {
   BatchStaticSender sender;
-  sender.requestConfig = [](const DEVICE_ENTRY_T& device, const char16_t (*items)[kConfigItemChars]) {
+  sender.requestConfig = [](const DEVICE_ENTRY_T& device,
+                            const char16_t(*items)[kConfigItemChars]) {
     CControl::GetInstance()->SendRequestConfigMsg(&device, items);
   };
-  sender.updateConfig = [](const DEVICE_ENTRY_T& device, const char16_t (*items)[kConfigItemChars]) {
+  sender.updateConfig = [](const DEVICE_ENTRY_T& device, const char16_t(*items)[kConfigItemChars]) {
     CControl::GetInstance()->SendUpdateConfigMsg(&device, items);
   };
   return sender;

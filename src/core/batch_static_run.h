@@ -87,9 +87,9 @@ public:
   void SetReportWake(std::function<void()> wake);
 
   // Caller's thread.
-  void Start();        // empties the report store and sends the configuration requests
-  bool OnWaitTick();   // true when this tick configured: stop the wait tick, start polling
-  bool OnPollTick();   // true when this tick ended the polling: stop the poll tick
+  void Start();         // empties the report store and sends the configuration requests
+  bool OnWaitTick();    // true when this tick configured: stop the wait tick, start polling
+  bool OnPollTick();    // true when this tick ended the polling: stop the poll tick
   void ApplyReports();  // moves the rows whose reports showed a static address to "Success"
   // From now on reports are ignored and nothing queued is applied (the window is closing).
   void Stop();

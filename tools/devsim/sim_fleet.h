@@ -64,7 +64,7 @@ struct SimDevice {
   std::string deviceName;
   std::string type;
   SimFault fault = SimFault::kNone;
-  int answerDelayMs = 0;  // base delay plus the late delay for late devices
+  int answerDelayMs = 0;    // base delay plus the late delay for late devices
   bool muteConfig = false;  // answers everything but configuration requests
 
   SimNetwork network;

@@ -45,9 +45,9 @@ void CSetStaticIPDetailDlg::InitWindow() {
   m_pLabelConfiguringCount = FindControl<QLabel>(QStringLiteral("lab_configuring_count"));
   if (m_pListDevice) {
     QString error;
-    QWidget* rowTemplate = CStaticIpRowPainter::LoadTemplate(
-        QStringLiteral("SetStaticIPStatusListItem.xml"), QStringLiteral("item_static_ip_status"),
-        &error);
+    QWidget* rowTemplate =
+        CStaticIpRowPainter::LoadTemplate(QStringLiteral("SetStaticIPStatusListItem.xml"),
+                                          QStringLiteral("item_static_ip_status"), &error);
     if (!rowTemplate) qWarning("CSetStaticIPDetailDlg: %s", qPrintable(error));
     m_listView = new CStaticIpListView(m_pListDevice, m_model, rowTemplate,
                                        CSetStaticIPDetailModel::PartNames());

@@ -19,8 +19,8 @@ class CStaticIpListView;
 class CSetStaticIPDetailDlg : public CBaseDlg, public CControlBaseNotify {
   Q_OBJECT
 public:
-  CSetStaticIPDetailDlg(std::vector<DEVICE_ENTRY_T> devices, QWidget* parent,
-                        bool useMask = false, BatchStaticSender sender = BatchStaticSender::Core());
+  CSetStaticIPDetailDlg(std::vector<DEVICE_ENTRY_T> devices, QWidget* parent, bool useMask = false,
+                        BatchStaticSender sender = BatchStaticSender::Core());
   ~CSetStaticIPDetailDlg() override;
 
   // Control core, worker thread: a device reported configuration items.

@@ -62,8 +62,8 @@ void CSetStaticIPDlg::InitWindow() {
   }
   // A row's checkbox change is the "selectchanged" of checkbox_item, as with a row control.
   connect(m_model, &CSetStaticIPListModel::CheckChanged, this, [this](int row) {
-    QWidget* sender = m_listView ? m_listView->Painter()->PartControl(CSetStaticIPListModel::kCheck)
-                                 : nullptr;
+    QWidget* sender =
+        m_listView ? m_listView->Painter()->PartControl(CSetStaticIPListModel::kCheck) : nullptr;
     if (!sender) return;
     TNotifyMsg msg;
     msg.sType = QString::fromLatin1(kNotifySelectChanged);
@@ -80,7 +80,9 @@ void CSetStaticIPDlg::InitWindow() {
   StartRefreshTimer();
 }
 
-void CSetStaticIPDlg::StartRefreshTimer() { SetTimer(GetRoot(), kRefreshTimerId, kRefreshPeriodMs); }
+void CSetStaticIPDlg::StartRefreshTimer() {
+  SetTimer(GetRoot(), kRefreshTimerId, kRefreshPeriodMs);
+}
 
 void CSetStaticIPDlg::OnTimer(TNotifyMsg& msg) {
   if (msg.wParam == kRefreshTimerId) RefreshDeviceList();

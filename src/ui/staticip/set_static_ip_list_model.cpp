@@ -110,8 +110,8 @@ void CSetStaticIPListModel::SortRows() {
   // transitive when valid and invalid addresses mix.
   auto less = [this](const std::unique_ptr<CSetStaticIPItem>& a,
                      const std::unique_ptr<CSetStaticIPItem>& b) {
-    return CDeviceListModel::CompareDeviceRows(&a->Record(), &b->Record(), m_ipSort,
-                                               m_modelSort) < 0;
+    return CDeviceListModel::CompareDeviceRows(&a->Record(), &b->Record(), m_ipSort, m_modelSort) <
+           0;
   };
   if (std::is_sorted(m_rows.begin(), m_rows.end(), less)) return;
   // The views show no selection or current row, so no persistent index needs to follow.

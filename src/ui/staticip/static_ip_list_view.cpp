@@ -32,7 +32,9 @@ int CStaticIpListView::PartAt(const QPoint& viewportPoint) const {
   if (!index.isValid()) return -1;
   const QRect rowRect = m_view->visualRect(index);
   for (int part = 0; part < m_partCount; ++part) {
-    if (m_painter->PartRect(part, rowRect.width()).translated(rowRect.topLeft()).contains(viewportPoint))
+    if (m_painter->PartRect(part, rowRect.width())
+            .translated(rowRect.topLeft())
+            .contains(viewportPoint))
       return part;
   }
   return -1;

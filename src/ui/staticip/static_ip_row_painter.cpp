@@ -114,8 +114,8 @@ void CStaticIpRowPainter::paint(QPainter* painter, const QStyleOptionViewItem& o
       color = TagColor(index.data(kTagRole).toInt(), color);
     painter->setFont(label->font());
     painter->setPen(color);
-    const QString text = QFontMetrics(label->font())
-                             .elidedText(value.toString(), Qt::ElideRight, textRect.width());
+    const QString text =
+        QFontMetrics(label->font()).elidedText(value.toString(), Qt::ElideRight, textRect.width());
     painter->drawText(textRect, static_cast<int>(label->alignment()), text);
   }
   painter->restore();

@@ -21,8 +21,10 @@ TEST(MainWndStaticIp, SelectionThenProgressOverOneMask) {
   hooks.send = [&sent](const PACKET_RECORD_T*) { ++sent; };
   SetOutboundHooks(hooks);
   CControl::GetInstance()->ClearDevices();
-  CControl::GetInstance()->UpdateDevice({"10.0.0.2", "021A2B000002", "021A2B000002", "M", "1", "1"});
-  CControl::GetInstance()->UpdateDevice({"10.0.0.1", "021A2B000001", "021A2B000001", "M", "1", "1"});
+  CControl::GetInstance()->UpdateDevice(
+      {"10.0.0.2", "021A2B000002", "021A2B000002", "M", "1", "1"});
+  CControl::GetInstance()->UpdateDevice(
+      {"10.0.0.1", "021A2B000001", "021A2B000001", "M", "1", "1"});
   uitest::MessageBoxAnswers boxes;
   {
     CMainWnd wnd;

@@ -65,11 +65,11 @@ private:
   static BatchStaticSender Sender(std::vector<Sent>* requests, std::vector<Sent>* updates) {
     BatchStaticSender sender;
     sender.requestConfig = [requests](const DEVICE_ENTRY_T& d,
-                                      const char16_t (*items)[kConfigItemChars]) {
+                                      const char16_t(*items)[kConfigItemChars]) {
       requests->push_back({d.mac, ItemsOf(items)});
     };
     sender.updateConfig = [updates](const DEVICE_ENTRY_T& d,
-                                    const char16_t (*items)[kConfigItemChars]) {
+                                    const char16_t(*items)[kConfigItemChars]) {
       updates->push_back({d.mac, ItemsOf(items)});
     };
     return sender;

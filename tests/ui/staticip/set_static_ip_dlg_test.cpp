@@ -87,7 +87,8 @@ protected:
 }  // namespace
 
 TEST_F(SetStaticIPDlgTest, SortsNumericallyByIpThenByModelWithTheMacAsTieBreak) {
-  Open({Dev("10.0.0.10", "02:00:00:00:00:01", "beta"), Dev("10.0.0.9", "02:00:00:00:00:02", "Alpha"),
+  Open({Dev("10.0.0.10", "02:00:00:00:00:01", "beta"),
+        Dev("10.0.0.9", "02:00:00:00:00:02", "Alpha"),
         Dev("not-an-ip", "02:00:00:00:00:05", "beta"), Dev("", "02:00:00:00:00:04", "alpha")});
   // IP ascending on opening: 10.0.0.9 before 10.0.0.10; invalid addresses go by MAC.
   EXPECT_EQ(Macs(), (std::vector<std::string>{"02:00:00:00:00:02", "02:00:00:00:00:01",

@@ -28,24 +28,27 @@ struct Recorder {
   std::vector<Sent> updates;
   BatchStaticSender Sender() {
     BatchStaticSender sender;
-    sender.requestConfig = [this](const DEVICE_ENTRY_T& d, const char16_t (*items)[kConfigItemChars]) {
+    sender.requestConfig = [this](const DEVICE_ENTRY_T& d,
+                                  const char16_t(*items)[kConfigItemChars]) {
       requests.push_back({d.mac, ItemsOf(items)});
     };
-    sender.updateConfig = [this](const DEVICE_ENTRY_T& d, const char16_t (*items)[kConfigItemChars]) {
+    sender.updateConfig = [this](const DEVICE_ENTRY_T& d,
+                                 const char16_t(*items)[kConfigItemChars]) {
       updates.push_back({d.mac, ItemsOf(items)});
     };
     return sender;
   }
 };
 
-DEVICE_ENTRY_T Device(const std::string& ip, const std::string& mac, const std::string& workMac = "") {
+DEVICE_ENTRY_T Device(const std::string& ip, const std::string& mac,
+                      const std::string& workMac = "") {
   return DEVICE_ENTRY_T{ip, mac, workMac.empty() ? mac : workMac, "IM-700", "1-0101", "105.30.1.1"};
 }
 
 // What a DHCP device reports for the start request (six items; the secondary DNS is empty).
 ItemList FullReport(const std::string& type = "0", const std::string& ip = "10.0.0.99") {
-  return {"Config.Network.LAN.Type=" + type, "Config.Status.IP=" + ip,
-          "Config.Status.Gateway=10.0.0.254", "Config.Status.Netmask=255.255.0.0",
+  return {"Config.Network.LAN.Type=" + type,     "Config.Status.IP=" + ip,
+          "Config.Status.Gateway=10.0.0.254",    "Config.Status.Netmask=255.255.0.0",
           "Config.Status.PrimaryDNS=10.0.0.253", "Config.Status.SecondaryDNS="};
 }
 
@@ -55,9 +58,9 @@ const ItemList kStaticNow = {"Config.Network.LAN.Type=2"};
 
 TEST(BatchStaticRun, StartAsksEveryDeviceForItsSettingsUnderItsInterfaceKeys) {
   Recorder rec;
-  CBatchStaticRun run({Device("10.0.0.1", "021A2B000001"),
-                       Device("10.0.0.2", "02:1a:2b:00:00:02", "061A2B000002")},
-                      rec.Sender());
+  CBatchStaticRun run(
+      {Device("10.0.0.1", "021A2B000001"), Device("10.0.0.2", "02:1a:2b:00:00:02", "061A2B000002")},
+      rec.Sender());
   run.Start();
   ASSERT_EQ(rec.requests.size(), 2u);
   EXPECT_EQ(rec.requests[0].items,
@@ -71,9 +74,9 @@ TEST(BatchStaticRun, StartAsksEveryDeviceForItsSettingsUnderItsInterfaceKeys) {
 
 TEST(BatchStaticRun, AllReportedAtTheFirstTickConfiguresThenWithListedIpAndReportedValues) {
   Recorder rec;
-  CBatchStaticRun run({Device("10.0.0.1", "021A2B000001"),
-                       Device("10.0.0.2", "02:1a:2b:00:00:02", "061A2B000002")},
-                      rec.Sender());
+  CBatchStaticRun run(
+      {Device("10.0.0.1", "021A2B000001"), Device("10.0.0.2", "02:1a:2b:00:00:02", "061A2B000002")},
+      rec.Sender());
   run.Start();
   const ItemList first = FullReport("0", "10.9.9.9");  // the device now reports another address
   run.OnReportConfig("021A2B000001", &first);
@@ -83,12 +86,12 @@ TEST(BatchStaticRun, AllReportedAtTheFirstTickConfiguresThenWithListedIpAndRepor
   EXPECT_TRUE(run.OnWaitTick());
   EXPECT_EQ(run.WaitTicks(), 1u);
   ASSERT_EQ(rec.updates.size(), 2u);
-  EXPECT_EQ(rec.updates[0].items,
-            (ItemList{"Config.Network.LAN.Type=2", "Config.Network.LAN.StaticIP=10.0.0.1",
-                      "Config.Network.LAN.DefaultGateway=10.0.0.254",
-                      "Config.Network.LAN.SubnetMask=255.255.0.0",
-                      "Config.Network.LAN.PrimaryDNS=10.0.0.253",
-                      "Config.Network.LAN.SecondaryDNS="}));
+  EXPECT_EQ(
+      rec.updates[0].items,
+      (ItemList{"Config.Network.LAN.Type=2", "Config.Network.LAN.StaticIP=10.0.0.1",
+                "Config.Network.LAN.DefaultGateway=10.0.0.254",
+                "Config.Network.LAN.SubnetMask=255.255.0.0",
+                "Config.Network.LAN.PrimaryDNS=10.0.0.253", "Config.Network.LAN.SecondaryDNS="}));
   EXPECT_EQ(rec.updates[1].items[0], "Config.Network.WLAN.Type=2");
   EXPECT_EQ(rec.updates[1].items[1], "Config.Network.WLAN.StaticIP=10.0.0.2");
   EXPECT_EQ(run.GetPhase(), CBatchStaticRun::Phase::kPolling);
@@ -229,9 +232,10 @@ TEST(BatchStaticRun, RunOnAClockEndsEarlyWhenAllSucceedAndAtThe16thPollOtherwise
         const bool updated = std::any_of(rec.updates.begin(), rec.updates.end(),
                                          [&](const Sent& u) { return u.mac == request.mac; });
         const bool stuck = oneNeverStatic && request.mac == "021A2B000002";
-        const ItemList report =
-            request.items.size() > 1 ? FullReport() : ItemList{updated && !stuck ? "Config.Network.LAN.Type=2"
-                                                                                 : "Config.Network.LAN.Type=0"};
+        const ItemList report = request.items.size() > 1
+                                    ? FullReport()
+                                    : ItemList{updated && !stuck ? "Config.Network.LAN.Type=2"
+                                                                 : "Config.Network.LAN.Type=0"};
         run.OnReportConfig(request.mac, &report);
       }
     });
