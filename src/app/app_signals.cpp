@@ -6,11 +6,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
-#include <cstdio>
 
-#include "platform/child_process.h"
-#include "platform/single_instance.h"
-#include "shell/log.h"
 #include "ui/framework/base_dlg.h"
 #include "ui/framework/instance_beacon.h"
 
@@ -67,13 +63,4 @@ void CAppSignals::OnSignal() {
   }
 }
 
-void RestartProgram() {
-  RemoveMainWindowProperty();
-  if (!SetHandOverProperty()) LogInfo("%s:SetProp Failed!", "RestartProgram");
-  CloseInstanceSemaphore();
-  bool started = StartOwnExecutable();
-  LogInfo(started ? "%s:Success!" : "%s:CreateFail!", "RestartProgram");
-  qInfo("ipscanner: handing over to a new instance (%s)", started ? "started" : "start failed");
-  std::fflush(nullptr);
-  _exit(1);  // other threads may still run: no static destructors under their feet
-}
+void RestartProgram() { HandOverToSuccessor("RestartProgram"); }
