@@ -57,8 +57,10 @@ void CAppSignals::OnSignal() {
       if (next == modal) break;
       modal = next;
     }
+    // Also a window still starting (the main window while the first-start settings are open):
+    // it closes as soon as it shows.
     for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (auto* dlg = qobject_cast<CBaseDlg*>(w); dlg && dlg->isVisible()) dlg->Close(IDCANCEL);
+      if (auto* dlg = qobject_cast<CBaseDlg*>(w); dlg && dlg->IsCreated()) dlg->Close(IDCANCEL);
     }
   }
 }

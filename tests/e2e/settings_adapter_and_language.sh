@@ -2,7 +2,7 @@
 # System settings through the real program on a virtual segment with two links, each with its
 # own simulated fleet (link 1: 6 devices, link 2: 3 devices):
 # - a first start without a saved adapter opens the settings on the network tab, and nothing
-#   goes out on either link while the installer chooses;
+#   goes out on either link while the installer chooses; SIGTERM meanwhile ends the program;
 # - choosing link 2 and confirming writes the three keys; the program restarts on its own: the
 #   old process exits 1, the new one takes the instance lock and talks on link 2 only, and the
 #   window lists the second fleet only;
@@ -71,6 +71,18 @@ sim2=$!
 wait_for 5 test -f "$work/sim2.ready" || fail "second simulator did not start"
 expected_rows "$work/fleet2.json" >"$work/expected2.txt"
 [ "$(wc -l <"$work/expected2.txt")" -eq 3 ] || fail "second fleet file has $(wc -l <"$work/expected2.txt") devices"
+
+# 0. SIGTERM while the first-start settings are open ends the program the normal way.
+gui_start "$exe"
+gui_wait_window SystemSettingDlg || fail "first start did not open the system settings"
+kill -TERM "$gui_pid"
+wait_for 10 gui_gone || fail "SIGTERM did not end the program during the adapter choice"
+wait "$gui_pid"
+rc=$?
+gui_pid=""
+[ $rc -eq 0 ] || fail "SIGTERM during the adapter choice: exit $rc, expected 0"
+[ ! -e "$ini" ] || fail "closing without a choice wrote settings"
+echo "ok: SIGTERM during the adapter choice ends the program with 0"
 
 # 1. First start: two adapters, nothing saved. The settings open on the network tab before the
 #    main window, and no device frame leaves while they are open.
