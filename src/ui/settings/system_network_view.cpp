@@ -99,7 +99,10 @@ void CSystemNetworkView::FillAdapterCombo() {
       CGlobalUtils::ReadNetConnSetting(CGlobalUtils::kIpKey, kIpReadChars), kIpUsedChars));
   m_adapters = AdapterSourceSlot() ? AdapterSourceSlot()() : CGlobalUtils::GetAdapters();
 
-  AddTranslatedItem(m_pComboCard, QString::fromLatin1(kAll), QString::fromLatin1(kAll));
+  {
+    QSignalBlocker block(m_pComboCard);  // the selection is made below, once the list is full
+    AddTranslatedItem(m_pComboCard, QString::fromLatin1(kAll), QString::fromLatin1(kAll));
+  }
   auto addAdapterItem = [this](const AdapterEntry& adapter) {
     QSignalBlocker block(m_pComboCard);
     m_pComboCard->addItem(QString::fromStdString(adapter.szDescription),
