@@ -36,3 +36,16 @@ QColor RowColorProperty(const QWidget* widget, const char* name, const QColor& f
   const QColor color(value.toString());
   return color.isValid() ? color : fallback;
 }
+
+RowLook ReadRowLook(const QWidget* rowTemplate) {
+  RowLook look;
+  int height = rowTemplate->minimumHeight();
+  if (height <= 0) height = rowTemplate->height();
+  if (height > 0) look.height = height;
+  look.row = RowColorProperty(rowTemplate, "rowColor", QColor("#ffffff"));
+  look.altRow = RowColorProperty(rowTemplate, "altRowColor", look.row);
+  look.hover = RowColorProperty(rowTemplate, "hoverColor", QColor("#f1f5fb"));
+  look.selected = RowColorProperty(rowTemplate, "selectedColor", QColor("#e3edfb"));
+  look.line = RowColorProperty(rowTemplate, "lineColor", QColor("#e8ebf0"));
+  return look;
+}

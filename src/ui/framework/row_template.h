@@ -16,3 +16,11 @@ QWidget* LoadRowTemplate(const QString& skinDir, const QString& fileName, const 
 
 // A colour kept as a dynamic property of a template ("rowColor", ...); fallback when absent.
 QColor RowColorProperty(const QWidget* widget, const char* name, const QColor& fallback);
+
+// Height and colours of a row template: its minimum (else current) height, and the dynamic
+// properties rowColor, altRowColor, hoverColor, selectedColor and lineColor.
+struct RowLook {
+  int height = 36;
+  QColor row, altRow, hover, selected, line;
+};
+RowLook ReadRowLook(const QWidget* rowTemplate);

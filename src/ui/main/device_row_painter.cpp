@@ -37,14 +37,13 @@ CDeviceRowPainter::CDeviceRowPainter(QWidget* rowTemplate, QObject* parent)
     m_parts[part] = m_template->findChild<QWidget*>(QString::fromLatin1(PartName(part)));
     if (m_parts[part]) m_parts[part]->ensurePolished();
   }
-  int height = m_template->minimumHeight();
-  if (height <= 0) height = m_template->height();
-  if (height > 0) m_rowHeight = height;
-  m_rowColor = RowColorProperty(m_template, "rowColor", QColor("#ffffff"));
-  m_altRowColor = RowColorProperty(m_template, "altRowColor", m_rowColor);
-  m_hoverColor = RowColorProperty(m_template, "hoverColor", QColor("#f1f5fb"));
-  m_selectedColor = RowColorProperty(m_template, "selectedColor", QColor("#e3edfb"));
-  m_lineColor = RowColorProperty(m_template, "lineColor", QColor("#e8ebf0"));
+  const RowLook look = ReadRowLook(m_template);
+  m_rowHeight = look.height;
+  m_rowColor = look.row;
+  m_altRowColor = look.altRow;
+  m_hoverColor = look.hover;
+  m_selectedColor = look.selected;
+  m_lineColor = look.line;
 }
 
 CDeviceRowPainter::~CDeviceRowPainter() {

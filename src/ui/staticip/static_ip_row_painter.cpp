@@ -29,13 +29,7 @@ CStaticIpRowPainter::CStaticIpRowPainter(QWidget* rowTemplate, const QStringList
     m_parts[static_cast<size_t>(i)] = m_template->findChild<QWidget*>(parts[i]);
     if (m_parts[static_cast<size_t>(i)]) m_parts[static_cast<size_t>(i)]->ensurePolished();
   }
-  int height = m_template->minimumHeight();
-  if (height <= 0) height = m_template->height();
-  if (height > 0) m_rowHeight = height;
-  m_rowColor = RowColorProperty(m_template, "rowColor", QColor("#ffffff"));
-  m_altRowColor = RowColorProperty(m_template, "altRowColor", m_rowColor);
-  m_hoverColor = RowColorProperty(m_template, "hoverColor", QColor("#f1f5fb"));
-  m_lineColor = RowColorProperty(m_template, "lineColor", QColor("#e8ebf0"));
+  m_look = ReadRowLook(m_template);
 }
 
 CStaticIpRowPainter::~CStaticIpRowPainter() {
@@ -50,7 +44,7 @@ QWidget* CStaticIpRowPainter::PartControl(int part) const {
 void CStaticIpRowPainter::Layout(int width) const {
   if (!m_template || width == m_laidOutWidth) return;
   m_laidOutWidth = width;
-  const QRect rowRect(0, 0, width, m_rowHeight);
+  const QRect rowRect(0, 0, width, m_look.height);
   m_template->setGeometry(rowRect);
   if (QLayout* layout = m_template->layout()) {
     layout->invalidate();
@@ -76,7 +70,7 @@ QColor CStaticIpRowPainter::TagColor(int tag, const QColor& fallback) const {
 }
 
 QSize CStaticIpRowPainter::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const {
-  return QSize(1, m_rowHeight);  // rows take the view port's width
+  return QSize(1, m_look.height);  // rows take the view port's width
 }
 
 void CStaticIpRowPainter::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -86,10 +80,10 @@ void CStaticIpRowPainter::paint(QPainter* painter, const QStyleOptionViewItem& o
   Layout(rect.width());
 
   painter->save();
-  QColor background = (index.row() % 2) ? m_altRowColor : m_rowColor;
-  if (option.state & QStyle::State_MouseOver) background = m_hoverColor;
+  QColor background = (index.row() % 2) ? m_look.altRow : m_look.row;
+  if (option.state & QStyle::State_MouseOver) background = m_look.hover;
   painter->fillRect(rect, background);
-  painter->setPen(m_lineColor);
+  painter->setPen(m_look.line);
   painter->drawLine(rect.bottomLeft(), rect.bottomRight());
 
   for (size_t i = 0; i < m_parts.size(); ++i) {

@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <vector>
 
+#include "ui/framework/row_template.h"
+
 // Draws the rows of the batch static IP lists from a row layout ("SetStaticIPListItem.xml",
 // "SetStaticIPStatusListItem.xml"): the layout is loaded once as a hidden template, laid out for
 // the list's width, and its named controls give each part's place, font and colour. Only the
@@ -36,7 +38,7 @@ public:
              const QModelIndex& index) const override;
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-  int RowHeight() const { return m_rowHeight; }
+  int RowHeight() const { return m_look.height; }
   // Where a part lies in a row of the given width (relative to the row); empty when absent.
   QRect PartRect(int part, int rowWidth) const;
   // The control a part is drawn from (the template's), or null.
@@ -48,8 +50,7 @@ private:
 
   QPointer<QWidget> m_template;
   std::vector<QWidget*> m_parts;
-  int m_rowHeight = 36;
   mutable int m_laidOutWidth = -1;
   mutable std::vector<QRect> m_rects;
-  QColor m_rowColor, m_altRowColor, m_hoverColor, m_lineColor;
+  RowLook m_look;
 };
