@@ -77,9 +77,19 @@ as_user() { runuser -u "$user" -- "${clean_env[@]}" "$@"; }
 poll() { local i; for ((i = 0; i < 200; i++)); do "$@" && return 0; sleep 0.05; done; return 1; }
 bad() { echo "FAIL: $*"; exit 1; }
 
-# The window, offscreen: its settings and download folder are the user's own.
-runuser -u "$user" -- "${clean_env[@]}" QT_QPA_PLATFORM=offscreen ipscanner >"$work/gui.log" 2>&1 &
-gui=$!
+start_gui() {  # <log name>: the window, offscreen, as the user
+  runuser -u "$user" -- "${clean_env[@]}" QT_QPA_PLATFORM=offscreen ipscanner >"$work/$1.log" 2>&1 &
+  gui=$!
+}
+stop_gui() {  # SIGTERM to the program itself: runuser would give it two seconds before SIGKILL
+  local app
+  poll pgrep -P "$gui" -u "$user" >/dev/null || bad "the window is not running as $user"
+  app=$(pgrep -P "$gui" -u "$user")
+  kill -TERM "$app"; wait "$gui" || bad "the window exited $? on SIGTERM"
+}
+
+# The window: its settings and download folder are the user's own.
+start_gui gui
 poll test -f "$home/.config/ipscanner/SystemSetting.ini" || bad "no settings in $home/.config/ipscanner"
 [ "$(stat -c %U "$home/.config/ipscanner/SystemSetting.ini")" = "$user" ] || bad "settings file not the user's"
 test -f "$home/.config/ipscanner/ModelName.ini" || bad "model catalog not seeded"
@@ -97,12 +107,17 @@ as_user ipscanner-cli scan --interface "$IPS_SEGMENT_IF" --seconds 8 --expect "$
 [ "$(grep -o '"mac"' "$work/scan.json" | wc -l)" -eq "$fleet" ] || bad "scan did not list $fleet devices"
 echo "ok: ipscanner-cli scan as $user lists the $fleet devices"
 
-# SIGTERM to the program itself: runuser would give it only two seconds before SIGKILL.
-app=$(pgrep -P "$gui" -u "$user")
-[ -n "$app" ] || bad "the window is not running as $user"
-kill -TERM "$app"; wait "$gui" || bad "the window exited $? on SIGTERM"
+stop_gui
 poll test ! -e "$rom/pkg-test.rom" || bad "download folder not emptied after the window closed"
 echo "ok: the window closed and emptied the user's download folder"
+
+# The next start reads the language the user's settings file names.
+as_user sed -i 's/^Language=.*/Language=Deutsch/' "$home/.config/ipscanner/SystemSetting.ini"
+start_gui gui-deutsch
+poll grep -q "language catalog /usr/lib/ipscanner/Language/Deutsch.txt" "$work/gui-deutsch.log" ||
+  bad "the window did not read the language from the user's settings"
+stop_gui
+echo "ok: the window reads its settings from the user's config folder"
 EOF
 user=$user home=$home work=$work fleet=$fleet IPS_DEVSIM="$bin/devsim" \
   "$src/scripts/segment.sh" --quiet --devsim "--count $fleet" -- bash "$work/as_user.sh" ||
