@@ -106,6 +106,8 @@ as_user ipscanner-cli scan --interface "$IPS_SEGMENT_IF" --seconds 8 --expect "$
   >"$work/scan.json" 2>"$work/scan.err" || bad "scan as $user exited $? ($(cat "$work/scan.err"))"
 [ "$(grep -o '"mac"' "$work/scan.json" | wc -l)" -eq "$fleet" ] || bad "scan did not list $fleet devices"
 echo "ok: ipscanner-cli scan as $user lists the $fleet devices"
+as_user logview --port 106 --timeout 0.2 >"$work/logview.log" 2>&1 || bad "logview cannot bind port 106 as $user"
+echo "ok: logview binds its low port as $user"
 
 stop_gui
 poll test ! -e "$rom/pkg-test.rom" || bad "download folder not emptied after the window closed"
