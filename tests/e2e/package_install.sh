@@ -51,10 +51,10 @@ at_exit() {
   [ $installed = 1 ] && dpkg --purge ipscanner >/dev/null 2>&1
 }
 
+installed=1  # a failed install may leave the package half-configured: purge it all the same
 dpkg -i "$deb" >"$work/dpkg-install.log" 2>&1 || fail "dpkg -i failed"
-installed=1
-[ "$(ipscanner-cli --version)" = "ipscanner-cli $version" ] || fail "ipscanner-cli --version on the PATH"
-[ "$(ipscanner --version)" = "ipscanner $version" ] || fail "ipscanner --version on the PATH"
+[ "$(/usr/bin/ipscanner-cli --version)" = "ipscanner-cli $version" ] || fail "ipscanner-cli --version"
+[ "$(/usr/bin/ipscanner --version)" = "ipscanner $version" ] || fail "ipscanner --version"
 for exe in ipscanner ipscanner-cli logview; do
   caps=$(getcap "$module/$exe")
   for cap in cap_net_raw cap_net_admin cap_net_bind_service; do
