@@ -47,7 +47,9 @@ std::vector<std::string> CCsvSiteColumns::StatusAndProblems(
     const DEVICE_LIVE_T& live, const std::vector<SITE_PROBLEM_T>* problems,
     const TextTranslator& tr) {
   const char* status = "Online";
-  if (live.status == EDeviceStatus::kMissing) {
+  if (!live.known) {
+    status = "";  // not heard by the tracker: nothing to say
+  } else if (live.status == EDeviceStatus::kMissing) {
     status = "Missing";
   } else if (live.status == EDeviceStatus::kBack) {
     status = "Back";
@@ -61,5 +63,5 @@ std::vector<std::string> CCsvSiteColumns::StatusAndProblems(
       joined += CSiteProblems::ShortText(p.code, tr);
     }
   }
-  return {tr ? tr(status) : status, joined};
+  return {tr && *status ? tr(status) : status, joined};
 }

@@ -24,7 +24,8 @@ public:
                                 const std::vector<std::string>& extraTitles,
                                 const ExtraCells& extraCells);
 
-  // The two site cells of a device: its status ("Online", "New", "Missing", "Back") and its
+  // The two site cells of a device: its status ("Online", "New", "Missing", "Back"; "" when the
+  // tracker never heard it) and its
   // problems' short texts joined by "; ". tr maps the English texts to the catalog's.
   static std::vector<std::string> StatusAndProblems(const DEVICE_LIVE_T& live,
                                                     const std::vector<SITE_PROBLEM_T>* problems,

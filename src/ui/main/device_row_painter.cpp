@@ -13,6 +13,7 @@
 #include "ui/framework/translate_manager.h"
 #include "ui/main/device_list_item.h"
 #include "ui/main/device_list_model.h"
+#include "ui/main/device_site_marks.h"
 
 namespace {
 
@@ -199,6 +200,11 @@ void CDeviceRowPainter::paint(QPainter* painter, const QStyleOptionViewItem& opt
       if (m_pressed) buttonOption.state |= QStyle::State_Sunken;
     }
     button->style()->drawControl(QStyle::CE_PushButton, &buttonOption, painter, button);
+  }
+  if (m_siteMarks) {
+    m_siteMarks->Paint(painter, rect, background, row->Device().mac,
+                       m_rects[kIndex].translated(rect.topLeft()),
+                       m_rects[kFirmware].translated(rect.topLeft()));
   }
   painter->restore();
 }

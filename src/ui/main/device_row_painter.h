@@ -8,6 +8,7 @@
 #include <array>
 
 class CDeviceListItem;
+class CDeviceSiteMarks;
 class QAbstractButton;
 class QLabel;
 
@@ -59,6 +60,10 @@ public:
 
   static QString PartText(const CDeviceListItem& row, Part part);
 
+  // Status dots, problem badges and muted missing rows, drawn over each row (null: none).
+  void SetSiteMarks(const CDeviceSiteMarks* marks) { m_siteMarks = marks; }
+  const CDeviceSiteMarks* SiteMarks() const { return m_siteMarks; }
+
 private:
   void Layout(int width) const;
 
@@ -71,4 +76,5 @@ private:
   int m_hotRow = -1;
   Part m_hotPart = kNoPart;
   bool m_pressed = false;
+  const CDeviceSiteMarks* m_siteMarks = nullptr;
 };
