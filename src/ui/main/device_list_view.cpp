@@ -168,14 +168,12 @@ QString CDeviceListView::SiteMarkToolTip(int row, const QPoint& viewportPoint) c
   const CDeviceListItem* item = m_model->RowAt(row);
   if (!marks || !item) return {};
   const QRect rowRect = m_view->visualRect(m_model->index(row));
-  const QRect index =
-      m_painter->PartRect(CDeviceRowPainter::kIndex, rowRect.width()).translated(rowRect.topLeft());
-  const QRect firmware = m_painter->PartRect(CDeviceRowPainter::kFirmware, rowRect.width())
-                             .translated(rowRect.topLeft());
+  QRect dotSpace, badgeSpace;
+  m_painter->SiteMarkSpaces(*item, rowRect, &dotSpace, &badgeSpace);
   const std::string& mac = item->Device().mac;
   // The dot is small: a few pixels around it count.
-  if (CDeviceSiteMarks::DotRect(index).adjusted(-4, -6, 4, 6).contains(viewportPoint))
+  if (CDeviceSiteMarks::DotRect(dotSpace).adjusted(-4, -6, 4, 6).contains(viewportPoint))
     return marks->StatusToolTip(mac);
-  if (marks->BadgeRect(mac, firmware).contains(viewportPoint)) return marks->ProblemToolTip(mac);
+  if (marks->BadgeRect(mac, badgeSpace).contains(viewportPoint)) return marks->ProblemToolTip(mac);
   return {};
 }

@@ -60,6 +60,10 @@ public:
 
   static QString PartText(const CDeviceListItem& row, Part part);
 
+  // The free spaces of a row (viewport coordinates) for its status dot (before the index) and
+  // its problem badge (after the firmware text).
+  void SiteMarkSpaces(const CDeviceListItem& row, const QRect& rowRect, QRect* dotSpace,
+                      QRect* badgeSpace) const;
   // Status dots, problem badges and muted missing rows, drawn over each row (null: none).
   void SetSiteMarks(const CDeviceSiteMarks* marks) { m_siteMarks = marks; }
   const CDeviceSiteMarks* SiteMarks() const { return m_siteMarks; }

@@ -14,6 +14,13 @@ constexpr int kBadgeHeight = 18;
 
 std::string Tr(const std::string& key) { return TrText(QString::fromStdString(key)).toStdString(); }
 
+QFont BadgeFont() {
+  QFont font;
+  font.setPointSizeF(8);
+  font.setBold(true);
+  return font;
+}
+
 QColor DotColor(const DEVICE_LIVE_T& live) {
   if (live.status == EDeviceStatus::kMissing) return QColor("#9ca3af");  // grey: quiet
   if (live.isNew) return QColor("#2463eb");                              // blue: new
@@ -41,9 +48,10 @@ QString CDeviceSiteMarks::ClockText(std::chrono::milliseconds trackerTime) const
   return QDateTime::fromMSecsSinceEpoch(wall).toString(QStringLiteral("hh:mm:ss"));
 }
 
-QRect CDeviceSiteMarks::DotRect(const QRect& indexCell) {
-  if (indexCell.isEmpty()) return {};
-  return QRect(indexCell.left() + 2, indexCell.center().y() - kDot / 2 + 1, kDot, kDot);
+QRect CDeviceSiteMarks::DotRect(const QRect& dotSpace) {
+  if (dotSpace.isEmpty()) return {};
+  return QRect(dotSpace.center().x() - kDot / 2 + 1, dotSpace.center().y() - kDot / 2 + 1, kDot,
+               kDot);
 }
 
 QString CDeviceSiteMarks::BadgeText(const std::string& mac) const {
@@ -55,19 +63,21 @@ QString CDeviceSiteMarks::BadgeText(const std::string& mac) const {
   return TrText(QStringLiteral("%1 problems")).arg(problems->size());
 }
 
-QRect CDeviceSiteMarks::BadgeRect(const std::string& mac, const QRect& firmwareCell) const {
+QRect CDeviceSiteMarks::BadgeRect(const std::string& mac, const QRect& badgeSpace,
+                                  bool* compact) const {
   const QString text = BadgeText(mac);
-  if (text.isEmpty() || firmwareCell.isEmpty()) return {};
-  QFont font;
-  font.setPointSizeF(8);
-  const int width = std::min(QFontMetrics(font).horizontalAdvance(text) + 14, firmwareCell.width());
-  return QRect(firmwareCell.right() - width - 4, firmwareCell.center().y() - kBadgeHeight / 2 + 1,
+  if (text.isEmpty() || badgeSpace.width() < kBadgeHeight) return {};
+  const int full = QFontMetrics(BadgeFont()).horizontalAdvance(text) + 16;
+  const bool shrink = full > badgeSpace.width();
+  if (compact) *compact = shrink;
+  const int width = shrink ? kBadgeHeight : full;
+  return QRect(badgeSpace.right() - width + 1, badgeSpace.center().y() - kBadgeHeight / 2 + 1,
                width, kBadgeHeight);
 }
 
 void CDeviceSiteMarks::Paint(QPainter* painter, const QRect& rowRect, const QColor& background,
-                             const std::string& mac, const QRect& indexCell,
-                             const QRect& firmwareCell) const {
+                             const std::string& mac, const QRect& dotSpace,
+                             const QRect& badgeSpace) const {
   const DEVICE_LIVE_T live = Live(mac);
   painter->save();
   if (live.known && live.status == EDeviceStatus::kMissing) {
@@ -80,21 +90,17 @@ void CDeviceSiteMarks::Paint(QPainter* painter, const QRect& rowRect, const QCol
   if (live.known) {
     painter->setPen(Qt::NoPen);
     painter->setBrush(DotColor(live));
-    painter->drawEllipse(DotRect(indexCell));
+    painter->drawEllipse(DotRect(dotSpace));
   }
-  const QRect badge = BadgeRect(mac, firmwareCell);
+  bool compact = false;
+  const QRect badge = BadgeRect(mac, badgeSpace, &compact);
   if (!badge.isEmpty()) {
     painter->setPen(Qt::NoPen);
-    painter->setBrush(QColor("#fde8e8"));
+    painter->setBrush(compact ? QColor("#dc2626") : QColor("#fde8e8"));
     painter->drawRoundedRect(badge, kBadgeHeight / 2.0, kBadgeHeight / 2.0);
-    QFont font = painter->font();
-    font.setPointSizeF(8);
-    font.setBold(true);
-    painter->setFont(font);
-    painter->setPen(QColor("#b91c1c"));
-    const QString text =
-        QFontMetrics(font).elidedText(BadgeText(mac), Qt::ElideRight, badge.width() - 10);
-    painter->drawText(badge, Qt::AlignCenter, text);
+    painter->setFont(BadgeFont());
+    painter->setPen(compact ? QColor("#ffffff") : QColor("#b91c1c"));
+    painter->drawText(badge, Qt::AlignCenter, compact ? QStringLiteral("!") : BadgeText(mac));
   }
   painter->restore();
 }

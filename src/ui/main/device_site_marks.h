@@ -27,14 +27,15 @@ public:
   DEVICE_LIVE_T Live(const std::string& mac) const { return m_status.LiveOf(mac); }
   const std::vector<SITE_PROBLEM_T>* Problems(const std::string& mac) const;
 
-  // Where the dot and the badge of a row lie, given the rectangles of its index and firmware
-  // cells; the badge is empty for a device without problems.
-  static QRect DotRect(const QRect& indexCell);
-  QRect BadgeRect(const std::string& mac, const QRect& firmwareCell) const;
+  // Where the dot and the badge of a row lie, given the free spaces the row painter leaves for
+  // them (before the index, after the firmware text). The badge shows its text when the space
+  // holds it and shrinks to "!" when not; it is empty for a device without problems.
+  static QRect DotRect(const QRect& dotSpace);
+  QRect BadgeRect(const std::string& mac, const QRect& badgeSpace, bool* compact = nullptr) const;
 
   // Draws the marks of one row over what the row painter drew; a missing row is muted first.
   void Paint(QPainter* painter, const QRect& rowRect, const QColor& background,
-             const std::string& mac, const QRect& indexCell, const QRect& firmwareCell) const;
+             const std::string& mac, const QRect& dotSpace, const QRect& badgeSpace) const;
 
   // "online", "new", "back", "missing"; "" for a device the tracker has not heard.
   QString StatusName(const std::string& mac) const;
