@@ -66,8 +66,9 @@ public:
   // Where StatusRole and ProblemsRole come from (null: empty).
   void SetSiteMarks(const CDeviceSiteMarks* marks) { m_siteMarks = marks; }
 
-  // One line per row, tab-separated: index, IP, MAC, model, room number, firmware.
-  QString DumpText() const;
+  // One line per row, tab-separated: index, IP, MAC, model, room number, firmware. Invokable,
+  // so tools that read item views by their model (the GUI test driver) get the rows as shown.
+  Q_INVOKABLE QString DumpText() const;
 
 private:
   bool SortRows();

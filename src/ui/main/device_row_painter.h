@@ -59,6 +59,8 @@ public:
   void SetHot(int row, Part part, bool pressed);
 
   static QString PartText(const CDeviceListItem& row, Part part);
+  // The part whose control in the row layout is named `name`; kNoPart when none is.
+  static Part PartNamed(const QString& name);
 
   // The free spaces of a row (viewport coordinates) for its status dot (before the index) and
   // its problem badge (after the firmware text).
