@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <memory>
 #include <string>
 #include <vector>
@@ -345,6 +346,24 @@ TEST_F(MainWndTest, ProblemsToggleNarrowsTheListAndMissingRowsStay) {
   EXPECT_TRUE(
       wnd->GetSiteMarks().StatusToolTip("02:00:00:00:00:0D").startsWith("Missing, last seen "));
   EXPECT_TRUE(wnd->GetSiteMarks().ProblemToolTip("02:00:00:00:00:0A").contains("is also used by"));
+
+  // Hovering the drawn dot and badge shows those texts.
+  CDeviceListView* view = wnd->GetDeviceListView();
+  auto tipAt = [&](const QPoint& point) {
+    QHelpEvent help(QEvent::ToolTip, point, view->View()->viewport()->mapToGlobal(point));
+    QApplication::sendEvent(view->View()->viewport(), &help);
+    return QToolTip::text();
+  };
+  const QRect rowRect = view->View()->visualRect(model->index(quiet));
+  QRect dotSpace, badgeSpace;
+  view->Painter()->SiteMarkSpaces(*model->RowAt(quiet), rowRect, &dotSpace, &badgeSpace);
+  EXPECT_TRUE(tipAt(CDeviceSiteMarks::DotRect(dotSpace).center()).startsWith("Missing, last seen"));
+  const int dup = model->FindRow("02:00:00:00:00:0B");
+  const QRect dupRect = view->View()->visualRect(model->index(dup));
+  view->Painter()->SiteMarkSpaces(*model->RowAt(dup), dupRect, &dotSpace, &badgeSpace);
+  const QRect badge = wnd->GetSiteMarks().BadgeRect("02:00:00:00:00:0B", badgeSpace);
+  ASSERT_FALSE(badge.isEmpty());
+  EXPECT_TRUE(tipAt(badge.center()).contains("10.0.0.1 is also used by 02:00:00:00:00:0A"));
 
   // Refresh starts over: every device again, the toggle off.
   Click("btn_problems");
