@@ -31,7 +31,14 @@ struct StaticOptions {
   bool json = false;
 };
 
+struct WatchOptions {
+  std::string interfaceName;
+  bool json = false;
+  int seconds = 0;  // 0: until interrupted
+};
+
 // Each returns the process exit code (cli_exit_codes.h).
 int RunScan(const ScanOptions& options);
 int RunConfig(const ConfigOptions& options);
 int RunStatic(const StaticOptions& options);
+int RunWatch(const WatchOptions& options);
