@@ -30,11 +30,24 @@ CUpgradeFollower::CUpgradeFollower(CControl& control, std::string mac, std::stri
       m_scope(scope),
       m_maxChecks(maxChecks) {}
 
+bool CUpgradeFollower::IsThisDevice(const std::string& deviceKey) const {
+  if (deviceKey == m_mac) return true;
+  const std::string key = CompactMac(deviceKey);
+  return !key.empty() && (key == CompactMac(m_mac) || key == CompactMac(m_workMac));
+}
+
+void CUpgradeFollower::OnDeviceBootUp(const std::string& deviceKey) {
+  m_control.RemoveDevice(deviceKey);
+  // The core keys a boot-up by the frame's source address when no entry's work MAC text equals
+  // it exactly (a device that writes its MAC in lower case and sends no WorkMAC). The entry must
+  // go all the same, or the next check "finds it again" with the firmware it had before the
+  // reboot and calls a good upgrade failed.
+  if (deviceKey != m_mac && IsThisDevice(deviceKey)) m_control.RemoveDevice(m_mac);
+  NoteBootUp(deviceKey);
+}
+
 bool CUpgradeFollower::NoteBootUp(const std::string& deviceKey) {
-  if (m_scope == BootUpScope::kThisDevice && deviceKey != m_mac) {
-    const std::string key = CompactMac(deviceKey);
-    if (key.empty() || (key != CompactMac(m_mac) && key != CompactMac(m_workMac))) return false;
-  }
+  if (m_scope == BootUpScope::kThisDevice && !IsThisDevice(deviceKey)) return false;
   m_bootUpSeen = true;
   return true;
 }

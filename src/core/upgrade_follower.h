@@ -39,8 +39,13 @@ public:
   CUpgradeFollower(CControl& control, std::string mac, std::string workMac,
                    std::string expectedVersion, BootUpScope scope, unsigned maxChecks = kMaxChecks);
 
-  // A boot-up message from `deviceKey` (any thread). True when it counts for this device.
+  // A boot-up message from `deviceKey` (the core's worker thread): the booted device leaves the
+  // table until its next discovery answer, then the boot-up is noted (NoteBootUp).
+  void OnDeviceBootUp(const std::string& deviceKey);
+  // Notes a boot-up without touching the table. True when it counts for this device.
   bool NoteBootUp(const std::string& deviceKey);
+  // The key names this device: its MAC text, or its MAC or work MAC in another spelling.
+  bool IsThisDevice(const std::string& deviceKey) const;
   bool BootUpSeen() const { return m_bootUpSeen.load(); }
 
   // One check; returns the state after it. Counts the check, also in a final state (the

@@ -64,10 +64,13 @@ bool CUpgradeRollout::AllOnNewVersion() const {
 }
 
 void CUpgradeRollout::OnDeviceBootUp(const std::string& deviceKey) {
-  m_control.RemoveDevice(deviceKey);
   for (size_t i = 0; i < m_followers.size(); ++i) {
-    if (m_following[i] && m_followers[i]->NoteBootUp(deviceKey)) break;
+    if (m_following[i] && m_followers[i]->IsThisDevice(deviceKey)) {
+      m_followers[i]->OnDeviceBootUp(deviceKey);
+      return;
+    }
   }
+  m_control.RemoveDevice(deviceKey);
 }
 
 void CUpgradeRollout::Start(size_t index) {

@@ -65,7 +65,8 @@ public:
   const std::string& ImageVersionText() const { return m_version; }
   bool AllOnNewVersion() const;
 
-  // The core's worker thread: the booted device leaves the table until it answers again.
+  // The core's worker thread: the booted device leaves the table until it answers again; only a
+  // device's own boot-up counts for it.
   void OnDeviceBootUp(const std::string& deviceKey) override;
 
 private:

@@ -62,6 +62,25 @@ TEST_F(Follower, AfterABootUpTheDeviceMustComeBackAndItsFirmwareDecides) {
   }
 }
 
+TEST_F(Follower, ABootUpKeyedByTheFrameAddressStillTakesTheDeviceOutOfTheTable) {
+  // A lower-case MAC without a WorkMAC: the core cannot map the frame's source to the entry and
+  // keys the boot-up by the source address in upper case.
+  control.UpdateDevice(Device("021a2b000009", "12.30.1.1"));
+  CUpgradeFollower f(control, "021a2b000009", "021a2b000009", "12.31.1.1", Scope::kAnyDevice);
+  f.OnDeviceBootUp("021A2B000009");
+  DEVICE_ENTRY_T found;
+  EXPECT_FALSE(control.FindDevice("021a2b000009", &found));
+  EXPECT_EQ(f.Check(), State::kInProgress);  // rebooting, not "back with the old firmware"
+  control.UpdateDevice(Device("021a2b000009", "12.31.1.1"));
+  EXPECT_EQ(f.Check(), State::kCompleted);
+
+  // Another device's boot-up takes only that device out.
+  CUpgradeFollower g(control, "021a2b000009", "021a2b000009", "12.31.1.1", Scope::kAnyDevice);
+  g.OnDeviceBootUp("021A2B00000A");
+  EXPECT_TRUE(control.FindDevice("021a2b000009", &found));
+  EXPECT_TRUE(g.BootUpSeen());
+}
+
 TEST_F(Follower, AnotherDevicesBootUpFailsUnlessTheVersionAlreadyMatches) {
   control.UpdateDevice(Device("OTHER", "1.0"));
   CUpgradeFollower stillOld(control, kMac, "", "12.31.1.1", Scope::kAnyDevice);
