@@ -34,7 +34,14 @@ struct UpgradeOptions {
   bool json = false;
 };
 
+struct WatchOptions {
+  std::string interfaceName;
+  bool json = false;
+  int seconds = 0;  // 0: until interrupted
+};
+
 // Each returns the process exit code (cli_exit_codes.h).
 int RunScan(const ScanOptions& options);
 int RunConfig(const ConfigOptions& options);
 int RunUpgrade(const UpgradeOptions& options);
+int RunWatch(const WatchOptions& options);

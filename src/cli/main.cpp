@@ -83,6 +83,15 @@ int main(int argc, char** argv) {
   upgradeCmd->add_option("--interface", upgrade.interfaceName,
                          "Network interface to use (default: config/SystemSetting.ini)");
   upgradeCmd->add_flag("--json", upgrade.json, "Print one JSON document instead of the table");
+  WatchOptions watch;
+  CLI::App* watchCmd = app.add_subcommand(
+      "watch", "Discover every 5 seconds and print each change on the site until interrupted");
+  watchCmd->add_option(
+      "--interface", watch.interfaceName,
+      "Network interface to use (default: the adapter in config/SystemSetting.ini)");
+  watchCmd->add_flag("--json", watch.json, "Print one JSON object per event (JSON Lines)");
+  watchCmd->add_option("--seconds", watch.seconds, "Stop after this many seconds (default: never)")
+      ->check(CLI::Range(1, 86400 * 365));
 
   try {
     app.parse(argc, argv);
@@ -99,5 +108,6 @@ int main(int argc, char** argv) {
   if (*scanCmd) return RunScan(scan);
   if (*configCmd) return RunConfig(config);
   if (*upgradeCmd) return RunUpgrade(upgrade);
+  if (*watchCmd) return RunWatch(watch);
   return kExitUsage;
 }
