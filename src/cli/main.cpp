@@ -6,6 +6,7 @@
 #include "cli/capture_decoder.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_exit_codes.h"
+#include "platform/file_version.h"
 
 namespace {
 
@@ -28,6 +29,8 @@ int main(int argc, char** argv) {
                "ipscanner-cli"};
   app.footer(kExitCodesHelp);
   app.require_subcommand(1);
+  app.set_version_flag("--version", "ipscanner-cli " + GetCompiledVersionText(),
+                       "Print the version and exit");
 
   ScanOptions scan;
   CLI::App* scanCmd =
@@ -98,6 +101,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
