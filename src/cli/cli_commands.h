@@ -31,6 +31,19 @@ struct StaticOptions {
   bool json = false;
 };
 
+struct UpgradeOptions {
+  std::string image;                 // the firmware image; its name carries the version
+  std::vector<std::string> devices;  // MACs (any spelling) or IPs
+  bool all = false;                  // every device that answers (narrowed by model, version)
+  std::string model;
+  std::string fromVersion;
+  int parallel = 8;
+  int timeoutSeconds = 0;  // 0: the upgrade window's (92 checks 10 s apart)
+  int seconds = 6;         // discovery time
+  std::string interfaceName;
+  bool json = false;
+};
+
 struct WatchOptions {
   std::string interfaceName;
   bool json = false;
@@ -41,4 +54,8 @@ struct WatchOptions {
 int RunScan(const ScanOptions& options);
 int RunConfig(const ConfigOptions& options);
 int RunStatic(const StaticOptions& options);
+  bool json = false;
+};
+
+int RunUpgrade(const UpgradeOptions& options);
 int RunWatch(const WatchOptions& options);

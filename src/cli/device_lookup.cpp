@@ -4,30 +4,33 @@
 
 #include "shell/global_utils.h"
 
-std::string CompactMac(const std::string& mac) {
+namespace {
+
+// 12 upper-case hexadecimal digits, or "" when the text is not a MAC.
+std::string CanonicalMac(const std::string& text) {
   std::string out;
-  for (char c : mac) {
-    if (c == ':' || c == '-' || c == '.') continue;
+  for (char c : text) {
+    if (c == ':' || c == '-') continue;
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return {};
     out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
-  return out;
+  return out.size() == 12 ? out : std::string();
 }
 
-bool DeviceNamedBy(const DEVICE_ENTRY_T& device, const std::string& wanted) {
-  if (wanted.empty()) return false;
-  if (device.ip == wanted || device.mac == wanted) return true;
-  // "192.168.100.200" would compact to twelve digits too: an address is never a MAC.
-  if (CGlobalUtils::IsValidIPv4(wanted)) return false;
-  const std::string compact = CompactMac(wanted);
-  return compact.size() == 12 && CompactMac(device.mac) == compact;
-}
+}  // namespace
 
-bool FindNamedDevice(const std::vector<DEVICE_ENTRY_T>& table, const std::string& wanted,
-                     DEVICE_ENTRY_T* out) {
-  for (const DEVICE_ENTRY_T& device : table) {
-    if (!DeviceNamedBy(device, wanted)) continue;
-    if (out) *out = device;
-    return true;
+const DEVICE_ENTRY_T* FindDeviceByName(const std::vector<DEVICE_ENTRY_T>& devices,
+                                       const std::string& name) {
+  if (CGlobalUtils::IsValidIPv4(name)) {
+    for (const DEVICE_ENTRY_T& d : devices)
+      if (d.ip == name) return &d;
+    return nullptr;
   }
-  return false;
+  const std::string wanted = CanonicalMac(name);
+  if (wanted.empty()) return nullptr;
+  for (const DEVICE_ENTRY_T& d : devices)
+    if (CanonicalMac(d.mac) == wanted) return &d;
+  for (const DEVICE_ENTRY_T& d : devices)
+    if (CanonicalMac(d.workMac) == wanted) return &d;
+  return nullptr;
 }

@@ -57,8 +57,9 @@ std::string ChooseDevices(const StaticOptions& options, std::vector<DEVICE_ENTRY
     return "";
   }
   for (const std::string& name : options.devices) {
-    DEVICE_ENTRY_T device;
-    if (!FindNamedDevice(table, name, &device)) return name;
+    const DEVICE_ENTRY_T* found = FindDeviceByName(table, name);
+    if (found == nullptr) return name;
+    const DEVICE_ENTRY_T& device = *found;
     const bool twice = std::any_of(chosen->begin(), chosen->end(),
                                    [&](const DEVICE_ENTRY_T& d) { return d.mac == device.mac; });
     if (!twice) chosen->push_back(device);
