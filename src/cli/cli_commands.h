@@ -54,8 +54,5 @@ struct WatchOptions {
 int RunScan(const ScanOptions& options);
 int RunConfig(const ConfigOptions& options);
 int RunStatic(const StaticOptions& options);
-  bool json = false;
-};
-
 int RunUpgrade(const UpgradeOptions& options);
 int RunWatch(const WatchOptions& options);
