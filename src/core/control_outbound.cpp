@@ -36,15 +36,6 @@ OutboundHooks CurrentHooks() {
   return g_hooks;
 }
 
-void Deliver(const PACKET_RECORD_T* packet) {
-  const OutboundHooks hooks = CurrentHooks();
-  if (hooks.send) {
-    hooks.send(packet);
-  } else {
-    CMacProtoControl::GetInstance()->Send(packet);  // the result is not looked at
-  }
-}
-
 using ConfigBuilder = int (CMsgFacade::*)(PACKET_RECORD_T*, const REPORT_CONFIG_T*,
                                           const std::string&);
 
@@ -67,10 +58,19 @@ void SendConfigRequest(const char* operation, const char* buildName, ConfigBuild
     return;
   }
   AddressToDevice(&packet, *device);
-  Deliver(&packet);
+  DeliverPacket(&packet);
 }
 
 }  // namespace
+
+void DeliverPacket(const PACKET_RECORD_T* packet) {
+  const OutboundHooks hooks = CurrentHooks();
+  if (hooks.send) {
+    hooks.send(packet);
+  } else {
+    CMacProtoControl::GetInstance()->Send(packet);  // the result is not looked at
+  }
+}
 
 void SetOutboundHooks(OutboundHooks hooks) {
   std::lock_guard<std::mutex> lock(g_hooksLock);
@@ -99,7 +99,7 @@ void CControl::MulticastDiscoveryMsg() {
   std::memcpy(packet.szIP, kMulticastGroup, sizeof(kMulticastGroup));
   std::memcpy(packet.mac, kMulticastMac, sizeof(kMulticastMac));
   packet.nPort = kDevicePort;
-  Deliver(&packet);
+  DeliverPacket(&packet);
 }
 
 void CControl::SendRequestConfigMsg(const DEVICE_ENTRY_T* device, const char16_t (*items)[96]) {
