@@ -1,11 +1,19 @@
 #include "core/authenticate_dispatcher.h"
 
+#include <algorithm>
+#include <deque>
 #include <map>
 #include <mutex>
 
 #include "core/control.h"
 #include "protocol/reply_records.h"
 #include "protocol/text_field.h"
+#include "shell/global_utils.h"
+
+namespace {
+constexpr size_t kRememberedIdentifiers = 32;
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+}  // namespace
 
 struct CAuthenticateDispatcher::State {
   struct Wait {
@@ -14,6 +22,8 @@ struct CAuthenticateDispatcher::State {
   };
   mutable std::mutex lock;
   std::map<std::string, Wait> waits;  // by identifier
+  std::deque<std::string> handedOut;  // the latest identifiers, newest last
+  uint32_t serial = 0;
 
   void Take(const COMMON_ACK_T* ack) {
     if (ack == nullptr) return;
@@ -33,6 +43,23 @@ CAuthenticateDispatcher::CAuthenticateDispatcher(CControl& control)
 }
 
 CAuthenticateDispatcher::~CAuthenticateDispatcher() { m_control.SetAuthenticateCallback(nullptr); }
+
+std::string CAuthenticateDispatcher::NewIdentifier(int length) {
+  std::string identifier = CGlobalUtils::RandomText(length);
+  std::lock_guard<std::mutex> guard(m_state->lock);
+  auto used = [&] {
+    return std::find(m_state->handedOut.begin(), m_state->handedOut.end(), identifier) !=
+           m_state->handedOut.end();
+  };
+  while (!identifier.empty() && used()) {
+    // Write a serial number into the tail, in the generator's own alphabet.
+    uint32_t n = ++m_state->serial;
+    for (size_t i = identifier.size(); i-- > 0 && n > 0; n /= 62) identifier[i] = kAlphabet[n % 62];
+  }
+  m_state->handedOut.push_back(identifier);
+  if (m_state->handedOut.size() > kRememberedIdentifiers) m_state->handedOut.pop_front();
+  return identifier;
+}
 
 void CAuthenticateDispatcher::Open(const std::string& identifier) {
   std::lock_guard<std::mutex> guard(m_state->lock);

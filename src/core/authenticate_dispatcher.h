@@ -20,6 +20,12 @@ public:
   CAuthenticateDispatcher(const CAuthenticateDispatcher&) = delete;
   CAuthenticateDispatcher& operator=(const CAuthenticateDispatcher&) = delete;
 
+  // A fresh identifier of `length` characters from CGlobalUtils::RandomText. That generator gives
+  // the same text within one second, so a text this dispatcher has handed out recently is
+  // changed in its tail until it is new: an answer to an earlier request must never match a
+  // later one.
+  std::string NewIdentifier(int length);
+
   // Opens the wait for the answer carrying `identifier` (replacing an open one of that name).
   void Open(const std::string& identifier);
   // Whether that answer has arrived; *accepted tells its result (nResult 0).

@@ -65,7 +65,7 @@ AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
                          const DEVICE_ENTRY_T& device, const std::string& user,
                          const std::string& password, const char* logName) {
   if (user.empty() || password.empty()) return AuthOutcome::kEmptyCredentials;
-  const std::string identifier = CGlobalUtils::RandomText(kIdentifierChars);
+  const std::string identifier = waits.NewIdentifier(kIdentifierChars);
 
   AUTHENTICATE_REQ_T request;
   std::memset(&request, 0, sizeof(request));

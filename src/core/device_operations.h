@@ -35,7 +35,8 @@ enum class AuthOutcome {
   kEmptyCredentials,  // nothing was sent
 };
 
-// Sends an authenticate request with a fresh 32-character identifier and waits up to 5000 ms
+// Sends an authenticate request with a fresh 32-character identifier (never one handed out
+// recently, see CAuthenticateDispatcher::NewIdentifier) and waits up to 5000 ms
 // for the answer carrying it. `logName` names the caller in the log line of a build failure.
 // The password is not logged and is wiped from the request and packet once sent.
 AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,

@@ -211,6 +211,15 @@ TEST_F(DeviceOps, AuthenticateTiesTheAnswerToItsIdentifier) {
   AnswerAuthenticate(0, Element(2, "UUID"));
   bool accepted = false;
   EXPECT_FALSE(waits.Answered(Element(2, "UUID"), &accepted));
+
+  // The identifier generator repeats itself within a second: the next request still gets an
+  // identifier of its own, so the late answer does not count for it either.
+  const std::string late = Element(2, "UUID");
+  clock.SetPauseHook([&](std::chrono::milliseconds) { AnswerAuthenticate(0, late); });
+  EXPECT_EQ(device_ops::Authenticate(waits, clock, Device(), "admin", "pw", "T"),
+            device_ops::AuthOutcome::kNoAnswer);
+  EXPECT_NE(Element(3, "UUID"), late);
+  EXPECT_EQ(Element(3, "UUID").size(), 32u);
 }
 
 TEST_F(DeviceOps, EmptyCredentialsSendNothing) {
