@@ -6,6 +6,7 @@
 #include "cli/capture_decoder.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_exit_codes.h"
+#include "cli/device_commands_cli.h"
 
 namespace {
 
@@ -63,6 +64,9 @@ int main(int argc, char** argv) {
   configCmd->add_flag("--reboot", config.reboot,
                       "Reboot the device and wait for its boot-up message");
 
+  DeviceCommandSet deviceCommands;
+  RegisterDeviceCommands(app, &deviceCommands);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -77,5 +81,6 @@ int main(int argc, char** argv) {
   if (*decodeCmd) return RunDecode(pcapPath);
   if (*scanCmd) return RunScan(scan);
   if (*configCmd) return RunConfig(config);
+  if (const int code = RunDeviceCommand(deviceCommands); code >= 0) return code;
   return kExitUsage;
 }

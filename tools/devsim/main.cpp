@@ -234,6 +234,10 @@ int main(int argc, char** argv) {
   app.add_option("--reboot-ms", options.rebootMs, "time a reboot takes before the boot-up message")
       ->check(CLI::Range(0, 600000))
       ->capture_default_str();
+  app.add_option("--update-result", options.updateResult,
+                 "answer every configuration update with this Result and apply nothing");
+  app.add_flag("--ignore-updates", options.ignoreUpdates,
+               "leave every configuration update unanswered and unapplied");
   app.add_option("--pps", pps, "frames per second the simulator injects at most")
       ->check(CLI::Range(1, 1000000))
       ->capture_default_str();

@@ -40,6 +40,11 @@ struct SimOptions {
   double truncateShare = 0.0;
   int rebootMs = 3000;
   uint32_t seed = 1;
+  // Update faults of every device: a non-empty updateResult is the Result of every UpdateConfig
+  // acknowledge and the change is not applied; ignoreUpdates leaves updates unanswered and
+  // unapplied.
+  std::string updateResult;
+  bool ignoreUpdates = false;
 };
 
 // Addressing of the device's one network interface.

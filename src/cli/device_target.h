@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "core/device_entry.h"
+
+// DEVICE on the command line: a MAC address in any spelling (upper or lower case, with or
+// without ':' or '-') or a dotted IPv4 address.
+struct DeviceTarget {
+  std::string compactMac;  // 12 upper-case hexadecimal digits, or empty
+  std::string ip;          // or empty
+};
+
+// Nothing when the text is neither a MAC nor an IPv4 address.
+std::optional<DeviceTarget> ParseDeviceTarget(const std::string& text);
+
+// Whether a discovered device is the one named: by its IP text, or by its MAC in any spelling
+// (byWorkMac: by the work MAC its frames come from instead).
+bool MatchesTarget(const DeviceTarget& target, const DEVICE_ENTRY_T& device, bool byWorkMac);
+
+// Sends discoveries (at once, then every 2 seconds) until the named device is in the control
+// core's table or `seconds` have passed. Needs an open CCliSession.
+std::optional<DEVICE_ENTRY_T> DiscoverTarget(const DeviceTarget& target, int seconds);
