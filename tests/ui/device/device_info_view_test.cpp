@@ -113,19 +113,9 @@ protected:
                     "Config.Status.PrimaryDNS=8.8.8.8", "Config.Status.SecondaryDNS=8.8.4.4"});
   }
 
-  // The plain document of a sent packet, keyed by the device's MAC text.
-  std::string Document(const PACKET_RECORD_T& p, const std::string& key) {
-    MsgHeaderInfo info;
-    EXPECT_TRUE(ReadMsgHeader(p.data, p.nDataLen, &info));
-    std::vector<uint8_t> out(static_cast<size_t>(info.payloadLength) + 1);
-    EXPECT_EQ(DecryptPayload(p.data + kMsgHeaderLength, out.data(), static_cast<int>(out.size()),
-                             key, info.payloadLength),
-              0);
-    return reinterpret_cast<const char*>(out.data());
-  }
   std::vector<std::string> Elements(const PACKET_RECORD_T& p, const std::string& key,
                                     const std::string& name) {
-    const std::string doc = Document(p, key);
+    const std::string doc = inbound_test::SentDocument(p, key);
     std::vector<std::string> out;
     const std::regex re("<" + name + ">([^<]*)</" + name + ">");
     for (auto it = std::sregex_iterator(doc.begin(), doc.end(), re); it != std::sregex_iterator();

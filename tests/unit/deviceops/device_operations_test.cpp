@@ -50,16 +50,7 @@ protected:
     InboundTest::TearDown();
   }
 
-  std::string Document(size_t i) {
-    const PACKET_RECORD_T& p = sent.at(i);
-    MsgHeaderInfo info;
-    EXPECT_TRUE(ReadMsgHeader(p.data, p.nDataLen, &info));
-    std::vector<uint8_t> out(static_cast<size_t>(info.payloadLength) + 1);
-    EXPECT_EQ(DecryptPayload(p.data + kMsgHeaderLength, out.data(), static_cast<int>(out.size()),
-                             kKey, info.payloadLength),
-              0);
-    return reinterpret_cast<const char*>(out.data());
-  }
+  std::string Document(size_t i) { return SentDocument(sent.at(i), kKey); }
   std::string Element(size_t i, const std::string& name) {
     std::smatch m;
     const std::string doc = Document(i);
