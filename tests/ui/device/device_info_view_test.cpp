@@ -20,6 +20,7 @@
 #include "protocol/text_field.h"
 #include "support/ui_driver.h"
 #include "ui/framework/dialog_codes.h"
+#include "ui/framework/notify_hub.h"
 #include "ui/main/device_list_model.h"
 #include "ui/main/device_list_view.h"
 #include "ui/main/device_row_painter.h"
@@ -404,6 +405,42 @@ TEST_F(DeviceInfoViewTest, FollowsADeviceToItsNewAddressAndForgetsItOnRefresh) {
   Open(moved);
   EXPECT_EQ(Control("edit_ip")->text(), "Obtaining lP address...");
   EXPECT_EQ(Control("edit_gateway")->text(), "");
+}
+
+TEST_F(DeviceInfoViewTest, RefreshesEveryTickWhileVisibleAndTheMainWindowShowsAndHidesIt) {
+  CControl::GetInstance()->UpdateDevice(kDeviceB);
+  CControl::GetInstance()->UpdateDevice(kDeviceA);
+  wnd->RefreshDeviceList();
+  // No row selected: the first row (IP order) is shown.
+  Click("btn_show_device_info");
+  EXPECT_TRUE(view->isVisible());
+  EXPECT_EQ(view->GetDeviceInfo().mac, kDeviceA.mac);
+
+  // Timer 1 of the view itself sends a request while the view is visible; nothing else does.
+  const struct {
+    QWidget* sender;
+    int id;
+    bool visible;
+    size_t requests;
+  } ticks[] = {{view, 1, true, 1}, {view, 2, true, 0}, {wnd.get(), 1, true, 0}, {view, 1, false, 0}};
+  for (const auto& t : ticks) {
+    view->setVisible(t.visible);
+    sent.clear();
+    wnd->GetManager()->SendNotify(t.sender, QStringLiteral("timer"), t.id);
+    // (the main window answers timer 2 of any sender with a discovery)
+    EXPECT_EQ(SentOf(MSG_REQUEST_CONFIG).size(), t.requests)
+        << t.id << (t.visible ? " visible" : " hidden");
+  }
+
+  // Search and a model choice hide it.
+  view->setVisible(true);
+  Click("btn_search");
+  EXPECT_FALSE(view->isVisible());
+  Click("btn_show_device_info");
+  ASSERT_TRUE(view->isVisible());
+  wnd->GetManager()->SendNotify(wnd->FindControl<QWidget>(QStringLiteral("combo_model")),
+                                QStringLiteral("itemselect"), 0, 0);
+  EXPECT_FALSE(view->isVisible());
 }
 
 TEST_F(DeviceInfoViewTest, TheViewLeavesNoCallbackBehind) {
