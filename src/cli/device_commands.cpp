@@ -34,8 +34,10 @@ std::string Describe(const DEVICE_ENTRY_T& d) {
 int ParseTarget(const DeviceCommandOptions& options, DeviceTarget* target) {
   const std::optional<DeviceTarget> parsed = ParseDeviceTarget(options.device);
   if (!parsed) {
-    Fail("DEVICE must be a MAC address (12 hexadecimal digits, ':' or '-' allowed) or an IPv4 "
-         "address, got \"" + TerminalSafe(options.device) + "\"");
+    Fail(
+        "DEVICE must be a MAC address (12 hexadecimal digits, ':' or '-' allowed) or an IPv4 "
+        "address, got \"" +
+        TerminalSafe(options.device) + "\"");
     return kExitBadInput;
   }
   *target = *parsed;
@@ -128,8 +130,8 @@ int RunShow(const ShowCommandOptions& options) {
     std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     return kExitOk;
   }
-  const char* labels[] = {"MAC Address",   "Addressing",  "IP Address",   "Gateway",
-                          "Subnet Mask",   "Primary DNS", "Secondary DNS"};
+  const char* labels[] = {"MAC Address", "Addressing",  "IP Address",   "Gateway",
+                          "Subnet Mask", "Primary DNS", "Secondary DNS"};
   for (size_t i = 0; i < std::size(rows); ++i) {
     std::string label = labels[i];
     label.resize(15, ' ');
@@ -142,11 +144,14 @@ int RunSet(const SetCommandOptions& options) {
   DeviceTarget target;
   if (const int parsed = ParseTarget(options.target, &target); parsed != kExitOk) return parsed;
   // The view's checks, before anything goes on the wire.
-  device_config::NetworkSettings settings{options.dhcp,       options.ip,   options.gateway,
-                                          options.mask,       options.dns1, options.dns2};
+  device_config::NetworkSettings settings{options.dhcp, options.ip,   options.gateway,
+                                          options.mask, options.dns1, options.dns2};
   if (!options.dhcp) {
-    const NetworkInput input{{true, options.ip},   {true, options.gateway}, {true, options.mask},
-                             {true, options.dns1}, {true, options.dns2}};
+    const NetworkInput input{{true, options.ip},
+                             {true, options.gateway},
+                             {true, options.mask},
+                             {true, options.dns1},
+                             {true, options.dns2}};
     if (const std::optional<NetworkField> bad = FirstInvalidField(input)) {
       Fail(InvalidFieldText(*bad));
       return kExitBadInput;

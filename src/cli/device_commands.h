@@ -8,7 +8,7 @@ struct DeviceCommandOptions {
   std::string interfaceName;  // empty: the adapter settings in config/SystemSetting.ini
   int seconds = 6;            // how long to look for the device
   std::string user;
-  std::string passwordFile;   // else IPSCANNER_PASSWORD, else a prompt on a terminal
+  std::string passwordFile;  // else IPSCANNER_PASSWORD, else a prompt on a terminal
 };
 
 struct ShowCommandOptions {

@@ -76,8 +76,8 @@ AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
 
   PACKET_RECORD_T packet;
   std::memset(&packet, 0, sizeof(packet));
-  const int built = CMsgFacade::GetInstance()->BuildRequestAuthenticate(&packet, &request,
-                                                                        device.mac);
+  const int built =
+      CMsgFacade::GetInstance()->BuildRequestAuthenticate(&packet, &request, device.mac);
   Wipe(&request, sizeof(request));
   if (built != 0) {
     LogError("%s: BuildRequestAuthenticate failed.", logName);
@@ -89,9 +89,8 @@ AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
   Wipe(&packet, sizeof(packet));
 
   bool accepted = false;
-  const bool answered = PauseUntil(clock, kAuthenticateWait, kAckPollStep, [&] {
-    return waits.Answered(identifier, &accepted);
-  });
+  const bool answered = PauseUntil(clock, kAuthenticateWait, kAckPollStep,
+                                   [&] { return waits.Answered(identifier, &accepted); });
   waits.Close(identifier);
   if (!answered) return AuthOutcome::kNoAnswer;
   return accepted ? AuthOutcome::kAccepted : AuthOutcome::kRefused;

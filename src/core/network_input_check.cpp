@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr size_t kMinAddressChars = 7;   // "1.2.3.4"
+constexpr size_t kMinAddressChars = 7;  // "1.2.3.4"
 constexpr size_t kMaxAddressChars = 32;
 
 size_t CharacterCount(const std::string& utf8) {

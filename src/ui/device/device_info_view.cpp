@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStringList>
 #include <QUrl>
 #include <string_view>
 
@@ -106,12 +107,13 @@ void CDeviceInfoView::SendConfigRequest() {
 
 void CDeviceInfoView::ShowDeviceTitle() {
   if (!m_pLabelDevice) return;
-  QString title = QString::fromStdString(m_device.model);
-  if (!m_device.mac.empty()) {
-    if (!title.isEmpty()) title += QStringLiteral("  \u00B7  ");
-    title += QString::fromStdString(m_device.mac);
+  // The MAC names the device; model and address go to the tooltip, the panel is narrow.
+  m_pLabelDevice->setText(QString::fromStdString(m_device.mac));
+  QStringList details;
+  for (const std::string* text : {&m_device.model, &m_device.ip}) {
+    if (!text->empty()) details << QString::fromStdString(*text);
   }
-  m_pLabelDevice->setText(title);
+  m_pLabelDevice->setToolTip(details.join(QStringLiteral("  \u00B7  ")));
 }
 
 void CDeviceInfoView::SetDeviceInfo(const DEVICE_ENTRY_T& device) {
@@ -137,7 +139,8 @@ void CDeviceInfoView::SetDeviceInfo(const DEVICE_ENTRY_T& device) {
     m_pEditIp->setText(obtaining);
     SetUserData(m_pEditIp, obtaining);
   }
-  for (QLineEdit* edit : {m_pEditGateway, m_pEditSubnetMask, m_pEditPrimaryDns, m_pEditSecondaryDns}) {
+  for (QLineEdit* edit :
+       {m_pEditGateway, m_pEditSubnetMask, m_pEditPrimaryDns, m_pEditSecondaryDns}) {
     if (!edit) continue;
     edit->clear();
     SetUserData(edit, QString());

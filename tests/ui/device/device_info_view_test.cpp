@@ -96,7 +96,8 @@ protected:
     for (int row = 0; row < model->Count(); ++row) {
       if (model->RowAt(row)->Device().mac != device.mac) continue;
       CDeviceListView* list = wnd->GetDeviceListView();
-      uitest::ClickAt(list->View()->viewport(), list->PartRect(row, CDeviceRowPainter::kModel).center());
+      uitest::ClickAt(list->View()->viewport(),
+                      list->PartRect(row, CDeviceRowPainter::kModel).center());
       return;
     }
     FAIL() << "no row for " << device.mac;
@@ -182,8 +183,8 @@ TEST_F(DeviceInfoViewTest, OpeningADeviceResetsTheFieldsAndRequestsByItsInterfac
     EXPECT_TRUE(Control("edit_ip")->isEnabled());
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(std::u16string(sent[0].szIP), CGlobalUtils::ToWide(device.ip));
-    const char* type = device.mac == device.workMac ? "Config.Network.LAN.Type"
-                                                    : "Config.Network.WLAN.Type";
+    const char* type =
+        device.mac == device.workMac ? "Config.Network.LAN.Type" : "Config.Network.WLAN.Type";
     EXPECT_EQ(Elements(sent[0], device.mac, "Item").at(0), type);
   }
   // The same device again changes nothing and sends nothing.
@@ -422,7 +423,8 @@ TEST_F(DeviceInfoViewTest, RefreshesEveryTickWhileVisibleAndTheMainWindowShowsAn
     int id;
     bool visible;
     size_t requests;
-  } ticks[] = {{view, 1, true, 1}, {view, 2, true, 0}, {wnd.get(), 1, true, 0}, {view, 1, false, 0}};
+  } ticks[] = {
+      {view, 1, true, 1}, {view, 2, true, 0}, {wnd.get(), 1, true, 0}, {view, 1, false, 0}};
   for (const auto& t : ticks) {
     view->setVisible(t.visible);
     sent.clear();

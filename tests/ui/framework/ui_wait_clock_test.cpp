@@ -34,8 +34,8 @@ TEST(UiWaitClock, PauseRunsHandedOverWorkButHoldsBackTimers) {
   const auto start = clock.Now();
   clock.Pause(std::chrono::milliseconds(80));
   EXPECT_GE(clock.Now() - start, std::chrono::milliseconds(80));
-  EXPECT_TRUE(handedOver);               // reports reach their controls during a wait
-  EXPECT_EQ(pump.ticks, ticksBefore);    // no timer handler runs inside it
+  EXPECT_TRUE(handedOver);             // reports reach their controls during a wait
+  EXPECT_EQ(pump.ticks, ticksBefore);  // no timer handler runs inside it
   EXPECT_FALSE(CUiWaitClock::IsWaiting());
   EXPECT_TRUE(uitest::WaitUntil([&] { return pump.ticks > ticksBefore; }));  // ticks come back
 }

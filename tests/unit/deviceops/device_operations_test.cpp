@@ -1,3 +1,5 @@
+#include "core/device_operations.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +10,6 @@
 #include "core/control.h"
 #include "core/control_outbound_hooks.h"
 #include "core/device_config_keys.h"
-#include "core/device_operations.h"
 #include "core/network_input_check.h"
 #include "core/op_clock.h"
 #include "protocol/msg_header.h"
@@ -54,18 +55,20 @@ protected:
   std::string Element(size_t i, const std::string& name) {
     std::smatch m;
     const std::string doc = Document(i);
-    return std::regex_search(doc, m, std::regex("<" + name + ">([^<]*)</" + name + ">")) ? m[1].str()
-                                                                                         : "";
+    return std::regex_search(doc, m, std::regex("<" + name + ">([^<]*)</" + name + ">"))
+               ? m[1].str()
+               : "";
   }
   void AnswerAuthenticate(int result, const std::string& uuid) {
-    const PACKET_RECORD_T r = Received(
-        MSG_AUTHENTICATE_ACK,
-        Doc("<Result>" + std::to_string(result) + "</Result><UUID>" + uuid + "</UUID><Desc>d</Desc>"),
-        kKey, Envelope::kBare, kFrameMac);
+    const PACKET_RECORD_T r = Received(MSG_AUTHENTICATE_ACK,
+                                       Doc("<Result>" + std::to_string(result) + "</Result><UUID>" +
+                                           uuid + "</UUID><Desc>d</Desc>"),
+                                       kKey, Envelope::kBare, kFrameMac);
     control.OnSocketMsg(&r);
   }
   void Acknowledge(const std::string& result, const uint8_t (&mac)[6] = kFrameMac) {
-    const PACKET_RECORD_T r = Received(MSG_FROM_DEVICE_ACK, AckDoc(result), kKey, Envelope::kBare, mac);
+    const PACKET_RECORD_T r =
+        Received(MSG_FROM_DEVICE_ACK, AckDoc(result), kKey, Envelope::kBare, mac);
     control.OnSocketMsg(&r);
   }
 
@@ -92,7 +95,8 @@ TEST(DeviceConfigKeys, InterfaceRuleChoosesLanOnlyWhenMacEqualsWorkMacExactly) {
   } cases[] = {
       {"021A2B3C4D5E", "021A2B3C4D5E", "Config.Network.LAN.Type"},
       {"02:1a:2b:3c:4d:5e", "02:1a:2b:3c:4d:5e", "Config.Network.LAN.Type"},
-      {"02:1a:2b:3c:4d:5e", "021A2B3C4D5E", "Config.Network.WLAN.Type"},  // same address, other text
+      {"02:1a:2b:3c:4d:5e", "021A2B3C4D5E",
+       "Config.Network.WLAN.Type"},  // same address, other text
       {"021A2B3C4D5E", "061A2B3C4D5E", "Config.Network.WLAN.Type"},
   };
   for (const auto& c : cases) {
@@ -119,15 +123,15 @@ TEST(DeviceConfigKeys, UpdateItemsForDhcpAndStatic) {
   device_config::FillUpdateItems(wlan, dhcp, &items);
   EXPECT_EQ(Items(items), std::vector<std::string>{"Config.Network.WLAN.Type=0"});
 
-  device_config::NetworkSettings fixed{false, "10.0.0.9", "10.0.0.1", "255.255.255.0", "8.8.8.8",
-                                       ""};
+  device_config::NetworkSettings fixed{false,           "10.0.0.9", "10.0.0.1",
+                                       "255.255.255.0", "8.8.8.8",  ""};
   device_config::FillUpdateItems(Device(), fixed, &items);
-  EXPECT_EQ(Items(items), (std::vector<std::string>{
-                              "Config.Network.LAN.Type=2", "Config.Network.LAN.StaticIP=10.0.0.9",
-                              "Config.Network.LAN.DefaultGateway=10.0.0.1",
-                              "Config.Network.LAN.SubnetMask=255.255.255.0",
-                              "Config.Network.LAN.PrimaryDNS=8.8.8.8",
-                              "Config.Network.LAN.SecondaryDNS="}));
+  EXPECT_EQ(Items(items),
+            (std::vector<std::string>{
+                "Config.Network.LAN.Type=2", "Config.Network.LAN.StaticIP=10.0.0.9",
+                "Config.Network.LAN.DefaultGateway=10.0.0.1",
+                "Config.Network.LAN.SubnetMask=255.255.255.0",
+                "Config.Network.LAN.PrimaryDNS=8.8.8.8", "Config.Network.LAN.SecondaryDNS="}));
 }
 
 TEST(DeviceConfigKeys, ReportItemsSplitAtEveryEqualsSign) {
@@ -137,8 +141,8 @@ TEST(DeviceConfigKeys, ReportItemsSplitAtEveryEqualsSign) {
                      {"a", "7"}, {"b", "2"}, {"d", "5"}, {"Config.Network.WLAN.Type", "2"}}));
   EXPECT_EQ(device_config::ReportedType(map), "2");
   // The LAN type wins whatever the interface.
-  EXPECT_EQ(device_config::ReportedType({{"Config.Network.WLAN.Type", "2"},
-                                         {"Config.Network.LAN.Type", "0"}}),
+  EXPECT_EQ(device_config::ReportedType(
+                {{"Config.Network.WLAN.Type", "2"}, {"Config.Network.LAN.Type", "0"}}),
             "0");
   EXPECT_EQ(device_config::ReportedType({}), "");
 }
@@ -259,12 +263,12 @@ TEST_F(DeviceOps, UpdateWaitsForExactlyOk) {
       if (c.answer) c.fromOtherDevice ? Acknowledge(c.answer, other) : Acknowledge(c.answer);
     };
     const auto start = clock.Now();
-    const device_ops::UpdateResult r = device_ops::UpdateConfig(control, clock, Device(), items, "T");
+    const device_ops::UpdateResult r =
+        device_ops::UpdateConfig(control, clock, Device(), items, "T");
     EXPECT_EQ(r.outcome, c.expected);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_NE(Document(0).find("<Item>Config.Network.LAN.Type=0</Item>"), std::string::npos);
-    EXPECT_EQ(clock.Now() - start,
-              c.expected == device_ops::UpdateOutcome::kNoAck ? 2000ms : 10ms);
+    EXPECT_EQ(clock.Now() - start, c.expected == device_ops::UpdateOutcome::kNoAck ? 2000ms : 10ms);
   }
   onSend = nullptr;
 }

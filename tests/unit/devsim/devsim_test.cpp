@@ -385,10 +385,10 @@ TEST(DevsimConfig, UpdateFaultsAnswerWithoutApplying) {
     ASSERT_EQ(out.size(), 1u);
     const Answer a = Read(out[0]);
     MSG_ACK_T ack{};
-    ASSERT_EQ(CMsgFacade::GetInstance()->ParseAckMsg(a.udp.payload, a.udp.payloadLength, &ack,
-                                                      d.macText, a.header.payloadLength,
-                                                      a.header.payloadMode),
-              0);
+    ASSERT_EQ(
+        CMsgFacade::GetInstance()->ParseAckMsg(a.udp.payload, a.udp.payloadLength, &ack, d.macText,
+                                               a.header.payloadLength, a.header.payloadMode),
+        0);
     EXPECT_EQ(FieldToUtf8(ack.szResult), "ok");
   }
 }
