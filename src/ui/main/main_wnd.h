@@ -56,6 +56,7 @@ public:
 protected:
   QString GetLayoutFileName() const override { return QStringLiteral("MainWnd.xml"); }
   void InitWindow() override;
+  void OnLanguageChanged() override;
   QWidget* CreateControl(const QString& className, QWidget* parent) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   IPS_DECLARE_MESSAGE_MAP()
