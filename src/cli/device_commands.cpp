@@ -9,15 +9,15 @@
 #include "cli/cli_credentials.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
-#include "cli/device_target.h"
-#include "cli/terminal_text.h"
 #include "core/authenticate_dispatcher.h"
 #include "core/control.h"
 #include "core/device_config_keys.h"
+#include "core/device_lookup.h"
 #include "core/device_operations.h"
 #include "core/network_input_check.h"
 #include "core/op_clock.h"
 #include "protocol/request_records.h"
+#include "shell/terminal_text.h"
 
 namespace {
 
@@ -49,7 +49,8 @@ int OpenAndFind(CCliSession& session, const DeviceCommandOptions& options,
                 const DeviceTarget& target, DEVICE_ENTRY_T* device) {
   const int opened = session.Open(options.interfaceName);
   if (opened != kExitOk) return opened;
-  const std::optional<DEVICE_ENTRY_T> found = DiscoverTarget(target, options.seconds);
+  const std::optional<DEVICE_ENTRY_T> found = DiscoverTarget(
+      *CControl::GetInstance(), SteadyOpClock(), target, std::chrono::seconds(options.seconds));
   if (!found) {
     Fail("device " + TerminalSafe(options.device) + " did not answer the discovery within " +
          std::to_string(options.seconds) + " s");

@@ -1,10 +1,9 @@
-#include "cli/device_target.h"
+#include "core/device_lookup.h"
 
 #include <cctype>
-#include <chrono>
-#include <thread>
 
 #include "core/control.h"
+#include "core/op_clock.h"
 #include "shell/global_utils.h"
 
 namespace {
@@ -38,26 +37,29 @@ bool MatchesTarget(const DeviceTarget& target, const DEVICE_ENTRY_T& device, boo
   return CompactMac(byWorkMac ? device.workMac : device.mac) == target.compactMac;
 }
 
-std::optional<DEVICE_ENTRY_T> DiscoverTarget(const DeviceTarget& target, int seconds) {
-  using Clock = std::chrono::steady_clock;
-  constexpr auto kDiscoveryInterval = std::chrono::seconds(2);
-  CControl* control = CControl::GetInstance();
-  const auto end = Clock::now() + std::chrono::seconds(seconds);
-  auto nextDiscovery = Clock::now();
-  for (;;) {
+std::optional<DEVICE_ENTRY_T> DiscoverTarget(CControl& control, IOpClock& clock,
+                                             const DeviceTarget& target,
+                                             std::chrono::milliseconds limit) {
+  constexpr std::chrono::milliseconds kDiscoveryInterval{2000};
+  constexpr std::chrono::milliseconds kPoll{20};
+  std::optional<DEVICE_ENTRY_T> found;
+  std::chrono::milliseconds nextDiscovery = clock.Now();
+  PauseUntil(clock, limit, kPoll, [&] {
     // The MAC a device reports wins over another device's work MAC.
-    const std::vector<DEVICE_ENTRY_T> devices = control->GetDeviceList();
+    const std::vector<DEVICE_ENTRY_T> devices = control.GetDeviceList();
     for (bool byWorkMac : {false, true}) {
       for (const DEVICE_ENTRY_T& d : devices) {
-        if (MatchesTarget(target, d, byWorkMac)) return d;
+        if (MatchesTarget(target, d, byWorkMac)) {
+          found = d;
+          return true;
+        }
       }
     }
-    const auto now = Clock::now();
-    if (now >= end) return std::nullopt;
-    if (now >= nextDiscovery) {
-      control->MulticastDiscoveryMsg();
-      nextDiscovery = now + kDiscoveryInterval;
+    if (clock.Now() >= nextDiscovery) {
+      control.MulticastDiscoveryMsg();
+      nextDiscovery = clock.Now() + kDiscoveryInterval;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+    return false;
+  });
+  return found;
 }

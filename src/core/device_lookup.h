@@ -1,9 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 
 #include "core/device_entry.h"
+
+class CControl;
+class IOpClock;
 
 // DEVICE on the command line: a MAC address in any spelling (upper or lower case, with or
 // without ':' or '-') or a dotted IPv4 address.
@@ -20,5 +24,7 @@ std::optional<DeviceTarget> ParseDeviceTarget(const std::string& text);
 bool MatchesTarget(const DeviceTarget& target, const DEVICE_ENTRY_T& device, bool byWorkMac);
 
 // Sends discoveries (at once, then every 2 seconds) until the named device is in the control
-// core's table or `seconds` have passed. Needs an open CCliSession.
-std::optional<DEVICE_ENTRY_T> DiscoverTarget(const DeviceTarget& target, int seconds);
+// core's table or `limit` has passed; the table is looked at every 20 ms.
+std::optional<DEVICE_ENTRY_T> DiscoverTarget(CControl& control, IOpClock& clock,
+                                             const DeviceTarget& target,
+                                             std::chrono::milliseconds limit);

@@ -1,4 +1,4 @@
-#include "cli/terminal_text.h"
+#include "shell/terminal_text.h"
 
 #include <cstdio>
 
