@@ -128,7 +128,8 @@ int RunShow(const ShowCommandOptions& options) {
     nlohmann::json out = nlohmann::json::object();
     for (const auto& [key, text] : rows) out[key] = text;
     out["dhcp"] = addressing == "dhcp";
-    std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    // ASCII only: a control character a device sends cannot reach a terminal raw.
+    std::cout << out.dump(2, ' ', true, nlohmann::json::error_handler_t::replace) << "\n";
     return kExitOk;
   }
   const char* labels[] = {"MAC Address", "Addressing",  "IP Address",   "Gateway",
