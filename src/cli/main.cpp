@@ -67,6 +67,16 @@ int main(int argc, char** argv) {
   DeviceCommandSet deviceCommands;
   RegisterDeviceCommands(app, &deviceCommands);
 
+  WatchOptions watch;
+  CLI::App* watchCmd = app.add_subcommand(
+      "watch", "Discover every 5 seconds and print each change on the site until interrupted");
+  watchCmd->add_option(
+      "--interface", watch.interfaceName,
+      "Network interface to use (default: the adapter in config/SystemSetting.ini)");
+  watchCmd->add_flag("--json", watch.json, "Print one JSON object per event (JSON Lines)");
+  watchCmd->add_option("--seconds", watch.seconds, "Stop after this many seconds (default: never)")
+      ->check(CLI::Range(1, 86400 * 365));
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -81,6 +91,7 @@ int main(int argc, char** argv) {
   if (*decodeCmd) return RunDecode(pcapPath);
   if (*scanCmd) return RunScan(scan);
   if (*configCmd) return RunConfig(config);
+  if (*watchCmd) return RunWatch(watch);
   if (const int code = RunDeviceCommand(deviceCommands); code >= 0) return code;
   return kExitUsage;
 }

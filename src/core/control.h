@@ -14,6 +14,7 @@
 
 #include "core/control_notify.h"
 #include "core/device_entry.h"
+#include "core/device_status.h"
 
 struct PACKET_RECORD_T;
 struct MSG_ACK_T;
@@ -71,6 +72,10 @@ public:
   // The device key of a sender: the MAC of the first entry (in table order) whose work MAC
   // equals workMac exactly. False when there is none. No copy of the table is made.
   bool FindDeviceKeyByWorkMac(const std::string& workMac, std::string* key) const;
+
+  // Live status of the devices in the table: fed by every discovery answer, a new round with
+  // every discovery multicast, reset with ClearDevices.
+  CDeviceStatusTracker& DeviceStatus() { return m_deviceStatus; }
 
   // Notify list (any thread). No duplicates; called in registration order.
   bool AddNotify(IControlNotify* notify);
@@ -168,4 +173,6 @@ private:
   std::mutex m_joinLock;  // Stop from two threads at once joins each thread once
 
   DispatchHook m_dispatchHook;
+
+  CDeviceStatusTracker m_deviceStatus;
 };

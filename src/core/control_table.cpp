@@ -50,6 +50,7 @@ void CControl::RemoveDevice(const std::string& mac) {
   if (it == m_macIndex.end()) return;
   m_deviceTable.erase(m_deviceTable.begin() + static_cast<std::ptrdiff_t>(it->second));
   RebuildDeviceIndex();
+  m_deviceStatus.Forget(mac);
 }
 
 void CControl::ClearDevices() {
@@ -57,6 +58,7 @@ void CControl::ClearDevices() {
   m_deviceTable.clear();
   m_macIndex.clear();
   m_workMacIndex.clear();
+  m_deviceStatus.Reset();
 }
 
 void CControl::RebuildDeviceIndex() {

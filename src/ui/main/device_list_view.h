@@ -46,6 +46,8 @@ private:
   Hit HitAt(const QPoint& viewportPoint) const;
   void SetHot(const Hit& hit, bool pressed);
   void UpdateEmptyLabel();
+  // The tooltip of the status dot or the problem badge under a point of a row; "" elsewhere.
+  QString SiteMarkToolTip(int row, const QPoint& viewportPoint) const;
 
   QPointer<QListView> m_view;
   CDeviceListModel* m_model;

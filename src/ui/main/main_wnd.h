@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ui/framework/base_dlg.h"
+#include "ui/main/device_site_marks.h"
 
 class CDeviceInfoView;
 class CDeviceListModel;
@@ -46,6 +47,7 @@ public:
 
   CDeviceListModel* GetDeviceListModel() const { return m_model; }
   CDeviceListView* GetDeviceListView() const { return m_listView; }
+  const CDeviceSiteMarks& GetSiteMarks() const { return m_siteMarks; }
   QString GetSearchText() const { return m_searchText; }
   CDeviceInfoView* GetDeviceInfoView() const { return m_pDeviceInfoView; }
 
@@ -75,6 +77,7 @@ private:
   void OnItemDeviceClick(TNotifyMsg& msg);
   void OnComboModelItemSelect(TNotifyMsg& msg);
   void OnBtnAboutClicked(TNotifyMsg& msg);
+  void OnBtnProblemsClicked(TNotifyMsg& msg);
   void OnBtnIpCopyClicked(int row);
   void OnBtnMacCopyClicked(int row);
   void OnBtnUpgradeClicked(int row);
@@ -88,6 +91,8 @@ private:
   void HideDeviceInfo();
   void AlignListHeader();
   void CopyRowText(int row, bool mac);
+  std::vector<DEVICE_ENTRY_T> ReadSiteState();
+  void UpdateProblemsButton();
 
   QString m_searchText;
   QLabel* m_pLabelDeviceCount = nullptr;
@@ -100,4 +105,6 @@ private:
   QWidget* m_pListHeader = nullptr;
   CDeviceListModel* m_model = nullptr;
   CDeviceListView* m_listView = nullptr;
+  QAbstractButton* m_pBtnProblems = nullptr;  // "Problems (N)": only devices with a problem
+  CDeviceSiteMarks m_siteMarks;
 };
