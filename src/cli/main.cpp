@@ -7,6 +7,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/device_commands_cli.h"
+#include "platform/file_version.h"
 
 namespace {
 
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
                "ipscanner-cli"};
   app.footer(kExitCodesHelp);
   app.require_subcommand(1);
+  app.set_version_flag("--version", "ipscanner-cli " + GetCompiledVersionText(),
+                       "Print the version and exit");
 
   ScanOptions scan;
   CLI::App* scanCmd =
@@ -82,6 +85,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
