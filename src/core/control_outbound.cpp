@@ -36,6 +36,10 @@ OutboundHooks CurrentHooks() {
   return g_hooks;
 }
 
+void Deliver(const PACKET_RECORD_T* packet) {
+  SendOutbound(packet);  // the result is not looked at
+}
+
 using ConfigBuilder = int (CMsgFacade::*)(PACKET_RECORD_T*, const REPORT_CONFIG_T*,
                                           const std::string&);
 
@@ -58,18 +62,16 @@ void SendConfigRequest(const char* operation, const char* buildName, ConfigBuild
     return;
   }
   AddressToDevice(&packet, *device);
-  DeliverPacket(&packet);
+  Deliver(&packet);
 }
 
 }  // namespace
 
-void DeliverPacket(const PACKET_RECORD_T* packet) {
+int SendOutbound(const PACKET_RECORD_T* packet) {
   const OutboundHooks hooks = CurrentHooks();
-  if (hooks.send) {
-    hooks.send(packet);
-  } else {
-    CMacProtoControl::GetInstance()->Send(packet);  // the result is not looked at
-  }
+  if (!hooks.send) return CMacProtoControl::GetInstance()->Send(packet);
+  hooks.send(packet);
+  return 0;
 }
 
 void SetOutboundHooks(OutboundHooks hooks) {
@@ -100,7 +102,7 @@ void CControl::MulticastDiscoveryMsg() {
   std::memcpy(packet.mac, kMulticastMac, sizeof(kMulticastMac));
   packet.nPort = kDevicePort;
   m_deviceStatus.BeginRound();
-  DeliverPacket(&packet);
+  Deliver(&packet);
 }
 
 void CControl::SendRequestConfigMsg(const DEVICE_ENTRY_T* device, const char16_t (*items)[96]) {

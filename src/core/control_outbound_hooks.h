@@ -15,9 +15,9 @@ struct OutboundHooks {
   std::function<void(const PACKET_RECORD_T*)> send;
 };
 
-// Hands a built and addressed record to the transport (or to the send hook). Every packet the
-// program sends to devices goes this way, so tests see them all.
-void DeliverPacket(const PACKET_RECORD_T* packet);
+// Hands a built record to the transport (or to the send hook); the transport's result, 0 for
+// the hook. Every packet the program sends to devices goes this way, so tests see them all.
+int SendOutbound(const PACKET_RECORD_T* packet);
 
 // Replaces the hooks; an empty function restores the default for that hook.
 void SetOutboundHooks(OutboundHooks hooks);

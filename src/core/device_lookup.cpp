@@ -37,6 +37,23 @@ bool MatchesTarget(const DeviceTarget& target, const DEVICE_ENTRY_T& device, boo
   return CompactMac(byWorkMac ? device.workMac : device.mac) == target.compactMac;
 }
 
+const DEVICE_ENTRY_T* FindTarget(const std::vector<DEVICE_ENTRY_T>& devices,
+                                 const DeviceTarget& target) {
+  // The MAC a device reports wins over another device's work MAC.
+  for (bool byWorkMac : {false, true}) {
+    for (const DEVICE_ENTRY_T& d : devices) {
+      if (MatchesTarget(target, d, byWorkMac)) return &d;
+    }
+  }
+  return nullptr;
+}
+
+const DEVICE_ENTRY_T* FindDeviceByName(const std::vector<DEVICE_ENTRY_T>& devices,
+                                       const std::string& name) {
+  const std::optional<DeviceTarget> target = ParseDeviceTarget(name);
+  return target ? FindTarget(devices, *target) : nullptr;
+}
+
 std::optional<DEVICE_ENTRY_T> DiscoverTarget(CControl& control, IOpClock& clock,
                                              const DeviceTarget& target,
                                              std::chrono::milliseconds limit) {
@@ -45,15 +62,10 @@ std::optional<DEVICE_ENTRY_T> DiscoverTarget(CControl& control, IOpClock& clock,
   std::optional<DEVICE_ENTRY_T> found;
   std::chrono::milliseconds nextDiscovery = clock.Now();
   PauseUntil(clock, limit, kPoll, [&] {
-    // The MAC a device reports wins over another device's work MAC.
     const std::vector<DEVICE_ENTRY_T> devices = control.GetDeviceList();
-    for (bool byWorkMac : {false, true}) {
-      for (const DEVICE_ENTRY_T& d : devices) {
-        if (MatchesTarget(target, d, byWorkMac)) {
-          found = d;
-          return true;
-        }
-      }
+    if (const DEVICE_ENTRY_T* d = FindTarget(devices, target)) {
+      found = *d;
+      return true;
     }
     if (clock.Now() >= nextDiscovery) {
       control.MulticastDiscoveryMsg();

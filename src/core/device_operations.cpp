@@ -29,7 +29,7 @@ constexpr const char* kProtocolVersion = "2.0";
 
 void SendTo(PACKET_RECORD_T* packet, const DEVICE_ENTRY_T& device) {
   AddressToDevice(packet, device);
-  DeliverPacket(packet);
+  SendOutbound(packet);  // the result is not looked at
 }
 
 // Wipes a record that held a password; volatile so the stores are not dropped.
@@ -137,7 +137,7 @@ UpdateResult UpdateConfig(CControl& control, IOpClock& clock, const DEVICE_ENTRY
   // the send is not lost. The check value is the header's CRC word (network order).
   const uint16_t crc = static_cast<uint16_t>(packet.data[2] << 8 | packet.data[3]);
   control.SetWaitMacAndCrc(device.mac, crc);
-  DeliverPacket(&packet);
+  SendOutbound(&packet);
 
   MSG_ACK_T ack;
   std::memset(&ack, 0, sizeof(ack));

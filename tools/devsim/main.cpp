@@ -239,6 +239,12 @@ int main(int argc, char** argv) {
                  "answer every configuration update with this Result and apply nothing");
   app.add_flag("--ignore-updates", options.ignoreUpdates,
                "leave every configuration update unanswered and unapplied");
+  app.add_option("--keep-firmware", options.keepFirmware,
+                 "indexes of devices that reboot after an upgrade but keep their old firmware")
+      ->delimiter(',');
+  app.add_option("--refuse-download", options.refuseDownload,
+                 "indexes of devices that refuse an upgrade (no download, acknowledge \"Failed\")")
+      ->delimiter(',');
   app.add_option("--pps", pps, "frames per second the simulator injects at most")
       ->check(CLI::Range(1, 1000000))
       ->capture_default_str();

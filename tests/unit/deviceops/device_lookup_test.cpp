@@ -57,6 +57,10 @@ TEST(DeviceLookup, DiscoversUntilTheDeviceAnswersAndPrefersItsReportedMac) {
   EXPECT_EQ(DiscoverTarget(control, clock, byMac, 6000ms), named);
   EXPECT_EQ(DiscoverTarget(control, clock, *ParseDeviceTarget("10.0.0.6"), 6000ms), second);
 
+  const std::vector<DEVICE_ENTRY_T> table = control.GetDeviceList();
+  EXPECT_EQ(FindDeviceByName(table, "02-1A-2B-3C-4D-5F"), &table[0]);
+  EXPECT_EQ(FindDeviceByName(table, "not a device"), nullptr);
+
   control.ClearDevices();
   clock.SetPauseHook(nullptr);
   discoveries = 0;
