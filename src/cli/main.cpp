@@ -6,6 +6,7 @@
 #include "cli/capture_decoder.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_exit_codes.h"
+#include "cli/device_commands_cli.h"
 #include "platform/file_version.h"
 
 namespace {
@@ -80,6 +81,8 @@ int main(int argc, char** argv) {
                    "With --all: start once this many devices are listed")
       ->check(CLI::Range(1, 1000000));
   staticCmd->add_flag("--json", statics.json, "Print the result as one JSON array");
+  DeviceCommandSet deviceCommands;
+  RegisterDeviceCommands(app, &deviceCommands);
 
   UpgradeOptions upgrade;
   CLI::App* upgradeCmd = app.add_subcommand(
@@ -131,5 +134,6 @@ int main(int argc, char** argv) {
   if (*staticCmd) return RunStatic(statics);
   if (*upgradeCmd) return RunUpgrade(upgrade);
   if (*watchCmd) return RunWatch(watch);
+  if (const int code = RunDeviceCommand(deviceCommands); code >= 0) return code;
   return kExitUsage;
 }

@@ -16,7 +16,7 @@ struct OutboundHooks {
 };
 
 // Hands a built record to the transport (or to the send hook); the transport's result, 0 for
-// the hook.
+// the hook. Every packet the program sends to devices goes this way, so tests see them all.
 int SendOutbound(const PACKET_RECORD_T* packet);
 
 // Replaces the hooks; an empty function restores the default for that hook.

@@ -292,6 +292,10 @@ int main(int argc, char** argv) {
   app.add_option("--mute-config", options.muteConfigCount,
                  "number of devices, spread over the fleet, that ignore configuration requests")
       ->check(CLI::Range(0, 100000));
+  app.add_option("--update-result", options.updateResult,
+                 "answer every configuration update with this Result and apply nothing");
+  app.add_flag("--ignore-updates", options.ignoreUpdates,
+               "leave every configuration update unanswered and unapplied");
   app.add_option("--keep-firmware", options.keepFirmware,
                  "indexes of devices that reboot after an upgrade but keep their old firmware")
       ->delimiter(',');

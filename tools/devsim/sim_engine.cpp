@@ -197,6 +197,17 @@ void SimEngine::OnFrame(const uint8_t* frame, int length, int64_t nowMs,
       break;
     }
     case MSG_UPDATE_CONFIG: {
+      if (options_.ignoreUpdates) {
+        Log(device->macText + ": update ignored");
+        break;
+      }
+      if (!options_.updateResult.empty()) {
+        Answer(*device, requester, MSG_FROM_DEVICE_ACK,
+               AckXml(MSG_UPDATE_CONFIG, header.crc, options_.updateResult, "not applied"), key,
+               due, out);
+        Log(device->macText + ": update answered " + options_.updateResult + ", not applied");
+        break;
+      }
       // The acknowledge leaves from the address the request reached, before the change.
       SimDevice before = *device;
       std::string reason;

@@ -52,6 +52,11 @@ struct SimOptions {
   std::set<int> refuseDownload;  // device indexes with SimUpgradeFault::kRefusesDownload
   uint32_t seed = 1;
   int muteConfigCount = 0;  // devices that never answer a configuration request
+  // Update faults of every device: a non-empty updateResult is the Result of every UpdateConfig
+  // acknowledge and the change is not applied; ignoreUpdates leaves updates unanswered and
+  // unapplied.
+  std::string updateResult;
+  bool ignoreUpdates = false;
 };
 
 // Addressing of the device's one network interface.

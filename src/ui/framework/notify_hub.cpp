@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 
 #include "ui/framework/base_view.h"
+#include "ui/framework/ui_wait_clock.h"
 
 namespace {
 constexpr const char* kWiredProperty = "ips_wired";
@@ -144,7 +145,8 @@ bool CNotifyHub::SetTimer(QWidget* control, int id, int periodMs) {
     m_timers.insert(key, timer);
     QPointer<QWidget> target(control);
     connect(timer, &QTimer::timeout, this, [this, target, id] {
-      if (target) SendNotify(target, kNotifyTimer, id);
+      // A window waiting for a device runs no handler meanwhile; the next tick comes anyway.
+      if (target && !CUiWaitClock::IsWaiting()) SendNotify(target, kNotifyTimer, id);
     });
     Wire(control);  // so that the control's timers end with it
   }

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -21,6 +22,7 @@
 #include "core/upgrade_image_store.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
+#include "ui/device/device_info_view.h"
 #include "ui/framework/instance_beacon.h"
 #include "ui/framework/mask_panel_wnd.h"
 #include "ui/framework/message_box.h"
@@ -100,9 +102,9 @@ IPS_ON_CLICK("btn_about", OnBtnAboutClicked)
 IPS_ON_CLICK("btn_problems", OnBtnProblemsClicked)
 IPS_END_MESSAGE_MAP()
 
-QWidget* CMainWnd::CreateControl(const QString&, QWidget*) {
-  // "DeviceInfoView" comes with the device detail view; every other class is the shared one's.
-  return nullptr;
+QWidget* CMainWnd::CreateControl(const QString& className, QWidget* parent) {
+  if (className == QLatin1String("DeviceInfoView")) return new CDeviceInfoView(parent);
+  return nullptr;  // every other class is the shared builder's
 }
 
 bool CMainWnd::AdapterChoiceNeeded(size_t adapterCount, const std::string& ipSetting) {
@@ -144,7 +146,7 @@ void CMainWnd::InitWindow() {
   m_pListDevice = FindControl<QListView>(QStringLiteral("list_device"));
   m_pEditSearch = FindControl<QLineEdit>(QStringLiteral("edit_search"));
   m_pComboModel = FindControl<CModelCombo>(QStringLiteral("combo_model"));
-  m_pDeviceInfoView = FindControl<QWidget>(QStringLiteral("layout_device_info"));
+  m_pDeviceInfoView = FindControl<CDeviceInfoView>(QStringLiteral("layout_device_info"));
   m_pBtnIpSort = FindControl<QAbstractButton>(QStringLiteral("btn_ip_sort"));
   m_pBtnModelSort = FindControl<QAbstractButton>(QStringLiteral("btn_model_sort"));
   m_pListHeader = FindControl<QWidget>(QStringLiteral("layout_list_header"));
@@ -332,17 +334,27 @@ void CMainWnd::OnBtnRefreshClicked(TNotifyMsg&) {
   if (m_pListDevice) EmptyList();
   RefreshDeviceList();
   HideDeviceInfo();
+  // The view forgets the device it showed: any device opened next counts as new.
+  if (m_pDeviceInfoView) m_pDeviceInfoView->SetDeviceInfo(DEVICE_ENTRY_T{});
 }
 
-void CMainWnd::OnItemDeviceClick(TNotifyMsg&) {
-  // Shows the clicked device in the detail view, which comes with a later version.
-  if (!m_pDeviceInfoView) return;
+void CMainWnd::OnItemDeviceClick(TNotifyMsg& msg) {
+  const CDeviceListItem* item = m_model->RowAt(static_cast<int>(msg.wParam));
+  if (!item || !m_pDeviceInfoView) return;
+  m_pDeviceInfoView->SetDeviceInfo(item->Device());
   m_pDeviceInfoView->setVisible(true);
 }
 
 void CMainWnd::OnBtnShowDeviceInfoClicked(TNotifyMsg&) {
   if (!m_pDeviceInfoView || !m_pListDevice || m_model->Count() == 0) return;
-  if (!m_pListDevice->currentIndex().isValid()) m_pListDevice->setCurrentIndex(m_model->index(0));
+  if (!m_pListDevice->currentIndex().isValid()) {
+    // Selected without focus and without announcing it, like a click would not.
+    m_pListDevice->selectionModel()->setCurrentIndex(m_model->index(0),
+                                                     QItemSelectionModel::ClearAndSelect);
+  }
+  const CDeviceListItem* item = m_model->RowAt(m_pListDevice->currentIndex().row());
+  if (!item) return;
+  m_pDeviceInfoView->SetDeviceInfo(item->Device());
   m_pDeviceInfoView->setVisible(true);
 }
 

@@ -7,6 +7,7 @@
 #include "ui/framework/base_dlg.h"
 #include "ui/main/device_site_marks.h"
 
+class CDeviceInfoView;
 class CDeviceListModel;
 class CDeviceListView;
 class CModelCombo;
@@ -51,6 +52,7 @@ public:
   CDeviceListView* GetDeviceListView() const { return m_listView; }
   const CDeviceSiteMarks& GetSiteMarks() const { return m_siteMarks; }
   QString GetSearchText() const { return m_searchText; }
+  CDeviceInfoView* GetDeviceInfoView() const { return m_pDeviceInfoView; }
 
   // printf-style count text of the catalog with one integer: %d, %i and %u take the number,
   // %% is a percent sign, any other conversion is left as it is (a catalog never crashes us).
@@ -100,7 +102,7 @@ private:
   QListView* m_pListDevice = nullptr;
   QLineEdit* m_pEditSearch = nullptr;
   CModelCombo* m_pComboModel = nullptr;
-  QWidget* m_pDeviceInfoView = nullptr;
+  CDeviceInfoView* m_pDeviceInfoView = nullptr;
   QAbstractButton* m_pBtnIpSort = nullptr;
   QAbstractButton* m_pBtnModelSort = nullptr;
   QWidget* m_pListHeader = nullptr;

@@ -355,6 +355,44 @@ TEST(DevsimConfig, UpdatesAppliedWholeOrNotAtAll) {
   }
 }
 
+TEST(DevsimConfig, UpdateFaultsAnswerWithoutApplying) {
+  for (const bool ignore : {false, true}) {
+    SCOPED_TRACE(ignore ? "ignore" : "result ok");
+    SimOptions o = Options(1);
+    o.staticShare = 0.0;
+    o.updateResult = ignore ? "" : "ok";
+    o.ignoreUpdates = ignore;
+    SimEngine engine(o, MakeFleet(o));
+    const SimDevice d = engine.Devices()[0];
+    REPORT_CONFIG_T req{};
+    Utf8ToField("2.0", req.szProtocal);
+    Utf8ToField("Config.Network.LAN.Type=2", req.module.szItem[0]);
+    Utf8ToField("Config.Network.LAN.StaticIP=10.213.9.9", req.module.szItem[1]);
+    Utf8ToField("Config.Network.LAN.SubnetMask=255.255.0.0", req.module.szItem[2]);
+    PACKET_RECORD_T packet;
+    ASSERT_EQ(CMsgFacade::GetInstance()->BuildUpdateConfigMsg(&packet, &req, d.macText), 0);
+    uint32_t ip = 0;
+    ASSERT_TRUE(ParseIpv4(d.network.ip.c_str(), &ip));
+    const std::vector<uint8_t> frame = ProgramFrame(packet, d.workMac, ip);
+    std::vector<SimOutFrame> out;
+    std::vector<SimUpgradeJob> jobs;
+    engine.OnFrame(frame.data(), static_cast<int>(frame.size()), 0, &out, &jobs);
+    EXPECT_EQ(engine.Devices()[0].network.ip, d.network.ip) << "nothing applied";
+    if (ignore) {
+      EXPECT_TRUE(out.empty());
+      continue;
+    }
+    ASSERT_EQ(out.size(), 1u);
+    const Answer a = Read(out[0]);
+    MSG_ACK_T ack{};
+    ASSERT_EQ(
+        CMsgFacade::GetInstance()->ParseAckMsg(a.udp.payload, a.udp.payloadLength, &ack, d.macText,
+                                               a.header.payloadLength, a.header.payloadMode),
+        0);
+    EXPECT_EQ(FieldToUtf8(ack.szResult), "ok");
+  }
+}
+
 TEST(DevsimHttp, UrlsAndAllowedHosts) {
   struct Case {
     const char* url;

@@ -74,6 +74,17 @@ inline std::string Utf8(const char16_t* field, size_t n) {
   return CGlobalUtils::ToUtf8(std::u16string_view(field, len));
 }
 
+// The plain document of a packet the program built for a device keyed by `key` (bare envelope).
+inline std::string SentDocument(const PACKET_RECORD_T& p, const std::string& key) {
+  MsgHeaderInfo info;
+  EXPECT_TRUE(ReadMsgHeader(p.data, p.nDataLen, &info));
+  std::vector<uint8_t> out(static_cast<size_t>(info.payloadLength) + 1);
+  EXPECT_EQ(DecryptPayload(p.data + kMsgHeaderLength, out.data(), static_cast<int>(out.size()), key,
+                           info.payloadLength),
+            0);
+  return reinterpret_cast<const char*>(out.data());
+}
+
 // Records what the core tells it.
 class RecordingNotify : public IControlNotify {
 public:

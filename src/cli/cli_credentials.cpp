@@ -1,0 +1,68 @@
+#include "cli/cli_credentials.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+
+#include "cli/cli_exit_codes.h"
+
+namespace {
+
+void StripLineEnd(std::string* text) {
+  while (!text->empty() && (text->back() == '\n' || text->back() == '\r')) text->pop_back();
+}
+
+std::string PromptWithoutEcho(const std::string& prompt) {
+  std::cerr << prompt << std::flush;
+  termios saved{};
+  const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (terminal) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  std::string line;
+  std::getline(std::cin, line);
+  if (terminal) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  std::cerr << "\n";
+  StripLineEnd(&line);
+  return line;
+}
+
+}  // namespace
+
+bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
+int ReadDevicePassword(const std::string& passwordFile, std::string* password) {
+  if (!passwordFile.empty()) {
+    std::ifstream file(passwordFile);
+    if (!file) {
+      std::cerr << "ipscanner-cli: cannot read the password file " << passwordFile << "\n";
+      return kExitFileError;
+    }
+    std::getline(file, *password);  // the first line; an empty file gives an empty password
+    StripLineEnd(password);
+    return kExitOk;
+  }
+  if (const char* fromEnvironment = std::getenv(kPasswordEnvironment)) {
+    *password = fromEnvironment;
+    return kExitOk;
+  }
+  if (StdinIsTerminal()) {
+    *password = PromptWithoutEcho("Password: ");
+    return kExitOk;
+  }
+  std::cerr << "ipscanner-cli: no password: set " << kPasswordEnvironment
+            << ", use --password-file FILE, or run on a terminal to be asked\n";
+  return kExitBadInput;
+}
+
+bool ConfirmOnTerminal(const std::string& question) {
+  std::cerr << question << " [y/N] " << std::flush;
+  std::string answer;
+  if (!std::getline(std::cin, answer)) return false;
+  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+}

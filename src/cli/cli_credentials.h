@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+// Where a device command gets the device's web password. Never from the command line (other
+// users see it in the process list): in this order from --password-file, from the environment
+// variable IPSCANNER_PASSWORD, or from a prompt without echo when standard input is a terminal.
+constexpr const char* kPasswordEnvironment = "IPSCANNER_PASSWORD";
+
+// 0 and the password (possibly empty: the caller refuses empty credentials), or an exit code
+// with the reason written to standard error: the file cannot be read (4), or no source at all (10).
+int ReadDevicePassword(const std::string& passwordFile, std::string* password);
+
+// Asks a yes/no question on the terminal; true only for an answer starting with y or Y.
+bool ConfirmOnTerminal(const std::string& question);
+
+// Whether standard input is a terminal (prompts and confirmations are possible).
+bool StdinIsTerminal();

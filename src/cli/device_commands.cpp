@@ -1,0 +1,228 @@
+// show, set, reboot and reset: one device, through the same operations as the device view, with
+// its checks and texts. The password never appears on the command line, in the output or in the
+// log.
+#include "cli/device_commands.h"
+
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_credentials.h"
+#include "cli/cli_exit_codes.h"
+#include "cli/cli_session.h"
+#include "core/authenticate_dispatcher.h"
+#include "core/control.h"
+#include "core/device_config_keys.h"
+#include "core/device_lookup.h"
+#include "core/device_operations.h"
+#include "core/network_input_check.h"
+#include "core/op_clock.h"
+#include "protocol/request_records.h"
+#include "shell/terminal_text.h"
+
+namespace {
+
+constexpr auto kReportWait = std::chrono::milliseconds(5000);
+constexpr const char* kLogName = "ipscanner-cli";
+
+void Fail(const std::string& text) { std::cerr << "ipscanner-cli: " << text << "\n"; }
+
+std::string Describe(const DEVICE_ENTRY_T& d) {
+  return TerminalSafe(d.mac) + " (" + TerminalSafe(d.ip) + ")";
+}
+
+// DEVICE as given, checked before anything else happens.
+int ParseTarget(const DeviceCommandOptions& options, DeviceTarget* target) {
+  const std::optional<DeviceTarget> parsed = ParseDeviceTarget(options.device);
+  if (!parsed) {
+    Fail(
+        "DEVICE must be a MAC address (12 hexadecimal digits, ':' or '-' allowed) or an IPv4 "
+        "address, got \"" +
+        TerminalSafe(options.device) + "\"");
+    return kExitBadInput;
+  }
+  *target = *parsed;
+  return kExitOk;
+}
+
+// A session on the adapter and the named device found on it; otherwise the exit code.
+int OpenAndFind(CCliSession& session, const DeviceCommandOptions& options,
+                const DeviceTarget& target, DEVICE_ENTRY_T* device) {
+  const int opened = session.Open(options.interfaceName);
+  if (opened != kExitOk) return opened;
+  const std::optional<DEVICE_ENTRY_T> found = DiscoverTarget(
+      *CControl::GetInstance(), SteadyOpClock(), target, std::chrono::seconds(options.seconds));
+  if (!found) {
+    Fail("device " + TerminalSafe(options.device) + " did not answer the discovery within " +
+         std::to_string(options.seconds) + " s");
+    return kExitDeviceNotFound;
+  }
+  *device = *found;
+  return kExitOk;
+}
+
+// The user and password, refused when either is empty (before anything is sent).
+int ReadCredentials(const DeviceCommandOptions& options, std::string* password) {
+  const int read = ReadDevicePassword(options.passwordFile, password);
+  if (read != kExitOk) return read;
+  if (options.user.empty() || password->empty()) {
+    Fail("User or password can not be empty.");
+    return kExitBadInput;
+  }
+  return kExitOk;
+}
+
+int Authenticate(const DEVICE_ENTRY_T& device, const std::string& user,
+                 const std::string& password) {
+  CAuthenticateDispatcher waits(*CControl::GetInstance());
+  const device_ops::AuthOutcome outcome =
+      device_ops::Authenticate(waits, SteadyOpClock(), device, user, password, kLogName);
+  switch (outcome) {
+    case device_ops::AuthOutcome::kAccepted:
+      return kExitOk;
+    case device_ops::AuthOutcome::kNoAnswer:
+      Fail("User or password incorrect. (no answer from " + Describe(device) + " within 5 s)");
+      return kExitAuthFailed;
+    default:
+      Fail("User or password incorrect.");
+      return kExitAuthFailed;
+  }
+}
+
+std::string AddressingText(const std::string& type) {
+  if (type == device_config::kTypeDhcp) return "dhcp";
+  if (type == device_config::kTypeStatic) return "static";
+  return type;  // what the device said, for the caller to judge
+}
+
+}  // namespace
+
+int RunShow(const ShowCommandOptions& options) {
+  DeviceTarget target;
+  if (const int parsed = ParseTarget(options.target, &target); parsed != kExitOk) return parsed;
+  CCliSession session;
+  DEVICE_ENTRY_T device;
+  const int found = OpenAndFind(session, options.target, target, &device);
+  if (found != kExitOk) return found;
+  const auto config =
+      device_ops::ReadConfig(*CControl::GetInstance(), SteadyOpClock(), device, kReportWait);
+  session.Close();
+  if (!config) {
+    Fail("no configuration report from " + Describe(device));
+    return kExitNoAnswer;
+  }
+  auto value = [&](const char* key) {
+    auto it = config->find(key);
+    return it == config->end() ? std::string() : it->second;
+  };
+  const std::string addressing = AddressingText(device_config::ReportedType(*config));
+  const std::pair<const char*, std::string> rows[] = {
+      {"mac", device.mac},
+      {"addressing", addressing},
+      {"ip", value(device_config::kStatusIp)},
+      {"gateway", value(device_config::kStatusGateway)},
+      {"subnet_mask", value(device_config::kStatusNetmask)},
+      {"primary_dns", value(device_config::kStatusPrimaryDns)},
+      {"secondary_dns", value(device_config::kStatusSecondaryDns)},
+  };
+  if (options.json) {
+    nlohmann::json out = nlohmann::json::object();
+    for (const auto& [key, text] : rows) out[key] = text;
+    out["dhcp"] = addressing == "dhcp";
+    // ASCII only: a control character a device sends cannot reach a terminal raw.
+    std::cout << out.dump(2, ' ', true, nlohmann::json::error_handler_t::replace) << "\n";
+    return kExitOk;
+  }
+  const char* labels[] = {"MAC Address", "Addressing",  "IP Address",   "Gateway",
+                          "Subnet Mask", "Primary DNS", "Secondary DNS"};
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    std::string label = labels[i];
+    label.resize(15, ' ');
+    std::cout << label << TerminalSafe(rows[i].second) << "\n";
+  }
+  return kExitOk;
+}
+
+int RunSet(const SetCommandOptions& options) {
+  DeviceTarget target;
+  if (const int parsed = ParseTarget(options.target, &target); parsed != kExitOk) return parsed;
+  // The view's checks, before anything goes on the wire.
+  device_config::NetworkSettings settings{options.dhcp, options.ip,   options.gateway,
+                                          options.mask, options.dns1, options.dns2};
+  if (!options.dhcp) {
+    const NetworkInput input{{true, options.ip},
+                             {true, options.gateway},
+                             {true, options.mask},
+                             {true, options.dns1},
+                             {true, options.dns2}};
+    if (const std::optional<NetworkField> bad = FirstInvalidField(input)) {
+      Fail(InvalidFieldText(*bad));
+      return kExitBadInput;
+    }
+  }
+  std::string password;
+  const int credentials = ReadCredentials(options.target, &password);
+  if (credentials != kExitOk) return credentials;
+
+  CCliSession session;
+  DEVICE_ENTRY_T device;
+  const int found = OpenAndFind(session, options.target, target, &device);
+  if (found != kExitOk) return found;
+  const int auth = Authenticate(device, options.target.user, password);
+  if (auth != kExitOk) return auth;
+
+  CONFIG_MODULE_T items;
+  device_config::FillUpdateItems(device, settings, &items);
+  const device_ops::UpdateResult result =
+      device_ops::UpdateConfig(*CControl::GetInstance(), SteadyOpClock(), device, items, kLogName);
+  switch (result.outcome) {
+    case device_ops::UpdateOutcome::kSucceeded:
+      std::cout << "Setting device configurations succeeded.\n";
+      return kExitOk;
+    case device_ops::UpdateOutcome::kAckNotOk:
+      Fail("Setting device configurations failed. The device answered \"" +
+           TerminalSafe(result.result) + "\"" +
+           (result.info.empty() ? "" : ": " + TerminalSafe(result.info)));
+      return kExitAckNotOk;
+    case device_ops::UpdateOutcome::kNoAck:
+      Fail("Setting device configurations failed. No acknowledge from " + Describe(device) +
+           " within 2 s.");
+      return kExitNoAck;
+    case device_ops::UpdateOutcome::kNotBuilt:
+      break;
+  }
+  Fail("Setting device configurations failed. The request could not be built.");
+  return kExitBadInput;
+}
+
+int RunRemote(const DeviceCommandOptions& options, bool reset, bool yes) {
+  DeviceTarget target;
+  if (const int parsed = ParseTarget(options, &target); parsed != kExitOk) return parsed;
+  if (reset && !yes && !StdinIsTerminal()) {
+    Fail("reset needs --yes when standard input is not a terminal");
+    return kExitUsage;
+  }
+  std::string password;
+  const int credentials = ReadCredentials(options, &password);
+  if (credentials != kExitOk) return credentials;
+
+  CCliSession session;
+  DEVICE_ENTRY_T device;
+  const int found = OpenAndFind(session, options, target, &device);
+  if (found != kExitOk) return found;
+  const int auth = Authenticate(device, options.user, password);
+  if (auth != kExitOk) return auth;
+  if (reset && !yes &&
+      !ConfirmOnTerminal("Are you sure you want to reset this device? " + Describe(device))) {
+    Fail("reset cancelled");
+    return kExitUsage;
+  }
+  const char* logName = reset ? "ipscanner-cli reset" : "ipscanner-cli reboot";
+  if (!device_ops::RemoteControl(SteadyOpClock(), device,
+                                 reset ? device_ops::kCommandReset : device_ops::kCommandReboot,
+                                 logName)) {
+    Fail("the request could not be built");
+    return kExitBadInput;
+  }
+  std::cout << (reset ? "Reseting device succeeded.\n" : "Rebooting device succeeded.\n");
+  return kExitOk;
+}

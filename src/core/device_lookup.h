@@ -1,0 +1,39 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/device_entry.h"
+
+class CControl;
+class IOpClock;
+
+// DEVICE on the command line: a MAC address in any spelling (upper or lower case, with or
+// without ':' or '-') or a dotted IPv4 address.
+struct DeviceTarget {
+  std::string compactMac;  // 12 upper-case hexadecimal digits, or empty
+  std::string ip;          // or empty
+};
+
+// Nothing when the text is neither a MAC nor an IPv4 address.
+std::optional<DeviceTarget> ParseDeviceTarget(const std::string& text);
+
+// Whether a discovered device is the one named: by its IP text, or by its MAC in any spelling
+// (byWorkMac: by the work MAC its frames come from instead).
+bool MatchesTarget(const DeviceTarget& target, const DEVICE_ENTRY_T& device, bool byWorkMac);
+
+// The first device the target names: by IP, else by its reported MAC, else by its work MAC.
+const DEVICE_ENTRY_T* FindTarget(const std::vector<DEVICE_ENTRY_T>& devices,
+                                 const DeviceTarget& target);
+// FindTarget for a name as typed; null when the name is neither a MAC nor an IP address or no
+// device matches.
+const DEVICE_ENTRY_T* FindDeviceByName(const std::vector<DEVICE_ENTRY_T>& devices,
+                                       const std::string& name);
+
+// Sends discoveries (at once, then every 2 seconds) until the named device is in the control
+// core's table or `limit` has passed; the table is looked at every 20 ms.
+std::optional<DEVICE_ENTRY_T> DiscoverTarget(CControl& control, IOpClock& clock,
+                                             const DeviceTarget& target,
+                                             std::chrono::milliseconds limit);

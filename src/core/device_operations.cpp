@@ -1,0 +1,179 @@
+#include "core/device_operations.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "core/authenticate_dispatcher.h"
+#include "core/control.h"
+#include "core/control_notify.h"
+#include "core/control_outbound_hooks.h"
+#include "core/device_address.h"
+#include "core/device_config_keys.h"
+#include "core/op_clock.h"
+#include "protocol/msg_facade.h"
+#include "protocol/reply_records.h"
+#include "protocol/request_records.h"
+#include "protocol/text_field.h"
+#include "shell/global_utils.h"
+#include "shell/log.h"
+#include "transport/packet_record.h"
+
+namespace device_ops {
+
+namespace {
+
+constexpr int kIdentifierChars = 32;
+constexpr const char* kProtocolVersion = "2.0";
+
+void SendTo(PACKET_RECORD_T* packet, const DEVICE_ENTRY_T& device) {
+  AddressToDevice(packet, device);
+  SendOutbound(packet);  // the result is not looked at
+}
+
+// Wipes a record that held a password; volatile so the stores are not dropped.
+void Wipe(void* data, size_t size) {
+  volatile unsigned char* p = static_cast<volatile unsigned char*>(data);
+  for (size_t i = 0; i < size; ++i) p[i] = 0;
+}
+
+// Collects the first configuration report of one device.
+class CReportCollector : public CControlBaseNotify {
+public:
+  explicit CReportCollector(std::string key) : m_key(std::move(key)) {}
+  void OnReportConfig(std::string deviceKey, std::string, int,
+                      const std::vector<std::string>* items) override {
+    if (deviceKey != m_key || items == nullptr) return;
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_items) m_items = *items;
+  }
+  std::optional<std::vector<std::string>> Items() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_items;
+  }
+
+private:
+  std::string m_key;
+  mutable std::mutex m_lock;
+  std::optional<std::vector<std::string>> m_items;
+};
+
+}  // namespace
+
+AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
+                         const DEVICE_ENTRY_T& device, const std::string& user,
+                         const std::string& password, const char* logName) {
+  if (user.empty() || password.empty()) return AuthOutcome::kEmptyCredentials;
+  const std::string identifier = waits.NewIdentifier(kIdentifierChars);
+
+  AUTHENTICATE_REQ_T request;
+  std::memset(&request, 0, sizeof(request));
+  request.nUserType = 0;
+  Utf8ToField(user.c_str(), request.szUser);
+  Utf8ToField(password.c_str(), request.szPwd);
+  Utf8ToField(identifier.c_str(), request.szUUID);
+
+  PACKET_RECORD_T packet;
+  std::memset(&packet, 0, sizeof(packet));
+  const int built =
+      CMsgFacade::GetInstance()->BuildRequestAuthenticate(&packet, &request, device.mac);
+  Wipe(&request, sizeof(request));
+  if (built != 0) {
+    LogError("%s: BuildRequestAuthenticate failed.", logName);
+    return AuthOutcome::kNotBuilt;
+  }
+  // Open before sending: an answer the worker handles right after the send is not lost.
+  waits.Open(identifier);
+  SendTo(&packet, device);
+  Wipe(&packet, sizeof(packet));
+
+  bool accepted = false;
+  const bool answered = PauseUntil(clock, kAuthenticateWait, kAckPollStep,
+                                   [&] { return waits.Answered(identifier, &accepted); });
+  waits.Close(identifier);
+  if (!answered) return AuthOutcome::kNoAnswer;
+  return accepted ? AuthOutcome::kAccepted : AuthOutcome::kRefused;
+}
+
+void RequestConfig(CControl& control, const DEVICE_ENTRY_T& device) {
+  REPORT_CONFIG_T request;
+  device_config::FillRequestItems(device, &request.module);
+  control.SendRequestConfigMsg(&device, request.module.szItem);
+}
+
+std::optional<std::map<std::string, std::string>> ReadConfig(CControl& control, IOpClock& clock,
+                                                             const DEVICE_ENTRY_T& device,
+                                                             std::chrono::milliseconds limit) {
+  CReportCollector collector(device.mac);
+  control.AddNotify(&collector);
+  RequestConfig(control, device);
+  PauseUntil(clock, limit, kAckPollStep, [&] { return collector.Items().has_value(); });
+  // RemoveNotify waits for a worker inside the notify list, so nothing calls the collector
+  // once it returns.
+  control.RemoveNotify(&collector);
+  const std::optional<std::vector<std::string>> items = collector.Items();
+  if (!items) return std::nullopt;
+  return device_config::ParseReportItems(*items);
+}
+
+UpdateResult UpdateConfig(CControl& control, IOpClock& clock, const DEVICE_ENTRY_T& device,
+                          const CONFIG_MODULE_T& items, const char* logName) {
+  UpdateResult result;
+  REPORT_CONFIG_T request;
+  std::memset(&request, 0, sizeof(request));
+  Utf8ToField(kProtocolVersion, request.szProtocal);
+  request.module = items;
+
+  PACKET_RECORD_T packet;
+  std::memset(&packet, 0, sizeof(packet));
+  if (CMsgFacade::GetInstance()->BuildUpdateConfigMsg(&packet, &request, device.mac) != 0) {
+    LogError("%s: BuildUpdateConfigMsg failed.", logName);
+    result.outcome = UpdateOutcome::kNotBuilt;
+    return result;
+  }
+  AddressToDevice(&packet, device);
+  // The wait is open before the packet leaves, so an acknowledge the worker handles right after
+  // the send is not lost. The check value is the header's CRC word (network order).
+  const uint16_t crc = static_cast<uint16_t>(packet.data[2] << 8 | packet.data[3]);
+  control.SetWaitMacAndCrc(device.mac, crc);
+  SendOutbound(&packet);
+
+  MSG_ACK_T ack;
+  std::memset(&ack, 0, sizeof(ack));
+  bool arrived = false;
+  for (int round = 0; round < kAckPollRounds && !arrived; ++round) {
+    clock.Pause(kAckPollStep);
+    arrived = control.GetWaitAck(&ack) == 0;
+  }
+  if (!arrived) {
+    result.outcome = UpdateOutcome::kNoAck;
+    return result;
+  }
+  result.result = FieldToUtf8(ack.szResult);
+  result.info = FieldToUtf8(ack.szInfo);
+  // Exactly "OK": a device that answers "ok" or "Ok" did not confirm the change.
+  result.outcome = result.result == "OK" ? UpdateOutcome::kSucceeded : UpdateOutcome::kAckNotOk;
+  return result;
+}
+
+bool RemoteControl(IOpClock& clock, const DEVICE_ENTRY_T& device, const char* command,
+                   const char* logName) {
+  REMOTE_CONTROL_T request;
+  std::memset(&request, 0, sizeof(request));
+  Utf8ToField(kProtocolVersion, request.szProtocal);
+  Utf8ToField(command, request.szType);
+  PACKET_RECORD_T packet;
+  std::memset(&packet, 0, sizeof(packet));
+  if (CMsgFacade::GetInstance()->BuildRemoteControlMsg(&packet, &request, device.mac) != 0) {
+    LogInfo("%s:BuildRemoteControlMsg error!", logName);
+    return false;
+  }
+  SendTo(&packet, device);
+  // The device acknowledges nothing we read; give the request time to leave before the caller
+  // reports success.
+  clock.Pause(kRemoteControlPause);
+  return true;
+}
+
+}  // namespace device_ops

@@ -1,0 +1,90 @@
+#include "core/device_lookup.h"
+
+#include <gtest/gtest.h>
+
+#include "core/control.h"
+#include "core/control_outbound_hooks.h"
+#include "core/op_clock.h"
+#include "shell/terminal_text.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(DeviceLookup, DeviceIsAMacInAnySpellingOrAnIpAddress) {
+  const struct {
+    const char* text;
+    const char* mac;  // null: refused
+    const char* ip;
+  } cases[] = {
+      {"02:1a:2b:3c:4d:5e", "021A2B3C4D5E", ""}, {"02-1A-2B-3C-4D-5E", "021A2B3C4D5E", ""},
+      {"021a2b3C4D5E", "021A2B3C4D5E", ""},      {"10.0.0.5", "", "10.0.0.5"},
+      {"02:1a:2b:3c:4d", nullptr, nullptr},     // 10 digits
+      {"021a2b3c4d5e6f", nullptr, nullptr},     // 14 digits
+      {"02:1a:2b:3c:4d:zz", nullptr, nullptr},  // not hexadecimal
+      {"10.0.0.256", nullptr, nullptr},          {"", nullptr, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::optional<DeviceTarget> target = ParseDeviceTarget(c.text);
+    ASSERT_EQ(target.has_value(), c.mac != nullptr);
+    if (!target) continue;
+    EXPECT_EQ(target->compactMac, c.mac);
+    EXPECT_EQ(target->ip, c.ip);
+  }
+}
+
+TEST(DeviceLookup, DiscoversUntilTheDeviceAnswersAndPrefersItsReportedMac) {
+  CControl control;
+  int discoveries = 0;
+  OutboundHooks hooks;
+  hooks.send = [&](const PACKET_RECORD_T*) { ++discoveries; };
+  SetOutboundHooks(hooks);
+  CManualOpClock clock;
+  // A device whose work MAC equals the MAC another device reports; that other one is meant.
+  const DEVICE_ENTRY_T second{"10.0.0.6", "02:1a:2b:3c:4d:5f", "021A2B3C4D5E", "M", "1", "1"};
+  const DEVICE_ENTRY_T named{"10.0.0.5", "02:1a:2b:3c:4d:5e", "02:1a:2b:3c:4d:5e", "M", "1", "1"};
+  clock.SetPauseHook([&](std::chrono::milliseconds now) {
+    if (now == 1000ms) control.UpdateDevice(second);
+    if (now == 3000ms) control.UpdateDevice(named);
+  });
+  const DeviceTarget byMac = *ParseDeviceTarget("021a2b3c4d5e");
+  // At 1000 ms only the work MAC matches: that counts too.
+  EXPECT_EQ(DiscoverTarget(control, clock, byMac, 6000ms), second);
+  control.ClearDevices();
+  control.UpdateDevice(second);
+  control.UpdateDevice(named);
+  EXPECT_EQ(DiscoverTarget(control, clock, byMac, 6000ms), named);
+  EXPECT_EQ(DiscoverTarget(control, clock, *ParseDeviceTarget("10.0.0.6"), 6000ms), second);
+
+  const std::vector<DEVICE_ENTRY_T> table = control.GetDeviceList();
+  EXPECT_EQ(FindDeviceByName(table, "02-1A-2B-3C-4D-5F"), &table[0]);
+  EXPECT_EQ(FindDeviceByName(table, "not a device"), nullptr);
+
+  control.ClearDevices();
+  clock.SetPauseHook(nullptr);
+  discoveries = 0;
+  const auto start = clock.Now();
+  EXPECT_FALSE(DiscoverTarget(control, clock, byMac, 6000ms).has_value());
+  EXPECT_EQ(clock.Now() - start, 6000ms);
+  EXPECT_GE(discoveries, 3);  // at once, then every 2 seconds
+  EXPECT_LE(discoveries, 4);
+  SetOutboundHooks({});
+}
+
+TEST(TerminalText, ControlCharactersAreEscaped) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"Door 1-0101", "Door 1-0101"},
+      {"a\x1b]0;title\x07", "a\\x1B]0;title\\x07"},
+      {"line\nbreak\x7f", "line\\x0Abreak\\x7F"},
+      {"\xc2\x9b"
+       "31m",
+       "\\x9B31m"},                                      // C1 control sequence introducer
+      {"caf\xc3\xa9 \xc2\xa0", "caf\xc3\xa9 \xc2\xa0"},  // letters and a no-break space stay
+  };
+  for (const auto& c : cases) EXPECT_EQ(TerminalSafe(c.in), c.out) << c.out;
+}
+
+}  // namespace
