@@ -69,8 +69,9 @@ public:
   void UpdateDevice(const DEVICE_ENTRY_T& entry);
   void RemoveDevice(const std::string& mac);
   void ClearDevices();
-  // The device key of a sender: the MAC of the first entry (in table order) whose work MAC
-  // equals workMac exactly. False when there is none. No copy of the table is made.
+  // The device key of a sender: the MAC of the first entry (in table order) whose work MAC is
+  // workMac in any spelling (case, ':' and '-' ignored). False when there is none. No copy of
+  // the table is made.
   bool FindDeviceKeyByWorkMac(const std::string& workMac, std::string* key) const;
 
   // Live status of the devices in the table: fed by every discovery answer, a new round with
@@ -165,7 +166,7 @@ private:
   mutable std::recursive_mutex m_deviceLock;
   std::vector<DEVICE_ENTRY_T> m_deviceTable;
   std::unordered_map<std::string, size_t> m_macIndex;                // MAC -> position
-  std::unordered_map<std::string, std::set<size_t>> m_workMacIndex;  // work MAC -> positions
+  std::unordered_map<std::string, std::set<size_t>> m_workMacIndex;  // compact work MAC -> positions
 
   std::mutex m_tickLock;  // the tick thread sleeps on it so that Stop wakes it at once
   std::condition_variable m_tickWake;

@@ -3,12 +3,12 @@
 // applies it to the device table, the acknowledge wait slot, the notify objects or the
 // authenticate callback.
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
 #include "core/control.h"
+#include "core/mac_text.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
@@ -22,16 +22,6 @@
 namespace {
 
 constexpr const char* kOnSocketMsg = "CControl::OnSocketMsg";
-
-// MAC text with every ':' removed and upper-cased: the form of envelope-mode keys and work MACs.
-std::string CompactMac(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c != ':') out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  return out;
-}
 
 // The check value of an acknowledge: the leading decimal digits of szMsgCRC (0 when there are
 // none), truncated to 16 bits, then with its two bytes swapped. Computed modulo 2^16 so a long
@@ -119,8 +109,9 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
         return -1;
       }
       const std::string mac = FieldToUtf8(answer.szMAC);
-      const std::string workMac = CompactMac(FieldToUtf8(answer.szWorkMAC));
-      facade->SetEnvelopeMode(CompactMac(mac), std::strcmp(prefix, kEnvelopeMagic) == 0 ? 1 : 0);
+      const std::string workMac = CompactMacText(FieldToUtf8(answer.szWorkMAC));
+      facade->SetEnvelopeMode(CompactMacText(mac),
+                              std::strcmp(prefix, kEnvelopeMagic) == 0 ? 1 : 0);
 
       DEVICE_ENTRY_T entry;
       entry.ip = FieldToUtf8(answer.szIP);

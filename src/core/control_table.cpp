@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "core/control.h"
+#include "core/mac_text.h"
 #include "protocol/reply_records.h"
 #include "shell/log.h"
 
@@ -28,18 +29,18 @@ void CControl::UpdateDevice(const DEVICE_ENTRY_T& entry) {
     const size_t pos = m_deviceTable.size();
     m_deviceTable.push_back(entry);
     m_macIndex.emplace(entry.mac, pos);
-    m_workMacIndex[entry.workMac].insert(pos);
+    m_workMacIndex[CompactMacText(entry.workMac)].insert(pos);
     return;
   }
   const size_t pos = it->second;
   DEVICE_ENTRY_T& current = m_deviceTable[pos];
-  if (current.workMac != entry.workMac) {
-    auto old = m_workMacIndex.find(current.workMac);
+  if (CompactMacText(current.workMac) != CompactMacText(entry.workMac)) {
+    auto old = m_workMacIndex.find(CompactMacText(current.workMac));
     if (old != m_workMacIndex.end()) {
       old->second.erase(pos);
       if (old->second.empty()) m_workMacIndex.erase(old);
     }
-    m_workMacIndex[entry.workMac].insert(pos);
+    m_workMacIndex[CompactMacText(entry.workMac)].insert(pos);
   }
   current = entry;
 }
@@ -66,13 +67,13 @@ void CControl::RebuildDeviceIndex() {
   m_workMacIndex.clear();
   for (size_t pos = 0; pos < m_deviceTable.size(); ++pos) {
     m_macIndex.emplace(m_deviceTable[pos].mac, pos);
-    m_workMacIndex[m_deviceTable[pos].workMac].insert(pos);
+    m_workMacIndex[CompactMacText(m_deviceTable[pos].workMac)].insert(pos);
   }
 }
 
 bool CControl::FindDeviceKeyByWorkMac(const std::string& workMac, std::string* key) const {
   std::lock_guard<std::recursive_mutex> lock(m_deviceLock);
-  const auto it = m_workMacIndex.find(workMac);
+  const auto it = m_workMacIndex.find(CompactMacText(workMac));
   if (it == m_workMacIndex.end() || it->second.empty()) return false;
   if (key != nullptr) *key = m_deviceTable[*it->second.begin()].mac;
   return true;

@@ -1,22 +1,15 @@
 #include "core/device_lookup.h"
 
-#include <cctype>
-
 #include "core/control.h"
+#include "core/mac_text.h"
 #include "core/op_clock.h"
 #include "shell/global_utils.h"
 
 namespace {
 
-// Upper-case hexadecimal digits of a MAC text without ':' and '-'; empty unless exactly 12.
+// Twelve upper-case digits of a MAC text; empty when the text is no MAC.
 std::string CompactMac(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == ':' || c == '-') continue;
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return std::string();
-    out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  return out.size() == 12 ? out : std::string();
+  return IsMacText(text) ? CompactMacText(text) : std::string();
 }
 
 }  // namespace

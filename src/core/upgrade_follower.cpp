@@ -1,24 +1,9 @@
 #include "core/upgrade_follower.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "core/control.h"
-
-namespace {
-
-// A MAC text as 12 upper-case digits: boot-ups of devices missing from the table come keyed by
-// the frame's source address in that form.
-std::string CompactMac(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (std::isxdigit(static_cast<unsigned char>(c)))
-      out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  return out;
-}
-
-}  // namespace
+#include "core/mac_text.h"
 
 CUpgradeFollower::CUpgradeFollower(CControl& control, std::string mac, std::string workMac,
                                    std::string expectedVersion, BootUpScope scope,
@@ -32,16 +17,16 @@ CUpgradeFollower::CUpgradeFollower(CControl& control, std::string mac, std::stri
 
 bool CUpgradeFollower::IsThisDevice(const std::string& deviceKey) const {
   if (deviceKey == m_mac) return true;
-  const std::string key = CompactMac(deviceKey);
-  return !key.empty() && (key == CompactMac(m_mac) || key == CompactMac(m_workMac));
+  const std::string key = CompactMacText(deviceKey);
+  return !key.empty() && (key == CompactMacText(m_mac) || key == CompactMacText(m_workMac));
 }
 
 void CUpgradeFollower::OnDeviceBootUp(const std::string& deviceKey) {
   m_control.RemoveDevice(deviceKey);
-  // The core keys a boot-up by the frame's source address when no entry's work MAC text equals
-  // it exactly (a device that writes its MAC in lower case and sends no WorkMAC). The entry must
-  // go all the same, or the next check "finds it again" with the firmware it had before the
-  // reboot and calls a good upgrade failed.
+  // The core keys a boot-up by the frame's source address when no entry's work MAC is that
+  // address (the device now sends from another interface than the one it reported). The entry
+  // must go all the same, or the next check "finds it again" with the firmware it had before
+  // the reboot and calls a good upgrade failed.
   if (deviceKey != m_mac && IsThisDevice(deviceKey)) m_control.RemoveDevice(m_mac);
   NoteBootUp(deviceKey);
 }

@@ -159,6 +159,38 @@ TEST_F(InboundAck, SenderFoundByWorkMacUsesTheEntrysMacAsKey) {
   control.RemoveNotify(&notify);
 }
 
+TEST_F(InboundAck, DeviceWithoutWorkMacIsFoundInEverySpellingOfItsMac) {
+  // Without a WorkMAC the entry's work MAC is the MAC text as the device wrote it; its frames
+  // come from the same address, reported as twelve upper-case digits.
+  for (const std::string mac : {"02:1a:2b:3c:4d:5e", "021a2b3c4d5e", "02-1A-2B-3C-4D-5E",
+                                "02:1A:2B:3C:4D:5E", "021A2B3C4D5E"}) {
+    SCOPED_TRACE(mac);
+    control.ClearDevices();
+    ASSERT_EQ(Deliver(control, Discovery(DiscoverDoc(mac, "", "10.0.0.5", "M", "1.0"))), 0);
+    control.SetWaitMacAndCrc(mac, 0);
+    EXPECT_EQ(
+        Deliver(control, Received(MSG_FROM_DEVICE_ACK, AckDoc("OK"), mac, Envelope::kBare, kMacA)),
+        0);
+    MSG_ACK_T out{};
+    ASSERT_EQ(control.GetWaitAck(&out), 0);
+    EXPECT_EQ(Utf8(out.szResult, 32), "OK");
+
+    RecordingNotify notify;
+    ASSERT_TRUE(control.AddNotify(&notify));
+    EXPECT_EQ(Deliver(control, Received(MSG_REPORT_CONFIG, Doc("<Item>A=1</Item>"), mac,
+                                        Envelope::kBare, kMacA)),
+              0);
+    EXPECT_EQ(Deliver(control, Received(MSG_DEVICE_BOOTUP, "", "", Envelope::kPlain, kMacA)), 0);
+    control.RemoveNotify(&notify);
+    ASSERT_EQ(notify.reports.size(), 1u);
+    EXPECT_EQ(notify.reports[0].key, mac);
+    EXPECT_EQ(notify.bootUps, std::vector<std::string>{mac});
+    // The entry keeps the text the device sent.
+    ASSERT_EQ(control.GetDeviceList().size(), 1u);
+    EXPECT_EQ(control.GetDeviceList()[0].workMac, mac);
+  }
+}
+
 using InboundNotify = InboundTest;
 
 TEST_F(InboundNotify, ReportAndBootUpReachEachRegisteredObjectOnce) {
