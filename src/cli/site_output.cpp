@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/device_table_output.h"
+#include "shell/text_escape.h"
 
 namespace {
 
@@ -51,22 +52,6 @@ std::string CSiteOutput::ClockTime(std::chrono::system_clock::time_point time) {
   return text;
 }
 
-std::string CSiteOutput::TerminalSafe(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof(escaped), "\\x%02X", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 void CSiteOutput::AddDeviceFields(const DEVICE_ENTRY_T& device, nlohmann::json& object) const {
   const DEVICE_LIVE_T live = m_status.LiveOf(device.mac);
   object["status"] = StatusText(live.status);
@@ -93,9 +78,9 @@ std::string CSiteOutput::ProblemSummary(const std::vector<DEVICE_ENTRY_T>& devic
     if (it == m_problems.end()) continue;
     ++affected;
     for (const SITE_PROBLEM_T& p : it->second) {
-      lines += "  " + TerminalSafe(d.mac) + "  " + TerminalSafe(d.ip) + "  " +
+      lines += "  " + EscapeControlChars(d.mac) + "  " + EscapeControlChars(d.ip) + "  " +
                CSiteProblems::ShortText(p.code) + ": " +
-               TerminalSafe(CSiteProblems::Explanation(p, m_subnets)) + "\n";
+               EscapeControlChars(CSiteProblems::Explanation(p, m_subnets)) + "\n";
     }
   }
   if (affected == 0) return "";
@@ -107,25 +92,25 @@ std::string CSiteOutput::EventLine(const SITE_EVENT_T& event) const {
   const DEVICE_ENTRY_T& d = event.device;
   std::string line = ClockTime(WallTime(event.time)) + "  " + CSiteWatch::EventName(event.kind);
   line.append(line.size() < 24 ? 24 - line.size() : 1, ' ');
-  line += TerminalSafe(d.mac) + "  " + TerminalSafe(d.ip);
+  line += EscapeControlChars(d.mac) + "  " + EscapeControlChars(d.ip);
   switch (event.kind) {
     case ESiteEvent::kNew:
-      line += "  " + TerminalSafe(d.model) + "  room " + TerminalSafe(d.deviceId) + "  firmware " +
-              TerminalSafe(d.firmware);
+      line += "  " + EscapeControlChars(d.model) + "  room " + EscapeControlChars(d.deviceId) + "  firmware " +
+              EscapeControlChars(d.firmware);
       break;
     case ESiteEvent::kMissing:
       line += "  last seen " + ClockTime(WallTime(event.lastSeen));
       break;
     case ESiteEvent::kChanged:
-      if (event.before.ip != d.ip) line += "  IP was " + TerminalSafe(event.before.ip);
+      if (event.before.ip != d.ip) line += "  IP was " + EscapeControlChars(event.before.ip);
       if (event.before.firmware != d.firmware) {
         line +=
-            "  firmware " + TerminalSafe(event.before.firmware) + " -> " + TerminalSafe(d.firmware);
+            "  firmware " + EscapeControlChars(event.before.firmware) + " -> " + EscapeControlChars(d.firmware);
       }
       break;
     case ESiteEvent::kProblem:
       line += "  " + CSiteProblems::ShortText(event.problem.code) + ": " +
-              TerminalSafe(CSiteProblems::Explanation(event.problem, m_subnets));
+              EscapeControlChars(CSiteProblems::Explanation(event.problem, m_subnets));
       break;
     case ESiteEvent::kProblemGone:
       line += "  " + CSiteProblems::ShortText(event.problem.code) + " resolved";

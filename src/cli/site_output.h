@@ -34,8 +34,6 @@ public:
   static std::string IsoTime(std::chrono::system_clock::time_point time);
   // "13:05:01" in local time.
   static std::string ClockTime(std::chrono::system_clock::time_point time);
-  // Control characters (and DEL) shown as \xNN, so nothing a device sends drives the terminal.
-  static std::string TerminalSafe(const std::string& text);
 
   std::chrono::system_clock::time_point WallTime(std::chrono::milliseconds trackerTime) const;
 

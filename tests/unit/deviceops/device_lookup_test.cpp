@@ -5,7 +5,6 @@
 #include "core/control.h"
 #include "core/control_outbound_hooks.h"
 #include "core/op_clock.h"
-#include "shell/terminal_text.h"
 
 namespace {
 
@@ -70,21 +69,6 @@ TEST(DeviceLookup, DiscoversUntilTheDeviceAnswersAndPrefersItsReportedMac) {
   EXPECT_GE(discoveries, 3);  // at once, then every 2 seconds
   EXPECT_LE(discoveries, 4);
   SetOutboundHooks({});
-}
-
-TEST(TerminalText, ControlCharactersAreEscaped) {
-  const struct {
-    std::string in, out;
-  } cases[] = {
-      {"Door 1-0101", "Door 1-0101"},
-      {"a\x1b]0;title\x07", "a\\x1B]0;title\\x07"},
-      {"line\nbreak\x7f", "line\\x0Abreak\\x7F"},
-      {"\xc2\x9b"
-       "31m",
-       "\\x9B31m"},                                      // C1 control sequence introducer
-      {"caf\xc3\xa9 \xc2\xa0", "caf\xc3\xa9 \xc2\xa0"},  // letters and a no-break space stay
-  };
-  for (const auto& c : cases) EXPECT_EQ(TerminalSafe(c.in), c.out) << c.out;
 }
 
 }  // namespace
