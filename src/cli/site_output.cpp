@@ -95,8 +95,8 @@ std::string CSiteOutput::EventLine(const SITE_EVENT_T& event) const {
   line += EscapeControlChars(d.mac) + "  " + EscapeControlChars(d.ip);
   switch (event.kind) {
     case ESiteEvent::kNew:
-      line += "  " + EscapeControlChars(d.model) + "  room " + EscapeControlChars(d.deviceId) + "  firmware " +
-              EscapeControlChars(d.firmware);
+      line += "  " + EscapeControlChars(d.model) + "  room " + EscapeControlChars(d.deviceId) +
+              "  firmware " + EscapeControlChars(d.firmware);
       break;
     case ESiteEvent::kMissing:
       line += "  last seen " + ClockTime(WallTime(event.lastSeen));
@@ -104,8 +104,8 @@ std::string CSiteOutput::EventLine(const SITE_EVENT_T& event) const {
     case ESiteEvent::kChanged:
       if (event.before.ip != d.ip) line += "  IP was " + EscapeControlChars(event.before.ip);
       if (event.before.firmware != d.firmware) {
-        line +=
-            "  firmware " + EscapeControlChars(event.before.firmware) + " -> " + EscapeControlChars(d.firmware);
+        line += "  firmware " + EscapeControlChars(event.before.firmware) + " -> " +
+                EscapeControlChars(d.firmware);
       }
       break;
     case ESiteEvent::kProblem:
