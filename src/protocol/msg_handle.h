@@ -2,11 +2,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "protocol/fallback_budget.h"
 #include "protocol/reply_records.h"
 #include "protocol/request_records.h"
+
+class TiXmlDocument;
 
 // encType values handed to the builders.
 constexpr int kEncTypeBare = 2;      // zero IV, no prefix
@@ -56,8 +60,25 @@ public:
   using KeySource = std::function<std::vector<std::string>()>;
   void SetFallbackKeySource(KeySource source);
 
-private:
-  std::vector<std::string> FallbackKeys() const;
+  // Keys tried per second at most by the fallback (see CFallbackBudget): about a fifth of a
+  // core at one AES block per key, and room for 200 datagrams a second with 5,000 devices.
+  static constexpr int64_t kFallbackKeyTriesPerSecond = 1000000;
 
+  // The fallback of the parsers: the first key of the fallback list that decrypts payload into
+  // a document in doc, within the budget. False (with a log line once a second when the budget
+  // is spent) when none does.
+  bool LoadWithFallbackKeys(const uint8_t* payload, int length, uint8_t* text, int textCapacity,
+                            TiXmlDocument* doc);
+
+  // Datagrams whose fallback was skipped because the budget was spent.
+  uint64_t FallbackRefusals() const { return budget_.Refused(); }
+
+  using KeyList = std::shared_ptr<const std::vector<std::string>>;
+  KeyList FallbackKeys() const;
+  bool AllowFallback();
+  void SpendFallback(int64_t keyTries) { budget_.Spend(keyTries); }
+
+private:
   KeySource keySource_;
+  CFallbackBudget budget_{kFallbackKeyTriesPerSecond};
 };

@@ -200,3 +200,27 @@ TEST(ControlThreads, ControlMessageWritesItsDebugLine) {
 }
 
 }  // namespace
+
+TEST(ControlQueue, SocketMessagesPastTheBoundAreDroppedOthersStillQueue) {
+  CControl control;
+  int socketDispatched = 0;
+  control.SetDispatchHook([&](int message, int, int, const uint8_t*) {
+    if (CControl::RouteOf(message) == CControl::MsgRoute::kSocket) ++socketDispatched;
+  });
+  const uint8_t byte = 7;
+  for (size_t i = 0; i < CControl::kMaxQueuedSocketMsgs; ++i) {
+    ASSERT_EQ(control.PostMsg(MSG_CLASS_SOCKET, 0, 0, &byte, 1), 0) << i;
+  }
+  EXPECT_EQ(control.PostMsg(MSG_CLASS_SOCKET, 0, 0, &byte, 1), -1);
+  EXPECT_EQ(control.PostMsg(MSG_CLASS_SOCKET_ALT, 0, 0, &byte, 1), -1);
+  EXPECT_EQ(control.DroppedSocketMsgs(), 2u);
+  EXPECT_EQ(control.PostMsg(MSG_CLASS_CTRL, 1, 2, nullptr, 0), 0);
+  EXPECT_EQ(control.PostMsg(MSG_CLASS_TIMER, 0, 0, nullptr, 0), 0);
+
+  // Once the worker has drained the queue there is room again.
+  control.StartThreads();
+  control.Stop();
+  EXPECT_EQ(socketDispatched, static_cast<int>(CControl::kMaxQueuedSocketMsgs));
+  CControl next;
+  EXPECT_EQ(next.PostMsg(MSG_CLASS_SOCKET, 0, 0, &byte, 1), 0);
+}
