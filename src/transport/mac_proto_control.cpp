@@ -180,8 +180,11 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
 }
 
 int CMacProtoControl::Send(const PACKET_RECORD_T* record) {
-  for (NET_ADAPTER_T* adapter : adapters_) SendOnAdapter(record, adapter);
-  return 0;
+  // 0 only when some adapter took the frame: a frame that could not be built (or was sent
+  // nowhere) is a failure, not a success.
+  bool sent = false;
+  for (NET_ADAPTER_T* adapter : adapters_) sent = SendOnAdapter(record, adapter) == 0 || sent;
+  return sent ? 0 : -1;
 }
 
 int CMacProtoControl::SendOnAdapter(const PACKET_RECORD_T* record, NET_ADAPTER_T* adapter) {

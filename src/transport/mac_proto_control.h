@@ -52,7 +52,8 @@ public:
   // adapter, missing capture rights, ...). Calling it again after a success returns 0.
   int Init(const MacProtoInitOptions& options, std::string* errorText);
 
-  // Sends the record as one frame on every adapter with a capture, in list order; returns 0.
+  // Sends the record as one frame on every adapter with a capture, in list order. 0 when at
+  // least one adapter took the frame; -1 when none did (no adapter, or no frame built).
   int Send(const PACKET_RECORD_T* record);
   // 0 when the capture library accepted the frame; -1 for null arguments, an adapter without a
   // capture, a datagram length outside 0..2048, an invalid IP text or a refused injection.
