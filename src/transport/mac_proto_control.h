@@ -68,6 +68,10 @@ public:
   // Shows "No network adapter detected, ..." (through the hook when one is set, otherwise on
   // standard error), runs the install helper when it exists, logs, and exits with code 0.
   [[noreturn]] void ShowNoAdapterPrompt();
+  // An adapter that is there but cannot be used (not up, no rights, a setting naming a missing
+  // interface): shows the text naming the adapter and the reason (through the same hook), logs
+  // and exits with code 1. No installer runs: the driver is not what is missing.
+  [[noreturn]] void ShowAdapterError(const std::string& text);
   // The GUI sets this to show its message box; it is called with the prompt text.
   static void SetNoAdapterPromptHook(std::function<void(const std::string& text)> hook);
 
