@@ -88,7 +88,7 @@ std::string CCsvExport::FormatFile(const std::vector<DEVICE_ENTRY_T>& rows,
 }
 
 bool CCsvExport::WriteFile(const std::string& path, const std::string& bytes) {
-  FILE* file = std::fopen(path.c_str(), "wb");
+  FILE* file = std::fopen(path.c_str(), "wbe");
   if (file == nullptr) return false;
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   const bool closed = std::fclose(file) == 0;
