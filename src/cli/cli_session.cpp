@@ -50,6 +50,11 @@ int CCliSession::Open(const std::string& interfaceName) {
   if (CCommControl::GetInstance()->Channel().TryOpen() != 0) {
     std::cerr << "ipscanner-cli: log channel unavailable, continuing without log lines\n";
   }
+  std::string catalogProblem;
+  if (!CGlobalUtils::CheckModelCatalog(&catalogProblem)) {
+    std::cerr << "ipscanner-cli: warning: model catalog config/ModelName.ini " << catalogProblem
+              << "; devices that report no model are listed without one\n";
+  }
   CControl* control = CControl::GetInstance();
   control->StartThreads();
   MacProtoInitOptions options;

@@ -122,6 +122,7 @@ void CMainWnd::InitWindow() {
   } else {
     CheckAdapterSetting();
     CControl::GetInstance()->Init();
+    CGlobalUtils::CheckModelCatalog(nullptr);  // logs once when the catalog cannot serve
   }
 
   m_pLabelDeviceCount = FindControl<QLabel>(QStringLiteral("lab_device_count"));
