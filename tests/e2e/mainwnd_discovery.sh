@@ -2,15 +2,17 @@
 # The main window against simulated devices on a virtual segment: every device is listed with
 # its IP, MAC, model, room number and firmware, sorted by IP; after Refresh the list holds only
 # the devices that answer the fresh discovery, and they show up within about a second of their
-# answers. The window runs offscreen from a private copy of the module folder and writes its
-# list to IPS_DEBUG_DUMP_LIST after every refresh. Exit 77 when a segment cannot be made.
+# answers. The window runs offscreen from a private copy of the module folder with the GUI test
+# driver loaded, which reads the list and clicks Refresh. Exit 77 when a segment cannot be made.
 set -uo pipefail
 
 if [ "${1:-}" = --inner ]; then
   # Runs inside the program's namespace (see scripts/segment.sh for the variables).
   work=$2 bin=$3
   . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
-  mod=$work/mod list=$work/list.txt
+  . "$(dirname "${BASH_SOURCE[0]}")/lib/gui_driver.sh"
+  need_gui_driver
+  mod=$work/mod
   now() { date +%s.%N; }
   # Expected list: index, IP, MAC, model, room, firmware, sorted by IP numerically.
   expected() {
@@ -18,10 +20,9 @@ if [ "${1:-}" = --inner ]; then
            | [(.key + 1 | tostring), .value.ip, .value.mac, .value.expectedModel, .value.deviceId, .value.firmware]
            | join("\t")' "$1"
   }
-  list_is() { [ -f "$list" ] && cmp -s "$1" "$list"; }
-  show_list() { echo "--- list"; cat "$list" 2>/dev/null; }
+  show_list() { echo "--- list"; gui list list_device; }
   at_exit() {
-    kill "${gui:-}" "${sim2:-}" 2>/dev/null
+    kill "${gui_pid:-}" "${sim2:-}" 2>/dev/null
     wait 2>/dev/null
   }
   trap at_exit EXIT
@@ -31,13 +32,10 @@ if [ "${1:-}" = --inner ]; then
   expected "$work/fleet1.json" >"$work/expected1.txt"
   [ "$(wc -l <"$work/expected1.txt")" -eq 20 ] || fail "fleet file has $(wc -l <"$work/expected1.txt") devices"
 
-  QT_QPA_PLATFORM=offscreen IPS_DEBUG_DUMP_LIST=$list XDG_RUNTIME_DIR=$work/run \
-    "$mod/ipscanner" >"$work/gui.log" 2>&1 &
-  gui=$!
-
-  # The entry may still run a placeholder window, which writes no list: nothing to test then.
-  wait_for 10 test -f "$list" || skip "the program does not run the main window (no list written)"
-  wait_for 20 list_is "$work/expected1.txt" || { show_list; fail "the first fleet is not listed as expected"; }
+  XDG_RUNTIME_DIR=$work/run gui_start "$mod/ipscanner"
+  gui_wait 10 visible list_device >/dev/null || fail "the main window shows no device list"
+  gui_timeout=20 gui_wait_list list_device "$work/expected1.txt" ||
+    { show_list; fail "the first fleet is not listed as expected"; }
   echo "ok: first fleet listed (20 devices)"
 
   # A different fleet replaces the first one; Refresh must drop every old row.
@@ -49,19 +47,19 @@ if [ "${1:-}" = --inner ]; then
   wait_for 5 test -f "$work/sim2.ready" || fail "second simulator did not start"
   expected "$work/fleet2.json" >"$work/expected2.txt"
 
-  echo btn_refresh >"$list.cmd"
-  wait_for 2 test ! -f "$list.cmd" || fail "the window did not take the refresh command"
-  t1=$(now)   # the refresh ran: the table is cleared and the discovery is out
-  wait_for 5 list_is "$work/expected2.txt" || { show_list; fail "after Refresh the list is not the second fleet"; }
+  gui click btn_refresh || fail "Refresh cannot be clicked"
+  t1=$(now)   # the refresh runs now: the table is cleared and the discovery goes out
+  gui_timeout=5 gui_wait_list list_device "$work/expected2.txt" ||
+    { show_list; fail "after Refresh the list is not the second fleet"; }
   elapsed=$(echo "$(now) - $t1" | bc)
   echo "ok: second fleet listed $elapsed s after the refresh"
   # One refresh period (1 s) after the answers, plus scheduling slack.
   [ "$(echo "$elapsed < 2.0" | bc)" = 1 ] || fail "devices took $elapsed s to appear"
 
-  kill "$gui"
-  wait "$gui"
+  kill "$gui_pid"
+  wait "$gui_pid"
   rc=$?
-  gui=
+  gui_pid=
   [ $rc -eq 0 ] || fail "the program exited $rc on SIGTERM"
   exit 0
 fi
@@ -72,6 +70,8 @@ src=${2:?source folder}
 need_netns "needs root for network namespaces"
 need_built devsim
 need_tools jq bc
+. "$(dirname "${BASH_SOURCE[0]}")/lib/gui_driver.sh"
+need_gui_driver
 gui=${IPS_E2E_GUI:-$bin/ipscanner}
 [ -x "$gui" ] || skip "$gui not built"
 make_work ips-e2e-mainwnd

@@ -59,8 +59,9 @@ public:
   static int CompareDeviceRows(const CDeviceListItem* a, const CDeviceListItem* b, int ipState,
                                int modelState);
 
-  // One line per row, tab-separated: index, IP, MAC, model, room number, firmware.
-  QString DumpText() const;
+  // One line per row, tab-separated: index, IP, MAC, model, room number, firmware. Invokable,
+  // so tools that read item views by their model (the GUI test driver) get the rows as shown.
+  Q_INVOKABLE QString DumpText() const;
 
 private:
   bool SortRows();

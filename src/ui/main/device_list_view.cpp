@@ -57,6 +57,11 @@ QRect CDeviceListView::PartRect(int row, CDeviceRowPainter::Part part) const {
   return rect.isEmpty() ? QRect() : rect.translated(rowRect.topLeft());
 }
 
+QRect CDeviceListView::ButtonRect(int row, const QString& name) const {
+  const CDeviceRowPainter::Part part = CDeviceRowPainter::PartNamed(name);
+  return m_painter->IsButton(part) ? PartRect(row, part) : QRect();
+}
+
 CDeviceListView::Hit CDeviceListView::HitAt(const QPoint& point) const {
   Hit hit;
   QModelIndex index = m_view->indexAt(point);

@@ -24,6 +24,9 @@ public:
   CDeviceRowPainter* Painter() const { return m_painter; }
   // Where a row's part lies in view-port coordinates; empty when the row is not laid out.
   QRect PartRect(int row, CDeviceRowPainter::Part part) const;
+  // Where the row's drawn button `name` (its name in the row layout: "btn_ip_copy",
+  // "btn_mac_copy", "btn_upgrade") lies in view-port coordinates; empty when there is none.
+  Q_INVOKABLE QRect ButtonRect(int row, const QString& name) const;
 
 signals:
   void IpCopyClicked(int row);

@@ -119,6 +119,13 @@ void CDeviceRowPainter::SetHot(int row, Part part, bool pressed) {
   m_pressed = pressed;
 }
 
+CDeviceRowPainter::Part CDeviceRowPainter::PartNamed(const QString& name) {
+  for (int part = 0; part < kPartCount; ++part) {
+    if (name == QLatin1String(PartName(part))) return static_cast<Part>(part);
+  }
+  return kNoPart;
+}
+
 QString CDeviceRowPainter::PartText(const CDeviceListItem& row, Part part) {
   switch (part) {
     case kIndex:

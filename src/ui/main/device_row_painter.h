@@ -58,6 +58,8 @@ public:
   void SetHot(int row, Part part, bool pressed);
 
   static QString PartText(const CDeviceListItem& row, Part part);
+  // The part whose control in the row layout is named `name`; kNoPart when none is.
+  static Part PartNamed(const QString& name);
 
 private:
   void Layout(int width) const;

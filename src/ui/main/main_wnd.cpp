@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPixmap>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <algorithm>
 
@@ -173,7 +172,6 @@ void CMainWnd::InitWindow() {
 
 void CMainWnd::OnTimer(TNotifyMsg& msg) {
   if (msg.wParam == kTimerRefresh) {
-    RunDebugCommands();
     RefreshDeviceList();
   } else if (msg.wParam == kTimerDiscovery) {
     CControl::GetInstance()->MulticastDiscoveryMsg();
@@ -192,40 +190,6 @@ void CMainWnd::RefreshDeviceList() {
   SyncSortStates();
   m_model->Refresh(CControl::GetInstance()->GetDeviceList(), modelFilter, m_searchText);
   UpdateDeviceCount();
-  DumpListForDebugging();
-}
-
-void CMainWnd::DumpListForDebugging() {
-  // IPS_DEBUG_DUMP_LIST=<file>: the list as shown, rewritten after every refresh (end-to-end
-  // tests read it). Written aside and renamed, so a reader never sees half a list.
-  static const QString path = qEnvironmentVariable("IPS_DEBUG_DUMP_LIST");
-  if (path.isEmpty()) return;
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return;
-  file.write(m_model->DumpText().toUtf8());
-  file.commit();
-}
-
-void CMainWnd::RunDebugCommands() {
-  // With IPS_DEBUG_DUMP_LIST=<file>, a file <file>.cmd names controls, one a line: a button is
-  // clicked, the model filter opens or closes its drop-down (end-to-end tests and screenshots
-  // drive the window through it). The file is removed once read.
-  static const QString dump = qEnvironmentVariable("IPS_DEBUG_DUMP_LIST");
-  if (dump.isEmpty()) return;
-  QFile file(dump + QStringLiteral(".cmd"));
-  if (!file.open(QIODevice::ReadOnly)) return;
-  const QList<QByteArray> lines = file.readAll().split('\n');
-  file.close();
-  file.remove();
-  for (const QByteArray& line : lines) {
-    const QString name = QString::fromUtf8(line).trimmed();
-    if (name.isEmpty()) continue;
-    if (auto* combo = qobject_cast<CModelCombo*>(FindControl<QWidget>(name))) {
-      combo->GetDropDown() ? combo->hidePopup() : combo->showPopup();
-    } else if (auto* button = qobject_cast<QAbstractButton*>(FindControl<QWidget>(name))) {
-      button->click();
-    }
-  }
 }
 
 QString CMainWnd::FormatCount(const QString& format, int count) {

@@ -84,8 +84,6 @@ private:
   void EmptyList();
   void HideDeviceInfo();
   void AlignListHeader();
-  void DumpListForDebugging();
-  void RunDebugCommands();
   void CopyRowText(int row, bool mac);
 
   QString m_searchText;

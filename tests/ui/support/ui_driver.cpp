@@ -5,10 +5,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -52,15 +48,6 @@ void WhenModalShown(std::function<void(QWidget* modal)> action, int timeoutMs, Q
   poll->start(5);
 }
 
-QWidget* FindVisible(QWidget* window, const QString& name) {
-  if (!window) return nullptr;
-  const QList<QWidget*> all = window->findChildren<QWidget*>(name);
-  for (QWidget* w : all) {
-    if (w->isVisible()) return w;
-  }
-  return all.isEmpty() ? nullptr : all.first();
-}
-
 bool ClickControl(QWidget* window, const QString& name) {
   QWidget* w = FindVisible(window, name);
   if (!w || !w->isVisible() || !w->isEnabled()) return false;
@@ -72,33 +59,10 @@ bool ClickControl(QWidget* window, const QString& name) {
   return true;
 }
 
-void ClickAt(QWidget* target, QPoint pos) {
-  const QPointF local(pos);
-  const QPointF global = target->mapToGlobal(local);
-  QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
-  QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
-  QApplication::sendEvent(target, &press);
-  QApplication::sendEvent(target, &release);
-}
-
 QString ReadLabel(QWidget* window, const QString& name) {
   QWidget* w = FindVisible(window, name);
-  if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
-  if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text();
-  if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
-  return QStringLiteral("<missing>");
-}
-
-void PressKey(QWidget* target, int key) {
-  if (!target) return;
-  QWidget* receiver = target;
-  if (target->isWindow() && target->focusWidget()) receiver = target->focusWidget();
-  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-  QApplication::sendEvent(receiver, &press);
-  QApplication::sendEvent(receiver, &release);
+  const QString text = w ? DisplayedText(w) : QString();
+  return text.isNull() ? QStringLiteral("<missing>") : text;
 }
 
 MessageBoxAnswers::MessageBoxAnswers() {

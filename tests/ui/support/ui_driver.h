@@ -14,6 +14,8 @@
 #include <functional>
 #include <vector>
 
+#include "ui/support/widget_actions.h"
+
 class QWidget;
 
 namespace uitest {
@@ -26,22 +28,12 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
 void WhenModalShown(std::function<void(QWidget* modal)> action, int timeoutMs = 5000,
                     QWidget* notThis = nullptr);
 
-// The visible control named `name` in `window` (the first visible one when several share the
-// name, as the message box's two "btn_ok" do), else the first of that name; null when none.
-QWidget* FindVisible(QWidget* window, const QString& name);
-
 // Clicks the control `name`: a button is clicked, other controls get a mouse press and release
 // at their centre. false when there is no such control or it is hidden or disabled.
 bool ClickControl(QWidget* window, const QString& name);
 
-// A left-button press and release at `pos` (in `target`'s coordinates).
-void ClickAt(QWidget* target, QPoint pos);
-
 // Text of the label (or button, line edit) `name`; "<missing>" when there is none.
 QString ReadLabel(QWidget* window, const QString& name);
-
-// Sends a key press and release to `target` (to its focus widget when it is a window).
-void PressKey(QWidget* target, int key);
 
 struct ShownBox {
   QString title;

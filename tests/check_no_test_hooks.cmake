@@ -1,0 +1,20 @@
+# Fails when the product carries a test hook switched on from the environment: no source file
+# under src/ may name an IPS_DEBUG_ variable, and the built program (BINARY, when given) may not
+# hold such a name. GUI tests drive the program through tests/driver instead.
+file(GLOB_RECURSE files ${ROOT}/src/*.h ${ROOT}/src/*.cpp)
+foreach(f ${files})
+  file(STRINGS ${f} hits REGEX "IPS_DEBUG_")
+  if(hits)
+    message(FATAL_ERROR "${f} reads a test hook variable: ${hits}")
+  endif()
+endforeach()
+if(BINARY)
+  if(NOT EXISTS ${BINARY})
+    message(FATAL_ERROR "${BINARY} is not built")
+  endif()
+  file(STRINGS ${BINARY} hits REGEX "IPS_DEBUG_")
+  if(hits)
+    message(FATAL_ERROR "${BINARY} holds a test hook variable name: ${hits}")
+  endif()
+endif()
+message(STATUS "no test hooks in the product")
