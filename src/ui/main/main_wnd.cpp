@@ -166,6 +166,8 @@ void CMainWnd::InitWindow() {
   EmptyList();
   UpdateDeviceCount();
   CControl::GetInstance()->MulticastDiscoveryMsg();
+  m_roundClock.start();
+  if (m_listView) m_listView->SetEmptyText(TrText(EmptyListText(true, 0)));
 
   if (!StartupHookSlot()) SetMainWindowProperty(this);
 }
@@ -188,8 +190,19 @@ void CMainWnd::RefreshDeviceList() {
   if (!m_pListDevice) return;
   const QString modelFilter = m_pComboModel ? m_pComboModel->GetSelectedValue() : QString();
   SyncSortStates();
-  m_model->Refresh(CControl::GetInstance()->GetDeviceList(), modelFilter, m_searchText);
+  const std::vector<DEVICE_ENTRY_T> devices = CControl::GetInstance()->GetDeviceList();
+  m_model->Refresh(devices, modelFilter, m_searchText);
   UpdateDeviceCount();
+  if (m_listView && m_model->Count() == 0) {
+    const bool firstRound = m_roundClock.isValid() && m_roundClock.elapsed() < kDiscoveryPeriodMs;
+    m_listView->SetEmptyText(TrText(EmptyListText(firstRound, devices.size())));
+  }
+}
+
+QString CMainWnd::EmptyListText(bool firstRound, size_t devicesKnown) {
+  if (devicesKnown > 0) return QStringLiteral("No devices match the search or filter.");
+  return firstRound ? QStringLiteral("Searching for devices...")
+                    : QStringLiteral("No online devices.");
 }
 
 QString CMainWnd::FormatCount(const QString& format, int count) {
@@ -297,6 +310,7 @@ void CMainWnd::OnBtnRefreshClicked(TNotifyMsg&) {
   m_searchText.clear();
   CControl::GetInstance()->ClearDevices();
   CControl::GetInstance()->MulticastDiscoveryMsg();
+  m_roundClock.start();  // a new first round: the list searches again
   // Selecting "All" above announces itself, and its handler refills the list from the table as
   // it was before the clear: empty it again so that no device from before the refresh stays.
   if (m_pListDevice) EmptyList();

@@ -111,7 +111,7 @@ TEST_F(MainWndTest, StartsEmptyWithOneDiscoveryAndIpAscending) {
   EXPECT_EQ(Control<QLabel>("lab_device_count")->text(), "Online devices: 0");
   QLabel* empty = wnd->GetDeviceListView()->EmptyLabel();
   EXPECT_TRUE(empty->isVisible());
-  EXPECT_EQ(empty->text(), "No online devices.");
+  EXPECT_EQ(empty->text(), "Searching for devices...");  // the first discovery round runs
   Add({Dev("10.0.0.1", "02:00:00:00:00:01", "M")});
   wnd->RefreshDeviceList();
   EXPECT_FALSE(empty->isVisible());
@@ -138,6 +138,30 @@ TEST_F(MainWndTest, SortButtonsToggleAndResetEachOther) {
   Click("btn_model_sort");
   EXPECT_EQ(Ips(), (std::vector<std::string>{"192.168.1.100", "192.168.1.20", "192.168.1.3"}));
   EXPECT_EQ(model->RowAt(0)->GetIndex(), 1u);
+}
+
+TEST(MainWndEmptyList, SaysWhyTheListIsEmpty) {
+  const struct {
+    bool firstRound;
+    size_t known;
+    const char* text;
+  } cases[] = {
+      {true, 0, "Searching for devices..."},
+      {false, 0, "No online devices."},
+      {true, 3, "No devices match the search or filter."},
+      {false, 3, "No devices match the search or filter."},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(CMainWnd::EmptyListText(c.firstRound, c.known), c.text) << c.firstRound << c.known;
+}
+
+TEST_F(MainWndTest, EmptyListNamesTheSearchOrFilterThatHidesEveryDevice) {
+  Add({Dev("10.0.0.1", "02:1A:2B:3C:4D:5E", "DS-210 Door Station")});
+  Control<QLineEdit>("edit_search")->setText("no-such-device");
+  Click("btn_search");
+  QLabel* empty = wnd->GetDeviceListView()->EmptyLabel();
+  EXPECT_TRUE(empty->isVisible());
+  EXPECT_EQ(empty->text(), "No devices match the search or filter.");
 }
 
 TEST_F(MainWndTest, SearchFilterAndRefreshEmptyTheListFirst) {
