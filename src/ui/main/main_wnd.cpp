@@ -199,6 +199,11 @@ void CMainWnd::RefreshDeviceList() {
   }
 }
 
+QString CMainWnd::ExportFileFilter() {
+  return TrText(QStringLiteral("CSV Files (*.csv)")) + QStringLiteral(";;") +
+         TrText(QStringLiteral("All Files (*)"));
+}
+
 QString CMainWnd::EmptyListText(bool firstRound, size_t devicesKnown) {
   if (devicesKnown > 0) return QStringLiteral("No devices match the search or filter.");
   return firstRound ? QStringLiteral("Searching for devices...")
@@ -380,7 +385,7 @@ void CMainWnd::OnBtnExportClicked(TNotifyMsg&) {
   } else {
     chosen =
         QFileDialog::getSaveFileName(this, TrText(QStringLiteral("CSV File")), QDir::currentPath(),
-                                     QStringLiteral("CSV Files(*.csv);;All Files(*.*)"), nullptr,
+                                     ExportFileFilter(), nullptr,
                                      QFileDialog::DontConfirmOverwrite);
   }
   if (chosen.isEmpty()) return;

@@ -55,6 +55,8 @@ public:
   // device is known, that it searches; when devices are known but the search or the model
   // filter hides them all, that none matches; otherwise that no device is online.
   static QString EmptyListText(bool firstRound, size_t devicesKnown);
+  // The file types of the export's save dialog, in the catalog's language.
+  static QString ExportFileFilter();
 
 protected:
   QString GetLayoutFileName() const override { return QStringLiteral("MainWnd.xml"); }

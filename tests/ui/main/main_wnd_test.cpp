@@ -22,6 +22,7 @@
 #include "shell/global_utils.h"
 #include "support/ui_driver.h"
 #include "ui/framework/message_box.h"
+#include "ui/framework/translate_manager.h"
 #include "ui/main/device_list_model.h"
 #include "ui/main/device_list_view.h"
 #include "ui/main/model_combo.h"
@@ -299,6 +300,14 @@ TEST_F(MainWndTest, LaterFeaturesSayTheyComeLater) {
     Click(name);
     EXPECT_EQ(NewBoxes().size(), 1u) << name;
   }
+}
+
+TEST(MainWndExport, FileTypesOfTheSaveDialogComeFromTheCatalog) {
+  CTranslateManager* tm = CTranslateManager::GetInstance();
+  EXPECT_EQ(CMainWnd::ExportFileFilter(), "CSV Files (*.csv);;All Files (*)");
+  ASSERT_TRUE(tm->LoadLanguage(QCoreApplication::applicationDirPath() + "/Language/Deutsch.txt"));
+  EXPECT_EQ(CMainWnd::ExportFileFilter(), "CSV-Dateien (*.csv);;Alle Dateien (*)");
+  tm->LoadLanguage(QString());
 }
 
 TEST(MainWndCountFormat, TakesOneIntegerAndNothingElse) {
