@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QToolTip>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -33,6 +34,7 @@ constexpr int kTimerRefresh = 1;
 constexpr int kTimerDiscovery = 2;
 constexpr int kRefreshPeriodMs = 1000;
 constexpr int kDiscoveryPeriodMs = 5000;
+constexpr int kCopiedNoteMs = 1500;  // how long the "Copied" note stays
 
 CMainWnd::StartupHook& StartupHookSlot() {
   static CMainWnd::StartupHook hook;
@@ -340,9 +342,21 @@ void CMainWnd::CopyRowText(int row, bool mac) {
   if (!item) return;
   if (CopyToClipboard(mac ? item->MacText() : item->IpText())) {
     LogError("The text has been copied to the clipboard!");
+    ShowCopiedNear(row, mac);
   } else {
     LogError("Text copying to clipboard failed!");
   }
+}
+
+void CMainWnd::ShowCopiedNear(int row, bool mac) {
+  if (!m_listView) return;
+  // A short note at the button itself; it goes away by itself and takes no click.
+  const QRect button =
+      m_listView->PartRect(row, mac ? CDeviceRowPainter::kMacCopy : CDeviceRowPainter::kIpCopy);
+  if (button.isEmpty()) return;
+  QWidget* viewport = m_listView->View()->viewport();
+  QToolTip::showText(viewport->mapToGlobal(button.bottomLeft()), TrText(QStringLiteral("Copied")),
+                     viewport, button, kCopiedNoteMs);
 }
 
 void CMainWnd::OnBtnIpCopyClicked(int row) { CopyRowText(row, false); }

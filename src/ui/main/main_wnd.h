@@ -92,6 +92,7 @@ private:
   void HideDeviceInfo();
   void AlignListHeader();
   void CopyRowText(int row, bool mac);
+  void ShowCopiedNear(int row, bool mac);  // the confirmation next to the copy button
 
   QString m_searchText;
   QElapsedTimer m_roundClock;  // since the discovery that started the current first round

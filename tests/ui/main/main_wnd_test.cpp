@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <memory>
 #include <string>
 #include <vector>
@@ -214,6 +215,30 @@ TEST_F(MainWndTest, CopyButtonsPutTheRowsTextsOnTheClipboard) {
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "10.0.0.7");
   uitest::ClickAt(view->View()->viewport(), view->PartRect(0, CDeviceRowPainter::kMacCopy).center());
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "02:00:00:00:00:07");
+}
+
+// The row buttons without a mouse: Right and Left reach them on the current row, Space and
+// Enter press them. A copy shows a short "Copied" next to its button.
+TEST_F(MainWndTest, RowButtonsWorkFromTheKeyboardAndACopyIsConfirmed) {
+  Add({Dev("10.0.0.7", "02:00:00:00:00:07", "M"), Dev("10.0.0.8", "02:00:00:00:00:08", "M")});
+  wnd->RefreshDeviceList();
+  QApplication::processEvents();
+  QListView* list = wnd->GetDeviceListView()->View();
+  list->setCurrentIndex(model->index(1));
+  QGuiApplication::clipboard()->clear();
+  uitest::PressKey(list, Qt::Key_Right);  // the IP copy button
+  uitest::PressKey(list, Qt::Key_Space);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "10.0.0.8");
+  EXPECT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text(), "Copied");
+  uitest::PressKey(list, Qt::Key_Right);  // the MAC copy button
+  uitest::PressKey(list, Qt::Key_Up);     // stays on it in the row above
+  uitest::PressKey(list, Qt::Key_Return);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "02:00:00:00:00:07");
+  uitest::PressKey(list, Qt::Key_Right);  // Upgrade: its box says it comes later
+  boxes->Queue(IDOK);
+  uitest::PressKey(list, Qt::Key_Space);
+  EXPECT_EQ(NewBoxes().size(), 1u);
 }
 
 TEST_F(MainWndTest, ExportWritesTheListAsCsv) {
