@@ -11,7 +11,7 @@ packages=(
   nginx-light
   libgtest-dev libgmock-dev libbenchmark-dev
   libsimpleini-dev libcli11-dev nlohmann-json3-dev
-  xvfb xauth x11-utils imagemagick fonts-dejavu-core
+  xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-droid-fallback
   iproute2 libcap2-bin curl tcpdump procps jq ethtool bc util-linux
   qt6-translations-l10n
 )

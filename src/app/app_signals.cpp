@@ -6,11 +6,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
-#include <cstdio>
 
-#include "platform/child_process.h"
-#include "platform/single_instance.h"
-#include "shell/log.h"
 #include "ui/framework/base_dlg.h"
 #include "ui/framework/instance_beacon.h"
 
@@ -61,19 +57,12 @@ void CAppSignals::OnSignal() {
       if (next == modal) break;
       modal = next;
     }
+    // Also a window still starting (the main window while the first-start settings are open):
+    // it closes as soon as it shows.
     for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (auto* dlg = qobject_cast<CBaseDlg*>(w); dlg && dlg->isVisible()) dlg->Close(IDCANCEL);
+      if (auto* dlg = qobject_cast<CBaseDlg*>(w); dlg && dlg->IsCreated()) dlg->Close(IDCANCEL);
     }
   }
 }
 
-void RestartProgram() {
-  RemoveMainWindowProperty();
-  if (!SetHandOverProperty()) LogInfo("%s:SetProp Failed!", "RestartProgram");
-  CloseInstanceSemaphore();
-  bool started = StartOwnExecutable();
-  LogInfo(started ? "%s:Success!" : "%s:CreateFail!", "RestartProgram");
-  qInfo("ipscanner: handing over to a new instance (%s)", started ? "started" : "start failed");
-  std::fflush(nullptr);
-  _exit(1);  // other threads may still run: no static destructors under their feet
-}
+void RestartProgram() { HandOverToSuccessor("RestartProgram"); }

@@ -19,7 +19,5 @@ private:
   QSocketNotifier* m_notifier = nullptr;
 };
 
-// The restart hand-over: the main window stops answering second starts, the hand-over marker is
-// set, the instance lock released and the program's executable started again; then this
-// process exits with code 1 without emptying the download folder.
+// The restart hand-over (HandOverToSuccessor), as a change of network adapter runs it.
 [[noreturn]] void RestartProgram();

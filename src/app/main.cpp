@@ -2,10 +2,7 @@
 // tied to our lifetime, the language catalog, the main window, and the clean-up on the way out.
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QThread>
-#include <QTranslator>
 
 #include "app/app_signals.h"
 #include "app/main_window_entry.h"
@@ -43,32 +40,12 @@ void ShowNoAdapterPrompt(const std::string& text) {
   ShowBlockingBox(QStringLiteral("IPScanner"), QString::fromStdString(text));
 }
 
-// Qt's own dialogs (the file dialog of the export) in the catalog's language. Catalogs are
-// named in their language's own name ("Deutsch", "Français"), which finds the locale.
-void LoadQtTranslations(const std::string& language) {
-  const QString name = QString::fromStdString(language);
-  for (int l = QLocale::C + 1; l <= QLocale::LastLanguage; ++l) {
-    const QLocale locale(static_cast<QLocale::Language>(l));
-    if (locale.language() == QLocale::C) continue;
-    if (locale.nativeLanguageName().compare(name, Qt::CaseInsensitive) != 0) continue;
-    auto* translator = new QTranslator(qApp);
-    if (translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-      QApplication::installTranslator(translator);
-    } else {
-      delete translator;
-    }
-    return;
-  }
-}
-
 void LoadLanguageCatalog() {
   std::string language = CGlobalUtils::ReadLanguageSetting();
   if (language.empty()) language = "English";
-  const QString path = QString::fromStdString(CGlobalUtils::LanguagePath(language + ".txt"));
+  const QString path = QString::fromStdString(CGlobalUtils::LanguageCatalogPath(language));
   const bool loaded = CTranslateManager::GetInstance()->LoadLanguage(path);
   qInfo("ipscanner: language catalog %s%s", qPrintable(path), loaded ? "" : " (not loaded)");
-  if (loaded) LoadQtTranslations(language);
 }
 
 }  // namespace

@@ -36,6 +36,14 @@ public:
   static std::string MakeModulePath(const std::string& relative);
   static std::string RomDownloadPath(const std::string& fileName);
   static std::string LanguagePath(const std::string& languageFile);
+  // The catalog files (names ending in ".txt") of the Language folder, sorted by name.
+  static std::vector<std::string> ListLanguageFiles();
+  // A language's name: its catalog's file name up to the first '.' ("Chinese.Simplified.txt"
+  // is "Chinese").
+  static std::string LanguageNameOf(const std::string& catalogFile);
+  // The catalog of a language: Language/<language>.txt when it exists, else the first catalog
+  // whose language name is `language`, else Language/<language>.txt all the same.
+  static std::string LanguageCatalogPath(const std::string& language);
   static std::string SystemSettingPath();  // config/SystemSetting.ini
   static std::string ModelNamePath();      // config/ModelName.ini
   static bool FileExists(const std::string& path);
@@ -100,7 +108,8 @@ public:
                                 const char* value);
 
   // System.
-  // Every interface but loopback, in the system's order; description "<name> (<MAC>)".
+  // Every interface but loopback, in the system's order; the description is the name with the
+  // kind of link and driver (DescribeInterface, platform/adapter_description.h).
   static std::vector<AdapterEntry> GetAdapters();
   // Runs "/bin/sh -c command" and judges its first block of output (stdout and stderr): -1 when
   // it mentions "ERROR", "error" or "Error" or the command cannot start, else 0. A command over

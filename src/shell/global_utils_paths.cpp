@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/module_dir.h"
@@ -24,6 +25,34 @@ std::string CGlobalUtils::RomDownloadPath(const std::string& fileName) {
 std::string CGlobalUtils::LanguagePath(const std::string& languageFile) {
   if (languageFile.empty()) return GetModuleDir() + "/Language";
   return GetModuleDir() + "/Language/" + languageFile;
+}
+
+std::vector<std::string> CGlobalUtils::ListLanguageFiles() {
+  namespace fs = std::filesystem;
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (fs::directory_iterator it(LanguagePath(""), ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code typeError;
+    if (!it->is_regular_file(typeError)) continue;
+    const std::string name = it->path().filename().string();
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0) files.push_back(name);
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::string CGlobalUtils::LanguageNameOf(const std::string& catalogFile) {
+  return catalogFile.substr(0, catalogFile.find('.'));
+}
+
+std::string CGlobalUtils::LanguageCatalogPath(const std::string& language) {
+  const std::string exact = LanguagePath(language + ".txt");
+  if (language.empty() || FileExists(exact)) return exact;
+  // The settings list "Chinese.Simplified.txt" as Chinese and store that name: find the file.
+  for (const std::string& file : ListLanguageFiles()) {
+    if (LanguageNameOf(file) == language) return LanguagePath(file);
+  }
+  return exact;
 }
 
 std::string CGlobalUtils::SystemSettingPath() { return MakeModulePath("config/SystemSetting.ini"); }

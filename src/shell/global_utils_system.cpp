@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "platform/adapter_description.h"
 #include "platform/adapters.h"
 #include "platform/command_runner.h"
 #include "platform/ini_profile.h"
@@ -19,14 +20,6 @@ constexpr size_t kCommandLineMax = 1023;  // the command line buffer holds 1024 
 constexpr size_t kCommandOutputMax = 4096;
 constexpr int kDescriptionChars = 63;
 constexpr int kAdapterNameChars = 259;
-
-std::string AdapterDescription(const NetInterfaceInfo& info) {
-  if (!info.hasMac) return info.name;
-  char mac[18];
-  std::snprintf(mac, sizeof(mac), "%02X:%02X:%02X:%02X:%02X:%02X", info.mac[0], info.mac[1],
-                info.mac[2], info.mac[3], info.mac[4], info.mac[5]);
-  return info.name + " (" + mac + ")";
-}
 
 }  // namespace
 
@@ -54,7 +47,7 @@ std::vector<AdapterEntry> CGlobalUtils::GetAdapters() {
   for (const NetInterfaceInfo& info : ListNetInterfaces()) {
     AdapterEntry entry;
     entry.szAdapterName = CutToUtf16Units(info.name, kAdapterNameChars);
-    entry.szDescription = CutToUtf16Units(AdapterDescription(info), kDescriptionChars);
+    entry.szDescription = CutToUtf16Units(DescribeInterface(info.name), kDescriptionChars);
     entry.ipAddresses = info.ipv4;
     if (entry.ipAddresses.empty()) entry.ipAddresses.push_back("0.0.0.0");
     for (int i = 0; i < 6; ++i) entry.mac[i] = info.mac[i];

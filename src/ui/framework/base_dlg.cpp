@@ -155,6 +155,11 @@ void CBaseDlg::keyPressEvent(QKeyEvent* event) {
   }
 }
 
+void CBaseDlg::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::LanguageChange && m_root) OnLanguageChanged();
+}
+
 void CBaseDlg::reject() {
   // Reached through the window manager's close button: the same as "closebtn".
   Close(IDCANCEL);

@@ -90,6 +90,9 @@ protected:
   virtual QString GetLayoutFileName() const = 0;
   // Called once the layout is built and its texts translated; look controls up here.
   virtual void InitWindow() {}
+  // The language catalog changed (CTranslateManager::LoadLanguage): layout texts are already
+  // translated; set again every text the code took from the catalog (TrText).
+  virtual void OnLanguageChanged() {}
   // Clicks no entry of the derived maps took: "closebtn" closes with IDCANCEL.
   virtual void OnClick(TNotifyMsg& msg);
   // Custom control classes of this window, asked before the shared registry; null = not ours.
@@ -98,6 +101,7 @@ protected:
   IPS_DECLARE_MESSAGE_MAP()
 
   void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void reject() override;
   void showEvent(QShowEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;

@@ -1,5 +1,6 @@
 #include "ui/framework/base_view.h"
 
+#include <QEvent>
 #include <QVBoxLayout>
 
 #include "ui/framework/dlg_builder_callback.h"
@@ -47,4 +48,9 @@ void CBaseView::Notify(TNotifyMsg& msg) {
   if (!msg.sVirtualWnd.isEmpty() && !findChild<QWidget*>(msg.sVirtualWnd)) return;
   if (!msg.pSender || !IsDescendant(msg.pSender)) return;
   DispatchNotify(msg);
+}
+
+void CBaseView::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::LanguageChange) OnLanguageChanged();
 }

@@ -38,6 +38,9 @@ public:
   // Called once when the host window has built its layout (before the window's InitWindow).
   virtual void DoInit() {}
 
+  // The language catalog changed: set again every text the code took from the catalog.
+  virtual void OnLanguageChanged() {}
+
   // Filters and dispatches one notification of the host window.
   void Notify(TNotifyMsg& msg);
 
@@ -53,4 +56,7 @@ public:
   CNotifyHub* GetManager() const;
 
   bool IsDescendant(const QWidget* control) const;
+
+protected:
+  void changeEvent(QEvent* event) override;
 };

@@ -58,6 +58,13 @@ QWidget* CDlgBuilderCallback::BuildLayout(const QString& fileName, QWidget* pare
     if (error) *error = QStringLiteral("%1: %2").arg(path, loader.errorString());
     return nullptr;
   }
+  // Style sheet images are relative to the skin folder, not to the working directory.
+  QString sheet = root->styleSheet();
+  if (sheet.contains(QLatin1String("url(img/"))) {
+    const QString skinDir = QFileInfo(path).absolutePath() + QLatin1Char('/');
+    root->setStyleSheet(sheet.replace(QLatin1String("url(img/"),
+                                      QLatin1String("url(") + skinDir + QLatin1String("img/")));
+  }
   CTranslateManager::GetInstance()->TranslateTree(root);   // layout texts are catalog keys
   return root;
 }

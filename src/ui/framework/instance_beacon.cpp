@@ -1,11 +1,15 @@
 #include "ui/framework/instance_beacon.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
 #include <QWidget>
+#include <cstdio>
 
+#include "platform/child_process.h"
 #include "platform/single_instance.h"
 #include "shell/log.h"
 
@@ -87,3 +91,14 @@ void RemoveMainWindowProperty() {
 }
 
 bool SetHandOverProperty() { return SetHandOverMarker(); }
+
+void HandOverToSuccessor(const char* who) {
+  RemoveMainWindowProperty();
+  if (!SetHandOverProperty()) LogInfo("%s:SetProp Failed!", who);
+  CloseInstanceSemaphore();
+  const bool started = StartOwnExecutable();
+  LogInfo(started ? "%s:Success!" : "%s:CreateFail!", who);
+  qInfo("ipscanner: handing over to a new instance (%s)", started ? "started" : "start failed");
+  std::fflush(nullptr);
+  _exit(1);  // other threads may still run: no static destructors under their feet
+}

@@ -6,9 +6,8 @@
 // front. The restart hand-over removes that mark and leaves the hand-over marker instead.
 //
 //   void CMainWnd::InitWindow() { ...; SetMainWindowProperty(this); }
-//   // restart:
-//   RemoveMainWindowProperty(); SetHandOverProperty(); CloseInstanceSemaphore();
-//   StartOwnExecutable(); exit(1);
+//   // restart (a change of network adapter):
+//   HandOverToSuccessor("CSystemNetworkView::RestartIPScanner");   // does not return
 
 class QWidget;
 
@@ -22,3 +21,9 @@ bool SetHandOverProperty();
 // Brings `window` to the front: restored when minimised, raised and activated, and the same for
 // its last active pop-up (the modal dialog on top of it). Logs "activated by a second start".
 void ActivateMainWindow(QWidget* window);
+
+// The restart hand-over: the main window stops answering second starts, the hand-over marker is
+// set, the instance lock released and the program's executable started again; then this
+// process exits with code 1 at once, without emptying the download folder. `who` names the
+// caller in the log lines ("%s:Success!", "%s:CreateFail!", "%s:SetProp Failed!").
+[[noreturn]] void HandOverToSuccessor(const char* who);

@@ -6,7 +6,10 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
+#include <QTranslator>
 #include <QVariant>
 #include <QWidget>
 
@@ -112,9 +115,42 @@ bool CTranslateManager::LoadLanguage(const QString& path) {
     qWarning("language catalog %s cannot be read", qPrintable(path));
   }
   if (qApp) {
-    for (QWidget* window : QApplication::topLevelWidgets()) TranslateTree(window);
+    LoadQtTranslations();
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) TranslateTree(window);
+    // At once, not queued: the caller (the language view) goes on with the new texts in place.
+    // QWidget hands the event down to every child, so hosted views get it too.
+    for (QWidget* window : windows) {
+      QEvent change(QEvent::LanguageChange);
+      QCoreApplication::sendEvent(window, &change);
+    }
   }
   return ok;
+}
+
+void CTranslateManager::LoadQtTranslations() {
+  // Catalogs are named in their language's own name ("Deutsch", "Français"), which finds the
+  // locale of Qt's translations.
+  if (m_qtTranslator) {
+    QCoreApplication::removeTranslator(m_qtTranslator);
+    delete m_qtTranslator;
+    m_qtTranslator = nullptr;
+  }
+  if (m_language.isEmpty()) return;
+  for (int l = QLocale::C + 1; l <= QLocale::LastLanguage; ++l) {
+    const QLocale locale(static_cast<QLocale::Language>(l));
+    if (locale.language() == QLocale::C) continue;
+    if (locale.nativeLanguageName().compare(m_language, Qt::CaseInsensitive) != 0) continue;
+    auto* translator = new QTranslator();
+    if (translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+      QCoreApplication::installTranslator(translator);
+      m_qtTranslator = translator;
+    } else {
+      delete translator;
+    }
+    return;
+  }
 }
 
 QString CTranslateManager::GetText(const QString& key) const {

@@ -27,6 +27,7 @@
 #include "ui/main/device_list_view.h"
 #include "ui/main/model_combo.h"
 #include "ui/settings/about_dlg.h"
+#include "ui/settings/system_setting_dlg.h"
 
 namespace {
 
@@ -95,12 +96,10 @@ bool CMainWnd::AdapterChoiceNeeded(size_t adapterCount, const std::string& ipSet
 void CMainWnd::CheckAdapterSetting() {
   const size_t adapters = CGlobalUtils::GetAdapters().size();
   if (!AdapterChoiceNeeded(adapters, CGlobalUtils::ReadIpSetting(1024))) return;
-  // The adapter is chosen in the system settings; until that dialog exists, say where the
-  // choice is kept. Capture then opens what the stored values name (every adapter when empty).
-  ShowMessageBox(nullptr, QStringLiteral("Tips"),
-                 QStringLiteral("No network adapter has been chosen. Set Interface and AdapterName "
-                                "in [NET_CONN_SETTING] of config/SystemSetting.ini to choose one."),
-                 MB_OK);
+  // The installer chooses the adapter before anything is sent: the control core starts after
+  // this returns. A changed choice restarts the program from inside the dialog.
+  CSystemSettingDlg dlg(nullptr, CSystemSettingDlg::kTabNetwork);
+  dlg.DoModal();
 }
 
 void CMainWnd::InitWindow() {
@@ -169,7 +168,7 @@ void CMainWnd::InitWindow() {
   UpdateDeviceCount();
   CControl::GetInstance()->MulticastDiscoveryMsg();
   m_roundClock.start();
-  if (m_listView) m_listView->SetEmptyText(TrText(EmptyListText(true, 0)));
+  UpdateEmptyText(0);
 
   if (!StartupHookSlot()) SetMainWindowProperty(this);
 }
@@ -195,10 +194,13 @@ void CMainWnd::RefreshDeviceList() {
   const std::vector<DEVICE_ENTRY_T> devices = CControl::GetInstance()->GetDeviceList();
   m_model->Refresh(devices, modelFilter, m_searchText);
   UpdateDeviceCount();
-  if (m_listView && m_model->Count() == 0) {
-    const bool firstRound = m_roundClock.isValid() && m_roundClock.elapsed() < kDiscoveryPeriodMs;
-    m_listView->SetEmptyText(TrText(EmptyListText(firstRound, devices.size())));
-  }
+  if (m_model->Count() == 0) UpdateEmptyText(devices.size());
+}
+
+void CMainWnd::UpdateEmptyText(size_t devicesKnown) {
+  if (!m_listView) return;
+  const bool firstRound = m_roundClock.isValid() && m_roundClock.elapsed() < kDiscoveryPeriodMs;
+  m_listView->SetEmptyText(TrText(EmptyListText(firstRound, devicesKnown)));
 }
 
 QString CMainWnd::ExportFileFilter() {
@@ -377,8 +379,14 @@ void CMainWnd::OnBtnStaticIpClicked(TNotifyMsg&) {
 }
 
 void CMainWnd::OnBtnSystemSettingClicked(TNotifyMsg&) {
-  ShowMessageBox(this, QStringLiteral("System Settings"),
-                 QStringLiteral("System settings are coming in a later version."), MB_OK);
+  CSystemSettingDlg dlg(this, CSystemSettingDlg::kTabLanguage);
+  dlg.DoModal();
+}
+
+void CMainWnd::OnLanguageChanged() {
+  // Layout texts follow by themselves; these the window formats from the catalog.
+  UpdateEmptyText(CControl::GetInstance()->GetDeviceList().size());
+  UpdateDeviceCount();
 }
 
 void CMainWnd::OnBtnAboutClicked(TNotifyMsg&) {

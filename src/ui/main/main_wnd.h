@@ -61,6 +61,7 @@ public:
 protected:
   QString GetLayoutFileName() const override { return QStringLiteral("MainWnd.xml"); }
   void InitWindow() override;
+  void OnLanguageChanged() override;
   QWidget* CreateControl(const QString& className, QWidget* parent) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   IPS_DECLARE_MESSAGE_MAP()
@@ -92,7 +93,8 @@ private:
   void HideDeviceInfo();
   void AlignListHeader();
   void CopyRowText(int row, bool mac);
-  void ShowCopiedNear(int row, bool mac);  // the confirmation next to the copy button
+  void ShowCopiedNear(int row, bool mac);     // the confirmation next to the copy button
+  void UpdateEmptyText(size_t devicesKnown);  // the empty list's text for the current state
 
   QString m_searchText;
   QElapsedTimer m_roundClock;  // since the discovery that started the current first round

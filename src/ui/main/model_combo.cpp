@@ -1,5 +1,6 @@
 #include "ui/main/model_combo.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -56,6 +57,15 @@ void CModelCombo::AddEntries() {
   for (const auto& [name, prefix] : catalog) {
     QString model = QString::fromStdString(name);
     addItem(TrText(model), model);
+  }
+}
+
+void CModelCombo::changeEvent(QEvent* event) {
+  QComboBox::changeEvent(event);
+  if (event->type() != QEvent::LanguageChange) return;
+  for (int i = 0; i < count(); ++i) {
+    const QString value = itemData(i).toString();
+    setItemText(i, TrText(value.isEmpty() ? QStringLiteral("All") : value));
   }
 }
 

@@ -44,6 +44,10 @@ public:
   void showPopup() override;
   void hidePopup() override;
 
+protected:
+  // A language change shows the entries in the new language (their values stay).
+  void changeEvent(QEvent* event) override;
+
 private:
   void AddEntries();
   void OnDropDownFinished();

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -320,7 +321,7 @@ TEST_F(MainWndTest, ExportWritesTheListAsCsv) {
 }
 
 TEST_F(MainWndTest, LaterFeaturesSayTheyComeLater) {
-  for (const char* name : {"btn_static_ip", "btn_system_setting"}) {
+  for (const char* name : {"btn_static_ip"}) {
     boxes->Queue(IDOK, "later version");
     Click(name);
     EXPECT_EQ(NewBoxes().size(), 1u) << name;
@@ -333,6 +334,39 @@ TEST(MainWndExport, FileTypesOfTheSaveDialogComeFromTheCatalog) {
   ASSERT_TRUE(tm->LoadLanguage(QCoreApplication::applicationDirPath() + "/Language/Deutsch.txt"));
   EXPECT_EQ(CMainWnd::ExportFileFilter(), "CSV-Dateien (*.csv);;Alle Dateien (*)");
   tm->LoadLanguage(QString());
+}
+
+TEST_F(MainWndTest, ALanguageChosenInTheSettingsSwitchesTheWindowAtOnce) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(QDir(dir.path()).mkpath("Language"));
+  for (const char* file : {"English.txt", "Deutsch.txt"}) {
+    ASSERT_TRUE(QFile::copy(QString(IPS_MODULE_DIR "/Language/") + file,
+                            dir.filePath(QString("Language/") + file)));
+  }
+  CGlobalUtils::SetModuleDirForTesting(dir.path().toStdString());
+  auto* combo = Control<CModelCombo>("combo_model");
+  EXPECT_EQ(Control<QAbstractButton>("btn_search")->text(), "Search");
+
+  uitest::WhenModalShown([](QWidget* modal) {
+    auto* languages = modal->findChild<QComboBox*>("combo_language");
+    ASSERT_NE(languages, nullptr);
+    EXPECT_TRUE(modal->findChild<QAbstractButton*>("opt_language")->isChecked());
+    languages->setCurrentIndex(languages->findData("Deutsch"));
+    uitest::ClickControl(modal->findChild<QWidget*>("view_language"), "btn_ok");
+  });
+  boxes->Queue(IDYES, "Do you want to change the language?");
+  Click("btn_system_setting");
+
+  // Layout texts, texts the window formats and the filter's entries: all German now.
+  EXPECT_EQ(Control<QAbstractButton>("btn_search")->text(), "Suchen");
+  EXPECT_EQ(Control<QLabel>("lab_device_count")->text(), "Geräte online: 0");
+  EXPECT_EQ(wnd->GetDeviceListView()->EmptyLabel()->text(), "Geräte werden gesucht...");
+  EXPECT_EQ(combo->itemText(0), "Alle");
+  EXPECT_EQ(CGlobalUtils::ReadLanguageSetting(), "Deutsch");
+
+  CTranslateManager::GetInstance()->LoadLanguage(QString());
+  CGlobalUtils::SetModuleDirForTesting("");
+  EXPECT_EQ(Control<QAbstractButton>("btn_search")->text(), "Search");
 }
 
 TEST(MainWndCountFormat, TakesOneIntegerAndNothingElse) {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "shell/global_utils.h"
 #include "version.h"
@@ -106,6 +107,22 @@ TEST_F(ModuleFolderTest, LanguageSetting) {
   EXPECT_EQ(CGlobalUtils::ReadLanguageSetting(), "German");
   ASSERT_TRUE(CGlobalUtils::WriteLanguageSetting(std::string(40, 'L')));
   EXPECT_EQ(CGlobalUtils::ReadLanguageSetting(), std::string(31, 'L'));
+}
+
+TEST_F(ModuleFolderTest, LanguageCatalogsAreFoundByTheirName) {
+  Write("Language/English.txt", "");
+  Write("Language/Chinese.Simplified.txt", "");
+  Write("Language/README.md", "");
+  Write("Language/Deutsch.txt", "");
+  const std::vector<std::string> files = CGlobalUtils::ListLanguageFiles();
+  EXPECT_EQ(files,
+            (std::vector<std::string>{"Chinese.Simplified.txt", "Deutsch.txt", "English.txt"}));
+  EXPECT_EQ(CGlobalUtils::LanguageNameOf("Chinese.Simplified.txt"), "Chinese");
+  // "Chinese" has no Chinese.txt: the catalog listed under that name is loaded.
+  EXPECT_EQ(CGlobalUtils::LanguageCatalogPath("Chinese"),
+            dir_ + "/Language/Chinese.Simplified.txt");
+  EXPECT_EQ(CGlobalUtils::LanguageCatalogPath("Deutsch"), dir_ + "/Language/Deutsch.txt");
+  EXPECT_EQ(CGlobalUtils::LanguageCatalogPath("Klingon"), dir_ + "/Language/Klingon.txt");
 }
 
 TEST_F(ModuleFolderTest, NetConnSettingsAndTheirLimits) {
