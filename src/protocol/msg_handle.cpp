@@ -11,7 +11,7 @@ CMsgHandle* CMsgHandle::GetInstance() {
   return instance;
 }
 
-CMsgHandle::CMsgHandle() = default;
+CMsgHandle::CMsgHandle(int64_t fallbackKeyTriesPerSecond) : budget_(fallbackKeyTriesPerSecond) {}
 
 void CMsgHandle::SetFallbackKeySource(KeySource source) { keySource_ = std::move(source); }
 

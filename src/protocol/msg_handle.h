@@ -21,8 +21,13 @@ constexpr int kEncTypePrefixed = 3;  // random IV behind the "ozrq6600" prefix
 // of fallback keys; one process-wide instance.
 class CMsgHandle {
 public:
+  // Keys tried per second at most by the fallback (see CFallbackBudget): about a fifth of a
+  // core at one AES block per key, and room for 200 datagrams a second with 5,000 devices.
+  static constexpr int64_t kFallbackKeyTriesPerSecond = 1000000;
+
   static CMsgHandle* GetInstance();
-  CMsgHandle();
+  // fallbackKeyTriesPerSecond: the fallback's budget (tests pass a small one).
+  explicit CMsgHandle(int64_t fallbackKeyTriesPerSecond = kFallbackKeyTriesPerSecond);
 
   // Builders: write the payload (plain or encrypted) followed by one zero byte into out, whose
   // size is capacity bytes, and store the payload length (without that zero) in *length.
@@ -60,9 +65,6 @@ public:
   using KeySource = std::function<std::vector<std::string>()>;
   void SetFallbackKeySource(KeySource source);
 
-  // Keys tried per second at most by the fallback (see CFallbackBudget): about a fifth of a
-  // core at one AES block per key, and room for 200 datagrams a second with 5,000 devices.
-  static constexpr int64_t kFallbackKeyTriesPerSecond = 1000000;
 
   // The fallback of the parsers: the first key of the fallback list that decrypts payload into
   // a document in doc, within the budget. False (with a log line once a second when the budget
@@ -80,5 +82,5 @@ public:
 
 private:
   KeySource keySource_;
-  CFallbackBudget budget_{kFallbackKeyTriesPerSecond};
+  CFallbackBudget budget_;
 };

@@ -65,6 +65,20 @@ pcap_t* OpenLive(const std::string& device, char* errbuf) {
 std::mutex g_promptHookMutex;
 std::function<void(const std::string&)> g_promptHook;
 
+// Through the GUI's hook (a message box) when one is set, otherwise on standard error.
+void ShowPromptText(const std::string& text) {
+  std::function<void(const std::string&)> hook;
+  {
+    std::lock_guard<std::mutex> lock(g_promptHookMutex);
+    hook = g_promptHook;
+  }
+  if (hook) {
+    hook(text);
+  } else {
+    std::fprintf(stderr, "%s\n", text.c_str());
+  }
+}
+
 // The record's IP text is UTF-16; an address is plain ASCII, anything else is invalid.
 bool RecordIp(const char16_t* wide, uint32_t* ip) {
   char text[kPacketIpChars] = {};
@@ -310,16 +324,7 @@ bool CMacProtoControl::LoadNpcapDll() { return true; }
 
 void CMacProtoControl::ShowNoAdapterPrompt() {
   LogError("%s", kNoAdapterPromptText);
-  std::function<void(const std::string&)> hook;
-  {
-    std::lock_guard<std::mutex> lock(g_promptHookMutex);
-    hook = g_promptHook;
-  }
-  if (hook) {
-    hook(kNoAdapterPromptText);
-  } else {
-    std::fprintf(stderr, "%s\n", kNoAdapterPromptText);
-  }
+  ShowPromptText(kNoAdapterPromptText);
   const std::string script = CGlobalUtils::MakeModulePath(kCaptureInstallScript);
   if (CGlobalUtils::FileExists(script)) CGlobalUtils::CmdOperate(script);
   std::exit(0);
@@ -327,16 +332,7 @@ void CMacProtoControl::ShowNoAdapterPrompt() {
 
 void CMacProtoControl::ShowAdapterError(const std::string& text) {
   LogError("%s: %s", "CMacProtoControl::Init", text.c_str());
-  std::function<void(const std::string&)> hook;
-  {
-    std::lock_guard<std::mutex> lock(g_promptHookMutex);
-    hook = g_promptHook;
-  }
-  if (hook) {
-    hook(text);
-  } else {
-    std::fprintf(stderr, "%s\n", text.c_str());
-  }
+  ShowPromptText(text);
   std::exit(1);
 }
 

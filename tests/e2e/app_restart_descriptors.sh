@@ -12,13 +12,6 @@ in_segment "$bin" "$src"
 
 app_work
 
-our_instances() {
-  local d
-  for d in /proc/[0-9]*; do
-    [ "$(readlink "$d/exe" 2>/dev/null)" = "$exe" ] || continue
-    tr '\0' '\n' < "$d/environ" 2>/dev/null | grep -qxF "XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR" && echo "${d#/proc/}"
-  done
-}
 at_exit() {
   local p
   for p in $(our_instances); do kill -KILL "$p" 2>/dev/null; done

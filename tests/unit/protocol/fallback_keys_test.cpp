@@ -74,7 +74,9 @@ TEST(EnvelopeKeyCache, FindsTheSendersKeyAmongThousandsAndPassesFewOthers) {
 // fallback stops trying other keys once the second's budget is spent, and a genuine reply
 // under another device's key is still found while the budget lasts.
 TEST(FallbackKeys, JunkSpendsTheBudgetAndGenuineRepliesStillParse) {
-  CMsgHandle handle;
+  // A budget of four full scans a second, so the test does not depend on the machine's speed.
+  constexpr int64_t kBudget = 4 * 5000;
+  CMsgHandle handle(kBudget);
   const std::vector<std::string> keys = DeviceKeys(5000);
   handle.SetFallbackKeySource([&keys] { return keys; });
   const std::string ack =
@@ -86,7 +88,7 @@ TEST(FallbackKeys, JunkSpendsTheBudgetAndGenuineRepliesStillParse) {
   EXPECT_EQ(FieldToUtf8(out.szInfo), "done");
 
   std::mt19937 random(7);
-  const int perSecond = static_cast<int>(CMsgHandle::kFallbackKeyTriesPerSecond / 5000);
+  const int perSecond = static_cast<int>(kBudget / 5000);
   // A second's budget covers about perSecond junk datagrams; a window may start mid-loop.
   for (int i = 0; i < 3 * perSecond && handle.FallbackRefusals() == 0; ++i) {
     const std::vector<uint8_t> junk = RandomBlocks(random, 8);
