@@ -14,6 +14,7 @@ packages=(
   xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-droid-fallback
   iproute2 libcap2-bin curl tcpdump procps jq ethtool bc util-linux
   qt6-translations-l10n
+  lintian desktop-file-utils
 )
 
 missing=()

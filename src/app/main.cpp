@@ -3,10 +3,13 @@
 
 #include <QApplication>
 #include <QThread>
+#include <cstdio>
+#include <cstring>
 
 #include "app/app_signals.h"
 #include "app/main_window_entry.h"
 #include "app/nginx_server.h"
+#include "platform/file_version.h"
 #include "platform/single_instance.h"
 #include "shell/comm_udp.h"
 #include "shell/global_utils.h"
@@ -48,9 +51,21 @@ void LoadLanguageCatalog() {
   qInfo("ipscanner: language catalog %s%s", qPrintable(path), loaded ? "" : " (not loaded)");
 }
 
+bool AsksForVersion(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Answered before anything else: needs no display, no instance lock and no web server.
+  if (AsksForVersion(argc, argv)) {
+    std::printf("ipscanner %s\n", GetCompiledVersionText().c_str());
+    return 0;
+  }
   if (!CheckSingleInstance()) return 0;  // another instance owns the desktop
 
   QApplication app(argc, argv);

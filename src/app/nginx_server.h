@@ -6,6 +6,8 @@
 
 // The firmware web server: nginx from the system (/usr/sbin/nginx) run with our configuration
 // in Tools/nginx/ of the module folder, serving Download/Rom/ under /download/rom/ on TCP 8088.
+// Its prefix (logs, pid, temp files) is Tools/nginx/ below the folder that also holds
+// Download/Rom/: the module folder, or the user's cache folder when the program is installed.
 // It runs as one process (no master/worker split) in a process group of its own and gets
 // SIGKILL from the kernel when this process dies, so it never outlives the program.
 class CNginxServer {
@@ -19,9 +21,11 @@ public:
   void Stop();
   bool Running() { return m_child.Running(); }
 
-  // <module>/Tools/nginx/ with a trailing slash: nginx's prefix; relative paths of its
+  // CGlobalUtils::DataDir() + "/Tools/nginx/": nginx's prefix; relative paths of its
   // configuration (logs/, temp/, ../../Download/Rom/) are taken from it.
   static std::string Prefix();
+  // The configuration shipped in the module folder (absolute, so any prefix can use it).
+  static std::string ConfigFile();
 
 private:
   CChildProcess m_child;

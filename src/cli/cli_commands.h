@@ -21,6 +21,13 @@ struct ConfigOptions {
   int seconds = 6;
 };
 
+struct WatchOptions {
+  std::string interfaceName;
+  bool json = false;
+  int seconds = 0;  // 0: until interrupted
+};
+
 // Each returns the process exit code (cli_exit_codes.h).
 int RunScan(const ScanOptions& options);
 int RunConfig(const ConfigOptions& options);
+int RunWatch(const WatchOptions& options);

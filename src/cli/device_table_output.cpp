@@ -44,15 +44,18 @@ std::string CDeviceTableOutput::FormatTable(const std::vector<DEVICE_ENTRY_T>& d
   return out;
 }
 
-std::string CDeviceTableOutput::FormatJson(const std::vector<DEVICE_ENTRY_T>& devices) {
+nlohmann::json CDeviceTableOutput::DeviceJson(const DEVICE_ENTRY_T& d) {
+  return {{"ip", d.ip},       {"mac", d.mac},       {"work_mac", d.workMac},
+          {"model", d.model}, {"room", d.deviceId}, {"firmware", d.firmware}};
+}
+
+std::string CDeviceTableOutput::FormatJson(const std::vector<DEVICE_ENTRY_T>& devices,
+                                           const ExtraFields& extraFields) {
   nlohmann::json array = nlohmann::json::array();
   for (const DEVICE_ENTRY_T& d : devices) {
-    array.push_back({{"ip", d.ip},
-                     {"mac", d.mac},
-                     {"work_mac", d.workMac},
-                     {"model", d.model},
-                     {"room", d.deviceId},
-                     {"firmware", d.firmware}});
+    nlohmann::json object = DeviceJson(d);
+    if (extraFields) extraFields(d, object);
+    array.push_back(std::move(object));
   }
   // Invalid UTF-8 from a device is replaced rather than aborting the output.
   return array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";

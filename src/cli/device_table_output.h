@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,11 @@
 class CDeviceTableOutput {
 public:
   static std::string FormatTable(const std::vector<DEVICE_ENTRY_T>& devices);
-  // [{"ip":..,"mac":..,"work_mac":..,"model":..,"room":..,"firmware":..}, ...]
-  static std::string FormatJson(const std::vector<DEVICE_ENTRY_T>& devices);
+  // [{"ip":..,"mac":..,"work_mac":..,"model":..,"room":..,"firmware":..}, ...]; extraFields,
+  // when set, adds fields to each device's object.
+  using ExtraFields = std::function<void(const DEVICE_ENTRY_T&, nlohmann::json&)>;
+  static std::string FormatJson(const std::vector<DEVICE_ENTRY_T>& devices,
+                                const ExtraFields& extraFields = {});
+  // {"ip":..,"mac":..,"work_mac":..,"model":..,"room":..,"firmware":..}
+  static nlohmann::json DeviceJson(const DEVICE_ENTRY_T& device);
 };

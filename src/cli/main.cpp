@@ -6,6 +6,7 @@
 #include "cli/capture_decoder.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_exit_codes.h"
+#include "platform/file_version.h"
 
 namespace {
 
@@ -28,6 +29,8 @@ int main(int argc, char** argv) {
                "ipscanner-cli"};
   app.footer(kExitCodesHelp);
   app.require_subcommand(1);
+  app.set_version_flag("--version", "ipscanner-cli " + GetCompiledVersionText(),
+                       "Print the version and exit");
 
   ScanOptions scan;
   CLI::App* scanCmd =
@@ -63,11 +66,23 @@ int main(int argc, char** argv) {
   configCmd->add_flag("--reboot", config.reboot,
                       "Reboot the device and wait for its boot-up message");
 
+  WatchOptions watch;
+  CLI::App* watchCmd = app.add_subcommand(
+      "watch", "Discover every 5 seconds and print each change on the site until interrupted");
+  watchCmd->add_option(
+      "--interface", watch.interfaceName,
+      "Network interface to use (default: the adapter in config/SystemSetting.ini)");
+  watchCmd->add_flag("--json", watch.json, "Print one JSON object per event (JSON Lines)");
+  watchCmd->add_option("--seconds", watch.seconds, "Stop after this many seconds (default: never)")
+      ->check(CLI::Range(1, 86400 * 365));
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
@@ -77,5 +92,6 @@ int main(int argc, char** argv) {
   if (*decodeCmd) return RunDecode(pcapPath);
   if (*scanCmd) return RunScan(scan);
   if (*configCmd) return RunConfig(config);
+  if (*watchCmd) return RunWatch(watch);
   return kExitUsage;
 }

@@ -1,14 +1,18 @@
 #include <algorithm>
 #include <chrono>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "cli/cli_commands.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
 #include "cli/device_table_output.h"
+#include "cli/site_output.h"
+#include "core/capture_subnets.h"
 #include "core/control.h"
 #include "core/csv_export.h"
+#include "core/csv_site_columns.h"
 #include "core/device_sort.h"
 
 namespace {
@@ -43,14 +47,19 @@ int RunScan(const ScanOptions& options) {
     std::this_thread::sleep_until(
         std::min({end, nextDiscovery, std::chrono::steady_clock::now() + poll}));
   }
+  const std::vector<IPV4_SUBNET_T> subnets = CaptureSubnets();  // while the capture is open
   session.Close();
 
   std::vector<DEVICE_ENTRY_T> devices = control->GetDeviceList();
   CDeviceSort::Sort(devices, 1, 0);  // IP ascending, as the list opens
+  const STATUS_SNAPSHOT_T status = control->DeviceStatus().Snapshot();
+  const SiteProblemMap problems = CSiteProblems::Compute(devices, subnets);
+  const CSiteOutput site(status, problems, subnets, std::chrono::system_clock::now());
   if (options.json) {
-    std::cout << CDeviceTableOutput::FormatJson(devices);
+    std::cout << CDeviceTableOutput::FormatJson(
+        devices, [&site](const DEVICE_ENTRY_T& d, nlohmann::json& o) { site.AddDeviceFields(d, o); });
   } else {
-    std::cout << CDeviceTableOutput::FormatTable(devices);
+    std::cout << CDeviceTableOutput::FormatTable(devices) << site.ProblemSummary(devices);
     std::cerr << "ipscanner-cli: " << devices.size() << " devices\n";
   }
   if (options.expect > 0) {
@@ -66,7 +75,13 @@ int RunScan(const ScanOptions& options) {
   }
   if (!options.csvPath.empty()) {
     const std::string& path = options.csvPath;  // written exactly where the caller asked
-    if (!CCsvExport::WriteFile(path, CCsvExport::FormatFile(devices))) {
+    const std::string bytes = CCsvSiteColumns::FormatFile(
+        devices, CsvHeaderTexts(), {"Status", "Problems"}, [&](const DEVICE_ENTRY_T& d) {
+          const auto it = problems.find(d.mac);
+          return CCsvSiteColumns::StatusAndProblems(status.LiveOf(d.mac),
+                                                    it == problems.end() ? nullptr : &it->second);
+        });
+    if (!CCsvExport::WriteFile(path, bytes)) {
       std::cerr << "ipscanner-cli: cannot write " << path << "\n";
       return kExitFileError;
     }

@@ -15,6 +15,7 @@
 
 #include "core/control_notify.h"
 #include "core/device_entry.h"
+#include "core/device_status.h"
 
 struct PACKET_RECORD_T;
 struct MSG_ACK_T;
@@ -81,6 +82,10 @@ public:
   // The MAC texts of the table in table order: a shared list, rebuilt only after the table
   // gained or lost an entry. The reply parsers try them as fallback keys.
   std::shared_ptr<const std::vector<std::string>> GetDeviceKeys() const;
+
+  // Live status of the devices in the table: fed by every discovery answer, a new round with
+  // every discovery multicast, reset with ClearDevices.
+  CDeviceStatusTracker& DeviceStatus() { return m_deviceStatus; }
 
   // Notify list (any thread). No duplicates; called in registration order.
   bool AddNotify(IControlNotify* notify);
@@ -182,4 +187,6 @@ private:
   std::mutex m_joinLock;  // Stop from two threads at once joins each thread once
 
   DispatchHook m_dispatchHook;
+
+  CDeviceStatusTracker m_deviceStatus;
 };

@@ -136,6 +136,7 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
       entry.deviceId = FieldToUtf8(answer.szDeviceID);
       // Keyed by the MAC inside the answer, not by the frame's source address.
       UpdateDevice(entry);
+      m_deviceStatus.OnAnswer(entry.mac);
       break;
     }
     case MSG_AUTHENTICATE_ACK: {

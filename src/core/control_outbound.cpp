@@ -99,6 +99,7 @@ void CControl::MulticastDiscoveryMsg() {
   std::memcpy(packet.szIP, kMulticastGroup, sizeof(kMulticastGroup));
   std::memcpy(packet.mac, kMulticastMac, sizeof(kMulticastMac));
   packet.nPort = kDevicePort;
+  m_deviceStatus.BeginRound();
   Deliver(&packet);
 }
 

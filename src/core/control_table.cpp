@@ -52,6 +52,7 @@ void CControl::RemoveDevice(const std::string& mac) {
   m_deviceTable.erase(m_deviceTable.begin() + static_cast<std::ptrdiff_t>(it->second));
   RebuildDeviceIndex();
   m_deviceKeys.reset();
+  m_deviceStatus.Forget(mac);
 }
 
 void CControl::ClearDevices() {
@@ -60,6 +61,7 @@ void CControl::ClearDevices() {
   m_macIndex.clear();
   m_workMacIndex.clear();
   m_deviceKeys.reset();
+  m_deviceStatus.Reset();
 }
 
 void CControl::RebuildDeviceIndex() {

@@ -47,6 +47,12 @@ void AppendBare(std::string& line, const std::string& value) {
 
 }  // namespace
 
+std::string CCsvExport::QuotedCell(const std::string& value) {
+  std::string cell;
+  AppendQuoted(cell, value);
+  return cell;
+}
+
 std::string CCsvExport::FormatHeader(const CsvHeaderTexts& texts) {
   std::string line;
   AppendBare(line, texts.index);

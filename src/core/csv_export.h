@@ -28,6 +28,8 @@ public:
   // that begins with '=', '+', '-' or '@' gets a leading single quote so that a spreadsheet
   // shows it as text instead of running it as a formula.
   static std::string FormatRow(int number, const DEVICE_ENTRY_T& entry);
+  // One quoted cell by the rules above, for writers that add columns.
+  static std::string QuotedCell(const std::string& value);
   // The whole file. A null row writes nothing but still counts for the numbering (a list
   // element without a row in the window).
   static std::string FormatFile(const std::vector<const DEVICE_ENTRY_T*>& rows,

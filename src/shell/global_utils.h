@@ -31,10 +31,10 @@ public:
   static constexpr const char* kIpKey = "IP";
   static constexpr const char* kIpSeparator = "\xE3\x80\x81";  // U+3001 in UTF-8
 
-  // Paths below the module folder (the folder of the running executable).
+  // Paths below the module folder (the folder of the running executable): what the program
+  // only reads (skin, catalogs, tools).
   static std::string GetModuleDir();
   static std::string MakeModulePath(const std::string& relative);
-  static std::string RomDownloadPath(const std::string& fileName);
   static std::string LanguagePath(const std::string& languageFile);
   // The catalog files (names ending in ".txt") of the Language folder, sorted by name.
   static std::vector<std::string> ListLanguageFiles();
@@ -44,8 +44,17 @@ public:
   // The catalog of a language: Language/<language>.txt when it exists, else the first catalog
   // whose language name is `language`, else Language/<language>.txt all the same.
   static std::string LanguageCatalogPath(const std::string& language);
-  static std::string SystemSettingPath();  // config/SystemSetting.ini
-  static std::string ModelNamePath();      // config/ModelName.ini
+  // What the program writes lies below the module folder when the program may write there
+  // (run from build/bin). An installed, read-only module folder hands it to the user's folders
+  // (platform/user_folders.h), created and seeded with the shipped config files on first use.
+  // ConfigDir() (<module>/config, or ~/.config/ipscanner) holds SystemSetting.ini and
+  // ModelName.ini; DataDir() (<module>, or ~/.cache/ipscanner) holds Download/Rom/.
+  static std::string ConfigDir();
+  static std::string DataDir();
+  static bool UsesUserFolders();
+  static std::string RomDownloadPath(const std::string& fileName);
+  static std::string SystemSettingPath();
+  static std::string ModelNamePath();
   static bool FileExists(const std::string& path);
   static void ClearRomDownloadFolder(const std::string& folder);
   // Tests point every path above at a temporary folder; an empty text restores the real one.

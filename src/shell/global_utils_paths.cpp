@@ -1,12 +1,57 @@
-// Paths below the module folder and the download folder.
+// Paths below the module folder, and the folders the program writes to.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <mutex>
+#include <set>
 
 #include "platform/module_dir.h"
+#include "platform/user_folders.h"
 #include "shell/global_utils.h"
+
+namespace {
+
+constexpr const char* kSystemSettingFile = "SystemSetting.ini";
+constexpr const char* kModelNameFile = "ModelName.ini";
+
+struct WriteFolders {
+  std::string config;  // SystemSetting.ini and the model catalog
+  std::string data;    // Download/Rom/ and the web server's Tools/nginx/ run-time folder
+  bool user = false;   // the user's folders, not the module folder
+};
+
+// First use of the user's folders: create them and copy the shipped settings and model catalog
+// into them (once per process and set of folders; a copy the user already has is kept).
+void SeedUserFolders(const std::string& module, const WriteFolders& folders) {
+  static std::mutex mutex;
+  static std::set<std::string> seeded;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (!seeded.insert(module + "\n" + folders.config + "\n" + folders.data).second) return;
+  if (MakeFolders(folders.config)) {
+    for (const char* file : {kSystemSettingFile, kModelNameFile}) {
+      const std::string shipped = module + "/config/" + file;
+      if (CGlobalUtils::FileExists(shipped)) SeedFile(shipped, folders.config + "/" + file);
+    }
+  }
+  MakeFolders(folders.data + "/Download/Rom");
+}
+
+WriteFolders ResolveWriteFolders() {
+  const std::string module = CGlobalUtils::GetModuleDir();
+  if (IsModuleFolderReadOnly(module)) {
+    WriteFolders folders{UserConfigFolder(), UserCacheFolder(), true};
+    if (!folders.config.empty() && !folders.data.empty()) {
+      SeedUserFolders(module, folders);
+      return folders;
+    }
+    // No home folder at all: writes below the module folder fail and are reported as such.
+  }
+  return WriteFolders{module + "/config", module, false};
+}
+
+}  // namespace
 
 std::string CGlobalUtils::GetModuleDir() { return GetModuleFolder(); }
 
@@ -18,8 +63,14 @@ std::string CGlobalUtils::MakeModulePath(const std::string& relative) {
   return GetModuleDir() + "/" + relative;
 }
 
+std::string CGlobalUtils::ConfigDir() { return ResolveWriteFolders().config; }
+
+std::string CGlobalUtils::DataDir() { return ResolveWriteFolders().data; }
+
+bool CGlobalUtils::UsesUserFolders() { return ResolveWriteFolders().user; }
+
 std::string CGlobalUtils::RomDownloadPath(const std::string& fileName) {
-  return GetModuleDir() + "/Download/Rom/" + fileName;
+  return DataDir() + "/Download/Rom/" + fileName;
 }
 
 std::string CGlobalUtils::LanguagePath(const std::string& languageFile) {
@@ -55,9 +106,17 @@ std::string CGlobalUtils::LanguageCatalogPath(const std::string& language) {
   return exact;
 }
 
-std::string CGlobalUtils::SystemSettingPath() { return MakeModulePath("config/SystemSetting.ini"); }
+std::string CGlobalUtils::SystemSettingPath() {
+  return ResolveWriteFolders().config + "/" + kSystemSettingFile;
+}
 
-std::string CGlobalUtils::ModelNamePath() { return MakeModulePath("config/ModelName.ini"); }
+std::string CGlobalUtils::ModelNamePath() {
+  // The user's copy once seeded; the shipped catalog while there is none (seeding failed).
+  const WriteFolders folders = ResolveWriteFolders();
+  const std::string own = folders.config + "/" + kModelNameFile;
+  if (!folders.user || FileExists(own)) return own;
+  return MakeModulePath(std::string("config/") + kModelNameFile);
+}
 
 bool CGlobalUtils::FileExists(const std::string& path) {
   struct stat st {};

@@ -32,6 +32,9 @@ for code in 0 1 2 3 4 5 6 7 8 9 10 11; do
   grep -q "^  $code  " "$work/out" || { echo "FAIL: --help does not document exit code $code"; fail=1; }
 done
 grep -q "^  config" "$work/out" && { echo "FAIL: the config command is listed in --help"; fail=1; }
+expect 0 "" "--version" "$cli" --version
+grep -Eqx "ipscanner-cli [0-9]+\.[0-9]+\.[0-9]+\.[0-9]+" "$work/out" \
+  || { echo "FAIL: --version printed '$(cat "$work/out")'"; fail=1; }
 expect 1 "subcommand is required" "no subcommand" "$cli"
 expect 1 "" "unknown option" "$cli" scan --bogus
 expect 1 "" "seconds out of range" "$cli" scan --seconds 0

@@ -55,7 +55,7 @@ done
 jq -S '[.[] | select(.fault == "") | {ip, mac, room: .deviceId, firmware, model: .expectedModel,
               work_mac: (if .workMac == "" then .mac else (.workMac | gsub(":"; "") | ascii_upcase) end)}]
        | sort_by(.mac)' "$work/fleet.json" >"$work/expected.json"
-jq -S 'sort_by(.mac)' "$work/scan.json" >"$work/actual.json" 2>/dev/null
+jq -S '[.[] | {ip, mac, room, firmware, model, work_mac}] | sort_by(.mac)' "$work/scan.json" >"$work/actual.json" 2>/dev/null
 if ! diff -u "$work/expected.json" "$work/actual.json" >"$work/diff.txt"; then
   echo "FAIL: listed devices are not exactly the healthy ones:"; head -40 "$work/diff.txt"; fail=1
 else

@@ -33,7 +33,10 @@ jq -e '[.[] | select(.workMacBytes != .macBytes)] | length > 20' "$work/fleet.js
 jq -S '[.[] | {ip, mac, room: .deviceId, firmware, model: .expectedModel,
               work_mac: (if .workMac == "" then .mac else (.workMac | gsub(":"; "") | ascii_upcase) end)}]
        | sort_by(.mac)' "$work/fleet.json" >"$work/expected.json"
-jq -S 'sort_by(.mac)' "$work/scan.json" >"$work/actual.json"
+jq -S '[.[] | {ip, mac, room, firmware, model, work_mac}] | sort_by(.mac)' "$work/scan.json" >"$work/actual.json"
+# Every device answered just now: online, no problem on this clean fleet.
+jq -e 'all(.[]; .status == "online" and .problems == [] and (.first_seen | test("Z$")))' \
+  "$work/scan.json" >/dev/null || { echo "FAIL: status fields of the JSON"; fail=1; }
 if ! diff -u "$work/expected.json" "$work/actual.json" >"$work/diff.txt"; then
   echo "FAIL: discovered devices differ from the fleet:"; head -60 "$work/diff.txt"; fail=1
 fi
@@ -45,11 +48,12 @@ sort -t . -k1,1n -k2,2n -k3,3n -k4,4n "$work/ips.txt" | cmp -s - "$work/ips.txt"
 # CSV: header, 200 CR LF rows numbered from 1, same devices as the JSON.
 csv="$work/devices.csv"
 [ "$(head -c 3 "$csv" | od -An -tx1 | tr -d ' ')" != "efbbbf" ] || { echo "FAIL: CSV has a byte-order mark"; fail=1; }
-head -1 "$csv" | cmp -s - <(printf 'Index,"IP Address","MAC Address","Model","Room Number","Firmware Version"\r\n') || { echo "FAIL: CSV header"; fail=1; }
+# The site's columns come after the list's own, which stay as they were.
+head -1 "$csv" | cmp -s - <(printf 'Index,"IP Address","MAC Address","Model","Room Number","Firmware Version","Status","Problems"\r\n') || { echo "FAIL: CSV header"; fail=1; }
 [ "$(grep -c $'\r$' "$csv")" -eq 201 ] || { echo "FAIL: CSV does not have 201 CR LF lines"; fail=1; }
 [ "$(sed -n '201p' "$csv" | cut -d, -f1)" = 200 ] || { echo "FAIL: CSV numbering"; fail=1; }
 jq -r 'to_entries[] | "\(.key + 1),\"\(.value.ip)\",\"\(.value.mac)\",\"\(.value.model)\",\"\(.value.room)\",\"\(.value.firmware)\"\r"' \
-  "$work/scan.json" | cmp -s - <(tail -n +2 "$csv") || { echo "FAIL: CSV rows differ from the JSON"; fail=1; }
+  "$work/scan.json" | cmp -s - <(tail -n +2 "$csv" | sed 's/,"Online",""\r$/\r/') || { echo "FAIL: CSV rows differ from the JSON"; fail=1; }
 
 # The table: a header and one line per device, each carrying its IP and MAC.
 [ "$(wc -l <"$work/scan.txt")" -eq 201 ] || { echo "FAIL: table has $(wc -l <"$work/scan.txt") lines"; fail=1; }

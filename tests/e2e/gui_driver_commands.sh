@@ -26,8 +26,9 @@ if [ "${1:-}" = --inner ]; then
   jq -r "$by_ip"' | [(.key + 1 | tostring), .value.ip, .value.mac, .value.expectedModel,
                      .value.deviceId, .value.firmware] | join("\t")' "$work/fleet.json" >"$work/rows.txt"
   {
-    printf 'Index,"IP Address","MAC Address","Model","Room Number","Firmware Version"\r\n'
-    jq -r "$by_ip"' | "\(.key + 1),\"\(.value.ip)\",\"\(.value.mac)\",\"\(.value.expectedModel)\",\"\(.value.deviceId)\",\"\(.value.firmware)\"\r"' \
+    # The list's columns, then the site's (every device online, none with a problem).
+    printf 'Index,"IP Address","MAC Address","Model","Room Number","Firmware Version","Status","Problems"\r\n'
+    jq -r "$by_ip"' | "\(.key + 1),\"\(.value.ip)\",\"\(.value.mac)\",\"\(.value.expectedModel)\",\"\(.value.deviceId)\",\"\(.value.firmware)\",\"Online\",\"\"\r"' \
       "$work/fleet.json"
   } >"$work/expected.csv"
 

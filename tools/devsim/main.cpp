@@ -25,6 +25,7 @@
 #include "shell/global_utils.h"
 #include "sim_engine.h"
 #include "sim_fleet.h"
+#include "sim_overrides.h"
 #include "sim_http.h"
 #include "sim_junk.h"
 #include "sim_mac_text.h"
@@ -282,7 +283,16 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--probe-timeout-ms", probeTimeoutMs, "time --probe-recv waits")
       ->capture_default_str();
+  SimOverrides overrides;
+  app.add_option("--device-ip", overrides.deviceIps,
+                 "INDEX=IPV4: the device uses this address (repeatable; duplicates allowed)");
+  app.add_option("--device-room", overrides.deviceRooms,
+                 "INDEX=ROOM: the device reports this room number (repeatable)");
+  app.add_option("--silent", overrides.silent,
+                 "FIRST[-LAST]@FROM_MS+FOR_MS: these devices answer nothing from FROM_MS after "
+                 "the start for FOR_MS (repeatable)");
   CLI11_PARSE(app, argc, argv);
+  NowMs();  // the origin of --silent times: now
 
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
@@ -314,7 +324,13 @@ int main(int argc, char** argv) {
     }
   }
 
-  SimEngine engine(options, MakeFleet(options));
+  std::vector<SimDevice> fleet = MakeFleet(options);
+  std::string overrideError;
+  if (!ApplyOverrides(overrides, fleet, &overrideError)) {
+    std::fprintf(stderr, "devsim: %s\n", overrideError.c_str());
+    return 2;
+  }
+  SimEngine engine(options, std::move(fleet));
   if (!dumpFleet.empty()) {
     std::printf("%s\n", FleetJson(engine.Devices()).c_str());
     return 0;

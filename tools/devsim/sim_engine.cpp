@@ -156,7 +156,7 @@ void SimEngine::OnFrame(const uint8_t* frame, int length, int64_t nowMs,
     if (!groupAddressed && only == nullptr) return;
     for (SimDevice& d : fleet_) {
       if (only != nullptr && &d != only) continue;
-      if (d.offlineUntilMs > nowMs) continue;
+      if (d.QuietAt(nowMs)) continue;
       Answer(d, requester, MSG_DISCOVER_ACK, DiscoverAckXml(d, msgSeq), kDiscoverKeyText,
              nowMs + d.answerDelayMs, out);
     }
@@ -166,7 +166,7 @@ void SimEngine::OnFrame(const uint8_t* frame, int length, int64_t nowMs,
 
   SimDevice* device = groupAddressed ? nullptr : DeviceForFrame(udp.dstMac);
   // A device takes only frames for its own addresses and only while it runs.
-  if (device == nullptr || device->offlineUntilMs > nowMs ||
+  if (device == nullptr || device->QuietAt(nowMs) ||
       IpNumber(device->network.ip) != udp.dstIp)
     return;
   std::string text;

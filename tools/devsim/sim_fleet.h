@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The simulated fleet: what each device is (addresses, identity texts, model, firmware) and the
@@ -72,6 +73,18 @@ struct SimDevice {
   std::map<std::string, std::string> extraConfig;  // other paths written by UpdateConfig
   int64_t offlineUntilMs = 0;                      // rebooting until then: answers nothing
   int bootCount = 0;
+  // Times (ms since devsim started, [from, until)) in which it answers nothing, as a device
+  // whose cable is pulled.
+  std::vector<std::pair<int64_t, int64_t>> silentMs;
+
+  // Rebooting or in a silent time: it takes no frame and sends nothing.
+  bool QuietAt(int64_t nowMs) const {
+    if (offlineUntilMs > nowMs) return true;
+    for (const auto& [from, until] : silentMs) {
+      if (nowMs >= from && nowMs < until) return true;
+    }
+    return false;
+  }
 
   // Key text of its envelope: the MAC text as it reports it.
   const std::string& KeyText() const { return macText; }

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "ui/main/device_site_marks.h"
+
 namespace {
 
 // MAC texts are ASCII in practice; other texts go through QString so case folding still holds.
@@ -23,6 +25,17 @@ bool MatchesSearch(const DEVICE_ENTRY_T& entry, const QString& upperSearch) {
     if (QString::fromStdString(*text).toUpper().contains(upperSearch)) return true;
   }
   return false;
+}
+
+QVariant SiteRoleData(const CDeviceSiteMarks* marks, const std::string& mac, int role) {
+  if (!marks) return QString();
+  if (role == CDeviceListModel::StatusRole) return marks->StatusName(mac);
+  QStringList codes;
+  if (const auto* problems = marks->Problems(mac)) {
+    for (const SITE_PROBLEM_T& p : *problems)
+      codes << QString::fromLatin1(CSiteProblems::Code(p.code));
+  }
+  return codes.join(',');
 }
 
 int Directed(int order, int state) {
@@ -56,14 +69,19 @@ QVariant CDeviceListModel::data(const QModelIndex& index, int role) const {
       return row->RoomText();
     case FirmwareRole:
       return row->FirmwareText();
+    case StatusRole:
+    case ProblemsRole:
+      return SiteRoleData(m_siteMarks, row->Device().mac, role);
     default:
       return {};
   }
 }
 
 QHash<int, QByteArray> CDeviceListModel::roleNames() const {
-  return {{IndexRole, "index"}, {IpRole, "ip"},     {MacRole, "mac"},
-          {ModelRole, "model"}, {RoomRole, "room"}, {FirmwareRole, "firmware"}};
+  return {{IndexRole, "index"},   {IpRole, "ip"},
+          {MacRole, "mac"},       {ModelRole, "model"},
+          {RoomRole, "room"},     {FirmwareRole, "firmware"},
+          {StatusRole, "status"}, {ProblemsRole, "problems"}};
 }
 
 const CDeviceListItem* CDeviceListModel::RowAt(int row) const {

@@ -10,6 +10,8 @@
 #include "core/device_entry.h"
 #include "ui/main/device_list_item.h"
 
+class CDeviceSiteMarks;
+
 // The rows of the main window's device list and the rules that keep them up to date: filter by
 // model, search over five texts, one row per MAC (ignoring case), sort by IP or model, number
 // from 1. Rows are added or updated by Refresh, never removed by it; only RemoveAll empties the
@@ -24,6 +26,8 @@ public:
     ModelRole,
     RoomRole,
     FirmwareRole,
+    StatusRole,    // "online", "new", "back" or "missing"; "" for a device the tracker lacks
+    ProblemsRole,  // codes of the device's problems, comma-separated
   };
 
   // Sort states as the sort buttons keep them.
@@ -59,6 +63,9 @@ public:
   static int CompareDeviceRows(const CDeviceListItem* a, const CDeviceListItem* b, int ipState,
                                int modelState);
 
+  // Where StatusRole and ProblemsRole come from (null: empty).
+  void SetSiteMarks(const CDeviceSiteMarks* marks) { m_siteMarks = marks; }
+
   // One line per row, tab-separated: index, IP, MAC, model, room number, firmware. Invokable,
   // so tools that read item views by their model (the GUI test driver) get the rows as shown.
   Q_INVOKABLE QString DumpText() const;
@@ -70,4 +77,5 @@ private:
   std::unordered_map<std::string, CDeviceListItem*> m_byMac;  // upper-cased MAC -> row
   int m_ipSort = kSortAscending;
   int m_modelSort = kSortOff;
+  const CDeviceSiteMarks* m_siteMarks = nullptr;
 };

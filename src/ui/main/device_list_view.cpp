@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "ui/main/device_list_model.h"
+#include "ui/main/device_site_marks.h"
 
 CDeviceListView::CDeviceListView(QListView* view, CDeviceListModel* model, QWidget* rowTemplate)
     : QObject(view), m_view(view), m_model(model) {
@@ -195,10 +196,11 @@ bool CDeviceListView::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::ToolTip: {
       auto* help = static_cast<QHelpEvent*>(event);
       Hit hit = HitAt(help->pos());
-      QString tip;
-      if (hit.part != CDeviceRowPainter::kNoPart) {
+      // The status dot and the problem badge first; they lie over the index and firmware texts.
+      QString tip = SiteMarkToolTip(hit.row, help->pos());
+      if (tip.isEmpty() && hit.part != CDeviceRowPainter::kNoPart) {
         tip = m_painter->PartToolTip(hit.part);
-      } else if (hit.row >= 0) {
+      } else if (tip.isEmpty() && hit.row >= 0) {
         // Long texts are elided in the row: show the full text of the column under the mouse.
         QRect rowRect = m_view->visualRect(m_model->index(hit.row));
         const CDeviceListItem* row = m_model->RowAt(hit.row);
@@ -219,4 +221,19 @@ bool CDeviceListView::eventFilter(QObject* watched, QEvent* event) {
     default:
       return false;
   }
+}
+
+QString CDeviceListView::SiteMarkToolTip(int row, const QPoint& viewportPoint) const {
+  const CDeviceSiteMarks* marks = m_painter->SiteMarks();
+  const CDeviceListItem* item = m_model->RowAt(row);
+  if (!marks || !item) return {};
+  const QRect rowRect = m_view->visualRect(m_model->index(row));
+  QRect dotSpace, badgeSpace;
+  m_painter->SiteMarkSpaces(*item, rowRect, &dotSpace, &badgeSpace);
+  const std::string& mac = item->Device().mac;
+  // The dot is small: a few pixels around it count.
+  if (CDeviceSiteMarks::DotRect(dotSpace).adjusted(-4, -6, 4, 6).contains(viewportPoint))
+    return marks->StatusToolTip(mac);
+  if (marks->BadgeRect(mac, badgeSpace).contains(viewportPoint)) return marks->ProblemToolTip(mac);
+  return {};
 }

@@ -49,6 +49,8 @@ private:
   void PressButton(const Hit& hit);  // emits the signal of the button hit.part of hit.row
   bool OnKey(QKeyEvent* key);        // keyboard access to the current row's buttons
   void UpdateEmptyLabel();
+  // The tooltip of the status dot or the problem badge under a point of a row; "" elsewhere.
+  QString SiteMarkToolTip(int row, const QPoint& viewportPoint) const;
 
   QPointer<QListView> m_view;
   CDeviceListModel* m_model;

@@ -13,6 +13,7 @@
 #include "ui/framework/translate_manager.h"
 #include "ui/main/device_list_item.h"
 #include "ui/main/device_list_model.h"
+#include "ui/main/device_site_marks.h"
 
 namespace {
 
@@ -207,5 +208,32 @@ void CDeviceRowPainter::paint(QPainter* painter, const QStyleOptionViewItem& opt
     }
     button->style()->drawControl(QStyle::CE_PushButton, &buttonOption, painter, button);
   }
+  if (m_siteMarks) {
+    QRect dotSpace, badgeSpace;
+    SiteMarkSpaces(*row, rect, &dotSpace, &badgeSpace);
+    m_siteMarks->Paint(painter, rect, background, row->Device().mac, dotSpace, badgeSpace);
+  }
   painter->restore();
+}
+
+void CDeviceRowPainter::SiteMarkSpaces(const CDeviceListItem& row, const QRect& rowRect,
+                                       QRect* dotSpace, QRect* badgeSpace) const {
+  Layout(rowRect.width());
+  const QRect index = m_rects[kIndex].translated(rowRect.topLeft());
+  // The margin before the index column; a layout without one gives the dot the index's start.
+  *dotSpace =
+      index.isEmpty() ? QRect()
+      : index.left() - rowRect.left() >= 12
+          ? QRect(rowRect.left(), rowRect.top(), index.left() - rowRect.left(), rowRect.height())
+          : QRect(index.left(), rowRect.top(), 12, rowRect.height());
+  const auto* label = qobject_cast<const QLabel*>(m_parts[kFirmware]);
+  const QRect cell = m_rects[kFirmware].translated(rowRect.topLeft());
+  if (!label || cell.isEmpty()) {
+    *badgeSpace = QRect();
+    return;
+  }
+  const QRect text = cell.marginsRemoved(label->contentsMargins());
+  const int used =
+      std::min(QFontMetrics(label->font()).horizontalAdvance(row.FirmwareText()), text.width());
+  *badgeSpace = QRect(QPoint(text.left() + used + 6, cell.top()), cell.bottomRight());
 }

@@ -8,6 +8,7 @@
 #include <array>
 
 class CDeviceListItem;
+class CDeviceSiteMarks;
 class QAbstractButton;
 class QLabel;
 
@@ -61,6 +62,14 @@ public:
   // The part whose control in the row layout is named `name`; kNoPart when none is.
   static Part PartNamed(const QString& name);
 
+  // The free spaces of a row (viewport coordinates) for its status dot (before the index) and
+  // its problem badge (after the firmware text).
+  void SiteMarkSpaces(const CDeviceListItem& row, const QRect& rowRect, QRect* dotSpace,
+                      QRect* badgeSpace) const;
+  // Status dots, problem badges and muted missing rows, drawn over each row (null: none).
+  void SetSiteMarks(const CDeviceSiteMarks* marks) { m_siteMarks = marks; }
+  const CDeviceSiteMarks* SiteMarks() const { return m_siteMarks; }
+
 private:
   void Layout(int width) const;
 
@@ -73,4 +82,5 @@ private:
   int m_hotRow = -1;
   Part m_hotPart = kNoPart;
   bool m_pressed = false;
+  const CDeviceSiteMarks* m_siteMarks = nullptr;
 };

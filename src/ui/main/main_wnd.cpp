@@ -12,10 +12,13 @@
 #include <QListView>
 #include <QPixmap>
 #include <QScrollBar>
+#include <QStyle>
 #include <algorithm>
 
+#include "core/capture_subnets.h"
 #include "core/control.h"
 #include "core/csv_export.h"
+#include "core/csv_site_columns.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "ui/framework/instance_beacon.h"
@@ -82,6 +85,7 @@ IPS_ON_CLICK("btn_show_device_info", OnBtnShowDeviceInfoClicked)
 IPS_ON_NOTIFY("itemclick", "list_device", OnItemDeviceClick)
 IPS_ON_ITEMSELECT("combo_model", OnComboModelItemSelect)
 IPS_ON_CLICK("btn_about", OnBtnAboutClicked)
+IPS_ON_CLICK("btn_problems", OnBtnProblemsClicked)
 IPS_END_MESSAGE_MAP()
 
 QWidget* CMainWnd::CreateControl(const QString&, QWidget*) {
@@ -133,6 +137,7 @@ void CMainWnd::InitWindow() {
   m_pBtnIpSort = FindControl<QAbstractButton>(QStringLiteral("btn_ip_sort"));
   m_pBtnModelSort = FindControl<QAbstractButton>(QStringLiteral("btn_model_sort"));
   m_pListHeader = FindControl<QWidget>(QStringLiteral("layout_list_header"));
+  m_pBtnProblems = FindControl<QAbstractButton>(QStringLiteral("btn_problems"));
   // The detail view comes later; its button has nothing to show without it.
   if (!m_pDeviceInfoView) {
     if (auto* button = FindControl<QWidget>(QStringLiteral("btn_show_device_info"))) button->hide();
@@ -143,6 +148,8 @@ void CMainWnd::InitWindow() {
     QWidget* rowTemplate = CDeviceRowPainter::LoadTemplate(GetSkinDirectory(), &error);
     if (!rowTemplate) LogError("%s: %s", "CMainWnd::InitWindow", error.toUtf8().constData());
     m_listView = new CDeviceListView(m_pListDevice, m_model, rowTemplate);
+    m_listView->Painter()->SetSiteMarks(&m_siteMarks);
+    m_model->SetSiteMarks(&m_siteMarks);
     m_listView->SetEmptyText(TrText(QStringLiteral("No online devices.")));
     connect(m_listView, &CDeviceListView::IpCopyClicked, this, &CMainWnd::OnBtnIpCopyClicked);
     connect(m_listView, &CDeviceListView::MacCopyClicked, this, &CMainWnd::OnBtnMacCopyClicked);
@@ -191,10 +198,11 @@ void CMainWnd::RefreshDeviceList() {
   if (!m_pListDevice) return;
   const QString modelFilter = m_pComboModel ? m_pComboModel->GetSelectedValue() : QString();
   SyncSortStates();
-  const std::vector<DEVICE_ENTRY_T> devices = CControl::GetInstance()->GetDeviceList();
-  m_model->Refresh(devices, modelFilter, m_searchText);
+  m_model->Refresh(ReadSiteState(), modelFilter, m_searchText);
   UpdateDeviceCount();
-  if (m_model->Count() == 0) UpdateEmptyText(devices.size());
+  UpdateProblemsButton();
+  // The whole table, not what the problems toggle lets through: hidden devices are known ones.
+  if (m_model->Count() == 0) UpdateEmptyText(CControl::GetInstance()->GetDeviceList().size());
 }
 
 void CMainWnd::UpdateEmptyText(size_t devicesKnown) {
@@ -212,6 +220,39 @@ QString CMainWnd::EmptyListText(bool firstRound, size_t devicesKnown) {
   if (devicesKnown > 0) return QStringLiteral("No devices match the search or filter.");
   return firstRound ? QStringLiteral("Searching for devices...")
                     : QStringLiteral("No online devices.");
+}
+
+std::vector<DEVICE_ENTRY_T> CMainWnd::ReadSiteState() {
+  CControl* control = CControl::GetInstance();
+  std::vector<DEVICE_ENTRY_T> table = control->GetDeviceList();
+  m_siteMarks.Update(table, control->DeviceStatus().Snapshot(), CaptureSubnets());
+  // Statuses change without any text changing: repaint the rows in view (only those are drawn).
+  if (m_pListDevice) m_pListDevice->viewport()->update();
+  if (m_pBtnProblems && m_pBtnProblems->isChecked()) {
+    std::erase_if(table,
+                  [this](const DEVICE_ENTRY_T& d) { return !m_siteMarks.HasProblem(d.mac); });
+  }
+  return table;
+}
+
+void CMainWnd::UpdateProblemsButton() {
+  if (!m_pBtnProblems) return;
+  const int count = m_siteMarks.ProblemCount();
+  m_pBtnProblems->setText(
+      FormatCount(TrText(m_pBtnProblems->property("text_format").toString()), count));
+  if (m_pBtnProblems->property("hasProblems").toBool() != (count > 0)) {
+    m_pBtnProblems->setProperty("hasProblems", count > 0);
+    m_pBtnProblems->style()->unpolish(m_pBtnProblems);
+    m_pBtnProblems->style()->polish(m_pBtnProblems);
+  }
+}
+
+void CMainWnd::OnBtnProblemsClicked(TNotifyMsg&) {
+  // Like the model filter: the list is emptied and filled again with what passes.
+  if (!m_pListDevice) return;
+  EmptyList();
+  RefreshDeviceList();
+  HideDeviceInfo();
 }
 
 QString CMainWnd::FormatCount(const QString& format, int count) {
@@ -317,6 +358,7 @@ void CMainWnd::OnBtnRefreshClicked(TNotifyMsg&) {
   if (m_pComboModel) m_pComboModel->SelectByValue(QString(), true);
   if (m_pEditSearch) m_pEditSearch->clear();
   m_searchText.clear();
+  if (m_pBtnProblems) m_pBtnProblems->setChecked(false);  // every device again, as "All" does
   CControl::GetInstance()->ClearDevices();
   CControl::GetInstance()->MulticastDiscoveryMsg();
   m_roundClock.start();  // a new first round: the list searches again
@@ -431,7 +473,12 @@ void CMainWnd::OnBtnExportClicked(TNotifyMsg&) {
   rows.reserve(static_cast<size_t>(m_model->Count()));
   for (int i = 0; i < m_model->Count(); ++i) rows.push_back(&m_model->RowAt(i)->Device());
 
-  if (!CCsvExport::WriteFile(path, CCsvExport::FormatFile(rows, header))) {
+  const std::string bytes = CCsvSiteColumns::FormatFile(
+      rows, header,
+      {TrText(QStringLiteral("Status")).toStdString(),
+       TrText(QStringLiteral("Problems")).toStdString()},
+      [this](const DEVICE_ENTRY_T& d) { return m_siteMarks.CsvCells(d); });
+  if (!CCsvExport::WriteFile(path, bytes)) {
     ShowMessageBox(this, QStringLiteral("Export Error"), QStringLiteral("Opening file failed."),
                    MB_OK);
     return;

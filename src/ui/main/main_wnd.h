@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ui/framework/base_dlg.h"
+#include "ui/main/device_site_marks.h"
 
 class CDeviceListModel;
 class CDeviceListView;
@@ -46,6 +47,7 @@ public:
 
   CDeviceListModel* GetDeviceListModel() const { return m_model; }
   CDeviceListView* GetDeviceListView() const { return m_listView; }
+  const CDeviceSiteMarks& GetSiteMarks() const { return m_siteMarks; }
   QString GetSearchText() const { return m_searchText; }
 
   // printf-style count text of the catalog with one integer: %d, %i and %u take the number,
@@ -80,6 +82,7 @@ private:
   void OnItemDeviceClick(TNotifyMsg& msg);
   void OnComboModelItemSelect(TNotifyMsg& msg);
   void OnBtnAboutClicked(TNotifyMsg& msg);
+  void OnBtnProblemsClicked(TNotifyMsg& msg);
   void OnBtnIpCopyClicked(int row);
   void OnBtnMacCopyClicked(int row);
   void OnBtnUpgradeClicked(int row);
@@ -95,6 +98,8 @@ private:
   void CopyRowText(int row, bool mac);
   void ShowCopiedNear(int row, bool mac);     // the confirmation next to the copy button
   void UpdateEmptyText(size_t devicesKnown);  // the empty list's text for the current state
+  std::vector<DEVICE_ENTRY_T> ReadSiteState();
+  void UpdateProblemsButton();
 
   QString m_searchText;
   QElapsedTimer m_roundClock;  // since the discovery that started the current first round
@@ -108,4 +113,6 @@ private:
   QWidget* m_pListHeader = nullptr;
   CDeviceListModel* m_model = nullptr;
   CDeviceListView* m_listView = nullptr;
+  QAbstractButton* m_pBtnProblems = nullptr;  // "Problems (N)": only devices with a problem
+  CDeviceSiteMarks m_siteMarks;
 };

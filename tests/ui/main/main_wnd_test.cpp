@@ -21,6 +21,7 @@
 
 #include "core/control.h"
 #include "core/control_outbound_hooks.h"
+#include "core/op_clock.h"
 #include "shell/global_utils.h"
 #include "support/ui_driver.h"
 #include "ui/framework/message_box.h"
@@ -256,9 +257,10 @@ TEST_F(MainWndTest, ExportWritesTheListAsCsv) {
     return chosen;
   });
   const std::string expected =
-      "Index,\"IP Address\",\"MAC Address\",\"Model\",\"Room Number\",\"Firmware Version\"\r\n"
-      "1,\"192.168.1.3\",\"02:00:00:00:00:02\",\"IM-700\",\"3-4\",\"105.2.0.7\"\r\n"
-      "2,\"192.168.1.20\",\"02:00:00:00:00:01\",\"DS-210\",\"1-2\",\"12.1.0.1\"\r\n";
+      "Index,\"IP Address\",\"MAC Address\",\"Model\",\"Room Number\",\"Firmware Version\","
+      "\"Status\",\"Problems\"\r\n"
+      "1,\"192.168.1.3\",\"02:00:00:00:00:02\",\"IM-700\",\"3-4\",\"105.2.0.7\",\"\",\"\"\r\n"
+      "2,\"192.168.1.20\",\"02:00:00:00:00:01\",\"DS-210\",\"1-2\",\"12.1.0.1\",\"\",\"\"\r\n";
 
   struct Case {
     const char* chosen;
@@ -388,4 +390,75 @@ TEST(MainWndAdapterCheck, AsksOnlyWhenTheChoiceIsOpen) {
   EXPECT_TRUE(CMainWnd::AdapterChoiceNeeded(0, ""));
   EXPECT_TRUE(CMainWnd::AdapterChoiceNeeded(2, ""));
   EXPECT_FALSE(CMainWnd::AdapterChoiceNeeded(2, "192.168.1.5"));
+}
+
+// Status dots, badges and the problems toggle, over the real core's table and status tracker.
+TEST_F(MainWndTest, ProblemsToggleNarrowsTheListAndMissingRowsStay) {
+  CManualOpClock clock;
+  CDeviceStatusTracker& tracker = CControl::GetInstance()->DeviceStatus();
+  tracker.SetClock(&clock);
+  const std::vector<DEVICE_ENTRY_T> site = {
+      Dev("10.0.0.1", "02:00:00:00:00:0A", "DS-210 Door Station", "1-1"),
+      Dev("10.0.0.1", "02:00:00:00:00:0B", "DS-210 Door Station", "1-2"),  // same IP as 0A
+      Dev("10.0.0.2", "02:00:00:00:00:0C", "", "1-3"),                     // no model at all
+      Dev("10.0.0.3", "02:00:00:00:00:0D", "DS-210 Door Station", "1-4")};
+  auto round = [&](size_t answering) {
+    tracker.BeginRound();
+    for (size_t i = 0; i < answering; ++i) {
+      CControl::GetInstance()->UpdateDevice(site[i]);
+      tracker.OnAnswer(site[i].mac);
+    }
+    clock.Advance(std::chrono::milliseconds(5000));
+  };
+  round(4);
+  wnd->RefreshDeviceList();
+  auto* toggle = Control<QAbstractButton>("btn_problems");
+  ASSERT_NE(toggle, nullptr);
+  EXPECT_EQ(toggle->text(), "Problems (3)");
+  const QString countText = Control<QLabel>("lab_device_count")->text();
+
+  Click("btn_problems");
+  EXPECT_EQ(Ips(), (std::vector<std::string>{"10.0.0.1", "10.0.0.1", "10.0.0.2"}));
+  EXPECT_EQ(model->data(model->index(2), CDeviceListModel::ProblemsRole).toString(),
+            "unknown_model");
+  Click("btn_problems");
+  EXPECT_EQ(model->Count(), 4);
+  EXPECT_EQ(Control<QLabel>("lab_device_count")->text(), countText);
+
+  // 0D goes quiet: after three silent rounds its row is missing but stays, and says since when.
+  for (int i = 0; i < 4; ++i) round(3);
+  tracker.BeginRound();
+  wnd->RefreshDeviceList();
+  EXPECT_EQ(model->Count(), 4);
+  const int quiet = model->FindRow("02:00:00:00:00:0D");
+  EXPECT_EQ(model->data(model->index(quiet), CDeviceListModel::StatusRole).toString(), "missing");
+  // The others came after the window's first discovery and are new for a minute.
+  EXPECT_EQ(model->data(model->index(0), CDeviceListModel::StatusRole).toString(), "new");
+  EXPECT_TRUE(
+      wnd->GetSiteMarks().StatusToolTip("02:00:00:00:00:0D").startsWith("Missing, last seen "));
+  EXPECT_TRUE(wnd->GetSiteMarks().ProblemToolTip("02:00:00:00:00:0A").contains("is also used by"));
+
+  // Hovering the drawn dot and badge shows those texts.
+  CDeviceListView* view = wnd->GetDeviceListView();
+  auto tipAt = [&](const QPoint& point) {
+    QHelpEvent help(QEvent::ToolTip, point, view->View()->viewport()->mapToGlobal(point));
+    QApplication::sendEvent(view->View()->viewport(), &help);
+    return QToolTip::text();
+  };
+  const QRect rowRect = view->View()->visualRect(model->index(quiet));
+  QRect dotSpace, badgeSpace;
+  view->Painter()->SiteMarkSpaces(*model->RowAt(quiet), rowRect, &dotSpace, &badgeSpace);
+  EXPECT_TRUE(tipAt(CDeviceSiteMarks::DotRect(dotSpace).center()).startsWith("Missing, last seen"));
+  const int dup = model->FindRow("02:00:00:00:00:0B");
+  const QRect dupRect = view->View()->visualRect(model->index(dup));
+  view->Painter()->SiteMarkSpaces(*model->RowAt(dup), dupRect, &dotSpace, &badgeSpace);
+  const QRect badge = wnd->GetSiteMarks().BadgeRect("02:00:00:00:00:0B", badgeSpace);
+  ASSERT_FALSE(badge.isEmpty());
+  EXPECT_TRUE(tipAt(badge.center()).contains("10.0.0.1 is also used by 02:00:00:00:00:0A"));
+
+  // Refresh starts over: every device again, the toggle off.
+  Click("btn_problems");
+  Click("btn_refresh");
+  EXPECT_FALSE(toggle->isChecked());
+  tracker.SetClock(nullptr);
 }

@@ -1,0 +1,109 @@
+// ipscanner-cli watch: discovers every 5 seconds until interrupted and prints one line per
+// change on the site (new device, missing, back, changed address or firmware, problem found or
+// gone). Ctrl-C (or SIGTERM) ends it with a summary.
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <thread>
+
+#include "cli/cli_commands.h"
+#include "cli/cli_exit_codes.h"
+#include "cli/cli_session.h"
+#include "cli/site_output.h"
+#include "core/capture_subnets.h"
+#include "core/control.h"
+#include "core/site_events.h"
+
+namespace {
+
+constexpr auto kDiscoveryInterval = std::chrono::seconds(5);
+// The table is looked at as often as the window refreshes its list.
+constexpr auto kLookInterval = std::chrono::seconds(1);
+constexpr auto kStopPoll = std::chrono::milliseconds(100);
+
+std::atomic<bool> g_stop{false};
+
+void OnStopSignal(int) { g_stop = true; }
+
+// Ctrl-C and SIGTERM end the loop; the handlers only set a flag.
+void CatchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+void PrintSummary(const SITE_WATCH_SUMMARY_T& s, bool json, std::chrono::seconds ran) {
+  auto count = [&s](ESiteEvent kind) { return s.events[static_cast<size_t>(kind)]; };
+  if (json) {
+    std::cout << "{\"event\":\"summary\",\"seconds\":" << ran.count()
+              << ",\"devices\":" << s.devices << ",\"online\":" << s.online
+              << ",\"missing\":" << s.missing << ",\"with_problems\":" << s.withProblems
+              << ",\"new_events\":" << count(ESiteEvent::kNew)
+              << ",\"missing_events\":" << count(ESiteEvent::kMissing)
+              << ",\"back_events\":" << count(ESiteEvent::kBack)
+              << ",\"changed_events\":" << count(ESiteEvent::kChanged)
+              << ",\"problem_events\":" << count(ESiteEvent::kProblem)
+              << ",\"problem_gone_events\":" << count(ESiteEvent::kProblemGone) << "}\n";
+  } else {
+    std::cout << "\nWatched " << ran.count() << " s: " << s.devices << " devices, " << s.online
+              << " online, " << s.missing << " missing, " << s.withProblems
+              << " with problems; events: " << count(ESiteEvent::kNew) << " new, "
+              << count(ESiteEvent::kMissing) << " missing, " << count(ESiteEvent::kBack)
+              << " back, " << count(ESiteEvent::kChanged) << " changed, "
+              << count(ESiteEvent::kProblem) << " problems found, "
+              << count(ESiteEvent::kProblemGone) << " problems gone\n";
+  }
+  std::cout.flush();
+}
+
+}  // namespace
+
+int RunWatch(const WatchOptions& options) {
+  g_stop = false;
+  CatchStopSignals();
+  CCliSession session;
+  const int opened = session.Open(options.interfaceName);
+  if (opened != kExitOk) return opened;
+
+  CControl* control = CControl::GetInstance();
+  const std::vector<IPV4_SUBNET_T> subnets = CaptureSubnets();
+  CSiteWatch watch;
+  auto look = [&]() {
+    const STATUS_SNAPSHOT_T status = control->DeviceStatus().Snapshot();
+    const auto wallNow = std::chrono::system_clock::now();
+    const std::vector<DEVICE_ENTRY_T> table = control->GetDeviceList();
+    const SiteProblemMap problems = CSiteProblems::Compute(table, subnets);
+    const CSiteOutput output(status, problems, subnets, wallNow);
+    for (const SITE_EVENT_T& event : watch.Update(table, status, problems)) {
+      std::cout << (options.json ? output.EventJson(event) : output.EventLine(event)) << "\n";
+    }
+    std::cout.flush();  // a script reading the pipe sees each event when it happens
+  };
+
+  const auto start = std::chrono::steady_clock::now();
+  const auto end = options.seconds > 0 ? start + std::chrono::seconds(options.seconds)
+                                       : std::chrono::steady_clock::time_point::max();
+  auto nextDiscovery = start;
+  auto nextLook = start + kLookInterval;
+  while (!g_stop && std::chrono::steady_clock::now() < end) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= nextDiscovery) {
+      control->MulticastDiscoveryMsg();  // the round before it is over: missing shows now
+      nextDiscovery += kDiscoveryInterval;
+      look();
+    } else if (now >= nextLook) {
+      nextLook = now + kLookInterval;
+      look();
+    }
+    std::this_thread::sleep_until(std::min({nextDiscovery, nextLook, now + kStopPoll, end}));
+  }
+  session.Close();
+  look();  // answers that were still queued
+  PrintSummary(
+      watch.Summary(), options.json,
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start));
+  return kExitOk;
+}

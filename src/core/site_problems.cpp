@@ -1,0 +1,195 @@
+#include "core/site_problems.h"
+
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <utility>
+
+#include "core/device_sort.h"
+#include "shell/global_utils.h"
+
+namespace {
+
+// A tooltip or a summary names this many other devices and counts the rest.
+constexpr size_t kNamedOthers = 5;
+
+std::string Upper(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Translate(const TextTranslator& tr, const std::string& key) {
+  return tr ? tr(key) : key;
+}
+
+// Replaces %1, %2, ... in order of appearance of the numbers.
+std::string Fill(std::string text, const std::vector<std::string>& args) {
+  for (size_t i = args.size(); i-- > 0;) {
+    const std::string mark = "%" + std::to_string(i + 1);
+    size_t at = 0;
+    while ((at = text.find(mark, at)) != std::string::npos) {
+      text.replace(at, mark.size(), args[i]);
+      at += args[i].size();
+    }
+  }
+  return text;
+}
+
+std::string OthersText(const std::vector<std::string>& others, const TextTranslator& tr) {
+  std::string text;
+  const size_t named = std::min(others.size(), kNamedOthers);
+  for (size_t i = 0; i < named; ++i) {
+    if (i > 0) text += ", ";
+    text += others[i];
+  }
+  if (others.size() > named) {
+    text += " " + Fill(Translate(tr, "and %1 more"), {std::to_string(others.size() - named)});
+  }
+  return text;
+}
+
+// Groups devices by a key; every group of two or more distinct MACs marks each member with the
+// others of its group. MACs differing only in case are one device, as the list shows them.
+void FlagGroups(const std::vector<DEVICE_ENTRY_T>& table,
+                const std::unordered_map<std::string, std::vector<size_t>>& groups,
+                EProblemCode code, const std::string DEVICE_ENTRY_T::*valueField,
+                SiteProblemMap& out) {
+  for (const auto& [key, members] : groups) {
+    if (members.size() < 2) continue;
+    std::vector<size_t> distinct;
+    std::vector<std::string> seen;
+    for (size_t pos : members) {
+      std::string upper = Upper(table[pos].mac);
+      if (std::find(seen.begin(), seen.end(), upper) != seen.end()) continue;
+      seen.push_back(std::move(upper));
+      distinct.push_back(pos);
+    }
+    if (distinct.size() < 2) continue;
+    for (size_t pos : distinct) {
+      SITE_PROBLEM_T problem;
+      problem.code = code;
+      problem.value = table[pos].*valueField;
+      for (size_t other : distinct) {
+        if (other != pos) problem.others.push_back(table[other].mac);
+      }
+      out[table[pos].mac].push_back(std::move(problem));
+    }
+  }
+}
+
+}  // namespace
+
+SiteProblemMap CSiteProblems::Compute(const std::vector<DEVICE_ENTRY_T>& table,
+                                      const std::vector<IPV4_SUBNET_T>& subnets) {
+  SiteProblemMap out;
+  std::unordered_map<std::string, std::vector<size_t>> byIp;
+  std::unordered_map<std::string, std::vector<size_t>> byRoom;
+  for (size_t pos = 0; pos < table.size(); ++pos) {
+    const DEVICE_ENTRY_T& d = table[pos];
+    if (d.mac.empty()) continue;
+    uint32_t ip = 0;
+    const bool validIp = CDeviceSort::ParseIPv4(d.ip, &ip);
+    if (validIp) byIp[std::to_string(ip)].push_back(pos);  // 10.0.0.1 and 010.0.0.1 are one
+    // The kind and the room number, joined by a byte that neither holds.
+    if (!d.deviceId.empty()) byRoom[DeviceKind(d.model) + '\n' + d.deviceId].push_back(pos);
+  }
+  FlagGroups(table, byIp, EProblemCode::kDuplicateIp, &DEVICE_ENTRY_T::ip, out);
+  FlagGroups(table, byRoom, EProblemCode::kDuplicateRoom, &DEVICE_ENTRY_T::deviceId, out);
+
+  for (const DEVICE_ENTRY_T& d : table) {
+    if (d.mac.empty()) continue;
+    uint32_t ip = 0;
+    if (!subnets.empty() && CDeviceSort::ParseIPv4(d.ip, &ip) &&
+        std::none_of(subnets.begin(), subnets.end(),
+                     [ip](const IPV4_SUBNET_T& s) { return s.Contains(ip); })) {
+      out[d.mac].push_back({EProblemCode::kOutsideSubnet, d.ip, {}});
+    }
+    // The table already holds the catalog's name when the device sends none.
+    if (d.model.empty()) out[d.mac].push_back({EProblemCode::kUnknownModel, d.firmware, {}});
+  }
+  // One order whatever the hash maps did: the order of the codes.
+  for (auto& [mac, problems] : out) {
+    std::stable_sort(
+        problems.begin(), problems.end(),
+        [](const SITE_PROBLEM_T& a, const SITE_PROBLEM_T& b) { return a.code < b.code; });
+  }
+  return out;
+}
+
+const char* CSiteProblems::Code(EProblemCode code) {
+  switch (code) {
+    case EProblemCode::kDuplicateIp:
+      return "duplicate_ip";
+    case EProblemCode::kDuplicateRoom:
+      return "duplicate_room";
+    case EProblemCode::kOutsideSubnet:
+      return "outside_subnet";
+    case EProblemCode::kUnknownModel:
+    default:
+      return "unknown_model";
+  }
+}
+
+std::string CSiteProblems::ShortText(EProblemCode code, const TextTranslator& tr) {
+  switch (code) {
+    case EProblemCode::kDuplicateIp:
+      return Translate(tr, "Duplicate IP");
+    case EProblemCode::kDuplicateRoom:
+      return Translate(tr, "Duplicate room number");
+    case EProblemCode::kOutsideSubnet:
+      return Translate(tr, "Outside the subnet");
+    case EProblemCode::kUnknownModel:
+    default:
+      return Translate(tr, "Unknown model");
+  }
+}
+
+std::string CSiteProblems::Explanation(const SITE_PROBLEM_T& problem,
+                                       const std::vector<IPV4_SUBNET_T>& subnets,
+                                       const TextTranslator& tr) {
+  switch (problem.code) {
+    case EProblemCode::kDuplicateIp:
+      return Fill(Translate(tr,
+                            "%1 is also used by %2. Only one of them can be reached at this "
+                            "address: give each device its own IP address."),
+                  {problem.value, OthersText(problem.others, tr)});
+    case EProblemCode::kDuplicateRoom:
+      return Fill(Translate(tr,
+                            "Room number %1 is also set on %2 of the same kind. Calls for "
+                            "this room reach the wrong unit: give each unit its own room "
+                            "number."),
+                  {problem.value, OthersText(problem.others, tr)});
+    case EProblemCode::kOutsideSubnet: {
+      std::string networks;
+      for (const IPV4_SUBNET_T& subnet : subnets) {
+        if (!networks.empty()) networks += ", ";
+        networks += SubnetText(subnet);
+      }
+      return Fill(Translate(tr,
+                            "%1 lies outside every network of this computer's adapter (%2). "
+                            "The computer cannot reach the device by IP: give it an address "
+                            "in one of these networks."),
+                  {problem.value, networks});
+    }
+    case EProblemCode::kUnknownModel:
+    default:
+      return Fill(Translate(tr,
+                            "The device reports no model name and the model catalog "
+                            "(config/ModelName.ini) has no entry for firmware \"%1\". Add "
+                            "the firmware's prefix to the catalog."),
+                  {problem.value});
+  }
+}
+
+std::string CSiteProblems::DeviceKind(const std::string& model) {
+  const std::string upper = Upper(model);
+  if (upper.find("INDOOR") != std::string::npos || upper.find("MONITOR") != std::string::npos)
+    return "indoor";
+  if (upper.find("DOOR") != std::string::npos) return "door";
+  return upper;  // an unknown kind: devices of the same model count as one kind
+}
+
+std::string CSiteProblems::SubnetText(const IPV4_SUBNET_T& subnet) {
+  return CGlobalUtils::IpToText(subnet.address) + "/" + std::to_string(std::popcount(subnet.mask));
+}

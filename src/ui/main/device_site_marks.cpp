@@ -1,0 +1,147 @@
+#include "ui/main/device_site_marks.h"
+
+#include <QDateTime>
+#include <QFontMetrics>
+#include <QPainter>
+
+#include "core/csv_site_columns.h"
+#include "ui/framework/translate_manager.h"
+
+namespace {
+
+constexpr int kDot = 8;
+constexpr int kBadgeHeight = 18;
+
+std::string Tr(const std::string& key) { return TrText(QString::fromStdString(key)).toStdString(); }
+
+QFont BadgeFont() {
+  QFont font;
+  font.setPointSizeF(8);
+  font.setBold(true);
+  return font;
+}
+
+QColor DotColor(const DEVICE_LIVE_T& live) {
+  if (live.status == EDeviceStatus::kMissing) return QColor("#9ca3af");  // grey: quiet
+  if (live.isNew) return QColor("#2463eb");                              // blue: new
+  if (live.status == EDeviceStatus::kBack) return QColor("#0d9488");     // teal: back again
+  return QColor("#16a34a");                                              // green: online
+}
+
+}  // namespace
+
+void CDeviceSiteMarks::Update(const std::vector<DEVICE_ENTRY_T>& table, STATUS_SNAPSHOT_T status,
+                              std::vector<IPV4_SUBNET_T> subnets) {
+  m_status = std::move(status);
+  m_wallMsAtSnapshot = QDateTime::currentMSecsSinceEpoch();
+  m_subnets = std::move(subnets);
+  m_problems = CSiteProblems::Compute(table, m_subnets);
+}
+
+const std::vector<SITE_PROBLEM_T>* CDeviceSiteMarks::Problems(const std::string& mac) const {
+  const auto it = m_problems.find(mac);
+  return it == m_problems.end() ? nullptr : &it->second;
+}
+
+QString CDeviceSiteMarks::ClockText(std::chrono::milliseconds trackerTime) const {
+  const qint64 wall = m_wallMsAtSnapshot - (m_status.now - trackerTime).count();
+  return QDateTime::fromMSecsSinceEpoch(wall).toString(QStringLiteral("hh:mm:ss"));
+}
+
+QRect CDeviceSiteMarks::DotRect(const QRect& dotSpace) {
+  if (dotSpace.isEmpty()) return {};
+  return QRect(dotSpace.center().x() - kDot / 2 + 1, dotSpace.center().y() - kDot / 2 + 1, kDot,
+               kDot);
+}
+
+QString CDeviceSiteMarks::BadgeText(const std::string& mac) const {
+  const auto* problems = Problems(mac);
+  if (problems == nullptr || problems->empty()) return {};
+  if (problems->size() == 1) {
+    return QString::fromStdString(CSiteProblems::ShortText(problems->front().code, Tr));
+  }
+  return TrText(QStringLiteral("%1 problems")).arg(problems->size());
+}
+
+QRect CDeviceSiteMarks::BadgeRect(const std::string& mac, const QRect& badgeSpace,
+                                  bool* compact) const {
+  const QString text = BadgeText(mac);
+  if (text.isEmpty() || badgeSpace.width() < kBadgeHeight) return {};
+  const int full = QFontMetrics(BadgeFont()).horizontalAdvance(text) + 16;
+  const bool shrink = full > badgeSpace.width();
+  if (compact) *compact = shrink;
+  const int width = shrink ? kBadgeHeight : full;
+  return QRect(badgeSpace.right() - width + 1, badgeSpace.center().y() - kBadgeHeight / 2 + 1,
+               width, kBadgeHeight);
+}
+
+void CDeviceSiteMarks::Paint(QPainter* painter, const QRect& rowRect, const QColor& background,
+                             const std::string& mac, const QRect& dotSpace,
+                             const QRect& badgeSpace) const {
+  const DEVICE_LIVE_T live = Live(mac);
+  painter->save();
+  if (live.known && live.status == EDeviceStatus::kMissing) {
+    // Muted: the row's own colour laid over its texts and buttons, so they fade but stay legible.
+    QColor veil = background;
+    veil.setAlpha(150);
+    painter->fillRect(rowRect, veil);
+  }
+  painter->setRenderHint(QPainter::Antialiasing);
+  if (live.known) {
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(DotColor(live));
+    painter->drawEllipse(DotRect(dotSpace));
+  }
+  bool compact = false;
+  const QRect badge = BadgeRect(mac, badgeSpace, &compact);
+  if (!badge.isEmpty()) {
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(compact ? QColor("#dc2626") : QColor("#fde8e8"));
+    painter->drawRoundedRect(badge, kBadgeHeight / 2.0, kBadgeHeight / 2.0);
+    painter->setFont(BadgeFont());
+    painter->setPen(compact ? QColor("#ffffff") : QColor("#b91c1c"));
+    painter->drawText(badge, Qt::AlignCenter, compact ? QStringLiteral("!") : BadgeText(mac));
+  }
+  painter->restore();
+}
+
+QString CDeviceSiteMarks::StatusName(const std::string& mac) const {
+  const DEVICE_LIVE_T live = Live(mac);
+  if (!live.known) return {};
+  if (live.status == EDeviceStatus::kOnline && live.isNew) return QStringLiteral("new");
+  return QString::fromLatin1(StatusText(live.status));
+}
+
+QString CDeviceSiteMarks::StatusToolTip(const std::string& mac) const {
+  const DEVICE_LIVE_T live = Live(mac);
+  if (!live.known) return {};
+  switch (live.status) {
+    case EDeviceStatus::kMissing:
+      return TrText(QStringLiteral("Missing, last seen %1")).arg(ClockText(live.lastSeen));
+    case EDeviceStatus::kBack:
+      return TrText(QStringLiteral("Back online since %1, first seen %2"))
+          .arg(ClockText(live.lastSeen), ClockText(live.firstSeen));
+    case EDeviceStatus::kOnline:
+    default:
+      return live.isNew ? TrText(QStringLiteral("New device, first seen %1"))
+                              .arg(ClockText(live.firstSeen))
+                        : TrText(QStringLiteral("Online"));
+  }
+}
+
+QString CDeviceSiteMarks::ProblemToolTip(const std::string& mac) const {
+  const auto* problems = Problems(mac);
+  if (problems == nullptr) return {};
+  QStringList parts;
+  for (const SITE_PROBLEM_T& p : *problems) {
+    parts << QStringLiteral("<b>%1</b><br>%2")
+                 .arg(QString::fromStdString(CSiteProblems::ShortText(p.code, Tr)).toHtmlEscaped(),
+                      QString::fromStdString(CSiteProblems::Explanation(p, m_subnets, Tr))
+                          .toHtmlEscaped());
+  }
+  return parts.join(QStringLiteral("<br><br>"));
+}
+
+std::vector<std::string> CDeviceSiteMarks::CsvCells(const DEVICE_ENTRY_T& device) const {
+  return CCsvSiteColumns::StatusAndProblems(Live(device.mac), Problems(device.mac), Tr);
+}

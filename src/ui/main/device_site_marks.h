@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QColor>
+#include <QRect>
+#include <QString>
+#include <vector>
+
+#include "core/device_entry.h"
+#include "core/device_status.h"
+#include "core/site_problems.h"
+
+class QPainter;
+
+// The live status and the problems of the listed devices as the rows show them: a status dot
+// (online, new, back, missing), a problem badge with the explanation as its tooltip, and missing
+// rows drawn muted. Updated from the control core with every refresh of the list; drawn on top
+// of what the row painter draws, so the rows themselves stay as they are.
+class CDeviceSiteMarks {
+public:
+  // Takes the state of this refresh: the statuses of the tracker and the problems over the table.
+  void Update(const std::vector<DEVICE_ENTRY_T>& table, STATUS_SNAPSHOT_T status,
+              std::vector<IPV4_SUBNET_T> subnets);
+
+  // Devices of the table with at least one problem.
+  int ProblemCount() const { return static_cast<int>(m_problems.size()); }
+  bool HasProblem(const std::string& mac) const { return m_problems.count(mac) != 0; }
+  DEVICE_LIVE_T Live(const std::string& mac) const { return m_status.LiveOf(mac); }
+  const std::vector<SITE_PROBLEM_T>* Problems(const std::string& mac) const;
+
+  // Where the dot and the badge of a row lie, given the free spaces the row painter leaves for
+  // them (before the index, after the firmware text). The badge shows its text when the space
+  // holds it and shrinks to "!" when not; it is empty for a device without problems.
+  static QRect DotRect(const QRect& dotSpace);
+  QRect BadgeRect(const std::string& mac, const QRect& badgeSpace, bool* compact = nullptr) const;
+
+  // Draws the marks of one row over what the row painter drew; a missing row is muted first.
+  void Paint(QPainter* painter, const QRect& rowRect, const QColor& background,
+             const std::string& mac, const QRect& dotSpace, const QRect& badgeSpace) const;
+
+  // "online", "new", "back", "missing"; "" for a device the tracker has not heard.
+  QString StatusName(const std::string& mac) const;
+  // "Online", "New device", "Missing, last seen 13:04:41", ...
+  QString StatusToolTip(const std::string& mac) const;
+  // The explanation of each problem, one paragraph each.
+  QString ProblemToolTip(const std::string& mac) const;
+  // The badge's text: the short text of the only problem, or "N problems".
+  QString BadgeText(const std::string& mac) const;
+  // The site cells of the export: status and problems.
+  std::vector<std::string> CsvCells(const DEVICE_ENTRY_T& device) const;
+
+  // The tracker's time as a wall-clock "hh:mm:ss".
+  QString ClockText(std::chrono::milliseconds trackerTime) const;
+
+private:
+  STATUS_SNAPSHOT_T m_status;
+  SiteProblemMap m_problems;
+  std::vector<IPV4_SUBNET_T> m_subnets;
+  qint64 m_wallMsAtSnapshot = 0;
+};

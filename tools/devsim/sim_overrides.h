@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sim_fleet.h"
+
+// Per-device changes to a generated fleet, for tests of site problems and of devices that go
+// quiet:
+//   --device-ip INDEX=IPV4      the device uses this address (a duplicate, or another network)
+//   --device-room INDEX=ROOM    the device reports this room number
+//   --silent FIRST[-LAST]@FROM_MS+FOR_MS
+//                               the devices answer nothing from FROM_MS after the start of
+//                               devsim for FOR_MS, then answer again
+struct SimOverrides {
+  std::vector<std::string> deviceIps;
+  std::vector<std::string> deviceRooms;
+  std::vector<std::string> silent;
+};
+
+// Applies the overrides; false with the reason in *error for a malformed one or an index
+// outside the fleet.
+bool ApplyOverrides(const SimOverrides& overrides, std::vector<SimDevice>& fleet,
+                    std::string* error);
