@@ -226,7 +226,8 @@ TEST(ModelCombo, DropDownIsAsWideAsTheLongestNameWithinTheScreen) {
   ASSERT_NE(drop, nullptr);
   QListWidget* list = drop->GetList();
   ASSERT_NE(list, nullptr);
-  const int textWidth = QFontMetrics(list->font()).horizontalAdvance(QString::fromStdString(longName));
+  const int textWidth =
+      QFontMetrics(list->font()).horizontalAdvance(QString::fromStdString(longName));
   EXPECT_GE(list->viewport()->width(), textWidth);
   EXPECT_EQ(drop->screen(), combo->screen());
   combo->hidePopup();
