@@ -8,8 +8,8 @@
 
 #include "app/app_signals.h"
 #include "app/main_window_entry.h"
-#include "app/nginx_server.h"
 #include "platform/file_version.h"
+#include "platform/nginx_server.h"
 #include "platform/single_instance.h"
 #include "shell/comm_udp.h"
 #include "shell/global_utils.h"

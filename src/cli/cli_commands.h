@@ -21,6 +21,19 @@ struct ConfigOptions {
   int seconds = 6;
 };
 
+struct UpgradeOptions {
+  std::string image;                 // the firmware image; its name carries the version
+  std::vector<std::string> devices;  // MACs (any spelling) or IPs
+  bool all = false;                  // every device that answers (narrowed by model, version)
+  std::string model;
+  std::string fromVersion;
+  int parallel = 8;
+  int timeoutSeconds = 0;  // 0: the upgrade window's (92 checks 10 s apart)
+  int seconds = 6;         // discovery time
+  std::string interfaceName;
+  bool json = false;
+};
+
 struct WatchOptions {
   std::string interfaceName;
   bool json = false;
@@ -30,4 +43,5 @@ struct WatchOptions {
 // Each returns the process exit code (cli_exit_codes.h).
 int RunScan(const ScanOptions& options);
 int RunConfig(const ConfigOptions& options);
+int RunUpgrade(const UpgradeOptions& options);
 int RunWatch(const WatchOptions& options);

@@ -66,6 +66,26 @@ int main(int argc, char** argv) {
   configCmd->add_flag("--reboot", config.reboot,
                       "Reboot the device and wait for its boot-up message");
 
+  UpgradeOptions upgrade;
+  CLI::App* upgradeCmd = app.add_subcommand(
+      "upgrade", "Push a firmware image to devices and check that each comes back with it");
+  upgradeCmd->add_option("--image", upgrade.image, "Firmware image; its name is <version>.rom/.zip")
+      ->required();
+  upgradeCmd->add_option("device", upgrade.devices, "MAC (any spelling) or IP of a device");
+  upgradeCmd->add_flag("--all", upgrade.all, "Every device that answers the discovery");
+  upgradeCmd->add_option("--model", upgrade.model, "With --all: only devices of this model");
+  upgradeCmd->add_option("--from-version", upgrade.fromVersion,
+                         "With --all: only devices running this firmware");
+  upgradeCmd->add_option("--parallel", upgrade.parallel, "Devices upgrading at once (default 8)")
+      ->check(CLI::Range(1, 256));
+  upgradeCmd->add_option("--timeout", upgrade.timeoutSeconds,
+                         "Seconds a device may take (default 920, as the upgrade window)")
+      ->check(CLI::Range(1, 86400));
+  upgradeCmd->add_option("--seconds", upgrade.seconds, "Discovery time (default 6)")
+      ->check(CLI::Range(1, 3600));
+  upgradeCmd->add_option("--interface", upgrade.interfaceName,
+                         "Network interface to use (default: config/SystemSetting.ini)");
+  upgradeCmd->add_flag("--json", upgrade.json, "Print one JSON document instead of the table");
   WatchOptions watch;
   CLI::App* watchCmd = app.add_subcommand(
       "watch", "Discover every 5 seconds and print each change on the site until interrupted");
@@ -92,6 +112,7 @@ int main(int argc, char** argv) {
   if (*decodeCmd) return RunDecode(pcapPath);
   if (*scanCmd) return RunScan(scan);
   if (*configCmd) return RunConfig(config);
+  if (*upgradeCmd) return RunUpgrade(upgrade);
   if (*watchCmd) return RunWatch(watch);
   return kExitUsage;
 }

@@ -37,12 +37,7 @@ OutboundHooks CurrentHooks() {
 }
 
 void Deliver(const PACKET_RECORD_T* packet) {
-  const OutboundHooks hooks = CurrentHooks();
-  if (hooks.send) {
-    hooks.send(packet);
-  } else {
-    CMacProtoControl::GetInstance()->Send(packet);  // the result is not looked at
-  }
+  SendOutbound(packet);  // the result is not looked at
 }
 
 using ConfigBuilder = int (CMsgFacade::*)(PACKET_RECORD_T*, const REPORT_CONFIG_T*,
@@ -71,6 +66,13 @@ void SendConfigRequest(const char* operation, const char* buildName, ConfigBuild
 }
 
 }  // namespace
+
+int SendOutbound(const PACKET_RECORD_T* packet) {
+  const OutboundHooks hooks = CurrentHooks();
+  if (!hooks.send) return CMacProtoControl::GetInstance()->Send(packet);
+  hooks.send(packet);
+  return 0;
+}
 
 void SetOutboundHooks(OutboundHooks hooks) {
   std::lock_guard<std::mutex> lock(g_hooksLock);

@@ -15,6 +15,10 @@ struct OutboundHooks {
   std::function<void(const PACKET_RECORD_T*)> send;
 };
 
+// Hands a built record to the transport (or to the send hook); the transport's result, 0 for
+// the hook.
+int SendOutbound(const PACKET_RECORD_T* packet);
+
 // Replaces the hooks; an empty function restores the default for that hook.
 void SetOutboundHooks(OutboundHooks hooks);
 // Puts the discovery's envelope alternation back to its start (bare first).

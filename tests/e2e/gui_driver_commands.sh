@@ -57,14 +57,17 @@ if [ "${1:-}" = --inner ]; then
   wait_for 5 eval '[ "$(gui current-row list_device)" = 1 ]' || fail "row-click: row 1 is not current"
   echo "ok: row-select and row-click make a row current"
 
-  # A row's drawn button: the upgrade placeholder answers with a message box.
+  # A row's drawn button: the upgrade asks for an image file, then whether to go on.
+  echo image >"$work/29.30.1.2.rom"
   gui row-button list_device 1 btn_upgrade || fail "row-button refused"
-  gui_wait_msgbox "Firmware upgrade is coming" || fail "row-button: no message box"
+  gui_wait_window QFileDialog || fail "row-button: no file dialog"
+  gui file-dialog "$work/29.30.1.2.rom" || fail "row-button: file-dialog refused"
+  gui_wait_msgbox "Are you sure you want to upgrade?" || fail "row-button: no message box"
   check "msgbox gives title and text" \
-    eval '[ "$(gui msgbox)" = "$(printf "Upgrade\tFirmware upgrade is coming in a later version.")" ]'
+    eval '[ "$(gui msgbox)" = "$(printf "Upgrade\tAre you sure you want to upgrade?")" ]'
   check "screenshot of one window by name" gui screenshot "$work/box.png" MessageBox
-  check "a name hidden by the box's layout is refused" eval '! gui msgbox-answer btn_yes 2>/dev/null'
-  gui msgbox-answer 1 || fail "msgbox-answer 1 refused"
+  check "a name hidden by the box's layout is refused" eval '! gui msgbox-answer btn_cancel 2>/dev/null'
+  gui msgbox-answer 7 || fail "msgbox-answer 7 refused"
   wait_for 5 eval '! gui_quiet msgbox' || fail "msgbox-answer did not close the box"
   check "msgbox says none when no box is open" eval '[ "$(gui msgbox 2>&1)" = "error none" ]'
 

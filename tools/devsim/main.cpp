@@ -260,6 +260,12 @@ int main(int argc, char** argv) {
   app.add_option("--reboot-ms", options.rebootMs, "time a reboot takes before the boot-up message")
       ->check(CLI::Range(0, 600000))
       ->capture_default_str();
+  app.add_option("--keep-firmware", options.keepFirmware,
+                 "indexes of devices that reboot after an upgrade but keep their old firmware")
+      ->delimiter(',');
+  app.add_option("--refuse-download", options.refuseDownload,
+                 "indexes of devices that refuse an upgrade (no download, acknowledge \"Failed\")")
+      ->delimiter(',');
   app.add_option("--pps", pps, "frames per second the simulator injects at most")
       ->check(CLI::Range(1, 1000000))
       ->capture_default_str();

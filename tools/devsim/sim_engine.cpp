@@ -232,6 +232,12 @@ void SimEngine::OnFrame(const uint8_t* frame, int length, int64_t nowMs,
       break;
     }
     case MSG_UPGRADE_SEND: {
+      if (device->upgradeFault == SimUpgradeFault::kRefusesDownload) {
+        Answer(*device, requester, MSG_FROM_DEVICE_ACK,
+               AckXml(MSG_UPGRADE_SEND, header.crc, "Failed", "download refused"), key, due, out);
+        Log(device->macText + ": refuses the upgrade to " + request.params["FirmwareVer"]);
+        break;
+      }
       Answer(*device, requester, MSG_FROM_DEVICE_ACK,
              AckXml(MSG_UPGRADE_SEND, header.crc, "OK", ""), key, due, out);
       SimUpgradeJob job;
@@ -257,10 +263,13 @@ void SimEngine::OnUpgradeResult(const SimUpgradeJob& job, bool ok, int64_t nowMs
     Log(d.macText + ": firmware download failed, keeps " + d.firmware);
     return;
   }
-  d.firmware = job.version;
+  // A device that keeps its firmware goes through the same reboot, only into the old version.
+  const bool keeps = d.upgradeFault == SimUpgradeFault::kKeepsFirmware;
+  if (!keeps) d.firmware = job.version;
   d.offlineUntilMs = nowMs + options_.rebootMs;
   ++d.bootCount;
   stateChanged_ = true;
   Answer(d, job.requester, MSG_DEVICE_BOOTUP, BootUpXml(d), d.KeyText(), d.offlineUntilMs, out);
-  Log(d.macText + ": firmware " + d.firmware + " installed, rebooting");
+  Log(d.macText + ": firmware " + (keeps ? "download ignored, keeps " : "") + d.firmware +
+      (keeps ? ", rebooting" : " installed, rebooting"));
 }

@@ -152,6 +152,8 @@ std::vector<SimDevice> MakeFleet(const SimOptions& options) {
       d.fault = SimFault::kCorrupt;
     else if (faultRoll < options.dropShare + options.corruptShare + options.truncateShare)
       d.fault = SimFault::kTruncate;
+    if (options.keepFirmware.count(i)) d.upgradeFault = SimUpgradeFault::kKeepsFirmware;
+    if (options.refuseDownload.count(i)) d.upgradeFault = SimUpgradeFault::kRefusesDownload;
     d.answerDelayMs = options.delayMs + (unit(rng) < options.lateShare ? options.lateMs : 0);
 
     d.dhcpLease.dhcp = true;
@@ -196,6 +198,9 @@ std::string FleetJson(const std::vector<SimDevice>& devices) {
         {"deviceName", d.deviceName},
         {"type", d.type},
         {"fault", FaultName(d.fault)},
+        {"upgradeFault", d.upgradeFault == SimUpgradeFault::kKeepsFirmware     ? "keeps-firmware"
+                         : d.upgradeFault == SimUpgradeFault::kRefusesDownload ? "refuses-download"
+                                                                               : "none"},
         {"answerDelayMs", d.answerDelayMs},
         {"dhcp", d.network.dhcp},
         {"gateway", d.network.gateway},

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +21,13 @@ struct SimModel {
 // What a device does wrong with every answer it sends (chosen per device, so a test can tell
 // from the fleet which devices the program must miss).
 enum class SimFault { kNone, kDrop, kCorrupt, kTruncate };
+
+// What a device does wrong with a firmware upgrade.
+enum class SimUpgradeFault {
+  kNone,
+  kKeepsFirmware,    // downloads, reboots and announces it, but still runs its old firmware
+  kRefusesDownload,  // answers UpgradeSend with "Failed" and fetches nothing
+};
 
 struct SimOptions {
   int count = 10;
@@ -40,6 +48,8 @@ struct SimOptions {
   double corruptShare = 0.0;
   double truncateShare = 0.0;
   int rebootMs = 3000;
+  std::set<int> keepFirmware;    // device indexes with SimUpgradeFault::kKeepsFirmware
+  std::set<int> refuseDownload;  // device indexes with SimUpgradeFault::kRefusesDownload
   uint32_t seed = 1;
 };
 
@@ -64,6 +74,7 @@ struct SimDevice {
   std::string deviceName;
   std::string type;
   SimFault fault = SimFault::kNone;
+  SimUpgradeFault upgradeFault = SimUpgradeFault::kNone;
   int answerDelayMs = 0;  // base delay plus the late delay for late devices
 
   SimNetwork network;

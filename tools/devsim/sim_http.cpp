@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +44,25 @@ bool IsAllowedDownloadHost(const std::string& host) {
   if (inet_pton(AF_INET, host.c_str(), &addr) != 1) return false;
   const uint32_t ip = ntohl(addr.s_addr);
   return (ip >> 24) == 127 || (ip >> 16) == 0x0AD5;
+}
+
+long long ContentLength(const std::string& head) {
+  // Header names are case-insensitive; the value is decimal digits.
+  size_t at = 0;
+  while ((at = head.find("\r\n", at)) != std::string::npos) {
+    at += 2;
+    static const char kName[] = "content-length:";
+    size_t i = 0;
+    while (kName[i] && at + i < head.size() &&
+           std::tolower(static_cast<unsigned char>(head[at + i])) == kName[i])
+      ++i;
+    if (kName[i] != 0) continue;
+    size_t v = at + i;
+    while (v < head.size() && (head[v] == ' ' || head[v] == '\t')) ++v;
+    if (v >= head.size() || !std::isdigit(static_cast<unsigned char>(head[v]))) return -1;
+    return std::strtoll(head.c_str() + v, nullptr, 10);
+  }
+  return -1;
 }
 
 bool HttpDownload(const std::string& url, int timeoutMs, size_t* bytes, std::string* error) {
@@ -131,6 +152,14 @@ bool HttpDownload(const std::string& url, int timeoutMs, size_t* bytes, std::str
     *error = "empty image";
     return false;
   }
+  // A connection that ends early looks like the end of the body: only the announced length
+  // tells a whole image from part of one.
+  const long long announced = ContentLength(head);
+  if (announced >= 0 && static_cast<unsigned long long>(announced) != body) {
+    *error =
+        "incomplete image: " + std::to_string(body) + " of " + std::to_string(announced) + " bytes";
+    return false;
+  }
   *bytes = body;
   return true;
 }
@@ -188,6 +217,7 @@ void SimHttpServer::Serve() {
     std::string response = std::string("HTTP/1.0 ") + (found ? "200 OK" : "404 Not Found") +
                            "\r\nContent-Length: " + std::to_string(body_.size()) +
                            "\r\nConnection: close\r\n\r\n" + body_;
+    response.resize(response.size() - std::min<size_t>(cut_, body_.size()));
     size_t sent = 0;
     while (sent < response.size()) {
       const ssize_t n = send(client, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);

@@ -20,8 +20,13 @@ bool ParseHttpUrl(const std::string& url, SimUrl* out);
 // (10.213.0.0/16): the simulator never reaches out anywhere else.
 bool IsAllowedDownloadHost(const std::string& host);
 
-// GETs the URL; true for status 200 with a non-empty body, whose size goes to *bytes.
-// Gives up after timeoutMs without progress. *error says why it failed.
+// The Content-Length of a response head (status line and header lines, without the blank line);
+// -1 when it has none or a malformed one.
+long long ContentLength(const std::string& head);
+
+// GETs the URL; a body shorter or longer than the announced Content-Length is a failure. true for
+// status 200 with a non-empty body, whose size goes to *bytes. Gives up after timeoutMs without
+// progress. *error says why it failed.
 bool HttpDownload(const std::string& url, int timeoutMs, size_t* bytes, std::string* error);
 
 // A one-file web server for tests and probes: answers every GET with the body (status 200), or
@@ -36,6 +41,8 @@ public:
   bool Start(const std::string& address, uint16_t port, std::string body);
   void Stop();
   uint16_t Port() const { return port_; }
+  // Announces the whole body but closes the connection `bytes` before its end.
+  void CutBodyBy(size_t bytes) { cut_ = bytes; }
   int Requests() const { return requests_; }
 
 private:
@@ -43,6 +50,7 @@ private:
   int fd_ = -1;
   uint16_t port_ = 0;
   std::string body_;
+  std::atomic<size_t> cut_{0};
   std::atomic<bool> stop_{false};
   std::atomic<int> requests_{0};
   std::thread thread_;

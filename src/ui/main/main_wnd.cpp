@@ -19,18 +19,21 @@
 #include "core/control.h"
 #include "core/csv_export.h"
 #include "core/csv_site_columns.h"
+#include "core/upgrade_image_store.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "ui/framework/instance_beacon.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/notify_hub.h"
 #include "ui/framework/translate_manager.h"
+#include "ui/framework/wait_dlg.h"
 #include "ui/main/clipboard_utils.h"
 #include "ui/main/device_list_model.h"
 #include "ui/main/device_list_view.h"
 #include "ui/main/model_combo.h"
 #include "ui/settings/about_dlg.h"
 #include "ui/settings/system_setting_dlg.h"
+#include "ui/upgrade/upgrade_dlg.h"
 
 namespace {
 
@@ -47,6 +50,11 @@ CMainWnd::StartupHook& StartupHookSlot() {
 
 CMainWnd::SaveFileHook& SaveFileHookSlot() {
   static CMainWnd::SaveFileHook hook;
+  return hook;
+}
+
+CMainWnd::OpenFileHook& OpenFileHookSlot() {
+  static CMainWnd::OpenFileHook hook;
   return hook;
 }
 
@@ -70,6 +78,8 @@ CMainWnd::~CMainWnd() = default;
 void CMainWnd::SetStartupHook(StartupHook hook) { StartupHookSlot() = std::move(hook); }
 
 void CMainWnd::SetSaveFileHook(SaveFileHook hook) { SaveFileHookSlot() = std::move(hook); }
+
+void CMainWnd::SetOpenFileHook(OpenFileHook hook) { OpenFileHookSlot() = std::move(hook); }
 
 IPS_BEGIN_MESSAGE_MAP(CMainWnd, CBaseDlg)
 IPS_ON_MSGTYPE("timer", OnTimer)
@@ -408,9 +418,39 @@ void CMainWnd::OnBtnIpCopyClicked(int row) { CopyRowText(row, false); }
 void CMainWnd::OnBtnMacCopyClicked(int row) { CopyRowText(row, true); }
 
 void CMainWnd::OnBtnUpgradeClicked(int row) {
-  if (!m_model->RowAt(row)) return;
-  ShowMessageBox(this, QStringLiteral("Upgrade"),
-                 QStringLiteral("Firmware upgrade is coming in a later version."), MB_OK);
+  const CDeviceListItem* item = m_model->RowAt(row);
+  if (!item) return;
+  const DEVICE_ENTRY_T device = item->Device();  // the row may go with the next refresh
+  const QString title = QStringLiteral("Upgrade");
+  QString source;
+  if (OpenFileHookSlot()) {
+    source = OpenFileHookSlot()(this);
+  } else {
+    source = QFileDialog::getOpenFileName(this, TrText(title), QString(),
+                                          QStringLiteral("rom Files(*.rom);;zip Files(*.zip)"));
+  }
+  if (source.isEmpty()) return;
+  if (ShowMessageBox(this, title, QStringLiteral("Are you sure you want to upgrade?"), MB_YESNO) !=
+      IDYES)
+    return;
+
+  // The copy replaces an image of the same name; the wait dialog counts the seconds meanwhile.
+  std::string imageName;
+  std::string error;
+  {
+    CWaitDlg wait(this);
+    wait.SetMessage(TrText(QStringLiteral("Uploading the firmware package. Please wait...")));
+    const std::string path = QFile::encodeName(source).toStdString();
+    wait.Run([&] { imageName = StoreUpgradeImage(path, &error); });
+  }
+  if (imageName.empty()) {
+    LogError("%s: %s", "CMainWnd::OnBtnUpgradeClicked", error.c_str());
+    ShowMessageBox(this, title, QStringLiteral("Copy file failed."), MB_OK);
+    return;
+  }
+  CUpgradeDlg dlg(device, QFile::decodeName(QByteArray::fromStdString(imageName)), this);
+  dlg.DoModal();
+  RefreshDeviceList();
 }
 
 void CMainWnd::OnBtnStaticIpClicked(TNotifyMsg&) {

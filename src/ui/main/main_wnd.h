@@ -30,12 +30,15 @@ public:
 
   // Test seams. The start-up hook replaces the adapter check, the start of the control core and
   // the running-instance mark (tests run without capture rights and beside a real instance);
-  // the save hook replaces the file dialog of the export
-  // and returns the chosen path ("" = cancelled). Empty functions restore the defaults.
+  // the save hook replaces the file dialog of the export and the open hook the image choice of
+  // the upgrade; both return the chosen path ("" = cancelled). Empty functions restore the
+  // defaults.
   using StartupHook = std::function<void(CMainWnd*)>;
   using SaveFileHook = std::function<QString(QWidget* parent)>;
+  using OpenFileHook = std::function<QString(QWidget* parent)>;
   static void SetStartupHook(StartupHook hook);
   static void SetSaveFileHook(SaveFileHook hook);
+  static void SetOpenFileHook(OpenFileHook hook);
 
   // Steps of the start-up that the default hook runs: asks for an adapter when the choice is
   // open (more or fewer than one adapter and no stored address), then starts the control core.

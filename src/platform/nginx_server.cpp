@@ -1,4 +1,4 @@
-#include "app/nginx_server.h"
+#include "platform/nginx_server.h"
 
 #include "platform/user_folders.h"
 #include "shell/global_utils.h"

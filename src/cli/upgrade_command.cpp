@@ -1,0 +1,172 @@
+// "upgrade": pushes one firmware image to many devices. Serves the image from our web server
+// child, discovers the devices, sends UpgradeSend to at most --parallel of them at a time and
+// follows each until it shows the image's version, comes back from a reboot with another one,
+// or its time runs out.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <thread>
+
+#include "cli/cli_commands.h"
+#include "cli/cli_exit_codes.h"
+#include "cli/cli_session.h"
+#include "cli/device_lookup.h"
+#include "cli/image_server.h"
+#include "cli/upgrade_output.h"
+#include "core/control.h"
+#include "core/op_clock.h"
+#include "core/upgrade_request.h"
+#include "core/upgrade_rollout.h"
+#include "shell/global_utils.h"
+
+namespace {
+
+// Beyond this many devices a terminal gets one summary line instead of a line per device.
+constexpr size_t kLinePerDeviceLimit = 20;
+
+// The address devices reach us at: the chosen interface's own, else the settings' rule.
+std::string UpgradeHostFor(const std::string& interfaceName) {
+  if (!interfaceName.empty()) {
+    for (const AdapterEntry& a : CGlobalUtils::GetAdapters()) {
+      if (a.szAdapterName == interfaceName && !a.ipAddresses.empty() &&
+          a.ipAddresses.front() != "0.0.0.0")
+        return a.ipAddresses.front();
+    }
+  }
+  return GetUpgradeHost();
+}
+
+// Discovers for up to `seconds` (a multicast every second); named devices end it early once all
+// of them have answered.
+std::vector<DEVICE_ENTRY_T> Discover(const UpgradeOptions& options) {
+  CControl* control = CControl::GetInstance();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(options.seconds);
+  auto nextDiscovery = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() < end) {
+    if (std::chrono::steady_clock::now() >= nextDiscovery) {
+      control->MulticastDiscoveryMsg();
+      nextDiscovery += std::chrono::seconds(1);
+    }
+    if (!options.devices.empty()) {
+      const std::vector<DEVICE_ENTRY_T> table = control->GetDeviceList();
+      if (std::all_of(options.devices.begin(), options.devices.end(),
+                      [&](const std::string& name) { return FindDeviceByName(table, name); }))
+        break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return control->GetDeviceList();
+}
+
+// The devices the options name; "" or the name that matched nothing.
+std::vector<DEVICE_ENTRY_T> SelectTargets(const UpgradeOptions& options,
+                                          const std::vector<DEVICE_ENTRY_T>& table,
+                                          std::string* missing) {
+  std::vector<DEVICE_ENTRY_T> targets;
+  if (!options.all) {
+    for (const std::string& name : options.devices) {
+      const DEVICE_ENTRY_T* d = FindDeviceByName(table, name);
+      if (d == nullptr) {
+        *missing = name;
+        return {};
+      }
+      const bool twice = std::any_of(targets.begin(), targets.end(),
+                                     [&](const DEVICE_ENTRY_T& t) { return t.mac == d->mac; });
+      if (!twice) targets.push_back(*d);
+    }
+    return targets;
+  }
+  for (const DEVICE_ENTRY_T& d : table) {
+    if (!options.model.empty() && d.model != options.model) continue;
+    if (!options.fromVersion.empty() && d.firmware != options.fromVersion) continue;
+    targets.push_back(d);
+  }
+  return targets;
+}
+
+}  // namespace
+
+int RunUpgrade(const UpgradeOptions& options) {
+  if (options.all == !options.devices.empty()) {
+    std::cerr << "ipscanner-cli: name the devices or give --all, not both\n";
+    return kExitUsage;
+  }
+  if (!options.all && (!options.model.empty() || !options.fromVersion.empty())) {
+    std::cerr << "ipscanner-cli: --model and --from-version select among --all\n";
+    return kExitUsage;
+  }
+  const std::string imageName = std::filesystem::path(options.image).filename().string();
+  const std::string version = ImageVersion(imageName);
+  if (version.empty()) {
+    std::cerr << "ipscanner-cli: cannot read a firmware version from the image name \"" << imageName
+              << "\" (expected <version>.rom or <version>.zip)\n";
+    return kExitBadInput;
+  }
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(options.image, ec) || access(options.image.c_str(), R_OK)) {
+    std::cerr << "ipscanner-cli: cannot read the image " << options.image << "\n";
+    return kExitFileError;
+  }
+
+  CCliSession session;
+  const int opened = session.Open(options.interfaceName);
+  if (opened != kExitOk) return opened;
+
+  CImageServer server;
+  std::string error;
+  if (server.Serve(options.image, &error).empty()) {
+    std::cerr << "ipscanner-cli: " << error << "\n";
+    return kExitFileError;
+  }
+
+  std::string missing;
+  const std::vector<DEVICE_ENTRY_T> targets = SelectTargets(options, Discover(options), &missing);
+  if (!missing.empty()) {
+    std::cerr << "ipscanner-cli: device " << missing << " did not answer the discovery\n";
+    return kExitDeviceNotFound;
+  }
+  if (targets.empty()) {
+    std::cerr << "ipscanner-cli: no device matches\n";
+    return kExitDeviceNotFound;
+  }
+
+  RolloutOptions rolloutOptions;
+  rolloutOptions.imageName = imageName;
+  rolloutOptions.host = UpgradeHostFor(options.interfaceName);
+  rolloutOptions.parallel = options.parallel;
+  if (options.timeoutSeconds > 0)
+    rolloutOptions.timeout = std::chrono::seconds(options.timeoutSeconds);
+  CUpgradeRollout rollout(*CControl::GetInstance(), SteadyOpClock(), rolloutOptions, targets);
+
+  const bool terminal = isatty(STDOUT_FILENO) == 1;
+  const bool linePerDevice = targets.size() <= kLinePerDeviceLimit;
+  if (terminal) {
+    std::cout << "Upgrading " << targets.size() << " devices to " << version << " from http://"
+              << rolloutOptions.host << ":8088/download/rom/" << imageName << "\n";
+    rollout.progress = [&](const RolloutEntry& entry) {
+      if (linePerDevice) {
+        std::cout << CUpgradeOutput::StatusLine(entry) << "\n";
+      } else {
+        std::cout << "\r\033[K" << CUpgradeOutput::SummaryLine(rollout.Entries()) << std::flush;
+      }
+    };
+  }
+  const auto started = std::chrono::steady_clock::now();
+  rollout.Run();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  session.Close();
+  if (terminal && !linePerDevice) std::cout << "\n";
+
+  if (options.json) {
+    std::cout << CUpgradeOutput::FormatJson(imageName, version, rollout.Entries());
+  } else {
+    std::cout << CUpgradeOutput::FormatTable(rollout.Entries());
+  }
+  std::cerr << "ipscanner-cli: " << CUpgradeOutput::SummaryLine(rollout.Entries()) << " in "
+            << static_cast<int>(seconds + 0.5) << " s\n";
+  return rollout.AllOnNewVersion() ? kExitOk : kExitSomeFailed;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/upgrade_rollout.h"
+
+// How the upgrade command shows a rollout: progress lines on a terminal, the final table and the
+// JSON document. Device texts are shown with control characters escaped.
+class CUpgradeOutput {
+public:
+  // One status line for a device that changed: "02:1A:2B:00:00:05  10.213.1.5  completed  6.1 s".
+  static std::string StatusLine(const RolloutEntry& entry);
+  // One summary line with the counts by result.
+  static std::string SummaryLine(const std::vector<RolloutEntry>& entries);
+  // Device, IP, old version, new version, result, time (s).
+  static std::string FormatTable(const std::vector<RolloutEntry>& entries);
+  static std::string FormatJson(const std::string& image, const std::string& version,
+                                const std::vector<RolloutEntry>& entries);
+};

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/control_notify.h"
+#include "core/device_entry.h"
+#include "core/op_clock.h"
+#include "core/upgrade_follower.h"
+
+class CControl;
+
+// One device of a rollout and how it ended.
+struct RolloutEntry {
+  enum class Result { kWaiting, kRunning, kCompleted, kFailed, kTimedOut, kSkipped, kNotSent };
+
+  DEVICE_ENTRY_T device;
+  std::string oldVersion;  // firmware when the rollout started
+  std::string newVersion;  // firmware the table shows at the end ("" when it is missing)
+  Result result = Result::kWaiting;
+  std::chrono::milliseconds elapsed{0};  // from the request to the end
+
+  bool Final() const { return result != Result::kWaiting && result != Result::kRunning; }
+  // Ended on the image's version: completed, or skipped because it already ran it.
+  bool OnNewVersion() const { return result == Result::kCompleted || result == Result::kSkipped; }
+};
+
+const char* RolloutResultName(RolloutEntry::Result result);
+
+struct RolloutOptions {
+  std::string imageName;  // file name in the download folder, e.g. "105.40.1.1.rom"
+  std::string host;       // our web server's address as devices reach it
+  int parallel = 8;       // devices upgrading at the same time
+  // Per device, from its request: after that the last-check rule ends it.
+  std::chrono::milliseconds timeout =
+      CUpgradeFollower::kCheckPeriod * (CUpgradeFollower::kMaxChecks + 1);
+  std::chrono::milliseconds checkPeriod{1000};      // how often the table is looked at
+  std::chrono::milliseconds discoveryPeriod{2000};  // brings rebooted devices back into the table
+};
+
+// Upgrades many devices with one image: sends UpgradeSend to at most `parallel` devices at a time
+// and follows each with the upgrade window's rules (CUpgradeFollower), counting only a device's
+// own boot-up. Devices already on the image's version are skipped. Qt-free; the command line
+// runs it, tests step its clock.
+class CUpgradeRollout : public CControlBaseNotify {
+public:
+  CUpgradeRollout(CControl& control, IOpClock& clock, RolloutOptions options,
+                  const std::vector<DEVICE_ENTRY_T>& targets);
+  ~CUpgradeRollout() override;
+
+  // Defaults: SendUpgradeMsg to the device, and the core's discovery multicast.
+  std::function<bool(const DEVICE_ENTRY_T&)> send;
+  std::function<void()> discover;
+  // After every change of an entry (sent, ended), on the thread that runs Run.
+  std::function<void(const RolloutEntry&)> progress;
+
+  // Runs until every device has ended. Registers with the core for boot-ups while it runs.
+  void Run();
+
+  const std::vector<RolloutEntry>& Entries() const { return m_entries; }
+  const std::string& ImageVersionText() const { return m_version; }
+  bool AllOnNewVersion() const;
+
+  // The core's worker thread: the booted device leaves the table until it answers again; only a
+  // device's own boot-up counts for it.
+  void OnDeviceBootUp(const std::string& deviceKey) override;
+
+private:
+  void Start(size_t index);
+  void Finish(size_t index, UpgradeState state);
+
+  CControl& m_control;
+  IOpClock& m_clock;
+  RolloutOptions m_options;
+  std::string m_version;
+  std::vector<RolloutEntry> m_entries;
+  std::vector<std::unique_ptr<CUpgradeFollower>> m_followers;  // fixed size: read by the worker
+  std::unique_ptr<std::atomic<bool>[]> m_following;            // boot-ups count while set
+  std::vector<std::chrono::milliseconds> m_sentAt;
+};

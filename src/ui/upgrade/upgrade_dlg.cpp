@@ -1,0 +1,119 @@
+#include "ui/upgrade/upgrade_dlg.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QWidget>
+
+#include "core/control.h"
+#include "core/upgrade_request.h"
+#include "ui/framework/message_box.h"
+#include "ui/framework/translate_manager.h"
+
+namespace {
+constexpr int kCheckPeriodMs = static_cast<int>(CUpgradeFollower::kCheckPeriod.count());
+
+// The catalog's format text with the version for its one %s (a text without one shows as is).
+QString FormatVersion(const QString& format, const QString& version) {
+  QString out = format;
+  const int at = out.indexOf(QLatin1String("%s"));
+  if (at >= 0) out.replace(at, 2, version);
+  return out;
+}
+}  // namespace
+
+CUpgradeDlg::CUpgradeDlg(const DEVICE_ENTRY_T& device, const QString& imageName, QWidget* parent)
+    : CBaseDlg(QString(), parent, true), m_device(device), m_imageName(imageName) {
+  const std::string version = ImageVersion(imageName.toStdString());
+  m_follower =
+      std::make_unique<CUpgradeFollower>(*CControl::GetInstance(), m_device.mac, m_device.workMac,
+                                         version, CUpgradeFollower::BootUpScope::kAnyDevice);
+  CControl::GetInstance()->AddNotify(this);
+}
+
+CUpgradeDlg::~CUpgradeDlg() {
+  // Once this returns no boot-up callback runs any more (the core calls them under the lock
+  // RemoveNotify takes), so the follower may go with the dialog.
+  CControl::GetInstance()->RemoveNotify(this);
+}
+
+IPS_BEGIN_MESSAGE_MAP(CUpgradeDlg, CBaseDlg)
+IPS_ON_MSGTYPE("timer", OnTimer)
+IPS_ON_CLICK("btn_ok", OnBtnOkClicked)
+IPS_ON_CLICK("btn_cancel", OnBtnCancelClicked)
+IPS_ON_CLICK("closebtn", OnBtnCancelClicked)
+IPS_END_MESSAGE_MAP()
+
+QString CUpgradeDlg::StateText(int state) {
+  switch (state) {
+    case kStateInProgress:
+      return QStringLiteral("Upgrade in progress. Please wait for about 1 to 5 minutes.");
+    case kStateCompleted:
+      return QStringLiteral("Upgrade completed.");
+    case kStateTimedOut:
+      return QStringLiteral("Upgrade failed due to timeout. Please check the device.");
+    case kStateFailed:
+      return QStringLiteral("Upgrade failed. Please check the device.");
+    default:
+      return QStringLiteral("Upgrade in progress. Please wait for about 3 to 5 minutes.");
+  }
+}
+
+void CUpgradeDlg::InitWindow() {
+  m_pLabelFirmware = FindControl<QLabel>(QStringLiteral("lab_firmware"));
+  m_pLabelDesc = FindControl<QLabel>(QStringLiteral("lab_desc"));
+  m_pBtnOk = FindControl<QAbstractButton>(QStringLiteral("btn_ok"));
+  m_pBtnCancel = FindControl<QAbstractButton>(QStringLiteral("btn_cancel"));
+
+  const QString version = QString::fromStdString(m_follower->ExpectedVersion());
+  if (m_pLabelFirmware && !m_imageName.isEmpty()) {
+    const QString key = m_pLabelFirmware->property("text_format").toString();
+    m_pLabelFirmware->setText(FormatVersion(TrText(key), version));
+    SetUserData(m_pLabelFirmware, version);
+  }
+  if (auto* device = FindControl<QLabel>(QStringLiteral("lab_device"))) {
+    device->setText(
+        QStringLiteral("%1  (%2)")
+            .arg(QString::fromStdString(m_device.ip), QString::fromStdString(m_device.mac)));
+  }
+  ShowState();
+
+  if (SendUpgradeMsg(m_device, GetUpgradeHost(), m_imageName.toStdString())) {
+    SetTimer(GetRoot(), kCheckTimerId, kCheckPeriodMs);
+  } else {
+    m_follower->Fail();
+    m_state = kStateFailed;
+    ShowState();
+  }
+}
+
+void CUpgradeDlg::ShowState() {
+  if (m_pLabelDesc) m_pLabelDesc->setText(TrText(StateText(m_state)));
+  const bool running = m_state == kStateInProgress;
+  if (m_pBtnOk) m_pBtnOk->setVisible(!running);
+  if (m_pBtnCancel) m_pBtnCancel->setVisible(running);
+  if (auto* bar = FindControl<QWidget>(QStringLiteral("bar_busy"))) bar->setVisible(running);
+}
+
+void CUpgradeDlg::OnTimer(TNotifyMsg& msg) {
+  if (msg.wParam != kCheckTimerId || m_state != kStateInProgress) return;
+  m_state = static_cast<int>(m_follower->Check());
+  if (m_state != kStateInProgress) KillTimer(GetRoot(), kCheckTimerId);
+  ShowState();
+}
+
+void CUpgradeDlg::OnDeviceBootUp(const std::string& deviceKey) {
+  m_follower->OnDeviceBootUp(deviceKey);
+}
+
+void CUpgradeDlg::OnBtnOkClicked(TNotifyMsg&) { Close(IDOK); }
+
+void CUpgradeDlg::OnBtnCancelClicked(TNotifyMsg&) {
+  if (m_state == kStateInProgress &&
+      ShowMessageBox(this, QStringLiteral("Upgrade"),
+                     QStringLiteral("The upgrade may be interrupted. Are you sure you want to "
+                                    "close the pop-up window?"),
+                     MB_YESNO) != IDYES) {
+    return;
+  }
+  Close(IDCANCEL);
+}

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# A firmware rollout from the command line: `ipscanner-cli upgrade --all --parallel 8` serves an
+# image from the program's own nginx child and upgrades 100 simulated devices, which fetch it
+# over HTTP on the virtual segment, reboot and come back with the new version. One device
+# refuses the upgrade: it ends "timed out", and the exit code says not every device made it.
+# Also: an image name without a version is refused (exit 10), named devices (MAC in another
+# spelling, IP) are upgraded alone and devices already on the version are skipped.
+set -uo pipefail
+bin=$(realpath "${1:?module folder}")
+src=$(realpath "${2:?source folder}")
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+need_netns "needs root for network namespaces"
+need_built devsim ipscanner-cli
+[ -x /usr/sbin/nginx ] || skip "nginx is not installed"
+need_tools jq curl
+make_work ips-e2e-upgrade
+
+# A module folder of the test's own: the CLI finds its web server configuration and download
+# folder beside itself, and nothing of $bin changes.
+mod=$work/mod
+mkdir -p "$mod/Download/Rom"
+cp "$bin/ipscanner-cli" "$mod/"
+cp -r "$bin/Tools" "$bin/config" "$mod/"
+rm -f "$mod/config/SystemSetting.ini"
+images=$work/images
+mkdir -p "$images"
+head -c 300000 /dev/urandom >"$images/105.40.1.1.rom"
+echo "no version" >"$images/firmware"
+
+cat >"$work/steps.sh" <<'STEPS'
+set -uo pipefail
+mod=$1 work=$2 images=$3
+cli=$mod/ipscanner-cli
+if curl -s -o /dev/null -m 1 http://127.0.0.1:8088/; then echo "port 8088 busy" >"$work/busy"; exit 0; fi
+
+"$cli" upgrade --image "$images/firmware" --all --interface "$IPS_SEGMENT_IF" \
+  >"$work/noversion.out" 2>"$work/noversion.err"
+echo $? >"$work/noversion.rc"
+
+start=$(date +%s.%N)
+"$cli" upgrade --image "$images/105.40.1.1.rom" --all --parallel 8 --timeout 30 --seconds 4 \
+  --interface "$IPS_SEGMENT_IF" --json >"$work/all.json" 2>"$work/all.err"
+echo $? >"$work/all.rc"
+echo "$(date +%s.%N) - $start" | bc >"$work/all.seconds"
+ls -A "$mod/Download/Rom" >"$work/rom-after.txt"
+
+# Named devices: one by its MAC in another spelling (already on the version now: skipped),
+# one by its IP; the refusing device by its MAC text as it reports it.
+"$cli" upgrade --image "$images/105.40.1.1.rom" --interface "$IPS_SEGMENT_IF" --seconds 4 \
+  --timeout 5 "$(cat "$work/named-mac")" "$(cat "$work/refusing-ip")" \
+  >"$work/named.out" 2>"$work/named.err"
+echo $? >"$work/named.rc"
+STEPS
+
+# Device 17 refuses the upgrade; the fleet tells the test its MAC and IP before the run.
+IPS_DEVSIM="$bin/devsim" "$src/scripts/segment.sh" --quiet \
+  --devsim "--count 100 --envelope mixed --reboot-ms 1000 --refuse-download 17 --seed 11 --verbose --fleet-file $work/fleet.json --state-file $work/state.json" \
+  -- bash -c "
+    for _ in \$(seq 1 100); do [ -s '$work/fleet.json' ] && break; sleep 0.05; done
+    jq -r '.[3].macBytes | ascii_downcase | [scan(\"..\")] | join(\"-\")' '$work/fleet.json' >'$work/named-mac'
+    jq -r '.[17].ip' '$work/fleet.json' >'$work/refusing-ip'
+    bash '$work/steps.sh' '$mod' '$work' '$images'
+    cp \"\$IPS_DEVSIM_LOG\" '$work/devsim.log' 2>/dev/null"
+[ -f "$work/busy" ] && skip "something else answers on port 8088 in the namespace"
+
+fail=0
+show() { for f in "$@"; do [ -s "$f" ] && sed 's/^/  | /' "$f" | tail -40; done; }
+refusing=$(jq -r '.[17].mac' "$work/fleet.json")
+
+check "image name without a version is refused (exit 10)" [ "$(cat "$work/noversion.rc")" = 10 ] \
+  || show "$work/noversion.err"
+check "rollout with a refusing device exits 11" [ "$(cat "$work/all.rc")" = 11 ] || show "$work/all.err"
+check "JSON lists all 100 devices" jq -e '.devices | length == 100' "$work/all.json" || show "$work/all.err"
+check "99 devices completed on 105.40.1.1" \
+  jq -e '[.devices[] | select(.result == "completed" and .new_version == "105.40.1.1")] | length == 99' \
+  "$work/all.json" || jq -c '.devices[] | select(.result != "completed")' "$work/all.json"
+check "the refusing device timed out on its old firmware" \
+  jq -e --arg m "$refusing" '.devices[] | select(.mac == $m) | .result == "timed out" and .new_version == .old_version' \
+  "$work/all.json"
+check "the simulator's state agrees: 99 devices run the new version" \
+  jq -e '[.[] | select(.firmware == "105.40.1.1")] | length == 99' "$work/state.json"
+check "every device fetched the image whole over HTTP from nginx" \
+  [ "$(grep -c 'download http://10.213.0.1:8088/download/rom/105.40.1.1.rom: 300000 bytes' "$work/devsim.log")" -ge 99 ]
+check "nginx's access log shows the downloads" \
+  [ "$(grep -c 'GET /download/rom/105.40.1.1.rom HTTP/1.0" 200 300000' "$mod/Tools/nginx/logs/access.log")" -ge 99 ]
+check "the image copy is removed after the run" [ ! -s "$work/rom-after.txt" ]
+check "named run exits 11 (the refusing device)" [ "$(cat "$work/named.rc")" = 11 ] || show "$work/named.err"
+check "named device already on the version is skipped" grep -Eq ' 105\.40\.1\.1 +105\.40\.1\.1 +skipped ' "$work/named.out" \
+  || show "$work/named.out"
+check "named table has a header and two devices" [ "$(wc -l <"$work/named.out")" = 3 ] || show "$work/named.out"
+echo "rollout of 100 devices with --parallel 8: $(printf '%.1f' "$(cat "$work/all.seconds")") s"
+grep 'devices) in' "$work/all.err" | sed 's/^/  /'
+[ "$fail" = 0 ] || fail "upgrade rollout"
+echo "ok: cli_upgrade"

@@ -1,0 +1,146 @@
+#include "core/upgrade_rollout.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/control.h"
+#include "core/op_clock.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Result = RolloutEntry::Result;
+
+// How a simulated device reacts to the request, on the rollout's clock.
+enum class Behaviour { kUpgrades, kKeepsOldFirmware, kRefusesDownload, kUnreachable };
+
+struct SimDevice {
+  DEVICE_ENTRY_T entry;
+  Behaviour behaviour = Behaviour::kUpgrades;
+  std::chrono::milliseconds sentAt{-1};
+  bool booted = false;
+  bool back = false;
+};
+
+// A rollout against a fake fleet: the device table lives in a real CControl; a device that got
+// the request boots 3 s later (boot-up message, leaves the table) and answers the discovery
+// again 2 s after that.
+class Rollout : public ::testing::Test {
+protected:
+  void Add(const std::string& mac, const std::string& firmware, Behaviour behaviour) {
+    SimDevice d;
+    d.entry.mac = mac;
+    d.entry.workMac = mac;
+    d.entry.ip = "10.213.1." + std::to_string(devices.size() + 1);
+    d.entry.firmware = firmware;
+    d.behaviour = behaviour;
+    devices[mac] = d;
+    control.UpdateDevice(d.entry);
+    targets.push_back(d.entry);
+  }
+
+  void Run(RolloutOptions options) {
+    rollout = std::make_unique<CUpgradeRollout>(control, clock, options, targets);
+    rollout->send = [this](const DEVICE_ENTRY_T& e) {
+      SimDevice& d = devices[e.mac];
+      if (d.behaviour == Behaviour::kUnreachable) return false;
+      d.sentAt = clock.Now();
+      ++running;
+      maxRunning = std::max(maxRunning, running);
+      return true;
+    };
+    rollout->discover = [this] {
+      for (auto& [mac, d] : devices) {
+        if (d.booted && !d.back && clock.Now() >= d.sentAt + 5s) {
+          d.back = true;
+          if (d.behaviour == Behaviour::kUpgrades) d.entry.firmware = rollout->ImageVersionText();
+          control.UpdateDevice(d.entry);
+        }
+      }
+    };
+    rollout->progress = [this](const RolloutEntry& e) {
+      if (e.Final() && e.result != Result::kSkipped && e.result != Result::kNotSent) --running;
+    };
+    clock.SetPauseHook([this](std::chrono::milliseconds now) {
+      for (auto& [mac, d] : devices) {
+        const bool reboots =
+            d.behaviour == Behaviour::kUpgrades || d.behaviour == Behaviour::kKeepsOldFirmware;
+        if (reboots && !d.booted && d.sentAt.count() >= 0 && now >= d.sentAt + 3s) {
+          d.booted = true;
+          rollout->OnDeviceBootUp(mac);  // as the core's worker would
+        }
+      }
+    });
+    rollout->Run();
+  }
+
+  const RolloutEntry& EntryOf(const std::string& mac) {
+    for (const RolloutEntry& e : rollout->Entries())
+      if (e.device.mac == mac) return e;
+    static RolloutEntry none;
+    ADD_FAILURE() << "no entry for " << mac;
+    return none;
+  }
+
+  CControl control;
+  CManualOpClock clock;
+  std::map<std::string, SimDevice> devices;
+  std::vector<DEVICE_ENTRY_T> targets;
+  std::unique_ptr<CUpgradeRollout> rollout;
+  int running = 0;
+  int maxRunning = 0;
+};
+
+TEST_F(Rollout, EachDeviceEndsByItsOwnBehaviourAndAtMostNRunAtOnce) {
+  for (int i = 0; i < 10; ++i) Add("DEV" + std::to_string(i), "12.30.1.1", Behaviour::kUpgrades);
+  Add("KEEPS", "12.30.1.1", Behaviour::kKeepsOldFirmware);
+  Add("REFUSES", "12.30.1.1", Behaviour::kRefusesDownload);
+  Add("ALREADY", "12.31.1.1", Behaviour::kUpgrades);
+  Add("UNREACHABLE", "12.30.1.1", Behaviour::kUnreachable);
+
+  RolloutOptions options;
+  options.imageName = "12.31.1.1.rom";
+  options.host = "10.213.0.1";
+  options.parallel = 3;
+  options.timeout = 60s;
+  Run(options);
+
+  EXPECT_EQ(maxRunning, 3);
+  for (int i = 0; i < 10; ++i) {
+    const RolloutEntry& e = EntryOf("DEV" + std::to_string(i));
+    EXPECT_EQ(e.result, Result::kCompleted) << e.device.mac;
+    EXPECT_EQ(e.oldVersion, "12.30.1.1");
+    EXPECT_EQ(e.newVersion, "12.31.1.1");
+    // Back in the table 5 s after the request, seen at the next 1-second check.
+    EXPECT_GE(e.elapsed, 5s);
+    EXPECT_LE(e.elapsed, 7s);
+  }
+  EXPECT_EQ(EntryOf("KEEPS").result, Result::kFailed);
+  EXPECT_EQ(EntryOf("KEEPS").newVersion, "12.30.1.1");
+  EXPECT_EQ(EntryOf("REFUSES").result, Result::kTimedOut);
+  EXPECT_EQ(EntryOf("REFUSES").elapsed, 60s);
+  EXPECT_EQ(EntryOf("ALREADY").result, Result::kSkipped);
+  EXPECT_EQ(EntryOf("UNREACHABLE").result, Result::kNotSent);
+  EXPECT_EQ(devices["ALREADY"].sentAt.count(), -1);  // never sent
+  EXPECT_FALSE(rollout->AllOnNewVersion());
+}
+
+TEST_F(Rollout, AllOnTheNewVersionWhenEveryDeviceCompletedOrWasAlreadyOnIt) {
+  Add("A", "12.30.1.1", Behaviour::kUpgrades);
+  Add("B", "12.31.1.1", Behaviour::kUpgrades);
+  RolloutOptions options;
+  options.imageName = "12.31.1.1.rom";
+  Run(options);
+  EXPECT_EQ(EntryOf("A").result, Result::kCompleted);
+  EXPECT_EQ(EntryOf("B").result, Result::kSkipped);
+  EXPECT_TRUE(rollout->AllOnNewVersion());
+  // A device's boot-up after its rollout ended changes nothing.
+  rollout->OnDeviceBootUp("A");
+  EXPECT_EQ(EntryOf("A").result, Result::kCompleted);
+}
+
+}  // namespace
