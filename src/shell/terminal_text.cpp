@@ -2,19 +2,32 @@
 
 #include <cstdio>
 
-std::string TerminalSafe(const std::string& text) {
+std::string TerminalSafe(std::string_view text) {
   std::string out;
   out.reserve(text.size());
+  char escape[8];
   for (size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    // C1 controls arrive in UTF-8 as C2 80..C2 9F.
-    const bool c1 = c == 0xC2 && i + 1 < text.size() &&
-                    (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80;
-    if (c < 0x20 || c == 0x7F || c1) {
-      const unsigned value = c1 ? static_cast<unsigned char>(text[++i]) : c;
-      char escaped[8];
-      std::snprintf(escaped, sizeof(escaped), "\\x%02X", value);
-      out += escaped;
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == 0x1B) {
+      out += "\\e";
+    } else if (c < 0x20 || c == 0x7F) {
+      std::snprintf(escape, sizeof(escape), "\\x%02X", c);
+      out += escape;
+    } else if (c == 0xC2 && i + 1 < text.size() &&
+               static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      // UTF-8 of U+0080..U+009F: terminals take U+009B for the control sequence introducer.
+      std::snprintf(escape, sizeof(escape), "\\u%04X", static_cast<unsigned char>(text[i + 1]));
+      out += escape;
+      ++i;
     } else {
       out += static_cast<char>(c);
     }
