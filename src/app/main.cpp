@@ -81,9 +81,9 @@ int main(int argc, char* argv[]) {
 
   LoadLanguageCatalog();
 
-  RunMainWindow();
+  const int closed = RunMainWindow();
 
   nginx.Stop();
   CGlobalUtils::ClearRomDownloadFolder(CGlobalUtils::RomDownloadPath(""));
-  return 0;
+  return closed < 0 ? 1 : 0;  // a window that could not be shown is a failure
 }

@@ -10,6 +10,7 @@
 
 #include "cli/cli_exit_codes.h"
 #include "core/control.h"
+#include "platform/adapters.h"
 #include "shell/comm_control.h"
 #include "shell/global_utils.h"
 #include "transport/mac_proto_control.h"
@@ -18,7 +19,7 @@ namespace {
 
 // True when this process may open raw packet sockets, which capture and injection need.
 bool HasCaptureRights() {
-  const int fd = socket(AF_PACKET, SOCK_RAW, htons(ETH_P_ALL));
+  const int fd = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, htons(ETH_P_ALL));
   if (fd >= 0) {
     close(fd);
     return true;
@@ -26,25 +27,18 @@ bool HasCaptureRights() {
   return errno != EPERM && errno != EACCES;
 }
 
-bool AdapterExists(const std::string& name) {
-  for (const AdapterEntry& adapter : CGlobalUtils::GetAdapters()) {
-    if (adapter.szAdapterName != name) continue;
-    for (const std::string& ip : adapter.ipAddresses) {
-      if (ip != "0.0.0.0") return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 CCliSession::~CCliSession() { Close(); }
 
 int CCliSession::Open(const std::string& interfaceName) {
-  if (!interfaceName.empty() && !AdapterExists(interfaceName)) {
-    std::cerr << "ipscanner-cli: no adapter: interface " << interfaceName
-              << " does not exist or has no IPv4 address\n";
-    return kExitNoAdapter;
+  if (!interfaceName.empty()) {
+    const std::string problem = InterfaceProblem(interfaceName);
+    if (!problem.empty()) {
+      std::cerr << "ipscanner-cli: no adapter: interface " << interfaceName << " " << problem
+                << "\n";
+      return kExitNoAdapter;
+    }
   }
   if (!HasCaptureRights()) {
     std::cerr << "ipscanner-cli: no capture rights: run as root or grant the executable "
@@ -55,6 +49,11 @@ int CCliSession::Open(const std::string& interfaceName) {
   // command goes on without log lines instead of ending the process as the window does.
   if (CCommControl::GetInstance()->Channel().TryOpen() != 0) {
     std::cerr << "ipscanner-cli: log channel unavailable, continuing without log lines\n";
+  }
+  std::string catalogProblem;
+  if (!CGlobalUtils::CheckModelCatalog(&catalogProblem)) {
+    std::cerr << "ipscanner-cli: warning: model catalog config/ModelName.ini " << catalogProblem
+              << "; devices that report no model are listed without one\n";
   }
   CControl* control = CControl::GetInstance();
   control->StartThreads();

@@ -23,6 +23,7 @@
 #include "protocol/request_records.h"
 #include "protocol/text_field.h"
 #include "shell/global_utils.h"
+#include "shell/terminal_text.h"
 #include "transport/mac_proto_control.h"
 #include "transport/packet_record.h"
 
@@ -48,7 +49,7 @@ public:
     std::lock_guard<std::mutex> lock(mutex_);
     reports_.push_back(*items);
     std::cout << "report: from " << ip << ":" << port << "\n";
-    for (const std::string& item : *items) std::cout << "  " << item << "\n";
+    for (const std::string& item : *items) std::cout << "  " << TerminalSafe(item) << "\n";
     wake_.notify_all();
   }
   void OnDeviceBootUp(const std::string& deviceKey) override {
@@ -144,7 +145,7 @@ int Authenticate(const DEVICE_ENTRY_T& device, const std::string& userPassword,
       result = kExitNoAnswer;
     } else {
       std::cout << "authenticate: result " << wait->answer.nResult << " desc \""
-                << FieldToUtf8(wait->answer.szDesc) << "\"\n";
+                << TerminalSafe(FieldToUtf8(wait->answer.szDesc)) << "\"\n";
       if (wait->answer.nResult != 0) result = kExitNoAnswer;
     }
   }
@@ -187,8 +188,8 @@ int RunConfig(const ConfigOptions& options) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  std::cout << "device: " << device.mac << " " << device.ip << " work " << device.workMac
-            << " model " << device.model << "\n";
+  std::cout << "device: " << TerminalSafe(device.mac) << " " << TerminalSafe(device.ip) << " work "
+            << TerminalSafe(device.workMac) << " model " << TerminalSafe(device.model) << "\n";
 
   CConfigListener listener(device.mac);
   control->AddNotify(&listener);
@@ -222,10 +223,10 @@ int RunConfig(const ConfigOptions& options) {
       std::cerr << "ipscanner-cli: no acknowledge from " << device.mac << "\n";
       result = kExitNoAnswer;
     } else {
-      std::cout << "ack: MsgID=" << FieldToUtf8(ack.szMsgID)
-                << " MsgCRC=" << FieldToUtf8(ack.szMsgCRC)
-                << " Result=" << FieldToUtf8(ack.szResult) << " Info=" << FieldToUtf8(ack.szInfo)
-                << "\n";
+      std::cout << "ack: MsgID=" << TerminalSafe(FieldToUtf8(ack.szMsgID))
+                << " MsgCRC=" << TerminalSafe(FieldToUtf8(ack.szMsgCRC))
+                << " Result=" << TerminalSafe(FieldToUtf8(ack.szResult))
+                << " Info=" << TerminalSafe(FieldToUtf8(ack.szInfo)) << "\n";
       if (FieldToUtf8(ack.szResult) != "OK") result = kExitNoAnswer;
     }
   }

@@ -17,7 +17,7 @@
 #include "core/network_input_check.h"
 #include "core/op_clock.h"
 #include "protocol/request_records.h"
-#include "shell/text_escape.h"
+#include "shell/terminal_text.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ constexpr const char* kLogName = "ipscanner-cli";
 void Fail(const std::string& text) { std::cerr << "ipscanner-cli: " << text << "\n"; }
 
 std::string Describe(const DEVICE_ENTRY_T& d) {
-  return EscapeControlChars(d.mac) + " (" + EscapeControlChars(d.ip) + ")";
+  return TerminalSafe(d.mac) + " (" + TerminalSafe(d.ip) + ")";
 }
 
 // DEVICE as given, checked before anything else happens.
@@ -37,7 +37,7 @@ int ParseTarget(const DeviceCommandOptions& options, DeviceTarget* target) {
     Fail(
         "DEVICE must be a MAC address (12 hexadecimal digits, ':' or '-' allowed) or an IPv4 "
         "address, got \"" +
-        EscapeControlChars(options.device) + "\"");
+        TerminalSafe(options.device) + "\"");
     return kExitBadInput;
   }
   *target = *parsed;
@@ -52,7 +52,7 @@ int OpenAndFind(CCliSession& session, const DeviceCommandOptions& options,
   const std::optional<DEVICE_ENTRY_T> found = DiscoverTarget(
       *CControl::GetInstance(), SteadyOpClock(), target, std::chrono::seconds(options.seconds));
   if (!found) {
-    Fail("device " + EscapeControlChars(options.device) + " did not answer the discovery within " +
+    Fail("device " + TerminalSafe(options.device) + " did not answer the discovery within " +
          std::to_string(options.seconds) + " s");
     return kExitDeviceNotFound;
   }
@@ -137,7 +137,7 @@ int RunShow(const ShowCommandOptions& options) {
   for (size_t i = 0; i < std::size(rows); ++i) {
     std::string label = labels[i];
     label.resize(15, ' ');
-    std::cout << label << EscapeControlChars(rows[i].second) << "\n";
+    std::cout << label << TerminalSafe(rows[i].second) << "\n";
   }
   return kExitOk;
 }
@@ -180,8 +180,8 @@ int RunSet(const SetCommandOptions& options) {
       return kExitOk;
     case device_ops::UpdateOutcome::kAckNotOk:
       Fail("Setting device configurations failed. The device answered \"" +
-           EscapeControlChars(result.result) + "\"" +
-           (result.info.empty() ? "" : ": " + EscapeControlChars(result.info)));
+           TerminalSafe(result.result) + "\"" +
+           (result.info.empty() ? "" : ": " + TerminalSafe(result.info)));
       return kExitAckNotOk;
     case device_ops::UpdateOutcome::kNoAck:
       Fail("Setting device configurations failed. No acknowledge from " + Describe(device) +

@@ -4,6 +4,8 @@
 #include <array>
 #include <nlohmann/json.hpp>
 
+#include "shell/terminal_text.h"
+
 namespace {
 
 // Display width of a UTF-8 text: one column per code point (continuation bytes do not count).
@@ -21,7 +23,10 @@ std::string CDeviceTableOutput::FormatTable(const std::vector<DEVICE_ENTRY_T>& d
       {"Index", "IP Address", "MAC Address", "Model", "Room Number", "Firmware Version"});
   for (size_t i = 0; i < devices.size(); ++i) {
     const DEVICE_ENTRY_T& d = devices[i];
-    rows.push_back({std::to_string(i + 1), d.ip, d.mac, d.model, d.deviceId, d.firmware});
+    // Every text here came from a device: escaped, so it can neither steer the terminal nor
+    // break the columns.
+    rows.push_back({std::to_string(i + 1), TerminalSafe(d.ip), TerminalSafe(d.mac),
+                    TerminalSafe(d.model), TerminalSafe(d.deviceId), TerminalSafe(d.firmware)});
   }
   std::array<size_t, 6> widths{};
   for (const auto& row : rows) {

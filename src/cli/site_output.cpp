@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/device_table_output.h"
-#include "shell/text_escape.h"
+#include "shell/terminal_text.h"
 
 namespace {
 
@@ -78,9 +78,9 @@ std::string CSiteOutput::ProblemSummary(const std::vector<DEVICE_ENTRY_T>& devic
     if (it == m_problems.end()) continue;
     ++affected;
     for (const SITE_PROBLEM_T& p : it->second) {
-      lines += "  " + EscapeControlChars(d.mac) + "  " + EscapeControlChars(d.ip) + "  " +
+      lines += "  " + TerminalSafe(d.mac) + "  " + TerminalSafe(d.ip) + "  " +
                CSiteProblems::ShortText(p.code) + ": " +
-               EscapeControlChars(CSiteProblems::Explanation(p, m_subnets)) + "\n";
+               TerminalSafe(CSiteProblems::Explanation(p, m_subnets)) + "\n";
     }
   }
   if (affected == 0) return "";
@@ -92,25 +92,25 @@ std::string CSiteOutput::EventLine(const SITE_EVENT_T& event) const {
   const DEVICE_ENTRY_T& d = event.device;
   std::string line = ClockTime(WallTime(event.time)) + "  " + CSiteWatch::EventName(event.kind);
   line.append(line.size() < 24 ? 24 - line.size() : 1, ' ');
-  line += EscapeControlChars(d.mac) + "  " + EscapeControlChars(d.ip);
+  line += TerminalSafe(d.mac) + "  " + TerminalSafe(d.ip);
   switch (event.kind) {
     case ESiteEvent::kNew:
-      line += "  " + EscapeControlChars(d.model) + "  room " + EscapeControlChars(d.deviceId) +
-              "  firmware " + EscapeControlChars(d.firmware);
+      line += "  " + TerminalSafe(d.model) + "  room " + TerminalSafe(d.deviceId) + "  firmware " +
+              TerminalSafe(d.firmware);
       break;
     case ESiteEvent::kMissing:
       line += "  last seen " + ClockTime(WallTime(event.lastSeen));
       break;
     case ESiteEvent::kChanged:
-      if (event.before.ip != d.ip) line += "  IP was " + EscapeControlChars(event.before.ip);
+      if (event.before.ip != d.ip) line += "  IP was " + TerminalSafe(event.before.ip);
       if (event.before.firmware != d.firmware) {
-        line += "  firmware " + EscapeControlChars(event.before.firmware) + " -> " +
-                EscapeControlChars(d.firmware);
+        line +=
+            "  firmware " + TerminalSafe(event.before.firmware) + " -> " + TerminalSafe(d.firmware);
       }
       break;
     case ESiteEvent::kProblem:
       line += "  " + CSiteProblems::ShortText(event.problem.code) + ": " +
-              EscapeControlChars(CSiteProblems::Explanation(event.problem, m_subnets));
+              TerminalSafe(CSiteProblems::Explanation(event.problem, m_subnets));
       break;
     case ESiteEvent::kProblemGone:
       line += "  " + CSiteProblems::ShortText(event.problem.code) + " resolved";

@@ -18,7 +18,7 @@
 #include "core/device_lookup.h"
 #include "core/device_sort.h"
 #include "core/op_clock.h"
-#include "shell/text_escape.h"
+#include "shell/terminal_text.h"
 
 namespace {
 
@@ -108,7 +108,7 @@ int RunStatic(const StaticOptions& options) {
   std::string missing;
   Discover(options, &devices, &missing);
   if (!missing.empty()) {
-    std::cerr << "ipscanner-cli: device " << EscapeControlChars(missing)
+    std::cerr << "ipscanner-cli: device " << TerminalSafe(missing)
               << " did not answer the discovery\n";
     return kExitDeviceNotFound;
   }

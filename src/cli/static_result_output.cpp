@@ -4,7 +4,7 @@
 #include <array>
 #include <nlohmann/json.hpp>
 
-#include "shell/text_escape.h"
+#include "shell/terminal_text.h"
 
 namespace {
 
@@ -24,16 +24,16 @@ std::string StatusWithReason(const BatchStaticRow& row) {
 }  // namespace
 
 std::string CStaticResultOutput::FormatLine(const BatchStaticRow& row) {
-  return StatusWithReason(row) + "  " + EscapeControlChars(row.device.ip) + "  " +
-         EscapeControlChars(row.device.mac) + "  " + EscapeControlChars(row.device.model) + "\n";
+  return StatusWithReason(row) + "  " + TerminalSafe(row.device.ip) + "  " +
+         TerminalSafe(row.device.mac) + "  " + TerminalSafe(row.device.model) + "\n";
 }
 
 std::string CStaticResultOutput::FormatTable(const std::vector<BatchStaticRow>& rows) {
   std::vector<std::array<std::string, 4>> cells;
   cells.push_back({"IP Address", "MAC Address", "Model", "Status"});
   for (const BatchStaticRow& row : rows) {
-    cells.push_back({EscapeControlChars(row.device.ip), EscapeControlChars(row.device.mac),
-                     EscapeControlChars(row.device.model), StatusWithReason(row)});
+    cells.push_back({TerminalSafe(row.device.ip), TerminalSafe(row.device.mac),
+                     TerminalSafe(row.device.model), StatusWithReason(row)});
   }
   std::array<size_t, 4> widths{};
   for (const auto& line : cells) {

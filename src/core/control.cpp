@@ -71,7 +71,23 @@ void CControl::Stop() {
 }
 
 int CControl::PostMsg(int message, int param1, int param2, const void* data, int length) {
-  std::lock_guard<std::recursive_mutex> lock(m_queueLock);
+  const bool socketMsg = RouteOf(message) == MsgRoute::kSocket;
+  std::unique_lock<std::recursive_mutex> lock(m_queueLock);
+  if (socketMsg && m_queuedSocketMsgs >= kMaxQueuedSocketMsgs) {
+    ++m_droppedSocketMsgs;
+    const uint64_t dropped = m_droppedSocketMsgs;
+    const int64_t second = std::chrono::duration_cast<std::chrono::seconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+    const bool logNow = second != m_dropLogSecond;
+    m_dropLogSecond = second;
+    lock.unlock();
+    if (logNow) {
+      LogError("%s: queue full (%zu datagrams waiting), datagram dropped (%llu so far).",
+               "CControl::PostMsg", kMaxQueuedSocketMsgs, static_cast<unsigned long long>(dropped));
+    }
+    return -1;
+  }
   auto* node = new (std::nothrow) QueueNode();
   if (node == nullptr) return -1;
   node->message = message;
@@ -91,9 +107,15 @@ int CControl::PostMsg(int message, int param1, int param2, const void* data, int
     m_queueTail->next = node;
   }
   m_queueTail = node;
+  if (socketMsg) ++m_queuedSocketMsgs;
   m_queueSignalled = true;
   m_queueEvent.notify_one();
   return 0;
+}
+
+uint64_t CControl::DroppedSocketMsgs() const {
+  std::lock_guard<std::recursive_mutex> lock(m_queueLock);
+  return m_droppedSocketMsgs;
 }
 
 void CControl::FreeNode(QueueNode* node) {
@@ -109,6 +131,7 @@ void CControl::WorkerLoop() {
       QueueNode* node = m_queueHead;
       m_queueHead = node->next;
       if (m_queueHead == nullptr) m_queueTail = nullptr;
+      if (RouteOf(node->message) == MsgRoute::kSocket) --m_queuedSocketMsgs;
       lock.unlock();
       DispatchMsg(node->message, node->param1, node->param2, node->data);
       FreeNode(node);

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -60,7 +61,13 @@ public:
   void Stop();
 
   // Queues a copy of data (when data is not null and length > 0). 0 when queued, -1 otherwise.
+  // Socket messages are refused while kMaxQueuedSocketMsgs of them wait (counted, and logged
+  // at most once a second): a flood from the segment must not grow the queue without limit.
   int PostMsg(int message, int param1, int param2, const void* data, int length);
+  // About 35 MB of packet records; far more than the answers of a large fleet to one discovery.
+  static constexpr size_t kMaxQueuedSocketMsgs = 8192;
+  // Socket messages refused because the queue was full.
+  uint64_t DroppedSocketMsgs() const;
 
   // Device table (any thread; copies in and out under the device lock). Entries keep the
   // order in which their MAC was first seen; MAC texts are compared exactly.
@@ -73,6 +80,9 @@ public:
   // workMac in any spelling (case, ':' and '-' ignored). False when there is none. No copy of
   // the table is made.
   bool FindDeviceKeyByWorkMac(const std::string& workMac, std::string* key) const;
+  // The MAC texts of the table in table order: a shared list, rebuilt only after the table
+  // gained or lost an entry. The reply parsers try them as fallback keys.
+  std::shared_ptr<const std::vector<std::string>> GetDeviceKeys() const;
 
   // Live status of the devices in the table: fed by every discovery answer, a new round with
   // every discovery multicast, reset with ClearDevices.
@@ -148,6 +158,9 @@ private:
   std::thread m_tickThread;
   QueueNode* m_queueHead = nullptr;
   QueueNode* m_queueTail = nullptr;  // appending stays O(1) with thousands of answers queued
+  size_t m_queuedSocketMsgs = 0;
+  uint64_t m_droppedSocketMsgs = 0;
+  int64_t m_dropLogSecond = -1;  // the second of the last "queue full" line
   // Queue event: set under the lock whenever a node is appended, reset under the lock by the
   // worker once the queue is empty; starts set.
   std::condition_variable_any m_queueEvent;
@@ -165,8 +178,10 @@ private:
 
   mutable std::recursive_mutex m_deviceLock;
   std::vector<DEVICE_ENTRY_T> m_deviceTable;
+  // The work-MAC index is keyed by CompactMacText, so any spelling of a work MAC finds it.
   std::unordered_map<std::string, size_t> m_macIndex;                // MAC -> position
-  std::unordered_map<std::string, std::set<size_t>> m_workMacIndex;  // compact work MAC -> positions
+  std::unordered_map<std::string, std::set<size_t>> m_workMacIndex;  // work MAC -> positions
+  mutable std::shared_ptr<const std::vector<std::string>> m_deviceKeys;  // null: to rebuild
 
   std::mutex m_tickLock;  // the tick thread sleeps on it so that Stop wakes it at once
   std::condition_variable m_tickWake;

@@ -50,8 +50,13 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
   }
   MsgHeaderInfo header;
   if (!ReadMsgHeader(record->data, received, &header)) {
-    LogError("%s: malformed or truncated datagram (%d bytes), dropped.", kOnSocketMsg, received);
-    return -1;
+    // A boot-up is acted on by its ID alone; a device that gets its length word wrong has still
+    // rebooted, and the windows waiting for it must hear so.
+    if (PeekMsgId(record->data, received) != MSG_DEVICE_BOOTUP) {
+      LogError("%s: malformed or truncated datagram (%d bytes), dropped.", kOnSocketMsg, received);
+      return -1;
+    }
+    header.messageId = MSG_DEVICE_BOOTUP;
   }
 
   // The sender's device key: the MAC of the entry whose work MAC is the frame's source address,

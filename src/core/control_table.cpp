@@ -30,6 +30,7 @@ void CControl::UpdateDevice(const DEVICE_ENTRY_T& entry) {
     m_deviceTable.push_back(entry);
     m_macIndex.emplace(entry.mac, pos);
     m_workMacIndex[CompactMacText(entry.workMac)].insert(pos);
+    m_deviceKeys.reset();
     return;
   }
   const size_t pos = it->second;
@@ -51,6 +52,7 @@ void CControl::RemoveDevice(const std::string& mac) {
   if (it == m_macIndex.end()) return;
   m_deviceTable.erase(m_deviceTable.begin() + static_cast<std::ptrdiff_t>(it->second));
   RebuildDeviceIndex();
+  m_deviceKeys.reset();
   m_deviceStatus.Forget(mac);
 }
 
@@ -59,6 +61,7 @@ void CControl::ClearDevices() {
   m_deviceTable.clear();
   m_macIndex.clear();
   m_workMacIndex.clear();
+  m_deviceKeys.reset();
   m_deviceStatus.Reset();
 }
 
@@ -77,6 +80,17 @@ bool CControl::FindDeviceKeyByWorkMac(const std::string& workMac, std::string* k
   if (it == m_workMacIndex.end() || it->second.empty()) return false;
   if (key != nullptr) *key = m_deviceTable[*it->second.begin()].mac;
   return true;
+}
+
+std::shared_ptr<const std::vector<std::string>> CControl::GetDeviceKeys() const {
+  std::lock_guard<std::recursive_mutex> lock(m_deviceLock);
+  if (m_deviceKeys == nullptr) {
+    auto keys = std::make_shared<std::vector<std::string>>();
+    keys->reserve(m_deviceTable.size());
+    for (const DEVICE_ENTRY_T& device : m_deviceTable) keys->push_back(device.mac);
+    m_deviceKeys = std::move(keys);
+  }
+  return m_deviceKeys;
 }
 
 bool CControl::AddNotify(IControlNotify* notify) {

@@ -5,10 +5,30 @@
 
 namespace {
 
-// A quoted CSV field: inner double quotes are doubled.
+// A spreadsheet takes a cell that begins with one of these for a formula (=HYPERLINK(...),
+// +cmd|..., -1+1, @SUM(...)); device texts must never run as one.
+bool StartsLikeFormula(const std::string& value) {
+  return !value.empty() &&
+         (value[0] == '=' || value[0] == '+' || value[0] == '-' || value[0] == '@');
+}
+
+// Control characters other than tab have no place in a cell and can split or hide a row.
+bool IsDroppedControl(char ch) {
+  const auto c = static_cast<unsigned char>(ch);
+  return (c < 0x20 && c != '\t') || c == 0x7F;
+}
+
+// A quoted CSV field: control characters other than tab dropped, a leading formula character
+// guarded by a single quote, inner double quotes doubled. Any other text stays byte for byte.
 void AppendQuoted(std::string& line, const std::string& value) {
-  line += '"';
+  std::string cell;
+  cell.reserve(value.size());
   for (char c : value) {
+    if (!IsDroppedControl(c)) cell += c;
+  }
+  line += '"';
+  if (StartsLikeFormula(cell)) line += '\'';
+  for (char c : cell) {
     if (c == '"') line += '"';
     line += c;
   }
@@ -26,6 +46,12 @@ void AppendBare(std::string& line, const std::string& value) {
 }
 
 }  // namespace
+
+std::string CCsvExport::QuotedCell(const std::string& value) {
+  std::string cell;
+  AppendQuoted(cell, value);
+  return cell;
+}
 
 std::string CCsvExport::FormatHeader(const CsvHeaderTexts& texts) {
   std::string line;
@@ -68,7 +94,7 @@ std::string CCsvExport::FormatFile(const std::vector<DEVICE_ENTRY_T>& rows,
 }
 
 bool CCsvExport::WriteFile(const std::string& path, const std::string& bytes) {
-  FILE* file = std::fopen(path.c_str(), "wb");
+  FILE* file = std::fopen(path.c_str(), "wbe");
   if (file == nullptr) return false;
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   const bool closed = std::fclose(file) == 0;

@@ -24,7 +24,12 @@ public:
   static std::string FormatHeader(const CsvHeaderTexts& texts = CsvHeaderTexts());
   // 1,"192.168.1.10","02:1A:2B:3C:4D:5E","Model","1-1-1","29.30.1.2"\r\n (the work MAC is not
   // written). A double quote inside a value is doubled so the file reads back unchanged.
+  // Device texts are not trusted: control characters other than tab are dropped, and a value
+  // that begins with '=', '+', '-' or '@' gets a leading single quote so that a spreadsheet
+  // shows it as text instead of running it as a formula.
   static std::string FormatRow(int number, const DEVICE_ENTRY_T& entry);
+  // One quoted cell by the rules above, for writers that add columns.
+  static std::string QuotedCell(const std::string& value);
   // The whole file. A null row writes nothing but still counts for the numbering (a list
   // element without a row in the window).
   static std::string FormatFile(const std::vector<const DEVICE_ENTRY_T*>& rows,

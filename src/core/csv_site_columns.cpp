@@ -6,12 +6,8 @@ void AppendCells(std::string& line, const std::vector<std::string>& cells) {
   // The line ends in CR LF; the cells go in front of it.
   if (line.size() >= 2) line.resize(line.size() - 2);
   for (const std::string& cell : cells) {
-    line += ",\"";
-    for (char c : cell) {
-      if (c == '"') line += '"';
-      line += c;
-    }
-    line += '"';
+    line += ',';
+    line += CCsvExport::QuotedCell(cell);  // the export's own cell rules
   }
   line += "\r\n";
 }

@@ -16,7 +16,10 @@ std::vector<NetInterfaceInfo> ListNetInterfaces() {
   if (::getifaddrs(&list) != 0) return result;
 
   for (struct ifaddrs* item = list; item != nullptr; item = item->ifa_next) {
-    if (item->ifa_name == nullptr || (item->ifa_flags & IFF_LOOPBACK) != 0) continue;
+    if (item->ifa_name == nullptr || (item->ifa_flags & IFF_LOOPBACK) != 0 ||
+        (item->ifa_flags & IFF_UP) == 0) {
+      continue;
+    }
     auto found = std::find_if(result.begin(), result.end(), [&](const NetInterfaceInfo& info) {
       return info.name == item->ifa_name;
     });
@@ -42,4 +45,26 @@ std::vector<NetInterfaceInfo> ListNetInterfaces() {
   }
   ::freeifaddrs(list);
   return result;
+}
+
+std::string InterfaceProblem(const std::string& name) {
+  struct ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return "does not exist";
+  bool exists = false;
+  bool up = false;
+  bool loopback = false;
+  bool ipv4 = false;
+  for (struct ifaddrs* item = list; item != nullptr; item = item->ifa_next) {
+    if (item->ifa_name == nullptr || name != item->ifa_name) continue;
+    exists = true;
+    up = (item->ifa_flags & IFF_UP) != 0;
+    loopback = (item->ifa_flags & IFF_LOOPBACK) != 0;
+    if (item->ifa_addr != nullptr && item->ifa_addr->sa_family == AF_INET) ipv4 = true;
+  }
+  ::freeifaddrs(list);
+  if (!exists) return "does not exist";
+  if (loopback) return "is a loopback interface";
+  if (!up) return "is not up";
+  if (!ipv4) return "has no IPv4 address";
+  return "";
 }

@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
-// One network interface as the system reports it (loopback interfaces left out).
+// One network interface as the system reports it (loopback interfaces and interfaces that are
+// not up left out: a switched-off interface keeps its IPv4 address on Linux, but cannot be
+// captured on).
 struct NetInterfaceInfo {
   std::string name;               // interface name, as libpcap names the capture device
   std::vector<std::string> ipv4;  // IPv4 address texts in the order the system lists them
@@ -12,5 +14,10 @@ struct NetInterfaceInfo {
   bool hasMac = false;
 };
 
-// Every non-loopback interface in the order getifaddrs lists them; empty when it fails.
+// Every usable interface (up, not loopback) in the order getifaddrs lists them; empty when it
+// fails.
 std::vector<NetInterfaceInfo> ListNetInterfaces();
+
+// Why the named interface cannot be a capture adapter: "does not exist", "is not up", "is a
+// loopback interface" or "has no IPv4 address"; empty when it can.
+std::string InterfaceProblem(const std::string& name);

@@ -33,7 +33,7 @@ bool ProcessAlive(int pid) {
   if (kill(pid, 0) != 0 && errno == ESRCH) return false;
   char path[64];
   std::snprintf(path, sizeof(path), "/proc/%d/stat", pid);
-  FILE* f = std::fopen(path, "r");
+  FILE* f = std::fopen(path, "re");
   if (!f) return true;
   char line[512] = {};
   bool alive = true;
@@ -85,7 +85,7 @@ void CloseInstanceSemaphore() {
 int HandOverMarkerPid() {
   std::string path = HandOverMarkerPath();
   if (path.empty()) return 0;
-  FILE* f = std::fopen(path.c_str(), "r");
+  FILE* f = std::fopen(path.c_str(), "re");
   if (!f) return 0;
   int pid = 0;
   if (std::fscanf(f, "%d", &pid) != 1) pid = 0;
@@ -101,7 +101,7 @@ bool SetHandOverMarker() {
   std::string path = HandOverMarkerPath();
   if (path.empty()) return false;
   std::string tmp = path + ".tmp";
-  FILE* f = std::fopen(tmp.c_str(), "w");
+  FILE* f = std::fopen(tmp.c_str(), "we");
   if (!f) return false;
   bool ok = std::fprintf(f, "%d\n", static_cast<int>(getpid())) > 0;
   ok = (std::fclose(f) == 0) && ok;

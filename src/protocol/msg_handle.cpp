@@ -1,25 +1,39 @@
 #include "protocol/msg_handle.h"
 
+#include <chrono>
 #include <utility>
 
 #include "core/control.h"
+#include "shell/log.h"
 
 CMsgHandle* CMsgHandle::GetInstance() {
   static CMsgHandle* instance = new CMsgHandle();  // lives until the process ends
   return instance;
 }
 
-CMsgHandle::CMsgHandle() = default;
+CMsgHandle::CMsgHandle(int64_t fallbackKeyTriesPerSecond) : budget_(fallbackKeyTriesPerSecond) {}
 
 void CMsgHandle::SetFallbackKeySource(KeySource source) { keySource_ = std::move(source); }
 
-std::vector<std::string> CMsgHandle::FallbackKeys() const {
-  if (keySource_) return keySource_();
-  // The device table is copied under the core's lock; the keys are the MAC texts the devices
-  // reported, in table order.
-  std::vector<std::string> keys;
-  for (const DEVICE_ENTRY_T& device : CControl::GetInstance()->GetDeviceList()) {
-    keys.push_back(device.mac);
+CMsgHandle::KeyList CMsgHandle::FallbackKeys() const {
+  if (keySource_) return std::make_shared<const std::vector<std::string>>(keySource_());
+  // The MAC texts the devices reported, in table order: a list the core keeps between changes
+  // of the table, so a datagram does not copy the table.
+  return CControl::GetInstance()->GetDeviceKeys();
+}
+
+bool CMsgHandle::AllowFallback() {
+  const int64_t nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+  bool firstRefusal = false;
+  if (budget_.Allow(nowMs, &firstRefusal)) return true;
+  if (firstRefusal) {
+    LogError(
+        "%s: more than %lld fallback key tries this second; other keys not tried until the "
+        "next second (%llu datagrams so far).",
+        "CMsgHandle::LoadDocument", static_cast<long long>(kFallbackKeyTriesPerSecond),
+        static_cast<unsigned long long>(budget_.Refused()));
   }
-  return keys;
+  return false;
 }

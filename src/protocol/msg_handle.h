@@ -2,11 +2,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "protocol/fallback_budget.h"
 #include "protocol/reply_records.h"
 #include "protocol/request_records.h"
+
+class TiXmlDocument;
 
 // encType values handed to the builders.
 constexpr int kEncTypeBare = 2;      // zero IV, no prefix
@@ -17,8 +21,13 @@ constexpr int kEncTypePrefixed = 3;  // random IV behind the "ozrq6600" prefix
 // of fallback keys; one process-wide instance.
 class CMsgHandle {
 public:
+  // Keys tried per second at most by the fallback (see CFallbackBudget): about a fifth of a
+  // core at one AES block per key, and room for 200 datagrams a second with 5,000 devices.
+  static constexpr int64_t kFallbackKeyTriesPerSecond = 1000000;
+
   static CMsgHandle* GetInstance();
-  CMsgHandle();
+  // fallbackKeyTriesPerSecond: the fallback's budget (tests pass a small one).
+  explicit CMsgHandle(int64_t fallbackKeyTriesPerSecond = kFallbackKeyTriesPerSecond);
 
   // Builders: write the payload (plain or encrypted) followed by one zero byte into out, whose
   // size is capacity bytes, and store the payload length (without that zero) in *length.
@@ -56,8 +65,22 @@ public:
   using KeySource = std::function<std::vector<std::string>()>;
   void SetFallbackKeySource(KeySource source);
 
-private:
-  std::vector<std::string> FallbackKeys() const;
 
+  // The fallback of the parsers: the first key of the fallback list that decrypts payload into
+  // a document in doc, within the budget. False (with a log line once a second when the budget
+  // is spent) when none does.
+  bool LoadWithFallbackKeys(const uint8_t* payload, int length, uint8_t* text, int textCapacity,
+                            TiXmlDocument* doc);
+
+  // Datagrams whose fallback was skipped because the budget was spent.
+  uint64_t FallbackRefusals() const { return budget_.Refused(); }
+
+  using KeyList = std::shared_ptr<const std::vector<std::string>>;
+  KeyList FallbackKeys() const;
+  bool AllowFallback();
+  void SpendFallback(int64_t keyTries) { budget_.Spend(keyTries); }
+
+private:
   KeySource keySource_;
+  CFallbackBudget budget_;
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "protocol/envelope_key_cache.h"
 #include "protocol/msg_handle.h"
 #include "protocol/payload_envelope.h"
 #include "protocol/text_field.h"
@@ -25,8 +26,8 @@ void Store(const TiXmlElement* element, char16_t (&field)[N]) {
 
 // Decrypts (when asked) and parses one payload into doc; false when no key gives a document.
 bool LoadDocument(const char* operation, const uint8_t* payload, int length,
-                  const std::string& keyText, bool decrypt,
-                  const CMsgHandle::KeySource* fallbackKeys, TiXmlDocument* doc) {
+                  const std::string& keyText, bool decrypt, CMsgHandle* fallback,
+                  TiXmlDocument* doc) {
   bool loaded = false;
   if (length >= 0) {
     // The payload as it arrived stays untouched; every attempt works on its own copy. The XML
@@ -46,12 +47,9 @@ bool LoadDocument(const char* operation, const uint8_t* payload, int length,
     }
     // Another device's key may fit: the frame's sender is not always the table entry whose key
     // the device uses. These attempts decrypt whatever the payload mode said.
-    if (!loaded && fallbackKeys != nullptr) {
-      const std::vector<std::string> keys = (*fallbackKeys)();
-      for (size_t i = 0; !loaded && i < keys.size(); ++i) {
-        std::fill(text.begin(), text.end(), 0);
-        loaded = DecryptPayload(payload, text.data(), length + 1, keys[i], length) == 0 && parse();
-      }
+    if (!loaded && fallback != nullptr) {
+      loaded = fallback->LoadWithFallbackKeys(payload, length, text.data(),
+                                              static_cast<int>(text.size()), doc);
     }
   }
   if (!loaded) LogError("%s:XML LoadBuffer failed.", operation);
@@ -76,10 +74,10 @@ const TiXmlElement* MsgRoot(const char* operation, const TiXmlDocument& doc) {
 template <typename Record>
 const TiXmlElement* LoadReply(const char* operation, const uint8_t* payload, Record* out,
                               int length, const std::string& keyText, bool decrypt,
-                              const CMsgHandle::KeySource* fallbackKeys, TiXmlDocument* doc) {
+                              CMsgHandle* fallback, TiXmlDocument* doc) {
   if (payload == nullptr || out == nullptr) return nullptr;
   std::memset(out, 0, sizeof(*out));
-  if (!LoadDocument(operation, payload, length, keyText, decrypt, fallbackKeys, doc)) {
+  if (!LoadDocument(operation, payload, length, keyText, decrypt, fallback, doc)) {
     return nullptr;
   }
   return MsgRoot(operation, *doc);
@@ -107,6 +105,30 @@ const std::string& KeyOrDiscoverKey(const std::string& keyText) {
 }
 
 }  // namespace
+
+bool CMsgHandle::LoadWithFallbackKeys(const uint8_t* payload, int length, uint8_t* text,
+                                      int textCapacity, TiXmlDocument* doc) {
+  if (!AllowFallback()) return false;
+  const KeyList keys = FallbackKeys();
+  if (keys == nullptr) return false;
+  CEnvelopeKeyCache* cache = CEnvelopeKeyCache::GetInstance();
+  // Each key costs one block until its first block reads like a document; only then is the
+  // payload decrypted whole and parsed. A wrong key now and then yields bytes that the lenient
+  // XML reader takes for a document, so only a <Msg> document ends the search.
+  size_t tried = 0;
+  bool loaded = false;
+  for (size_t i = cache->NextCandidateKey(payload, length, *keys, 0); !loaded && i < keys->size();
+       i = cache->NextCandidateKey(payload, length, *keys, i + 1)) {
+    tried = i + 1;
+    std::fill(text, text + textCapacity, 0);
+    if (DecryptPayload(payload, text, length + 1, (*keys)[i], length) != 0) continue;
+    doc->Clear();
+    doc->Parse(reinterpret_cast<const char*>(text), nullptr, TIXML_ENCODING_UTF8);
+    loaded = !doc->Error() && doc->RootElement() != nullptr && Named(doc->RootElement(), "Msg");
+  }
+  SpendFallback(loaded ? static_cast<int64_t>(tried) : static_cast<int64_t>(keys->size()));
+  return loaded;
+}
 
 int CMsgHandle::ParseDiscoverAckMsg(const uint8_t* payload, DISCOVER_ACK_T* out, int length,
                                     int mode) {
@@ -151,10 +173,9 @@ int CMsgHandle::ParseDiscoverAckMsg(const uint8_t* payload, DISCOVER_ACK_T* out,
 int CMsgHandle::ParseAuthenticateAck(const uint8_t* payload, COMMON_ACK_T* out,
                                      const std::string& keyText, int length) {
   static const char kOperation[] = "CMsgHandle::ParseAuthenticateAck";
-  const KeySource fallback = [this]() { return FallbackKeys(); };
   TiXmlDocument doc;
   const TiXmlElement* root =
-      LoadReply(kOperation, payload, out, length, KeyOrDiscoverKey(keyText), true, &fallback, &doc);
+      LoadReply(kOperation, payload, out, length, KeyOrDiscoverKey(keyText), true, this, &doc);
   if (root == nullptr) return -1;
   for (const TiXmlElement* child = root->FirstChildElement("Params"); child != nullptr;
        child = child->NextSiblingElement("Params")) {
@@ -174,10 +195,9 @@ int CMsgHandle::ParseAuthenticateAck(const uint8_t* payload, COMMON_ACK_T* out,
 int CMsgHandle::ParseAckMsg(const uint8_t* payload, MSG_ACK_T* out, const std::string& keyText,
                             int length, int mode) {
   static const char kOperation[] = "CMsgHandle::ParseAckMsg";
-  const KeySource fallback = [this]() { return FallbackKeys(); };
   TiXmlDocument doc;
-  const TiXmlElement* root = LoadReply(kOperation, payload, out, length, KeyOrDiscoverKey(keyText),
-                                       mode >= 2, &fallback, &doc);
+  const TiXmlElement* root =
+      LoadReply(kOperation, payload, out, length, KeyOrDiscoverKey(keyText), mode >= 2, this, &doc);
   if (root == nullptr) return -1;
   ReadProtocalAndParams(root, out->szProtocal, [out](const TiXmlElement* e) {
     if (Named(e, "MsgID"))
@@ -195,11 +215,10 @@ int CMsgHandle::ParseAckMsg(const uint8_t* payload, MSG_ACK_T* out, const std::s
 int CMsgHandle::ParseReportConfigMsg(const uint8_t* payload, REPORT_CONFIG_T* out,
                                      const std::string& keyText, int length, int mode) {
   static const char kOperation[] = "CMsgHandle::ParseReportConfigMsg";
-  const KeySource fallback = [this]() { return FallbackKeys(); };
   TiXmlDocument doc;
   // An empty key text selects the default key here, not the discovery identifier.
   const TiXmlElement* root =
-      LoadReply(kOperation, payload, out, length, keyText, mode >= 1, &fallback, &doc);
+      LoadReply(kOperation, payload, out, length, keyText, mode >= 1, this, &doc);
   if (root == nullptr) return -1;
   int items = 0;
   for (const TiXmlElement* child = root->FirstChildElement(); child != nullptr;

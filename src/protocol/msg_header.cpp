@@ -30,3 +30,10 @@ bool ReadMsgHeader(const uint8_t* datagram, int receivedLength, MsgHeaderInfo* o
   out->crc = header.Crc();
   return true;
 }
+
+int PeekMsgId(const uint8_t* datagram, int receivedLength) {
+  if (datagram == nullptr || receivedLength < kMsgHeaderLength) return -1;
+  MsgHeader header;
+  std::memcpy(&header, datagram, sizeof(header));
+  return header.HasMagic() ? header.MessageId() : -1;
+}

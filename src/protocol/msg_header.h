@@ -62,3 +62,7 @@ struct MsgHeaderInfo {
 // behind the header: such a datagram is refused whole rather than parsed from bytes that were
 // never received (the header-length word is ignored; the payload always starts at offset 10).
 bool ReadMsgHeader(const uint8_t* datagram, int receivedLength, MsgHeaderInfo* out);
+
+// The message ID of a datagram that has a whole header with the magic, whatever its length
+// words say; -1 otherwise. For messages whose payload is never read (the boot-up).
+int PeekMsgId(const uint8_t* datagram, int receivedLength);

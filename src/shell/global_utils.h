@@ -65,7 +65,11 @@ public:
   static bool WriteLanguageSetting(const std::string& language);
   static std::string LookupModelName(const std::string& firmware);
   static std::string DeviceModelName(const std::string& model, const std::string& firmware);
-  static std::map<std::string, std::string> ReadModelNameMap();  // model name -> prefix
+  static std::map<std::string, std::string> ReadModelNameMap();
+  // Whether config/ModelName.ini can serve as the model catalog. False, with the reason in
+  // *problem ("is missing", "cannot be read", "holds no [ModelName] entry") and one log line,
+  // when not: devices that report no model then have none. Called once at start.
+  static bool CheckModelCatalog(std::string* problem);  // model name -> prefix
   static std::string GetFileVersionText();
 
   // [NET_CONN_SETTING] of SystemSetting.ini. maxChars is the reader's buffer in characters

@@ -1,4 +1,6 @@
 // SystemSetting.ini, the model catalog and the version text.
+#include <cstdio>
+
 #include "platform/file_version.h"
 #include "platform/ini_profile.h"
 #include "shell/global_utils.h"
@@ -22,8 +24,16 @@ std::string TrimBlanks(const std::string& text) {
 }  // namespace
 
 std::string CGlobalUtils::ReadLanguageSetting() {
-  return GetPrivateProfileString(kLanguageSection, kLanguageKey, "", kLanguageChars,
-                                 SystemSettingPath());
+  const std::string language = GetPrivateProfileString(kLanguageSection, kLanguageKey, "",
+                                                       kLanguageChars, SystemSettingPath());
+  // The value names a catalog file in Language/; a path would load a file from elsewhere.
+  if (language.find('/') != std::string::npos || language.find('\\') != std::string::npos ||
+      language.find("..") != std::string::npos) {
+    LogError("%s: Language \"%s\" is not a catalog name, English used.",
+             "CGlobalUtils::ReadLanguageSetting", language.c_str());
+    return "English";
+  }
+  return language;
 }
 
 bool CGlobalUtils::WriteLanguageSetting(const std::string& language) {
@@ -62,6 +72,25 @@ std::map<std::string, std::string> CGlobalUtils::ReadModelNameMap() {
     result[name] = prefix;
   }
   return result;
+}
+
+bool CGlobalUtils::CheckModelCatalog(std::string* problem) {
+  const std::string path = ModelNamePath();
+  std::string reason;
+  if (!FileExists(path)) {
+    reason = "is missing";
+  } else if (std::FILE* file = std::fopen(path.c_str(), "rbe"); file == nullptr) {
+    reason = "cannot be read";
+  } else {
+    std::fclose(file);
+    if (GetPrivateProfileSection(kModelNameSection, path, kModelSectionChars).empty())
+      reason = "holds no [ModelName] entry";
+  }
+  if (reason.empty()) return true;
+  LogError("%s: model catalog %s %s; devices that report no model are listed without one.",
+           "CGlobalUtils::CheckModelCatalog", path.c_str(), reason.c_str());
+  if (problem != nullptr) *problem = reason;
+  return false;
 }
 
 std::string CGlobalUtils::GetFileVersionText() { return GetCompiledVersionText(); }

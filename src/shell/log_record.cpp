@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "shell/global_utils.h"
-#include "shell/text_escape.h"
+#include "shell/terminal_text.h"
 
 namespace {
 
@@ -141,6 +141,6 @@ std::string FormatLogLine(const LOG_RECORD_T& record, std::string_view timestamp
   line += ' ';
   line += record.module;
   line += ' ';
-  line += EscapeControlChars(record.text);
+  line += TerminalSafe(record.text);
   return line;
 }

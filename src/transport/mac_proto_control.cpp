@@ -1,5 +1,6 @@
 #include "transport/mac_proto_control.h"
 
+#include <fcntl.h>
 #include <pcap/pcap.h>
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <cstring>
 
 #include "core/control.h"
+#include "platform/adapters.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "transport/adapter_choice.h"
@@ -36,16 +38,46 @@ pcap_t* OpenLive(const std::string& device, char* errbuf) {
   pcap_set_buffer_size(handle, kCaptureBufferBytes);
   const int status = pcap_activate(handle);
   if (status < 0) {
-    std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "%s", pcap_geterr(handle));
-    if (errbuf[0] == '\0') std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "%s", pcap_statustostr(status));
+    // The reason in words a user can act on; the library's own text for anything else.
+    if (status == PCAP_ERROR_PERM_DENIED) {
+      std::snprintf(errbuf, PCAP_ERRBUF_SIZE,
+                    "no rights to capture (run as root or grant the executable cap_net_raw and "
+                    "cap_net_admin)");
+    } else if (status == PCAP_ERROR_IFACE_NOT_UP) {
+      std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "the interface is not up");
+    } else if (status == PCAP_ERROR_NO_SUCH_DEVICE) {
+      std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "no such interface");
+    } else {
+      std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "%s", pcap_geterr(handle));
+      if (errbuf[0] == '\0')
+        std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "%s", pcap_statustostr(status));
+    }
     pcap_close(handle);
     return nullptr;
   }
+  // The capture socket must not live on in a program we start (the successor of a restart, the
+  // web server): one more set of captures per restart otherwise.
+  const int fd = pcap_get_selectable_fd(handle);
+  if (fd >= 0) fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
   return handle;
 }
 
 std::mutex g_promptHookMutex;
 std::function<void(const std::string&)> g_promptHook;
+
+// Through the GUI's hook (a message box) when one is set, otherwise on standard error.
+void ShowPromptText(const std::string& text) {
+  std::function<void(const std::string&)> hook;
+  {
+    std::lock_guard<std::mutex> lock(g_promptHookMutex);
+    hook = g_promptHook;
+  }
+  if (hook) {
+    hook(text);
+  } else {
+    std::fprintf(stderr, "%s\n", text.c_str());
+  }
+}
 
 // The record's IP text is UTF-16; an address is plain ASCII, anything else is invalid.
 bool RecordIp(const char16_t* wide, uint32_t* ip) {
@@ -69,7 +101,10 @@ CMacProtoControl::~CMacProtoControl() { Stop(); }
 int CMacProtoControl::Init() {
   std::string error;
   if (Init(MacProtoInitOptions{}, &error) == 0) return 0;
-  ShowNoAdapterPrompt();
+  // The installer prompt only when no adapter is there at all; a named adapter that cannot be
+  // used is not a missing driver, and the user is told what is wrong instead.
+  if (error == kNoAdapterPromptText) ShowNoAdapterPrompt();
+  ShowAdapterError(error);
 }
 
 int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* errorText) {
@@ -146,9 +181,8 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
     errbuf[0] = '\0';
     pcap_t* handle = OpenLive(name, errbuf);
     if (handle == nullptr) {
-      LogError("%s: pcap_open_live(%s) failed.", "CMacProtoControl::Init", description.c_str());
-      openError = "cannot open " + name + " for capture: " + errbuf +
-                  " (capture needs root or the capabilities cap_net_raw and cap_net_admin)";
+      LogError("%s: pcap_open_live(%s) failed: %s", "CMacProtoControl::Init", name.c_str(), errbuf);
+      openError = "cannot open network adapter " + name + ": " + errbuf;
       break;
     }
     picked->handle = handle;
@@ -170,9 +204,19 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
 
   if (!openError.empty()) return fail(openError);
   if (started == 0) {
-    if (!options.interfaceName.empty())
-      return fail("interface " + options.interfaceName +
-                  " not found, without an IPv4 address or not an Ethernet capture device");
+    if (!options.interfaceName.empty()) {
+      const std::string problem = InterfaceProblem(options.interfaceName);
+      return fail("interface " + options.interfaceName + " " +
+                  (problem.empty() ? "is not an Ethernet capture device" : problem));
+    }
+    // A setting that names an interface the machine does not have (or cannot use) says so.
+    if (!all && !adapterName.empty()) {
+      const std::string problem = InterfaceProblem(adapterName);
+      if (!problem.empty()) {
+        return fail("the setting AdapterName in config/SystemSetting.ini names interface " +
+                    adapterName + ", which " + problem);
+      }
+    }
     return fail(kNoAdapterPromptText);
   }
   initialised_ = true;
@@ -180,8 +224,11 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
 }
 
 int CMacProtoControl::Send(const PACKET_RECORD_T* record) {
-  for (NET_ADAPTER_T* adapter : adapters_) SendOnAdapter(record, adapter);
-  return 0;
+  // 0 only when some adapter took the frame: a frame that could not be built (or was sent
+  // nowhere) is a failure, not a success.
+  bool sent = false;
+  for (NET_ADAPTER_T* adapter : adapters_) sent = SendOnAdapter(record, adapter) == 0 || sent;
+  return sent ? 0 : -1;
 }
 
 int CMacProtoControl::SendOnAdapter(const PACKET_RECORD_T* record, NET_ADAPTER_T* adapter) {
@@ -277,19 +324,16 @@ bool CMacProtoControl::LoadNpcapDll() { return true; }
 
 void CMacProtoControl::ShowNoAdapterPrompt() {
   LogError("%s", kNoAdapterPromptText);
-  std::function<void(const std::string&)> hook;
-  {
-    std::lock_guard<std::mutex> lock(g_promptHookMutex);
-    hook = g_promptHook;
-  }
-  if (hook) {
-    hook(kNoAdapterPromptText);
-  } else {
-    std::fprintf(stderr, "%s\n", kNoAdapterPromptText);
-  }
+  ShowPromptText(kNoAdapterPromptText);
   const std::string script = CGlobalUtils::MakeModulePath(kCaptureInstallScript);
   if (CGlobalUtils::FileExists(script)) CGlobalUtils::CmdOperate(script);
   std::exit(0);
+}
+
+void CMacProtoControl::ShowAdapterError(const std::string& text) {
+  LogError("%s: %s", "CMacProtoControl::Init", text.c_str());
+  ShowPromptText(text);
+  std::exit(1);
 }
 
 void CMacProtoControl::SetNoAdapterPromptHook(std::function<void(const std::string&)> hook) {

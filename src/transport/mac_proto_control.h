@@ -52,7 +52,8 @@ public:
   // adapter, missing capture rights, ...). Calling it again after a success returns 0.
   int Init(const MacProtoInitOptions& options, std::string* errorText);
 
-  // Sends the record as one frame on every adapter with a capture, in list order; returns 0.
+  // Sends the record as one frame on every adapter with a capture, in list order. 0 when at
+  // least one adapter took the frame; -1 when none did (no adapter, or no frame built).
   int Send(const PACKET_RECORD_T* record);
   // 0 when the capture library accepted the frame; -1 for null arguments, an adapter without a
   // capture, a datagram length outside 0..2048, an invalid IP text or a refused injection.
@@ -67,6 +68,10 @@ public:
   // Shows "No network adapter detected, ..." (through the hook when one is set, otherwise on
   // standard error), runs the install helper when it exists, logs, and exits with code 0.
   [[noreturn]] void ShowNoAdapterPrompt();
+  // An adapter that is there but cannot be used (not up, no rights, a setting naming a missing
+  // interface): shows the text naming the adapter and the reason (through the same hook), logs
+  // and exits with code 1. No installer runs: the driver is not what is missing.
+  [[noreturn]] void ShowAdapterError(const std::string& text);
   // The GUI sets this to show its message box; it is called with the prompt text.
   static void SetNoAdapterPromptHook(std::function<void(const std::string& text)> hook);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "transport/frame_headers.h"
@@ -26,8 +27,17 @@ struct FrameEndpoint {
   uint16_t port = 0;
 };
 
-// Process-wide IPv4 identification counter: returns the current value, then increments it.
-// Starts at kInitialIpIdentification. Safe to call from several threads.
+// An IPv4 identification counter: Next returns the current value, then increments it (wrapping
+// after 65535). Starts at kInitialIpIdentification. Safe to call from several threads.
+class CIpIdentificationCounter {
+public:
+  uint16_t Next() { return next_.fetch_add(1, std::memory_order_relaxed); }
+
+private:
+  std::atomic<uint16_t> next_{kInitialIpIdentification};
+};
+
+// The process-wide counter that every sent frame takes its identification from.
 uint16_t NextIpIdentification();
 
 // Writes the whole frame (headers + payload) into frame and returns its length, or -1 when the
@@ -80,5 +90,6 @@ FrameParseResult ParseUdpFrameToRecord(const uint8_t* frame, int capturedLength,
 
 // "%d.%d.%d.%d" of a host-order IPv4 number.
 void FormatIpv4(uint32_t ip, char* text, int size);
-// Dotted IPv4 text to a host-order number; false for anything else.
+// Dotted IPv4 text to a host-order number, by the rule of CGlobalUtils::IsValidIPv4 (leading
+// zeros allowed); false for anything else.
 bool ParseIpv4(const char* text, uint32_t* ip);

@@ -14,14 +14,6 @@ in_segment "$bin" "$src"
 app_work
 helpers=()
 
-# Instances of the program that this test started (found by executable and run folder).
-our_instances() {
-  local d
-  for d in /proc/[0-9]*; do
-    [ "$(readlink "$d/exe" 2>/dev/null)" = "$exe" ] || continue
-    tr '\0' '\n' < "$d/environ" 2>/dev/null | grep -qxF "XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR" && echo "${d#/proc/}"
-  done
-}
 at_exit() {
   local p
   for p in $(our_instances) "${helpers[@]}"; do kill -KILL "$p" 2>/dev/null; done

@@ -27,6 +27,7 @@
 #include "sim_fleet.h"
 #include "sim_overrides.h"
 #include "sim_http.h"
+#include "sim_junk.h"
 #include "sim_mac_text.h"
 #include "sim_netns.h"
 
@@ -223,6 +224,29 @@ int ProbeReceive(int port, int count, int timeoutMs, const std::string& readyFil
   return received >= count ? 0 : 1;
 }
 
+// --junk-pps: a flood of undecodable answers on its own capture handle, paced to the given
+// rate until the simulator stops. Returns the number of frames injected.
+uint64_t RunJunkFlood(const std::string& interfaceName, int pps, uint32_t seed) {
+  char errbuf[PCAP_ERRBUF_SIZE] = {};
+  pcap_t* handle = pcap_open_live(interfaceName.c_str(), 128, 0, 10, errbuf);
+  if (handle == nullptr) {
+    std::fprintf(stderr, "devsim: junk flood: %s\n", errbuf);
+    return 0;
+  }
+  SimJunkSource source(seed);
+  const auto interval = std::chrono::nanoseconds(1000000000LL / pps);
+  auto next = std::chrono::steady_clock::now();
+  uint64_t sent = 0;
+  while (!g_stop) {
+    std::this_thread::sleep_until(next);
+    next += interval;
+    const std::vector<uint8_t> frame = source.NextFrame();
+    if (pcap_sendpacket(handle, frame.data(), static_cast<int>(frame.size())) == 0) ++sent;
+  }
+  pcap_close(handle);
+  return sent;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -231,6 +255,7 @@ int main(int argc, char** argv) {
   std::string interfaceName, baseIp = "10.213.1.100", baseMac = "02:1A:2B:00:00:01";
   std::string envelope = "mixed", models, modelsFile, dumpFleet, fleetFile, stateFile, readyFile;
   int pps = 20000;
+  int junkPps = 0;
   bool verbose = false, probeRecv = false;
   int probePort = 8500, probeCount = 1, probeTimeoutMs = 5000;
 
@@ -304,6 +329,10 @@ int main(int argc, char** argv) {
       ->delimiter(',');
   app.add_option("--pps", pps, "frames per second the simulator injects at most")
       ->check(CLI::Range(1, 1000000))
+      ->capture_default_str();
+  app.add_option("--junk-pps", junkPps,
+                 "also inject this many undecodable answers a second (load tests)")
+      ->check(CLI::Range(0, 1000000))
       ->capture_default_str();
   app.add_option("--seed", options.seed, "seed of the fleet's random choices")
       ->capture_default_str();
@@ -420,6 +449,11 @@ int main(int argc, char** argv) {
     };
   SendQueue queue(handle, pps);
   std::thread sender([&queue] { queue.Run(); });
+  std::atomic<uint64_t> junkSent{0};
+  std::thread junk;
+  if (junkPps > 0) {
+    junk = std::thread([&] { junkSent = RunJunkFlood(interfaceName, junkPps, options.seed); });
+  }
   std::atomic<int> downloads{0};
 
   if (!stateFile.empty()) WriteFileAtomic(stateFile, FleetJson(engine.Devices()) + "\n");
@@ -472,6 +506,11 @@ int main(int argc, char** argv) {
   g_stop = true;
   if (stateThread.joinable()) stateThread.join();
   sender.join();
+  if (junk.joinable()) {
+    junk.join();
+    std::fprintf(stderr, "devsim: junk frames injected %llu\n",
+                 static_cast<unsigned long long>(junkSent.load()));
+  }
   for (int i = 0; i < 100 && downloads > 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
   const SimStats& stats = engine.Stats();

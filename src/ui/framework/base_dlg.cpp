@@ -182,9 +182,10 @@ void CBaseDlg::showEvent(QShowEvent* event) {
 }
 
 void CBaseDlg::mousePressEvent(QMouseEvent* event) {
-  // A frameless window moves by its caption strip.
+  // A frameless window moves by its caption strip. A press outside the window is no drag: a
+  // pop-up receives every press while it is open, and one outside it must close it.
   if (!m_nativeFrame && event->button() == Qt::LeftButton &&
-      event->position().y() < m_captionHeight) {
+      rect().contains(event->position().toPoint()) && event->position().y() < m_captionHeight) {
     if (QWindow* handle = windowHandle()) {
       handle->startSystemMove();
       event->accept();

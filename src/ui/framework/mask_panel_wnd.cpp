@@ -27,7 +27,11 @@ int CMaskPanelWnd::ShowMask(bool show) {
     return 1;
   }
   if (!m_owner) return 0;
-  if (m_owner->isMinimized()) m_owner->showNormal();
+  // Back from the task bar as it was: a window minimised while maximised comes back maximised.
+  if (m_owner->isMinimized()) {
+    m_owner->setWindowState(m_owner->windowState() & ~Qt::WindowMinimized);
+    m_owner->show();
+  }
   if (!m_mask) {
     m_ownerWasEnabled = m_owner->isEnabled();
     m_owner->setEnabled(false);

@@ -68,6 +68,11 @@ void CWaitDlg::OnTimer(TNotifyMsg& msg) {
   }
 }
 
+void CWaitDlg::reject() {
+  if (m_state.load() == 0) return;  // the work runs: the user cannot cut it short
+  CBaseDlg::reject();
+}
+
 int CWaitDlg::Run(std::function<void()> work) {
   m_state.store(0);
   std::thread worker([this, work = std::move(work)] {

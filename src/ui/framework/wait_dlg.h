@@ -47,6 +47,9 @@ public:
 protected:
   QString GetLayoutFileName() const override { return QStringLiteral("WaitDlg.xml"); }
   void InitWindow() override;
+  // The window manager's close (Alt+F4, the title bar's button) while the work runs: refused.
+  // Closing then would leave the caller waiting on the work with no window to show for it.
+  void reject() override;
   IPS_DECLARE_MESSAGE_MAP()
 
 private:

@@ -2,10 +2,13 @@
 
 #include <QEvent>
 #include <QHelpEvent>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMouseEvent>
 #include <QToolTip>
+#include <iterator>
 
 #include "ui/main/device_list_model.h"
 #include "ui/main/device_site_marks.h"
@@ -26,6 +29,14 @@ CDeviceListView::CDeviceListView(QListView* view, CDeviceListModel* model, QWidg
   view->viewport()->setMouseTracking(true);
   view->viewport()->setAttribute(Qt::WA_Hover);
   view->viewport()->installEventFilter(this);
+  view->installEventFilter(this);  // keys reach the view, not its view-port
+  view->setFocusPolicy(Qt::StrongFocus);
+  connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& current) {
+            // The button reached with the keyboard moves along with the current row.
+            if (m_keyPart != CDeviceRowPainter::kNoPart && current.isValid())
+              SetHot(Hit{current.row(), m_keyPart}, false);
+          });
   m_emptyLabel = new QLabel(view->viewport());
   m_emptyLabel->setObjectName(QStringLiteral("lab_list_empty"));
   m_emptyLabel->setAlignment(Qt::AlignCenter);
@@ -84,8 +95,64 @@ void CDeviceListView::SetHot(const Hit& hit, bool pressed) {
   if (hit.row >= 0) m_view->update(m_model->index(hit.row));
 }
 
+void CDeviceListView::PressButton(const Hit& hit) {
+  switch (hit.part) {
+    case CDeviceRowPainter::kIpCopy:
+      emit IpCopyClicked(hit.row);
+      break;
+    case CDeviceRowPainter::kMacCopy:
+      emit MacCopyClicked(hit.row);
+      break;
+    case CDeviceRowPainter::kUpgrade:
+      emit UpgradeClicked(hit.row);
+      break;
+    default:
+      break;
+  }
+}
+
+bool CDeviceListView::OnKey(QKeyEvent* key) {
+  const int row = m_view->currentIndex().isValid() ? m_view->currentIndex().row() : -1;
+  if (row < 0) return false;
+  // Left and Right step through the current row's buttons (shown as under the mouse), Space
+  // and Enter press the one reached; Up and Down keep it on the row they move to.
+  static const CDeviceRowPainter::Part kButtons[] = {
+      CDeviceRowPainter::kIpCopy, CDeviceRowPainter::kMacCopy, CDeviceRowPainter::kUpgrade};
+  const int count = static_cast<int>(std::size(kButtons));
+  int at = -1;
+  for (int i = 0; i < count; ++i) {
+    if (m_keyPart == kButtons[i]) at = i;
+  }
+  switch (key->key()) {
+    case Qt::Key_Right:
+    case Qt::Key_Left: {
+      at = key->key() == Qt::Key_Right ? (at + 1) % count : (at <= 0 ? count - 1 : at - 1);
+      m_keyPart = kButtons[at];
+      SetHot(Hit{row, m_keyPart}, false);
+      return true;
+    }
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (m_keyPart == CDeviceRowPainter::kNoPart) return false;
+      PressButton(Hit{row, m_keyPart});
+      return true;
+    case Qt::Key_Escape:
+      m_keyPart = CDeviceRowPainter::kNoPart;
+      SetHot(Hit(), false);
+      return m_hot.row >= 0;
+    default:
+      return false;
+  }
+}
+
 bool CDeviceListView::eventFilter(QObject* watched, QEvent* event) {
-  if (!m_view || watched != m_view->viewport()) return false;
+  if (!m_view) return false;
+  if (watched == m_view) {
+    if (event->type() == QEvent::KeyPress) return OnKey(static_cast<QKeyEvent*>(event));
+    return false;
+  }
+  if (watched != m_view->viewport()) return false;
   switch (event->type()) {
     case QEvent::Resize:
       UpdateEmptyLabel();
@@ -123,19 +190,7 @@ bool CDeviceListView::eventFilter(QObject* watched, QEvent* event) {
       if (mouse->button() != Qt::LeftButton || hit.row != pressed.row || hit.part != pressed.part) {
         return true;
       }
-      switch (hit.part) {
-        case CDeviceRowPainter::kIpCopy:
-          emit IpCopyClicked(hit.row);
-          break;
-        case CDeviceRowPainter::kMacCopy:
-          emit MacCopyClicked(hit.row);
-          break;
-        case CDeviceRowPainter::kUpgrade:
-          emit UpgradeClicked(hit.row);
-          break;
-        default:
-          break;
-      }
+      PressButton(hit);
       return true;
     }
     case QEvent::ToolTip: {

@@ -7,6 +7,7 @@
 #include "ui/main/device_row_painter.h"
 
 class CDeviceListModel;
+class QKeyEvent;
 class QLabel;
 
 // Binds the device list control of the main window (a QListView) to the row model and the row
@@ -45,6 +46,8 @@ private:
   };
   Hit HitAt(const QPoint& viewportPoint) const;
   void SetHot(const Hit& hit, bool pressed);
+  void PressButton(const Hit& hit);  // emits the signal of the button hit.part of hit.row
+  bool OnKey(QKeyEvent* key);        // keyboard access to the current row's buttons
   void UpdateEmptyLabel();
   // The tooltip of the status dot or the problem badge under a point of a row; "" elsewhere.
   QString SiteMarkToolTip(int row, const QPoint& viewportPoint) const;
@@ -55,4 +58,5 @@ private:
   QLabel* m_emptyLabel = nullptr;
   Hit m_hot;
   Hit m_pressed;
+  CDeviceRowPainter::Part m_keyPart = CDeviceRowPainter::kNoPart;  // reached with the keyboard
 };

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
+#include <QToolTip>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -46,6 +47,7 @@ constexpr int kTimerRefresh = 1;
 constexpr int kTimerDiscovery = 2;
 constexpr int kRefreshPeriodMs = 1000;
 constexpr int kDiscoveryPeriodMs = 5000;
+constexpr int kCopiedNoteMs = 1500;  // how long the "Copied" note stays
 
 CMainWnd::StartupHook& StartupHookSlot() {
   static CMainWnd::StartupHook hook;
@@ -140,6 +142,7 @@ void CMainWnd::InitWindow() {
   } else {
     CheckAdapterSetting();
     CControl::GetInstance()->Init();
+    CGlobalUtils::CheckModelCatalog(nullptr);  // logs once when the catalog cannot serve
   }
 
   m_pLabelDeviceCount = FindControl<QLabel>(QStringLiteral("lab_device_count"));
@@ -187,6 +190,8 @@ void CMainWnd::InitWindow() {
   EmptyList();
   UpdateDeviceCount();
   CControl::GetInstance()->MulticastDiscoveryMsg();
+  m_roundClock.start();
+  UpdateEmptyText(0);
 
   if (!StartupHookSlot()) SetMainWindowProperty(this);
 }
@@ -212,6 +217,25 @@ void CMainWnd::RefreshDeviceList() {
   m_model->Refresh(ReadSiteState(), modelFilter, m_searchText);
   UpdateDeviceCount();
   UpdateProblemsButton();
+  // The whole table, not what the problems toggle lets through: hidden devices are known ones.
+  if (m_model->Count() == 0) UpdateEmptyText(CControl::GetInstance()->GetDeviceList().size());
+}
+
+void CMainWnd::UpdateEmptyText(size_t devicesKnown) {
+  if (!m_listView) return;
+  const bool firstRound = m_roundClock.isValid() && m_roundClock.elapsed() < kDiscoveryPeriodMs;
+  m_listView->SetEmptyText(TrText(EmptyListText(firstRound, devicesKnown)));
+}
+
+QString CMainWnd::ExportFileFilter() {
+  return TrText(QStringLiteral("CSV Files (*.csv)")) + QStringLiteral(";;") +
+         TrText(QStringLiteral("All Files (*)"));
+}
+
+QString CMainWnd::EmptyListText(bool firstRound, size_t devicesKnown) {
+  if (devicesKnown > 0) return QStringLiteral("No devices match the search or filter.");
+  return firstRound ? QStringLiteral("Searching for devices...")
+                    : QStringLiteral("No online devices.");
 }
 
 std::vector<DEVICE_ENTRY_T> CMainWnd::ReadSiteState() {
@@ -329,6 +353,7 @@ void CMainWnd::OnBtnRefreshClicked(TNotifyMsg&) {
   if (m_pBtnProblems) m_pBtnProblems->setChecked(false);  // every device again, as "All" does
   CControl::GetInstance()->ClearDevices();
   CControl::GetInstance()->MulticastDiscoveryMsg();
+  m_roundClock.start();  // a new first round: the list searches again
   // Selecting "All" above announces itself, and its handler refills the list from the table as
   // it was before the clear: empty it again so that no device from before the refresh stays.
   if (m_pListDevice) EmptyList();
@@ -363,9 +388,21 @@ void CMainWnd::CopyRowText(int row, bool mac) {
   if (!item) return;
   if (CopyToClipboard(mac ? item->MacText() : item->IpText())) {
     LogError("The text has been copied to the clipboard!");
+    ShowCopiedNear(row, mac);
   } else {
     LogError("Text copying to clipboard failed!");
   }
+}
+
+void CMainWnd::ShowCopiedNear(int row, bool mac) {
+  if (!m_listView) return;
+  // A short note at the button itself; it goes away by itself and takes no click.
+  const QRect button =
+      m_listView->PartRect(row, mac ? CDeviceRowPainter::kMacCopy : CDeviceRowPainter::kIpCopy);
+  if (button.isEmpty()) return;
+  QWidget* viewport = m_listView->View()->viewport();
+  QToolTip::showText(viewport->mapToGlobal(button.bottomLeft()), TrText(QStringLiteral("Copied")),
+                     viewport, button, kCopiedNoteMs);
 }
 
 void CMainWnd::OnBtnIpCopyClicked(int row) { CopyRowText(row, false); }
@@ -426,7 +463,7 @@ void CMainWnd::OnBtnSystemSettingClicked(TNotifyMsg&) {
 
 void CMainWnd::OnLanguageChanged() {
   // Layout texts follow by themselves; these the window formats from the catalog.
-  if (m_listView) m_listView->SetEmptyText(TrText(QStringLiteral("No online devices.")));
+  UpdateEmptyText(CControl::GetInstance()->GetDeviceList().size());
   UpdateDeviceCount();
 }
 
@@ -448,7 +485,7 @@ void CMainWnd::OnBtnExportClicked(TNotifyMsg&) {
   } else {
     chosen =
         QFileDialog::getSaveFileName(this, TrText(QStringLiteral("CSV File")), QDir::currentPath(),
-                                     QStringLiteral("CSV Files(*.csv);;All Files(*.*)"), nullptr,
+                                     ExportFileFilter(), nullptr,
                                      QFileDialog::DontConfirmOverwrite);
   }
   if (chosen.isEmpty()) return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <functional>
 #include <string>
@@ -57,6 +58,12 @@ public:
   // printf-style count text of the catalog with one integer: %d, %i and %u take the number,
   // %% is a percent sign, any other conversion is left as it is (a catalog never crashes us).
   static QString FormatCount(const QString& format, int count);
+  // What the empty list says (the catalog key): while the first discovery round runs and no
+  // device is known, that it searches; when devices are known but the search or the model
+  // filter hides them all, that none matches; otherwise that no device is online.
+  static QString EmptyListText(bool firstRound, size_t devicesKnown);
+  // The file types of the export's save dialog, in the catalog's language.
+  static QString ExportFileFilter();
 
 protected:
   QString GetLayoutFileName() const override { return QStringLiteral("MainWnd.xml"); }
@@ -94,10 +101,13 @@ private:
   void HideDeviceInfo();
   void AlignListHeader();
   void CopyRowText(int row, bool mac);
+  void ShowCopiedNear(int row, bool mac);     // the confirmation next to the copy button
+  void UpdateEmptyText(size_t devicesKnown);  // the empty list's text for the current state
   std::vector<DEVICE_ENTRY_T> ReadSiteState();
   void UpdateProblemsButton();
 
   QString m_searchText;
+  QElapsedTimer m_roundClock;  // since the discovery that started the current first round
   QLabel* m_pLabelDeviceCount = nullptr;
   QListView* m_pListDevice = nullptr;
   QLineEdit* m_pEditSearch = nullptr;

@@ -1,11 +1,14 @@
 #include "ui/main/model_combo.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <algorithm>
 
 #include "shell/global_utils.h"
 #include "ui/framework/dlg_builder_callback.h"
@@ -15,6 +18,7 @@
 namespace {
 constexpr int kDropBoxSpace = 2;     // pixels between the combo and its drop-down
 constexpr int kDropBoxHeight = 300;  // when the layout gives none
+constexpr int kItemPadding = 16;     // left and right padding of a list row in the skin
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -147,16 +151,45 @@ QRect CModelComboDlg::DropDownRect(const QRect& combo, const QSize& dropSize, in
   return rect;
 }
 
+int CModelComboDlg::WidthForNames() const {
+  if (!m_list) return 0;
+  // The widest name, plus what the list puts around a row: its frame, the item's margins and
+  // room for a vertical scroll bar.
+  const QFontMetrics metrics(m_list->font());
+  int widest = 0;
+  for (int i = 0; i < m_list->count(); ++i)
+    widest = std::max(widest, metrics.horizontalAdvance(m_list->item(i)->text()));
+  const int scrollBar = m_list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_list);
+  const int listChrome = 2 * m_list->frameWidth() + scrollBar + kItemPadding;
+  // The list may sit inside margins of the layout.
+  const int outside = GetRoot() ? GetRoot()->width() - m_list->width() : 0;
+  return widest + listChrome + std::max(0, outside);
+}
+
 void CModelComboDlg::ShowDropDown() {
   if (!m_owner || !Create()) return;
   setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
   QWidget* root = GetRoot();
   QSize size(m_owner->width(), root && root->height() > 0 ? root->height() : kDropBoxHeight);
   if (root && root->minimumWidth() > size.width()) size.setWidth(root->minimumWidth());
+  // As wide as the longest model name, so names show whole; only past the screen's width are
+  // they elided.
+  size.setWidth(std::max(size.width(), WidthForNames()));
   QRect combo(m_owner->mapToGlobal(QPoint(0, 0)), m_owner->size());
+  // The screen the window is on, not the primary one.
   QRect workArea;
-  if (QScreen* screen = QGuiApplication::primaryScreen()) workArea = screen->availableGeometry();
-  setGeometry(DropDownRect(combo, size, kDropBoxSpace, workArea));
+  QScreen* screen = m_owner->screen() ? m_owner->screen() : QGuiApplication::primaryScreen();
+  if (screen) {
+    workArea = screen->availableGeometry();
+    setScreen(screen);
+  }
+  QRect rect = DropDownRect(combo, size, kDropBoxSpace, workArea);
+  if (workArea.isValid()) {
+    rect.setWidth(std::min(rect.width(), workArea.width()));
+    if (rect.right() > workArea.right()) rect.moveRight(workArea.right());
+    if (rect.left() < workArea.left()) rect.moveLeft(workArea.left());
+  }
+  setGeometry(rect);
   show();
   activateWindow();
 }

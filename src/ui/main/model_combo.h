@@ -84,6 +84,7 @@ private:
   void OnSearchTextChanged(TNotifyMsg& msg);
   void OnListItemSelect(TNotifyMsg& msg);
   void EnsureVisible(int index);
+  int WidthForNames() const;  // the width that shows the longest entry whole
 
   QListWidget* m_list = nullptr;
   QLineEdit* m_searchBox = nullptr;

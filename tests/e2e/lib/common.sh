@@ -88,6 +88,16 @@ private_module() {
   rm -f "$dest/config/SystemSetting.ini"
 }
 
+# our_instances: the pids of $exe that this test started (found by executable and by the
+# runtime folder app_work gave them), so a test never touches another test's program.
+our_instances() {
+  local d
+  for d in /proc/[0-9]*; do
+    [ "$(readlink "$d/exe" 2>/dev/null)" = "$exe" ] || continue
+    tr '\0' '\n' < "$d/environ" 2>/dev/null | grep -qxF "XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR" && echo "${d#/proc/}"
+  done
+}
+
 # app_work: the work folder, a module folder of its own as $bin with the program as $exe, and
 # a runtime folder of its own ($run holds the instance lock and socket); the window runs
 # offscreen.

@@ -203,6 +203,21 @@ TEST(Mask, RestoresAMinimisedParentBeforeCoveringIt) {
   EXPECT_FALSE(minimisedDuring);
 }
 
+TEST(Mask, AMaximisedWindowMinimisedComesBackMaximised) {
+  QWidget parent;
+  parent.resize(400, 300);
+  parent.showMaximized();
+  parent.showMinimized();
+  ASSERT_TRUE(parent.isMinimized());
+  bool maximisedDuring = false;
+  WhenModalShown([&](QWidget* box) {
+    maximisedDuring = parent.isMaximized() && !parent.isMinimized();
+    ClickControl(box, "btn_ok");
+  });
+  ShowMessageBox(&parent, "t", "Over a minimised maximised window", MB_OK);
+  EXPECT_TRUE(maximisedDuring);
+}
+
 // A skin that lacks the optional controls (title, text, button rows) still gives a working box.
 class CBareMessageBox : public MessageBoxDlg {
 public:

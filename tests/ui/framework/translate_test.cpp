@@ -128,3 +128,22 @@ TEST(ShippedCatalogs, AreCompleteAndKeepPlaceholders) {
 }
 
 }  // namespace
+
+// Refreshing the list and upgrading a device's firmware sit side by side in the main window: no
+// catalog may name them with words of one stem ("Aktualisieren" and "Aktualisierung").
+TEST(ShippedCatalogs, RefreshAndFirmwareUpgradeReadDifferently) {
+  const QDir dir(QCoreApplication::applicationDirPath() + "/Language");
+  for (const QString& file : dir.entryList({"*.txt"}, QDir::Files)) {
+    QFile f(dir.filePath(file));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << file.toStdString();
+    QHash<QString, QString> entries;
+    CTranslateManager::ParseCatalog(f.readAll(), &entries);
+    const QString refresh = entries.value("Refresh").toLower();
+    for (const char* key : {"Upgrade", "Firmware Upgrade"}) {
+      const QString upgrade = entries.value(key).toLower();
+      ASSERT_FALSE(refresh.isEmpty() || upgrade.isEmpty()) << file.toStdString();
+      for (const QString& word : upgrade.split(QRegularExpression("[\\s-]+"), Qt::SkipEmptyParts))
+        EXPECT_NE(word.left(6), refresh.left(6)) << file.toStdString() << ": " << key;
+    }
+  }
+}

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
@@ -53,6 +54,25 @@ TEST(WaitDlg, CountsSecondsWhileTheWorkRunsAndClosesWhenItEnds) {
   EXPECT_LE(secondsSeen.size(), 3);
   for (int i = 0; i < secondsSeen.size(); ++i) EXPECT_EQ(secondsSeen[i], QString::number(i + 1));
   EXPECT_LT(took, 2300 + 700);  // closed as the work ended, not at a later tick
+}
+
+// Alt+F4 or the title bar's close button reach the dialog as a close request: refused while the
+// work runs, so the caller never waits on work with no window up.
+TEST(WaitDlg, WindowManagerCannotCloseItWhileTheWorkRuns) {
+  CWaitDlg wait(nullptr);
+  std::atomic<bool> release{false};
+  bool stillUp = false;
+  WhenModalShown([&](QWidget* dlg) {
+    dlg->close();  // what the window manager's close does
+    QApplication::processEvents();
+    stillUp = dlg->isVisible();
+    release = true;
+  });
+  const int code = wait.Run([&] {
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  });
+  EXPECT_TRUE(stillUp);
+  EXPECT_EQ(code, IDOK);  // closed as the work ended
 }
 
 // Holds the window back until the work has surely ended.

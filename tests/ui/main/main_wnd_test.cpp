@@ -115,7 +115,7 @@ TEST_F(MainWndTest, StartsEmptyWithOneDiscoveryAndIpAscending) {
   EXPECT_EQ(Control<QLabel>("lab_device_count")->text(), "Online devices: 0");
   QLabel* empty = wnd->GetDeviceListView()->EmptyLabel();
   EXPECT_TRUE(empty->isVisible());
-  EXPECT_EQ(empty->text(), "No online devices.");
+  EXPECT_EQ(empty->text(), "Searching for devices...");  // the first discovery round runs
   Add({Dev("10.0.0.1", "02:00:00:00:00:01", "M")});
   wnd->RefreshDeviceList();
   EXPECT_FALSE(empty->isVisible());
@@ -142,6 +142,30 @@ TEST_F(MainWndTest, SortButtonsToggleAndResetEachOther) {
   Click("btn_model_sort");
   EXPECT_EQ(Ips(), (std::vector<std::string>{"192.168.1.100", "192.168.1.20", "192.168.1.3"}));
   EXPECT_EQ(model->RowAt(0)->GetIndex(), 1u);
+}
+
+TEST(MainWndEmptyList, SaysWhyTheListIsEmpty) {
+  const struct {
+    bool firstRound;
+    size_t known;
+    const char* text;
+  } cases[] = {
+      {true, 0, "Searching for devices..."},
+      {false, 0, "No online devices."},
+      {true, 3, "No devices match the search or filter."},
+      {false, 3, "No devices match the search or filter."},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(CMainWnd::EmptyListText(c.firstRound, c.known), c.text) << c.firstRound << c.known;
+}
+
+TEST_F(MainWndTest, EmptyListNamesTheSearchOrFilterThatHidesEveryDevice) {
+  Add({Dev("10.0.0.1", "02:1A:2B:3C:4D:5E", "DS-210 Door Station")});
+  Control<QLineEdit>("edit_search")->setText("no-such-device");
+  Click("btn_search");
+  QLabel* empty = wnd->GetDeviceListView()->EmptyLabel();
+  EXPECT_TRUE(empty->isVisible());
+  EXPECT_EQ(empty->text(), "No devices match the search or filter.");
 }
 
 TEST_F(MainWndTest, SearchFilterAndRefreshEmptyTheListFirst) {
@@ -193,6 +217,30 @@ TEST_F(MainWndTest, CopyButtonsPutTheRowsTextsOnTheClipboard) {
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "10.0.0.7");
   uitest::ClickAt(view->View()->viewport(), view->PartRect(0, CDeviceRowPainter::kMacCopy).center());
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "02:00:00:00:00:07");
+}
+
+// The row buttons without a mouse: Right and Left reach them on the current row, Space and
+// Enter press them. A copy shows a short "Copied" next to its button.
+TEST_F(MainWndTest, RowButtonsWorkFromTheKeyboardAndACopyIsConfirmed) {
+  Add({Dev("10.0.0.7", "02:00:00:00:00:07", "M"), Dev("10.0.0.8", "02:00:00:00:00:08", "M")});
+  wnd->RefreshDeviceList();
+  QApplication::processEvents();
+  QListView* list = wnd->GetDeviceListView()->View();
+  list->setCurrentIndex(model->index(1));
+  QGuiApplication::clipboard()->clear();
+  uitest::PressKey(list, Qt::Key_Right);  // the IP copy button
+  uitest::PressKey(list, Qt::Key_Space);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "10.0.0.8");
+  EXPECT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text(), "Copied");
+  uitest::PressKey(list, Qt::Key_Right);  // the MAC copy button
+  uitest::PressKey(list, Qt::Key_Up);     // stays on it in the row above
+  uitest::PressKey(list, Qt::Key_Return);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "02:00:00:00:00:07");
+  uitest::PressKey(list, Qt::Key_Right);  // Upgrade: its box says it comes later
+  boxes->Queue(IDOK);
+  uitest::PressKey(list, Qt::Key_Space);
+  EXPECT_EQ(NewBoxes().size(), 1u);
 }
 
 TEST_F(MainWndTest, ExportWritesTheListAsCsv) {
@@ -274,6 +322,14 @@ TEST_F(MainWndTest, ExportWritesTheListAsCsv) {
   EXPECT_FALSE(QFile::exists(dir.filePath("empty.csv")));
 }
 
+TEST(MainWndExport, FileTypesOfTheSaveDialogComeFromTheCatalog) {
+  CTranslateManager* tm = CTranslateManager::GetInstance();
+  EXPECT_EQ(CMainWnd::ExportFileFilter(), "CSV Files (*.csv);;All Files (*)");
+  ASSERT_TRUE(tm->LoadLanguage(QCoreApplication::applicationDirPath() + "/Language/Deutsch.txt"));
+  EXPECT_EQ(CMainWnd::ExportFileFilter(), "CSV-Dateien (*.csv);;Alle Dateien (*)");
+  tm->LoadLanguage(QString());
+}
+
 TEST_F(MainWndTest, ALanguageChosenInTheSettingsSwitchesTheWindowAtOnce) {
   QTemporaryDir dir;
   ASSERT_TRUE(QDir(dir.path()).mkpath("Language"));
@@ -298,7 +354,7 @@ TEST_F(MainWndTest, ALanguageChosenInTheSettingsSwitchesTheWindowAtOnce) {
   // Layout texts, texts the window formats and the filter's entries: all German now.
   EXPECT_EQ(Control<QAbstractButton>("btn_search")->text(), "Suchen");
   EXPECT_EQ(Control<QLabel>("lab_device_count")->text(), "Geräte online: 0");
-  EXPECT_EQ(wnd->GetDeviceListView()->EmptyLabel()->text(), "Keine Geräte online.");
+  EXPECT_EQ(wnd->GetDeviceListView()->EmptyLabel()->text(), "Geräte werden gesucht...");
   EXPECT_EQ(combo->itemText(0), "Alle");
   EXPECT_EQ(CGlobalUtils::ReadLanguageSetting(), "Deutsch");
 

@@ -8,12 +8,15 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
+#include <QPushButton>
+#include <QScreen>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "shell/global_utils.h"
 #include "support/ui_driver.h"
+#include "support/widget_actions.h"
 #include "ui/framework/notify_hub.h"
 #include "ui/settings/about_dlg.h"
 
@@ -168,5 +171,74 @@ TEST(ModelCombo, ReopeningRereadsTheCatalog) {
   EXPECT_EQ(combo->GetSelectedValue(), "");
   EXPECT_EQ(combo->currentIndex(), 0);
   EXPECT_EQ(notified, before + 1);
+  CModelCombo::SetCatalogReader({});
+}
+
+// While the drop-down is open every press goes to it, also those on the combo or the toolbar
+// above it (near its top edge, where an ordinary frameless window has its caption strip): each
+// closes it with code 2 instead of being taken for a drag.
+TEST(ModelCombo, PressOutsideTheOpenDropDownClosesItWithCancel) {
+  std::map<std::string, std::string> catalog = {{"Alpha", "1"}, {"Beta", "2"}};
+  CModelCombo::SetCatalogReader([&] { return catalog; });
+  QWidget host;
+  CNotifyHub hub(&host, nullptr);
+  auto* refresh = new QPushButton(QStringLiteral("Refresh"), &host);
+  refresh->setGeometry(10, 10, 80, 30);
+  auto* combo = new CModelCombo(&host);
+  combo->setGeometry(10, 50, 200, 30);
+  hub.Attach(&host);
+  host.resize(600, 400);
+  host.show();
+  for (QWidget* target : {static_cast<QWidget*>(combo), static_cast<QWidget*>(refresh)}) {
+    combo->showPopup();
+    QPointer<CModelComboDlg> drop = combo->GetDropDown();
+    ASSERT_NE(drop, nullptr);
+    ASSERT_TRUE(uitest::WaitUntil([&] { return drop->isVisible(); }));
+    const QPoint at = drop->mapFromGlobal(target->mapToGlobal(target->rect().center()));
+    ASSERT_FALSE(drop->rect().contains(at));
+    uitest::ClickAt(drop, at);
+    EXPECT_TRUE(uitest::WaitUntil([&] { return !drop || !drop->isVisible(); }))
+        << target->metaObject()->className();
+    if (drop) {
+      EXPECT_EQ(drop->result(), IDCANCEL);
+    }
+    QApplication::processEvents();
+    EXPECT_EQ(combo->GetDropDown(), nullptr);
+    combo->hidePopup();
+  }
+  CModelCombo::SetCatalogReader({});
+}
+
+// Names show whole: the drop-down is as wide as the longest one, but never wider than the screen.
+TEST(ModelCombo, DropDownIsAsWideAsTheLongestNameWithinTheScreen) {
+  const std::string longName = "Outdoor Station with Keypad, Card Reader and Camera (2-wire)";
+  std::map<std::string, std::string> catalog = {{"A", "1"}, {longName, "2"}};
+  CModelCombo::SetCatalogReader([&] { return catalog; });
+  QWidget host;
+  CNotifyHub hub(&host, nullptr);
+  auto* combo = new CModelCombo(&host);
+  combo->setGeometry(10, 10, 120, 30);
+  hub.Attach(&host);
+  host.resize(300, 200);
+  host.show();
+  combo->showPopup();
+  QPointer<CModelComboDlg> drop = combo->GetDropDown();
+  ASSERT_NE(drop, nullptr);
+  QListWidget* list = drop->GetList();
+  ASSERT_NE(list, nullptr);
+  const int textWidth =
+      QFontMetrics(list->font()).horizontalAdvance(QString::fromStdString(longName));
+  EXPECT_GE(list->viewport()->width(), textWidth);
+  EXPECT_EQ(drop->screen(), combo->screen());
+  combo->hidePopup();
+  QApplication::processEvents();
+
+  catalog = {{std::string(3000, 'W'), "1"}};
+  combo->showPopup();
+  drop = combo->GetDropDown();
+  ASSERT_NE(drop, nullptr);
+  EXPECT_LE(drop->width(), combo->screen()->availableGeometry().width());
+  combo->hidePopup();
+  QApplication::processEvents();
   CModelCombo::SetCatalogReader({});
 }

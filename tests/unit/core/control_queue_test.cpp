@@ -3,12 +3,15 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/control.h"
+#include "transport/packet_record.h"
 #include "shell/comm_control.h"
 #include "shell/log_record.h"
 #include "unit/log/loopback_receiver.h"
@@ -200,3 +203,30 @@ TEST(ControlThreads, ControlMessageWritesItsDebugLine) {
 }
 
 }  // namespace
+
+TEST(ControlQueue, SocketMessagesPastTheBoundAreDroppedOthersStillQueue) {
+  CControl control;
+  int socketDispatched = 0;
+  control.SetDispatchHook([&](int message, int, int, const uint8_t*) {
+    if (CControl::RouteOf(message) == CControl::MsgRoute::kSocket) ++socketDispatched;
+  });
+  // Whole (empty) packet records, as the capture posts them: the worker reads one from each.
+  const auto record = std::make_unique<PACKET_RECORD_T>();
+  std::memset(record.get(), 0, sizeof(PACKET_RECORD_T));
+  const int size = static_cast<int>(sizeof(PACKET_RECORD_T));
+  for (size_t i = 0; i < CControl::kMaxQueuedSocketMsgs; ++i) {
+    ASSERT_EQ(control.PostMsg(MSG_CLASS_SOCKET, 0, 0, record.get(), size), 0) << i;
+  }
+  EXPECT_EQ(control.PostMsg(MSG_CLASS_SOCKET, 0, 0, record.get(), size), -1);
+  EXPECT_EQ(control.PostMsg(MSG_CLASS_SOCKET_ALT, 0, 0, record.get(), size), -1);
+  EXPECT_EQ(control.DroppedSocketMsgs(), 2u);
+  EXPECT_EQ(control.PostMsg(MSG_CLASS_CTRL, 1, 2, nullptr, 0), 0);
+  EXPECT_EQ(control.PostMsg(MSG_CLASS_TIMER, 0, 0, nullptr, 0), 0);
+
+  // Once the worker has drained the queue there is room again.
+  control.StartThreads();
+  control.Stop();
+  EXPECT_EQ(socketDispatched, static_cast<int>(CControl::kMaxQueuedSocketMsgs));
+  CControl next;
+  EXPECT_EQ(next.PostMsg(MSG_CLASS_SOCKET, 0, 0, record.get(), size), 0);
+}

@@ -44,6 +44,35 @@ TEST(CsvExport, QuotesInsideValuesAreDoubledSoTheLineStaysParseable) {
   EXPECT_EQ(CCsvExport::FormatHeader(texts).substr(0, 12), "\"No, \"\"n\"\"\",");
 }
 
+// Device texts are untrusted: a formula start gets a single quote, control characters other
+// than tab are dropped (before the formula check, so "\n=1" is guarded too), all else is kept.
+TEST(CsvExport, FormulaStartsAreQuotedAndControlCharactersDropped) {
+  const struct {
+    const char* model;
+    const char* cell;
+  } cases[] = {
+      {"=HYPERLINK(\"http://x\",\"y\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+      {"+cmd|' /C calc'!A0", "\"'+cmd|' /C calc'!A0\""},
+      {"-1+1", "\"'-1+1\""},
+      {"@SUM(A1)", "\"'@SUM(A1)\""},
+      {"\x1b]0;x\x07"
+       "Door\x7f",
+       "\"]0;xDoor\""},
+      {"\r\n=1", "\"'=1\""},
+      {"a\tb", "\"a\tb\""},
+      {"DS-100 =1", "\"DS-100 =1\""},
+      {"T\xc3\xbcr 'A'", "\"T\xc3\xbcr 'A'\""},
+      {"", "\"\""},
+  };
+  for (const auto& c : cases) {
+    const std::string line = CCsvExport::FormatRow(1, Entry("10.0.0.1", "AA", c.model, "r", "f"));
+    EXPECT_EQ(line, std::string("1,\"10.0.0.1\",\"AA\",") + c.cell + ",\"r\",\"f\"\r\n") << c.model;
+  }
+  // Every cell gets the rule, not only the model.
+  EXPECT_EQ(CCsvExport::FormatRow(2, Entry("=1", "@a", "m", "-1-101", "+2")),
+            "2,\"'=1\",\"'@a\",\"m\",\"'-1-101\",\"'+2\"\r\n");
+}
+
 TEST(CsvExport, MissingRowsStillCountForTheNumbering) {
   const DEVICE_ENTRY_T a = Entry("1.1.1.1", "A", "m", "r", "f");
   const DEVICE_ENTRY_T c = Entry("3.3.3.3", "C", "m", "r", "f");

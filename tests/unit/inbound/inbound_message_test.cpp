@@ -229,6 +229,27 @@ TEST_F(InboundNotify, ReportAndBootUpReachEachRegisteredObjectOnce) {
   EXPECT_EQ(control.OnAckMsg("k", 0, nullptr), -1);
 }
 
+// A boot-up's payload is never read, so a length word that disagrees with what arrived does not
+// hide it from the windows waiting for a reboot. Other messages with such a header stay dropped.
+TEST_F(InboundNotify, BootUpWithAWrongLengthWordIsStillDelivered) {
+  RecordingNotify notify;
+  ASSERT_TRUE(control.AddNotify(&notify));
+  PACKET_RECORD_T bootUp = Received(MSG_DEVICE_BOOTUP, "", "", Envelope::kPlain, kMacA);
+  reinterpret_cast<MsgHeader*>(bootUp.data)->Fill(MSG_DEVICE_BOOTUP, 1, 200);  // 0 bytes arrived
+  EXPECT_EQ(Deliver(control, bootUp), 0);
+  EXPECT_EQ(notify.bootUps, std::vector<std::string>{"021A2B3C4D5E"});
+
+  PACKET_RECORD_T report =
+      Received(MSG_REPORT_CONFIG, Doc("<Item>a=1</Item>"), "021A2B3C4D5E", Envelope::kPlain, kMacA);
+  reinterpret_cast<MsgHeader*>(report.data)->Fill(MSG_REPORT_CONFIG, 0, 4000);
+  EXPECT_EQ(Deliver(control, report), -1);
+  EXPECT_TRUE(notify.reports.empty());
+  bootUp.data[0] = 0;  // no magic: not a device datagram at all
+  EXPECT_EQ(Deliver(control, bootUp), -1);
+  EXPECT_EQ(notify.bootUps.size(), 1u);
+  control.RemoveNotify(&notify);
+}
+
 TEST_F(InboundNotify, AuthenticateAnswerReachesTheCallback) {
   const std::string answer = Doc("<Result>-1</Result><UUID>tok123</UUID><Desc>bad password</Desc>");
   // No callback yet: decoded and dropped.

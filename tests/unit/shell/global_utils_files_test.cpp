@@ -78,6 +78,29 @@ TEST_F(ModuleFolderTest, ClearRomDownloadFolderDeletesFilesOnlyDirectlyInIt) {
   CGlobalUtils::ClearRomDownloadFolder(dir_ + "/absent");  // nothing to do, no failure
 }
 
+// The value names a catalog in Language/; anything that reaches out of it is refused.
+TEST_F(ModuleFolderTest, LanguageSettingThatIsAPathFallsBackToEnglish) {
+  for (const char* value : {"../../etc/passwd", "/tmp/x", "sub/English", "..", "Deutsch\\..\\x"}) {
+    ASSERT_TRUE(CGlobalUtils::WriteLanguageSetting(value));
+    EXPECT_EQ(CGlobalUtils::ReadLanguageSetting(), "English") << value;
+  }
+  ASSERT_TRUE(CGlobalUtils::WriteLanguageSetting("Fran\xc3\xa7" "ais"));
+  EXPECT_EQ(CGlobalUtils::ReadLanguageSetting(), "Fran\xc3\xa7" "ais");
+}
+
+TEST_F(ModuleFolderTest, ModelCatalogProblemsAreNamed) {
+  std::string problem;
+  EXPECT_FALSE(CGlobalUtils::CheckModelCatalog(&problem));
+  EXPECT_EQ(problem, "is missing");
+  Write("config/ModelName.ini", std::string("\x00\xff\xfe garbage\n", 13));
+  EXPECT_FALSE(CGlobalUtils::CheckModelCatalog(&problem));
+  EXPECT_EQ(problem, "holds no [ModelName] entry");
+  Write("config/ModelName.ini", "[ModelName]\n12=ModelX\n");
+  problem.clear();
+  EXPECT_TRUE(CGlobalUtils::CheckModelCatalog(&problem));
+  EXPECT_EQ(problem, "");
+}
+
 TEST_F(ModuleFolderTest, LanguageSetting) {
   EXPECT_EQ(CGlobalUtils::ReadLanguageSetting(), "");  // no settings file at all
   ASSERT_TRUE(CGlobalUtils::WriteLanguageSetting("German"));

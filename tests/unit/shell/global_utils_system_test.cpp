@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 #include <net/if.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
 #include <thread>
 
+#include "platform/adapters.h"
 #include "shell/global_utils.h"
 
 namespace {
@@ -69,14 +73,27 @@ TEST(GlobalUtilsCommand, EndedCommandsDoNotStayZombies) {
   EXPECT_EQ(zombies, 0);
 }
 
-TEST(GlobalUtilsAdapters, ListsEveryInterfaceButLoopback) {
+// Interfaces that are switched off keep their addresses on Linux but cannot be captured on.
+TEST(GlobalUtilsAdapters, ListsEveryInterfaceThatIsUpButLoopback) {
   std::set<std::string> expected;
   struct if_nameindex* names = ::if_nameindex();
   ASSERT_NE(names, nullptr);
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(fd, 0);
   for (struct if_nameindex* item = names; item->if_index != 0; ++item) {
-    if (std::string(item->if_name) != "lo") expected.insert(item->if_name);
+    struct ifreq request {};
+    std::strncpy(request.ifr_name, item->if_name, IFNAMSIZ - 1);
+    ASSERT_EQ(::ioctl(fd, SIOCGIFFLAGS, &request), 0) << item->if_name;
+    const bool up = (request.ifr_flags & IFF_UP) != 0;
+    const bool loopback = (request.ifr_flags & IFF_LOOPBACK) != 0;
+    if (up && !loopback) expected.insert(item->if_name);
+    EXPECT_EQ(InterfaceProblem(item->if_name).empty(),
+              up && !loopback && InterfaceProblem(item->if_name) != "has no IPv4 address")
+        << item->if_name;
   }
+  ::close(fd);
   ::if_freenameindex(names);
+  EXPECT_EQ(InterfaceProblem("nosuch-if9"), "does not exist");
 
   std::set<std::string> listed;
   for (const AdapterEntry& adapter : CGlobalUtils::GetAdapters()) {

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "shell/global_utils.h"
 #include "transport/checksum.h"
+#include "transport/mac_proto_control.h"
 
 namespace {
 
@@ -133,10 +135,58 @@ TEST(UdpFrame, SendBoundsRefusedNotCut) {
   EXPECT_EQ(BuildUdpFrame(a, a, 0, nullptr, 0, frame, sizeof(frame)), 42) << "empty datagram";
 }
 
+// Independent of test order and repetition: a fresh counter for the start value, and the
+// process-wide one only for the steps between its values.
 TEST(UdpFrame, IdentificationCounterStartsAt29181AndPostIncrements) {
-  EXPECT_EQ(NextIpIdentification(), 29181);
-  EXPECT_EQ(NextIpIdentification(), 29182);
-  EXPECT_EQ(NextIpIdentification(), 29183);
+  CIpIdentificationCounter counter;
+  EXPECT_EQ(counter.Next(), 29181);
+  EXPECT_EQ(counter.Next(), 29182);
+  for (int i = 29183; i < 65536; ++i) counter.Next();
+  EXPECT_EQ(counter.Next(), 0);  // wraps like the 16-bit field
+  const uint16_t first = NextIpIdentification();
+  EXPECT_EQ(NextIpIdentification(), static_cast<uint16_t>(first + 1));
+}
+
+// What the address checks accept must be an address the send path can use, and nothing else.
+TEST(UdpFrame, DestinationParsedByTheRuleOfTheAddressCheck) {
+  const struct {
+    const char* text;
+    uint32_t ip;  // 0: refused
+  } cases[] = {
+      {"192.168.1.10", 0xC0A8010A},
+      {"192.168.001.010", 0xC0A8010A},
+      {"0000.0.0.1", 0x00000001},
+      {"255.255.255.255", 0xFFFFFFFF},
+      {"256.1.1.1", 0},
+      {"1.2.3", 0},
+      {"1.2.3.4.5", 0},
+      {"1..3.4", 0},
+      {"1.2.3.4.", 0},
+      {"00001.2.3.4", 0},
+      {" 1.2.3.4", 0},
+      {"1.2.3.4x", 0},
+      {"", 0},
+      {"-1.2.3.4", 0},
+  };
+  for (const auto& c : cases) {
+    uint32_t ip = 0;
+    const bool parsed = ParseIpv4(c.text, &ip);
+    EXPECT_EQ(parsed, CGlobalUtils::IsValidIPv4(c.text)) << c.text;
+    EXPECT_EQ(parsed, c.ip != 0) << c.text;
+    if (parsed) {
+      EXPECT_EQ(ip, c.ip) << c.text;
+    }
+  }
+}
+
+TEST(UdpFrame, SendWithoutAFrameSentIsAFailure) {
+  PACKET_RECORD_T record;
+  std::memset(&record, 0, sizeof(record));
+  const std::u16string ip = u"192.168.001.010";
+  std::memcpy(record.szIP, ip.data(), ip.size() * sizeof(char16_t));
+  record.nDataLen = 12;
+  // No adapter is open in this process, so no frame leaves: that is not a success.
+  EXPECT_EQ(CMacProtoControl::GetInstance()->Send(&record), -1);
 }
 
 TEST(UdpFrame, ReceivedFixtureFillsRecordWithoutEthernetPadding) {
