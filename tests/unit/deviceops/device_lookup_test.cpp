@@ -77,11 +77,11 @@ TEST(TerminalText, ControlCharactersAreEscaped) {
     std::string in, out;
   } cases[] = {
       {"Door 1-0101", "Door 1-0101"},
-      {"a\x1b]0;title\x07", "a\\x1B]0;title\\x07"},
-      {"line\nbreak\x7f", "line\\x0Abreak\\x7F"},
+      {"a\x1b]0;title\x07", "a\\e]0;title\\x07"},
+      {"line\nbreak\x7f", "line\\nbreak\\x7F"},
       {"\xc2\x9b"
        "31m",
-       "\\x9B31m"},                                      // C1 control sequence introducer
+       "\\u009B31m"},                                      // C1 control sequence introducer
       {"caf\xc3\xa9 \xc2\xa0", "caf\xc3\xa9 \xc2\xa0"},  // letters and a no-break space stay
   };
   for (const auto& c : cases) EXPECT_EQ(TerminalSafe(c.in), c.out) << c.out;
