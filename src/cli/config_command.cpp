@@ -18,6 +18,7 @@
 #include "core/control.h"
 #include "core/control_notify.h"
 #include "core/device_address.h"
+#include "core/mac_text.h"
 #include "protocol/msg_facade.h"
 #include "protocol/reply_records.h"
 #include "protocol/request_records.h"
@@ -30,14 +31,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string Compact(const std::string& mac) {
-  std::string out;
-  for (char c : mac) {
-    if (c != ':' && c != '-') out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  return out;
-}
 
 // Collects what the core tells notify objects about one device.
 class CConfigListener : public CControlBaseNotify {
@@ -84,7 +77,7 @@ void SendToDevice(PACKET_RECORD_T* packet, const DEVICE_ENTRY_T& device) {
 
 bool FindTarget(const std::string& wanted, DEVICE_ENTRY_T* out) {
   for (const DEVICE_ENTRY_T& d : CControl::GetInstance()->GetDeviceList()) {
-    if (d.mac == wanted || Compact(d.mac) == Compact(wanted)) {
+    if (d.mac == wanted || CompactMacText(d.mac) == CompactMacText(wanted)) {
       *out = d;
       return true;
     }
