@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/config_items.h"
+#include "core/device_config_keys.h"
 #include "core/control.h"
 #include "core/op_clock.h"
 
@@ -108,7 +108,7 @@ void CBatchStaticRun::Start() {
   m_phase = Phase::kWaiting;
   for (const BatchStaticRow& row : m_rows) {
     Items items = {};
-    CGlobalUtils::AddConfigItem(items, NetworkConfigKey(row.device, "Type").c_str(), nullptr);
+    CGlobalUtils::AddConfigItem(items, device_config::NetworkKey(row.device, "Type").c_str(), nullptr);
     for (const char* key : {"Config.Status.IP", "Config.Status.Gateway", "Config.Status.Netmask",
                             "Config.Status.PrimaryDNS", "Config.Status.SecondaryDNS"}) {
       CGlobalUtils::AddConfigItem(items, key, nullptr);
@@ -145,7 +145,7 @@ void CBatchStaticRun::Configure() {
     const auto& values = report->second;
     Items items = {};
     auto add = [&](const char* leaf, const char* value) {
-      CGlobalUtils::AddConfigItemValue(items, NetworkConfigKey(device, leaf).c_str(), value);
+      CGlobalUtils::AddConfigItemValue(items, device_config::NetworkKey(device, leaf).c_str(), value);
     };
     add("Type", "2");
     add("StaticIP", device.ip.c_str());  // the address it is listed under, not the reported one
@@ -184,7 +184,7 @@ bool CBatchStaticRun::OnPollTick() {
 void CBatchStaticRun::OnReportConfig(const std::string& deviceKey,
                                      const std::vector<std::string>* items) {
   if (items == nullptr || items->empty() || m_stopped) return;
-  const std::map<std::string, std::string> values = ConfigItemsToMap(*items);
+  const std::map<std::string, std::string> values = device_config::ParseReportItems(*items);
   auto isStatic = [&values](const char* key) {
     auto it = values.find(key);
     return it != values.end() && it->second == "2";
