@@ -16,6 +16,7 @@
 #include "core/control_notify.h"
 #include "core/device_entry.h"
 #include "core/device_status.h"
+#include "shell/entry_bound.h"
 
 struct PACKET_RECORD_T;
 struct MSG_ACK_T;
@@ -73,7 +74,12 @@ public:
   // order in which their MAC was first seen; MAC texts are compared exactly.
   std::vector<DEVICE_ENTRY_T> GetDeviceList() const;
   bool FindDevice(const std::string& mac, DEVICE_ENTRY_T* out) const;
-  void UpdateDevice(const DEVICE_ENTRY_T& entry);
+  // False when the entry is new and the table is full (kMaxDevices): it is refused, counted and
+  // logged at most once a second. An entry already in the table is always updated.
+  bool UpdateDevice(const DEVICE_ENTRY_T& entry);
+  static constexpr size_t kMaxDevices = CEntryBound::kDefaultLimit;
+  // New MACs refused because the table was full.
+  uint64_t RefusedDevices() const { return m_deviceBound.Refused(); }
   void RemoveDevice(const std::string& mac);
   void ClearDevices();
   // The device key of a sender: the MAC of the first entry (in table order) whose work MAC is
@@ -182,6 +188,7 @@ private:
   std::unordered_map<std::string, size_t> m_macIndex;                // MAC -> position
   std::unordered_map<std::string, std::set<size_t>> m_workMacIndex;  // work MAC -> positions
   mutable std::shared_ptr<const std::vector<std::string>> m_deviceKeys;  // null: to rebuild
+  CEntryBound m_deviceBound{"device table"};
 
   std::mutex m_tickLock;  // the tick thread sleeps on it so that Stop wakes it at once
   std::condition_variable m_tickWake;

@@ -115,8 +115,6 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
       }
       const std::string mac = FieldToUtf8(answer.szMAC);
       const std::string workMac = CompactMacText(FieldToUtf8(answer.szWorkMAC));
-      facade->SetEnvelopeMode(CompactMacText(mac),
-                              std::strcmp(prefix, kEnvelopeMagic) == 0 ? 1 : 0);
 
       DEVICE_ENTRY_T entry;
       entry.ip = FieldToUtf8(answer.szIP);
@@ -125,8 +123,11 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
       entry.firmware = FieldToUtf8(answer.szFW);
       entry.model = CGlobalUtils::DeviceModelName(FieldToUtf8(answer.szModel), entry.firmware);
       entry.deviceId = FieldToUtf8(answer.szDeviceID);
-      // Keyed by the MAC inside the answer, not by the frame's source address.
-      UpdateDevice(entry);
+      // Keyed by the MAC inside the answer, not by the frame's source address. A device the full
+      // table refuses leaves no trace anywhere else either.
+      if (!UpdateDevice(entry)) return -1;
+      facade->SetEnvelopeMode(CompactMacText(mac),
+                              std::strcmp(prefix, kEnvelopeMagic) == 0 ? 1 : 0);
       m_deviceStatus.OnAnswer(entry.mac);
       break;
     }

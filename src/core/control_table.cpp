@@ -22,16 +22,17 @@ bool CControl::FindDevice(const std::string& mac, DEVICE_ENTRY_T* out) const {
   return true;
 }
 
-void CControl::UpdateDevice(const DEVICE_ENTRY_T& entry) {
+bool CControl::UpdateDevice(const DEVICE_ENTRY_T& entry) {
   std::lock_guard<std::recursive_mutex> lock(m_deviceLock);
   const auto it = m_macIndex.find(entry.mac);
   if (it == m_macIndex.end()) {
+    if (!m_deviceBound.Admit(m_deviceTable.size())) return false;
     const size_t pos = m_deviceTable.size();
     m_deviceTable.push_back(entry);
     m_macIndex.emplace(entry.mac, pos);
     m_workMacIndex[CompactMacText(entry.workMac)].insert(pos);
     m_deviceKeys.reset();
-    return;
+    return true;
   }
   const size_t pos = it->second;
   DEVICE_ENTRY_T& current = m_deviceTable[pos];
@@ -44,6 +45,7 @@ void CControl::UpdateDevice(const DEVICE_ENTRY_T& entry) {
     m_workMacIndex[CompactMacText(entry.workMac)].insert(pos);
   }
   current = entry;
+  return true;
 }
 
 void CControl::RemoveDevice(const std::string& mac) {

@@ -19,6 +19,7 @@ void CDeviceStatusTracker::OnAnswer(const std::string& mac) {
   if (!m_enabled.load(std::memory_order_relaxed)) return;
   std::lock_guard<std::mutex> lock(m_lock);
   const std::chrono::milliseconds now = m_clock->Now();
+  if (m_devices.find(mac) == m_devices.end() && !m_bound.Admit(m_devices.size())) return;
   auto [it, inserted] = m_devices.try_emplace(mac);
   DEVICE_STATUS_T& device = it->second;
   if (inserted) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "shell/entry_bound.h"
+
 class IOpClock;
 
 // Live state of the discovered devices: when each was first and last heard, in which discovery
@@ -65,8 +67,10 @@ public:
   // benchmark compares the two). On by default.
   void SetEnabled(bool enabled) { m_enabled = enabled; }
 
-  // A discovery answer from mac (its table key). Constant work.
+  // A discovery answer from mac (its table key). Constant work. A new MAC past
+  // CEntryBound::kDefaultLimit devices is refused (counted, logged).
   void OnAnswer(const std::string& mac);
+  uint64_t Refused() const { return m_bound.Refused(); }
   // A discovery multicast left: the next round starts.
   void BeginRound();
   // The list was emptied for a fresh discovery: forget every device; devices first heard in the
@@ -88,6 +92,7 @@ private:
   uint64_t m_round = 0;
   uint64_t m_baselineRound = 1;
   std::unordered_map<std::string, DEVICE_STATUS_T> m_devices;
+  CEntryBound m_bound{"device status tracker"};
 };
 
 // Short wire and file text of a status: "online", "missing", "back".

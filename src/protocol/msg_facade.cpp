@@ -58,12 +58,20 @@ CMsgFacade* CMsgFacade::GetInstance() {
 
 int CMsgFacade::LookupEnvelopeMode(const std::string& key) {
   std::lock_guard<std::mutex> guard(lock_);
-  return envelopeModes_[key];
+  const auto it = envelopeModes_.find(key);
+  if (it != envelopeModes_.end()) return it->second;
+  if (bound_.Admit(envelopeModes_.size())) envelopeModes_.emplace(key, 0);
+  return 0;
 }
 
 void CMsgFacade::SetEnvelopeMode(const std::string& key, int mode) {
   std::lock_guard<std::mutex> guard(lock_);
-  envelopeModes_[key] = mode;
+  const auto it = envelopeModes_.find(key);
+  if (it != envelopeModes_.end()) {
+    it->second = mode;
+  } else if (bound_.Admit(envelopeModes_.size())) {
+    envelopeModes_.emplace(key, mode);
+  }
 }
 
 std::map<std::string, int32_t> CMsgFacade::EnvelopeModes() const {

@@ -8,6 +8,7 @@
 #include "protocol/msg_header.h"
 #include "protocol/reply_records.h"
 #include "protocol/request_records.h"
+#include "shell/entry_bound.h"
 
 struct PACKET_RECORD_T;
 
@@ -47,9 +48,12 @@ public:
   int ParseReportConfigMsg(const uint8_t* datagram, int datagramLength, REPORT_CONFIG_T* out,
                            const std::string& key, int payloadLength, int mode);
 
-  // Envelope modes, keyed by the exact key text (case and ':' matter).
+  // Envelope modes, keyed by the exact key text (case and ':' matter). The map holds at most
+  // CEntryBound::kDefaultLimit keys: past that a new key is refused (counted, logged) and reads
+  // as mode 0, so forged answers cannot grow it without end.
   void SetEnvelopeMode(const std::string& key, int mode);
   int LookupEnvelopeMode(const std::string& key);        // inserts 0 for a key never seen
+  uint64_t RefusedEnvelopeModes() const { return bound_.Refused(); }
   std::map<std::string, int32_t> EnvelopeModes() const;  // a copy, for tests and diagnostics
 
 private:
@@ -57,4 +61,5 @@ private:
 
   mutable std::mutex lock_;
   std::map<std::string, int32_t> envelopeModes_;
+  CEntryBound bound_{"envelope mode map"};
 };
