@@ -4,6 +4,7 @@
 
 #include <openssl/aes.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "protocol/payload_envelope.h"
@@ -50,7 +51,8 @@ const CEnvelopeKeyCache::Schedule& CEnvelopeKeyCache::ScheduleFor(const std::str
 }
 
 size_t CEnvelopeKeyCache::NextCandidateKey(const uint8_t* envelope, int length,
-                                           const std::vector<std::string>& keys, size_t from) {
+                                           const std::vector<std::string>& keys, size_t from,
+                                           size_t to) {
   if (envelope == nullptr || length < 0) return keys.size();
   uint8_t iv[kAesBlock] = {};
   const uint8_t* cipher = envelope;
@@ -67,7 +69,8 @@ size_t CEnvelopeKeyCache::NextCandidateKey(const uint8_t* envelope, int length,
   if (cipherLength <= 0 || cipherLength % kAesBlock != 0) return keys.size();
 
   std::lock_guard<std::mutex> guard(lock_);
-  for (size_t i = from; i < keys.size(); ++i) {
+  const size_t end = std::min(to, keys.size());
+  for (size_t i = from; i < end; ++i) {
     uint8_t block[kAesBlock];
     AES_decrypt(cipher, block, &ScheduleFor(keys[i]).key);
     for (int b = 0; b < kAesBlock; ++b) block[b] ^= iv[b];

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,8 +21,9 @@ public:
   // starts like an XML document (optional UTF-8 byte-order mark and white space, then '<'), or
   // keys.size() when none does. An envelope whose length no key can decrypt gives keys.size()
   // at once. A key that passes is only a candidate: the caller decrypts and parses in full.
+  // Keys at or after `to` are not tried.
   size_t NextCandidateKey(const uint8_t* envelope, int length, const std::vector<std::string>& keys,
-                          size_t from);
+                          size_t from, size_t to = SIZE_MAX);
 
 private:
   struct Schedule;

@@ -24,6 +24,11 @@ void CFallbackBudget::Spend(int64_t keyTries) {
   spent_ += keyTries;
 }
 
+int64_t CFallbackBudget::Left() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return spent_ < limit_ ? limit_ - spent_ : 0;
+}
+
 uint64_t CFallbackBudget::Refused() const {
   std::lock_guard<std::mutex> guard(lock_);
   return refused_;

@@ -15,6 +15,9 @@ public:
   // True when the fallback may run at nowMs (milliseconds of any steady clock). On a refusal,
   // *firstRefusal tells whether it is the first one of this second (so the caller logs once).
   bool Allow(int64_t nowMs, bool* firstRefusal);
+  // Key tries left in the current second; a fallback that Allow let run tries no more than this,
+  // so a large table cannot carry a sweep past the budget.
+  int64_t Left() const;
   // Counts keyTries keys tried by a fallback that Allow let run.
   void Spend(int64_t keyTries);
   // Datagrams refused so far.

@@ -79,6 +79,7 @@ public:
   KeyList FallbackKeys() const;
   bool AllowFallback();
   void SpendFallback(int64_t keyTries) { budget_.Spend(keyTries); }
+  int64_t FallbackBudgetLeft() const { return budget_.Left(); }
 
 private:
   KeySource keySource_;

@@ -1,6 +1,7 @@
 // Reply documents: <Msg> with Type, Protocal and Params children; the values sit in Params.
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -115,10 +116,13 @@ bool CMsgHandle::LoadWithFallbackKeys(const uint8_t* payload, int length, uint8_
   // Each key costs one block until its first block reads like a document; only then is the
   // payload decrypted whole and parsed. A wrong key now and then yields bytes that the lenient
   // XML reader takes for a document, so only a <Msg> document ends the search.
+  // Never more keys than the second's budget has left, however large the table.
+  const size_t end = static_cast<size_t>(
+      std::min<int64_t>(static_cast<int64_t>(keys->size()), FallbackBudgetLeft()));
   size_t tried = 0;
   bool loaded = false;
-  for (size_t i = cache->NextCandidateKey(payload, length, *keys, 0); !loaded && i < keys->size();
-       i = cache->NextCandidateKey(payload, length, *keys, i + 1)) {
+  for (size_t i = cache->NextCandidateKey(payload, length, *keys, 0, end); !loaded && i < end;
+       i = cache->NextCandidateKey(payload, length, *keys, i + 1, end)) {
     tried = i + 1;
     std::fill(text, text + textCapacity, 0);
     if (DecryptPayload(payload, text, length + 1, (*keys)[i], length) != 0) continue;
@@ -126,7 +130,7 @@ bool CMsgHandle::LoadWithFallbackKeys(const uint8_t* payload, int length, uint8_
     doc->Parse(reinterpret_cast<const char*>(text), nullptr, TIXML_ENCODING_UTF8);
     loaded = !doc->Error() && doc->RootElement() != nullptr && Named(doc->RootElement(), "Msg");
   }
-  SpendFallback(loaded ? static_cast<int64_t>(tried) : static_cast<int64_t>(keys->size()));
+  SpendFallback(loaded ? static_cast<int64_t>(tried) : static_cast<int64_t>(end));
   return loaded;
 }
 

@@ -97,4 +97,26 @@ TEST(FallbackKeys, JunkSpendsTheBudgetAndGenuineRepliesStillParse) {
   EXPECT_GT(handle.FallbackRefusals(), 0u);
 }
 
+// A table larger than a second's budget: one sweep tries no more keys than the budget holds, so a
+// reply under a key past that point is not found by the fallback, and the budget is spent exactly.
+TEST(FallbackKeys, OneSweepStaysWithinTheBudgetWhateverTheTableSize) {
+  constexpr int64_t kBudget = 1000;
+  CMsgHandle handle(kBudget);
+  const std::vector<std::string> keys = DeviceKeys(5000);
+  handle.SetFallbackKeySource([&keys] { return keys; });
+  const std::string ack = "<Msg>\r\n\t<Params>\r\n\t\t<Info>done</Info>\r\n\t</Params>\r\n</Msg>\r\n";
+  MSG_ACK_T out;
+  const std::vector<uint8_t> nearKey = Encrypted(ack, keys[10], false);
+  ASSERT_EQ(handle.ParseAckMsg(nearKey.data(), &out, "0A:00:00:00:00:01", int(nearKey.size()), 2),
+            0);
+  const std::vector<uint8_t> farKey = Encrypted(ack, keys[4000], false);
+  EXPECT_EQ(handle.ParseAckMsg(farKey.data(), &out, "0A:00:00:00:00:01", int(farKey.size()), 2),
+            -1);
+  CFallbackBudget budget(100);
+  EXPECT_TRUE(budget.Allow(0, nullptr));
+  EXPECT_EQ(budget.Left(), 100);
+  budget.Spend(70);
+  EXPECT_EQ(budget.Left(), 30);
+}
+
 }  // namespace
