@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cctype>
+#include <unordered_set>
 #include <utility>
 
 #include "core/device_sort.h"
@@ -23,34 +24,43 @@ std::string Translate(const TextTranslator& tr, const std::string& key) {
   return tr ? tr(key) : key;
 }
 
-// Replaces %1, %2, ... in order of appearance of the numbers.
-std::string Fill(std::string text, const std::vector<std::string>& args) {
-  for (size_t i = args.size(); i-- > 0;) {
-    const std::string mark = "%" + std::to_string(i + 1);
-    size_t at = 0;
-    while ((at = text.find(mark, at)) != std::string::npos) {
-      text.replace(at, mark.size(), args[i]);
-      at += args[i].size();
+// Replaces %1 to %9 in one pass: a text put in is never read again, so an argument that itself
+// holds "%1" stays as it is.
+std::string Fill(const std::string& text, const std::vector<std::string>& args) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9') {
+      const size_t n = static_cast<size_t>(text[i + 1] - '1');
+      if (n < args.size()) {
+        out += args[n];
+        ++i;
+        continue;
+      }
     }
+    out += text[i];
   }
-  return text;
+  return out;
 }
 
-std::string OthersText(const std::vector<std::string>& others, const TextTranslator& tr) {
+std::string OthersText(const SITE_PROBLEM_T& problem, const TextTranslator& tr) {
+  const std::vector<std::string>& others = problem.others;
+  const size_t total = std::max(problem.otherCount, others.size());
   std::string text;
   const size_t named = std::min(others.size(), kNamedOthers);
   for (size_t i = 0; i < named; ++i) {
     if (i > 0) text += ", ";
     text += others[i];
   }
-  if (others.size() > named) {
-    text += " " + Fill(Translate(tr, "and %1 more"), {std::to_string(others.size() - named)});
+  if (total > named) {
+    text += " " + Fill(Translate(tr, "and %1 more"), {std::to_string(total - named)});
   }
   return text;
 }
 
 // Groups devices by a key; every group of two or more distinct MACs marks each member with the
-// others of its group. MACs differing only in case are one device, as the list shows them.
+// others of its group: their count and the first few of them. MACs differing only in case are
+// one device, as the list shows them.
 void FlagGroups(const std::vector<DEVICE_ENTRY_T>& table,
                 const std::unordered_map<std::string, std::vector<size_t>>& groups,
                 EProblemCode code, const std::string DEVICE_ENTRY_T::*valueField,
@@ -58,20 +68,20 @@ void FlagGroups(const std::vector<DEVICE_ENTRY_T>& table,
   for (const auto& [key, members] : groups) {
     if (members.size() < 2) continue;
     std::vector<size_t> distinct;
-    std::vector<std::string> seen;
+    std::unordered_set<std::string> seen;
     for (size_t pos : members) {
-      std::string upper = Upper(table[pos].mac);
-      if (std::find(seen.begin(), seen.end(), upper) != seen.end()) continue;
-      seen.push_back(std::move(upper));
-      distinct.push_back(pos);
+      if (seen.insert(Upper(table[pos].mac)).second) distinct.push_back(pos);
     }
     if (distinct.size() < 2) continue;
+    // Whoever a member is, the first kNamedOthers + 1 of the group hold its named others.
+    const size_t heads = std::min(distinct.size(), kNamedOthers + 1);
     for (size_t pos : distinct) {
       SITE_PROBLEM_T problem;
       problem.code = code;
       problem.value = table[pos].*valueField;
-      for (size_t other : distinct) {
-        if (other != pos) problem.others.push_back(table[other].mac);
+      problem.otherCount = distinct.size() - 1;
+      for (size_t h = 0; h < heads && problem.others.size() < kNamedOthers; ++h) {
+        if (distinct[h] != pos) problem.others.push_back(table[distinct[h]].mac);
       }
       out[table[pos].mac].push_back(std::move(problem));
     }
@@ -153,13 +163,13 @@ std::string CSiteProblems::Explanation(const SITE_PROBLEM_T& problem,
       return Fill(Translate(tr,
                             "%1 is also used by %2. Only one of them can be reached at this "
                             "address: give each device its own IP address."),
-                  {problem.value, OthersText(problem.others, tr)});
+                  {problem.value, OthersText(problem, tr)});
     case EProblemCode::kDuplicateRoom:
       return Fill(Translate(tr,
                             "Room number %1 is also set on %2 of the same kind. Calls for "
                             "this room reach the wrong unit: give each unit its own room "
                             "number."),
-                  {problem.value, OthersText(problem.others, tr)});
+                  {problem.value, OthersText(problem, tr)});
     case EProblemCode::kOutsideSubnet: {
       std::string networks;
       for (const IPV4_SUBNET_T& subnet : subnets) {

@@ -12,13 +12,17 @@
 // Settings that break a site, worked out over the whole device table: two devices on one IP
 // address, two units of the same kind with one room number, a device the computer cannot reach
 // because its address lies outside every network of the capture adapter, and a device whose
-// model nobody can name. Linear in the table (hash maps), run once per refresh, never per answer.
+// model nobody can name. Linear in time and memory in the table (hash maps; a group keeps a count
+// and a few names), run once per refresh, never per answer.
 enum class EProblemCode { kDuplicateIp, kDuplicateRoom, kOutsideSubnet, kUnknownModel };
 
 struct SITE_PROBLEM_T {
   EProblemCode code = EProblemCode::kDuplicateIp;
   std::string value;                // the shared IP or room number, or the device's IP
-  std::vector<std::string> others;  // MAC texts of the other devices involved
+  // MAC texts of the first few other devices involved (a group sharing one IP may hold
+  // thousands: each member keeps a handful and the count, so the check stays linear).
+  std::vector<std::string> others;
+  size_t otherCount = 0;  // all other devices involved; others.size() when smaller
 };
 
 // Problems of each device with at least one, keyed by its MAC text (the table key).

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,34 @@ TEST(SiteProblems, ExplanationsNameTheOthersAndWhatToDo) {
     return key == "Unknown model" ? std::string("Modell unbekannt") : key;
   };
   EXPECT_EQ(CSiteProblems::ShortText(EProblemCode::kUnknownModel, upper), "Modell unbekannt");
+}
+
+// A large group sharing one IP: every member counts all the others but names only a few, never
+// itself, so the check stays linear in the table.
+TEST(SiteProblems, AGroupKeepsACountAndNamesAFew) {
+  std::vector<DEVICE_ENTRY_T> table;
+  for (int i = 0; i < 40; ++i) table.push_back(Device("M" + std::to_string(i), "10.213.1.10"));
+  const SiteProblemMap map = CSiteProblems::Compute(table, kLan);
+  ASSERT_EQ(map.size(), 40u);
+  for (const char* mac : {"M0", "M3", "M39"}) {
+    const SITE_PROBLEM_T& p = map.at(mac).front();
+    EXPECT_EQ(p.otherCount, 39u) << mac;
+    EXPECT_EQ(p.others.size(), 5u) << mac;
+    EXPECT_EQ(std::count(p.others.begin(), p.others.end(), mac), 0) << mac;
+  }
+  EXPECT_NE(CSiteProblems::Explanation(map.at("M3").front(), kLan)
+                .find("is also used by M0, M1, M2, M4, M5 and 34 more."),
+            std::string::npos);
+}
+
+// Placeholders are filled in one pass: a device whose MAC text reads "%1" is named as it is,
+// and neither hides the real address nor is read as a placeholder itself.
+TEST(SiteProblems, ATextThatLooksLikeAPlaceholderStaysAsSent) {
+  const std::vector<DEVICE_ENTRY_T> table = {Device("%1", "10.213.1.10"),
+                                             Device("B", "10.213.1.10")};
+  const std::string text =
+      CSiteProblems::Explanation(CSiteProblems::Compute(table, kLan).at("B").front(), kLan);
+  EXPECT_NE(text.find("10.213.1.10 is also used by %1. "), std::string::npos) << text;
 }
 
 }  // namespace
