@@ -184,6 +184,10 @@ bool CBatchStaticRun::OnPollTick() {
 void CBatchStaticRun::OnReportConfig(const std::string& deviceKey,
                                      const std::vector<std::string>* items) {
   if (items == nullptr || items->empty() || m_stopped) return;
+  // Reports of devices outside the run are neither parsed nor stored: anyone on the segment may
+  // send them, as many as they like.
+  const int row = FindRow(deviceKey);
+  if (row < 0) return;
   const std::map<std::string, std::string> values = device_config::ParseReportItems(*items);
   auto isStatic = [&values](const char* key) {
     auto it = values.find(key);
@@ -194,8 +198,7 @@ void CBatchStaticRun::OnReportConfig(const std::string& deviceKey,
 
   std::lock_guard<std::mutex> lock(m_reportLock);
   if (reportsStatic) {
-    const int row = FindRow(deviceKey);
-    if (row < 0 || m_finished[static_cast<size_t>(row)]) return;  // nothing is stored either
+    if (m_finished[static_cast<size_t>(row)]) return;  // nothing is stored either
     const bool wasEmpty = m_staticRows.empty();
     m_staticRows.push_back(static_cast<size_t>(row));
     if (wasEmpty && m_wake) m_wake();
