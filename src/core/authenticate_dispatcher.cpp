@@ -1,6 +1,10 @@
 #include "core/authenticate_dispatcher.h"
 
+#include <sys/random.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -13,8 +17,30 @@
 namespace {
 constexpr size_t kRememberedIdentifiers = 32;
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
 }  // namespace
 
+// `length` characters of kAlphabet from getrandom. A byte is kept only below the largest multiple
+// of 62 (248), so every character is equally likely.
+std::string UnpredictableIdentifier(int length) {
+  std::string text;
+  if (length <= 0) return text;
+  text.reserve(static_cast<size_t>(length));
+  unsigned char bytes[64];
+  while (text.size() < static_cast<size_t>(length)) {
+    const ssize_t got = getrandom(bytes, sizeof(bytes), 0);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      // The kernel always has getrandom (3.17 and later); should it fail, no identifier beats a
+      // guessable one.
+      std::abort();
+    }
+    for (ssize_t i = 0; i < got && text.size() < static_cast<size_t>(length); ++i) {
+      if (bytes[i] < 248) text += kAlphabet[bytes[i] % 62];
+    }
+  }
+  return text;
+}
 struct CAuthenticateDispatcher::State {
   struct Wait {
     bool answered = false;
@@ -45,7 +71,7 @@ CAuthenticateDispatcher::CAuthenticateDispatcher(CControl& control)
 CAuthenticateDispatcher::~CAuthenticateDispatcher() { m_control.SetAuthenticateCallback(nullptr); }
 
 std::string CAuthenticateDispatcher::NewIdentifier(int length) {
-  std::string identifier = CGlobalUtils::RandomText(length);
+  std::string identifier = UnpredictableIdentifier(length);
   std::lock_guard<std::mutex> guard(m_state->lock);
   auto used = [&] {
     return std::find(m_state->handedOut.begin(), m_state->handedOut.end(), identifier) !=

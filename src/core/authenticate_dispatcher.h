@@ -13,6 +13,10 @@ struct COMMON_ACK_T;
 // The callback holds only shared state, never this object, so a worker thread that is inside
 // the callback while the owner goes away touches nothing freed. The destructor removes the
 // callback from the core.
+// `length` characters of [A-Za-z0-9] from the system's random source (getrandom), for the
+// identifier of an authenticate request.
+std::string UnpredictableIdentifier(int length);
+
 class CAuthenticateDispatcher {
 public:
   explicit CAuthenticateDispatcher(CControl& control);
@@ -20,10 +24,11 @@ public:
   CAuthenticateDispatcher(const CAuthenticateDispatcher&) = delete;
   CAuthenticateDispatcher& operator=(const CAuthenticateDispatcher&) = delete;
 
-  // A fresh identifier of `length` characters from CGlobalUtils::RandomText. That generator gives
-  // the same text within one second, so a text this dispatcher has handed out recently is
-  // changed in its tail until it is new: an answer to an earlier request must never match a
-  // later one.
+  // A fresh identifier of `length` characters taken from the system's random source. The answer
+  // is matched to the request by it, so a forger who never sees the request must not be able to
+  // compute it (a generator seeded with the time would let him accept a wrong password). A text
+  // this dispatcher has handed out recently is still changed in its tail until it is new: an
+  // answer to an earlier request must never match a later one.
   std::string NewIdentifier(int length);
 
   // Opens the wait for the answer carrying `identifier` (replacing an open one of that name).
