@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/device_sort.h"
 #include "protocol/request_records.h"
 #include "shell/global_utils.h"
 
@@ -22,12 +23,18 @@ void FillRequestItems(const DEVICE_ENTRY_T& device, CONFIG_MODULE_T* items) {
   }
 }
 
+std::string CanonicalAddress(const std::string& text) {
+  uint32_t address = 0;
+  return CDeviceSort::ParseIPv4(text, &address) ? CGlobalUtils::IpToText(address) : text;
+}
+
 void FillUpdateItems(const DEVICE_ENTRY_T& device, const NetworkSettings& settings,
                      CONFIG_MODULE_T* items) {
   std::memset(items, 0, sizeof(*items));
+  // Typed addresses go out in canonical form: a device may read "010.0.0.1" as octal.
   auto add = [&](const char* leaf, const std::string& value) {
     CGlobalUtils::AddConfigItemValue(items->szItem, NetworkKey(device, leaf).c_str(),
-                                     value.c_str());
+                                     CanonicalAddress(value).c_str());
   };
   if (settings.dhcp) {
     add("Type", kTypeDhcp);

@@ -35,8 +35,12 @@ struct NetworkSettings {
   std::string ip, gateway, subnetMask, primaryDns, secondaryDns;
 };
 
+// A dotted IPv4 text in canonical form (leading zeros dropped: "010.0.0.1" is "10.0.0.1");
+// any other text as it is.
+std::string CanonicalAddress(const std::string& text);
+
 // The items of an update: DHCP is the Type "0" alone; a static address is Type "2" followed by
-// StaticIP, DefaultGateway, SubnetMask, PrimaryDNS and SecondaryDNS as given (an empty
+// StaticIP, DefaultGateway, SubnetMask, PrimaryDNS and SecondaryDNS in canonical form (an empty
 // secondary DNS is sent empty).
 void FillUpdateItems(const DEVICE_ENTRY_T& device, const NetworkSettings& settings,
                      CONFIG_MODULE_T* items);

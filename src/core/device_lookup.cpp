@@ -1,9 +1,12 @@
 #include "core/device_lookup.h"
 
 #include "core/control.h"
+#include "core/device_sort.h"
 #include "core/mac_text.h"
 #include "core/op_clock.h"
 #include "shell/global_utils.h"
+
+#include <unordered_set>
 
 namespace {
 
@@ -16,8 +19,9 @@ std::string CompactMac(const std::string& text) {
 
 std::optional<DeviceTarget> ParseDeviceTarget(const std::string& text) {
   DeviceTarget target;
-  if (CGlobalUtils::IsValidIPv4(text)) {
-    target.ip = text;
+  uint32_t address = 0;
+  if (CGlobalUtils::IsValidIPv4(text) && CDeviceSort::ParseIPv4(text, &address)) {
+    target.ip = CGlobalUtils::IpToText(address);
     return target;
   }
   target.compactMac = CompactMac(text);
@@ -26,7 +30,12 @@ std::optional<DeviceTarget> ParseDeviceTarget(const std::string& text) {
 }
 
 bool MatchesTarget(const DeviceTarget& target, const DEVICE_ENTRY_T& device, bool byWorkMac) {
-  if (!target.ip.empty()) return !byWorkMac && device.ip == target.ip;
+  if (!target.ip.empty()) {
+    uint32_t wanted = 0;
+    uint32_t address = 0;
+    return !byWorkMac && CDeviceSort::ParseIPv4(target.ip, &wanted) &&
+           CDeviceSort::ParseIPv4(device.ip, &address) && address == wanted;
+  }
   return CompactMac(byWorkMac ? device.workMac : device.mac) == target.compactMac;
 }
 
@@ -49,16 +58,28 @@ const DEVICE_ENTRY_T* FindDeviceByName(const std::vector<DEVICE_ENTRY_T>& device
 
 std::optional<DEVICE_ENTRY_T> DiscoverTarget(CControl& control, IOpClock& clock,
                                              const DeviceTarget& target,
-                                             std::chrono::milliseconds limit) {
+                                             std::chrono::milliseconds limit,
+                                             std::vector<std::string>* ambiguous) {
   constexpr std::chrono::milliseconds kDiscoveryInterval{2000};
   constexpr std::chrono::milliseconds kPoll{20};
   std::optional<DEVICE_ENTRY_T> found;
+  std::vector<std::string> claimants;  // distinct MACs answering for the IP address
+  std::optional<std::chrono::milliseconds> settledAt;
   std::chrono::milliseconds nextDiscovery = clock.Now();
+  const bool byIp = !target.ip.empty();
   PauseUntil(clock, limit, kPoll, [&] {
     const std::vector<DEVICE_ENTRY_T> devices = control.GetDeviceList();
     if (const DEVICE_ENTRY_T* d = FindTarget(devices, target)) {
-      found = *d;
-      return true;
+      if (!found) found = *d;
+      if (!byIp) return true;
+      claimants.clear();
+      std::unordered_set<std::string> seen;
+      for (const DEVICE_ENTRY_T& other : devices) {
+        if (MatchesTarget(target, other, false) && seen.insert(CompactMacText(other.mac)).second)
+          claimants.push_back(other.mac);
+      }
+      if (!settledAt) settledAt = clock.Now() + kIpSettle;
+      if (clock.Now() >= *settledAt) return true;
     }
     if (clock.Now() >= nextDiscovery) {
       control.MulticastDiscoveryMsg();
@@ -66,5 +87,9 @@ std::optional<DEVICE_ENTRY_T> DiscoverTarget(CControl& control, IOpClock& clock,
     }
     return false;
   });
+  if (byIp && claimants.size() > 1) {
+    if (ambiguous != nullptr) *ambiguous = claimants;
+    return std::nullopt;
+  }
   return found;
 }

@@ -14,14 +14,15 @@ class IOpClock;
 // without ':' or '-') or a dotted IPv4 address.
 struct DeviceTarget {
   std::string compactMac;  // 12 upper-case hexadecimal digits, or empty
-  std::string ip;          // or empty
+  std::string ip;          // canonical dotted form (010.0.0.1 reads 10.0.0.1), or empty
 };
 
 // Nothing when the text is neither a MAC nor an IPv4 address.
 std::optional<DeviceTarget> ParseDeviceTarget(const std::string& text);
 
-// Whether a discovered device is the one named: by its IP text, or by its MAC in any spelling
-// (byWorkMac: by the work MAC its frames come from instead).
+// Whether a discovered device is the one named: by its IP address (compared as an address, not
+// as text), or by its MAC in any spelling (byWorkMac: by the work MAC its frames come from
+// instead).
 bool MatchesTarget(const DeviceTarget& target, const DEVICE_ENTRY_T& device, bool byWorkMac);
 
 // The first device the target names: by IP, else by its reported MAC, else by its work MAC.
@@ -34,6 +35,13 @@ const DEVICE_ENTRY_T* FindDeviceByName(const std::vector<DEVICE_ENTRY_T>& device
 
 // Sends discoveries (at once, then every 2 seconds) until the named device is in the control
 // core's table or `limit` has passed; the table is looked at every 20 ms.
+//
+// An IP address may be claimed by more than one device (a duplicate address, or a forger). Once a
+// device answers for it, the lookup goes on for kIpSettle; when by then more than one MAC answers
+// for the address, nothing is returned and *ambiguous (when given) lists their MAC texts: a
+// password must never go to whichever of them happened to answer first.
+inline constexpr std::chrono::milliseconds kIpSettle{1000};
 std::optional<DEVICE_ENTRY_T> DiscoverTarget(CControl& control, IOpClock& clock,
                                              const DeviceTarget& target,
-                                             std::chrono::milliseconds limit);
+                                             std::chrono::milliseconds limit,
+                                             std::vector<std::string>* ambiguous = nullptr);

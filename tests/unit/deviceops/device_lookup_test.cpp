@@ -18,6 +18,7 @@ TEST(DeviceLookup, DeviceIsAMacInAnySpellingOrAnIpAddress) {
   } cases[] = {
       {"02:1a:2b:3c:4d:5e", "021A2B3C4D5E", ""}, {"02-1A-2B-3C-4D-5E", "021A2B3C4D5E", ""},
       {"021a2b3C4D5E", "021A2B3C4D5E", ""},      {"10.0.0.5", "", "10.0.0.5"},
+      {"010.000.0.05", "", "10.0.0.5"},  // canonical: a device may read leading zeros as octal
       {"02:1a:2b:3c:4d", nullptr, nullptr},     // 10 digits
       {"021a2b3c4d5e6f", nullptr, nullptr},     // 14 digits
       {"02:1a:2b:3c:4d:zz", nullptr, nullptr},  // not hexadecimal
@@ -68,6 +69,37 @@ TEST(DeviceLookup, DiscoversUntilTheDeviceAnswersAndPrefersItsReportedMac) {
   EXPECT_EQ(clock.Now() - start, 6000ms);
   EXPECT_GE(discoveries, 3);  // at once, then every 2 seconds
   EXPECT_LE(discoveries, 4);
+  SetOutboundHooks({});
+}
+
+// Two MACs answer for one IP address: the lookup refuses and names both, whichever answered
+// first; a device with a leading-zero spelling of the address is the same address.
+TEST(DeviceLookup, AnIpAddressClaimedByTwoMacsIsRefused) {
+  CControl control;
+  OutboundHooks hooks;
+  hooks.send = [](const PACKET_RECORD_T*) {};
+  SetOutboundHooks(hooks);
+  CManualOpClock clock;
+  const DEVICE_ENTRY_T first{"10.0.0.7", "02:1a:2b:3c:4d:01", "", "M", "1", "1"};
+  const DEVICE_ENTRY_T forger{"010.0.0.7", "02:1a:2b:3c:4d:02", "", "M", "1", "1"};
+  clock.SetPauseHook([&](std::chrono::milliseconds now) {
+    if (now == 200ms) control.UpdateDevice(first);
+    if (now == 600ms) control.UpdateDevice(forger);
+  });
+  std::vector<std::string> ambiguous;
+  EXPECT_FALSE(
+      DiscoverTarget(control, clock, *ParseDeviceTarget("10.0.0.7"), 6000ms, &ambiguous));
+  EXPECT_EQ(ambiguous, (std::vector<std::string>{first.mac, forger.mac}));
+
+  // One MAC alone (the same device answering twice in other spellings) is no ambiguity.
+  control.ClearDevices();
+  clock.SetPauseHook(nullptr);
+  control.UpdateDevice(first);
+  control.UpdateDevice({"10.0.0.7", "02-1A-2B-3C-4D-01", "", "M", "1", "1"});
+  ambiguous.clear();
+  EXPECT_EQ(DiscoverTarget(control, clock, *ParseDeviceTarget("10.0.0.7"), 6000ms, &ambiguous),
+            first);
+  EXPECT_TRUE(ambiguous.empty());
   SetOutboundHooks({});
 }
 
