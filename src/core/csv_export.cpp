@@ -6,10 +6,13 @@
 namespace {
 
 // A spreadsheet takes a cell that begins with one of these for a formula (=HYPERLINK(...),
-// +cmd|..., -1+1, @SUM(...)); device texts must never run as one.
+// +cmd|..., -1+1, @SUM(...)); device texts must never run as one. Spreadsheets also skip a
+// leading tab or carriage return before they look, so those do not hide a formula either.
 bool StartsLikeFormula(const std::string& value) {
-  return !value.empty() &&
-         (value[0] == '=' || value[0] == '+' || value[0] == '-' || value[0] == '@');
+  const size_t first = value.find_first_not_of("\t\r");
+  if (first == std::string::npos) return false;
+  const char c = value[first];
+  return c == '=' || c == '+' || c == '-' || c == '@';
 }
 
 // Control characters other than tab have no place in a cell and can split or hide a row.
@@ -35,10 +38,10 @@ void AppendQuoted(std::string& line, const std::string& value) {
   line += '"';
 }
 
-// The header's first field is written bare; it is quoted only when a catalog text would
-// otherwise break the line (comma, quote or line break).
+// The header's first field is written bare; it is quoted (and guarded) only when a catalog text
+// would otherwise break the line (comma, quote or line break) or read as a formula.
 void AppendBare(std::string& line, const std::string& value) {
-  if (value.find_first_of(",\"\r\n") == std::string::npos) {
+  if (value.find_first_of(",\"\r\n") == std::string::npos && !StartsLikeFormula(value)) {
     line += value;
   } else {
     AppendQuoted(line, value);

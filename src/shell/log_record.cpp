@@ -139,7 +139,7 @@ std::string FormatLogLine(const LOG_RECORD_T& record, std::string_view timestamp
   line += ' ';
   line += LogLevelName(record.level);
   line += ' ';
-  line += record.module;
+  line += TerminalSafe(record.module);  // anyone on the host may send a datagram to the port
   line += ' ';
   line += TerminalSafe(record.text);
   return line;

@@ -7,6 +7,7 @@
 #include "core/control.h"
 #include "core/upgrade_request.h"
 #include "ui/framework/message_box.h"
+#include "ui/framework/plain_text.h"
 #include "ui/framework/translate_manager.h"
 
 namespace {
@@ -71,9 +72,8 @@ void CUpgradeDlg::InitWindow() {
     SetUserData(m_pLabelFirmware, version);
   }
   if (auto* device = FindControl<QLabel>(QStringLiteral("lab_device"))) {
-    device->setText(
-        QStringLiteral("%1  (%2)")
-            .arg(QString::fromStdString(m_device.ip), QString::fromStdString(m_device.mac)));
+    SetPlainLabelText(device, QStringLiteral("%1  (%2)").arg(QString::fromStdString(m_device.ip),
+                                                            QString::fromStdString(m_device.mac)));
   }
   ShowState();
 

@@ -60,6 +60,8 @@ TEST(CsvExport, FormulaStartsAreQuotedAndControlCharactersDropped) {
        "\"]0;xDoor\""},
       {"\r\n=1", "\"'=1\""},
       {"a\tb", "\"a\tb\""},
+      {"\t=1", "\"'\t=1\""},  // a leading tab does not hide a formula
+      {"\t\r@a", "\"'\t@a\""},
       {"DS-100 =1", "\"DS-100 =1\""},
       {"T\xc3\xbcr 'A'", "\"T\xc3\xbcr 'A'\""},
       {"", "\"\""},
@@ -71,6 +73,10 @@ TEST(CsvExport, FormulaStartsAreQuotedAndControlCharactersDropped) {
   // Every cell gets the rule, not only the model.
   EXPECT_EQ(CCsvExport::FormatRow(2, Entry("=1", "@a", "m", "-1-101", "+2")),
             "2,\"'=1\",\"'@a\",\"m\",\"'-1-101\",\"'+2\"\r\n");
+  // The header's first field is a catalog text: guarded too.
+  CsvHeaderTexts texts;
+  texts.index = "=1+1";
+  EXPECT_EQ(CCsvExport::FormatHeader(texts).substr(0, 8), "\"'=1+1\",");
 }
 
 TEST(CsvExport, MissingRowsStillCountForTheNumbering) {

@@ -131,6 +131,9 @@ TEST(LogLine, NamesLevelsAndKeepsOneDatagramOnOneLine) {
   LOG_RECORD_T record{6, "IPScanner", "first\r\nsecond\x01"};
   EXPECT_EQ(FormatLogLine(record, "12:00:00.000"),
             "12:00:00.000 INFO IPScanner first\\r\\nsecond\\x01");
+  // The module field is as foreign as the text: an escape sequence in it is shown, not obeyed.
+  const LOG_RECORD_T forged{6, "\x1b[2J\x1b]0;x\a", "text"};
+  EXPECT_EQ(FormatLogLine(forged, "12:00:00.000").find('\x1b'), std::string::npos);
   EXPECT_EQ(LogLevelName(7), "DEBUG");
   EXPECT_EQ(LogLevelName(3), "ERROR");
   EXPECT_EQ(LogLevelName(4), "4");
