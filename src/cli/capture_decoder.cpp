@@ -233,7 +233,20 @@ void CCaptureDecoder::LearnKeys() {
   }
 }
 
-int CCaptureDecoder::Decode(std::ostream& out) {
+// Every <Pwd> element's text replaced by a mask of fixed length (the length would tell too much).
+static std::string MaskPasswords(std::string xml) {
+  static const std::string open = "<Pwd>";
+  static const std::string close = "</Pwd>";
+  for (size_t at = xml.find(open); at != std::string::npos; at = xml.find(open, at)) {
+    const size_t start = at + open.size();
+    const size_t end = xml.find(close, start);
+    xml.replace(start, (end == std::string::npos ? xml.size() : end) - start, "********");
+    at = start;
+  }
+  return xml;
+}
+
+int CCaptureDecoder::Decode(std::ostream& out, bool showPasswords) {
   LearnKeys();
   int written = 0;
   for (const Datagram& d : datagrams_) {
@@ -266,7 +279,7 @@ int CCaptureDecoder::Decode(std::ostream& out) {
       continue;
     }
     if (!plain.keyText.empty()) out << " key " << plain.keyText;
-    std::string xml = plain.xml;
+    std::string xml = showPasswords ? plain.xml : MaskPasswords(plain.xml);
     while (!xml.empty() && (xml.back() == '\n' || xml.back() == '\r')) xml.pop_back();
     out << "\n" << xml << "\n";
   }

@@ -30,7 +30,8 @@ public:
   // type is not Ethernet (or Linux cooked capture).
   bool Load(const std::string& path, std::string* error);
   // Learns keys, then writes every datagram. Returns the number of device datagrams written.
-  int Decode(std::ostream& out);
+  // A password inside a document (<Pwd>) is shown as "********" unless showPasswords.
+  int Decode(std::ostream& out, bool showPasswords = false);
 
   const std::vector<Datagram>& Datagrams() const { return datagrams_; }
 

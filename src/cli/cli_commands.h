@@ -16,7 +16,8 @@ struct ConfigOptions {
   std::string mac;                    // the device's MAC text, with or without ':'
   std::vector<std::string> getItems;  // configuration paths to read
   std::vector<std::string> setItems;  // PATH=VALUE texts to write
-  std::string authUser;               // USER:PASSWORD, authenticate first when set
+  std::string authUser;               // USER: authenticate first when set
+  std::string passwordFile;           // the password as the other commands take it
   bool reboot = false;                // send a reboot and wait for the boot-up message
   int seconds = 6;
 };

@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
+#include <optional>
 
 #include "cli/cli_exit_codes.h"
+#include "shell/secure_wipe.h"
 
 namespace {
 
@@ -32,7 +35,20 @@ std::string PromptWithoutEcho(const std::string& prompt) {
   return line;
 }
 
+std::optional<std::string>& EnvironmentPassword() {
+  static std::optional<std::string> taken;
+  return taken;
+}
+
 }  // namespace
+
+void TakePasswordFromEnvironment() {
+  char* value = std::getenv(kPasswordEnvironment);
+  if (value == nullptr) return;
+  EnvironmentPassword() = std::string(value);
+  SecureWipe(value, std::strlen(value));
+  unsetenv(kPasswordEnvironment);
+}
 
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
@@ -47,8 +63,9 @@ int ReadDevicePassword(const std::string& passwordFile, std::string* password) {
     StripLineEnd(password);
     return kExitOk;
   }
-  if (const char* fromEnvironment = std::getenv(kPasswordEnvironment)) {
-    *password = fromEnvironment;
+  TakePasswordFromEnvironment();  // when main has not taken it yet
+  if (const std::optional<std::string>& fromEnvironment = EnvironmentPassword()) {
+    *password = *fromEnvironment;
     return kExitOk;
   }
   if (StdinIsTerminal()) {

@@ -7,6 +7,11 @@
 // variable IPSCANNER_PASSWORD, or from a prompt without echo when standard input is a terminal.
 constexpr const char* kPasswordEnvironment = "IPSCANNER_PASSWORD";
 
+// Moves IPSCANNER_PASSWORD out of the environment into the process (its text in the environment
+// is overwritten, the variable removed), so no child process (the web server, a helper) inherits
+// it. main calls it first; ReadDevicePassword then reads the taken value.
+void TakePasswordFromEnvironment();
+
 // 0 and the password (possibly empty: the caller refuses empty credentials), or an exit code
 // with the reason written to standard error: the file cannot be read (4), or no source at all (10).
 int ReadDevicePassword(const std::string& passwordFile, std::string* password);

@@ -10,11 +10,13 @@ enum CliExitCode : int {
   kExitFileError = 4,        // a capture file cannot be read or the CSV file cannot be written
   kExitNoAnswer = 5,         // no answer in time, a refused request, or fewer than --expect
   kExitDeviceNotFound = 6,   // the named device did not answer the discovery
-  kExitAuthFailed = 7,       // the device refused the user name and password, or never answered
+  kExitAuthFailed = 7,       // the device refused the user name and password
   kExitNoAck = 8,            // the device did not acknowledge the request in time
   kExitAckNotOk = 9,         // the device acknowledged the request with a result other than "OK"
   kExitBadInput = 10,        // a value failed the device view's checks (address, length, image)
   kExitSomeFailed = 11,      // a run over several devices ended with at least one failed device
+  kExitAuthNoAnswer = 12,    // the device did not answer the authentication
+  kExitNotSent = 13,         // the request could not be sent on the adapter
 };
 
 constexpr const char* kExitCodesHelp =
@@ -27,8 +29,10 @@ constexpr const char* kExitCodesHelp =
     "  5  no answer: a device did not answer in time or refused the request, or\n"
     "     scan --expect N found fewer than N devices\n"
     "  6  device not found: the named device did not answer the discovery\n"
-    "  7  authentication failed: wrong user name or password, or no answer to it\n"
+    "  7  authentication failed: wrong user name or password\n"
     "  8  no acknowledge: the device did not confirm the request in time\n"
     "  9  acknowledge not OK: the device answered the request with an error\n"
     "  10  bad input: a value failed the checks (IP address, gateway, mask, DNS, image name)\n"
-    "  11  some devices failed: a run over several devices did not succeed on every one\n";
+    "  11  some devices failed: a run over several devices did not succeed on every one\n"
+    "  12  the device did not answer the authentication\n"
+    "  13  not sent: the request could not be sent on the adapter\n";

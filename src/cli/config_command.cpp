@@ -13,8 +13,10 @@
 #include <thread>
 
 #include "cli/cli_commands.h"
+#include "cli/cli_credentials.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
+#include "core/authenticate_dispatcher.h"
 #include "core/control.h"
 #include "core/control_notify.h"
 #include "core/device_address.h"
@@ -24,6 +26,7 @@
 #include "protocol/request_records.h"
 #include "protocol/text_field.h"
 #include "shell/global_utils.h"
+#include "shell/secure_wipe.h"
 #include "shell/terminal_text.h"
 #include "transport/mac_proto_control.h"
 #include "transport/packet_record.h"
@@ -94,17 +97,14 @@ bool FillItems(const std::vector<std::string>& texts, char16_t (*items)[kConfigI
   return true;
 }
 
-int Authenticate(const DEVICE_ENTRY_T& device, const std::string& userPassword,
-                 Clock::time_point until) {
-  const size_t colon = userPassword.find(':');
-  const std::string user = userPassword.substr(0, colon);
-  const std::string password = colon == std::string::npos ? "" : userPassword.substr(colon + 1);
+int Authenticate(const DEVICE_ENTRY_T& device, const std::string& user,
+                 const std::string& password, Clock::time_point until) {
   AUTHENTICATE_REQ_T request;
   std::memset(&request, 0, sizeof(request));
   request.nUserType = 0;
   Utf8ToField(user.c_str(), request.szUser);
   Utf8ToField(password.c_str(), request.szPwd);
-  const std::string token = CGlobalUtils::RandomText(32);
+  const std::string token = UnpredictableIdentifier(32);
   Utf8ToField(token.c_str(), request.szUUID);
 
   // Shared with the callable: the worker may still run a copy of it after it is replaced.
@@ -127,11 +127,14 @@ int Authenticate(const DEVICE_ENTRY_T& device, const std::string& userPassword,
   PACKET_RECORD_T packet;
   std::memset(&packet, 0, sizeof(packet));
   int result = kExitOk;
-  if (CMsgFacade::GetInstance()->BuildRequestAuthenticate(&packet, &request, device.mac) != 0) {
+  const int built = CMsgFacade::GetInstance()->BuildRequestAuthenticate(&packet, &request, device.mac);
+  SecureWipe(&request, sizeof(request));
+  if (built != 0) {
     std::cerr << "ipscanner-cli: cannot build the authenticate request\n";
     result = kExitUsage;
   } else {
     SendToDevice(&packet, device);
+    SecureWipe(&packet, sizeof(packet));
     std::unique_lock<std::mutex> lock(wait->mutex);
     if (!wait->wake.wait_until(lock, until, [&] { return wait->answered; })) {
       std::cerr << "ipscanner-cli: no authenticate answer from " << device.mac << "\n";
@@ -159,6 +162,17 @@ int RunConfig(const ConfigOptions& options) {
       std::cerr << "ipscanner-cli: --set takes PATH=VALUE, got " << item << "\n";
       return kExitUsage;
     }
+  }
+  // The password as every other command takes it, never from the command line.
+  std::string password;
+  if (!options.authUser.empty()) {
+    if (options.authUser.find(':') != std::string::npos) {
+      std::cerr << "ipscanner-cli: --auth takes the user name only; the password comes from "
+                << kPasswordEnvironment << ", --password-file or a prompt\n";
+      return kExitUsage;
+    }
+    const int read = ReadDevicePassword(options.passwordFile, &password);
+    if (read != kExitOk) return read;
   }
   CCliSession session;
   const int opened = session.Open(options.interfaceName);
@@ -189,7 +203,8 @@ int RunConfig(const ConfigOptions& options) {
   int result = kExitOk;
 
   if (!options.authUser.empty())
-    result = Authenticate(device, options.authUser, Clock::now() + answerTime);
+    result = Authenticate(device, options.authUser, password, Clock::now() + answerTime);
+  SecureWipe(password);
 
   if (result == kExitOk && !options.getItems.empty()) {
     REPORT_CONFIG_T request{};

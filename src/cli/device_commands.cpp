@@ -49,8 +49,17 @@ int OpenAndFind(CCliSession& session, const DeviceCommandOptions& options,
                 const DeviceTarget& target, DEVICE_ENTRY_T* device) {
   const int opened = session.Open(options.interfaceName);
   if (opened != kExitOk) return opened;
-  const std::optional<DEVICE_ENTRY_T> found = DiscoverTarget(
-      *CControl::GetInstance(), SteadyOpClock(), target, std::chrono::seconds(options.seconds));
+  std::vector<std::string> ambiguous;
+  const std::optional<DEVICE_ENTRY_T> found =
+      DiscoverTarget(*CControl::GetInstance(), SteadyOpClock(), target,
+                     std::chrono::seconds(options.seconds), &ambiguous);
+  if (!found && !ambiguous.empty()) {
+    std::string macs;
+    for (const std::string& mac : ambiguous) macs += (macs.empty() ? "" : ", ") + TerminalSafe(mac);
+    Fail("more than one device answers for " + TerminalSafe(options.device) + " (" + macs +
+         "); name the device by its MAC");
+    return kExitDeviceNotFound;
+  }
   if (!found) {
     Fail("device " + TerminalSafe(options.device) + " did not answer the discovery within " +
          std::to_string(options.seconds) + " s");
@@ -80,8 +89,8 @@ int Authenticate(const DEVICE_ENTRY_T& device, const std::string& user,
     case device_ops::AuthOutcome::kAccepted:
       return kExitOk;
     case device_ops::AuthOutcome::kNoAnswer:
-      Fail("User or password incorrect. (no answer from " + Describe(device) + " within 5 s)");
-      return kExitAuthFailed;
+      Fail("The device did not answer. (" + Describe(device) + ", nothing within 5 s)");
+      return kExitAuthNoAnswer;
     default:
       Fail("User or password incorrect.");
       return kExitAuthFailed;
@@ -217,11 +226,17 @@ int RunRemote(const DeviceCommandOptions& options, bool reset, bool yes) {
     return kExitUsage;
   }
   const char* logName = reset ? "ipscanner-cli reset" : "ipscanner-cli reboot";
-  if (!device_ops::RemoteControl(SteadyOpClock(), device,
-                                 reset ? device_ops::kCommandReset : device_ops::kCommandReboot,
-                                 logName)) {
-    Fail("the request could not be built");
-    return kExitBadInput;
+  switch (device_ops::RemoteControl(SteadyOpClock(), device,
+                                    reset ? device_ops::kCommandReset : device_ops::kCommandReboot,
+                                    logName)) {
+    case device_ops::RemoteOutcome::kSent:
+      break;
+    case device_ops::RemoteOutcome::kNotBuilt:
+      Fail("the request could not be built");
+      return kExitBadInput;
+    case device_ops::RemoteOutcome::kNotSent:
+      Fail("the request could not be sent to " + Describe(device));
+      return kExitNotSent;
   }
   std::cout << (reset ? "Reseting device succeeded.\n" : "Rebooting device succeeded.\n");
   return kExitOk;

@@ -5,20 +5,21 @@
 
 #include "cli/capture_decoder.h"
 #include "cli/cli_commands.h"
+#include "cli/cli_credentials.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/device_commands_cli.h"
 #include "platform/file_version.h"
 
 namespace {
 
-int RunDecode(const std::string& path) {
+int RunDecode(const std::string& path, bool showPasswords) {
   CCaptureDecoder decoder;
   std::string error;
   if (!decoder.Load(path, &error)) {
     std::cerr << "ipscanner-cli: " << error << "\n";
     return kExitFileError;
   }
-  const int count = decoder.Decode(std::cout);
+  const int count = decoder.Decode(std::cout, showPasswords);
   std::cerr << "ipscanner-cli: " << count << " device datagrams decoded\n";
   return kExitOk;
 }
@@ -26,6 +27,7 @@ int RunDecode(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  TakePasswordFromEnvironment();  // before any child process can be started
   CLI::App app{"Discovers intercom devices on the local segment and decodes device traffic.",
                "ipscanner-cli"};
   app.footer(kExitCodesHelp);
@@ -52,6 +54,9 @@ int main(int argc, char** argv) {
   CLI::App* decodeCmd = app.add_subcommand(
       "decode", "Decode every device datagram of a capture file (header, envelope, XML)");
   decodeCmd->add_option("file", pcapPath, "Capture file (pcap)")->required();
+  bool showPasswords = false;
+  decodeCmd->add_flag("--show-passwords", showPasswords,
+                      "Show the passwords of authenticate requests (masked otherwise)");
 
   ConfigOptions config;
   CLI::App* configCmd = app.add_subcommand("config", "");  // hidden: an empty description
@@ -63,7 +68,11 @@ int main(int argc, char** argv) {
   configCmd->add_option("--set", config.setItems, "PATH=VALUE to write");
   configCmd->add_option("--seconds", config.seconds, "Discovery and answer time (default 6)")
       ->check(CLI::Range(1, 3600));
-  configCmd->add_option("--auth", config.authUser, "USER:PASSWORD to authenticate first");
+  configCmd->add_option("--auth", config.authUser,
+                         "USER to authenticate first (password: IPSCANNER_PASSWORD, "
+                         "--password-file or a prompt)");
+  configCmd->add_option("--password-file", config.passwordFile,
+                        "File whose first line is the password");
   configCmd->add_flag("--reboot", config.reboot,
                       "Reboot the device and wait for its boot-up message");
 
@@ -128,7 +137,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  if (*decodeCmd) return RunDecode(pcapPath);
+  if (*decodeCmd) return RunDecode(pcapPath, showPasswords);
   if (*scanCmd) return RunScan(scan);
   if (*configCmd) return RunConfig(config);
   if (*staticCmd) return RunStatic(statics);

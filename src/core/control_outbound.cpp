@@ -71,7 +71,7 @@ int SendOutbound(const PACKET_RECORD_T* packet) {
   const OutboundHooks hooks = CurrentHooks();
   if (!hooks.send) return CMacProtoControl::GetInstance()->Send(packet);
   hooks.send(packet);
-  return 0;
+  return hooks.sendFails ? -1 : 0;
 }
 
 void SetOutboundHooks(OutboundHooks hooks) {

@@ -13,6 +13,8 @@ struct OutboundHooks {
   std::function<int(PACKET_RECORD_T*, const DISCOVER_REQ_T*, int)> buildDiscover;
   // Receives every packet record that would go to the transport.
   std::function<void(const PACKET_RECORD_T*)> send;
+  // With send set: report each packet as not sent (-1), as a transport that cannot inject does.
+  bool sendFails = false;
 };
 
 // Hands a built record to the transport (or to the send hook); the transport's result, 0 for

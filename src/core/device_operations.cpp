@@ -18,6 +18,7 @@
 #include "protocol/text_field.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
+#include "shell/secure_wipe.h"
 #include "transport/packet_record.h"
 
 namespace device_ops {
@@ -32,19 +33,23 @@ void SendTo(PACKET_RECORD_T* packet, const DEVICE_ENTRY_T& device) {
   SendOutbound(packet);  // the result is not looked at
 }
 
-// Wipes a record that held a password; volatile so the stores are not dropped.
-void Wipe(void* data, size_t size) {
-  volatile unsigned char* p = static_cast<volatile unsigned char*>(data);
-  for (size_t i = 0; i < size; ++i) p[i] = 0;
+// Whether a report answers a request for the addressing: it carries the device's address. A
+// device also sends shorter reports (the answer to another window's poll of its type alone).
+bool CarriesAddress(const std::vector<std::string>& items) {
+  const std::string prefix = std::string(device_config::kStatusIp) + "=";
+  for (const std::string& item : items) {
+    if (item.size() > prefix.size() && item.compare(0, prefix.size(), prefix) == 0) return true;
+  }
+  return false;
 }
 
-// Collects the first configuration report of one device.
+// Collects the first configuration report of one device that carries its address.
 class CReportCollector : public CControlBaseNotify {
 public:
   explicit CReportCollector(std::string key) : m_key(std::move(key)) {}
   void OnReportConfig(std::string deviceKey, std::string, int,
                       const std::vector<std::string>* items) override {
-    if (deviceKey != m_key || items == nullptr) return;
+    if (deviceKey != m_key || items == nullptr || !CarriesAddress(*items)) return;
     std::lock_guard<std::mutex> guard(m_lock);
     if (!m_items) m_items = *items;
   }
@@ -78,15 +83,16 @@ AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
   std::memset(&packet, 0, sizeof(packet));
   const int built =
       CMsgFacade::GetInstance()->BuildRequestAuthenticate(&packet, &request, device.mac);
-  Wipe(&request, sizeof(request));
+  SecureWipe(&request, sizeof(request));
   if (built != 0) {
+    SecureWipe(&packet, sizeof(packet));
     LogError("%s: BuildRequestAuthenticate failed.", logName);
     return AuthOutcome::kNotBuilt;
   }
   // Open before sending: an answer the worker handles right after the send is not lost.
   waits.Open(identifier);
   SendTo(&packet, device);
-  Wipe(&packet, sizeof(packet));
+  SecureWipe(&packet, sizeof(packet));
 
   bool accepted = false;
   const bool answered = PauseUntil(clock, kAuthenticateWait, kAckPollStep,
@@ -157,8 +163,8 @@ UpdateResult UpdateConfig(CControl& control, IOpClock& clock, const DEVICE_ENTRY
   return result;
 }
 
-bool RemoteControl(IOpClock& clock, const DEVICE_ENTRY_T& device, const char* command,
-                   const char* logName) {
+RemoteOutcome RemoteControl(IOpClock& clock, const DEVICE_ENTRY_T& device, const char* command,
+                            const char* logName) {
   REMOTE_CONTROL_T request;
   std::memset(&request, 0, sizeof(request));
   Utf8ToField(kProtocolVersion, request.szProtocal);
@@ -167,13 +173,17 @@ bool RemoteControl(IOpClock& clock, const DEVICE_ENTRY_T& device, const char* co
   std::memset(&packet, 0, sizeof(packet));
   if (CMsgFacade::GetInstance()->BuildRemoteControlMsg(&packet, &request, device.mac) != 0) {
     LogInfo("%s:BuildRemoteControlMsg error!", logName);
-    return false;
+    return RemoteOutcome::kNotBuilt;
   }
-  SendTo(&packet, device);
+  AddressToDevice(&packet, device);
+  if (SendOutbound(&packet) != 0) {
+    LogError("%s: the remote control frame could not be sent.", logName);
+    return RemoteOutcome::kNotSent;
+  }
   // The device acknowledges nothing we read; give the request time to leave before the caller
   // reports success.
   clock.Pause(kRemoteControlPause);
-  return true;
+  return RemoteOutcome::kSent;
 }
 
 }  // namespace device_ops

@@ -47,8 +47,8 @@ AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
 // The answer reaches the notify objects as a configuration report.
 void RequestConfig(CControl& control, const DEVICE_ENTRY_T& device);
 
-// RequestConfig, then waits up to `limit` for the device's report; the report's items as a map
-// (ParseReportItems), or nothing when none came.
+// RequestConfig, then waits up to `limit` for the device's report carrying its address
+// (Config.Status.IP); the report's items as a map (ParseReportItems), or nothing when none came.
 std::optional<std::map<std::string, std::string>> ReadConfig(CControl& control, IOpClock& clock,
                                                              const DEVICE_ENTRY_T& device,
                                                              std::chrono::milliseconds limit);
@@ -71,10 +71,16 @@ struct UpdateResult {
 UpdateResult UpdateConfig(CControl& control, IOpClock& clock, const DEVICE_ENTRY_T& device,
                           const CONFIG_MODULE_T& items, const char* logName);
 
-// Sends a remote control command (kCommandReboot or kCommandReset) and pauses 500 ms; nothing is
-// awaited. False when the request could not be built (info log "<logName>:BuildRemoteControlMsg
-// error!"), and then nothing was sent.
-bool RemoteControl(IOpClock& clock, const DEVICE_ENTRY_T& device, const char* command,
-                   const char* logName);
+enum class RemoteOutcome {
+  kSent,      // the frame left (the device acknowledges nothing)
+  kNotBuilt,  // the request could not be built (info log "<logName>:BuildRemoteControlMsg
+              // error!"); nothing was sent
+  kNotSent,   // built, but the transport could not send the frame (logged)
+};
+
+// Sends a remote control command (kCommandReboot or kCommandReset) and, once sent, pauses 500 ms;
+// nothing is awaited.
+RemoteOutcome RemoteControl(IOpClock& clock, const DEVICE_ENTRY_T& device, const char* command,
+                            const char* logName);
 
 }  // namespace device_ops

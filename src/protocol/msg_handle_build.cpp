@@ -8,6 +8,7 @@
 #include "protocol/payload_envelope.h"
 #include "protocol/text_field.h"
 #include "shell/log.h"
+#include "shell/secure_wipe.h"
 
 namespace {
 
@@ -52,7 +53,12 @@ public:
     }
     std::memcpy(out_ + used_, line, n + 1);
     used_ += n;
+    SecureWipe(line, static_cast<size_t>(n));  // a line may hold the password
   }
+
+  ~DocumentWriter() { SecureWipe(value_, sizeof(value_)); }
+  DocumentWriter(const DocumentWriter&) = delete;
+  DocumentWriter& operator=(const DocumentWriter&) = delete;
 
   bool failed() const { return failed_; }
   int length() const { return used_; }
@@ -71,7 +77,10 @@ int Finish(const DocumentWriter& doc, uint8_t* out, int capacity, int* length,
            const std::string& keyText, bool encrypt, bool withPrefix) {
   if (doc.failed()) return -1;
   int n = doc.length();
-  if (encrypt && EncryptPayload(out, out, capacity, keyText, &n, withPrefix) != 0) return -1;
+  if (encrypt && EncryptPayload(out, out, capacity, keyText, &n, withPrefix) != 0) {
+    SecureWipe(out, static_cast<size_t>(capacity));  // never leave a plaintext document behind
+    return -1;
+  }
   *length = n;
   return 0;
 }

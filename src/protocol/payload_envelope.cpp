@@ -3,6 +3,8 @@
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include "protocol/payload_envelope.h"
 
+#include "shell/secure_wipe.h"
+
 #include <openssl/aes.h>
 
 #include <cstring>
@@ -38,6 +40,7 @@ int AesEncryptBuffer(const uint8_t* text, int textLength, std::vector<uint8_t>& 
   const int offset = withPrefix ? kEnvelopePrefixLength : 0;
   scratch.assign(padded + offset + 1, 0);
   AES_cbc_encrypt(plain.data(), scratch.data() + offset, padded, &schedule, iv, AES_ENCRYPT);
+  SecureWipe(plain.data(), plain.size());  // it may hold a password (the authenticate document)
   if (withPrefix) {
     std::memcpy(scratch.data(), kEnvelopeMagic, kEnvelopeMagicLength);
     // The IV that starts the chain, not the one the CBC call leaves behind.

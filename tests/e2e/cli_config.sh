@@ -30,11 +30,13 @@ mac=$(jq -r '[.[] | select(.envelope == "prefixed" and .workMacBytes != .macByte
 ip=$(jq -r --arg m "$mac" '.[] | select(.mac == $m) | .ip' "$work/fleet.json")
 echo "$mac" >"$work/mac"
 run() { local name=$1; shift; "$cli" config --interface "$IPS_SEGMENT_IF" --mac "$mac" --seconds 5 "$@" >"$work/$name.out" 2>"$work/$name.err"; echo $? >"$work/$name.rc"; }
-run update --auth admin:admin --get Config.Network.LAN.Type \
+IPSCANNER_PASSWORD=admin run update --auth admin --get Config.Network.LAN.Type \
   --set Config.Network.LAN.Type=2 --set "Config.Network.LAN.StaticIP=$ip" \
   --set Config.Network.LAN.SubnetMask=255.255.0.0 --set Config.Network.LAN.DefaultGateway=10.213.0.254
 run readback --get Config.Network.LAN.Type --get Config.Status.IP
-run badpass --auth admin:wrong
+echo wrong >"$work/wrong"
+run badpass --auth admin --password-file "$work/wrong"
+run inline --auth admin:admin
 run reboot --reboot
 stop_capture
 "$cli" decode "$work/traffic.pcap" >"$work/decode.out" 2>"$work/decode.err"
@@ -58,6 +60,7 @@ check "device state changed in the simulator" \
 check "readback exits 0" [ "$(cat "$work/readback.rc")" = 0 ] || show readback
 check "readback shows the static type" grep -qx '  Config.Network.LAN.Type=2' "$work/readback.out"
 check "wrong password is refused (exit 5)" [ "$(cat "$work/badpass.rc")" = 5 ] || show badpass
+check "a password on the command line is refused (exit 1)" [ "$(cat "$work/inline.rc")" = 1 ] || show inline
 check "refusal reached the callback" grep -q '^authenticate: result -1 ' "$work/badpass.out"
 check "reboot exits 0" [ "$(cat "$work/reboot.rc")" = 0 ] || show reboot
 check "boot-up reached the notify object" grep -qx "bootup: $mac" "$work/reboot.out"
@@ -73,6 +76,7 @@ check "every datagram decoded" bash -c "! grep -q 'not decoded\|not a device dat
 # Every encrypted datagram is followed by its document.
 check "documents in plain XML" bash -c "[ \$(grep -c ' envelope ' '$work/decode.out') -eq \$(grep -c '^<Msg>' '$work/decode.out') ]"
 check "update document readable" grep -q "<Item>Config.Network.LAN.Type=2</Item>" "$work/decode.out"
+check "passwords masked in the decode" bash -c "grep -q '<Pwd>\*\*\*\*\*\*\*\*</Pwd>' '$work/decode.out' && ! grep -q '<Pwd>admin\|<Pwd>wrong' '$work/decode.out'"
 
 [ $fail -eq 0 ] && echo "PASS: config round trip, authenticate, boot-up and decode"
 exit $fail

@@ -53,6 +53,8 @@ run show_json show "$ip" --json
 run bad_ip set "$mac" --user admin --static 1.2.3 --gateway 10.213.0.254 --mask 255.255.0.0 --dns1 10.213.0.253
 run bad_device show 02:1a:2b:zz:00:01
 run not_found show 02:00:00:00:00:99 --seconds 2
+# Two devices of the fleet share one address: naming it is refused, the password never sent.
+run ambiguous set 010.213.9.9 --user admin --dhcp --seconds 3
 run wrong_password set "$mac" --user admin --dhcp --password-file "$work/wrong"
 run set_static set "$spelled" --user admin --static 10.213.7.7 --gateway 10.213.0.254 \
   --mask 255.255.0.0 --dns1 10.213.0.253
@@ -71,7 +73,7 @@ sleep 0.3  # the last log datagrams
 STEPS
 
 IPS_DEVSIM="$bin/devsim" "$src/scripts/segment.sh" --quiet \
-  --devsim "--count 3 --seed 11 --static-share 0 --workmac-differ-share 0 --reboot-ms 200 --password $secret --fleet-file $work/fleet.json --state-file $work/state.json" \
+  --devsim "--count 3 --seed 11 --static-share 0 --workmac-differ-share 0 --reboot-ms 200 --device-ip 1=10.213.9.9 --device-ip 2=10.213.9.9 --password $secret --fleet-file $work/fleet.json --state-file $work/state.json" \
   -- bash "$work/steps.sh" "$bin" "$work"
 
 fail=0
@@ -91,6 +93,8 @@ expect_rc bad_ip 10
 check "bad IP named with the view's text" grep -q "Invalid IP Address." "$work/bad_ip.err"
 expect_rc bad_device 10
 expect_rc not_found 6
+expect_rc ambiguous 6
+check "the ambiguous address names both MACs" bash -c "grep -q 'more than one device answers for 010.213.9.9' '$work/ambiguous.err' && [ \$(grep -o '02[0-9A-Fa-f:-]*' '$work/ambiguous.err' | sort -u | wc -l) -ge 2 ]"
 expect_rc wrong_password 7
 check "wrong password told" grep -q "User or password incorrect." "$work/wrong_password.err"
 expect_rc set_static 0

@@ -14,8 +14,10 @@
 #include "core/device_operations.h"
 #include "core/network_input_check.h"
 #include "protocol/request_records.h"
+#include "shell/secure_wipe.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/notify_hub.h"
+#include "ui/framework/plain_text.h"
 #include "ui/framework/translate_manager.h"
 #include "ui/framework/ui_thread.h"
 #include "ui/framework/ui_wait_clock.h"
@@ -108,12 +110,12 @@ void CDeviceInfoView::SendConfigRequest() {
 void CDeviceInfoView::ShowDeviceTitle() {
   if (!m_pLabelDevice) return;
   // The MAC names the device; model and address go to the tooltip, the panel is narrow.
-  m_pLabelDevice->setText(QString::fromStdString(m_device.mac));
+  SetPlainLabelText(m_pLabelDevice, QString::fromStdString(m_device.mac));
   QStringList details;
   for (const std::string* text : {&m_device.model, &m_device.ip}) {
     if (!text->empty()) details << QString::fromStdString(*text);
   }
-  m_pLabelDevice->setToolTip(details.join(QStringLiteral("  \u00B7  ")));
+  SetPlainToolTip(m_pLabelDevice, details.join(QStringLiteral("  \u00B7  ")));
 }
 
 void CDeviceInfoView::SetDeviceInfo(const DEVICE_ENTRY_T& device) {
@@ -204,10 +206,10 @@ void CDeviceInfoView::OnDhcpSelectChanged(TNotifyMsg&) {
   }
 }
 
-bool CDeviceInfoView::VerifyUserAndPassword(const std::string& user, const std::string& password) {
+device_ops::AuthOutcome CDeviceInfoView::VerifyUserAndPassword(const std::string& user,
+                                                               const std::string& password) {
   return device_ops::Authenticate(*m_authWaits, WaitClock(), m_device, user, password,
-                                  "CDeviceInfoView::VerifyUserAndPassword") ==
-         device_ops::AuthOutcome::kAccepted;
+                                  "CDeviceInfoView::VerifyUserAndPassword");
 }
 
 bool CDeviceInfoView::CheckCredentials() {
@@ -217,11 +219,20 @@ bool CDeviceInfoView::CheckCredentials() {
     Ask(kAppCaption, "User or password can not be empty.", MB_OK);
     return false;
   }
-  if (!VerifyUserAndPassword(user.toStdString(), password.toStdString())) {
-    Ask(kAppCaption, "User or password incorrect.", MB_OK);
-    return false;
+  std::string plain = password.toStdString();
+  const device_ops::AuthOutcome outcome = VerifyUserAndPassword(user.toStdString(), plain);
+  SecureWipe(plain);
+  switch (outcome) {
+    case device_ops::AuthOutcome::kAccepted:
+      return true;
+    case device_ops::AuthOutcome::kNoAnswer:
+      // Silence is not a refusal: the installer must not start doubting a correct password.
+      Ask(kAppCaption, "The device did not answer.", MB_OK);
+      return false;
+    default:
+      Ask(kAppCaption, "User or password incorrect.", MB_OK);
+      return false;
   }
-  return true;
 }
 
 bool CDeviceInfoView::CheckNetworkInput() {
@@ -266,7 +277,10 @@ void CDeviceInfoView::OnBtnUpdateClicked(TNotifyMsg&) {
 void CDeviceInfoView::RunRemoteControl(const RemoteCommand& command) {
   if (!CheckCredentials()) return;
   if (Ask(command.caption, command.question, MB_YESNO) != IDYES) return;
-  if (!device_ops::RemoteControl(WaitClock(), m_device, command.command, command.logName)) return;
+  // Not built or not sent (both logged): the device was not asked, so no success is shown.
+  if (device_ops::RemoteControl(WaitClock(), m_device, command.command, command.logName) !=
+      device_ops::RemoteOutcome::kSent)
+    return;
   Ask(command.caption, command.done, MB_OK);
 }
 

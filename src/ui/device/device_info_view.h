@@ -7,6 +7,7 @@
 
 #include "core/control_notify.h"
 #include "core/device_entry.h"
+#include "core/device_operations.h"
 #include "ui/framework/base_view.h"
 
 class CAuthenticateDispatcher;
@@ -56,7 +57,8 @@ private:
   void RunRemoteControl(const RemoteCommand& command);
   // Empty check and authenticate, with their message boxes; true when the device accepted.
   bool CheckCredentials();
-  bool VerifyUserAndPassword(const std::string& user, const std::string& password);
+  device_ops::AuthOutcome VerifyUserAndPassword(const std::string& user,
+                                                const std::string& password);
   bool CheckNetworkInput();
   void SendConfigRequest();
   void ShowDeviceConfig(const std::map<std::string, std::string>& config);

@@ -332,7 +332,7 @@ TEST_F(DeviceInfoViewTest, ALateAuthenticateAnswerIsIgnored) {
   ReportStatic(kDeviceA, "10.0.0.5");
   SetCredentials("admin", "secret");
   clock.SetPauseHook(nullptr);  // the device stays silent
-  boxes->Queue(IDOK, "User or password incorrect.");
+  boxes->Queue(IDOK, "The device did not answer.");
   sent.clear();
   const auto start = clock.Now();
   Click("btn_reboot");
@@ -346,7 +346,7 @@ TEST_F(DeviceInfoViewTest, ALateAuthenticateAnswerIsIgnored) {
                  kDeviceA.mac, Envelope::kBare, kMacA);
     CControl::GetInstance()->OnSocketMsg(&r);
   });
-  boxes->Queue(IDOK, "User or password incorrect.");
+  boxes->Queue(IDOK, "The device did not answer.");
   Click("btn_reboot");
   EXPECT_TRUE(SentOf(MSG_REMOTE_CONTROL).empty());
 }

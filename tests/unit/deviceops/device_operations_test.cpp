@@ -123,8 +123,9 @@ TEST(DeviceConfigKeys, UpdateItemsForDhcpAndStatic) {
   device_config::FillUpdateItems(wlan, dhcp, &items);
   EXPECT_EQ(Items(items), std::vector<std::string>{"Config.Network.WLAN.Type=0"});
 
-  device_config::NetworkSettings fixed{false,           "10.0.0.9", "10.0.0.1",
-                                       "255.255.255.0", "8.8.8.8",  ""};
+  // Typed with leading zeros: sent canonical, never verbatim (a device may read them as octal).
+  device_config::NetworkSettings fixed{false,           "010.0.0.09", "10.0.0.001",
+                                       "255.255.255.0", "008.8.8.8",  ""};
   device_config::FillUpdateItems(Device(), fixed, &items);
   EXPECT_EQ(Items(items),
             (std::vector<std::string>{
@@ -207,14 +208,26 @@ TEST_F(DeviceOps, AuthenticateTiesTheAnswerToItsIdentifier) {
   bool accepted = false;
   EXPECT_FALSE(waits.Answered(Element(2, "UUID"), &accepted));
 
-  // The identifier generator repeats itself within a second: the next request still gets an
-  // identifier of its own, so the late answer does not count for it either.
+  // Should the random source ever repeat an identifier, the next request still gets one of its
+  // own, so the late answer does not count for it either.
   const std::string late = Element(2, "UUID");
   clock.SetPauseHook([&](std::chrono::milliseconds) { AnswerAuthenticate(0, late); });
   EXPECT_EQ(device_ops::Authenticate(waits, clock, Device(), "admin", "pw", "T"),
             device_ops::AuthOutcome::kNoAnswer);
   EXPECT_NE(Element(3, "UUID"), late);
   EXPECT_EQ(Element(3, "UUID").size(), 32u);
+}
+
+// The identifier comes from the system's random source: two dispatchers that remember nothing of
+// each other still differ within one second, and neither is what the time-seeded generator gives.
+TEST_F(DeviceOps, AuthenticateIdentifierCannotBeComputedFromTheTime) {
+  CAuthenticateDispatcher first(control);
+  const std::string a = first.NewIdentifier(32);
+  CAuthenticateDispatcher second(control);
+  const std::string b = second.NewIdentifier(32);
+  EXPECT_NE(a, b);
+  EXPECT_NE(a, CGlobalUtils::RandomText(32));
+  EXPECT_TRUE(std::regex_match(a, std::regex("[A-Za-z0-9]{32}"))) << a;
 }
 
 TEST_F(DeviceOps, EmptyCredentialsSendNothing) {
@@ -277,11 +290,19 @@ TEST_F(DeviceOps, RemoteControlSendsTheCommandAndPauses) {
   for (const char* command : {device_ops::kCommandReboot, device_ops::kCommandReset}) {
     sent.clear();
     const auto start = clock.Now();
-    EXPECT_TRUE(device_ops::RemoteControl(clock, Device(), command, "T"));
+    EXPECT_EQ(device_ops::RemoteControl(clock, Device(), command, "T"),
+              device_ops::RemoteOutcome::kSent);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(Element(0, "Type"), command);
     EXPECT_EQ(clock.Now() - start, 500ms);
   }
+  // A transport that cannot send makes it a failure, not a success.
+  OutboundHooks failing;
+  failing.send = [](const PACKET_RECORD_T*) {};
+  failing.sendFails = true;
+  SetOutboundHooks(failing);
+  EXPECT_EQ(device_ops::RemoteControl(clock, Device(), device_ops::kCommandReboot, "T"),
+            device_ops::RemoteOutcome::kNotSent);
 }
 
 TEST_F(DeviceOps, ReadConfigCollectsThisDevicesReport) {
@@ -292,6 +313,7 @@ TEST_F(DeviceOps, ReadConfigCollectsThisDevicesReport) {
   };
   clock.SetPauseHook([&](std::chrono::milliseconds now) {
     if (now == 20ms) report("OTHER", {"Config.Status.IP=1.1.1.1"});
+    if (now == 30ms) report(kKey, {"Config.Network.LAN.Type=0"});  // a poll's answer: no address
     if (now == 40ms) report(kKey, {"Config.Network.LAN.Type=2", "Config.Status.IP=10.0.0.7"});
   });
   const auto map = device_ops::ReadConfig(control, clock, Device(), 3000ms);
