@@ -61,14 +61,14 @@ std::string OthersText(const SITE_PROBLEM_T& problem, const TextTranslator& tr) 
 // Groups devices by a key; every group of two or more distinct MACs marks each member with the
 // others of its group: their count and the first few of them. MACs differing only in case are
 // one device, as the list shows them.
-void FlagGroups(const std::vector<DEVICE_ENTRY_T>& table,
-                const std::unordered_map<std::string, std::vector<size_t>>& groups,
-                EProblemCode code, const std::string DEVICE_ENTRY_T::*valueField,
-                SiteProblemMap& out) {
+template <class Groups>
+void FlagGroups(const std::vector<DEVICE_ENTRY_T>& table, const Groups& groups, EProblemCode code,
+                const std::string DEVICE_ENTRY_T::*valueField, SiteProblemMap& out) {
   for (const auto& [key, members] : groups) {
     if (members.size() < 2) continue;
     std::vector<size_t> distinct;
     std::unordered_set<std::string> seen;
+    seen.reserve(members.size());
     for (size_t pos : members) {
       if (seen.insert(Upper(table[pos].mac)).second) distinct.push_back(pos);
     }
@@ -80,6 +80,7 @@ void FlagGroups(const std::vector<DEVICE_ENTRY_T>& table,
       problem.code = code;
       problem.value = table[pos].*valueField;
       problem.otherCount = distinct.size() - 1;
+      problem.others.reserve(heads - 1);
       for (size_t h = 0; h < heads && problem.others.size() < kNamedOthers; ++h) {
         if (distinct[h] != pos) problem.others.push_back(table[distinct[h]].mac);
       }
@@ -93,16 +94,22 @@ void FlagGroups(const std::vector<DEVICE_ENTRY_T>& table,
 SiteProblemMap CSiteProblems::Compute(const std::vector<DEVICE_ENTRY_T>& table,
                                       const std::vector<IPV4_SUBNET_T>& subnets) {
   SiteProblemMap out;
-  std::unordered_map<std::string, std::vector<size_t>> byIp;
+  std::unordered_map<uint32_t, std::vector<size_t>> byIp;  // 10.0.0.1 and 010.0.0.1 are one
   std::unordered_map<std::string, std::vector<size_t>> byRoom;
+  std::unordered_map<std::string, std::string> kindOfModel;  // a site has a handful of models
+  out.reserve(table.size());
+  byIp.reserve(table.size());
+  byRoom.reserve(table.size());
   for (size_t pos = 0; pos < table.size(); ++pos) {
     const DEVICE_ENTRY_T& d = table[pos];
     if (d.mac.empty()) continue;
     uint32_t ip = 0;
-    const bool validIp = CDeviceSort::ParseIPv4(d.ip, &ip);
-    if (validIp) byIp[std::to_string(ip)].push_back(pos);  // 10.0.0.1 and 010.0.0.1 are one
+    if (CDeviceSort::ParseIPv4(d.ip, &ip)) byIp[ip].push_back(pos);
+    if (d.deviceId.empty()) continue;
+    auto kind = kindOfModel.find(d.model);
+    if (kind == kindOfModel.end()) kind = kindOfModel.emplace(d.model, DeviceKind(d.model)).first;
     // The kind and the room number, joined by a byte that neither holds.
-    if (!d.deviceId.empty()) byRoom[DeviceKind(d.model) + '\n' + d.deviceId].push_back(pos);
+    byRoom[kind->second + '\n' + d.deviceId].push_back(pos);
   }
   FlagGroups(table, byIp, EProblemCode::kDuplicateIp, &DEVICE_ENTRY_T::ip, out);
   FlagGroups(table, byRoom, EProblemCode::kDuplicateRoom, &DEVICE_ENTRY_T::deviceId, out);
@@ -120,6 +127,7 @@ SiteProblemMap CSiteProblems::Compute(const std::vector<DEVICE_ENTRY_T>& table,
   }
   // One order whatever the hash maps did: the order of the codes.
   for (auto& [mac, problems] : out) {
+    if (problems.size() < 2) continue;
     std::stable_sort(
         problems.begin(), problems.end(),
         [](const SITE_PROBLEM_T& a, const SITE_PROBLEM_T& b) { return a.code < b.code; });
