@@ -14,7 +14,7 @@ public:
   static constexpr size_t kDefaultLimit = 131072;
 
   // what: the table's name in the log line ("device table").
-  explicit CEntryBound(const char* what, size_t limit = kDefaultLimit) : what_(what), limit_(limit) {}
+  CEntryBound(const char* what, size_t limit = kDefaultLimit) : what_(what), limit_(limit) {}
 
   // Whether a table now holding `size` entries may take one more; a refusal is counted.
   bool Admit(size_t size);
