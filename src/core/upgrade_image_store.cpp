@@ -19,7 +19,9 @@ std::string StoreUpgradeImage(const std::string& source, std::string* error) {
   // Same file (chosen from the download folder itself): nothing to copy.
   if (fs::exists(target, ec) && fs::equivalent(source, target, ec)) return name;
   // Written aside and renamed, so a device fetching the old copy never gets half of the new one.
-  const fs::path temporary = target.string() + ".part";
+  // The copy in progress lives beside the served folder, not in it: nothing half-written (and no
+  // dot file) is ever there to be fetched. Same file system, so the rename is atomic.
+  const fs::path temporary = target.parent_path().parent_path() / ("." + name + ".part");
   if (!fs::copy_file(source, temporary, fs::copy_options::overwrite_existing, ec)) {
     if (error) *error = target.string() + ": " + ec.message();
     fs::remove(temporary, ec);

@@ -95,7 +95,8 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     CloseInheritedOnExec();
     if (!workDir.empty() && chdir(workDir.c_str()) != 0) ReportAndExit(report[1]);
     int in = open("/dev/null", O_RDONLY);
-    int log = open(out, O_WRONLY | O_CREAT | O_APPEND, 0644);
+    // Never through a link: a link planted in the log folder would make us append elsewhere.
+    int log = open(out, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0644);
     if (in < 0 || log < 0) ReportAndExit(report[1]);
     dup2(in, STDIN_FILENO);
     dup2(log, STDOUT_FILENO);

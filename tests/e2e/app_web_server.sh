@@ -23,7 +23,7 @@ app=""
 
 at_exit() {
   [ -n "$app" ] && kill -KILL "$app" 2>/dev/null
-  rm -rf "$rom/$tag" "$rom/$tag".*
+  rm -rf "$rom/$tag" "$rom/$tag".* "$rom/$tag"-* "$rom/.$tag"*
 }
 serves() { [ "$(curl -s -m 2 "http://127.0.0.1:8088/download/rom/$1")" = "$2" ]; }
 refused() { ! curl -s -o /dev/null -m 1 http://127.0.0.1:8088/; }
@@ -48,6 +48,20 @@ serves "$tag.zip" "image-2 $tag" || fail "second firmware file is not served"
 [ "$(curl -s -o /dev/null -m 2 -w '%{http_code}' -X PUT --data x "http://127.0.0.1:8088/download/rom/$tag.put")" != 201 ] \
   || fail "the server accepts uploads"
 echo "ok: serves Download/Rom under /download/rom/ on 8088 and nothing else"
+
+# Whoever may write into the folder must not make the server hand out other files: a link (to a
+# file the server's user can read) and dot files are refused, a plain file beside them is served.
+secret="/etc/hostname"
+ln -s "$secret" "$rom/$tag-link.rom"
+echo "hidden $tag" > "$rom/.$tag-hidden.rom"
+mkdir -p "$rom/.$tag-dir" && echo "hidden $tag" > "$rom/.$tag-dir/in.rom"
+for path in "$tag-link.rom" ".$tag-hidden.rom" ".$tag-dir/in.rom"; do
+  code=$(status_of "download/rom/$path")
+  [ "$code" != 200 ] || fail "the server hands out $path (HTTP $code)"
+done
+serves "$tag.rom" "image-1 $tag" || fail "a plain file is no longer served beside them"
+rm -f "$rom/$tag-link.rom"
+echo "ok: a symlink and dot files in the download folder are refused"
 
 kill -TERM "$app"; wait "$app"; rc=$?; app=""
 [ $rc -eq 0 ] || fail "normal close exited $rc"

@@ -50,6 +50,21 @@ ls -A "$mod/Download/Rom" >"$work/rom-after.txt"
   --timeout 5 "$(cat "$work/named-mac")" "$(cat "$work/refusing-ip")" \
   >"$work/named.out" 2>"$work/named.err"
 echo $? >"$work/named.rc"
+
+# Another server on the port, even one handing out the very same bytes, is not ours: refused
+# before any device is asked.
+cat >"$work/foreign.conf" <<CONF
+daemon off; master_process off; pid $work/foreign.pid; error_log $work/foreign-error.log;
+events {}
+http { access_log off; server { listen 8088; location /download/rom/ { alias $images/; } } }
+CONF
+/usr/sbin/nginx -p "$work/" -c "$work/foreign.conf" >/dev/null 2>&1 &
+foreign=$!
+for _ in $(seq 1 50); do curl -s -o /dev/null -m 1 http://127.0.0.1:8088/ && break; sleep 0.1; done
+"$cli" upgrade --image "$images/105.40.1.1.rom" --interface "$IPS_SEGMENT_IF" --seconds 2 \
+  "$(cat "$work/refusing-ip")" >"$work/foreign.out" 2>"$work/foreign.err"
+echo $? >"$work/foreign.rc"
+kill "$foreign"; wait "$foreign" 2>/dev/null
 STEPS
 
 # Device 17 refuses the upgrade; the fleet tells the test its MAC and IP before the run.
@@ -88,6 +103,9 @@ check "named run exits 11 (the refusing device)" [ "$(cat "$work/named.rc")" = 1
 check "named device already on the version is skipped" grep -Eq ' 105\.40\.1\.1 +105\.40\.1\.1 +skipped ' "$work/named.out" \
   || show "$work/named.out"
 check "named table has a header and two devices" [ "$(wc -l <"$work/named.out")" = 3 ] || show "$work/named.out"
+check "another process on port 8088 is an error (exit 4)" bash -c \
+  "[ \"\$(cat '$work/foreign.rc')\" = 4 ] && grep -q 'another process already holds port 8088' '$work/foreign.err'" \
+  || show "$work/foreign.err"
 echo "rollout of 100 devices with --parallel 8: $(printf '%.1f' "$(cat "$work/all.seconds")") s"
 grep 'devices) in' "$work/all.err" | sed 's/^/  /'
 [ "$fail" = 0 ] || fail "upgrade rollout"
