@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QLineEdit>
 #include <QUrl>
 #include <memory>
@@ -194,6 +195,21 @@ TEST_F(DeviceInfoViewTest, OpeningADeviceResetsTheFieldsAndRequestsByItsInterfac
   // The password is masked with U+25CF.
   Control("edit_password")->setText("abc");
   EXPECT_EQ(Control("edit_password")->displayText(), QString(3, QChar(0x25CF)));
+}
+
+// A device (or a forger) that sends markup gets it shown as text, never drawn.
+TEST_F(DeviceInfoViewTest, TheTitleShowsDeviceTextsAsPlainText) {
+  DEVICE_ENTRY_T marked = kDeviceA;
+  marked.mac = "<b>02:1a</b><img src=x>";
+  marked.model = "<i>DS</i>";
+  Open(marked);
+  QLabel* title = Control<QLabel>("lab_device_title");
+  ASSERT_NE(title, nullptr);
+  EXPECT_EQ(title->textFormat(), Qt::PlainText);
+  EXPECT_EQ(title->text(), QString::fromStdString(marked.mac));
+  // The tooltip is rich text whatever one does; its content arrives escaped.
+  EXPECT_TRUE(title->toolTip().contains(QStringLiteral("&lt;i&gt;DS&lt;/i&gt;")));
+  EXPECT_FALSE(title->toolTip().contains(QStringLiteral("<i>")));
 }
 
 TEST_F(DeviceInfoViewTest, ReportsFillUneditedFieldsOnlyAndMoveTheReportedValues) {
