@@ -172,7 +172,11 @@ void CAddressAssignRun::Run() {
   while (next < m_outcomes.size() || !verifying.empty()) {
     while (verifying.size() < static_cast<size_t>(m_options.parallel) && next < m_outcomes.size()) {
       const size_t index = next++;
-      if (Start(index)) verifying.push_back({index, m_clock.Now() + m_options.verifyTime});
+      if (Start(index)) {
+        verifying.push_back({index, m_clock.Now() + m_options.verifyTime});
+        // A moved device answers as soon as it has its new address: ask again soon.
+        nextDiscovery = std::min(nextDiscovery, m_clock.Now() + m_options.checkPeriod);
+      }
     }
     if (verifying.empty()) continue;
     if (m_clock.Now() >= nextDiscovery) {
