@@ -119,6 +119,10 @@ int CheckOptions(const AssignOptionsCli& o) {
     Fail("give --from IP or --plan FILE (one of them)");
     return kExitUsage;
   }
+  if (!o.from.empty() && o.gateway.empty()) {
+    Fail("--from needs --gateway (the devices' gateway)");
+    return kExitUsage;
+  }
   PlanOrder order;
   if (!ParsePlanOrder(o.order, &order)) {
     Fail("--order is room, ip or mac");
@@ -213,10 +217,13 @@ int RunAssign(const AssignOptionsCli& options) {
   const std::vector<NET_ADAPTER_T> adapters = transport->GetAdapterList();
   const std::vector<IPV4_SUBNET_T> subnets = CaptureSubnets();
   PlanInputs inputs;
+  // The probe asks on one adapter only: the first open one (the --interface one when given).
   uint8_t adapterMac[6] = {};
+  std::string adapterName;
   for (const NET_ADAPTER_T& a : adapters) {
     if (a.handle == nullptr) continue;
     std::copy(a.mac, a.mac + 6, adapterMac);
+    adapterName = a.name;
     ParseIpv4(a.ip.c_str(), &inputs.adapter.address);
     for (const IPV4_SUBNET_T& s : subnets)
       if (s.Contains(inputs.adapter.address)) inputs.adapter.mask = s.mask;
@@ -224,8 +231,8 @@ int RunAssign(const AssignOptionsCli& options) {
   }
   CArpProbe probe(
       adapterMac,
-      [transport](const uint8_t* frame, int length) {
-        return transport->SendFrame(frame, length) == 0;
+      [transport, adapterName](const uint8_t* frame, int length) {
+        return transport->SendFrame(frame, length, adapterName) == 0;
       },
       SteadyOpClock());
   transport->SetFrameTap([&probe](const uint8_t* frame, int length) { probe.OnFrame(frame, length); });

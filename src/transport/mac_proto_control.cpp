@@ -341,11 +341,12 @@ void CMacProtoControl::SetFrameTap(std::function<void(const uint8_t* frame, int 
   frameTap_ = std::move(tap);
 }
 
-int CMacProtoControl::SendFrame(const uint8_t* frame, int length) {
+int CMacProtoControl::SendFrame(const uint8_t* frame, int length, const std::string& adapterName) {
   if (frame == nullptr || length < kEthernetHeaderBytes || length > kMaxSendFrameBytes) return -1;
   bool sent = false;
   for (NET_ADAPTER_T* adapter : adapters_) {
     if (adapter->handle == nullptr) continue;
+    if (!adapterName.empty() && adapter->name != adapterName) continue;
     sent = pcap_sendpacket(adapter->handle, frame, length) == 0 || sent;
   }
   return sent ? 0 : -1;
