@@ -49,6 +49,9 @@ start=$(date +%s%N)
 echo $? >"$work/run.rc"
 echo $(( ($(date +%s%N) - start) / 1000000 )) >"$work/run.ms"
 "$cli" scan --interface "$IPS_SEGMENT_IF" --expect 120 --seconds 10 --json >"$work/scan.json" 2>/dev/null
+# Given back, the record would put ten devices on their one factory address: refused.
+"$cli" assign --all --plan "$work/record.csv" --user admin "${common[@]}" >"$work/back.out" 2>"$work/back.err"
+echo $? >"$work/back.rc"
 STEPS
 
 IPS_DEVSIM="$bin/devsim" "$src/scripts/segment.sh" --quiet \
@@ -86,17 +89,28 @@ check "devsim: the record's new addresses are the devices' addresses" \
 check "a later scan sees every device at its new address" \
   diff <(jq -r '.[] | "\(.macBytes) \(.staticIp)"' "$work/state.json" | sort) \
        <(jq -r '.[] | "\(.mac | gsub("[:-]"; "") | ascii_upcase) \(.ip)"' "$work/scan.json" | sort)
+check "the record back on the factory site: exit 10" [ "$(cat "$work/back.rc")" = 10 ] || show "$work/back.err"
+check "the record back on the factory site: the shared address is named" \
+  bash -c "[ \$(grep -c '192.168.1.100 .*same address planned for another device' '$work/back.out') -eq 10 ]"
+check "the record back on the factory site: nothing was sent, all stay on their new address" \
+  diff <(jq -r '.[] | "\(.macBytes) \(.staticIp)"' "$work/state.json" | sort) \
+       <(jq -r '.[] | "\(.mac | gsub("[:-]"; "") | ascii_upcase) \(.new_ip)"' "$work/record.json" | sort)
 
 # The record restores the old addresses on a site without shared factory addresses.
 IPS_DEVSIM="$bin/devsim" "$src/scripts/segment.sh" --quiet \
   --devsim "--count 30 --static-share 0.5 --seed 21 --fleet-file $work/fleet2.json --state-file $work/state2.json" \
   -- bash -c 'cli=$0 w=$1; export IPSCANNER_PASSWORD=admin
     args=(--interface "$IPS_SEGMENT_IF" --expect 30 --seconds 10 --user admin)
+    IPSCANNER_PASSWORD=wrong "$cli" assign --all --from 10.213.9.1 --gateway 10.213.0.254 --json "${args[@]}" >"$w/wrong.json" 2>"$w/wrong.err"
+    echo $? >"$w/wrong.rc"
     "$cli" assign --all --from 10.213.9.1 --order mac --gateway 10.213.0.254 --record "$w/rec2.csv" "${args[@]}" >/dev/null 2>"$w/move.err"
     echo $? >"$w/move.rc"
     jq -S "[.[] | {mac, staticIp}]" "$w/state2.json" >"$w/moved.json"
     "$cli" assign --all --plan "$w/rec2.csv" "${args[@]}" >/dev/null 2>"$w/restore.err"
     echo $? >"$w/restore.rc"' "$bin/ipscanner-cli" "$work"
+check "wrong password: exit 11" [ "$(cat "$work/wrong.rc")" = 11 ] || show "$work/wrong.err"
+check "wrong password: every device failed with its reason" \
+  jq -e 'length == 30 and all(.[]; .status == "Failed" and .reason == "authentication refused")' "$work/wrong.json"
 check "restore site: the move exits 0" [ "$(cat "$work/move.rc")" = 0 ] || show "$work/move.err"
 check "restore site: the devices were moved" jq -e 'all(.[]; .staticIp | startswith("10.213.9."))' "$work/moved.json"
 check "restore site: the record as a plan exits 0" [ "$(cat "$work/restore.rc")" = 0 ] || show "$work/restore.err"
