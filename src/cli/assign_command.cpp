@@ -229,13 +229,16 @@ int RunAssign(const AssignOptionsCli& options) {
       if (s.Contains(inputs.adapter.address)) inputs.adapter.mask = s.mask;
     break;
   }
-  CArpProbe probe(
+  // Shared with the tap: a receive thread may still be inside it while this function returns.
+  const auto probePtr = std::make_shared<CArpProbe>(
       adapterMac,
       [transport, adapterName](const uint8_t* frame, int length) {
         return transport->SendFrame(frame, length, adapterName) == 0;
       },
       SteadyOpClock());
-  transport->SetFrameTap([&probe](const uint8_t* frame, int length) { probe.OnFrame(frame, length); });
+  CArpProbe& probe = *probePtr;
+  transport->SetFrameTap(
+      [probePtr](const uint8_t* frame, int length) { probePtr->OnFrame(frame, length); });
   struct TapOff {
     CMacProtoControl* t;
     ~TapOff() { t->SetFrameTap(nullptr); }
