@@ -233,7 +233,7 @@ int RunAssign(const AssignOptionsCli& options) {
   const auto probePtr = std::make_shared<CArpProbe>(
       adapterMac,
       [transport, adapterName](const uint8_t* frame, int length) {
-        return transport->SendFrame(frame, length, adapterName) == 0;
+        return transport->SendArpProbe(frame, length, adapterName) == 0;
       },
       SteadyOpClock());
   CArpProbe& probe = *probePtr;

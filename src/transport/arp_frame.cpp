@@ -49,6 +49,17 @@ int BuildArpProbe(const uint8_t senderMac[6], uint32_t target, uint8_t* frame, i
   return kArpPaddedFrameBytes;
 }
 
+bool IsArpProbe(const uint8_t* frame, int length) {
+  if (frame == nullptr || length < kArpFrameBytes || length > kArpPaddedFrameBytes) return false;
+  const auto* eth = reinterpret_cast<const ETHERNET_HEADER_T*>(frame);
+  const auto* arp = reinterpret_cast<const ARP_BODY_T*>(frame + kEthernetHeaderBytes);
+  return LoadBe16(eth->etherType) == kEtherTypeArp &&
+         LoadBe16(arp->hardwareType) == kHardwareEthernet &&
+         LoadBe16(arp->protocolType) == kEtherTypeIpv4 &&
+         arp->hardwareLength == kEthernetAddressBytes && arp->protocolLength == kIpv4AddressBytes &&
+         LoadBe16(arp->operation) == kOpRequest && LoadBe32(arp->senderIp) == 0;
+}
+
 bool ParseArpClaim(const uint8_t* frame, int capturedLength, ArpReply* out) {
   if (frame == nullptr || out == nullptr || capturedLength < kArpFrameBytes) return false;
   const auto* eth = reinterpret_cast<const ETHERNET_HEADER_T*>(frame);

@@ -15,6 +15,9 @@ constexpr int kArpPaddedFrameBytes = 60;
 // (kArpPaddedFrameBytes, zero padded). target is host order. Returns the frame length.
 int BuildArpProbe(const uint8_t senderMac[6], uint32_t target, uint8_t* frame, int capacity);
 
+// True for a frame BuildArpProbe could have built: an Ethernet/IPv4 ARP request from 0.0.0.0.
+bool IsArpProbe(const uint8_t* frame, int length);
+
 struct ArpReply {
   uint8_t senderMac[6] = {};
   uint32_t senderIp = 0;  // host order

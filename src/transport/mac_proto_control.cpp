@@ -13,6 +13,7 @@
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "transport/adapter_choice.h"
+#include "transport/arp_frame.h"
 #include "transport/checksum.h"
 #include "transport/udp_frame.h"
 
@@ -341,8 +342,10 @@ void CMacProtoControl::SetFrameTap(std::function<void(const uint8_t* frame, int 
   frameTap_ = std::move(tap);
 }
 
-int CMacProtoControl::SendFrame(const uint8_t* frame, int length, const std::string& adapterName) {
-  if (frame == nullptr || length < kEthernetHeaderBytes || length > kMaxSendFrameBytes) return -1;
+int CMacProtoControl::SendArpProbe(const uint8_t* frame, int length,
+                                   const std::string& adapterName) {
+  // Only frames shaped like our own probes leave through here.
+  if (!IsArpProbe(frame, length)) return -1;
   bool sent = false;
   for (NET_ADAPTER_T* adapter : adapters_) {
     if (adapter->handle == nullptr) continue;

@@ -84,9 +84,10 @@ public:
   // Where received frames that are not IPv4 go (ARP, with captureArp); unset: they are dropped.
   // Runs on a receive thread; the frame is valid only during the call.
   void SetFrameTap(std::function<void(const uint8_t* frame, int length)> tap);
-  // Injects a whole frame as given (an ARP probe) on the named adapter (every adapter with a
-  // capture when the name is empty). 0 when at least one took it.
-  int SendFrame(const uint8_t* frame, int length, const std::string& adapterName = "");
+  // Injects an ARP probe (a request from 0.0.0.0, see arp_frame.h) on the named adapter (every
+  // adapter with a capture when the name is empty); any other frame is refused. 0 when at least
+  // one adapter took it.
+  int SendArpProbe(const uint8_t* frame, int length, const std::string& adapterName = "");
 
   // Ends the receive threads and waits for them (tests and tools; the program never stops).
   void Stop();

@@ -29,6 +29,8 @@ TEST(ArpFrame, ProbeAsksFromTheZeroAddressByBroadcast) {
   };
   EXPECT_EQ(std::vector<uint8_t>(frame, frame + 42), expected);
   EXPECT_EQ(std::vector<uint8_t>(frame + 42, frame + 60), std::vector<uint8_t>(18, 0));
+  EXPECT_TRUE(IsArpProbe(frame, 60));
+  EXPECT_FALSE(IsArpProbe(kKernelReply, 60)) << "a reply is not a probe";
   EXPECT_EQ(BuildArpProbe(kAdapterMac, 1, frame, 59), -1);
 }
 
