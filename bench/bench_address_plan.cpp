@@ -25,7 +25,8 @@ DEVICE_ENTRY_T Device(int i, uint32_t ip) {
   char mac[18];
   std::snprintf(mac, sizeof(mac), "02:1A:%02X:%02X:%02X:%02X", (i >> 24) & 255, (i >> 16) & 255,
                 (i >> 8) & 255, i & 255);
-  return {IpText(ip), mac, mac, "DS-210", std::to_string(1 + i % 40) + "-" + std::to_string(i), "1.0"};
+  return {IpText(ip), mac, mac, "DS-210", std::to_string(1 + i % 40) + "-" + std::to_string(i),
+          "1.0"};
 }
 
 // 60,000 devices on 10.8.0.0/16 addresses 10.8.0.1 up, and the 5,000 to move on 10.9.x.x

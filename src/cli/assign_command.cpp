@@ -54,13 +54,13 @@ std::string ConflictsText(const PlannedDevice& planned) {
 }
 
 void PrintPreview(const AddressPlan& plan) {
-  std::cout << Pad("MAC", 17) << Pad("ROOM", 10) << Pad("CURRENT", 15) << "   " << Pad("PLANNED", 15)
-            << "CONFLICTS\n";
+  std::cout << Pad("MAC", 17) << Pad("ROOM", 10) << Pad("CURRENT", 15) << "   "
+            << Pad("PLANNED", 15) << "CONFLICTS\n";
   for (const PlannedDevice& d : plan.devices) {
     std::cout << Pad(TerminalSafe(d.device.mac), 17) << Pad(TerminalSafe(d.device.deviceId), 10)
               << Pad(TerminalSafe(d.device.ip), 15) << "-> "
-              << Pad(d.ip.empty() ? "-" : TerminalSafe(d.ip), 15)
-              << TerminalSafe(ConflictsText(d)) << "\n";
+              << Pad(d.ip.empty() ? "-" : TerminalSafe(d.ip), 15) << TerminalSafe(ConflictsText(d))
+              << "\n";
   }
 }
 
@@ -77,8 +77,8 @@ std::vector<AssignOutcome> PlanOutcomes(const AddressPlan& plan) {
 
 std::string FormatLine(const AssignOutcome& o) {
   std::string line = Pad(TerminalSafe(o.planned.device.mac), 17) +
-                     Pad(TerminalSafe(o.before.ip), 15) + "-> " + Pad(TerminalSafe(o.planned.ip), 15) +
-                     AssignStatusText(o.status);
+                     Pad(TerminalSafe(o.before.ip), 15) + "-> " +
+                     Pad(TerminalSafe(o.planned.ip), 15) + AssignStatusText(o.status);
   if (o.failure != AssignFailure::kNone) {
     line += std::string(" (") + AssignFailureText(o.failure) +
             (o.detail.empty() ? "" : ": " + TerminalSafe(o.detail)) + ")";
@@ -255,7 +255,8 @@ int RunAssign(const AssignOptionsCli& options) {
   }
   if (options.problems) devices = ProblemDevices(subnets);
   if (devices.empty()) {
-    Fail(options.problems ? "no device has an address problem" : "no device answered the discovery");
+    Fail(options.problems ? "no device has an address problem"
+                          : "no device answered the discovery");
     return options.problems ? kExitOk : kExitDeviceNotFound;
   }
 
@@ -320,7 +321,8 @@ int RunAssign(const AssignOptionsCli& options) {
   size_t done = 0;
   run.progress = [&](const AssignOutcome& o) {
     ++done;
-    if (live) std::cout << "[" << done << "/" << plan.devices.size() << "] " << FormatLine(o) << std::flush;
+    if (live)
+      std::cout << "[" << done << "/" << plan.devices.size() << "] " << FormatLine(o) << std::flush;
   };
   std::cerr << "ipscanner-cli: assigning " << plan.devices.size() << " devices\n";
   run.Run();

@@ -48,7 +48,7 @@ struct AssignOptionsCli {
   std::string interfaceName;
   std::vector<std::string> devices;  // MACs (any spelling) or IPs
   bool all = false;
-  std::string model;   // with --all, or alone: only devices of this model
+  std::string model;      // with --all, or alone: only devices of this model
   bool problems = false;  // devices with a duplicate IP or an address outside the subnet
   std::string from;       // start address of the range
   int step = 1;

@@ -106,9 +106,10 @@ int main(int argc, char** argv) {
   upgradeCmd->add_flag("--json", upgrade.json, "Print one JSON document instead of the table");
 
   AssignOptionsCli assign;
-  CLI::App* assignCmd = app.add_subcommand(
-      "assign", "Give devices their planned static addresses from a range or a plan file, "
-                "then check each at its new address");
+  CLI::App* assignCmd =
+      app.add_subcommand("assign",
+                         "Give devices their planned static addresses from a range or a plan file, "
+                         "then check each at its new address");
   assignCmd->add_option("device", assign.devices, "MAC (any spelling) or IP address of a device");
   assignCmd->add_flag("--all", assign.all, "Every device that answers the discovery");
   assignCmd->add_option("--model", assign.model, "Only devices of this model");
@@ -127,8 +128,9 @@ int main(int argc, char** argv) {
   assignCmd->add_option("--dns2", assign.dns2, "Secondary DNS (optional)");
   assignCmd->add_option("--parallel", assign.parallel, "Devices moving at once (default 8)")
       ->check(CLI::Range(1, 256));
-  assignCmd->add_option("--verify-seconds", assign.verifySeconds,
-                        "How long a device may take to answer at its new address (default 30)")
+  assignCmd
+      ->add_option("--verify-seconds", assign.verifySeconds,
+                   "How long a device may take to answer at its new address (default 30)")
       ->check(CLI::Range(1, 3600));
   assignCmd->add_flag("--dry-run", assign.dryRun,
                       "Print the preview; send nothing but discovery and ARP probes");

@@ -93,8 +93,9 @@ CAddressAssignRun::CAddressAssignRun(std::vector<PlannedDevice> devices, AssignO
 }
 
 size_t CAddressAssignRun::Count(AssignStatus status) const {
-  return static_cast<size_t>(std::count_if(m_outcomes.begin(), m_outcomes.end(),
-                                           [&](const AssignOutcome& o) { return o.status == status; }));
+  return static_cast<size_t>(
+      std::count_if(m_outcomes.begin(), m_outcomes.end(),
+                    [&](const AssignOutcome& o) { return o.status == status; }));
 }
 
 void CAddressAssignRun::Finish(size_t index, AssignStatus status, AssignFailure failure,

@@ -58,7 +58,8 @@ struct AssignOps {
   std::function<std::optional<std::map<std::string, std::string>>(const DEVICE_ENTRY_T&)>
       readConfig;
   std::function<device_ops::AuthOutcome(const DEVICE_ENTRY_T&)> authenticate;
-  std::function<device_ops::UpdateResult(const DEVICE_ENTRY_T&, const device_config::NetworkSettings&)>
+  std::function<device_ops::UpdateResult(const DEVICE_ENTRY_T&,
+                                         const device_config::NetworkSettings&)>
       update;
   std::function<void(const DEVICE_ENTRY_T&)> forget;  // drop it from the table
   std::function<void()> discover;
@@ -67,8 +68,8 @@ struct AssignOps {
   std::function<std::string(uint32_t address)> claimOf;
 
   // The control core's operations, with the credential; the password stays in the closure.
-  static AssignOps Core(CControl& control, IOpClock& clock, std::string user,
-                        std::string password, const CArpProbe* probe,
+  static AssignOps Core(CControl& control, IOpClock& clock, std::string user, std::string password,
+                        const CArpProbe* probe,
                         std::chrono::milliseconds reportWait = std::chrono::seconds(3));
 };
 

@@ -133,9 +133,9 @@ void CheckPlan(const PlanInputs& inputs, AddressPlan* plan) {
     if (!first) {
       PlannedDevice& other = plan->devices[it->second];
       Add(&planned, ConflictKind::kSamePlanned, other.device.mac);
-      const bool named = std::any_of(
-          other.conflicts.begin(), other.conflicts.end(),
-          [](const PlanConflict& c) { return c.kind == ConflictKind::kSamePlanned; });
+      const bool named =
+          std::any_of(other.conflicts.begin(), other.conflicts.end(),
+                      [](const PlanConflict& c) { return c.kind == ConflictKind::kSamePlanned; });
       if (!named) Add(&other, ConflictKind::kSamePlanned, planned.device.mac);
     }
   }
@@ -240,10 +240,14 @@ size_t AddressPlan::ConflictCount() const {
 }
 
 bool ParsePlanOrder(const std::string& text, PlanOrder* order) {
-  if (text == "room") *order = PlanOrder::kRoom;
-  else if (text == "ip") *order = PlanOrder::kIp;
-  else if (text == "mac") *order = PlanOrder::kMac;
-  else return false;
+  if (text == "room")
+    *order = PlanOrder::kRoom;
+  else if (text == "ip")
+    *order = PlanOrder::kIp;
+  else if (text == "mac")
+    *order = PlanOrder::kMac;
+  else
+    return false;
   return true;
 }
 
@@ -363,9 +367,10 @@ AddressPlan PlanFromFile(const PlanInputs& inputs, const PlanFile& file) {
     FillSettings(inputs, &planned);
     plan.devices.push_back(std::move(planned));
   }
-  std::sort(plan.rowErrors.begin(), plan.rowErrors.end(), [](const std::string& a, const std::string& b) {
-    return std::stoi(a.substr(5)) < std::stoi(b.substr(5));
-  });
+  std::sort(plan.rowErrors.begin(), plan.rowErrors.end(),
+            [](const std::string& a, const std::string& b) {
+              return std::stoi(a.substr(5)) < std::stoi(b.substr(5));
+            });
   CheckPlan(inputs, &plan);
   return plan;
 }

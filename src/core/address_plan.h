@@ -94,7 +94,8 @@ AddressPlan PlanFromRange(const PlanInputs& inputs, const RangeRule& rule);
 AddressPlan PlanFromFile(const PlanInputs& inputs, const PlanFile& file);
 
 // Sets one device's planned address (an edit in the preview) and checks the whole plan again.
-void ReplanAddress(const PlanInputs& inputs, AddressPlan* plan, size_t index, const std::string& ip);
+void ReplanAddress(const PlanInputs& inputs, AddressPlan* plan, size_t index,
+                   const std::string& ip);
 
 // Sorts devices by the order: room numbers compare their digit runs as numbers ("2" < "10"),
 // IPs numerically, MACs by their compact text; ties by MAC.

@@ -18,9 +18,9 @@ class IOpClock;
 // Frames leave through `send` (the capture of the chosen adapter) and claims arrive through
 // OnFrame (the capture's frame tap, on its receive thread).
 struct ArpProbeOptions {
-  int framesPerSecond = 400;                         // pacing of the requests
-  int rounds = 2;                                    // requests per address
-  std::chrono::milliseconds answerWait{1000};        // after the last request
+  int framesPerSecond = 400;                                  // pacing of the requests
+  int rounds = 2;                                             // requests per address
+  std::chrono::milliseconds answerWait{1000};                 // after the last request
   std::chrono::milliseconds limit{std::chrono::seconds(60)};  // the whole probe at most
 };
 

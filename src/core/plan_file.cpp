@@ -72,7 +72,8 @@ bool SplitCsvLine(const std::string& line, std::vector<std::string>* cells) {
   cells->push_back(wasQuoted ? cell : Trim(cell));
   // A spreadsheet guard (a leading ' before =, +, - or @) is not part of the value.
   for (std::string& value : *cells) {
-    if (value.size() > 1 && value[0] == '\'' && std::string("=+-@").find(value[1]) != std::string::npos)
+    if (value.size() > 1 && value[0] == '\'' &&
+        std::string("=+-@").find(value[1]) != std::string::npos)
       value.erase(0, 1);
   }
   return true;

@@ -194,8 +194,8 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
       continue;
     }
     bpf_program program{};
-    if (pcap_compile(handle, &program,
-                     options.captureArp ? kCaptureFilterWithArp : kCaptureFilter, 1, 0) != 0) {
+    if (pcap_compile(handle, &program, options.captureArp ? kCaptureFilterWithArp : kCaptureFilter,
+                     1, 0) != 0) {
       LogError("%s: pcap_compile(%s) failed.", "CMacProtoControl::Init", description.c_str());
       continue;
     }

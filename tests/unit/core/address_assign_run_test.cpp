@@ -40,8 +40,10 @@ struct FakeSegment {
     ops.readConfig = [this](const DEVICE_ENTRY_T& d) {
       log.push_back("read " + d.mac);
       return std::optional<std::map<std::string, std::string>>(
-          {{"Config.Network.LAN.Type", "0"}, {"Config.Status.IP", d.ip},
-           {"Config.Status.Netmask", "255.255.0.0"}, {"Config.Status.Gateway", "10.0.0.1"}});
+          {{"Config.Network.LAN.Type", "0"},
+           {"Config.Status.IP", d.ip},
+           {"Config.Status.Netmask", "255.255.0.0"},
+           {"Config.Status.Gateway", "10.0.0.1"}});
     };
     ops.authenticate = [this](const DEVICE_ENTRY_T& d) {
       log.push_back("auth " + d.mac);
@@ -89,8 +91,8 @@ TEST(AddressAssignRun, EachDeviceEndsWithItsReason) {
   segment.refuseAuth = {"02:00:00:00:00:02"};
   segment.noAck = {"02:00:00:00:00:03"};
   segment.neverSeen = {"02:00:00:00:00:04"};
-  segment.claims[0x0A00000F] = "3E1122334455";         // a host took 10.0.0.15 during the run
-  segment.claims[0x0A00000B] = "020000000001";         // device 01 answering for itself
+  segment.claims[0x0A00000F] = "3E1122334455";  // a host took 10.0.0.15 during the run
+  segment.claims[0x0A00000B] = "020000000001";  // device 01 answering for itself
   AssignOptions options;
   options.verifyTime = 10s;
   CAddressAssignRun run(devices, segment.Ops(), segment.clock, options);
@@ -158,24 +160,24 @@ TEST(ArpProbe, PacedBoundedAndCollectsClaims) {
   const uint8_t mac[6] = {0xd6, 0xcc, 0xb2, 0x07, 0xeb, 0x6d};
   std::vector<std::chrono::milliseconds> sentAt;
   CArpProbe* self = nullptr;
-  CArpProbe probe(
-      mac,
-      [&](const uint8_t* frame, int length) {
-        sentAt.push_back(clock.Now());
-        // The owner of 10.0.0.5 answers; so does our own kernel (which is ignored).
-        const uint32_t target = (frame[38] << 24) | (frame[39] << 16) | (frame[40] << 8) | frame[41];
-        if (target == 0x0A000005 || target == 0x0A000006) {
-          uint8_t reply[60] = {};
-          std::memcpy(reply, frame, length);
-          reply[21] = 2;
-          const uint8_t owner[6] = {0x3e, 0x11, 0x22, 0x33, 0x44, 0x55};
-          std::memcpy(reply + 22, target == 0x0A000005 ? owner : mac, 6);
-          std::memcpy(reply + 28, frame + 38, 4);
-          self->OnFrame(reply, 60);
-        }
-        return true;
-      },
-      clock, {100, 2, 1000ms, 60s});
+  CArpProbe probe(mac,
+                  [&](const uint8_t* frame, int length) {
+                    sentAt.push_back(clock.Now());
+                    // The owner of 10.0.0.5 answers; so does our own kernel (which is ignored).
+                    const uint32_t target =
+                        (frame[38] << 24) | (frame[39] << 16) | (frame[40] << 8) | frame[41];
+                    if (target == 0x0A000005 || target == 0x0A000006) {
+                      uint8_t reply[60] = {};
+                      std::memcpy(reply, frame, length);
+                      reply[21] = 2;
+                      const uint8_t owner[6] = {0x3e, 0x11, 0x22, 0x33, 0x44, 0x55};
+                      std::memcpy(reply + 22, target == 0x0A000005 ? owner : mac, 6);
+                      std::memcpy(reply + 28, frame + 38, 4);
+                      self->OnFrame(reply, 60);
+                    }
+                    return true;
+                  },
+                  clock, {100, 2, 1000ms, 60s});
   self = &probe;
   std::vector<uint32_t> targets;
   for (uint32_t i = 1; i <= 50; ++i) targets.push_back(0x0A000000 + i);

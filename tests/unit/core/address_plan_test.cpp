@@ -46,15 +46,15 @@ TEST(AddressPlanRange, OrdersAndSkipsEveryAddressInUse) {
                               Device("02:00:00:00:00:01", "192.168.1.100", "1-2"),
                               Device("02:00:00:00:00:02", "10.0.0.7", "1-9")});
   inputs.table.push_back(Device("02:00:00:00:00:99", "10.0.0.4", "9-9"));  // a device not moved
-  inputs.arpAnswers[Ip("10.0.0.5")] = "3E1122334455";                    // a foreign host
-  inputs.arpAnswers[Ip("10.0.0.6")] = "020000000002";                    // device 02 itself
+  inputs.arpAnswers[Ip("10.0.0.5")] = "3E1122334455";                      // a foreign host
+  inputs.arpAnswers[Ip("10.0.0.6")] = "020000000002";                      // device 02 itself
   inputs.defaults.gateway = "10.0.0.3";
   const AddressPlan plan = PlanFromRange(inputs, {Ip("10.0.0.1"), 1, PlanOrder::kRoom});
   // Rooms in number order: 1-2, 1-9, 1-10. Skipped: .1 adapter, .3 gateway, .4 another device,
   // .5 a host; .6 answers for device 02, which may take it; .7 is device 02's address now.
-  EXPECT_EQ(Planned(plan), (std::vector<std::string>{"02:00:00:00:00:01=10.0.0.2",
-                                                     "02:00:00:00:00:02=10.0.0.6",
-                                                     "02:00:00:00:00:03=10.0.0.8"}));
+  EXPECT_EQ(Planned(plan),
+            (std::vector<std::string>{"02:00:00:00:00:01=10.0.0.2", "02:00:00:00:00:02=10.0.0.6",
+                                      "02:00:00:00:00:03=10.0.0.8"}));
   EXPECT_EQ(plan.skipped, (std::vector<uint32_t>{Ip("10.0.0.1"), Ip("10.0.0.3"), Ip("10.0.0.4"),
                                                  Ip("10.0.0.5"), Ip("10.0.0.7")}));
   EXPECT_TRUE(plan.Clean());
@@ -72,15 +72,25 @@ TEST(AddressPlanRange, StepOrderAndExhaustion) {
     uint32_t step;
     std::vector<std::string> expected;
   } cases[] = {
-      {PlanOrder::kIp, "10.0.0.100", 10,
-       {"02:00:00:00:00:0C=10.0.0.100", "02:00:00:00:00:0a=10.0.0.110", "02:00:00:00:00:0B=10.0.0.120"}},
-      {PlanOrder::kMac, "10.0.0.100", 1,
-       {"02:00:00:00:00:0a=10.0.0.100", "02:00:00:00:00:0B=10.0.0.101", "02:00:00:00:00:0C=10.0.0.102"}},
+      {PlanOrder::kIp,
+       "10.0.0.100",
+       10,
+       {"02:00:00:00:00:0C=10.0.0.100", "02:00:00:00:00:0a=10.0.0.110",
+        "02:00:00:00:00:0B=10.0.0.120"}},
+      {PlanOrder::kMac,
+       "10.0.0.100",
+       1,
+       {"02:00:00:00:00:0a=10.0.0.100", "02:00:00:00:00:0B=10.0.0.101",
+        "02:00:00:00:00:0C=10.0.0.102"}},
       // .252, .253; .254 is the gateway and .255 the broadcast address: the third runs out.
-      {PlanOrder::kRoom, "10.0.0.252", 1,
+      {PlanOrder::kRoom,
+       "10.0.0.252",
+       1,
        {"02:00:00:00:00:0C=10.0.0.252", "02:00:00:00:00:0B=10.0.0.253", "02:00:00:00:00:0a="}},
       // A step that leaves the subnet ends the range as well.
-      {PlanOrder::kRoom, "10.0.0.200", 50,
+      {PlanOrder::kRoom,
+       "10.0.0.200",
+       50,
        {"02:00:00:00:00:0C=10.0.0.200", "02:00:00:00:00:0B=10.0.0.250", "02:00:00:00:00:0a="}},
   };
   for (const Case& c : cases) {
@@ -160,8 +170,9 @@ TEST(PlanFile, RefusesEveryBadRowWithItsLine) {
                 "line 6: ip \"10.0.0.300\" is not an IPv4 address; mask \"255.0.255.0\" is not a "
                 "subnet mask; dns1 \"8.8.8\" is not an IPv4 address",
                 "line 8: a quote is not closed"}));
-  EXPECT_EQ(ParsePlanFile("mac,address\n02:00:00:00:00:01,10.0.0.1\n").errors,
-            std::vector<std::string>{"line 1: the header needs an ip column and a mac or room column"});
+  EXPECT_EQ(
+      ParsePlanFile("mac,address\n02:00:00:00:00:01,10.0.0.1\n").errors,
+      std::vector<std::string>{"line 1: the header needs an ip column and a mac or room column"});
   EXPECT_FALSE(ParsePlanFile("").Valid());
 }
 
@@ -213,9 +224,9 @@ TEST(AddressRecord, ReadsBackAsThePlanOfTheOldAddresses) {
   ASSERT_TRUE(file.Valid());
   const AddressPlan plan = PlanFromFile(moved, file);
   ASSERT_TRUE(plan.rowErrors.empty());
-  EXPECT_EQ(Planned(plan), (std::vector<std::string>{"02:00:00:00:00:01=10.0.0.50",
-                                                     "02:00:00:00:00:02=10.0.0.60",
-                                                     "02:00:00:00:00:03=10.0.0.60"}));
+  EXPECT_EQ(Planned(plan),
+            (std::vector<std::string>{"02:00:00:00:00:01=10.0.0.50", "02:00:00:00:00:02=10.0.0.60",
+                                      "02:00:00:00:00:03=10.0.0.60"}));
   EXPECT_TRUE(plan.devices[0].Clean());
   EXPECT_EQ(Kinds(plan.devices[1]), std::vector<ConflictKind>{ConflictKind::kSamePlanned});
   EXPECT_EQ(Kinds(plan.devices[2]), std::vector<ConflictKind>{ConflictKind::kSamePlanned});
