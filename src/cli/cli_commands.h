@@ -45,6 +45,28 @@ struct UpgradeOptions {
   bool json = false;
 };
 
+struct AssignOptionsCli {
+  std::string interfaceName;
+  std::vector<std::string> devices;  // MACs (any spelling) or IPs
+  bool all = false;
+  std::string model;      // with --all, or alone: only devices of this model
+  bool problems = false;  // devices with a duplicate IP or an address outside the subnet
+  std::string from;       // start address of the range
+  int step = 1;
+  std::string order = "room";
+  std::string plan;  // plan file
+  std::string mask, gateway, dns1, dns2;
+  int parallel = 8;
+  int verifySeconds = 30;  // how long a device may take to answer at its new address
+  bool dryRun = false;
+  bool json = false;
+  std::string record;  // result record: FILE.csv and FILE.json (by the given name's extension)
+  std::string user;
+  std::string passwordFile;
+  int seconds = 6;  // discovery time
+  int expect = 0;
+};
+
 struct WatchOptions {
   std::string interfaceName;
   bool json = false;
@@ -57,3 +79,4 @@ int RunConfig(const ConfigOptions& options);
 int RunStatic(const StaticOptions& options);
 int RunUpgrade(const UpgradeOptions& options);
 int RunWatch(const WatchOptions& options);
+int RunAssign(const AssignOptionsCli& options);

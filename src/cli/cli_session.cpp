@@ -31,7 +31,7 @@ bool HasCaptureRights() {
 
 CCliSession::~CCliSession() { Close(); }
 
-int CCliSession::Open(const std::string& interfaceName) {
+int CCliSession::Open(const std::string& interfaceName, bool captureArp) {
   if (!interfaceName.empty()) {
     const std::string problem = InterfaceProblem(interfaceName);
     if (!problem.empty()) {
@@ -59,6 +59,7 @@ int CCliSession::Open(const std::string& interfaceName) {
   control->StartThreads();
   MacProtoInitOptions options;
   options.interfaceName = interfaceName;
+  options.captureArp = captureArp;
   std::string error;
   if (CMacProtoControl::GetInstance()->Init(options, &error) != 0) {
     const bool rights = HasCaptureRights();

@@ -14,7 +14,8 @@ public:
 
   // 0 when the capture runs; otherwise the exit code (no adapter, no capture rights) with a
   // message already written to standard error.
-  int Open(const std::string& interfaceName);
+  // captureArp: ARP frames are captured too and reach the transport's frame tap.
+  int Open(const std::string& interfaceName, bool captureArp = false);
   // Stops receiving and lets the core finish the queue. Safe to call twice.
   void Close();
 

@@ -114,6 +114,48 @@ int main(int argc, char** argv) {
                          "Network interface to use (default: config/SystemSetting.ini)");
   upgradeCmd->add_flag("--json", upgrade.json, "Print one JSON document instead of the table");
 
+  AssignOptionsCli assign;
+  CLI::App* assignCmd =
+      app.add_subcommand("assign",
+                         "Give devices their planned static addresses from a range or a plan file, "
+                         "then check each at its new address");
+  assignCmd->add_option("device", assign.devices, "MAC (any spelling) or IP address of a device");
+  assignCmd->add_flag("--all", assign.all, "Every device that answers the discovery");
+  assignCmd->add_option("--model", assign.model, "Only devices of this model");
+  assignCmd->add_flag("--problems", assign.problems,
+                      "The devices with a duplicate IP or an address outside the subnet");
+  assignCmd->add_option("--from", assign.from, "First address of the range");
+  assignCmd->add_option("--step", assign.step, "Step between addresses (default 1)")
+      ->check(CLI::Range(1, 65536));
+  assignCmd->add_option("--order", assign.order, "Order of the devices: room (default), ip or mac")
+      ->check(CLI::IsMember({"room", "ip", "mac"}));
+  assignCmd->add_option("--plan", assign.plan,
+                        "CSV plan: mac or room, ip, optional mask, gateway, dns1, dns2");
+  assignCmd->add_option("--mask", assign.mask, "Subnet mask (default: the adapter's)");
+  assignCmd->add_option("--gateway", assign.gateway, "Gateway");
+  assignCmd->add_option("--dns1", assign.dns1, "Primary DNS (default: the gateway)");
+  assignCmd->add_option("--dns2", assign.dns2, "Secondary DNS (optional)");
+  assignCmd->add_option("--parallel", assign.parallel, "Devices moving at once (default 8)")
+      ->check(CLI::Range(1, 256));
+  assignCmd
+      ->add_option("--verify-seconds", assign.verifySeconds,
+                   "How long a device may take to answer at its new address (default 30)")
+      ->check(CLI::Range(1, 3600));
+  assignCmd->add_flag("--dry-run", assign.dryRun,
+                      "Print the preview; send nothing but discovery and ARP probes");
+  assignCmd->add_flag("--json", assign.json, "Print one JSON array instead of the table");
+  assignCmd->add_option("--record", assign.record,
+                        "Write the result record to FILE.csv and FILE.json");
+  assignCmd->add_option("--user", assign.user, "The devices' web user name");
+  assignCmd->add_option("--password-file", assign.passwordFile,
+                        "Read the web password from the first line of this file (else from "
+                        "IPSCANNER_PASSWORD, else asked on the terminal)");
+  assignCmd->add_option("--interface", assign.interfaceName, "Network interface to use");
+  assignCmd->add_option("--seconds", assign.seconds, "Discovery time (default 6)")
+      ->check(CLI::Range(1, 3600));
+  assignCmd->add_option("--expect", assign.expect, "Stop discovering once this many are listed")
+      ->check(CLI::Range(1, 1000000));
+
   WatchOptions watch;
   CLI::App* watchCmd = app.add_subcommand(
       "watch", "Discover every 5 seconds and print each change on the site until interrupted");
@@ -143,6 +185,7 @@ int main(int argc, char** argv) {
   if (*staticCmd) return RunStatic(statics);
   if (*upgradeCmd) return RunUpgrade(upgrade);
   if (*watchCmd) return RunWatch(watch);
+  if (*assignCmd) return RunAssign(assign);
   if (const int code = RunDeviceCommand(deviceCommands); code >= 0) return code;
   return kExitUsage;
 }

@@ -3,27 +3,23 @@
 // (CBatchStaticRun) on the steady clock and prints the result.
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
-#include <thread>
 
 #include "cli/cli_commands.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
+#include "cli/device_choice.h"
 #include "cli/static_result_output.h"
 #include "core/batch_static_run.h"
 #include "core/control.h"
-#include "core/device_lookup.h"
-#include "core/device_sort.h"
 #include "core/op_clock.h"
 #include "shell/terminal_text.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kDiscoveryInterval = std::chrono::seconds(5);
 
 // Hands the core's configuration reports to the run (on the worker thread).
 class CReportForwarder : public CControlBaseNotify {
@@ -37,57 +33,6 @@ public:
 private:
   CBatchStaticRun& m_run;
 };
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-// The devices the options name, from the current table; "" or the first name nobody answers to.
-std::string ChooseDevices(const StaticOptions& options, std::vector<DEVICE_ENTRY_T>* chosen) {
-  const std::vector<DEVICE_ENTRY_T> table = CControl::GetInstance()->GetDeviceList();
-  chosen->clear();
-  if (options.all) {
-    for (const DEVICE_ENTRY_T& d : table) {
-      if (options.model.empty() || EqualsIgnoringCase(d.model, options.model)) chosen->push_back(d);
-    }
-    CDeviceSort::Sort(*chosen, 1, 0);  // IP ascending, as the selection dialog opens
-    return "";
-  }
-  for (const std::string& name : options.devices) {
-    const DEVICE_ENTRY_T* found = FindDeviceByName(table, name);
-    if (found == nullptr) return name;
-    const DEVICE_ENTRY_T& device = *found;
-    const bool twice = std::any_of(chosen->begin(), chosen->end(),
-                                   [&](const DEVICE_ENTRY_T& d) { return d.mac == device.mac; });
-    if (!twice) chosen->push_back(device);
-  }
-  return "";
-}
-
-// Discovers as the scan does, until every named device has answered (or --expect devices are
-// listed) or the time is up.
-void Discover(const StaticOptions& options, std::vector<DEVICE_ENTRY_T>* chosen,
-              std::string* missing) {
-  CControl* control = CControl::GetInstance();
-  const auto end = Clock::now() + std::chrono::seconds(options.seconds);
-  auto nextDiscovery = Clock::now();
-  while (true) {
-    if (Clock::now() >= nextDiscovery) {
-      control->MulticastDiscoveryMsg();
-      nextDiscovery += kDiscoveryInterval;
-    }
-    *missing = ChooseDevices(options, chosen);
-    const bool complete = options.all
-                              ? options.expect > 0 && control->GetDeviceList().size() >=
-                                                          static_cast<size_t>(options.expect)
-                              : missing->empty();
-    if (complete || Clock::now() >= end) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
 
 }  // namespace
 
@@ -106,7 +51,8 @@ int RunStatic(const StaticOptions& options) {
 
   std::vector<DEVICE_ENTRY_T> devices;
   std::string missing;
-  Discover(options, &devices, &missing);
+  DiscoverChosen({options.devices, options.all, options.model, options.seconds, options.expect},
+                 &devices, &missing);
   if (!missing.empty()) {
     std::cerr << "ipscanner-cli: device " << TerminalSafe(missing)
               << " did not answer the discovery\n";

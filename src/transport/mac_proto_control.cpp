@@ -13,6 +13,7 @@
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "transport/adapter_choice.h"
+#include "transport/arp_frame.h"
 #include "transport/checksum.h"
 #include "transport/udp_frame.h"
 
@@ -21,6 +22,8 @@ namespace {
 constexpr int kSnapshotLength = 65536;
 constexpr int kReadTimeoutMs = 1;
 constexpr char kCaptureFilter[] = "port 8500";
+// Widened for address probes: ARP replies reach the frame tap.
+constexpr char kCaptureFilterWithArp[] = "port 8500 or arp";
 constexpr int kRequiredLinkType = DLT_EN10MB;  // 1
 
 // Kernel capture buffer. The library's default (2 MB) holds only a few dozen of the 1 ms
@@ -191,7 +194,8 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
       continue;
     }
     bpf_program program{};
-    if (pcap_compile(handle, &program, kCaptureFilter, 1, 0) != 0) {
+    if (pcap_compile(handle, &program, options.captureArp ? kCaptureFilterWithArp : kCaptureFilter,
+                     1, 0) != 0) {
       LogError("%s: pcap_compile(%s) failed.", "CMacProtoControl::Init", description.c_str());
       continue;
     }
@@ -290,6 +294,8 @@ void CMacProtoControl::MacProtoRecvThread(pcap_t* handle) {
       // The record's datagram field holds 4160 bytes (jumbo frames could carry more).
       LogError("%s: frame of %d bytes dropped: %s.", "MacProtoRecvThread", captured,
                FrameParseResultText(parsed));
+    } else if (parsed == FrameParseResult::kNotIpv4 && DeliverFrame(frame, captured)) {
+      // Not a datagram: an ARP frame for the tap (the filter lets only those through).
     } else if (parsed != FrameParseResult::kOk) {
       LogError("%s: frame dropped: %s.", "MacProtoRecvThread", FrameParseResultText(parsed));
     } else {
@@ -318,6 +324,35 @@ void CMacProtoControl::DeliverDatagram(const PACKET_RECORD_T& record) {
     return;
   }
   CControl::GetInstance()->PostMsg(MSG_CLASS_SOCKET, 0, 0, &record, sizeof(PACKET_RECORD_T));
+}
+
+bool CMacProtoControl::DeliverFrame(const uint8_t* frame, int length) {
+  std::function<void(const uint8_t*, int)> tap;
+  {
+    std::lock_guard<std::mutex> lock(sinkMutex_);
+    tap = frameTap_;
+  }
+  if (!tap) return false;
+  tap(frame, length);
+  return true;
+}
+
+void CMacProtoControl::SetFrameTap(std::function<void(const uint8_t* frame, int length)> tap) {
+  std::lock_guard<std::mutex> lock(sinkMutex_);
+  frameTap_ = std::move(tap);
+}
+
+int CMacProtoControl::SendArpProbe(const uint8_t* frame, int length,
+                                   const std::string& adapterName) {
+  // Only frames shaped like our own probes leave through here.
+  if (!IsArpProbe(frame, length)) return -1;
+  bool sent = false;
+  for (NET_ADAPTER_T* adapter : adapters_) {
+    if (adapter->handle == nullptr) continue;
+    if (!adapterName.empty() && adapter->name != adapterName) continue;
+    sent = pcap_sendpacket(adapter->handle, frame, length) == 0 || sent;
+  }
+  return sent ? 0 : -1;
 }
 
 bool CMacProtoControl::LoadNpcapDll() { return true; }

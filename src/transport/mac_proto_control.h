@@ -29,6 +29,9 @@ struct MacProtoInitOptions {
   // Open every adapter with an IPv4 address, as "Interface" = "All" does; the settings file is
   // not read. Ignored when interfaceName is set.
   bool allAdapters = false;
+  // Capture ARP as well as device datagrams ("port 8500 or arp"), for address probes; ARP
+  // frames go to the frame tap.
+  bool captureArp = false;
 };
 
 // Text of the prompt shown when no adapter can be opened.
@@ -78,6 +81,14 @@ public:
   // Where received datagrams go. Unset: PostMsg(0x20000, 0, 0, record, 4212) to CControl.
   void SetReceiveSink(std::function<void(const PACKET_RECORD_T& record)> sink);
 
+  // Where received frames that are not IPv4 go (ARP, with captureArp); unset: they are dropped.
+  // Runs on a receive thread; the frame is valid only during the call.
+  void SetFrameTap(std::function<void(const uint8_t* frame, int length)> tap);
+  // Injects an ARP probe (a request from 0.0.0.0, see arp_frame.h) on the named adapter (every
+  // adapter with a capture when the name is empty); any other frame is refused. 0 when at least
+  // one adapter took it.
+  int SendArpProbe(const uint8_t* frame, int length, const std::string& adapterName = "");
+
   // Ends the receive threads and waits for them (tests and tools; the program never stops).
   void Stop();
 
@@ -90,6 +101,7 @@ public:
 private:
   CMacProtoControl() = default;
   void DeliverDatagram(const PACKET_RECORD_T& record);
+  bool DeliverFrame(const uint8_t* frame, int length);  // false when no tap is set
   void StopThreadsLocked();  // mutex_ held
 
   std::vector<NET_ADAPTER_T*> adapters_;
@@ -99,4 +111,5 @@ private:
   mutable std::mutex mutex_;  // guards initialisation, the adapter list's changes and Stop
   std::mutex sinkMutex_;      // the receive threads take only this one
   std::function<void(const PACKET_RECORD_T&)> sink_;
+  std::function<void(const uint8_t*, int)> frameTap_;
 };

@@ -42,6 +42,12 @@ expect 1 "" "decode without a file" "$cli" decode
 expect 1 "PATH=VALUE" "config --set without =" "$cli" config --mac 021A2B3C4D5E --set Config.Network.LAN.Type
 expect 2 "no adapter: interface ips-nonexistent0" "missing interface" "$cli" scan --interface ips-nonexistent0 --seconds 1
 expect 4 "cannot read capture" "missing capture file" "$cli" decode "$work/none.pcap"
+expect 1 "needs --gateway" "assign --from without a gateway" "$cli" assign --all --from 10.0.0.1
+expect 1 "one of them" "assign: devices and --all" "$cli" assign --all 02:00:00:00:00:01 --plan x.csv
+expect 1 "--from IP or --plan FILE" "assign: both rules" "$cli" assign --all --plan x.csv --from 10.0.0.1 --gateway 10.0.0.2
+expect 4 "cannot read the plan file" "assign: missing plan file" "$cli" assign --all --plan "$work/none.csv"
+printf 'mac,ip\n02:00:00:00:00:01,10.0.0.5\nzz,10.0.0.6\n' >"$work/plan.csv"
+expect 10 "line 3: mac" "assign: a bad plan row, before any adapter is opened" "$cli" assign --all --plan "$work/plan.csv" --interface ips-nonexistent0
 printf 'not a capture file at all\n' >"$work/text.pcap"
 expect 4 "cannot read capture" "capture file of another format" "$cli" decode "$work/text.pcap"
 

@@ -1,0 +1,347 @@
+// "assign": gives many devices their final static addresses, from a range or a plan file. Plans
+// (probing the candidate addresses by ARP), shows the preview, and, unless it is a dry run or the
+// plan has conflicts, moves the devices and checks each at its new address.
+#include <unistd.h>
+
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <unordered_set>
+
+#include "cli/cli_commands.h"
+#include "cli/cli_credentials.h"
+#include "cli/cli_exit_codes.h"
+#include "cli/cli_session.h"
+#include "cli/device_choice.h"
+#include "core/address_assign_run.h"
+#include "core/address_plan.h"
+#include "core/address_record.h"
+#include "core/arp_probe.h"
+#include "core/capture_subnets.h"
+#include "core/control.h"
+#include "core/csv_export.h"
+#include "core/op_clock.h"
+#include "core/site_problems.h"
+#include "shell/terminal_text.h"
+#include "transport/mac_proto_control.h"
+#include "transport/udp_frame.h"
+
+namespace {
+
+// Rounds of probing a range: each round probes the addresses the plan newly took; a host found
+// there moves the plan on. Bounded, so a segment full of answering hosts cannot keep it going.
+constexpr int kMaxProbeRounds = 8;
+
+void Fail(const std::string& text) { std::cerr << "ipscanner-cli: " << text << "\n"; }
+
+std::string Pad(std::string text, size_t width) {
+  if (text.size() < width) text.resize(width, ' ');
+  return text + " ";
+}
+
+std::string IpText(uint32_t ip) {
+  char text[16] = {};
+  FormatIpv4(ip, text, sizeof(text));
+  return text;
+}
+
+std::string ConflictsText(const PlannedDevice& planned) {
+  std::string text;
+  for (const PlanConflict& c : planned.conflicts)
+    text += (text.empty() ? "" : "; ") + ConflictText(c);
+  return text;
+}
+
+void PrintPreview(const AddressPlan& plan) {
+  std::cout << Pad("MAC", 17) << Pad("ROOM", 10) << Pad("CURRENT", 15) << "   "
+            << Pad("PLANNED", 15) << "CONFLICTS\n";
+  for (const PlannedDevice& d : plan.devices) {
+    std::cout << Pad(TerminalSafe(d.device.mac), 17) << Pad(TerminalSafe(d.device.deviceId), 10)
+              << Pad(TerminalSafe(d.device.ip), 15) << "-> "
+              << Pad(d.ip.empty() ? "-" : TerminalSafe(d.ip), 15) << TerminalSafe(ConflictsText(d))
+              << "\n";
+  }
+}
+
+std::vector<AssignOutcome> PlanOutcomes(const AddressPlan& plan) {
+  std::vector<AssignOutcome> outcomes;
+  for (const PlannedDevice& d : plan.devices) {
+    AssignOutcome outcome;
+    outcome.planned = d;
+    outcome.before.ip = d.device.ip;
+    outcomes.push_back(std::move(outcome));
+  }
+  return outcomes;
+}
+
+std::string FormatLine(const AssignOutcome& o) {
+  std::string line = Pad(TerminalSafe(o.planned.device.mac), 17) +
+                     Pad(TerminalSafe(o.before.ip), 15) + "-> " +
+                     Pad(TerminalSafe(o.planned.ip), 15) + AssignStatusText(o.status);
+  if (o.failure != AssignFailure::kNone) {
+    line += std::string(" (") + AssignFailureText(o.failure) +
+            (o.detail.empty() ? "" : ": " + TerminalSafe(o.detail)) + ")";
+  }
+  return line + "\n";
+}
+
+bool ReadFile(const std::string& path, std::string* text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  *text = bytes.str();
+  return !in.bad();
+}
+
+// FILE.csv and FILE.json beside each other (a given .csv or .json extension is replaced).
+bool WriteRecord(const std::string& path, const std::vector<AssignOutcome>& outcomes) {
+  std::string stem = path;
+  for (const char* extension : {".csv", ".json"}) {
+    const std::string ext = extension;
+    if (stem.size() > ext.size() && stem.compare(stem.size() - ext.size(), ext.size(), ext) == 0)
+      stem.resize(stem.size() - ext.size());
+  }
+  const bool csv = CCsvExport::WriteFile(stem + ".csv", address_record::FormatCsv(outcomes));
+  const bool json = CCsvExport::WriteFile(stem + ".json", address_record::FormatJson(outcomes));
+  if (csv && json) std::cerr << "ipscanner-cli: record written to " << stem << ".csv and .json\n";
+  return csv && json;
+}
+
+int CheckOptions(const AssignOptionsCli& o) {
+  const int chosen = (o.devices.empty() ? 0 : 1) + (o.all ? 1 : 0) + (o.problems ? 1 : 0);
+  if (chosen != 1 && !(chosen == 0 && !o.model.empty())) {
+    Fail("name the devices, or give --all, --model or --problems (one of them)");
+    return kExitUsage;
+  }
+  if (o.from.empty() == o.plan.empty()) {
+    Fail("give --from IP or --plan FILE (one of them)");
+    return kExitUsage;
+  }
+  if (!o.from.empty() && o.gateway.empty()) {
+    Fail("--from needs --gateway (the devices' gateway)");
+    return kExitUsage;
+  }
+  PlanOrder order;
+  if (!ParsePlanOrder(o.order, &order)) {
+    Fail("--order is room, ip or mac");
+    return kExitUsage;
+  }
+  uint32_t ip = 0;
+  if (!o.from.empty() && !ParseIpv4(o.from.c_str(), &ip)) {
+    Fail("--from must be an IPv4 address");
+    return kExitBadInput;
+  }
+  const std::pair<const char*, const std::string*> values[] = {
+      {"--mask", &o.mask}, {"--gateway", &o.gateway}, {"--dns1", &o.dns1}, {"--dns2", &o.dns2}};
+  for (const auto& [name, value] : values) {
+    if (!value->empty() && !ParseIpv4(value->c_str(), &ip)) {
+      Fail(std::string(name) + " must be an IPv4 address");
+      return kExitBadInput;
+    }
+  }
+  return kExitOk;
+}
+
+// The devices with an address problem: a duplicate IP or an address outside the adapter's
+// networks.
+std::vector<DEVICE_ENTRY_T> ProblemDevices(const std::vector<IPV4_SUBNET_T>& subnets) {
+  const std::vector<DEVICE_ENTRY_T> table = CControl::GetInstance()->GetDeviceList();
+  const SiteProblemMap problems = CSiteProblems::Compute(table, subnets);
+  std::vector<DEVICE_ENTRY_T> chosen;
+  for (const DEVICE_ENTRY_T& d : table) {
+    const auto it = problems.find(d.mac);
+    if (it == problems.end()) continue;
+    for (const SITE_PROBLEM_T& p : it->second) {
+      if (p.code == EProblemCode::kDuplicateIp || p.code == EProblemCode::kOutsideSubnet) {
+        chosen.push_back(d);
+        break;
+      }
+    }
+  }
+  return chosen;
+}
+
+// Plans from the range, probing every address it takes; a host answering moves it on.
+bool PlanRangeWithProbe(PlanInputs& inputs, const RangeRule& rule, CArpProbe& probe,
+                        AddressPlan* plan) {
+  std::unordered_set<uint32_t> probed;
+  for (int round = 0; round < kMaxProbeRounds; ++round) {
+    *plan = PlanFromRange(inputs, rule);
+    std::vector<uint32_t> fresh;
+    for (const PlannedDevice& d : plan->devices) {
+      uint32_t ip = 0;
+      if (ParseIpv4(d.ip.c_str(), &ip) && probed.insert(ip).second) fresh.push_back(ip);
+    }
+    if (fresh.empty()) return true;
+    if (!probe.Probe(fresh)) return false;
+    inputs.arpAnswers = probe.Claims();
+  }
+  *plan = PlanFromRange(inputs, rule);
+  return true;
+}
+
+}  // namespace
+
+int RunAssign(const AssignOptionsCli& options) {
+  if (const int checked = CheckOptions(options); checked != kExitOk) return checked;
+  PlanFile planFile;
+  if (!options.plan.empty()) {
+    std::string text;
+    if (!ReadFile(options.plan, &text)) {
+      Fail("cannot read the plan file " + TerminalSafe(options.plan));
+      return kExitFileError;
+    }
+    planFile = ParsePlanFile(text);
+    if (!planFile.Valid()) {
+      Fail("the plan file is refused, nothing was sent:");
+      for (const std::string& e : planFile.errors) std::cerr << "  " << TerminalSafe(e) << "\n";
+      return kExitBadInput;
+    }
+  }
+  std::string password;
+  if (!options.dryRun) {
+    if (const int read = ReadDevicePassword(options.passwordFile, &password); read != kExitOk)
+      return read;
+    if (options.user.empty() || password.empty()) {
+      Fail("User or password can not be empty.");
+      return kExitBadInput;
+    }
+  }
+
+  CCliSession session;
+  if (const int opened = session.Open(options.interfaceName, true); opened != kExitOk)
+    return opened;
+  CMacProtoControl* transport = CMacProtoControl::GetInstance();
+  const std::vector<NET_ADAPTER_T> adapters = transport->GetAdapterList();
+  const std::vector<IPV4_SUBNET_T> subnets = CaptureSubnets();
+  PlanInputs inputs;
+  // The probe asks on one adapter only: the first open one (the --interface one when given).
+  uint8_t adapterMac[6] = {};
+  std::string adapterName;
+  for (const NET_ADAPTER_T& a : adapters) {
+    if (a.handle == nullptr) continue;
+    std::copy(a.mac, a.mac + 6, adapterMac);
+    adapterName = a.name;
+    ParseIpv4(a.ip.c_str(), &inputs.adapter.address);
+    for (const IPV4_SUBNET_T& s : subnets)
+      if (s.Contains(inputs.adapter.address)) inputs.adapter.mask = s.mask;
+    break;
+  }
+  // Shared with the tap: a receive thread may still be inside it while this function returns.
+  const auto probePtr = std::make_shared<CArpProbe>(
+      adapterMac,
+      [transport, adapterName](const uint8_t* frame, int length) {
+        return transport->SendArpProbe(frame, length, adapterName) == 0;
+      },
+      SteadyOpClock());
+  CArpProbe& probe = *probePtr;
+  transport->SetFrameTap(
+      [probePtr](const uint8_t* frame, int length) { probePtr->OnFrame(frame, length); });
+  struct TapOff {
+    CMacProtoControl* t;
+    ~TapOff() { t->SetFrameTap(nullptr); }
+  } tapOff{transport};
+
+  DeviceChoice choice{options.devices, options.all || options.problems || !options.model.empty(),
+                      options.model, options.seconds, options.expect};
+  std::vector<DEVICE_ENTRY_T> devices;
+  std::string missing;
+  DiscoverChosen(choice, &devices, &missing);
+  if (!missing.empty()) {
+    Fail("device " + TerminalSafe(missing) + " did not answer the discovery");
+    return kExitDeviceNotFound;
+  }
+  if (options.problems) devices = ProblemDevices(subnets);
+  if (devices.empty()) {
+    Fail(options.problems ? "no device has an address problem"
+                          : "no device answered the discovery");
+    return options.problems ? kExitOk : kExitDeviceNotFound;
+  }
+
+  inputs.devices = devices;
+  inputs.table = CControl::GetInstance()->GetDeviceList();
+  inputs.defaults = {options.mask, options.gateway, options.dns1, options.dns2};
+  AddressPlan plan;
+  bool probed = true;
+  if (!options.from.empty()) {
+    RangeRule rule;
+    ParseIpv4(options.from.c_str(), &rule.start);
+    rule.step = static_cast<uint32_t>(options.step);
+    ParsePlanOrder(options.order, &rule.order);
+    probed = PlanRangeWithProbe(inputs, rule, probe, &plan);
+  } else {
+    plan = PlanFromFile(inputs, planFile);
+    std::vector<uint32_t> planned;
+    for (const PlannedDevice& d : plan.devices) {
+      uint32_t ip = 0;
+      if (ParseIpv4(d.ip.c_str(), &ip)) planned.push_back(ip);
+    }
+    if (plan.rowErrors.empty()) {
+      probed = probe.Probe(planned);
+      inputs.arpAnswers = probe.Claims();
+      plan = PlanFromFile(inputs, planFile);
+    }
+  }
+  if (!plan.rowErrors.empty()) {
+    Fail("the plan file is refused, nothing was sent:");
+    for (const std::string& e : plan.rowErrors) std::cerr << "  " << TerminalSafe(e) << "\n";
+    return kExitBadInput;
+  }
+  if (!probed) {
+    Fail("the ARP probe of the planned addresses could not finish; nothing was sent");
+    return kExitNoAnswer;
+  }
+  if (options.json && (options.dryRun || !plan.Clean()))
+    std::cout << address_record::FormatJson(PlanOutcomes(plan));
+  else if (!options.json)
+    PrintPreview(plan);
+  for (uint32_t ip : plan.skipped)
+    std::cerr << "ipscanner-cli: skipped " << IpText(ip) << " (in use or reserved)\n";
+  if (!plan.Clean()) {
+    Fail(std::to_string(plan.ConflictCount()) + " conflicts in the plan; nothing was sent");
+    return kExitBadInput;
+  }
+  if (options.dryRun) {
+    std::cerr << "ipscanner-cli: dry run: " << plan.devices.size()
+              << " devices planned, nothing was sent\n";
+    return kExitOk;
+  }
+
+  AssignOptions runOptions;
+  runOptions.parallel = options.parallel;
+  runOptions.verifyTime = std::chrono::seconds(options.verifySeconds);
+  CControl* control = CControl::GetInstance();
+  CAddressAssignRun run(plan.devices,
+                        AssignOps::Core(*control, SteadyOpClock(), options.user, password, &probe),
+                        SteadyOpClock(), runOptions);
+  std::fill(password.begin(), password.end(), '\0');
+  const bool live = !options.json && isatty(STDOUT_FILENO);
+  size_t done = 0;
+  run.progress = [&](const AssignOutcome& o) {
+    ++done;
+    if (live)
+      std::cout << "[" << done << "/" << plan.devices.size() << "] " << FormatLine(o) << std::flush;
+  };
+  std::cerr << "ipscanner-cli: assigning " << plan.devices.size() << " devices\n";
+  run.Run();
+  session.Close();
+
+  if (options.json) {
+    std::cout << address_record::FormatJson(run.Outcomes());
+  } else {
+    if (live) std::cout << "\n";
+    for (const AssignOutcome& o : run.Outcomes()) std::cout << FormatLine(o);
+  }
+  bool recorded = true;
+  if (!options.record.empty()) recorded = WriteRecord(options.record, run.Outcomes());
+  const size_t succeeded = run.Count(AssignStatus::kSuccess);
+  std::cerr << "ipscanner-cli: " << succeeded << " of " << plan.devices.size()
+            << " devices on their planned address\n";
+  if (!recorded) {
+    Fail("cannot write the record " + TerminalSafe(options.record));
+    if (run.AllSucceeded()) return kExitFileError;
+  }
+  return run.AllSucceeded() ? kExitOk : kExitSomeFailed;
+}
