@@ -6,12 +6,14 @@
 #include <vector>
 
 // Which device documents must go to the broker again: a document is published when anything in
-// it changed except the fields that move on every discovery round ("last_seen"), so an idle site
-// costs no traffic per device. Memory: one compact text per device.
+// it changed except the times: "last_seen" moves on every discovery round, and "first_seen",
+// turned from the steady clock into wall-clock time at each look, wobbles by a millisecond. So an
+// idle site costs no traffic per device. Memory: one compact text per device.
 class CDocumentChanges {
 public:
   // Fields left out of the comparison.
-  explicit CDocumentChanges(std::vector<std::string> volatileFields = {"last_seen"});
+  explicit CDocumentChanges(std::vector<std::string> volatileFields = {"last_seen",
+                                                                      "first_seen"});
 
   // True when `document` differs from what was last marked published under `key`.
   bool Differs(const std::string& key, const nlohmann::json& document) const;

@@ -119,9 +119,9 @@ public:
     for (const DEVICE_ENTRY_T& device : table) {
       nlohmann::json document = CDeviceTableOutput::DeviceJson(device);
       output.AddDeviceFields(device, document);
+      document["site"] = m_options.site;
       const std::string key = CompactMacText(device.mac);
       if (!m_documents.Differs(key, document)) continue;
-      document["site"] = m_options.site;
       if (m_link->Publish(SiteDeviceTopic(m_options.site, key), Json(document), 1, true) > 0) {
         m_documents.MarkPublished(key, document);
       }

@@ -2,7 +2,8 @@
 # Three sites, each a virtual segment with 200 simulated devices and its own `ipscanner-cli
 # agent`, publish to one real mosquitto broker (password file, TLS with a CA made here) in a
 # namespace of its own, joined to each site's program namespace by a veth pair:
-#   - `sites --devices --json` lists all 600 devices under their sites;
+#   - `sites --devices --json` lists all 600 devices under their sites, and an idle site sends no
+#     device documents again;
 #   - 10 devices of site b go silent: their missing events arrive;
 #   - the broker is stopped for 20 s while 10 devices of site c go missing; after it is back
 #     every event of site c arrives, in order (by seq), none lost;
@@ -127,6 +128,11 @@ for site in a b c; do
     | tr -d ':-' | tr a-f A-F | sort >"$work/got-$site.txt"
   check "site-$site lists exactly its own devices" cmp -s "$work/want-$site.txt" "$work/got-$site.txt"
 done
+
+# An idle site sends nothing per device: a document goes out again only when it changes.
+sub -R -v -t 'ipscanner/site-a/devices/+' -W 8 >"$work/idle.txt" 2>/dev/null
+check "an idle site republishes no device documents ($(wc -l <"$work/idle.txt") in 8 s)" \
+  test "$(wc -l <"$work/idle.txt")" -lt 5
 
 # --- site b: 10 devices go quiet at 25 s and are called missing some 15-20 s later.
 missing_of() {  # site -> count of distinct missing MACs seen so far

@@ -186,12 +186,14 @@ TEST(AgentConfig, ReadsKnownKeysAndNamesTheBadLine) {
   EXPECT_FALSE(ReadAgentConfig(path, &config, &error));
 }
 
-TEST(DocumentChanges, LastSeenAloneIsNoChange) {
+TEST(DocumentChanges, TimesAloneAreNoChange) {
   CDocumentChanges changes;
-  nlohmann::json doc = {{"ip", "10.0.0.2"}, {"status", "online"}, {"last_seen", "t1"}};
+  nlohmann::json doc = {{"ip", "10.0.0.2"}, {"status", "online"}, {"last_seen", "t1"},
+                        {"first_seen", "2026-12-10T19:21:25.311Z"}};
   EXPECT_TRUE(changes.Differs("A", doc));
   changes.MarkPublished("A", doc);
   doc["last_seen"] = "t2";
+  doc["first_seen"] = "2026-12-10T19:21:25.310Z";  // the clock conversion's wobble
   EXPECT_FALSE(changes.Differs("A", doc));
   doc["status"] = "missing";
   EXPECT_TRUE(changes.Differs("A", doc));
