@@ -168,10 +168,15 @@ check "site-c: events arrive in seq order" jq -s -e '
     if .seen[($s | tostring)] then . else .seen[($s | tostring)] = true | .order += [$s] end)
   | .order == (.order | sort)' "$work/events.jsonl"
 grep -q "connection to the broker lost" "$work/agent-c.log" || { echo "FAIL: agent c never lost the broker"; fail=1; }
+# The missing events arose while the broker was away: they waited in the spool.
+waited=$(sed -n 's/.*; \([0-9]*\) events to deliver/\1/p' "$work/agent-c.log" | tail -1)
+check "site-c: the outage's events waited in the spool (${waited:-0} at the reconnect)" \
+  test "${waited:-0}" -ge 10
 
 # --- kill -9 of site a's agent: the broker publishes its will within 1.5 keep-alives (7.5 s).
 kill -9 "${agent_pids[0]}"
 killed_at=$(date +%s)
+wait "${agent_pids[0]}" 2>/dev/null
 offline_a() {
   sites_json >"$work/sites2.json" 2>/dev/null &&
     jq -e '.[] | select(.site == "site-a") | .state == "offline"' "$work/sites2.json" >/dev/null
