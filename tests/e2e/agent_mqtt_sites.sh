@@ -176,7 +176,7 @@ check "site-c: the outage's events waited in the spool (${waited:-0} at the reco
 # --- kill -9 of site a's agent: the broker publishes its will within 1.5 keep-alives (7.5 s).
 kill -9 "${agent_pids[0]}"
 killed_at=$(date +%s)
-wait "${agent_pids[0]}" 2>/dev/null
+{ wait "${agent_pids[0]}"; } 2>/dev/null  # no job report for the killed agent
 offline_a() {
   sites_json >"$work/sites2.json" 2>/dev/null &&
     jq -e '.[] | select(.site == "site-a") | .state == "offline"' "$work/sites2.json" >/dev/null
