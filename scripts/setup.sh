@@ -15,6 +15,7 @@ packages=(
   iproute2 libcap2-bin curl tcpdump procps jq ethtool bc util-linux
   qt6-translations-l10n
   lintian desktop-file-utils
+  libmosquitto-dev mosquitto mosquitto-clients
 )
 
 missing=()
@@ -35,6 +36,8 @@ fi
 
 # The distribution's nginx service is not ours: the program runs its own nginx child.
 if command -v systemctl >/dev/null 2>&1; then systemctl disable --now nginx >/dev/null 2>&1 || true; fi
+# Likewise the distribution's broker: the agent's tests start their own.
+if command -v systemctl >/dev/null 2>&1; then systemctl disable --now mosquitto >/dev/null 2>&1 || true; fi
 
 [ "${IPS_SETUP_NO_BUILD:-0}" = 1 ] && exit 0
 

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli/agent_options.h"
 #include "cli/capture_decoder.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_credentials.h"
@@ -166,6 +167,46 @@ int main(int argc, char** argv) {
   watchCmd->add_option("--seconds", watch.seconds, "Stop after this many seconds (default: never)")
       ->check(CLI::Range(1, 86400 * 365));
 
+  AgentOptions agent;
+  CLI::App* agentCmd = app.add_subcommand(
+      "agent", "Watch the site and publish its devices and events to an MQTT broker");
+  agentCmd->add_option("--config", agent.configPath,
+                       "Read key = value settings from this file (site, mqtt, ca, user, "
+                       "password_file, interface, spool)");
+  agentCmd->add_option("--site", agent.site, "Site name: one topic level (default \"default\")");
+  agentCmd->add_option("--mqtt", agent.mqtt.url, "Broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]");
+  agentCmd->add_option("--ca", agent.mqtt.caFile, "CA certificate that signed the broker's");
+  agentCmd->add_option("--user", agent.mqtt.user, "Broker user name");
+  agentCmd->add_option("--password-file", agent.mqtt.passwordFile,
+                       "File whose first line is the broker password (else "
+                       "IPSCANNER_MQTT_PASSWORD)");
+  agentCmd->add_option("--interface", agent.interfaceName, "Network interface to use");
+  agentCmd->add_option("--spool", agent.spoolPath,
+                       "File for events waiting for the broker (default: below the site folder)");
+  agentCmd->add_option("--keepalive", agent.keepAliveSeconds,
+                       "Seconds between keep-alives; the broker calls the site offline after "
+                       "1.5 times this without one (default 30)")
+      ->check(CLI::Range(5, 3600));
+  agentCmd->add_option("--heartbeat", agent.heartbeatSeconds,
+                       "Seconds between status heartbeats (default 60)")
+      ->check(CLI::Range(5, 3600));
+
+  SitesMqttOptions sites;
+  CLI::App* sitesCmd = app.add_subcommand(
+      "sites", "List the sites that agents publish to an MQTT broker, with their devices");
+  sitesCmd->add_option("--mqtt", sites.mqtt.url, "Broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]")
+      ->required();
+  sitesCmd->add_option("--ca", sites.mqtt.caFile, "CA certificate that signed the broker's");
+  sitesCmd->add_option("--user", sites.mqtt.user, "Broker user name");
+  sitesCmd->add_option("--password-file", sites.mqtt.passwordFile,
+                       "File whose first line is the broker password (else "
+                       "IPSCANNER_MQTT_PASSWORD)");
+  sitesCmd->add_flag("--devices", sites.devices, "Also list every device of every site");
+  sitesCmd->add_flag("--json", sites.json, "Print one JSON array of sites");
+  sitesCmd->add_option("--wait", sites.waitSeconds,
+                       "Longest time to collect what the broker holds (default 5)")
+      ->check(CLI::Range(1, 600));
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -186,6 +227,8 @@ int main(int argc, char** argv) {
   if (*upgradeCmd) return RunUpgrade(upgrade);
   if (*watchCmd) return RunWatch(watch);
   if (*assignCmd) return RunAssign(assign);
+  if (*agentCmd) return RunAgent(agent);
+  if (*sitesCmd) return RunSitesMqtt(sites);
   if (const int code = RunDeviceCommand(deviceCommands); code >= 0) return code;
   return kExitUsage;
 }

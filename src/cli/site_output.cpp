@@ -123,6 +123,10 @@ std::string CSiteOutput::EventLine(const SITE_EVENT_T& event) const {
 }
 
 std::string CSiteOutput::EventJson(const SITE_EVENT_T& event) const {
+  return Dump(EventObject(event));
+}
+
+nlohmann::json CSiteOutput::EventObject(const SITE_EVENT_T& event) const {
   nlohmann::json object = {{"event", CSiteWatch::EventName(event.kind)},
                            {"time", IsoTime(WallTime(event.time))}};
   object.update(CDeviceTableOutput::DeviceJson(event.device));
@@ -143,5 +147,5 @@ std::string CSiteOutput::EventJson(const SITE_EVENT_T& event) const {
     default:
       break;
   }
-  return Dump(object);
+  return object;
 }

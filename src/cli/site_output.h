@@ -29,6 +29,8 @@ public:
   // or as one JSON object on one line.
   std::string EventLine(const SITE_EVENT_T& event) const;
   std::string EventJson(const SITE_EVENT_T& event) const;
+  // The same event as a JSON object (the site agent adds its site and sequence number).
+  nlohmann::json EventObject(const SITE_EVENT_T& event) const;
 
   // "2026-12-10T13:05:01.250Z"
   static std::string IsoTime(std::chrono::system_clock::time_point time);
