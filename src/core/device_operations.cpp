@@ -72,6 +72,26 @@ private:
   std::optional<std::vector<std::string>> m_items;
 };
 
+// The static address an update gives the device, when it is another than `current`: "" for DHCP,
+// for the same address, and when the items name none.
+std::string NewStaticAddress(const CONFIG_MODULE_T& items, const std::string& current) {
+  std::vector<std::string> texts;
+  for (const auto& item : items.szItem) {
+    if (item[0] == 0) break;
+    texts.push_back(FieldToUtf8(item));
+  }
+  const std::map<std::string, std::string> values = device_config::ParseReportItems(texts);
+  for (const char* lan : {"LAN", "WLAN"}) {
+    const std::string prefix = std::string("Config.Network.") + lan + ".";
+    auto type = values.find(prefix + "Type");
+    auto ip = values.find(prefix + "StaticIP");
+    if (type != values.end() && type->second == device_config::kTypeStatic && ip != values.end() &&
+        ip->second != current)
+      return ip->second;
+  }
+  return {};
+}
+
 }  // namespace
 
 AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
@@ -168,12 +188,21 @@ UpdateResult UpdateConfig(CControl& control, IOpClock& clock, const DEVICE_ENTRY
   std::memset(&ack, 0, sizeof(ack));
   // The same update again, with the same CRC, so the open wait slot takes the acknowledge of any
   // copy: a device that applies these settings twice ends as with one (they name the values,
-  // not a change to them).
+  // not a change to them). A device that took the first one and moved to the new static address
+  // before its acknowledge was lost no longer hears the old one: each resend goes to both.
+  const std::string newAddress = NewStaticAddress(items, device.ip);
+  PACKET_RECORD_T moved = packet;
+  if (!newAddress.empty()) {
+    DEVICE_ENTRY_T there = device;
+    there.ip = newAddress;
+    AddressToDevice(&moved, there);
+  }
   const bool arrived = SendUntilAnswered(
       clock, {kAckWait, kResendAfter, kMaxTries}, kAckPollStep,
       [&](int attempt) {
         if (attempt > 1) LogResend(logName, "update", device, attempt, kMaxTries);
         SendOutbound(&packet);
+        if (attempt > 1 && !newAddress.empty()) SendOutbound(&moved);
       },
       [&] { return control.GetWaitAck(&ack) == 0; }, &result.tries);
   if (!arrived) {

@@ -83,7 +83,8 @@ struct UpdateResult {
 
 // Sends the items as an update and waits for the device's acknowledge in the core's wait slot,
 // which is opened before the packet leaves. Without an acknowledge within 500 ms the same update
-// goes out again, up to 4 sends; the wait ends 2000 ms after the last.
+// goes out again, up to 4 sends; the wait ends 2000 ms after the last. An update that gives the
+// device a new static address is resent to the new address too (the device may have moved).
 UpdateResult UpdateConfig(CControl& control, IOpClock& clock, const DEVICE_ENTRY_T& device,
                           const CONFIG_MODULE_T& items, const char* logName);
 

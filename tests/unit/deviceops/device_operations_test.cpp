@@ -333,6 +333,39 @@ TEST_F(DeviceOps, UpdateWaitsForExactlyOk) {
   onSend = nullptr;
 }
 
+// The device applied the first update, moved to its new static address and its acknowledge was
+// lost: the resends go to the old and the new address, and the copy to the new one is answered.
+TEST_F(DeviceOps, UpdateToANewAddressIsResentThereToo) {
+  CONFIG_MODULE_T items;
+  device_config::FillUpdateItems(
+      Device(), {false, "10.0.0.9", "10.0.0.1", "255.255.255.0", "8.8.8.8", ""}, &items);
+  onSend = [&] {
+    if (std::u16string(sent.back().szIP) == u"10.0.0.9") Acknowledge("OK");
+  };
+  const device_ops::UpdateResult r = device_ops::UpdateConfig(control, clock, Device(), items, "T");
+  onSend = nullptr;
+  EXPECT_EQ(r.outcome, device_ops::UpdateOutcome::kSucceeded);
+  EXPECT_EQ(r.tries, 2);
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(std::u16string(sent[0].szIP), u"10.0.0.7");
+  EXPECT_EQ(std::u16string(sent[1].szIP), u"10.0.0.7");
+  EXPECT_EQ(std::u16string(sent[2].szIP), u"10.0.0.9");
+  EXPECT_EQ(std::memcmp(sent[2].mac, kFrameMac, 6), 0);
+  EXPECT_EQ(std::memcmp(sent[2].data, sent[0].data, sent[0].nDataLen), 0);
+
+  // The same address, or DHCP: nowhere else to send.
+  for (const device_config::NetworkSettings& settings :
+       {device_config::NetworkSettings{false, "10.0.0.7", "10.0.0.1", "255.255.255.0", "8.8.8.8", ""},
+        device_config::NetworkSettings{true, "", "", "", "", ""}}) {
+    sent.clear();
+    device_config::FillUpdateItems(Device(), settings, &items);
+    EXPECT_EQ(device_ops::UpdateConfig(control, clock, Device(), items, "T").outcome,
+              device_ops::UpdateOutcome::kNoAck);
+    EXPECT_EQ(sent.size(), 4u);
+    for (const PACKET_RECORD_T& p : sent) EXPECT_EQ(std::u16string(p.szIP), u"10.0.0.7");
+  }
+}
+
 TEST_F(DeviceOps, RemoteControlSendsTheCommandAndPauses) {
   for (const char* command : {device_ops::kCommandReboot, device_ops::kCommandReset}) {
     sent.clear();
