@@ -50,17 +50,18 @@ const DEVICE_ENTRY_T* FindDeviceByName(const std::vector<DEVICE_ENTRY_T>& device
 std::optional<DEVICE_ENTRY_T> DiscoverTarget(CControl& control, IOpClock& clock,
                                              const DeviceTarget& target,
                                              std::chrono::milliseconds limit) {
-  constexpr std::chrono::milliseconds kDiscoveryInterval{2000};
+  constexpr std::chrono::milliseconds kDiscoveryInterval{1000};
   constexpr std::chrono::milliseconds kPoll{20};
   std::optional<DEVICE_ENTRY_T> found;
   std::chrono::milliseconds nextDiscovery = clock.Now();
+  const std::chrono::milliseconds end = clock.Now() + limit;
   PauseUntil(clock, limit, kPoll, [&] {
     const std::vector<DEVICE_ENTRY_T> devices = control.GetDeviceList();
     if (const DEVICE_ENTRY_T* d = FindTarget(devices, target)) {
       found = *d;
       return true;
     }
-    if (clock.Now() >= nextDiscovery) {
+    if (clock.Now() >= nextDiscovery && clock.Now() < end) {  // none at the very end
       control.MulticastDiscoveryMsg();
       nextDiscovery = clock.Now() + kDiscoveryInterval;
     }

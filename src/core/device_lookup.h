@@ -32,8 +32,9 @@ const DEVICE_ENTRY_T* FindTarget(const std::vector<DEVICE_ENTRY_T>& devices,
 const DEVICE_ENTRY_T* FindDeviceByName(const std::vector<DEVICE_ENTRY_T>& devices,
                                        const std::string& name);
 
-// Sends discoveries (at once, then every 2 seconds) until the named device is in the control
-// core's table or `limit` has passed; the table is looked at every 20 ms.
+// Sends discoveries (at once, then every second, so a lost request or answer costs one second)
+// until the named device is in the control core's table or `limit` has passed; the table is
+// looked at every 20 ms.
 std::optional<DEVICE_ENTRY_T> DiscoverTarget(CControl& control, IOpClock& clock,
                                              const DeviceTarget& target,
                                              std::chrono::milliseconds limit);
