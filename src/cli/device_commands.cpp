@@ -71,8 +71,8 @@ int ReadCredentials(const DeviceCommandOptions& options, std::string* password) 
   return kExitOk;
 }
 
-int Authenticate(const DEVICE_ENTRY_T& device, const std::string& user,
-                 const std::string& password, int* tries = nullptr) {
+int Authenticate(const DEVICE_ENTRY_T& device, const std::string& user, const std::string& password,
+                 int* tries = nullptr) {
   CAuthenticateDispatcher waits(*CControl::GetInstance());
   const device_ops::AuthOutcome outcome =
       device_ops::Authenticate(waits, SteadyOpClock(), device, user, password, kLogName, tries);

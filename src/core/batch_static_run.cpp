@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/device_config_keys.h"
 #include "core/control.h"
+#include "core/device_config_keys.h"
 #include "core/op_clock.h"
 #include "shell/log.h"
 

@@ -37,8 +37,8 @@ void SendTo(PACKET_RECORD_T* packet, const DEVICE_ENTRY_T& device) {
 void LogResend(const char* logName, const char* what, const DEVICE_ENTRY_T& device, int attempt,
                int maxTries) {
   if (maxTries > 0) {
-    LogInfo("%s: no answer from %s (%s), %s sent again (try %d of %d)", logName,
-            device.mac.c_str(), device.ip.c_str(), what, attempt, maxTries);
+    LogInfo("%s: no answer from %s (%s), %s sent again (try %d of %d)", logName, device.mac.c_str(),
+            device.ip.c_str(), what, attempt, maxTries);
   } else {
     LogInfo("%s: no answer from %s (%s), %s sent again (try %d)", logName, device.mac.c_str(),
             device.ip.c_str(), what, attempt);

@@ -52,8 +52,7 @@ enum class AuthOutcome {
 // ends. *tries (when given) is the number of sends.
 AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
                          const DEVICE_ENTRY_T& device, const std::string& user,
-                         const std::string& password, const char* logName,
-                         int* tries = nullptr);
+                         const std::string& password, const char* logName, int* tries = nullptr);
 
 // Asks the device for its addressing type and the five Status values (by the interface rule).
 // The answer reaches the notify objects as a configuration report.

@@ -1,9 +1,9 @@
 #include "core/download_log_watch.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <system_error>
-#include <filesystem>
 
 #include "platform/nginx_server.h"
 
@@ -20,7 +20,9 @@ uint64_t FileSize(const std::string& path) {
 
 }  // namespace
 
-std::string CDownloadLogWatch::DefaultLogPath() { return CNginxServer::Prefix() + "logs/access.log"; }
+std::string CDownloadLogWatch::DefaultLogPath() {
+  return CNginxServer::Prefix() + "logs/access.log";
+}
 
 CDownloadLogWatch::CDownloadLogWatch(std::string logPath, const std::string& imageName)
     : m_path(std::move(logPath)),

@@ -5,8 +5,8 @@
 
 #include "core/control.h"
 #include "core/download_log_watch.h"
-#include "shell/log.h"
 #include "core/upgrade_request.h"
+#include "shell/log.h"
 
 const char* RolloutResultName(RolloutEntry::Result result) {
   switch (result) {
@@ -107,11 +107,11 @@ void CUpgradeRollout::ResendIfNoDownload(size_t index) {
   // boots into that version once more at worst.
   resend.Sent(m_clock.Now());
   entry.tries = resend.Tries();
-  LogInfo("Upgrade: no download from %s (%s) within %lld s, upgrade request sent again (try %d of "
-          "%d)",
-          entry.device.mac.c_str(), entry.device.ip.c_str(),
-          static_cast<long long>(m_options.resendAfter.count() / 1000), entry.tries,
-          resend.MaxTries());
+  LogInfo(
+      "Upgrade: no download from %s (%s) within %lld s, upgrade request sent again (try %d of "
+      "%d)",
+      entry.device.mac.c_str(), entry.device.ip.c_str(),
+      static_cast<long long>(m_options.resendAfter.count() / 1000), entry.tries, resend.MaxTries());
   send(entry.device);
 }
 

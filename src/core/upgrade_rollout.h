@@ -93,7 +93,7 @@ private:
   std::vector<RolloutEntry> m_entries;
   std::vector<std::unique_ptr<CUpgradeFollower>> m_followers;  // fixed size: read by the worker
   std::unique_ptr<std::atomic<bool>[]> m_following;            // boot-ups count while set
-  std::vector<std::chrono::milliseconds> m_sentAt;  // the first request
+  std::vector<std::chrono::milliseconds> m_sentAt;             // the first request
   std::vector<CUpgradeResend> m_resends;
   std::shared_ptr<CDownloadLogWatch> m_downloads;  // the default downloadSeen's
 };

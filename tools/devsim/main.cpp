@@ -25,12 +25,12 @@
 #include "shell/global_utils.h"
 #include "sim_engine.h"
 #include "sim_fleet.h"
-#include "sim_overrides.h"
 #include "sim_http.h"
 #include "sim_junk.h"
 #include "sim_loss.h"
 #include "sim_mac_text.h"
 #include "sim_netns.h"
+#include "sim_overrides.h"
 
 namespace {
 
@@ -361,9 +361,10 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   std::string lossText;
   int lossBurst = 1;
-  CLI::Option* lossOption = app.add_option("--loss", lossText,
-                 "P[,SEED]: lose a share P of the frames received and, independently, of the "
-                 "frames sent, the same frames for the same SEED (default: --seed)");
+  CLI::Option* lossOption =
+      app.add_option("--loss", lossText,
+                     "P[,SEED]: lose a share P of the frames received and, independently, of the "
+                     "frames sent, the same frames for the same SEED (default: --seed)");
   app.add_option("--loss-burst", lossBurst,
                  "with --loss: each loss takes this many frames in a row (bursts start less "
                  "often, so the share stays P)")

@@ -7,8 +7,8 @@
 #include "core/control.h"
 #include "core/op_clock.h"
 #include "core/upgrade_request.h"
-#include "ui/framework/message_box.h"
 #include "shell/log.h"
+#include "ui/framework/message_box.h"
 #include "ui/framework/translate_manager.h"
 
 namespace {

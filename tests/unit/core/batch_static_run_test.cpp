@@ -289,7 +289,7 @@ TEST(BatchStaticRun, LostRequestsAndUpdatesAreSentAgain) {
       }
       const int needed = request.mac == "021A2B000002" ? 4 : request.mac == "021A2B000003" ? 99 : 1;
       const ItemList report = {updatesHeard[request.mac] >= needed ? "Config.Network.LAN.Type=2"
-                                                                    : "Config.Network.LAN.Type=0"};
+                                                                   : "Config.Network.LAN.Type=0"};
       run.OnReportConfig(request.mac, &report);
     }
   });

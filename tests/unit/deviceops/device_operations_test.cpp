@@ -261,7 +261,8 @@ TEST_F(DeviceOps, RequestsAreSentAgainUntilAnswered) {
       if (sent.size() == c.answeredSend) Acknowledge("OK");
     };
     const auto start = clock.Now();
-    const device_ops::UpdateResult r = device_ops::UpdateConfig(control, clock, Device(), items, "T");
+    const device_ops::UpdateResult r =
+        device_ops::UpdateConfig(control, clock, Device(), items, "T");
     EXPECT_EQ(r.outcome, c.answeredSend == 0 || c.answeredSend > 4
                              ? device_ops::UpdateOutcome::kNoAck
                              : device_ops::UpdateOutcome::kSucceeded);
@@ -355,7 +356,8 @@ TEST_F(DeviceOps, UpdateToANewAddressIsResentThereToo) {
 
   // The same address, or DHCP: nowhere else to send.
   for (const device_config::NetworkSettings& settings :
-       {device_config::NetworkSettings{false, "10.0.0.7", "10.0.0.1", "255.255.255.0", "8.8.8.8", ""},
+       {device_config::NetworkSettings{false, "10.0.0.7", "10.0.0.1", "255.255.255.0", "8.8.8.8",
+                                       ""},
         device_config::NetworkSettings{true, "", "", "", "", ""}}) {
     sent.clear();
     device_config::FillUpdateItems(Device(), settings, &items);

@@ -499,10 +499,12 @@ TEST(SimLossTest, SharesSeedsAndBursts) {
     for (int i = 0; i < kFrames; ++i) lost[i] = loss.Drop();
     return lost;
   };
-  for (const auto& [share, burst] : std::vector<std::pair<double, int>>{{0.05, 1}, {0.2, 1}, {0.2, 5}}) {
+  for (const auto& [share, burst] :
+       std::vector<std::pair<double, int>>{{0.05, 1}, {0.2, 1}, {0.2, 5}}) {
     SCOPED_TRACE(testing::Message() << share << " burst " << burst);
     const std::vector<bool> lost = pattern(share, 7, burst);
-    const double measured = static_cast<double>(std::count(lost.begin(), lost.end(), true)) / kFrames;
+    const double measured =
+        static_cast<double>(std::count(lost.begin(), lost.end(), true)) / kFrames;
     EXPECT_NEAR(measured, share, share * 0.15);
     EXPECT_EQ(lost, pattern(share, 7, burst));
     EXPECT_NE(lost, pattern(share, 8, burst));
@@ -531,10 +533,17 @@ TEST(SimLossTest, ParsesShareAndSeed) {
     uint32_t seed;
   };
   const Case cases[] = {
-      {"0.05", true, 0.05, 42},   {"0.2,9", true, 0.2, 9},    {"0,0", true, 0.0, 0},
-      {"1", false, 0, 0},         {"-0.1", false, 0, 0},      {"0.1,", false, 0, 0},
-      {"0.1,x", false, 0, 0},     {"abc", false, 0, 0},       {"", false, 0, 0},
-      {"0.1,-3", false, 0, 0},    {"0.1,4294967296", false, 0, 0},
+      {"0.05", true, 0.05, 42},
+      {"0.2,9", true, 0.2, 9},
+      {"0,0", true, 0.0, 0},
+      {"1", false, 0, 0},
+      {"-0.1", false, 0, 0},
+      {"0.1,", false, 0, 0},
+      {"0.1,x", false, 0, 0},
+      {"abc", false, 0, 0},
+      {"", false, 0, 0},
+      {"0.1,-3", false, 0, 0},
+      {"0.1,4294967296", false, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

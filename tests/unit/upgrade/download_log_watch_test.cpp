@@ -1,11 +1,11 @@
 #include "core/download_log_watch.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace {
 
@@ -43,26 +43,18 @@ TEST(DownloadLogWatch, ReadsWhatWasAppended) {
   auto line = [](const std::string& ip) {
     return ip + " - - [t] \"GET /download/rom/12.31.1.1.rom HTTP/1.0\" 200 1 \"-\" \"d\"\n";
   };
-  {
-    std::ofstream(path) << line("10.0.0.1");
-  }
+  { std::ofstream(path) << line("10.0.0.1"); }
   CDownloadLogWatch watch(path, "12.31.1.1.rom");
   watch.Poll();
   EXPECT_FALSE(watch.Fetched("10.0.0.1")) << "logged before the watch began";
   const std::string second = line("10.0.0.2");
-  {
-    std::ofstream(path, std::ios::app) << second.substr(0, 10);
-  }
+  { std::ofstream(path, std::ios::app) << second.substr(0, 10); }
   watch.Poll();
   EXPECT_FALSE(watch.Fetched("10.0.0.2"));
-  {
-    std::ofstream(path, std::ios::app) << second.substr(10);
-  }
+  { std::ofstream(path, std::ios::app) << second.substr(10); }
   watch.Poll();
   EXPECT_TRUE(watch.Fetched("10.0.0.2"));
-  {
-    std::ofstream(path, std::ios::trunc) << line("10.0.0.3");
-  }
+  { std::ofstream(path, std::ios::trunc) << line("10.0.0.3"); }
   watch.Poll();
   EXPECT_TRUE(watch.Fetched("10.0.0.3"));
   std::filesystem::remove(path);
