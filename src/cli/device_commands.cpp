@@ -80,11 +80,11 @@ int ReadCredentials(const DeviceCommandOptions& options, std::string* password) 
   return kExitOk;
 }
 
-int Authenticate(const DEVICE_ENTRY_T& device, const std::string& user,
-                 const std::string& password) {
+int Authenticate(const DEVICE_ENTRY_T& device, const std::string& user, const std::string& password,
+                 int* tries = nullptr) {
   CAuthenticateDispatcher waits(*CControl::GetInstance());
   const device_ops::AuthOutcome outcome =
-      device_ops::Authenticate(waits, SteadyOpClock(), device, user, password, kLogName);
+      device_ops::Authenticate(waits, SteadyOpClock(), device, user, password, kLogName, tries);
   switch (outcome) {
     case device_ops::AuthOutcome::kAccepted:
       return kExitOk;
@@ -95,6 +95,37 @@ int Authenticate(const DEVICE_ENTRY_T& device, const std::string& user,
       Fail("User or password incorrect.");
       return kExitAuthFailed;
   }
+}
+
+// "3.5" for 3500 ms.
+std::string SecondsText(std::chrono::milliseconds ms) {
+  std::string text = std::to_string(ms.count() / 1000);
+  if (ms.count() % 1000 != 0) text += "." + std::to_string(ms.count() % 1000 / 100);
+  return text;
+}
+
+const char* SetResultName(device_ops::UpdateOutcome outcome) {
+  switch (outcome) {
+    case device_ops::UpdateOutcome::kSucceeded:
+      return "succeeded";
+    case device_ops::UpdateOutcome::kNoAck:
+      return "no acknowledge";
+    case device_ops::UpdateOutcome::kAckNotOk:
+      return "refused";
+    case device_ops::UpdateOutcome::kNotBuilt:
+      break;
+  }
+  return "not sent";
+}
+
+// `set --json`: the device, how it ended and the sends each request took on the segment.
+void PrintSetJson(const DEVICE_ENTRY_T& device, const char* result, int authTries,
+                  int updateTries) {
+  const nlohmann::json out = {{"mac", device.mac},
+                              {"ip", device.ip},
+                              {"result", result},
+                              {"tries", {{"authenticate", authTries}, {"update", updateTries}}}};
+  std::cout << out.dump(2, ' ', true, nlohmann::json::error_handler_t::replace) << "\n";
 }
 
 std::string AddressingText(const std::string& type) {
@@ -112,8 +143,9 @@ int RunShow(const ShowCommandOptions& options) {
   DEVICE_ENTRY_T device;
   const int found = OpenAndFind(session, options.target, target, &device);
   if (found != kExitOk) return found;
-  const auto config =
-      device_ops::ReadConfig(*CControl::GetInstance(), SteadyOpClock(), device, kReportWait);
+  int tries = 0;
+  const auto config = device_ops::ReadConfig(*CControl::GetInstance(), SteadyOpClock(), device,
+                                             kReportWait, &tries);
   session.Close();
   if (!config) {
     Fail("no configuration report from " + Describe(device));
@@ -137,6 +169,7 @@ int RunShow(const ShowCommandOptions& options) {
     nlohmann::json out = nlohmann::json::object();
     for (const auto& [key, text] : rows) out[key] = text;
     out["dhcp"] = addressing == "dhcp";
+    out["tries"] = tries;  // configuration requests sent
     // ASCII only: a control character a device sends cannot reach a terminal raw.
     std::cout << out.dump(2, ' ', true, nlohmann::json::error_handler_t::replace) << "\n";
     return kExitOk;
@@ -176,16 +209,21 @@ int RunSet(const SetCommandOptions& options) {
   DEVICE_ENTRY_T device;
   const int found = OpenAndFind(session, options.target, target, &device);
   if (found != kExitOk) return found;
-  const int auth = Authenticate(device, options.target.user, password);
-  if (auth != kExitOk) return auth;
+  int authTries = 0;
+  const int auth = Authenticate(device, options.target.user, password, &authTries);
+  if (auth != kExitOk) {
+    if (options.json) PrintSetJson(device, "authentication failed", authTries, 0);
+    return auth;
+  }
 
   CONFIG_MODULE_T items;
   device_config::FillUpdateItems(device, settings, &items);
   const device_ops::UpdateResult result =
       device_ops::UpdateConfig(*CControl::GetInstance(), SteadyOpClock(), device, items, kLogName);
+  if (options.json) PrintSetJson(device, SetResultName(result.outcome), authTries, result.tries);
   switch (result.outcome) {
     case device_ops::UpdateOutcome::kSucceeded:
-      std::cout << "Setting device configurations succeeded.\n";
+      if (!options.json) std::cout << "Setting device configurations succeeded.\n";
       return kExitOk;
     case device_ops::UpdateOutcome::kAckNotOk:
       Fail("Setting device configurations failed. The device answered \"" +
@@ -194,7 +232,7 @@ int RunSet(const SetCommandOptions& options) {
       return kExitAckNotOk;
     case device_ops::UpdateOutcome::kNoAck:
       Fail("Setting device configurations failed. No acknowledge from " + Describe(device) +
-           " within 2 s.");
+           " within " + SecondsText(device_ops::kAckWait) + " s.");
       return kExitNoAck;
     case device_ops::UpdateOutcome::kNotBuilt:
       break;

@@ -20,6 +20,7 @@ struct SetCommandOptions {
   DeviceCommandOptions target;
   bool dhcp = false;
   std::string ip, gateway, mask, dns1, dns2;  // a static address (ip set)
+  bool json = false;
 };
 
 // Each returns the process exit code (cli_exit_codes.h).

@@ -34,6 +34,8 @@ void RegisterDeviceCommands(CLI::App& app, DeviceCommandSet* c) {
   CLI::Option* dns1 = c->setCmd->add_option("--dns1", c->set.dns1, "Primary DNS server");
   CLI::Option* dns2 =
       c->setCmd->add_option("--dns2", c->set.dns2, "Secondary DNS server (optional)");
+  c->setCmd->add_flag("--json", c->set.json,
+                      "Print the result as one JSON object (with the requests' tries)");
   dhcp->excludes(ip);
   ip->needs(gateway)->needs(mask)->needs(dns1);
   for (CLI::Option* option : {gateway, mask, dns1, dns2}) option->needs(ip);

@@ -57,7 +57,9 @@ std::string CStaticResultOutput::FormatJson(const std::vector<BatchStaticRow>& r
                      {"mac", row.device.mac},
                      {"model", row.device.model},
                      {"status", BatchStatusText(row.status)},
-                     {"reason", BatchFailureText(row.failure)}});
+                     {"reason", BatchFailureText(row.failure)},
+                     // Sends on a lossy segment: configuration requests and updates.
+                     {"tries", {{"request", row.requestTries}, {"update", row.updateTries}}}});
   }
   return array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }

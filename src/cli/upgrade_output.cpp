@@ -91,6 +91,7 @@ std::string CUpgradeOutput::FormatJson(const std::string& image, const std::stri
                        {"old_version", e.oldVersion},
                        {"new_version", e.newVersion},
                        {"result", RolloutResultName(e.result)},
+                       {"tries", e.tries},  // upgrade requests sent
                        {"seconds", e.result == RolloutEntry::Result::kSkipped
                                        ? nlohmann::json(nullptr)
                                        : nlohmann::json(e.elapsed.count() / 1000.0)}});

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-#include "core/device_config_keys.h"
 #include "core/control.h"
+#include "core/device_config_keys.h"
 #include "core/op_clock.h"
+#include "shell/log.h"
 
 namespace {
 
@@ -99,6 +100,41 @@ void CBatchStaticRun::Finish(size_t row, int status, BatchFailure failure) {
   if (m_rowChanged) m_rowChanged(row);
 }
 
+void CBatchStaticRun::SendConfigRequest(size_t row) {
+  const DEVICE_ENTRY_T& device = m_rows[row].device;
+  Items items = {};
+  CGlobalUtils::AddConfigItem(items, device_config::NetworkKey(device, "Type").c_str(), nullptr);
+  for (const char* key : {"Config.Status.IP", "Config.Status.Gateway", "Config.Status.Netmask",
+                          "Config.Status.PrimaryDNS", "Config.Status.SecondaryDNS"}) {
+    CGlobalUtils::AddConfigItem(items, key, nullptr);
+  }
+  if (++m_rows[row].requestTries > 1) {
+    LogInfo("Batch static: no full report from %s (%s), configuration request sent again (try %d)",
+            device.mac.c_str(), device.ip.c_str(), m_rows[row].requestTries);
+  }
+  if (m_sender.requestConfig) m_sender.requestConfig(device, items);
+}
+
+void CBatchStaticRun::SendUpdate(size_t row) {
+  const DEVICE_ENTRY_T& device = m_rows[row].device;
+  const std::map<std::string, std::string>& values = m_configured[row];
+  Items items = {};
+  auto add = [&](const char* leaf, const char* value) {
+    CGlobalUtils::AddConfigItemValue(items, device_config::NetworkKey(device, leaf).c_str(), value);
+  };
+  add("Type", "2");
+  add("StaticIP", device.ip.c_str());  // the address it is listed under, not the reported one
+  add("DefaultGateway", ReportValue(values, "Config.Status.Gateway"));
+  add("SubnetMask", ReportValue(values, "Config.Status.Netmask"));
+  add("PrimaryDNS", ReportValue(values, "Config.Status.PrimaryDNS"));
+  add("SecondaryDNS", ReportValue(values, "Config.Status.SecondaryDNS"));
+  if (++m_rows[row].updateTries > 1) {
+    LogInfo("Batch static: %s (%s) not static yet, update sent again (try %d of %d)",
+            device.mac.c_str(), device.ip.c_str(), m_rows[row].updateTries, kMaxUpdateTries);
+  }
+  if (m_sender.updateConfig) m_sender.updateConfig(device, items);
+}
+
 void CBatchStaticRun::Start() {
   if (m_phase != Phase::kIdle) return;
   {
@@ -106,24 +142,27 @@ void CBatchStaticRun::Start() {
     m_reports.clear();
   }
   m_phase = Phase::kWaiting;
-  for (const BatchStaticRow& row : m_rows) {
-    Items items = {};
-    CGlobalUtils::AddConfigItem(items, device_config::NetworkKey(row.device, "Type").c_str(), nullptr);
-    for (const char* key : {"Config.Status.IP", "Config.Status.Gateway", "Config.Status.Netmask",
-                            "Config.Status.PrimaryDNS", "Config.Status.SecondaryDNS"}) {
-      CGlobalUtils::AddConfigItem(items, key, nullptr);
-    }
-    if (m_sender.requestConfig) m_sender.requestConfig(row.device, items);
-  }
+  for (size_t row = 0; row < m_rows.size(); ++row) SendConfigRequest(row);
 }
 
 bool CBatchStaticRun::OnWaitTick() {
   if (m_phase != Phase::kWaiting) return false;
   ++m_waitTicks;
   if (m_waitTicks <= kMaxWaitTicks) {
-    std::lock_guard<std::mutex> lock(m_reportLock);
-    for (const BatchStaticRow& row : m_rows) {
-      if (m_reports.count(row.device.mac) == 0) return false;
+    std::vector<size_t> unreported;
+    {
+      std::lock_guard<std::mutex> lock(m_reportLock);
+      for (size_t row = 0; row < m_rows.size(); ++row) {
+        if (m_reports.count(m_rows[row].device.mac) == 0) unreported.push_back(row);
+      }
+    }
+    if (!unreported.empty()) {
+      // The request or its report was lost. A configuration request changes nothing on the
+      // device, so asking again is always safe.
+      if (m_waitTicks % kRequestResendTicks == 0) {
+        for (size_t row : unreported) SendConfigRequest(row);
+      }
+      return false;
     }
   }
   Configure();
@@ -132,6 +171,7 @@ bool CBatchStaticRun::OnWaitTick() {
 
 void CBatchStaticRun::Configure() {
   std::vector<size_t> unreported;
+  m_configured.assign(m_rows.size(), {});
   std::unique_lock<std::mutex> lock(m_reportLock);
   for (size_t i = 0; i < m_rows.size(); ++i) {
     const DEVICE_ENTRY_T& device = m_rows[i].device;
@@ -142,18 +182,8 @@ void CBatchStaticRun::Configure() {
       if (row >= 0) unreported.push_back(static_cast<size_t>(row));
       continue;
     }
-    const auto& values = report->second;
-    Items items = {};
-    auto add = [&](const char* leaf, const char* value) {
-      CGlobalUtils::AddConfigItemValue(items, device_config::NetworkKey(device, leaf).c_str(), value);
-    };
-    add("Type", "2");
-    add("StaticIP", device.ip.c_str());  // the address it is listed under, not the reported one
-    add("DefaultGateway", ReportValue(values, "Config.Status.Gateway"));
-    add("SubnetMask", ReportValue(values, "Config.Status.Netmask"));
-    add("PrimaryDNS", ReportValue(values, "Config.Status.PrimaryDNS"));
-    add("SecondaryDNS", ReportValue(values, "Config.Status.SecondaryDNS"));
-    if (m_sender.updateConfig) m_sender.updateConfig(device, items);
+    m_configured[i] = report->second;
+    SendUpdate(i);
   }
   lock.unlock();
   // Rows change outside the lock, so a row-changed handler may ask HasReport.
@@ -165,8 +195,13 @@ bool CBatchStaticRun::OnPollTick() {
   if (m_phase != Phase::kPolling) return false;
   ++m_pollTicks;
   if (m_pollTicks <= kPollTicks) {
-    for (const BatchStaticRow& row : m_rows) {
+    const bool resendTick = m_pollTicks % kUpdateResendTicks == 0;
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+      const BatchStaticRow& row = m_rows[i];
       if (row.Finished()) continue;
+      // Not static yet: the update or its effect's report was lost. The same settings again
+      // leave a device that did apply them as it is (they name the values, not a change).
+      if (resendTick && row.updateTries > 0 && row.updateTries < kMaxUpdateTries) SendUpdate(i);
       Items items = {};
       // The LAN key whatever the interface: devices answer it for the interface they use.
       CGlobalUtils::AddConfigItem(items, "Config.Network.LAN.Type", nullptr);

@@ -27,6 +27,11 @@ class IOpClock;
 //      at the 16th tick every device still unfinished fails.
 //   A report with Type "2" makes an unfinished device succeed. A finished row never changes.
 //
+// Frames get lost, and the devices do not retransmit: during the wait the configuration request
+// goes out again every 5th tick (each second) to the devices without a full report, and during
+// the poll the update goes out again, with the same settings, every 2nd tick to the devices not
+// yet static, at most 3 times. Each resend is logged with the device; the rows count the sends.
+//
 // Threads: reports arrive on the control core's worker thread (OnReportConfig); everything else
 // runs on the caller's thread. A report that shows a static address is queued, the wake
 // function tells the caller, and ApplyReports (caller's thread) moves the rows.
@@ -49,6 +54,8 @@ struct BatchStaticRow {
   DEVICE_ENTRY_T device;
   int status = kBatchConfiguring;
   BatchFailure failure = BatchFailure::kNone;
+  int requestTries = 0;  // configuration requests of the start and the wait
+  int updateTries = 0;   // updates sent (0: the device was never configured)
   bool Finished() const { return status != kBatchConfiguring; }
 };
 
@@ -71,6 +78,11 @@ public:
   static constexpr unsigned kPollTicks = 15;  // the 16th tick ends the polling
   // Only a report of more than this many items is kept for the configure step.
   static constexpr size_t kFullReportItems = 5;
+  // Resends on a lossy segment: the configuration request every this many wait ticks (1 s),
+  static constexpr unsigned kRequestResendTicks = 5;
+  // the update every this many poll ticks, up to kMaxUpdateTries sends in all.
+  static constexpr unsigned kUpdateResendTicks = 2;
+  static constexpr int kMaxUpdateTries = 4;
 
   enum class Phase { kIdle, kWaiting, kPolling, kDone };
 
@@ -110,6 +122,8 @@ public:
   bool HasReport(const std::string& deviceKey) const;
 
 private:
+  void SendConfigRequest(size_t row);
+  void SendUpdate(size_t row);
   void Configure();
   void Finish(size_t row, int status, BatchFailure failure);
 
@@ -128,6 +142,8 @@ private:
 
   mutable std::mutex m_reportLock;  // the report store and the queued successes
   std::map<std::string, std::map<std::string, std::string>> m_reports;
+  // Caller's thread: per row, the report its update was built from (its resends use the same).
+  std::vector<std::map<std::string, std::string>> m_configured;
   std::vector<size_t> m_staticRows;  // rows whose report showed Type "2", not yet applied
   std::atomic<bool> m_stopped{false};
 };

@@ -4,13 +4,16 @@
 #include <cstring>
 
 #include "core/device_sort.h"
+#include "core/mac_text.h"
 #include "protocol/request_records.h"
 #include "shell/global_utils.h"
 
 namespace device_config {
 
 std::string NetworkKey(const DEVICE_ENTRY_T& device, const char* leaf) {
-  const char* infix = device.mac == device.workMac ? "LAN" : "WLAN";
+  // Compared as MACs: a device may write its MAC and its work MAC in different spellings
+  // (02:1a:2b:00:00:01 and 021A2B000001), and the core keeps the work MAC compacted.
+  const char* infix = CompactMacText(device.mac) == CompactMacText(device.workMac) ? "LAN" : "WLAN";
   return std::string("Config.Network.") + infix + "." + leaf;
 }
 

@@ -8,9 +8,10 @@
 
 struct CONFIG_MODULE_T;
 
-// Configuration paths of a device's network settings. A device whose MAC text equals its work
-// MAC text works over its first interface ("Config.Network.LAN."); any other over its second
-// ("Config.Network.WLAN."). The Status paths report what the device uses now, whatever the type.
+// Configuration paths of a device's network settings. A device whose MAC is its work MAC (in any
+// spelling: case, ':' and '-' ignored) works over its first interface ("Config.Network.LAN.");
+// any other over its second ("Config.Network.WLAN."). The Status paths report what the device uses
+// now, whatever the type.
 namespace device_config {
 
 inline constexpr const char* kStatusIp = "Config.Status.IP";

@@ -60,13 +60,14 @@ std::optional<DEVICE_ENTRY_T> DiscoverTarget(CControl& control, IOpClock& clock,
                                              const DeviceTarget& target,
                                              std::chrono::milliseconds limit,
                                              std::vector<std::string>* ambiguous) {
-  constexpr std::chrono::milliseconds kDiscoveryInterval{2000};
+  constexpr std::chrono::milliseconds kDiscoveryInterval{1000};
   constexpr std::chrono::milliseconds kPoll{20};
   std::optional<DEVICE_ENTRY_T> found;
   std::vector<std::string> claimants;  // distinct MACs answering for the IP address
   std::optional<std::chrono::milliseconds> settledAt;
   std::chrono::milliseconds nextDiscovery = clock.Now();
   const bool byIp = !target.ip.empty();
+  const std::chrono::milliseconds end = clock.Now() + limit;
   PauseUntil(clock, limit, kPoll, [&] {
     const std::vector<DEVICE_ENTRY_T> devices = control.GetDeviceList();
     if (const DEVICE_ENTRY_T* d = FindTarget(devices, target)) {
@@ -81,7 +82,7 @@ std::optional<DEVICE_ENTRY_T> DiscoverTarget(CControl& control, IOpClock& clock,
       if (!settledAt) settledAt = clock.Now() + kIpSettle;
       if (clock.Now() >= *settledAt) return true;
     }
-    if (clock.Now() >= nextDiscovery) {
+    if (clock.Now() >= nextDiscovery && clock.Now() < end) {  // none at the very end
       control.MulticastDiscoveryMsg();
       nextDiscovery = clock.Now() + kDiscoveryInterval;
     }

@@ -33,8 +33,9 @@ const DEVICE_ENTRY_T* FindTarget(const std::vector<DEVICE_ENTRY_T>& devices,
 const DEVICE_ENTRY_T* FindDeviceByName(const std::vector<DEVICE_ENTRY_T>& devices,
                                        const std::string& name);
 
-// Sends discoveries (at once, then every 2 seconds) until the named device is in the control
-// core's table or `limit` has passed; the table is looked at every 20 ms.
+// Sends discoveries (at once, then every second, so a lost request or answer costs one second)
+// until the named device is in the control core's table or `limit` has passed; the table is
+// looked at every 20 ms.
 //
 // An IP address may be claimed by more than one device (a duplicate address, or a forger). Once a
 // device answers for it, the lookup goes on for kIpSettle; when by then more than one MAC answers

@@ -12,6 +12,7 @@
 #include "core/device_address.h"
 #include "core/device_config_keys.h"
 #include "core/op_clock.h"
+#include "core/request_retry.h"
 #include "protocol/msg_facade.h"
 #include "protocol/reply_records.h"
 #include "protocol/request_records.h"
@@ -28,11 +29,6 @@ namespace {
 constexpr int kIdentifierChars = 32;
 constexpr const char* kProtocolVersion = "2.0";
 
-void SendTo(PACKET_RECORD_T* packet, const DEVICE_ENTRY_T& device) {
-  AddressToDevice(packet, device);
-  SendOutbound(packet);  // the result is not looked at
-}
-
 // Whether a report answers a request for the addressing: it carries the device's address. A
 // device also sends shorter reports (the answer to another window's poll of its type alone).
 bool CarriesAddress(const std::vector<std::string>& items) {
@@ -41,6 +37,18 @@ bool CarriesAddress(const std::vector<std::string>& items) {
     if (item.size() > prefix.size() && item.compare(0, prefix.size(), prefix) == 0) return true;
   }
   return false;
+}
+
+// One log line per resend, naming the device.
+void LogResend(const char* logName, const char* what, const DEVICE_ENTRY_T& device, int attempt,
+               int maxTries) {
+  if (maxTries > 0) {
+    LogInfo("%s: no answer from %s (%s), %s sent again (try %d of %d)", logName, device.mac.c_str(),
+            device.ip.c_str(), what, attempt, maxTries);
+  } else {
+    LogInfo("%s: no answer from %s (%s), %s sent again (try %d)", logName, device.mac.c_str(),
+            device.ip.c_str(), what, attempt);
+  }
 }
 
 // Collects the first configuration report of one device that carries its address.
@@ -64,11 +72,31 @@ private:
   std::optional<std::vector<std::string>> m_items;
 };
 
+// The static address an update gives the device, when it is another than `current`: "" for DHCP,
+// for the same address, and when the items name none.
+std::string NewStaticAddress(const CONFIG_MODULE_T& items, const std::string& current) {
+  std::vector<std::string> texts;
+  for (const auto& item : items.szItem) {
+    if (item[0] == 0) break;
+    texts.push_back(FieldToUtf8(item));
+  }
+  const std::map<std::string, std::string> values = device_config::ParseReportItems(texts);
+  for (const char* lan : {"LAN", "WLAN"}) {
+    const std::string prefix = std::string("Config.Network.") + lan + ".";
+    auto type = values.find(prefix + "Type");
+    auto ip = values.find(prefix + "StaticIP");
+    if (type != values.end() && type->second == device_config::kTypeStatic && ip != values.end() &&
+        ip->second != current)
+      return ip->second;
+  }
+  return {};
+}
+
 }  // namespace
 
 AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
                          const DEVICE_ENTRY_T& device, const std::string& user,
-                         const std::string& password, const char* logName) {
+                         const std::string& password, const char* logName, int* tries) {
   if (user.empty() || password.empty()) return AuthOutcome::kEmptyCredentials;
   const std::string identifier = waits.NewIdentifier(kIdentifierChars);
 
@@ -91,12 +119,18 @@ AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
   }
   // Open before sending: an answer the worker handles right after the send is not lost.
   waits.Open(identifier);
-  SendTo(&packet, device);
-  SecureWipe(&packet, sizeof(packet));
-
+  AddressToDevice(&packet, device);
   bool accepted = false;
-  const bool answered = PauseUntil(clock, kAuthenticateWait, kAckPollStep,
-                                   [&] { return waits.Answered(identifier, &accepted); });
+  // Sent again, same identifier, when nothing came back: authenticating twice leaves the device
+  // as once does, and either answer carries the identifier we wait for.
+  const bool answered = SendUntilAnswered(
+      clock, {kAuthenticateWait, kResendAfter, kMaxTries}, kAckPollStep,
+      [&](int attempt) {
+        if (attempt > 1) LogResend(logName, "authenticate request", device, attempt, kMaxTries);
+        SendOutbound(&packet);
+      },
+      [&] { return waits.Answered(identifier, &accepted); }, tries);
+  SecureWipe(&packet, sizeof(packet));
   waits.Close(identifier);
   if (!answered) return AuthOutcome::kNoAnswer;
   return accepted ? AuthOutcome::kAccepted : AuthOutcome::kRefused;
@@ -110,11 +144,18 @@ void RequestConfig(CControl& control, const DEVICE_ENTRY_T& device) {
 
 std::optional<std::map<std::string, std::string>> ReadConfig(CControl& control, IOpClock& clock,
                                                              const DEVICE_ENTRY_T& device,
-                                                             std::chrono::milliseconds limit) {
+                                                             std::chrono::milliseconds limit,
+                                                             int* tries) {
   CReportCollector collector(device.mac);
   control.AddNotify(&collector);
-  RequestConfig(control, device);
-  PauseUntil(clock, limit, kAckPollStep, [&] { return collector.Items().has_value(); });
+  // A configuration request changes nothing on the device: asking again is always safe.
+  SendUntilAnswered(
+      clock, {limit, kConfigResendAfter, 0}, kAckPollStep,
+      [&](int attempt) {
+        if (attempt > 1) LogResend("ReadConfig", "configuration request", device, attempt, 0);
+        RequestConfig(control, device);
+      },
+      [&] { return collector.Items().has_value(); }, tries);
   // RemoveNotify waits for a worker inside the notify list, so nothing calls the collector
   // once it returns.
   control.RemoveNotify(&collector);
@@ -143,15 +184,28 @@ UpdateResult UpdateConfig(CControl& control, IOpClock& clock, const DEVICE_ENTRY
   // the send is not lost. The check value is the header's CRC word (network order).
   const uint16_t crc = static_cast<uint16_t>(packet.data[2] << 8 | packet.data[3]);
   control.SetWaitMacAndCrc(device.mac, crc);
-  SendOutbound(&packet);
 
   MSG_ACK_T ack;
   std::memset(&ack, 0, sizeof(ack));
-  bool arrived = false;
-  for (int round = 0; round < kAckPollRounds && !arrived; ++round) {
-    clock.Pause(kAckPollStep);
-    arrived = control.GetWaitAck(&ack) == 0;
+  // The same update again, with the same CRC, so the open wait slot takes the acknowledge of any
+  // copy: a device that applies these settings twice ends as with one (they name the values,
+  // not a change to them). A device that took the first one and moved to the new static address
+  // before its acknowledge was lost no longer hears the old one: each resend goes to both.
+  const std::string newAddress = NewStaticAddress(items, device.ip);
+  PACKET_RECORD_T moved = packet;
+  if (!newAddress.empty()) {
+    DEVICE_ENTRY_T there = device;
+    there.ip = newAddress;
+    AddressToDevice(&moved, there);
   }
+  const bool arrived = SendUntilAnswered(
+      clock, {kAckWait, kResendAfter, kMaxTries}, kAckPollStep,
+      [&](int attempt) {
+        if (attempt > 1) LogResend(logName, "update", device, attempt, kMaxTries);
+        SendOutbound(&packet);
+        if (attempt > 1 && !newAddress.empty()) SendOutbound(&moved);
+      },
+      [&] { return control.GetWaitAck(&ack) == 0; }, &result.tries);
   if (!arrived) {
     result.outcome = UpdateOutcome::kNoAck;
     return result;

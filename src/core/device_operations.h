@@ -23,6 +23,15 @@ namespace device_ops {
 inline constexpr std::chrono::milliseconds kAuthenticateWait{5000};
 inline constexpr int kAckPollRounds = 200;
 inline constexpr std::chrono::milliseconds kAckPollStep{10};
+// A lost request or answer: the authenticate request and the update go out again when nothing
+// came back within kResendAfter, up to kMaxTries sends in all. The acknowledge wait runs
+// kAckPollRounds polls from the last send; the authenticate wait stays 5000 ms from the first.
+inline constexpr std::chrono::milliseconds kResendAfter{500};
+inline constexpr int kMaxTries = 4;
+inline constexpr std::chrono::milliseconds kAckWait =
+    kResendAfter * (kMaxTries - 1) + kAckPollStep * kAckPollRounds;
+// A configuration request goes out again every second until the report comes.
+inline constexpr std::chrono::milliseconds kConfigResendAfter{1000};
 inline constexpr std::chrono::milliseconds kRemoteControlPause{500};
 inline constexpr const char* kCommandReboot = "Reboot";
 inline constexpr const char* kCommandReset = "ResetToFactory";
@@ -37,25 +46,30 @@ enum class AuthOutcome {
 
 // Sends an authenticate request with a fresh 32-character identifier (never one handed out
 // recently, see CAuthenticateDispatcher::NewIdentifier) and waits up to 5000 ms
-// for the answer carrying it. `logName` names the caller in the log line of a build failure.
-// The password is not logged and is wiped from the request and packet once sent.
+// for the answer carrying it, sending the same request again every 500 ms while none came (at
+// most 4 sends). `logName` names the caller in the log lines of a build failure and of each
+// resend. The password is not logged and is wiped from the request and packet once the wait
+// ends. *tries (when given) is the number of sends.
 AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
                          const DEVICE_ENTRY_T& device, const std::string& user,
-                         const std::string& password, const char* logName);
+                         const std::string& password, const char* logName, int* tries = nullptr);
 
 // Asks the device for its addressing type and the five Status values (by the interface rule).
 // The answer reaches the notify objects as a configuration report.
 void RequestConfig(CControl& control, const DEVICE_ENTRY_T& device);
 
 // RequestConfig, then waits up to `limit` for the device's report carrying its address
-// (Config.Status.IP); the report's items as a map (ParseReportItems), or nothing when none came.
+// (Config.Status.IP), requesting again every second while none came; the report's items as a
+// map (ParseReportItems), or nothing when none came. *tries (when given) is the number of
+// requests sent.
 std::optional<std::map<std::string, std::string>> ReadConfig(CControl& control, IOpClock& clock,
                                                              const DEVICE_ENTRY_T& device,
-                                                             std::chrono::milliseconds limit);
+                                                             std::chrono::milliseconds limit,
+                                                             int* tries = nullptr);
 
 enum class UpdateOutcome {
   kSucceeded,  // acknowledged with exactly "OK"
-  kNoAck,      // no acknowledge within 200 polls of 10 ms
+  kNoAck,      // no acknowledge within kAckWait (4 sends, then 200 polls of 10 ms)
   kAckNotOk,   // acknowledged with another result (its text in UpdateResult)
   kNotBuilt,   // the update could not be built (logged); nothing was sent
 };
@@ -64,10 +78,13 @@ struct UpdateResult {
   UpdateOutcome outcome = UpdateOutcome::kNoAck;
   std::string result;  // the acknowledge's Result and Info, when one came
   std::string info;
+  int tries = 0;  // updates sent
 };
 
 // Sends the items as an update and waits for the device's acknowledge in the core's wait slot,
-// which is opened before the packet leaves.
+// which is opened before the packet leaves. Without an acknowledge within 500 ms the same update
+// goes out again, up to 4 sends; the wait ends 2000 ms after the last. An update that gives the
+// device a new static address is resent to the new address too (the device may have moved).
 UpdateResult UpdateConfig(CControl& control, IOpClock& clock, const DEVICE_ENTRY_T& device,
                           const CONFIG_MODULE_T& items, const char* logName);
 

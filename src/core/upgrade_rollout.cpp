@@ -4,7 +4,9 @@
 #include <climits>
 
 #include "core/control.h"
+#include "core/download_log_watch.h"
 #include "core/upgrade_request.h"
+#include "shell/log.h"
 
 const char* RolloutResultName(RolloutEntry::Result result) {
   switch (result) {
@@ -33,7 +35,10 @@ CUpgradeRollout::CUpgradeRollout(CControl& control, IOpClock& clock, RolloutOpti
       m_options(std::move(options)),
       m_version(ImageVersion(m_options.imageName)),
       m_following(new std::atomic<bool>[targets.size()]),
-      m_sentAt(targets.size()) {
+      m_sentAt(targets.size()),
+      m_resends(targets.size(), CUpgradeResend(m_options.resendAfter, m_options.maxTries)),
+      m_downloads(std::make_shared<CDownloadLogWatch>(CDownloadLogWatch::DefaultLogPath(),
+                                                      m_options.imageName)) {
   if (m_options.parallel < 1) m_options.parallel = 1;
   for (size_t i = 0; i < targets.size(); ++i) {
     RolloutEntry entry;
@@ -54,6 +59,10 @@ CUpgradeRollout::CUpgradeRollout(CControl& control, IOpClock& clock, RolloutOpti
     return SendUpgradeMsg(device, m_options.host, m_options.imageName);
   };
   discover = [this] { m_control.MulticastDiscoveryMsg(); };
+  downloadSeen = [this](const DEVICE_ENTRY_T& device) {
+    m_downloads->Poll();
+    return m_downloads->Fetched(device.ip);
+  };
 }
 
 CUpgradeRollout::~CUpgradeRollout() { m_control.RemoveNotify(this); }
@@ -77,6 +86,8 @@ void CUpgradeRollout::Start(size_t index) {
   RolloutEntry& entry = m_entries[index];
   m_sentAt[index] = m_clock.Now();
   m_following[index] = true;
+  m_resends[index].Sent(m_clock.Now());
+  entry.tries = 1;
   if (!send(entry.device)) {
     m_following[index] = false;
     entry.result = RolloutEntry::Result::kNotSent;
@@ -84,6 +95,24 @@ void CUpgradeRollout::Start(size_t index) {
     entry.result = RolloutEntry::Result::kRunning;
   }
   if (progress) progress(entry);
+}
+
+void CUpgradeRollout::ResendIfNoDownload(size_t index) {
+  RolloutEntry& entry = m_entries[index];
+  CUpgradeResend& resend = m_resends[index];
+  if (!resend.Due(m_clock.Now(), [&] { return downloadSeen && downloadSeen(entry.device); }))
+    return;
+  // No sign of the download: the request or its way to the device was lost. The same request
+  // again is harmless to a device that did get it: it names the image, and a device fetches and
+  // boots into that version once more at worst.
+  resend.Sent(m_clock.Now());
+  entry.tries = resend.Tries();
+  LogInfo(
+      "Upgrade: no download from %s (%s) within %lld s, upgrade request sent again (try %d of "
+      "%d)",
+      entry.device.mac.c_str(), entry.device.ip.c_str(),
+      static_cast<long long>(m_options.resendAfter.count() / 1000), entry.tries, resend.MaxTries());
+  send(entry.device);
 }
 
 void CUpgradeRollout::Finish(size_t index, UpgradeState state) {
@@ -127,7 +156,11 @@ void CUpgradeRollout::Run() {
       const UpgradeState state = m_clock.Now() - m_sentAt[i] >= m_options.timeout
                                      ? follower.CheckLast()
                                      : follower.Check();
-      if (state != UpgradeState::kInProgress) Finish(i, state);
+      if (state != UpgradeState::kInProgress) {
+        Finish(i, state);
+      } else if (!follower.BootUpSeen()) {
+        ResendIfNoDownload(i);
+      }
     }
   }
   m_control.RemoveNotify(this);

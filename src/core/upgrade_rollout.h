@@ -11,8 +11,10 @@
 #include "core/device_entry.h"
 #include "core/op_clock.h"
 #include "core/upgrade_follower.h"
+#include "core/upgrade_resend.h"
 
 class CControl;
+class CDownloadLogWatch;
 
 // One device of a rollout and how it ended.
 struct RolloutEntry {
@@ -22,7 +24,8 @@ struct RolloutEntry {
   std::string oldVersion;  // firmware when the rollout started
   std::string newVersion;  // firmware the table shows at the end ("" when it is missing)
   Result result = Result::kWaiting;
-  std::chrono::milliseconds elapsed{0};  // from the request to the end
+  std::chrono::milliseconds elapsed{0};  // from the first request to the end
+  int tries = 0;                         // upgrade requests sent
 
   bool Final() const { return result != Result::kWaiting && result != Result::kRunning; }
   // Ended on the image's version: completed, or skipped because it already ran it.
@@ -40,12 +43,18 @@ struct RolloutOptions {
       CUpgradeFollower::kCheckPeriod * (CUpgradeFollower::kMaxChecks + 1);
   std::chrono::milliseconds checkPeriod{1000};      // how often the table is looked at
   std::chrono::milliseconds discoveryPeriod{2000};  // brings rebooted devices back into the table
+  // A device that has not begun to fetch the image this long after a request gets the request
+  // again, up to maxTries requests in all.
+  std::chrono::milliseconds resendAfter = CUpgradeResend::kAfter;
+  int maxTries = CUpgradeResend::kMaxTries;
 };
 
 // Upgrades many devices with one image: sends UpgradeSend to at most `parallel` devices at a time
 // and follows each with the upgrade window's rules (CUpgradeFollower), counting only a device's
-// own boot-up. Devices already on the image's version are skipped. Qt-free; the command line
-// runs it, tests step its clock.
+// own boot-up. Devices already on the image's version are skipped. A device that shows no sign of
+// the download (no GET of the image from its address in the web server's access log) 20 s after
+// its request gets the request again, up to 3 times. Qt-free; the command line runs it, tests
+// step its clock.
 class CUpgradeRollout : public CControlBaseNotify {
 public:
   CUpgradeRollout(CControl& control, IOpClock& clock, RolloutOptions options,
@@ -55,6 +64,9 @@ public:
   // Defaults: SendUpgradeMsg to the device, and the core's discovery multicast.
   std::function<bool(const DEVICE_ENTRY_T&)> send;
   std::function<void()> discover;
+  // Whether the device has begun to fetch the image (default: a GET from its address in the web
+  // server's access log since the rollout was made).
+  std::function<bool(const DEVICE_ENTRY_T&)> downloadSeen;
   // After every change of an entry (sent, ended), on the thread that runs Run.
   std::function<void(const RolloutEntry&)> progress;
 
@@ -71,6 +83,7 @@ public:
 
 private:
   void Start(size_t index);
+  void ResendIfNoDownload(size_t index);
   void Finish(size_t index, UpgradeState state);
 
   CControl& m_control;
@@ -80,5 +93,7 @@ private:
   std::vector<RolloutEntry> m_entries;
   std::vector<std::unique_ptr<CUpgradeFollower>> m_followers;  // fixed size: read by the worker
   std::unique_ptr<std::atomic<bool>[]> m_following;            // boot-ups count while set
-  std::vector<std::chrono::milliseconds> m_sentAt;
+  std::vector<std::chrono::milliseconds> m_sentAt;             // the first request
+  std::vector<CUpgradeResend> m_resends;
+  std::shared_ptr<CDownloadLogWatch> m_downloads;  // the default downloadSeen's
 };

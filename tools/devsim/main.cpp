@@ -25,11 +25,12 @@
 #include "shell/global_utils.h"
 #include "sim_engine.h"
 #include "sim_fleet.h"
-#include "sim_overrides.h"
 #include "sim_http.h"
 #include "sim_junk.h"
+#include "sim_loss.h"
 #include "sim_mac_text.h"
 #include "sim_netns.h"
+#include "sim_overrides.h"
 
 namespace {
 
@@ -63,7 +64,8 @@ bool WriteFileAtomic(const std::string& path, const std::string& text) {
 // answers to one discovery are not lost in the receiver's capture buffer.
 class SendQueue {
 public:
-  SendQueue(pcap_t* handle, int pps) : handle_(handle), pps_(pps > 0 ? pps : 1) {}
+  SendQueue(pcap_t* handle, int pps, SimLoss loss)
+      : handle_(handle), pps_(pps > 0 ? pps : 1), loss_(loss) {}
 
   void Push(std::vector<SimOutFrame>& frames) {
     if (frames.empty()) return;
@@ -95,6 +97,11 @@ public:
       const auto now = std::chrono::steady_clock::now();
       if (next > now) std::this_thread::sleep_until(next);
       next = std::max(next, now - interval * 32) + interval;  // allow short bursts only
+      // --loss: the frame leaves the device but never reaches the wire.
+      if (loss_.Drop()) {
+        lock.lock();
+        continue;
+      }
       if (pcap_sendpacket(handle_, entry.bytes.data(), static_cast<int>(entry.bytes.size())) != 0)
         ++failed_;
       else
@@ -105,6 +112,7 @@ public:
 
   uint64_t Sent() const { return sent_; }
   uint64_t Failed() const { return failed_; }
+  uint64_t Lost() const { return loss_.Dropped(); }  // after Run has returned
 
 private:
   struct Entry {
@@ -117,6 +125,7 @@ private:
   };
   pcap_t* handle_;
   int pps_;
+  SimLoss loss_;  // used by the sending thread only
   std::mutex mutex_;
   std::condition_variable cv_;
   std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> queue_;
@@ -350,6 +359,18 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--probe-timeout-ms", probeTimeoutMs, "time --probe-recv waits")
       ->capture_default_str();
+  std::string lossText;
+  int lossBurst = 1;
+  CLI::Option* lossOption =
+      app.add_option("--loss", lossText,
+                     "P[,SEED]: lose a share P of the frames received and, independently, of the "
+                     "frames sent, the same frames for the same SEED (default: --seed)");
+  app.add_option("--loss-burst", lossBurst,
+                 "with --loss: each loss takes this many frames in a row (bursts start less "
+                 "often, so the share stays P)")
+      ->check(CLI::Range(1, 1000))
+      ->needs(lossOption)
+      ->capture_default_str();
   SimOverrides overrides;
   app.add_option("--device-ip", overrides.deviceIps,
                  "INDEX=IPV4: the device uses this address (repeatable; duplicates allowed)");
@@ -374,6 +395,15 @@ int main(int argc, char** argv) {
   if (!ParseMacText(baseMac, options.baseMac)) {
     std::fprintf(stderr, "devsim: --base-mac %s is not a MAC address\n", baseMac.c_str());
     return 2;
+  }
+  double lossShare = 0.0;
+  uint32_t lossSeed = options.seed;
+  if (!lossText.empty()) {
+    std::string lossError;
+    if (!ParseLossOption(lossText, options.seed, &lossShare, &lossSeed, &lossError)) {
+      std::fprintf(stderr, "devsim: %s\n", lossError.c_str());
+      return 2;
+    }
   }
   options.mixedMacForms = macForms == "mixed";
   options.envelope = envelope == "bare"       ? SimEnvelope::kBare
@@ -447,7 +477,8 @@ int main(int argc, char** argv) {
     engine.log = [](const std::string& line) {
       std::fprintf(stderr, "devsim %8.3f %s\n", NowMs() / 1000.0, line.c_str());
     };
-  SendQueue queue(handle, pps);
+  SendQueue queue(handle, pps, SimLoss(lossShare, SendLossSeed(lossSeed), lossBurst));
+  SimLoss receiveLoss(lossShare, lossSeed, lossBurst);
   std::thread sender([&queue] { queue.Run(); });
   std::atomic<uint64_t> junkSent{0};
   std::thread junk;
@@ -475,6 +506,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "devsim: capture ended: %s\n", pcap_geterr(handle));
       break;
     }
+    if (receiveLoss.Drop()) continue;  // --loss: never reached the devices
     {
       std::lock_guard<std::mutex> lock(engineMutex);
       engine.OnFrame(frame, static_cast<int>(header->caplen), NowMs(), &out, &jobs);
@@ -517,14 +549,17 @@ int main(int argc, char** argv) {
   std::fprintf(
       stderr,
       "devsim: frames seen %llu, discovers %llu, requests %llu, undecodable %llu, answers %llu, "
-      "faulted %llu, injected %llu, injection failures %llu\n",
+      "faulted %llu, injected %llu, injection failures %llu, lost received %llu, lost sent "
+      "%llu\n",
       static_cast<unsigned long long>(stats.framesSeen),
       static_cast<unsigned long long>(stats.discovers),
       static_cast<unsigned long long>(stats.requests),
       static_cast<unsigned long long>(stats.undecodable),
       static_cast<unsigned long long>(stats.answers),
       static_cast<unsigned long long>(stats.faulted), static_cast<unsigned long long>(queue.Sent()),
-      static_cast<unsigned long long>(queue.Failed()));
+      static_cast<unsigned long long>(queue.Failed()),
+      static_cast<unsigned long long>(receiveLoss.Dropped()),
+      static_cast<unsigned long long>(queue.Lost()));
   std::fflush(stderr);
   // Downloads still running hold references to this frame: leave without unwinding.
   _exit(0);

@@ -5,7 +5,9 @@
 #include <QWidget>
 
 #include "core/control.h"
+#include "core/op_clock.h"
 #include "core/upgrade_request.h"
+#include "shell/log.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/plain_text.h"
 #include "ui/framework/translate_manager.h"
@@ -23,7 +25,10 @@ QString FormatVersion(const QString& format, const QString& version) {
 }  // namespace
 
 CUpgradeDlg::CUpgradeDlg(const DEVICE_ENTRY_T& device, const QString& imageName, QWidget* parent)
-    : CBaseDlg(QString(), parent, true), m_device(device), m_imageName(imageName) {
+    : CBaseDlg(QString(), parent, true),
+      m_device(device),
+      m_imageName(imageName),
+      m_downloads(CDownloadLogWatch::DefaultLogPath(), imageName.toStdString()) {
   const std::string version = ImageVersion(imageName.toStdString());
   m_follower =
       std::make_unique<CUpgradeFollower>(*CControl::GetInstance(), m_device.mac, m_device.workMac,
@@ -77,13 +82,18 @@ void CUpgradeDlg::InitWindow() {
   }
   ShowState();
 
-  if (SendUpgradeMsg(m_device, GetUpgradeHost(), m_imageName.toStdString())) {
+  if (SendRequest()) {
     SetTimer(GetRoot(), kCheckTimerId, kCheckPeriodMs);
   } else {
     m_follower->Fail();
     m_state = kStateFailed;
     ShowState();
   }
+}
+
+bool CUpgradeDlg::SendRequest() {
+  m_resend.Sent(SteadyOpClock().Now());
+  return SendUpgradeMsg(m_device, GetUpgradeHost(), m_imageName.toStdString());
 }
 
 void CUpgradeDlg::ShowState() {
@@ -99,6 +109,19 @@ void CUpgradeDlg::OnTimer(TNotifyMsg& msg) {
   m_state = static_cast<int>(m_follower->Check());
   if (m_state != kStateInProgress) KillTimer(GetRoot(), kCheckTimerId);
   ShowState();
+  const auto downloadSeen = [this] {
+    m_downloads.Poll();
+    return m_downloads.Fetched(m_device.ip);
+  };
+  if (m_state == kStateInProgress && !m_follower->BootUpSeen() &&
+      m_resend.Due(SteadyOpClock().Now(), downloadSeen)) {
+    // No download yet: the request was most likely lost. The same request again only names the
+    // same image; a device that did get it fetches and boots into that version once more at
+    // worst.
+    LogInfo("CUpgradeDlg: no download from %s (%s), upgrade request sent again (try %d of %d)",
+            m_device.mac.c_str(), m_device.ip.c_str(), m_resend.Tries() + 1, m_resend.MaxTries());
+    SendRequest();
+  }
 }
 
 void CUpgradeDlg::OnDeviceBootUp(const std::string& deviceKey) {

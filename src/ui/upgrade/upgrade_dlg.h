@@ -5,7 +5,9 @@
 
 #include "core/control_notify.h"
 #include "core/device_entry.h"
+#include "core/download_log_watch.h"
 #include "core/upgrade_follower.h"
+#include "core/upgrade_resend.h"
 #include "ui/framework/base_dlg.h"
 
 class QAbstractButton;
@@ -14,8 +16,10 @@ class QLabel;
 // The firmware upgrade of one device ("UpgradeDlg.xml"). Sends the device the address of the
 // image on our web server, then looks at the control core's device table every 10 seconds until
 // the device shows the image's version (completed), comes back after a boot-up with another one
-// (failed) or 91 checks have passed (failed by time-out). Runs over a dimming mask on the main
-// window. Closing it does not stop the upgrade on the device.
+// (failed) or 91 checks have passed (failed by time-out). A device that shows no download of the
+// image in the web server's access log 20 s after the request gets it again (CUpgradeResend).
+// Runs over a dimming mask on the main window. Closing it does not stop the upgrade on the
+// device.
 class CUpgradeDlg : public CBaseDlg, public CControlBaseNotify {
   Q_OBJECT
 public:
@@ -43,6 +47,7 @@ private:
   void OnBtnOkClicked(TNotifyMsg&);
   void OnBtnCancelClicked(TNotifyMsg&);
   void ShowState();
+  bool SendRequest();
 
   QLabel* m_pLabelFirmware = nullptr;
   QLabel* m_pLabelDesc = nullptr;
@@ -53,4 +58,6 @@ private:
   int m_state = kStateInProgress;
   // Ticks and the boot-up flag; the flag is written by the core's worker thread.
   std::unique_ptr<CUpgradeFollower> m_follower;
+  CDownloadLogWatch m_downloads;
+  CUpgradeResend m_resend;
 };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "core/op_clock.h"
 
 using namespace std::chrono_literals;
@@ -110,6 +112,10 @@ TEST(BatchStaticRun, OneSilentDeviceDelaysConfigureToThe21stTickAndFails) {
   run.OnReportConfig("021A2B000001", &report);
   for (int tick = 1; tick <= 20; ++tick) ASSERT_FALSE(run.OnWaitTick()) << "tick " << tick;
   EXPECT_TRUE(rec.updates.empty());
+  // The silent device was asked again every second (ticks 5, 10, 15, 20); the other was not.
+  EXPECT_EQ(rec.requests.size(), 2u + 4u);
+  EXPECT_EQ(run.Rows()[1].requestTries, 5);
+  EXPECT_EQ(run.Rows()[0].requestTries, 1);
   EXPECT_TRUE(run.OnWaitTick());
   ASSERT_EQ(rec.updates.size(), 1u);
   EXPECT_EQ(rec.updates[0].mac, "021A2B000001");
@@ -189,6 +195,12 @@ TEST(BatchStaticRun, FailedRowStaysFailedAndPollingEndsAtThe16thTick) {
   run.ApplyReports();
   for (unsigned tick = 2; tick <= 15; ++tick) ASSERT_FALSE(run.OnPollTick()) << tick;
   EXPECT_EQ(rec.requests.size(), 2u + 14u) << "only the unfinished row after the first poll";
+  // The unfinished row got its update again, unchanged, at poll ticks 2, 4 and 6; the row that
+  // never reported got none.
+  ASSERT_EQ(rec.updates.size(), 2u + 3u);
+  for (size_t i = 2; i < 5; ++i) EXPECT_EQ(rec.updates[i].items, rec.updates[1].items);
+  EXPECT_EQ(run.Rows()[1].updateTries, 4);
+  EXPECT_EQ(run.Rows()[2].updateTries, 0);
   EXPECT_TRUE(run.OnPollTick());
   EXPECT_EQ(run.GetPhase(), CBatchStaticRun::Phase::kDone);
   EXPECT_EQ(run.Rows()[0].status, kBatchSuccess);
@@ -242,7 +254,7 @@ TEST(BatchStaticRun, RunOnAClockEndsEarlyWhenAllSucceedAndAtThe16thPollOtherwise
     });
     RunBatchStatic(run, clock);
     EXPECT_EQ(run.WaitTicks(), 1u);
-    EXPECT_EQ(rec.updates.size(), 2u);
+    EXPECT_EQ(rec.updates.size(), oneNeverStatic ? 2u + 3u : 2u);
     EXPECT_EQ(run.Rows()[0].status, kBatchSuccess);
     if (!oneNeverStatic) {
       EXPECT_EQ(run.PollTicks(), 1u);
@@ -253,4 +265,46 @@ TEST(BatchStaticRun, RunOnAClockEndsEarlyWhenAllSucceedAndAtThe16thPollOtherwise
       EXPECT_EQ(clock.Now(), 200ms + 16 * 1000ms);
     }
   }
+}
+
+// Lost frames: a device that hears only its third configuration request, one that applies only
+// its fourth update, and one that never applies any. The run asks and updates again within its
+// ticks; only the last fails, after four updates.
+TEST(BatchStaticRun, LostRequestsAndUpdatesAreSentAgain) {
+  Recorder rec;
+  CBatchStaticRun run({Device("10.0.0.1", "021A2B000001"), Device("10.0.0.2", "021A2B000002"),
+                       Device("10.0.0.3", "021A2B000003")},
+                      rec.Sender());
+  std::map<std::string, int> requestsHeard, updatesHeard;
+  size_t answered = 0, applied = 0;
+  CManualOpClock clock;
+  clock.SetPauseHook([&](std::chrono::milliseconds) {
+    for (; applied < rec.updates.size(); ++applied) ++updatesHeard[rec.updates[applied].mac];
+    for (; answered < rec.requests.size(); ++answered) {
+      const Sent& request = rec.requests[answered];
+      if (request.items.size() > 1) {
+        if (++requestsHeard[request.mac] < 3 && request.mac == "021A2B000001") continue;
+        const ItemList report = FullReport();
+        run.OnReportConfig(request.mac, &report);
+        continue;
+      }
+      const int needed = request.mac == "021A2B000002" ? 4 : request.mac == "021A2B000003" ? 99 : 1;
+      const ItemList report = {updatesHeard[request.mac] >= needed ? "Config.Network.LAN.Type=2"
+                                                                   : "Config.Network.LAN.Type=0"};
+      run.OnReportConfig(request.mac, &report);
+    }
+  });
+  RunBatchStatic(run, clock);
+  EXPECT_EQ(run.WaitTicks(), 11u) << "the third request went at tick 10";
+  const struct {
+    int status, requestTries, updateTries;
+  } expected[] = {{kBatchSuccess, 3, 1}, {kBatchSuccess, 1, 4}, {kBatchFailed, 1, 4}};
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(run.Rows()[i].status, expected[i].status);
+    EXPECT_EQ(run.Rows()[i].requestTries, expected[i].requestTries);
+    EXPECT_EQ(run.Rows()[i].updateTries, expected[i].updateTries);
+  }
+  EXPECT_EQ(run.Rows()[2].failure, BatchFailure::kNeverStatic);
+  EXPECT_EQ(run.PollTicks(), 16u) << "the tick counts stay as they are";
 }

@@ -87,7 +87,7 @@ std::vector<std::string> Items(const CONFIG_MODULE_T& module) {
   return out;
 }
 
-TEST(DeviceConfigKeys, InterfaceRuleChoosesLanOnlyWhenMacEqualsWorkMacExactly) {
+TEST(DeviceConfigKeys, InterfaceRuleComparesMacAndWorkMacAsMacs) {
   const struct {
     const char* mac;
     const char* workMac;
@@ -95,9 +95,11 @@ TEST(DeviceConfigKeys, InterfaceRuleChoosesLanOnlyWhenMacEqualsWorkMacExactly) {
   } cases[] = {
       {"021A2B3C4D5E", "021A2B3C4D5E", "Config.Network.LAN.Type"},
       {"02:1a:2b:3c:4d:5e", "02:1a:2b:3c:4d:5e", "Config.Network.LAN.Type"},
-      {"02:1a:2b:3c:4d:5e", "021A2B3C4D5E",
-       "Config.Network.WLAN.Type"},  // same address, other text
+      // The same address in other spellings: still the first interface.
+      {"02:1a:2b:3c:4d:5e", "021A2B3C4D5E", "Config.Network.LAN.Type"},
+      {"02-1A-2B-3C-4D-5E", "02:1a:2b:3c:4d:5e", "Config.Network.LAN.Type"},
       {"021A2B3C4D5E", "061A2B3C4D5E", "Config.Network.WLAN.Type"},
+      {"02:1a:2b:3c:4d:5e", "06:1a:2b:3c:4d:5e", "Config.Network.WLAN.Type"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mac + std::string(" / ") + c.workMac);
@@ -193,29 +195,86 @@ TEST_F(DeviceOps, AuthenticateTiesTheAnswerToItsIdentifier) {
   EXPECT_EQ(Element(0, "UUID").size(), 32u);
 
   // A refusal; then one that never comes: the foreign answer does not end the wait.
+  sent.clear();
   clock.SetPauseHook([&](std::chrono::milliseconds) {
-    if (sent.size() == 2) AnswerAuthenticate(7, Element(1, "UUID"));
+    if (sent.size() == 1) AnswerAuthenticate(7, Element(0, "UUID"));
   });
   EXPECT_EQ(device_ops::Authenticate(waits, clock, Device(), "admin", "bad", "T"),
             device_ops::AuthOutcome::kRefused);
+  sent.clear();
   const auto start = clock.Now();
   clock.SetPauseHook([&](std::chrono::milliseconds) { AnswerAuthenticate(0, "someone-else"); });
-  EXPECT_EQ(device_ops::Authenticate(waits, clock, Device(), "admin", "pw", "T"),
+  int tries = 0;
+  EXPECT_EQ(device_ops::Authenticate(waits, clock, Device(), "admin", "pw", "T", &tries),
             device_ops::AuthOutcome::kNoAnswer);
   EXPECT_EQ(clock.Now() - start, 5000ms);
+  EXPECT_EQ(tries, 4);
+  ASSERT_EQ(sent.size(), 4u);
   // Its late answer finds no wait and is dropped; nothing waits on it afterwards either.
-  AnswerAuthenticate(0, Element(2, "UUID"));
+  const std::string late = Element(0, "UUID");
+  AnswerAuthenticate(0, late);
   bool accepted = false;
-  EXPECT_FALSE(waits.Answered(Element(2, "UUID"), &accepted));
+  EXPECT_FALSE(waits.Answered(late, &accepted));
 
   // Should the random source ever repeat an identifier, the next request still gets one of its
   // own, so the late answer does not count for it either.
-  const std::string late = Element(2, "UUID");
+  sent.clear();
   clock.SetPauseHook([&](std::chrono::milliseconds) { AnswerAuthenticate(0, late); });
   EXPECT_EQ(device_ops::Authenticate(waits, clock, Device(), "admin", "pw", "T"),
             device_ops::AuthOutcome::kNoAnswer);
-  EXPECT_NE(Element(3, "UUID"), late);
-  EXPECT_EQ(Element(3, "UUID").size(), 32u);
+  EXPECT_NE(Element(0, "UUID"), late);
+  EXPECT_EQ(Element(0, "UUID").size(), 32u);
+}
+
+// A lossy segment: the device hears only its Nth request (or its answers to the first ones are
+// lost). Authenticate and update send the same request again every 500 ms, at most four times;
+// the acknowledge wait covers the last try.
+TEST_F(DeviceOps, RequestsAreSentAgainUntilAnswered) {
+  CAuthenticateDispatcher waits(control);
+  CONFIG_MODULE_T items;
+  device_config::FillUpdateItems(Device(), {true, "", "", "", "", ""}, &items);
+  const struct {
+    size_t answeredSend;  // 0: none answered
+    int tries;
+    std::chrono::milliseconds updateTook;
+  } cases[] = {
+      {2, 2, 510ms},
+      {4, 4, 1510ms},
+      {5, 4, 3500ms},  // a fifth is never sent
+      {0, 4, 3500ms},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.answeredSend);
+    sent.clear();
+    onSend = [&] {
+      if (sent.size() == c.answeredSend) AnswerAuthenticate(0, Element(0, "UUID"));
+    };
+    int tries = 0;
+    EXPECT_EQ(device_ops::Authenticate(waits, clock, Device(), "admin", "pw", "T", &tries),
+              c.answeredSend == 0 || c.answeredSend > 4 ? device_ops::AuthOutcome::kNoAnswer
+                                                        : device_ops::AuthOutcome::kAccepted);
+    EXPECT_EQ(tries, c.tries);
+    ASSERT_EQ(sent.size(), static_cast<size_t>(c.tries));
+    for (size_t i = 1; i < sent.size(); ++i) EXPECT_EQ(Element(i, "UUID"), Element(0, "UUID"));
+
+    sent.clear();
+    onSend = [&] {
+      if (sent.size() == c.answeredSend) Acknowledge("OK");
+    };
+    const auto start = clock.Now();
+    const device_ops::UpdateResult r =
+        device_ops::UpdateConfig(control, clock, Device(), items, "T");
+    EXPECT_EQ(r.outcome, c.answeredSend == 0 || c.answeredSend > 4
+                             ? device_ops::UpdateOutcome::kNoAck
+                             : device_ops::UpdateOutcome::kSucceeded);
+    EXPECT_EQ(r.tries, c.tries);
+    EXPECT_EQ(clock.Now() - start, c.updateTook);
+    ASSERT_EQ(sent.size(), static_cast<size_t>(c.tries));
+    // The same packet each time (its CRC is what the wait slot matches).
+    for (size_t i = 1; i < sent.size(); ++i)
+      EXPECT_EQ(std::memcmp(sent[i].data, sent[0].data, sent[0].nDataLen), 0);
+  }
+  onSend = nullptr;
 }
 
 // The identifier comes from the system's random source: two dispatchers that remember nothing of
@@ -279,11 +338,47 @@ TEST_F(DeviceOps, UpdateWaitsForExactlyOk) {
     const device_ops::UpdateResult r =
         device_ops::UpdateConfig(control, clock, Device(), items, "T");
     EXPECT_EQ(r.outcome, c.expected);
-    ASSERT_EQ(sent.size(), 1u);
+    const bool noAck = c.expected == device_ops::UpdateOutcome::kNoAck;
+    // Without an acknowledge the update went out four times; a wrong one ends the wait at once.
+    ASSERT_EQ(sent.size(), noAck ? 4u : 1u);
     EXPECT_NE(Document(0).find("<Item>Config.Network.LAN.Type=0</Item>"), std::string::npos);
-    EXPECT_EQ(clock.Now() - start, c.expected == device_ops::UpdateOutcome::kNoAck ? 2000ms : 10ms);
+    EXPECT_EQ(clock.Now() - start, noAck ? 3500ms : 0ms);
   }
   onSend = nullptr;
+}
+
+// The device applied the first update, moved to its new static address and its acknowledge was
+// lost: the resends go to the old and the new address, and the copy to the new one is answered.
+TEST_F(DeviceOps, UpdateToANewAddressIsResentThereToo) {
+  CONFIG_MODULE_T items;
+  device_config::FillUpdateItems(
+      Device(), {false, "10.0.0.9", "10.0.0.1", "255.255.255.0", "8.8.8.8", ""}, &items);
+  onSend = [&] {
+    if (std::u16string(sent.back().szIP) == u"10.0.0.9") Acknowledge("OK");
+  };
+  const device_ops::UpdateResult r = device_ops::UpdateConfig(control, clock, Device(), items, "T");
+  onSend = nullptr;
+  EXPECT_EQ(r.outcome, device_ops::UpdateOutcome::kSucceeded);
+  EXPECT_EQ(r.tries, 2);
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(std::u16string(sent[0].szIP), u"10.0.0.7");
+  EXPECT_EQ(std::u16string(sent[1].szIP), u"10.0.0.7");
+  EXPECT_EQ(std::u16string(sent[2].szIP), u"10.0.0.9");
+  EXPECT_EQ(std::memcmp(sent[2].mac, kFrameMac, 6), 0);
+  EXPECT_EQ(std::memcmp(sent[2].data, sent[0].data, sent[0].nDataLen), 0);
+
+  // The same address, or DHCP: nowhere else to send.
+  for (const device_config::NetworkSettings& settings :
+       {device_config::NetworkSettings{false, "10.0.0.7", "10.0.0.1", "255.255.255.0", "8.8.8.8",
+                                       ""},
+        device_config::NetworkSettings{true, "", "", "", "", ""}}) {
+    sent.clear();
+    device_config::FillUpdateItems(Device(), settings, &items);
+    EXPECT_EQ(device_ops::UpdateConfig(control, clock, Device(), items, "T").outcome,
+              device_ops::UpdateOutcome::kNoAck);
+    EXPECT_EQ(sent.size(), 4u);
+    for (const PACKET_RECORD_T& p : sent) EXPECT_EQ(std::u16string(p.szIP), u"10.0.0.7");
+  }
 }
 
 TEST_F(DeviceOps, RemoteControlSendsTheCommandAndPauses) {
@@ -323,8 +418,20 @@ TEST_F(DeviceOps, ReadConfigCollectsThisDevicesReport) {
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_NE(Document(0).find("<Item>Config.Network.LAN.Type</Item>"), std::string::npos);
 
+  // Nothing comes: the request goes out once a second until the time is up.
   clock.SetPauseHook(nullptr);
-  EXPECT_FALSE(device_ops::ReadConfig(control, clock, Device(), 3000ms).has_value());
+  sent.clear();
+  int tries = 0;
+  EXPECT_FALSE(device_ops::ReadConfig(control, clock, Device(), 3000ms, &tries).has_value());
+  EXPECT_EQ(tries, 3);
+  EXPECT_EQ(sent.size(), 3u);
+  // The report to the third request counts.
+  sent.clear();
+  clock.SetPauseHook([&](std::chrono::milliseconds) {
+    if (sent.size() == 3) report(kKey, {"Config.Network.LAN.Type=0"});
+  });
+  EXPECT_TRUE(device_ops::ReadConfig(control, clock, Device(), 5000ms, &tries).has_value());
+  EXPECT_EQ(tries, 3);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -17,6 +18,7 @@
 #include "sim_engine.h"
 #include "sim_fleet.h"
 #include "sim_http.h"
+#include "sim_loss.h"
 #include "transport/udp_frame.h"
 
 namespace {
@@ -486,4 +488,74 @@ TEST(DevsimEngine, MutedDevicesIgnoreOnlyConfigurationRequests) {
   std::vector<SimUpgradeJob> jobs;
   engine.OnFrame(discover.data(), static_cast<int>(discover.size()), 0, &out, &jobs);
   EXPECT_EQ(out.size(), 200u);
+}
+
+// --loss: the share holds, the same seed loses the same frames, bursts come in runs.
+TEST(SimLossTest, SharesSeedsAndBursts) {
+  constexpr int kFrames = 20000;
+  auto pattern = [](double share, uint32_t seed, int burst) {
+    SimLoss loss(share, seed, burst);
+    std::vector<bool> lost(kFrames);
+    for (int i = 0; i < kFrames; ++i) lost[i] = loss.Drop();
+    return lost;
+  };
+  for (const auto& [share, burst] :
+       std::vector<std::pair<double, int>>{{0.05, 1}, {0.2, 1}, {0.2, 5}}) {
+    SCOPED_TRACE(testing::Message() << share << " burst " << burst);
+    const std::vector<bool> lost = pattern(share, 7, burst);
+    const double measured =
+        static_cast<double>(std::count(lost.begin(), lost.end(), true)) / kFrames;
+    EXPECT_NEAR(measured, share, share * 0.15);
+    EXPECT_EQ(lost, pattern(share, 7, burst));
+    EXPECT_NE(lost, pattern(share, 8, burst));
+    // Every run of lost frames is a whole number of bursts.
+    int run = 0;
+    for (int i = 0; i < kFrames - burst; ++i) {
+      if (lost[i]) {
+        ++run;
+      } else if (run > 0) {
+        EXPECT_EQ(run % burst, 0) << "at frame " << i;
+        run = 0;
+      }
+    }
+  }
+  // The two directions lose different frames from one seed.
+  EXPECT_NE(pattern(0.2, 7, 1), pattern(0.2, SendLossSeed(7), 1));
+  const std::vector<bool> none = pattern(0.0, 7, 3);
+  EXPECT_EQ(std::count(none.begin(), none.end(), true), 0);
+}
+
+TEST(SimLossTest, ParsesShareAndSeed) {
+  struct Case {
+    const char* text;
+    bool ok;
+    double share;
+    uint32_t seed;
+  };
+  const Case cases[] = {
+      {"0.05", true, 0.05, 42},
+      {"0.2,9", true, 0.2, 9},
+      {"0,0", true, 0.0, 0},
+      {"1", false, 0, 0},
+      {"-0.1", false, 0, 0},
+      {"0.1,", false, 0, 0},
+      {"0.1,x", false, 0, 0},
+      {"abc", false, 0, 0},
+      {"", false, 0, 0},
+      {"0.1,-3", false, 0, 0},
+      {"0.1,4294967296", false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    double share = -1;
+    uint32_t seed = 0;
+    std::string error;
+    EXPECT_EQ(ParseLossOption(c.text, 42, &share, &seed, &error), c.ok);
+    if (c.ok) {
+      EXPECT_DOUBLE_EQ(share, c.share);
+      EXPECT_EQ(seed, c.seed);
+    } else {
+      EXPECT_NE(error.find("--loss"), std::string::npos);
+    }
+  }
 }

@@ -21,7 +21,9 @@ enum class Behaviour { kUpgrades, kKeepsOldFirmware, kRefusesDownload, kUnreacha
 struct SimDevice {
   DEVICE_ENTRY_T entry;
   Behaviour behaviour = Behaviour::kUpgrades;
-  std::chrono::milliseconds sentAt{-1};
+  int lostRequests = 0;  // the first requests never reach it
+  int requests = 0;
+  std::chrono::milliseconds sentAt{-1};  // the request it heard
   bool booted = false;
   bool back = false;
 };
@@ -31,8 +33,10 @@ struct SimDevice {
 // again 2 s after that.
 class Rollout : public ::testing::Test {
 protected:
-  void Add(const std::string& mac, const std::string& firmware, Behaviour behaviour) {
+  void Add(const std::string& mac, const std::string& firmware, Behaviour behaviour,
+           int lostRequests = 0) {
     SimDevice d;
+    d.lostRequests = lostRequests;
     d.entry.mac = mac;
     d.entry.workMac = mac;
     d.entry.ip = "10.213.1." + std::to_string(devices.size() + 1);
@@ -48,10 +52,17 @@ protected:
     rollout->send = [this](const DEVICE_ENTRY_T& e) {
       SimDevice& d = devices[e.mac];
       if (d.behaviour == Behaviour::kUnreachable) return false;
-      d.sentAt = clock.Now();
-      ++running;
-      maxRunning = std::max(maxRunning, running);
+      if (++d.requests == 1) {
+        ++running;
+        maxRunning = std::max(maxRunning, running);
+      }
+      if (d.requests > d.lostRequests && d.sentAt.count() < 0) d.sentAt = clock.Now();
       return true;
+    };
+    // A device that heard the request fetches the image unless it refuses.
+    rollout->downloadSeen = [this](const DEVICE_ENTRY_T& e) {
+      const SimDevice& d = devices[e.mac];
+      return d.sentAt.count() >= 0 && d.behaviour != Behaviour::kRefusesDownload;
     };
     rollout->discover = [this] {
       for (auto& [mac, d] : devices) {
@@ -123,6 +134,9 @@ TEST_F(Rollout, EachDeviceEndsByItsOwnBehaviourAndAtMostNRunAtOnce) {
   EXPECT_EQ(EntryOf("KEEPS").newVersion, "12.30.1.1");
   EXPECT_EQ(EntryOf("REFUSES").result, Result::kTimedOut);
   EXPECT_EQ(EntryOf("REFUSES").elapsed, 60s);
+  // No download: asked again at 20 s and 40 s; the devices that fetched were asked once.
+  EXPECT_EQ(EntryOf("REFUSES").tries, 3);
+  EXPECT_EQ(EntryOf("DEV0").tries, 1);
   EXPECT_EQ(EntryOf("ALREADY").result, Result::kSkipped);
   EXPECT_EQ(EntryOf("UNREACHABLE").result, Result::kNotSent);
   EXPECT_EQ(devices["ALREADY"].sentAt.count(), -1);  // never sent
@@ -141,6 +155,27 @@ TEST_F(Rollout, AllOnTheNewVersionWhenEveryDeviceCompletedOrWasAlreadyOnIt) {
   // A device's boot-up after its rollout ended changes nothing.
   rollout->OnDeviceBootUp("A");
   EXPECT_EQ(EntryOf("A").result, Result::kCompleted);
+}
+
+// Lost upgrade requests: a device that hears only the third is asked again 20 s after each
+// request without a download and completes; one that hears none is asked 4 times in all and
+// times out; the rollout's own time limit still counts from the first request.
+TEST_F(Rollout, RequestsWithoutADownloadAreSentAgainUpToFourTimes) {
+  Add("THIRD", "12.30.1.1", Behaviour::kUpgrades, 2);
+  Add("DEAF", "12.30.1.1", Behaviour::kUpgrades, 99);
+  RolloutOptions options;
+  options.imageName = "12.31.1.1.rom";
+  options.timeout = 120s;
+  Run(options);
+  EXPECT_EQ(EntryOf("THIRD").result, Result::kCompleted);
+  EXPECT_EQ(EntryOf("THIRD").tries, 3);
+  EXPECT_EQ(devices["THIRD"].sentAt, 40s);
+  EXPECT_GE(EntryOf("THIRD").elapsed, 45s);
+  EXPECT_LE(EntryOf("THIRD").elapsed, 47s);
+  EXPECT_EQ(EntryOf("DEAF").result, Result::kTimedOut);
+  EXPECT_EQ(EntryOf("DEAF").tries, 4);
+  EXPECT_EQ(devices["DEAF"].requests, 4);
+  EXPECT_EQ(EntryOf("DEAF").elapsed, 120s);
 }
 
 }  // namespace
