@@ -15,6 +15,7 @@ enum CliExitCode : int {
   kExitAckNotOk = 9,         // the device acknowledged the request with a result other than "OK"
   kExitBadInput = 10,        // a value failed the device view's checks (address, length, image)
   kExitSomeFailed = 11,      // a run over several devices ended with at least one failed device
+  kExitIncompatible = 12,    // the image is of another firmware family than a device (or unknown)
 };
 
 constexpr const char* kExitCodesHelp =
@@ -31,4 +32,6 @@ constexpr const char* kExitCodesHelp =
     "  8  no acknowledge: the device did not confirm the request in time\n"
     "  9  acknowledge not OK: the device answered the request with an error\n"
     "  10  bad input: a value failed the checks (IP address, gateway, mask, DNS, image name)\n"
-    "  11  some devices failed: a run over several devices did not succeed on every one\n";
+    "  11  some devices failed: a run over several devices did not succeed on every one\n"
+    "  12  incompatible: upgrade found devices of another firmware family than the image (or\n"
+    "      of an unknown one); nothing was sent. --force-incompatible upgrades them too\n";

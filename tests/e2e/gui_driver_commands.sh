@@ -63,8 +63,10 @@ if [ "${1:-}" = --inner ]; then
   gui_wait_window QFileDialog || fail "row-button: no file dialog"
   gui file-dialog "$work/29.30.1.2.rom" || fail "row-button: file-dialog refused"
   gui_wait_msgbox "Are you sure you want to upgrade?" || fail "row-button: no message box"
+  # The confirmation goes on with the device, the file and the versions.
   check "msgbox gives title and text" \
-    eval '[ "$(gui msgbox)" = "$(printf "Upgrade\tAre you sure you want to upgrade?")" ]'
+    eval '[ "$(gui msgbox | cut -c1-41)" = "$(printf "Upgrade\tAre you sure you want to upgrade?")" ]'
+  check "msgbox escapes the text's line breaks" eval 'gui msgbox | grep -qF "upgrade?\\n\\nDevice: "'
   check "screenshot of one window by name" gui screenshot "$work/box.png" MessageBox
   check "a name hidden by the box's layout is refused" eval '! gui msgbox-answer btn_cancel 2>/dev/null'
   gui msgbox-answer 7 || fail "msgbox-answer 7 refused"
