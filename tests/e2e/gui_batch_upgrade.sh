@@ -6,7 +6,8 @@
 # devices that keep their firmware failed; Retry failed runs those 2 again. nginx's access log
 # shows 25 + 2 x 2 full downloads, and the simulator that no incompatible or unselected device
 # was touched. The results export as CSV, and after the run no device is "new" in the
-# list. IPS_E2E_SHOTS=<folder> copies the screenshots there (prefix IPS_E2E_SHOT_PREFIX);
+# list. Then three other rows are rebooted from the menu with one credential.
+# IPS_E2E_SHOTS=<folder> copies the screenshots there (prefix IPS_E2E_SHOT_PREFIX);
 # IPS_E2E_LANG=<catalog> runs in that language (the checks of English texts are then left out).
 # Exit 77 when a segment cannot be made or the driver is not built.
 set -uo pipefail
@@ -128,6 +129,21 @@ if [ "${1:-}" = --inner ]; then
   check "the list exports 40 devices" [ "$(tail -n +2 "$work/list.csv" | wc -l)" = 40 ]
   english && check "none of them is new" eval '! grep -q "\"New\"" "$work/list.csv"'
   shot list-after
+
+  # Reboot of a selection: the credential once, a row per device, each back by its boot-up.
+  gui row-click list_device 36 && gui row-click list_device 38 shift || fail "no selection to reboot"
+  gui row-click list_device 37 right && wait_for 5 gui_quiet menu && gui menu-choose action_reboot ||
+    fail "Reboot refused"
+  gui_wait_window CBatchRebootDlg || fail "no batch reboot window"
+  gui set-text edit_user_name admin && gui set-text edit_password admin
+  shot reboot-login
+  gui click btn_start || fail "Reboot refused"
+  gui_timeout=60 wait_for 60 eval '[ "$(gui visible CBatchRebootDlg/btn_ok)" = 1 ]' || fail "the reboot does not end"
+  check "3 rebooted, none failed" eval '[ "$(numbers lab_counts 3)" = "3 0 0 " ]' || gui text lab_counts
+  shot reboot-done
+  check "the simulator saw the 3 reboots" \
+    jq -e '[.[36, 37, 38] | select(.bootCount == 1)] | length == 3' "$work/state.json"
+  gui click CBatchRebootDlg/btn_ok || fail "Close refused"
   gui_stop || fail "the program did not end normally"
   gui_pid=
   exit $fail
