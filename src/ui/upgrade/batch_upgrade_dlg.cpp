@@ -45,6 +45,11 @@ int ProgressPercent(Result result, bool bootUpSeen) {
   }
 }
 
+std::function<void(RolloutOptions&)>& OptionsHook() {
+  static std::function<void(RolloutOptions&)> hook;
+  return hook;
+}
+
 QString Seconds(qint64 ms) { return QStringLiteral("%1 s").arg((ms + 500) / 1000); }
 
 const QStringList kRunHeader = {
@@ -61,6 +66,10 @@ CBatchUpgradeDlg::CBatchUpgradeDlg(std::vector<DEVICE_ENTRY_T> devices, const QS
       m_imageName(imageName),
       m_version(ImageVersion(imageName.toStdString())),
       m_plan(PlanUpgrade(m_version, m_devices)) {}
+
+void CBatchUpgradeDlg::SetRolloutOptionsHook(std::function<void(RolloutOptions&)> hook) {
+  OptionsHook() = std::move(hook);
+}
 
 CBatchUpgradeDlg::~CBatchUpgradeDlg() {
   // Closing is refused while the run goes on; this is the last guard (program end).
@@ -231,6 +240,7 @@ void CBatchUpgradeDlg::StartRollout(const std::vector<DEVICE_ENTRY_T>& targets) 
   options.imageName = m_imageName.toStdString();
   options.host = GetUpgradeHost();
   options.parallel = m_pSpinParallel ? m_pSpinParallel->value() : kDefaultParallel;
+  if (OptionsHook()) OptionsHook()(options);
   m_rollout = std::make_unique<CUpgradeRollout>(*CControl::GetInstance(), SteadyOpClock(), options,
                                                 targets);
   m_rolloutRows.clear();

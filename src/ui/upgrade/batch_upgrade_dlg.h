@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -42,6 +43,9 @@ public:
 
   // The catalog key of a result ("Completed", "Failed", ...).
   static QString ResultText(RolloutEntry::Result result);
+
+  // Test seam: changes the rollout's options (times) before each run; empty restores them.
+  static void SetRolloutOptionsHook(std::function<void(RolloutOptions&)> hook);
 
 protected:
   QString GetLayoutFileName() const override { return QStringLiteral("BatchUpgradeDlg.xml"); }
