@@ -30,8 +30,8 @@ const char* BatchRebootStateName(State state) {
   return "?";
 }
 
-CBatchRebootRun::CBatchRebootRun(CControl& control, CAuthenticateDispatcher& waits,
-                                 IOpClock& clock, std::vector<DEVICE_ENTRY_T> devices)
+CBatchRebootRun::CBatchRebootRun(CControl& control, CAuthenticateDispatcher& waits, IOpClock& clock,
+                                 std::vector<DEVICE_ENTRY_T> devices)
     : m_control(control),
       m_clock(clock),
       m_sentAt(devices.size()),
@@ -50,8 +50,7 @@ CBatchRebootRun::CBatchRebootRun(CControl& control, CAuthenticateDispatcher& wai
     return device_ops::Authenticate(*answers, *time, device, user, password, "CBatchRebootRun");
   };
   reboot = [time](const DEVICE_ENTRY_T& device) {
-    return device_ops::RemoteControl(*time, device, device_ops::kCommandReboot,
-                                     "CBatchRebootRun");
+    return device_ops::RemoteControl(*time, device, device_ops::kCommandReboot, "CBatchRebootRun");
   };
   discover = [this] { m_control.MulticastDiscoveryMsg(); };
 }

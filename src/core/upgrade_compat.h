@@ -30,9 +30,9 @@ struct UpgradePlan {
     std::set<std::string> versions;  // their current firmware texts
   };
 
-  std::vector<DEVICE_ENTRY_T> toUpgrade;     // fit, and not yet on the image's version
-  std::vector<DEVICE_ENTRY_T> alreadyOn;     // already on the image's version: skipped
-  std::vector<DEVICE_ENTRY_T> incompatible;  // another or an unknown family
+  std::vector<DEVICE_ENTRY_T> toUpgrade;      // fit, and not yet on the image's version
+  std::vector<DEVICE_ENTRY_T> alreadyOn;      // already on the image's version: skipped
+  std::vector<DEVICE_ENTRY_T> incompatible;   // another or an unknown family
   std::map<std::string, ModelGroup> byModel;  // every device, by its model text
 
   // The devices the rollout receives: those to upgrade and those already on the version (the
@@ -40,4 +40,5 @@ struct UpgradePlan {
   std::vector<DEVICE_ENTRY_T> Targets(bool includeIncompatible) const;
 };
 
-UpgradePlan PlanUpgrade(const std::string& imageVersion, const std::vector<DEVICE_ENTRY_T>& devices);
+UpgradePlan PlanUpgrade(const std::string& imageVersion,
+                        const std::vector<DEVICE_ENTRY_T>& devices);

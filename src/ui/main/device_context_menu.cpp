@@ -64,5 +64,6 @@ void CDeviceContextMenu::Show(const QPoint& viewportPos, const QPoint& globalPos
   if (!chosen) return;
   const int action = chosen->data().toInt();
   // After the menu's own event loop has ended: the action may open modal windows.
-  QMetaObject::invokeMethod(this, [this, action] { emit Chosen(action); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, action] { emit Chosen(action); }, Qt::QueuedConnection);
 }

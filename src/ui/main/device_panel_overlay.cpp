@@ -19,8 +19,8 @@ CDevicePanelOverlay::CDevicePanelOverlay(QWidget* panel, QWidget* list, QWidget*
 void CDevicePanelOverlay::Place() {
   if (!m_panel || !m_list || !m_host) return;
   const QRect list(m_list->mapTo(m_host.data(), QPoint(0, 0)), m_list->size());
-  const int width = std::min(std::max(m_panel->minimumWidth(), m_panel->sizeHint().width()),
-                             list.width());
+  const int width =
+      std::min(std::max(m_panel->minimumWidth(), m_panel->sizeHint().width()), list.width());
   m_panel->setGeometry(list.right() + 1 - width, list.top(), width, list.height());
   m_panel->raise();
 }

@@ -2,8 +2,8 @@
 // reboot, static addresses, copy and export, the selection count, and the device panel that lies
 // over the list and follows the current row.
 #include <QApplication>
-#include <QFile>
 #include <QBoxLayout>
+#include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -149,8 +149,8 @@ bool CMainWnd::ConfirmSingleUpgrade(const DEVICE_ENTRY_T& device, const QString&
   const std::string fileName = QFile::encodeName(file).toStdString();
   if (!ImageNameUsable(this, title, fileName)) return false;
   const std::string version = ImageVersion(fileName);
-  const QString from = device.firmware.empty() ? TrText(QStringLiteral("unknown"))
-                                               : Text(device.firmware);
+  const QString from =
+      device.firmware.empty() ? TrText(QStringLiteral("unknown")) : Text(device.firmware);
   switch (ImageFitFor(version, device.firmware)) {
     case ImageFit::kFits:
       break;
@@ -215,8 +215,8 @@ void CMainWnd::CopySelection() {
   for (int row : m_selection->SelectedRows()) {
     const CDeviceListItem* item = m_model->RowAt(row);
     if (!item) continue;
-    text += QStringList{item->IndexText(), item->IpText(), item->MacText(), item->ModelText(),
-                        item->RoomText(), item->FirmwareText()}
+    text += QStringList{item->IndexText(), item->IpText(),   item->MacText(),
+                        item->ModelText(), item->RoomText(), item->FirmwareText()}
                 .join('\t') +
             QLatin1Char('\n');
   }

@@ -28,7 +28,8 @@ CBatchRebootDlg::CBatchRebootDlg(std::vector<DEVICE_ENTRY_T> devices,
     m_ownWaits = std::make_unique<CAuthenticateDispatcher>(*CControl::GetInstance());
     m_waits = m_ownWaits.get();
   }
-  for (DEVICE_ENTRY_T& d : devices) m_rows.push_back(BatchRebootRow{std::move(d), State::kWaiting, {}});
+  for (DEVICE_ENTRY_T& d : devices)
+    m_rows.push_back(BatchRebootRow{std::move(d), State::kWaiting, {}});
 }
 
 CBatchRebootDlg::~CBatchRebootDlg() {
@@ -81,9 +82,9 @@ void CBatchRebootDlg::OnLanguageChanged() {
                                          "are asked once and checked with each device."))
                        .arg(m_rows.size()));
   }
-  SetupResultTable(m_pTableRun, {QStringLiteral("Device"), QStringLiteral("Model"),
-                                 QStringLiteral("Room"), QStringLiteral("State"),
-                                 QStringLiteral("Time")});
+  SetupResultTable(m_pTableRun,
+                   {QStringLiteral("Device"), QStringLiteral("Model"), QStringLiteral("Room"),
+                    QStringLiteral("State"), QStringLiteral("Time")});
   for (size_t row = 0; row < m_rows.size(); ++row) ShowRow(row);
   ShowCounts();
 }
@@ -116,14 +117,15 @@ void CBatchRebootDlg::OnBtnStartClicked(TNotifyMsg&) {
   m_run = std::make_unique<CBatchRebootRun>(*CControl::GetInstance(), *m_waits, SteadyOpClock(),
                                             devices);
   m_run->changed = [this](size_t row, const BatchRebootRow& state) {
-    QMetaObject::invokeMethod(this, [this, row, state] { OnRow(row, state); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, row, state] { OnRow(row, state); }, Qt::QueuedConnection);
   };
   m_started = true;
   CBatchRebootRun* run = m_run.get();
   m_thread = std::thread([this, run, user, password]() mutable {
     run->Run(user, std::move(password));
-    QMetaObject::invokeMethod(this, [this] { OnDone(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { OnDone(); }, Qt::QueuedConnection);
   });
   std::fill(password.begin(), password.end(), '\0');
   UpdateButtons();
@@ -151,7 +153,8 @@ void CBatchRebootDlg::ShowRow(size_t row) {
   if (!m_pTableRun) return;
   const BatchRebootRow& r = m_rows[row];
   const int at = static_cast<int>(row);
-  SetResultCell(m_pTableRun, at, 0, QStringLiteral("%1   %2").arg(Text(r.device.ip), Text(r.device.mac)));
+  SetResultCell(m_pTableRun, at, 0,
+                QStringLiteral("%1   %2").arg(Text(r.device.ip), Text(r.device.mac)));
   SetResultCell(m_pTableRun, at, 1, Text(r.device.model));
   SetResultCell(m_pTableRun, at, 2, Text(r.device.deviceId));
   SetResultCell(m_pTableRun, at, 3, TrText(StateText(r.state)));

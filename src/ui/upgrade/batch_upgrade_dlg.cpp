@@ -9,8 +9,8 @@
 #include <QSpinBox>
 #include <QStringList>
 #include <QTableWidget>
-#include <algorithm>
 #include <QTimer>
+#include <algorithm>
 
 #include "core/control.h"
 #include "core/csv_export.h"
@@ -25,7 +25,16 @@ namespace {
 
 using Result = RolloutEntry::Result;
 
-enum RunColumn { kColDevice, kColModel, kColRoom, kColOld, kColNew, kColState, kColProgress, kColTime };
+enum RunColumn {
+  kColDevice,
+  kColModel,
+  kColRoom,
+  kColOld,
+  kColNew,
+  kColState,
+  kColProgress,
+  kColTime
+};
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
@@ -52,10 +61,10 @@ std::function<void(RolloutOptions&)>& OptionsHook() {
 
 QString Seconds(qint64 ms) { return QStringLiteral("%1 s").arg((ms + 500) / 1000); }
 
-const QStringList kRunHeader = {
-    QStringLiteral("Device"),      QStringLiteral("Model"),       QStringLiteral("Room"),
-    QStringLiteral("Old version"), QStringLiteral("New version"), QStringLiteral("State"),
-    QStringLiteral("Progress"),    QStringLiteral("Time")};
+const QStringList kRunHeader = {QStringLiteral("Device"),      QStringLiteral("Model"),
+                                QStringLiteral("Room"),        QStringLiteral("Old version"),
+                                QStringLiteral("New version"), QStringLiteral("State"),
+                                QStringLiteral("Progress"),    QStringLiteral("Time")};
 
 }  // namespace
 
@@ -127,13 +136,13 @@ void CBatchUpgradeDlg::InitWindow() {
 
 void CBatchUpgradeDlg::OnLanguageChanged() {
   if (m_pLabelImage) {
-    m_pLabelImage->setText(TrText(QStringLiteral("Image %1, firmware version %2"))
-                               .arg(m_imageName, Text(m_version)));
+    m_pLabelImage->setText(
+        TrText(QStringLiteral("Image %1, firmware version %2")).arg(m_imageName, Text(m_version)));
   }
   SetupResultTable(m_pTablePlan, {QStringLiteral("Model"), QStringLiteral("Devices"),
-                            QStringLiteral("Current versions")});
+                                  QStringLiteral("Current versions")});
   SetupResultTable(m_pTableIncompatible, {QStringLiteral("Device"), QStringLiteral("Model"),
-                                    QStringLiteral("Room"), QStringLiteral("Firmware")});
+                                          QStringLiteral("Room"), QStringLiteral("Firmware")});
   SetupResultTable(m_pTableRun, kRunHeader);
   ShowPlan();
   for (size_t row = 0; row < m_results.size(); ++row) ShowRow(row);
@@ -149,7 +158,7 @@ void CBatchUpgradeDlg::ShowPlan() {
       for (const std::string& v : group.versions)
         versions << (v.empty() ? TrText(QStringLiteral("unknown")) : Text(v));
       SetResultCell(m_pTablePlan, row, 0,
-              model.empty() ? TrText(QStringLiteral("(no model)")) : Text(model));
+                    model.empty() ? TrText(QStringLiteral("(no model)")) : Text(model));
       SetResultCell(m_pTablePlan, row, 1, QString::number(group.devices));
       SetResultCell(m_pTablePlan, row, 2, versions.join(QStringLiteral(", ")));
       ++row;
@@ -172,7 +181,7 @@ void CBatchUpgradeDlg::ShowPlan() {
       SetResultCell(m_pTableIncompatible, row, 1, Text(d.model));
       SetResultCell(m_pTableIncompatible, row, 2, Text(d.deviceId));
       SetResultCell(m_pTableIncompatible, row, 3,
-              d.firmware.empty() ? TrText(QStringLiteral("unknown")) : Text(d.firmware));
+                    d.firmware.empty() ? TrText(QStringLiteral("unknown")) : Text(d.firmware));
     }
   }
   const bool any = !m_plan.incompatible.empty();
@@ -248,7 +257,8 @@ void CBatchUpgradeDlg::StartRollout(const std::vector<DEVICE_ENTRY_T>& targets) 
   // The rollout's thread hands each change over; a change that arrives after the window is
   // gone is dropped with it.
   m_rollout->progress = [this](const RolloutEntry& entry) {
-    QMetaObject::invokeMethod(this, [this, entry] { OnEntry(entry); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, entry] { OnEntry(entry); }, Qt::QueuedConnection);
   };
   // The skipped ones are final before the run starts.
   for (const RolloutEntry& e : m_rollout->Entries())
@@ -257,7 +267,8 @@ void CBatchUpgradeDlg::StartRollout(const std::vector<DEVICE_ENTRY_T>& targets) 
   CUpgradeRollout* rollout = m_rollout.get();
   m_thread = std::thread([this, rollout] {
     rollout->Run();
-    QMetaObject::invokeMethod(this, [this] { OnRolloutDone(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { OnRolloutDone(); }, Qt::QueuedConnection);
   });
   ShowCounts();
   UpdateButtons();
@@ -296,7 +307,7 @@ void CBatchUpgradeDlg::ShowRow(size_t row) {
   SetResultCell(m_pTableRun, r, kColModel, Text(e.device.model));
   SetResultCell(m_pTableRun, r, kColRoom, Text(e.device.deviceId));
   SetResultCell(m_pTableRun, r, kColOld,
-          e.oldVersion.empty() ? TrText(QStringLiteral("unknown")) : Text(e.oldVersion));
+                e.oldVersion.empty() ? TrText(QStringLiteral("unknown")) : Text(e.oldVersion));
   SetResultCell(m_pTableRun, r, kColNew, e.Final() ? Text(e.newVersion) : QString());
   SetResultCell(m_pTableRun, r, kColState, TrText(ResultText(e.result)));
   bool bootUp = false;
@@ -305,11 +316,12 @@ void CBatchUpgradeDlg::ShowRow(size_t row) {
       if (m_rolloutRows[i] == row) bootUp = m_rollout->BootUpSeen(i);
   }
   SetResultCell(m_pTableRun, r, kColProgress,
-          QStringLiteral("%1 %").arg(ProgressPercent(e.result, bootUp)));
+                QStringLiteral("%1 %").arg(ProgressPercent(e.result, bootUp)));
   const qint64 ms = m_runningSince[row].isValid() ? m_runningSince[row].elapsed()
-                                                   : static_cast<qint64>(e.elapsed.count());
-  SetResultCell(m_pTableRun, r, kColTime,
-          e.result == Result::kWaiting || e.result == Result::kSkipped ? QString() : Seconds(ms));
+                                                  : static_cast<qint64>(e.elapsed.count());
+  SetResultCell(
+      m_pTableRun, r, kColTime,
+      e.result == Result::kWaiting || e.result == Result::kSkipped ? QString() : Seconds(ms));
 }
 
 void CBatchUpgradeDlg::ShowCounts() {
@@ -340,7 +352,8 @@ void CBatchUpgradeDlg::ShowCounts() {
                      .arg(running)
                      .arg(waiting)
                      .arg(skipped);
-  if (!Running() && !m_results.empty()) text += QStringLiteral("   —   ") + TrText(QStringLiteral("Finished"));
+  if (!Running() && !m_results.empty())
+    text += QStringLiteral("   —   ") + TrText(QStringLiteral("Finished"));
   m_pLabelCounts->setText(text);
 }
 

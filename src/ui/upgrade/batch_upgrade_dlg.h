@@ -34,8 +34,7 @@ public:
   static constexpr int kDefaultParallel = 4;
 
   // imageName: the file name (with extension) in the download folder.
-  CBatchUpgradeDlg(std::vector<DEVICE_ENTRY_T> devices, const QString& imageName,
-                   QWidget* parent);
+  CBatchUpgradeDlg(std::vector<DEVICE_ENTRY_T> devices, const QString& imageName, QWidget* parent);
   ~CBatchUpgradeDlg() override;
 
   bool Running() const { return m_thread.joinable(); }
@@ -84,10 +83,10 @@ private:
   QTableWidget* m_pTableIncompatible = nullptr;
   QTableWidget* m_pTableRun = nullptr;
 
-  std::vector<RolloutEntry> m_results;            // a row per device of the run, in row order
-  std::map<std::string, size_t> m_rowByMac;       // MAC text -> row
-  std::vector<QElapsedTimer> m_runningSince;      // per row, valid while it upgrades
-  std::vector<size_t> m_rolloutRows;              // the rollout's entry i is row m_rolloutRows[i]
+  std::vector<RolloutEntry> m_results;        // a row per device of the run, in row order
+  std::map<std::string, size_t> m_rowByMac;   // MAC text -> row
+  std::vector<QElapsedTimer> m_runningSince;  // per row, valid while it upgrades
+  std::vector<size_t> m_rolloutRows;          // the rollout's entry i is row m_rolloutRows[i]
   std::unique_ptr<CUpgradeRollout> m_rollout;
   std::thread m_thread;
   bool m_cancelled = false;

@@ -73,7 +73,9 @@ protected:
     return {macs.begin(), macs.end()};
   }
 
-  QString SelectionCount() const { return uitest::ReadLabel(wnd->GetRoot(), "lab_selection_count"); }
+  QString SelectionCount() const {
+    return uitest::ReadLabel(wnd->GetRoot(), "lab_selection_count");
+  }
 
   std::unique_ptr<CMainWnd> wnd;
   QListView* list = nullptr;
@@ -161,8 +163,8 @@ TEST_F(MainWndSelection, OpeningAndClosingThePanelMovesNothingUnderThePointer) {
   EXPECT_EQ(panel->GetDeviceInfo().mac, "02:00:00:00:00:02");
   rowAndButtonStay("with the panel open");
   // The panel lies over the list's right part, not beside it.
-  EXPECT_TRUE(list->geometry().contains(list->parentWidget()->mapFrom(
-      panel->parentWidget(), panel->geometry().center())));
+  EXPECT_TRUE(list->geometry().contains(
+      list->parentWidget()->mapFrom(panel->parentWidget(), panel->geometry().center())));
 
   // It follows the keyboard's current row as it follows clicks.
   list->setFocus();

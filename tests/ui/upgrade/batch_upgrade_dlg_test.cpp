@@ -13,8 +13,8 @@
 #include "core/control.h"
 #include "core/control_outbound_hooks.h"
 #include "protocol/msg_header.h"
-#include "transport/packet_record.h"
 #include "support/ui_driver.h"
+#include "transport/packet_record.h"
 #include "ui/framework/message_box.h"
 
 namespace {
@@ -89,7 +89,7 @@ TEST_F(BatchUpgradeDlgTest, CancelAsksThenStartsNoFurtherDeviceAndTheRunningOneE
     uitest::ClickControl(shown, "btn_ok");
   });
   EXPECT_EQ(dlg.DoModal(), IDOK);
-  EXPECT_EQ(sent.load(), 1);  // device 1 only
+  EXPECT_EQ(sent.load(), 1);            // device 1 only
   ASSERT_EQ(dlg.Results().size(), 3u);  // the incompatible device is not in the run
 }
 

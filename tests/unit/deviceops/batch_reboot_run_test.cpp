@@ -23,8 +23,8 @@ TEST(BatchReboot, EachDeviceEndsByWhatItDidAndTheCredentialGoesToEveryOne) {
   CAuthenticateDispatcher waits(control);
   CManualOpClock clock;
   const std::map<std::string, Device> fleet = {
-      {"A", Device::kBootsUp},    {"B", Device::kAnswersAgain}, {"C", Device::kStaysDown},
-      {"D", Device::kRefuses},    {"E", Device::kSilent},       {"F", Device::kBootsUp}};
+      {"A", Device::kBootsUp}, {"B", Device::kAnswersAgain}, {"C", Device::kStaysDown},
+      {"D", Device::kRefuses}, {"E", Device::kSilent},       {"F", Device::kBootsUp}};
   std::vector<DEVICE_ENTRY_T> devices;
   for (const auto& [mac, kind] : fleet) {
     DEVICE_ENTRY_T d{"10.213.1.1", mac, "06" + mac, "M", "1-01", "1.0"};
@@ -64,9 +64,9 @@ TEST(BatchReboot, EachDeviceEndsByWhatItDidAndTheCredentialGoesToEveryOne) {
 
   EXPECT_EQ(credentials.size(), 6u);
   for (const std::string& c : credentials) EXPECT_NE(c.find(":admin/secret"), std::string::npos);
-  const std::map<std::string, State> expected = {
-      {"A", State::kRebooted}, {"B", State::kRebooted}, {"C", State::kNoBootUp},
-      {"D", State::kRefused},  {"E", State::kNoAnswer}, {"F", State::kRebooted}};
+  const std::map<std::string, State> expected = {{"A", State::kRebooted}, {"B", State::kRebooted},
+                                                 {"C", State::kNoBootUp}, {"D", State::kRefused},
+                                                 {"E", State::kNoAnswer}, {"F", State::kRebooted}};
   for (const BatchRebootRow& row : run.Rows())
     EXPECT_EQ(row.state, expected.at(row.device.mac)) << row.device.mac;
   EXPECT_EQ(rebootedAt.count("D") + rebootedAt.count("E"), 0u);  // refused: nothing more sent
@@ -81,9 +81,9 @@ TEST(BatchReboot, StopLeavesTheRemainingDevicesUnsent) {
   CControl control;
   CAuthenticateDispatcher waits(control);
   CManualOpClock clock;
-  CBatchRebootRun run(control, waits, clock,
-                      {{"10.213.1.1", "A", "A", "M", "1", "1.0"},
-                       {"10.213.1.2", "B", "B", "M", "2", "1.0"}});
+  CBatchRebootRun run(
+      control, waits, clock,
+      {{"10.213.1.1", "A", "A", "M", "1", "1.0"}, {"10.213.1.2", "B", "B", "M", "2", "1.0"}});
   run.authenticate = [&](const DEVICE_ENTRY_T&, const std::string&, const std::string&) {
     run.StopStarting();  // the installer stops while the first device is asked
     return AuthOutcome::kAccepted;

@@ -6,7 +6,8 @@ namespace {
 
 TEST(RolloutCsv, OneQuotedLinePerDeviceWithItsResultAndSeconds) {
   RolloutEntry done;
-  done.device = {"10.213.1.2", "02:1A:2B:00:00:02", "021A2B000002", "IM-700", "1-0102", "105.30.1.1"};
+  done.device = {"10.213.1.2", "02:1A:2B:00:00:02", "021A2B000002", "IM-700",
+                 "1-0102",     "105.30.1.1"};
   done.oldVersion = "105.30.1.1";
   done.newVersion = "105.40.1.1";
   done.result = RolloutEntry::Result::kCompleted;

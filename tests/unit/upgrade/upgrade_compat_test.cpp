@@ -16,7 +16,7 @@ TEST(UpgradeCompat, ImageFitsDevicesOfItsOwnFamilyOnly) {
   } cases[] = {
       {"105.40.1.1", "105.30.1.2", ImageFit::kFits},
       {"105.40.1.1", "105.40.1.1", ImageFit::kFits},
-      {"105.40.1.1", "10.40.1.1", ImageFit::kOtherFamily},   // a prefix of the family is not it
+      {"105.40.1.1", "10.40.1.1", ImageFit::kOtherFamily},  // a prefix of the family is not it
       {"105.40.1.1", "1050.40.1.1", ImageFit::kOtherFamily},
       {"105.40.1.1", "29.30.1.2", ImageFit::kOtherFamily},
       {"105", "105.30.1.2", ImageFit::kFits},  // a version without '.' is all family
@@ -28,7 +28,7 @@ TEST(UpgradeCompat, ImageFitsDevicesOfItsOwnFamilyOnly) {
 
 TEST(UpgradeCompat, PlanSortsDevicesAndGroupsThemByModel) {
   const std::vector<DEVICE_ENTRY_T> devices = {
-      Device("A", "Door", "105.30.1.1"), Device("B", "Door", "105.31.1.1"),
+      Device("A", "Door", "105.30.1.1"),  Device("B", "Door", "105.31.1.1"),
       Device("C", "Door", "105.40.1.1"),  // already on the image's version
       Device("D", "Indoor", "29.30.1.1"), Device("E", "", ""),
   };
