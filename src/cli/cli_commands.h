@@ -43,6 +43,7 @@ struct UpgradeOptions {
   int seconds = 6;         // discovery time
   std::string interfaceName;
   bool json = false;
+  bool forceIncompatible = false;  // also devices of another or an unknown firmware family
 };
 
 struct AssignOptionsCli {

@@ -17,6 +17,7 @@ enum CliExitCode : int {
   kExitSomeFailed = 11,      // a run over several devices ended with at least one failed device
   kExitAuthNoAnswer = 12,    // the device did not answer the authentication
   kExitNotSent = 13,         // the request could not be sent on the adapter
+  kExitIncompatible = 14,    // the image is of another firmware family than a device (or unknown)
 };
 
 constexpr const char* kExitCodesHelp =
@@ -35,4 +36,6 @@ constexpr const char* kExitCodesHelp =
     "  10  bad input: a value failed the checks (IP address, gateway, mask, DNS, image name)\n"
     "  11  some devices failed: a run over several devices did not succeed on every one\n"
     "  12  the device did not answer the authentication\n"
-    "  13  not sent: the request could not be sent on the adapter\n";
+    "  13  not sent: the request could not be sent on the adapter\n"
+    "  14  incompatible: upgrade found devices of another firmware family than the image (or\n"
+    "      of an unknown one); nothing was sent. --force-incompatible upgrades them too\n";

@@ -114,6 +114,9 @@ int main(int argc, char** argv) {
   upgradeCmd->add_option("--interface", upgrade.interfaceName,
                          "Network interface to use (default: config/SystemSetting.ini)");
   upgradeCmd->add_flag("--json", upgrade.json, "Print one JSON document instead of the table");
+  upgradeCmd->add_flag("--force-incompatible", upgrade.forceIncompatible,
+                       "Also upgrade devices whose firmware family differs from the image's or "
+                       "is unknown (without it they stop the run with exit 14)");
 
   AssignOptionsCli assign;
   CLI::App* assignCmd =

@@ -18,9 +18,11 @@
 #include "core/control.h"
 #include "core/device_lookup.h"
 #include "core/op_clock.h"
+#include "core/upgrade_compat.h"
 #include "core/upgrade_request.h"
 #include "core/upgrade_rollout.h"
 #include "shell/global_utils.h"
+#include "shell/terminal_text.h"
 
 namespace {
 
@@ -111,6 +113,12 @@ int RunUpgrade(const UpgradeOptions& options) {
     return kExitFileError;
   }
 
+  if (!UpgradeUrlFits(UpgradeHostFor(options.interfaceName), imageName)) {
+    std::cerr << "ipscanner-cli: the image's address on our web server is longer than the "
+              << kMaxUpgradeUrlChars << " characters a device accepts; rename the image\n";
+    return kExitBadInput;
+  }
+
   CCliSession session;
   const int opened = session.Open(options.interfaceName);
   if (opened != kExitOk) return opened;
@@ -133,19 +141,37 @@ int RunUpgrade(const UpgradeOptions& options) {
     return kExitDeviceNotFound;
   }
 
+  // An image of another family can leave a device unable to start: nothing is sent unless the
+  // installer asked for it by name.
+  const UpgradePlan plan = PlanUpgrade(version, targets);
+  if (!plan.incompatible.empty() && !options.forceIncompatible) {
+    std::cerr << "ipscanner-cli: the image " << TerminalSafe(imageName) << " (family "
+              << TerminalSafe(FirmwareFamily(version)) << ") does not fit "
+              << plan.incompatible.size() << " device(s); nothing was sent:\n";
+    for (const DEVICE_ENTRY_T& d : plan.incompatible) {
+      std::cerr << "  " << TerminalSafe(d.mac) << "  " << TerminalSafe(d.ip) << "  "
+                << TerminalSafe(d.model.empty() ? "-" : d.model) << "  firmware "
+                << (d.firmware.empty() ? std::string("unknown") : TerminalSafe(d.firmware))
+                << "\n";
+    }
+    std::cerr << "ipscanner-cli: --force-incompatible upgrades them too\n";
+    return kExitIncompatible;
+  }
+
   RolloutOptions rolloutOptions;
   rolloutOptions.imageName = imageName;
   rolloutOptions.host = UpgradeHostFor(options.interfaceName);
   rolloutOptions.parallel = options.parallel;
   if (options.timeoutSeconds > 0)
     rolloutOptions.timeout = std::chrono::seconds(options.timeoutSeconds);
-  CUpgradeRollout rollout(*CControl::GetInstance(), SteadyOpClock(), rolloutOptions, targets);
+  CUpgradeRollout rollout(*CControl::GetInstance(), SteadyOpClock(), rolloutOptions,
+                          plan.Targets(true));
 
   const bool terminal = isatty(STDOUT_FILENO) == 1;
   const bool linePerDevice = targets.size() <= kLinePerDeviceLimit;
   if (terminal) {
-    std::cout << "Upgrading " << targets.size() << " devices to " << version << " from http://"
-              << rolloutOptions.host << ":8088/download/rom/" << imageName << "\n";
+    std::cout << "Upgrading " << targets.size() << " devices to " << TerminalSafe(version)
+              << " from " << TerminalSafe(UpgradeImageUrl(rolloutOptions.host, imageName)) << "\n";
     rollout.progress = [&](const RolloutEntry& entry) {
       if (linePerDevice) {
         std::cout << CUpgradeOutput::StatusLine(entry) << "\n";

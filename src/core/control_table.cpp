@@ -55,7 +55,8 @@ void CControl::RemoveDevice(const std::string& mac) {
   m_deviceTable.erase(m_deviceTable.begin() + static_cast<std::ptrdiff_t>(it->second));
   RebuildDeviceIndex();
   m_deviceKeys.reset();
-  m_deviceStatus.Forget(mac);
+  // The status history stays: a device leaves the table when it boots (reboot, upgrade) and
+  // comes back with its next answer as the device it was, not as a new one.
 }
 
 void CControl::ClearDevices() {

@@ -1,5 +1,6 @@
 #include "core/upgrade_request.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "core/control_outbound_hooks.h"
@@ -21,6 +22,26 @@ void CopyIfShorter(const std::string& text, char16_t (&field)[N]) {
 }
 
 }  // namespace
+
+std::string UpgradeImageUrl(const std::string& host, const std::string& imageName) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  encoded.reserve(imageName.size() * 3);
+  for (const unsigned char c : imageName) {
+    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+      encoded += static_cast<char>(c);
+    } else {
+      encoded += '%';
+      encoded += kHex[c >> 4];
+      encoded += kHex[c & 0x0F];
+    }
+  }
+  return CGlobalUtils::FirmwareUrl(host, encoded);
+}
+
+bool UpgradeUrlFits(const std::string& host, const std::string& imageName) {
+  return CGlobalUtils::ToWide(UpgradeImageUrl(host, imageName)).size() <= kMaxUpgradeUrlChars;
+}
 
 std::string ImageVersion(const std::string& imageName) {
   const size_t slash = imageName.find_last_of("\\/");
@@ -46,7 +67,7 @@ UPGRADE_SEND_T MakeUpgradeRequest(const std::string& host, const std::string& im
   UPGRADE_SEND_T request;
   std::memset(&request, 0, sizeof(request));
   Utf8ToField("2.0", request.szProtocal);
-  CopyIfShorter(CGlobalUtils::FirmwareUrl(host, imageName), request.szFirmwareUrl);
+  CopyIfShorter(UpgradeImageUrl(host, imageName), request.szFirmwareUrl);
   CopyIfShorter(ImageVersion(imageName), request.szFirmwareVer);
   return request;
 }
@@ -57,6 +78,10 @@ const std::string& UpgradeDestinationMac(const DEVICE_ENTRY_T& device) {
 
 bool SendUpgradeMsg(const DEVICE_ENTRY_T& device, const std::string& host,
                     const std::string& imageName) {
+  if (!UpgradeUrlFits(host, imageName)) {
+    LogError("%s:The image's address is too long for the request.", "SendUpgradeMsg");
+    return false;
+  }
   const UPGRADE_SEND_T request = MakeUpgradeRequest(host, imageName);
   PACKET_RECORD_T packet;
   std::memset(&packet, 0, sizeof(packet));

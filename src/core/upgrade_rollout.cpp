@@ -131,6 +131,13 @@ void CUpgradeRollout::Run() {
   m_control.AddNotify(this);
   std::chrono::milliseconds lastDiscovery = m_clock.Now();
   for (;;) {
+    if (m_stopStarting) {
+      for (RolloutEntry& entry : m_entries) {
+        if (entry.result != RolloutEntry::Result::kWaiting) continue;
+        entry.result = RolloutEntry::Result::kNotSent;
+        if (progress) progress(entry);
+      }
+    }
     size_t running = static_cast<size_t>(std::count_if(
         m_entries.begin(), m_entries.end(),
         [](const RolloutEntry& e) { return e.result == RolloutEntry::Result::kRunning; }));

@@ -72,6 +72,13 @@ public:
 
   // Runs until every device has ended. Registers with the core for boot-ups while it runs.
   void Run();
+  // Any thread: no further device is started; those waiting end "not sent", those upgrading
+  // are followed to their end.
+  void StopStarting() { m_stopStarting = true; }
+  // Any thread: the device of entry `index` has sent its boot-up since its request.
+  bool BootUpSeen(size_t index) const {
+    return index < m_followers.size() && m_followers[index]->BootUpSeen();
+  }
 
   const std::vector<RolloutEntry>& Entries() const { return m_entries; }
   const std::string& ImageVersionText() const { return m_version; }
@@ -96,4 +103,5 @@ private:
   std::vector<std::chrono::milliseconds> m_sentAt;             // the first request
   std::vector<CUpgradeResend> m_resends;
   std::shared_ptr<CDownloadLogWatch> m_downloads;  // the default downloadSeen's
+  std::atomic<bool> m_stopStarting{false};
 };

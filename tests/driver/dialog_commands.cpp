@@ -1,10 +1,12 @@
-// msgbox, msgbox-answer, file-dialog, file-dialog-cancel: the program's message box (the skinned
-// MessageBoxDlg, or a QMessageBox where one is used) and Qt's own file dialog.
+// msgbox, msgbox-answer, file-dialog, file-dialog-cancel, menu, menu-choose: the program's
+// message box (the skinned MessageBoxDlg, or a QMessageBox where one is used), Qt's own file
+// dialog and an open pop-up menu.
 
 #include <QAbstractButton>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 
@@ -117,6 +119,47 @@ Reply CancelFileDialog(const QStringList&) {
   });
 }
 
+QMenu* OpenMenu() {
+  for (QWidget* w : VisibleWindows()) {
+    if (auto* menu = qobject_cast<QMenu*>(w)) return menu;
+  }
+  return nullptr;
+}
+
+// One line per action of the open menu: objectName, text, enabled (1/0).
+Reply ShowMenu(const QStringList&) {
+  QMenu* menu = OpenMenu();
+  if (!menu) return Error(QStringLiteral("none"));
+  QStringList lines;
+  for (QAction* action : menu->actions()) {
+    if (action->isSeparator()) continue;
+    lines << QStringLiteral("%1\t%2\t%3")
+                 .arg(action->objectName(), Escaped(action->text()),
+                      action->isEnabled() ? QStringLiteral("1") : QStringLiteral("0"));
+  }
+  return Ok(lines.join(QLatin1Char('\n')));
+}
+
+// Chooses the action of that objectName as a user would (highlight, Return): the menu closes
+// and its exec() returns the action.
+Reply ChooseMenu(const QStringList& args) {
+  QMenu* menu = OpenMenu();
+  if (!menu) return Error(QStringLiteral("no menu open"));
+  QAction* chosen = nullptr;
+  for (QAction* action : menu->actions()) {
+    if (action->objectName() == args[0]) chosen = action;
+  }
+  if (!chosen) return Error(QStringLiteral("the menu has no action %1").arg(args[0]));
+  if (!chosen->isEnabled()) return Error(QStringLiteral("%1 is disabled").arg(args[0]));
+  QPointer<QMenu> target(menu);
+  QPointer<QAction> action(chosen);
+  return Do([target, action] {
+    if (!target || !action) return;
+    target->setActiveAction(action);
+    uitest::PressKey(target, Qt::Key_Return);
+  });
+}
+
 }  // namespace
 
 void AddDialogCommands(std::vector<Command>& table) {
@@ -124,6 +167,8 @@ void AddDialogCommands(std::vector<Command>& table) {
   table.push_back({"msgbox-answer", 1, 1, "BUTTONNAME|CODE", AnswerBox});
   table.push_back({"file-dialog", 1, 1, "PATH", FillFileDialog});
   table.push_back({"file-dialog-cancel", 0, 0, "", CancelFileDialog});
+  table.push_back({"menu", 0, 0, "", ShowMenu});
+  table.push_back({"menu-choose", 1, 1, "ACTION", ChooseMenu});
 }
 
 }  // namespace guidriver

@@ -104,10 +104,40 @@ Reply RowSelect(const QStringList& args) {
                [](QAbstractItemView* view, const QModelIndex& row) { view->setCurrentIndex(row); });
 }
 
+// "ctrl", "shift", "right" joined with '+' ("ctrl+shift"); false for another word.
+bool ParseClick(const QString& text, Qt::MouseButton* button, Qt::KeyboardModifiers* modifiers) {
+  *button = Qt::LeftButton;
+  *modifiers = Qt::NoModifier;
+  if (text.isEmpty()) return true;
+  for (const QString& word : text.toLower().split(QLatin1Char('+'))) {
+    if (word == QLatin1String("ctrl")) {
+      *modifiers |= Qt::ControlModifier;
+    } else if (word == QLatin1String("shift")) {
+      *modifiers |= Qt::ShiftModifier;
+    } else if (word == QLatin1String("right")) {
+      *button = Qt::RightButton;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 Reply RowClick(const QStringList& args) {
-  return OnRow(args, [](QAbstractItemView* view, const QModelIndex& row) {
-    view->scrollTo(row);
-    uitest::ClickAt(view->viewport(), view->visualRect(row).center());
+  Reply reply;
+  QModelIndex index;
+  QAbstractItemView* view = ViewRow(args, &index, &reply);
+  if (!view) return reply;
+  Qt::MouseButton button;
+  Qt::KeyboardModifiers modifiers;
+  if (!ParseClick(args.value(2), &button, &modifiers))
+    return Error(QStringLiteral("unknown click %1 (ctrl, shift, right)").arg(args[2]));
+  QPointer<QAbstractItemView> target(view);
+  QPersistentModelIndex row(index);
+  return Do([target, row, button, modifiers] {
+    if (!target || !row.isValid()) return;
+    target->scrollTo(row);
+    uitest::ClickAt(target->viewport(), target->visualRect(row).center(), button, modifiers);
   });
 }
 
@@ -151,7 +181,7 @@ void AddItemViewCommands(std::vector<Command>& table) {
   table.push_back({"list", 1, 1, "NAME", List});
   table.push_back({"current-row", 1, 1, "LIST", CurrentRow});
   table.push_back({"row-select", 2, 2, "LIST ROW", RowSelect});
-  table.push_back({"row-click", 2, 2, "LIST ROW", RowClick});
+  table.push_back({"row-click", 2, 3, "LIST ROW [ctrl|shift|right]", RowClick});
   table.push_back({"row-button", 3, 3, "LIST ROW BUTTON", RowButton});
 }
 

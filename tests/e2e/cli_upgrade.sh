@@ -3,8 +3,10 @@
 # image from the program's own nginx child and upgrades 100 simulated devices, which fetch it
 # over HTTP on the virtual segment, reboot and come back with the new version. One device
 # refuses the upgrade: it ends "timed out", and the exit code says not every device made it.
-# Also: an image name without a version is refused (exit 10), named devices (MAC in another
-# spelling, IP) are upgraded alone and devices already on the version are skipped.
+# Also: an image name without a version is refused (exit 10); an image of one firmware family
+# offered to a fleet of several is refused before anything is sent (exit 14, the devices named)
+# unless --force-incompatible; named devices (MAC in another spelling, IP) are upgraded alone
+# and devices already on the version are skipped.
 set -uo pipefail
 bin=$(realpath "${1:?module folder}")
 src=$(realpath "${2:?source folder}")
@@ -37,9 +39,13 @@ if curl -s -o /dev/null -m 1 http://127.0.0.1:8088/; then echo "port 8088 busy" 
   >"$work/noversion.out" 2>"$work/noversion.err"
 echo $? >"$work/noversion.rc"
 
+"$cli" upgrade --image "$images/105.40.1.1.rom" --all --seconds 4 --interface "$IPS_SEGMENT_IF" \
+  >"$work/incompatible.out" 2>"$work/incompatible.err"
+echo $? >"$work/incompatible.rc"
+
 start=$(date +%s.%N)
 "$cli" upgrade --image "$images/105.40.1.1.rom" --all --parallel 8 --timeout 30 --seconds 4 \
-  --interface "$IPS_SEGMENT_IF" --json >"$work/all.json" 2>"$work/all.err"
+  --force-incompatible --interface "$IPS_SEGMENT_IF" --json >"$work/all.json" 2>"$work/all.err"
 echo $? >"$work/all.rc"
 echo "$(date +%s.%N) - $start" | bc >"$work/all.seconds"
 ls -A "$mod/Download/Rom" >"$work/rom-after.txt"
@@ -47,7 +53,7 @@ ls -A "$mod/Download/Rom" >"$work/rom-after.txt"
 # Named devices: one by its MAC in another spelling (already on the version now: skipped),
 # one by its IP; the refusing device by its MAC text as it reports it.
 "$cli" upgrade --image "$images/105.40.1.1.rom" --interface "$IPS_SEGMENT_IF" --seconds 4 \
-  --timeout 5 "$(cat "$work/named-mac")" "$(cat "$work/refusing-ip")" \
+  --timeout 5 --force-incompatible "$(cat "$work/named-mac")" "$(cat "$work/refusing-ip")" \
   >"$work/named.out" 2>"$work/named.err"
 echo $? >"$work/named.rc"
 
@@ -84,6 +90,15 @@ refusing=$(jq -r '.[17].mac' "$work/fleet.json")
 
 check "image name without a version is refused (exit 10)" [ "$(cat "$work/noversion.rc")" = 10 ] \
   || show "$work/noversion.err"
+# The fleet's six models take turns; only every sixth device (from device 3) is of family 105.
+others=$(jq '[.[] | select(.firmware | startswith("105.") | not)] | length' "$work/fleet.json")
+check "an image of another family: exit 14" \
+  [ "$(cat "$work/incompatible.rc")" = 12 ] || show "$work/incompatible.err"
+check "the refusal names each of the $others devices of other families" \
+  [ "$(grep -c ' firmware ' "$work/incompatible.err")" = "$others" ] || show "$work/incompatible.err"
+check "the refusal names the refusing device (family 131) by its MAC" \
+  grep -q "$(jq -r '.[17].mac' "$work/fleet.json")" "$work/incompatible.err"
+check "the refusal tells of --force-incompatible" grep -q -- --force-incompatible "$work/incompatible.err"
 check "rollout with a refusing device exits 11" [ "$(cat "$work/all.rc")" = 11 ] || show "$work/all.err"
 check "JSON lists all 100 devices" jq -e '.devices | length == 100' "$work/all.json" || show "$work/all.err"
 check "99 devices completed on 105.40.1.1" \

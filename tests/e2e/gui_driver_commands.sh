@@ -58,13 +58,17 @@ if [ "${1:-}" = --inner ]; then
   echo "ok: row-select and row-click make a row current"
 
   # A row's drawn button: the upgrade asks for an image file, then whether to go on.
-  echo image >"$work/29.30.1.2.rom"
+  # An image of row 1's firmware family, so that no compatibility warning comes first.
+  family=$(gui list list_device | sed -n 2p | cut -f6 | cut -d. -f1)
+  echo image >"$work/$family.99.1.2.rom"
   gui row-button list_device 1 btn_upgrade || fail "row-button refused"
   gui_wait_window QFileDialog || fail "row-button: no file dialog"
-  gui file-dialog "$work/29.30.1.2.rom" || fail "row-button: file-dialog refused"
+  gui file-dialog "$work/$family.99.1.2.rom" || fail "row-button: file-dialog refused"
   gui_wait_msgbox "Are you sure you want to upgrade?" || fail "row-button: no message box"
+  # The confirmation goes on with the device, the file and the versions.
   check "msgbox gives title and text" \
-    eval '[ "$(gui msgbox)" = "$(printf "Upgrade\tAre you sure you want to upgrade?")" ]'
+    eval '[ "$(gui msgbox | cut -c1-41)" = "$(printf "Upgrade\tAre you sure you want to upgrade?")" ]'
+  check "msgbox escapes the text's line breaks" eval 'gui msgbox | grep -qF "upgrade?\\n\\nDevice: "'
   check "screenshot of one window by name" gui screenshot "$work/box.png" MessageBox
   check "a name hidden by the box's layout is refused" eval '! gui msgbox-answer btn_cancel 2>/dev/null'
   gui msgbox-answer 7 || fail "msgbox-answer 7 refused"

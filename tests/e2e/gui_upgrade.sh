@@ -89,9 +89,10 @@ chmod 700 "$work/run"
 private_module "$work/mod"
 head -c 200000 /dev/urandom >"$work/images/105.40.1.1.rom"
 
-# Device 0 upgrades; device 1 reboots but keeps its firmware. Both sort in that order by IP.
+# Device 0 upgrades; device 1 reboots but keeps its firmware. Both sort in that order by IP and
+# are of the image's firmware family (105).
 IPS_DEVSIM="$bin/devsim" "$src/scripts/segment.sh" --quiet \
-  --devsim "--count 2 --envelope mixed --reboot-ms 1000 --keep-firmware 1 --seed 7 --state-file $work/state.json" \
+  --devsim "--count 2 --models 105=IM-700 --envelope mixed --reboot-ms 1000 --keep-firmware 1 --seed 7 --state-file $work/state.json" \
   -- bash "$0" --inner "$work" "$bin"
 rc=$?
 [ $rc -eq 0 ] && echo "PASS: a row's upgrade runs to completed, and to failed for a device that keeps its firmware"

@@ -376,6 +376,8 @@ int main(int argc, char** argv) {
                  "INDEX=IPV4: the device uses this address (repeatable; duplicates allowed)");
   app.add_option("--device-room", overrides.deviceRooms,
                  "INDEX=ROOM: the device reports this room number (repeatable)");
+  app.add_option("--device-firmware", overrides.deviceFirmware,
+                 "INDEX=VERSION: the device runs this firmware (repeatable)");
   app.add_option("--silent", overrides.silent,
                  "FIRST[-LAST]@FROM_MS+FOR_MS: these devices answer nothing from FROM_MS after "
                  "the start for FOR_MS (repeatable)");

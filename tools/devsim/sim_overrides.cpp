@@ -52,6 +52,13 @@ bool ApplyOverrides(const SimOverrides& overrides, std::vector<SimDevice>& fleet
     }
     fleet[static_cast<size_t>(index)].deviceId = value;
   }
+  for (const std::string& item : overrides.deviceFirmware) {
+    if (!SplitAssignment(item, fleet, &index, &value)) {
+      *error = "--device-firmware " + item + ": expected INDEX=VERSION with an index below the count";
+      return false;
+    }
+    fleet[static_cast<size_t>(index)].firmware = value;
+  }
   for (const std::string& item : overrides.silent) {
     const size_t at = item.find('@');
     const size_t plus = item.find('+', at == std::string::npos ? 0 : at);

@@ -9,12 +9,14 @@
 // quiet:
 //   --device-ip INDEX=IPV4      the device uses this address (a duplicate, or another network)
 //   --device-room INDEX=ROOM    the device reports this room number
+//   --device-firmware INDEX=VER the device runs this firmware (another model family, say)
 //   --silent FIRST[-LAST]@FROM_MS+FOR_MS
 //                               the devices answer nothing from FROM_MS after the start of
 //                               devsim for FOR_MS, then answer again
 struct SimOverrides {
   std::vector<std::string> deviceIps;
   std::vector<std::string> deviceRooms;
+  std::vector<std::string> deviceFirmware;
   std::vector<std::string> silent;
 };
 

@@ -34,6 +34,9 @@ public:
   // another IP or work MAC (it changed its address), the view follows it to the new address.
   void SetDeviceInfo(const DEVICE_ENTRY_T& device);
   const DEVICE_ENTRY_T& GetDeviceInfo() const { return m_device; }
+  // The authenticate answers' dispatcher (the core keeps one for the process): batch operations
+  // of the window authenticate through it too.
+  CAuthenticateDispatcher& AuthWaits() const { return *m_authWaits; }
 
   // Called on the control core's worker thread; the fields change on the UI thread.
   void OnReportConfig(std::string deviceKey, std::string ip, int port,

@@ -32,6 +32,7 @@ void MessageBoxDlg::InitWindow() {
     if (QFontMetrics(msg->font()).horizontalAdvance(m_text) >= kLeftAlignWidth) {
       msg->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
+    msg->setTextFormat(Qt::PlainText);  // messages may name device texts
     msg->setText(m_text);
   }
   QWidget* ok = FindControl(QStringLiteral("layout_ok"));

@@ -33,6 +33,7 @@
 #include "ui/main/clipboard_utils.h"
 #include "ui/main/device_list_model.h"
 #include "ui/main/device_list_view.h"
+#include "ui/main/device_selection.h"
 #include "ui/main/model_combo.h"
 #include "ui/main/sort_arrow.h"
 #include "ui/settings/about_dlg.h"
@@ -170,6 +171,7 @@ void CMainWnd::InitWindow() {
     connect(m_listView, &CDeviceListView::IpCopyClicked, this, &CMainWnd::OnBtnIpCopyClicked);
     connect(m_listView, &CDeviceListView::MacCopyClicked, this, &CMainWnd::OnBtnMacCopyClicked);
     connect(m_listView, &CDeviceListView::UpgradeClicked, this, &CMainWnd::OnBtnUpgradeClicked);
+    SetupSelection();
     connect(m_pListDevice->verticalScrollBar(), &QScrollBar::rangeChanged, this,
             &CMainWnd::AlignListHeader, Qt::QueuedConnection);
     m_pListDevice->viewport()->installEventFilter(this);
@@ -366,6 +368,8 @@ void CMainWnd::OnBtnRefreshClicked(TNotifyMsg&) {
 void CMainWnd::OnItemDeviceClick(TNotifyMsg& msg) {
   const CDeviceListItem* item = m_model->RowAt(static_cast<int>(msg.wParam));
   if (!item || !m_pDeviceInfoView) return;
+  // A Ctrl or Shift click changes the selection; it does not open the panel.
+  if (m_selection && m_selection->LastClickExtended()) return;
   m_pDeviceInfoView->SetDeviceInfo(item->Device());
   m_pDeviceInfoView->setVisible(true);
 }
@@ -414,18 +418,22 @@ void CMainWnd::OnBtnUpgradeClicked(int row) {
   if (!item) return;
   const DEVICE_ENTRY_T device = item->Device();  // the row may go with the next refresh
   const QString title = QStringLiteral("Upgrade");
-  QString source;
-  if (OpenFileHookSlot()) {
-    source = OpenFileHookSlot()(this);
-  } else {
-    source = QFileDialog::getOpenFileName(this, TrText(title), QString(),
-                                          QStringLiteral("rom Files(*.rom);;zip Files(*.zip)"));
-  }
-  if (source.isEmpty()) return;
-  if (ShowMessageBox(this, title, QStringLiteral("Are you sure you want to upgrade?"), MB_YESNO) !=
-      IDYES)
-    return;
+  const QString source = ChooseUpgradeImage(title);
+  if (source.isEmpty() || !ConfirmSingleUpgrade(device, source)) return;
+  const QString imageName = StoreUpgradeImageShowingWait(source, title);
+  if (imageName.isEmpty()) return;
+  CUpgradeDlg dlg(device, imageName, this);
+  dlg.DoModal();
+  RefreshDeviceList();
+}
 
+QString CMainWnd::ChooseUpgradeImage(const QString& title) {
+  if (OpenFileHookSlot()) return OpenFileHookSlot()(this);
+  return QFileDialog::getOpenFileName(this, TrText(title), QString(),
+                                      QStringLiteral("rom Files(*.rom);;zip Files(*.zip)"));
+}
+
+QString CMainWnd::StoreUpgradeImageShowingWait(const QString& source, const QString& title) {
   // The copy replaces an image of the same name; the wait dialog counts the seconds meanwhile.
   std::string imageName;
   std::string error;
@@ -436,13 +444,11 @@ void CMainWnd::OnBtnUpgradeClicked(int row) {
     wait.Run([&] { imageName = StoreUpgradeImage(path, &error); });
   }
   if (imageName.empty()) {
-    LogError("%s: %s", "CMainWnd::OnBtnUpgradeClicked", error.c_str());
+    LogError("%s: %s", "CMainWnd::StoreUpgradeImageShowingWait", error.c_str());
     ShowMessageBox(this, title, QStringLiteral("Copy file failed."), MB_OK);
-    return;
+    return {};
   }
-  CUpgradeDlg dlg(device, QFile::decodeName(QByteArray::fromStdString(imageName)), this);
-  dlg.DoModal();
-  RefreshDeviceList();
+  return QFile::decodeName(QByteArray::fromStdString(imageName));
 }
 
 void CMainWnd::OnBtnStaticIpClicked(TNotifyMsg&) {
@@ -479,6 +485,13 @@ void CMainWnd::OnBtnExportClicked(TNotifyMsg&) {
                    MB_OK);
     return;
   }
+  std::vector<const DEVICE_ENTRY_T*> rows;
+  rows.reserve(static_cast<size_t>(m_model->Count()));
+  for (int i = 0; i < m_model->Count(); ++i) rows.push_back(&m_model->RowAt(i)->Device());
+  ExportRows(rows);
+}
+
+void CMainWnd::ExportRows(const std::vector<const DEVICE_ENTRY_T*>& rows) {
   QString chosen;
   if (SaveFileHookSlot()) {
     chosen = SaveFileHookSlot()(this);
@@ -505,10 +518,6 @@ void CMainWnd::OnBtnExportClicked(TNotifyMsg&) {
   header.model = TrText(QStringLiteral("Model")).toStdString();
   header.room = TrText(QStringLiteral("Room Number")).toStdString();
   header.firmware = TrText(QStringLiteral("Firmware Version")).toStdString();
-  std::vector<const DEVICE_ENTRY_T*> rows;
-  rows.reserve(static_cast<size_t>(m_model->Count()));
-  for (int i = 0; i < m_model->Count(); ++i) rows.push_back(&m_model->RowAt(i)->Device());
-
   const std::string bytes = CCsvSiteColumns::FormatFile(
       rows, header,
       {TrText(QStringLiteral("Status")).toStdString(),

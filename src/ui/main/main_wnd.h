@@ -10,6 +10,7 @@
 
 class CDeviceInfoView;
 class CDeviceListModel;
+class CDeviceSelection;
 class CDeviceListView;
 class CModelCombo;
 class QAbstractButton;
@@ -54,6 +55,12 @@ public:
   const CDeviceSiteMarks& GetSiteMarks() const { return m_siteMarks; }
   QString GetSearchText() const { return m_searchText; }
   CDeviceInfoView* GetDeviceInfoView() const { return m_pDeviceInfoView; }
+
+  // The selected devices among the rows in view, in row order: what the selection's actions
+  // (context menu) work on. SelectedMacs gives their MAC texts.
+  std::vector<DEVICE_ENTRY_T> SelectedDevices() const;
+  std::vector<std::string> SelectedMacs() const;
+  CDeviceSelection* GetSelection() const { return m_selection; }
 
   // printf-style count text of the catalog with one integer: %d, %i and %u take the number,
   // %% is a percent sign, any other conversion is left as it is (a catalog never crashes us).
@@ -106,6 +113,25 @@ private:
   std::vector<DEVICE_ENTRY_T> ReadSiteState();
   void UpdateProblemsButton();
 
+  // The selection and what acts on it (main_wnd_selection.cpp).
+  void SetupSelection();
+  void UpdateSelectionCount();
+  void OnDeviceAction(int action);
+  void UpgradeSelection();
+  void RebootSelection();
+  void StaticIpSelection();
+  void CopySelection();
+  void ExportSelection();
+  void FollowCurrentRow(int row);
+  // The image chosen for an upgrade ("" when cancelled), and its copy into the download folder
+  // (the stored file name; "" after the error was shown).
+  QString ChooseUpgradeImage(const QString& title);
+  QString StoreUpgradeImageShowingWait(const QString& source, const QString& title);
+  // The single device's confirmation: the device, the file and "from -> to", after the
+  // compatibility warning when the image is of another family.
+  bool ConfirmSingleUpgrade(const DEVICE_ENTRY_T& device, const QString& source);
+  void ExportRows(const std::vector<const DEVICE_ENTRY_T*>& rows);
+
   QString m_searchText;
   QElapsedTimer m_roundClock;  // since the discovery that started the current first round
   QLabel* m_pLabelDeviceCount = nullptr;
@@ -120,4 +146,6 @@ private:
   CDeviceListView* m_listView = nullptr;
   QAbstractButton* m_pBtnProblems = nullptr;  // "Problems (N)": only devices with a problem
   CDeviceSiteMarks m_siteMarks;
+  CDeviceSelection* m_selection = nullptr;
+  QLabel* m_pLabelSelectionCount = nullptr;
 };

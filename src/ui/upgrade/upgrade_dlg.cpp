@@ -32,7 +32,7 @@ CUpgradeDlg::CUpgradeDlg(const DEVICE_ENTRY_T& device, const QString& imageName,
   const std::string version = ImageVersion(imageName.toStdString());
   m_follower =
       std::make_unique<CUpgradeFollower>(*CControl::GetInstance(), m_device.mac, m_device.workMac,
-                                         version, CUpgradeFollower::BootUpScope::kAnyDevice);
+                                         version, CUpgradeFollower::BootUpScope::kThisDevice);
   CControl::GetInstance()->AddNotify(this);
 }
 

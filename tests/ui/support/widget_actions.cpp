@@ -2,10 +2,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QWidget>
 
 namespace uitest {
@@ -19,15 +21,19 @@ QWidget* FindVisible(QWidget* window, const QString& name) {
   return all.isEmpty() ? nullptr : all.first();
 }
 
-void ClickAt(QWidget* target, QPoint pos) {
+void ClickAt(QWidget* target, QPoint pos, Qt::MouseButton button,
+             Qt::KeyboardModifiers modifiers) {
   const QPointF local(pos);
   const QPointF global = target->mapToGlobal(local);
-  QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
-  QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
+  QPointer<QWidget> alive(target);
+  QMouseEvent press(QEvent::MouseButtonPress, local, global, button, button, modifiers);
+  QMouseEvent release(QEvent::MouseButtonRelease, local, global, button, Qt::NoButton, modifiers);
   QApplication::sendEvent(target, &press);
-  QApplication::sendEvent(target, &release);
+  if (alive) QApplication::sendEvent(target, &release);
+  if (alive && button == Qt::RightButton) {
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, pos, global.toPoint(), modifiers);
+    QApplication::sendEvent(target, &menu);
+  }
 }
 
 QString DisplayedText(const QWidget* control) {

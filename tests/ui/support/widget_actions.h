@@ -14,8 +14,10 @@ namespace uitest {
 // name, as the message box's two "btn_ok" do), else the first of that name; null when none.
 QWidget* FindVisible(QWidget* window, const QString& name);
 
-// A left-button press and release at `pos` (in `target`'s coordinates).
-void ClickAt(QWidget* target, QPoint pos);
+// A press and release of `button` at `pos` (in `target`'s coordinates) with the keyboard
+// modifiers held; a right click also sends the context menu event a window system would.
+void ClickAt(QWidget* target, QPoint pos, Qt::MouseButton button = Qt::LeftButton,
+             Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
 // The text a label, button or line edit displays; a null string for other controls.
 QString DisplayedText(const QWidget* control);

@@ -101,10 +101,17 @@ TEST_F(UpgradeDlgTest, SendsTheRequestAndCompletesWhenTheTableShowsTheVersion) {
 
 TEST_F(UpgradeDlgTest, EndsFailedOrTimedOutWithTheirTexts) {
   {
-    // Any device's boot-up counts; the upgraded one is still in the table on its old version.
+    // Another device's boot-up (a reboot elsewhere on the site) does not end this upgrade.
     CUpgradeDlg dlg(Device("29.30.1.1"), QStringLiteral("29.30.1.2.rom"), nullptr);
     ASSERT_TRUE(dlg.Create());
     BootUpFromAnotherThread("021A2B0000FF");
+    Check(dlg);
+    EXPECT_EQ(dlg.GetState(), CUpgradeDlg::kStateInProgress);
+    // Its own, by its work MAC in another spelling, does: it comes back on the old version.
+    BootUpFromAnotherThread("06:1a:2b:00:00:05");
+    Check(dlg);
+    EXPECT_EQ(dlg.GetState(), CUpgradeDlg::kStateInProgress);  // out of the table until it answers
+    CControl::GetInstance()->UpdateDevice(Device("29.30.1.1"));
     Check(dlg);
     EXPECT_EQ(dlg.GetState(), CUpgradeDlg::kStateFailed);
     EXPECT_EQ(uitest::ReadLabel(&dlg, "lab_desc"), "Upgrade failed. Please check the device.");
@@ -238,12 +245,40 @@ TEST_F(MainWndUpgradeTest, StopsQuietlyOrSaysTheCopyFailed) {
   ClickUpgrade();
   EXPECT_FALSE(QFile::exists(module.filePath(QStringLiteral("Download/Rom/29.30.1.2.rom"))));
 
-  chosen = images.filePath(QStringLiteral("missing.rom"));
+  chosen = images.filePath(QStringLiteral("29.30.1.9.rom"));  // not there
   boxes->Queue(IDYES, "Are you sure you want to upgrade?");
   boxes->Queue(IDOK, "Copy file failed.");
   ClickUpgrade();
   EXPECT_EQ(boxes->Shown().size(), 3u);
   EXPECT_EQ(UpgradeSends(), 0u);
+}
+
+TEST_F(MainWndUpgradeTest, ConfirmationNamesDeviceFileAndVersionsAndWarnsOfAnotherFamily) {
+  // The row's device: 10.213.1.5, IM-700, room 1-0105, firmware 29.30.1.1 (family 29).
+  chosen = Image(QStringLiteral("29.30.1.2.rom"), "image");
+  boxes->Queue(IDNO, "Are you sure you want to upgrade?");
+  ClickUpgrade();
+  ASSERT_EQ(boxes->Shown().size(), 1u);
+  EXPECT_EQ(boxes->Shown()[0].text,
+            "Are you sure you want to upgrade?\n\nDevice: 10.213.1.5, MAC 021A2B000005, IM-700, "
+            "room 1-0105\nFile: 29.30.1.2.rom\nFirmware: 29.30.1.1 → 29.30.1.2");
+
+  // An image of another family: the risk is named first, and No sends nothing.
+  chosen = Image(QStringLiteral("105.40.1.1.rom"), "image");
+  boxes->Queue(IDNO, "An image of another model family can leave a device unable to start.");
+  ClickUpgrade();
+  // Yes to the risk still leads to the confirmation.
+  boxes->Queue(IDYES, "the model family 105; the device runs 29.30.1.1 of the family 29");
+  boxes->Queue(IDNO, "Firmware: 29.30.1.1 → 105.40.1.1");
+  ClickUpgrade();
+
+  // A name whose address would not fit the request's field is refused before any copy.
+  chosen = Image(QString(120, QLatin1Char('9')) + QStringLiteral(".rom"), "image");
+  boxes->Queue(IDOK, "too long for the address");
+  ClickUpgrade();
+  EXPECT_EQ(boxes->Shown().size(), 5u);
+  EXPECT_EQ(UpgradeSends(), 0u);
+  EXPECT_TRUE(QDir(module.filePath(QStringLiteral("Download/Rom"))).isEmpty());
 }
 
 }  // namespace

@@ -73,10 +73,19 @@ TEST(DeviceStatus, ControlFeedsTrackerFromTheTableOperations) {
   CControl control;
   CManualOpClock clock;
   control.DeviceStatus().SetClock(&clock);
+  control.DeviceStatus().BeginRound();  // the baseline round
   control.UpdateDevice({"10.0.0.1", "021A2B3C4D5E", "021A2B3C4D5E", "M", "1-1", "1.0"});
   control.DeviceStatus().OnAnswer("021A2B3C4D5E");
+  control.DeviceStatus().BeginRound();
+  control.DeviceStatus().BeginRound();
+  // A boot-up (reboot, upgrade) takes the device out of the table until it answers again; it is
+  // the same device then, never a new one.
   control.RemoveDevice("021A2B3C4D5E");
-  EXPECT_FALSE(control.DeviceStatus().Snapshot().LiveOf("021A2B3C4D5E").known);
+  control.DeviceStatus().OnAnswer("021A2B3C4D5E");
+  const DEVICE_LIVE_T live = control.DeviceStatus().Snapshot().LiveOf("021A2B3C4D5E");
+  EXPECT_TRUE(live.known);
+  EXPECT_FALSE(live.isNew);
+  EXPECT_EQ(live.status, EDeviceStatus::kOnline);
   control.DeviceStatus().OnAnswer("021A2B3C4D5F");
   control.ClearDevices();
   EXPECT_TRUE(control.DeviceStatus().Snapshot().devices.empty());

@@ -61,6 +61,24 @@ TEST(UpgradeRequest, FieldsTakeOnlyTextsShorterThanTheField) {
   EXPECT_EQ(FieldToUtf8(MakeUpgradeRequest("10.213.0.1", fits + "b.rom").szFirmwareUrl), "");
 }
 
+TEST(UpgradeRequest, ImageNameIsPercentEncodedInTheAddress) {
+  const struct {
+    const char* name;
+    const char* url;
+  } cases[] = {
+      {"105.40.1.1.rom", "http://h:8088/download/rom/105.40.1.1.rom"},
+      {"my image 1.rom", "http://h:8088/download/rom/my%20image%201.rom"},
+      {"a#b?c.rom", "http://h:8088/download/rom/a%23b%3Fc.rom"},
+      // '<' and '&' would otherwise end the address element of the request document.
+      {"a</FirmwareUrl><X>&.rom", "http://h:8088/download/rom/a%3C%2FFirmwareUrl%3E%3CX%3E%26.rom"},
+      {"\xC3\xA9_~-.rom", "http://h:8088/download/rom/%C3%A9_~-.rom"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(UpgradeImageUrl("h", c.name), c.url) << c.name;
+    EXPECT_EQ(FieldToUtf8(MakeUpgradeRequest("h", c.name).szFirmwareUrl), c.url) << c.name;
+  }
+}
+
 class SendUpgrade : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -109,6 +127,20 @@ TEST_F(SendUpgrade, GoesToTheWorkMacElseTheMacEncryptedWithTheMac) {
               std::string::npos)
         << xml;
   }
+}
+
+TEST_F(SendUpgrade, AnAddressTooLongForItsFieldIsRefusedBeforeAnythingIsSent) {
+  DEVICE_ENTRY_T device;
+  device.ip = "10.213.1.7";
+  device.mac = "021A2B000007";
+  // Fits as typed, but its encoded spaces make the address too long.
+  const std::string base = CGlobalUtils::FirmwareUrl("10.213.0.1", "");
+  const std::string name = std::string(kMaxUpgradeUrlChars - base.size() - 6, 'a') + " .rom";
+  EXPECT_EQ(name.size() + base.size(), kMaxUpgradeUrlChars - 1);
+  EXPECT_FALSE(UpgradeUrlFits("10.213.0.1", name));
+  EXPECT_FALSE(SendUpgradeMsg(device, "10.213.0.1", name));
+  EXPECT_TRUE(sent.empty());
+  EXPECT_TRUE(UpgradeUrlFits("10.213.0.1", std::string(name).replace(name.size() - 5, 1, "b")));
 }
 
 class ModuleFolder : public ::testing::Test {

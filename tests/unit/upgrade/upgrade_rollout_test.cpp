@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -75,6 +76,7 @@ protected:
     };
     rollout->progress = [this](const RolloutEntry& e) {
       if (e.Final() && e.result != Result::kSkipped && e.result != Result::kNotSent) --running;
+      if (progressHook) progressHook(e);
     };
     clock.SetPauseHook([this](std::chrono::milliseconds now) {
       for (auto& [mac, d] : devices) {
@@ -104,6 +106,7 @@ protected:
   std::unique_ptr<CUpgradeRollout> rollout;
   int running = 0;
   int maxRunning = 0;
+  std::function<void(const RolloutEntry&)> progressHook;
 };
 
 TEST_F(Rollout, EachDeviceEndsByItsOwnBehaviourAndAtMostNRunAtOnce) {
@@ -176,6 +179,28 @@ TEST_F(Rollout, RequestsWithoutADownloadAreSentAgainUpToFourTimes) {
   EXPECT_EQ(EntryOf("DEAF").tries, 4);
   EXPECT_EQ(devices["DEAF"].requests, 4);
   EXPECT_EQ(EntryOf("DEAF").elapsed, 120s);
+}
+
+TEST_F(Rollout, StopStartsNoFurtherDeviceAndFollowsTheRunningOnesToTheirEnd) {
+  for (int i = 0; i < 6; ++i) Add("DEV" + std::to_string(i), "12.30.1.1", Behaviour::kUpgrades);
+  RolloutOptions options;
+  options.imageName = "12.31.1.1.rom";
+  options.parallel = 2;
+  bool stopped = false;
+  progressHook = [&](const RolloutEntry& e) {
+    // Asked while the first two run (the installer's cancel comes from another thread).
+    if (e.result == Result::kRunning && e.device.mac == "DEV1" && !stopped) {
+      stopped = true;
+      rollout->StopStarting();
+    }
+  };
+  Run(options);
+  EXPECT_EQ(EntryOf("DEV0").result, Result::kCompleted);
+  EXPECT_EQ(EntryOf("DEV1").result, Result::kCompleted);
+  for (int i = 2; i < 6; ++i) {
+    EXPECT_EQ(EntryOf("DEV" + std::to_string(i)).result, Result::kNotSent) << i;
+    EXPECT_EQ(devices["DEV" + std::to_string(i)].sentAt.count(), -1) << i;
+  }
 }
 
 }  // namespace
