@@ -93,7 +93,7 @@ check "image name without a version is refused (exit 10)" [ "$(cat "$work/novers
 # The fleet's six models take turns; only every sixth device (from device 3) is of family 105.
 others=$(jq '[.[] | select(.firmware | startswith("105.") | not)] | length' "$work/fleet.json")
 check "an image of another family: exit 14" \
-  [ "$(cat "$work/incompatible.rc")" = 12 ] || show "$work/incompatible.err"
+  [ "$(cat "$work/incompatible.rc")" = 14 ] || show "$work/incompatible.err"
 check "the refusal names each of the $others devices of other families" \
   [ "$(grep -c ' firmware ' "$work/incompatible.err")" = "$others" ] || show "$work/incompatible.err"
 check "the refusal names the refusing device (family 131) by its MAC" \
