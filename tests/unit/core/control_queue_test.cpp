@@ -178,15 +178,18 @@ TEST(ControlThreads, TickPostsATimerAtOnceAndStopEndsBothThreads) {
   EXPECT_TRUE(recorder.WaitForTimer());
   control.Stop();
   control.Stop();
-  EXPECT_TRUE(ThreadCountSettlesAt(before)) << ThreadCount() - before << " threads left running";
-
-  // After Stop nothing is handled, not even after another start; what is posted is freed with
-  // the object. A worker still running would take the message within the wait.
-  control.StartThreads();
+  // After Stop nothing is handled; what is posted is freed with the object. A worker still
+  // running would take the message within the wait.
   EXPECT_EQ(control.PostMsg(kProbeClass, 0, 0, "x", 1), 0);
   EXPECT_FALSE(recorder.WaitFor(1, std::chrono::milliseconds(300)));
-  EXPECT_TRUE(recorder.seen().empty());
+  EXPECT_TRUE(ThreadCountSettlesAt(before)) << ThreadCount() - before << " threads left running";
+
+  // Nor after another start: a stopped core stays stopped.
+  control.StartThreads();
   EXPECT_EQ(ThreadCount(), before);
+  EXPECT_EQ(control.PostMsg(kProbeClass, 0, 1, "y", 1), 0);
+  EXPECT_FALSE(recorder.WaitFor(1, std::chrono::milliseconds(300)));
+  EXPECT_TRUE(recorder.seen().empty());
 }
 
 TEST(ControlThreads, AHandlerMayStopTheCore) {

@@ -130,7 +130,7 @@ TEST(NotifyList, RegistersOnceAndCallsInOrder) {
 // under the device lock would deadlock here; ThreadSanitizer (the test command runs this test
 // under it) reports such an inversion even when the timing lets both threads through.
 TEST(NotifyList, ObjectsMayReadTheTableWhileOthersChangeIt) {
-  constexpr int kRounds = 2000;
+  constexpr int kRounds = 20000;
   CControl control;
   control.UpdateDevice(Entry("A1", "10.0.0.1"));
   CountingNotify reader, passing;
