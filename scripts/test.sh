@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs everything from a fresh Debian 12 machine as root: installs the packages, builds, runs
 # all tests (unit, UI, end to end), then the core unit tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and ends with the runner's summary.
+# UndefinedBehaviorSanitizer and the control core's lock-order test under ThreadSanitizer, and
+# ends with the runner's summary.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -18,6 +19,22 @@ fi
 if [ $status -eq 0 ]; then
   (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
      ctest -L unit -j "$jobs" --output-on-failure) || status=1
+fi
+
+# The lock order of the control core (notify lock, then device lock) with threads taking them at
+# the same time: only the core and its unit tests, built with ThreadSanitizer, which reports an
+# inversion even when the timing lets the threads through.
+echo "== lock order under ThreadSanitizer =="
+tsan_ok=1
+cmake -S "$root" -B "$root/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DIPS_TSAN=ON \
+  -DIPS_WITH_GUI=OFF -DIPS_WITH_TOOLS=OFF -DIPS_WITH_BENCH=OFF >/dev/null &&
+  cmake --build "$root/build-tsan" --target unit_core >/dev/null || tsan_ok=0
+if [ $tsan_ok -eq 1 ]; then
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    "$root/build-tsan/bin/unit_core" --gtest_filter='NotifyList.*' || status=1
+else
+  echo "ThreadSanitizer build failed"
+  status=1
 fi
 
 echo "== all tests =="

@@ -2,8 +2,8 @@
 # The main window on a site with problems: two devices share an IP address, one lies outside the
 # segment's network and two stop answering. The toolbar's "Problems (N)" counts the three
 # devices with a problem; checking it narrows the list to exactly them (emptied and refilled,
-# like the model filter), unchecking it brings every device back, and the quiet devices keep
-# their rows. The real window runs offscreen with the GUI test driver; a screenshot of it is left
+# like the model filter), unchecking it brings every device back, the quiet devices are shown
+# missing and back again and keep their rows. The real window runs offscreen with the GUI test driver; a screenshot of it is left
 # in the work folder (IPS_E2E_KEEP=1 keeps it). Exit 77 when a segment cannot be made.
 set -uo pipefail
 
@@ -43,11 +43,31 @@ if [ "${1:-}" = --inner ]; then
   gui_wait_list list_device "$work/all.txt" || { show_list; fail "unchecked toggle does not list every device"; }
   echo "ok: the toggle narrows the list to the 3 devices with a problem and back"
 
-  # Devices 10 and 11 go quiet 8 s after devsim started: missing once three rounds pass without
-  # them (about 20 s later). Their rows stay, the count label keeps its text.
-  sleep 26
+  # Devices 10 and 11 are quiet from 8 s to 30 s after devsim started: missing once three
+  # discovery rounds (5 s apart) passed without them, back with the first round after that.
+  # Exactly they change status, the problem column names the three devices' problems, their rows
+  # stay and the count label keeps its text.
+  macs_with() { gui list list_device 2>/dev/null | awk -F'\t' -v s="$1" '$7 == s { print $3 }'; }
+  quiet_are() { [ "$(macs_with "$1")" = "$(cat "$work/quiet.txt")" ]; }
+  cut -f3 "$work/all.txt" | grep -xF -f <(jq -r '.[] | select(.index == 10 or .index == 11) | .mac' \
+    "$work/fleet.json") >"$work/quiet.txt"
+  [ "$(wc -l <"$work/quiet.txt")" = 2 ] || fail "the fleet has no devices 10 and 11"
+  # The problem column: the two devices on one address and the one outside the network.
+  jq -r '[.[] | select(.index == 3 or .index == 4 or .index == 7)]
+         | sort_by([(.ip | split(".") | map(tonumber)), (.mac | ascii_upcase)])[]
+         | .mac + "\t" + (if .index == 7 then "outside_subnet" else "duplicate_ip" end)' \
+    "$work/fleet.json" >"$work/problem-column.txt"
+  problem_column_is_right() {
+    [ "$(gui list list_device | awk -F'\t' '$8 != "" { print $3 "\t" $8 }')" = "$(cat "$work/problem-column.txt")" ]
+  }
+  wait_for 5 problem_column_is_right || { show_list; fail "the problem column does not name exactly the three problems"; }
+  wait_for 35 quiet_are missing || { show_list; fail "the quiet devices are not shown missing"; }
   gui_wait_list list_device "$work/all.txt" || { show_list; fail "rows of quiet devices were removed"; }
   gui_text_is lab_device_count "$count" || fail "count label changed to '$(gui text lab_device_count)'"
+  echo "ok: exactly the quiet devices are shown missing; their rows stay"
+  wait_for 20 quiet_are back || { show_list; fail "the quiet devices are not shown back"; }
+  [ -z "$(macs_with missing)" ] || { show_list; fail "a device stays missing"; }
+  echo "ok: the quiet devices are shown back once they answer again"
   gui screenshot "$work/site.png" MainWnd >/dev/null || fail "no screenshot"
   [ "$(head -c 4 "$work/site.png" | od -An -tx1 | tr -d ' ')" = 89504e47 ] || fail "screenshot is no PNG"
   gui_stop || fail "the program exited $?"
@@ -67,7 +87,7 @@ mkdir -m 700 "$work/run"
 private_module "$work/mod"
 
 IPS_DEVSIM="$bin/devsim" "$src/scripts/segment.sh" --quiet \
-  --devsim "--count 30 --seed 8 --fleet-file $work/fleet.json --device-ip 4=10.213.1.103 --device-ip 7=192.168.40.7 --silent 10-11@8000+600000" \
+  --devsim "--count 30 --seed 8 --fleet-file $work/fleet.json --device-ip 4=10.213.1.103 --device-ip 7=192.168.40.7 --silent 10-11@8000+22000" \
   -- bash "$0" --inner "$work" "$bin"
 rc=$?
 [ $rc -eq 0 ] && echo "PASS: the window counts and filters the site's problems and keeps quiet devices"

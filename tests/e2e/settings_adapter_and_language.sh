@@ -34,14 +34,6 @@ at_exit() {
   for p in $(our_instances) ${sim2:+"$sim2"} "${captures[@]}"; do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
 }
-# Instances of the program that this test started (found by executable and run folder).
-our_instances() {
-  local d
-  for d in /proc/[0-9]*; do
-    [ "$(readlink "$d/exe" 2>/dev/null)" = "$exe" ] || continue
-    tr '\0' '\n' <"$d/environ" 2>/dev/null | grep -qxF "XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR" && echo "${d#/proc/}"
-  done
-}
 # capture <name> <device-side interface>: device frames arriving on that link, from now on.
 capture() {
   ip netns exec "$IPS_SEGMENT_DEV_NS" tcpdump -i "$2" --immediate-mode -U -w "$work/$1.pcap" \
@@ -55,6 +47,7 @@ stop_captures() {
   captures=()
 }
 frames() { tcpdump -r "$work/$1.pcap" 2>/dev/null | wc -l; }
+discoveries() { tcpdump -r "$work/$1.pcap" dst host 238.8.8.1 2>/dev/null | wc -l; }
 setting() { sed -n "s/^$1=//p" "$ini" | tr -d '\r'; }
 # Rows as the main list shows them (index, IP, MAC, model, room, firmware), sorted by IP.
 expected_rows() {
@@ -97,19 +90,21 @@ gui list combo_card >"$work/cards.txt"
 grep -q "^All" "$work/cards.txt" || fail "no \"All\" entry: $(cat "$work/cards.txt")"
 grep -qF "$IPS_SEGMENT_IF2 (virtual)" "$work/cards.txt" || fail "link 2 not listed as \"$IPS_SEGMENT_IF2 (virtual)\": $(cat "$work/cards.txt")"
 ! gui_window_open MainWnd || fail "the main window is up before the adapter was chosen"
-sleep 2  # the main window would have sent its first discovery by now
-stop_captures
-[ "$(frames link1)" -eq 0 ] && [ "$(frames link2)" -eq 0 ] ||
-  fail "frames went out while the adapter was being chosen (link 1: $(frames link1), link 2: $(frames link2))"
-echo "ok: first start asks for the adapter on the network tab; nothing sent meanwhile"
+echo "ok: first start asks for the adapter on the network tab"
 
-# 2. Choose link 2 and confirm: the keys are written and the program restarts on its own.
-capture after1 "$IPS_SEGMENT_DEV_IF"
-capture after2 "$IPS_SEGMENT_DEV_IF2"
+# 2. Choose link 2 and confirm: the keys are written and the program restarts on its own. The
+#    captures of the first start go on all the time the settings are open: until the restart
+#    question, nothing may leave on either link.
 gui combo-select combo_card "$IPS_SEGMENT_IF2" >/dev/null || fail "cannot choose $IPS_SEGMENT_IF2"
 gui_wait_text lab_ip "$IPS_SEGMENT_APP_IP2" || fail "the address label does not show link 2's address"
 gui click btn_ok >/dev/null || fail "cannot press OK"
 gui_wait_msgbox "automatically restart" || fail "no restart question"
+stop_captures
+[ "$(frames link1)" -eq 0 ] && [ "$(frames link2)" -eq 0 ] ||
+  fail "frames went out while the adapter was being chosen (link 1: $(frames link1), link 2: $(frames link2))"
+echo "ok: nothing was sent while the settings were open"
+capture after1 "$IPS_SEGMENT_DEV_IF"
+capture after2 "$IPS_SEGMENT_DEV_IF2"
 gui msgbox-answer btn_ok >/dev/null
 wait_for 10 bash -c "! kill -0 $old 2>/dev/null" || fail "the old instance did not exit"
 wait "$old"
@@ -123,7 +118,8 @@ wait_for 10 test -S "$run/instance.sock" || fail "no successor took over"
 new=$(our_instances)
 [ -n "$new" ] && [ "$new" != "$old" ] || fail "successor not found"
 ! flock -n "$run/instance.lock" true || fail "the successor does not hold the instance lock"
-sleep 6  # the successor's first discovery and one periodic one
+# The successor's first discovery and one periodic one (5 s later).
+wait_for 15 eval '[ "$(discoveries after2)" -ge 2 ]' || fail "the successor sent $(discoveries after2) discovery frame(s) on link 2"
 stop_captures
 [ "$(frames after1)" -eq 0 ] || fail "the successor sent $(frames after1) frame(s) on link 1"
 [ "$(frames after2)" -gt 0 ] || fail "the successor sent nothing on link 2"

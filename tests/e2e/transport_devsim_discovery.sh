@@ -21,7 +21,11 @@ run() {  # name, devsim args, netprobe discover args
   if [ $rc -eq 0 ]; then
     echo "ok: $name: $(tail -1 "$work/out")"
   else
-    echo "FAIL: $name (rc $rc)"; grep -v '"mac"' "$work/out" | head -20; fail=1
+    # The summary (answers, mismatches, capture drops) first: the lines before it may be many.
+    echo "FAIL: $name (rc $rc)"
+    echo "  summary: $(grep -m1 '"undecodable"' "$work/out" || echo "none, netprobe ended before it")"
+    grep -v '"mac"' "$work/out" | grep -v '"undecodable"' | head -20
+    fail=1
   fi
 }
 

@@ -214,9 +214,19 @@ bool CDeviceListModel::SortRows() {
 QString CDeviceListModel::DumpText() const {
   QString text;
   for (const auto& row : m_rows) {
-    text += QStringList{row->IndexText(), row->IpText(),   row->MacText(),
-                        row->ModelText(), row->RoomText(), row->FirmwareText()}
-                .join('\t');
+    QStringList fields{row->IndexText(), row->IpText(),   row->MacText(),
+                       row->ModelText(), row->RoomText(), row->FirmwareText()};
+    // The site columns: the live status ("missing", "back", ...) and the problem codes.
+    QString status;
+    QStringList problems;
+    if (m_siteMarks != nullptr) {
+      status = m_siteMarks->StatusName(row->Device().mac);
+      if (const auto* found = m_siteMarks->Problems(row->Device().mac)) {
+        for (const SITE_PROBLEM_T& p : *found) problems << QLatin1String(CSiteProblems::Code(p.code));
+      }
+    }
+    fields << status << problems.join(',');
+    text += fields.join('\t');
     text += '\n';
   }
   return text;

@@ -66,7 +66,9 @@ public:
   // Where StatusRole and ProblemsRole come from (null: empty).
   void SetSiteMarks(const CDeviceSiteMarks* marks) { m_siteMarks = marks; }
 
-  // One line per row, tab-separated: index, IP, MAC, model, room number, firmware. Invokable,
+  // One line per row, tab-separated: index, IP, MAC, model, room number, firmware, live status
+  // ("new", "online", "missing", "back"; empty when never heard) and the problem codes
+  // separated by ',' (empty when none). Invokable,
   // so tools that read item views by their model (the GUI test driver) get the rows as shown.
   Q_INVOKABLE QString DumpText() const;
 

@@ -23,6 +23,7 @@
 #include "core/control_outbound_hooks.h"
 #include "core/op_clock.h"
 #include "shell/global_utils.h"
+#include "support/sort_arrow.h"
 #include "support/ui_driver.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/translate_manager.h"
@@ -95,9 +96,7 @@ protected:
     return fresh;
   }
 
-  QString ArrowImage(const char* name) const {
-    return Control<QLabel>(name)->property("bkimage").toString();
-  }
+  QString Arrow(const char* name) const { return uitest::SortArrowState(wnd.get(), name); }
 
   std::unique_ptr<CMainWnd> wnd;
   CDeviceListModel* model = nullptr;
@@ -119,8 +118,8 @@ TEST_F(MainWndTest, StartsEmptyWithOneDiscoveryAndIpAscending) {
   Add({Dev("10.0.0.1", "02:00:00:00:00:01", "M")});
   wnd->RefreshDeviceList();
   EXPECT_FALSE(empty->isVisible());
-  EXPECT_EQ(ArrowImage("img_ip_sort"), "file='img/inc.png' dest='6,19,18,31'");
-  EXPECT_EQ(ArrowImage("img_model_sort"), "file='img/normal.png' dest='6,19,18,31'");
+  EXPECT_EQ(Arrow("img_ip_sort"), "ascending");
+  EXPECT_EQ(Arrow("img_model_sort"), "unsorted");
 }
 
 TEST_F(MainWndTest, SortButtonsToggleAndResetEachOther) {
@@ -133,12 +132,12 @@ TEST_F(MainWndTest, SortButtonsToggleAndResetEachOther) {
 
   Click("btn_ip_sort");
   EXPECT_EQ(Ips(), (std::vector<std::string>{"192.168.1.100", "192.168.1.20", "192.168.1.3"}));
-  EXPECT_EQ(ArrowImage("img_ip_sort"), "file='img/dec.png' dest='6,19,18,31'");
+  EXPECT_EQ(Arrow("img_ip_sort"), "descending");
 
   Click("btn_model_sort");
   EXPECT_EQ(Ips(), (std::vector<std::string>{"192.168.1.3", "192.168.1.20", "192.168.1.100"}));
-  EXPECT_EQ(ArrowImage("img_ip_sort"), "file='img/normal.png' dest='6,19,18,31'");
-  EXPECT_EQ(ArrowImage("img_model_sort"), "file='img/inc.png' dest='6,19,18,31'");
+  EXPECT_EQ(Arrow("img_ip_sort"), "unsorted");
+  EXPECT_EQ(Arrow("img_model_sort"), "ascending");
   Click("btn_model_sort");
   EXPECT_EQ(Ips(), (std::vector<std::string>{"192.168.1.100", "192.168.1.20", "192.168.1.3"}));
   EXPECT_EQ(model->RowAt(0)->GetIndex(), 1u);

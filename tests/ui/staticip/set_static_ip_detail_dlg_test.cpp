@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/batch_static_recorder.h"
 #include "shell/global_utils.h"
 #include "support/ui_driver.h"
 #include "ui/framework/dialog_codes.h"
@@ -17,42 +18,14 @@
 
 namespace {
 
-using ItemList = std::vector<std::string>;
-
-DEVICE_ENTRY_T Dev(const std::string& ip, const std::string& mac) {
-  return DEVICE_ENTRY_T{ip, mac, mac, "IM-700", "1-0101", "105.30.1.1"};
-}
-
-ItemList ItemsOf(const char16_t (*items)[kConfigItemChars]) {
-  ItemList out;
-  for (int i = 0; i < kConfigItemCount && items[i][0] != 0; ++i)
-    out.push_back(CGlobalUtils::ToUtf8(items[i]));
-  return out;
-}
-
-ItemList FullReport(const std::string& type = "0") {
-  return {"Config.Network.LAN.Type=" + type, "Config.Status.IP=10.0.0.99",
-          "Config.Status.Gateway=10.0.0.254", "Config.Status.Netmask=255.255.0.0",
-          "Config.Status.PrimaryDNS=10.0.0.253"};  // five items: the secondary DNS is missing
-}
-
-ItemList With(ItemList items, const std::string& item) {
-  items.push_back(item);
-  return items;
-}
-
-struct Sent {
-  std::string mac;
-  ItemList items;
-};
+using namespace batch_test;
 
 // The progress dialog with its timers replaced: the test delivers the ticks and sees which
 // timers the dialog starts and stops. Requests are recorded instead of sent.
 class TestProgressDlg : public CSetStaticIPDetailDlg {
 public:
-  TestProgressDlg(std::vector<DEVICE_ENTRY_T> devices, std::vector<Sent>* requests,
-                  std::vector<Sent>* updates)
-      : CSetStaticIPDetailDlg(std::move(devices), nullptr, false, Sender(requests, updates)) {}
+  TestProgressDlg(std::vector<DEVICE_ENTRY_T> devices, Recorder* recorder)
+      : CSetStaticIPDetailDlg(std::move(devices), nullptr, false, recorder->Sender()) {}
 
   void Tick(int id) { GetManager()->SendNotify(GetRoot(), QStringLiteral("timer"), id); }
   std::vector<int> running;  // timer ids now running
@@ -60,20 +33,6 @@ public:
 protected:
   void StartTimer(int id, int) override { running.push_back(id); }
   void StopTimer(int id) override { std::erase(running, id); }
-
-private:
-  static BatchStaticSender Sender(std::vector<Sent>* requests, std::vector<Sent>* updates) {
-    BatchStaticSender sender;
-    sender.requestConfig = [requests](const DEVICE_ENTRY_T& d,
-                                      const char16_t(*items)[kConfigItemChars]) {
-      requests->push_back({d.mac, ItemsOf(items)});
-    };
-    sender.updateConfig = [updates](const DEVICE_ENTRY_T& d,
-                                    const char16_t(*items)[kConfigItemChars]) {
-      updates->push_back({d.mac, ItemsOf(items)});
-    };
-    return sender;
-  }
 };
 
 class SetStaticIPDetailDlgTest : public testing::Test {
@@ -84,7 +43,7 @@ protected:
     boxes.reset();
   }
   void Open(const std::vector<DEVICE_ENTRY_T>& devices) {
-    dlg = std::make_unique<TestProgressDlg>(devices, &requests, &updates);
+    dlg = std::make_unique<TestProgressDlg>(devices, &recorder);
     ASSERT_TRUE(dlg->Create());
     dlg->show();
     QApplication::processEvents();
@@ -100,23 +59,25 @@ protected:
   QString Label(const char* name) const { return uitest::ReadLabel(dlg.get(), name); }
 
   std::unique_ptr<TestProgressDlg> dlg;
-  std::vector<Sent> requests, updates;
+  Recorder recorder;
+  std::vector<Sent>& requests = recorder.requests;
+  std::vector<Sent>& updates = recorder.updates;
   std::unique_ptr<uitest::MessageBoxAnswers> boxes;
 };
 
 }  // namespace
 
 TEST_F(SetStaticIPDetailDlgTest, AllReportedAtTheFirstTickSendsTheUpdatesThenAndPollsForTheType) {
-  Open({Dev("10.0.0.1", "021A2B000001"), Dev("10.0.0.2", "021A2B000002")});
+  Open({Device("10.0.0.1", "021A2B000001"), Device("10.0.0.2", "021A2B000002")});
   EXPECT_EQ(requests.size(), 2u);
   EXPECT_EQ(dlg->running, std::vector<int>{2});
   EXPECT_EQ(Status(0), "Configuring");
   EXPECT_EQ(Label("lab_configuring_count"), "Configuring: 2");
 
-  const ItemList six = With(FullReport(), "Config.Status.SecondaryDNS=10.0.0.252");
+  const ItemList six = FullReport("0", "10.0.0.99", "10.0.0.252");
   Report("021A2B000001", six);
   Report("021A2B000002", six);
-  Report("021A2B000001", FullReport());  // five items: does not replace the stored report
+  Report("021A2B000001", ShortReport());  // five items: does not replace the stored report
   dlg->Tick(2);
   ASSERT_EQ(updates.size(), 2u) << "the updates go at the first tick";
   EXPECT_EQ(updates[0].items[1], "Config.Network.LAN.StaticIP=10.0.0.1") << "the listed address";
@@ -134,8 +95,8 @@ TEST_F(SetStaticIPDetailDlgTest, AllReportedAtTheFirstTickSendsTheUpdatesThenAnd
 }
 
 TEST_F(SetStaticIPDetailDlgTest, OneSilentDeviceMeansUpdatesAtThe21stTickAndItsRowFails) {
-  Open({Dev("10.0.0.1", "021A2B000001"), Dev("10.0.0.2", "021A2B000002")});
-  Report("021A2B000001", With(FullReport(), "Config.Status.SecondaryDNS="));
+  Open({Device("10.0.0.1", "021A2B000001"), Device("10.0.0.2", "021A2B000002")});
+  Report("021A2B000001", FullReport());
   for (int tick = 1; tick <= 20; ++tick) dlg->Tick(2);
   EXPECT_TRUE(updates.empty());
   dlg->Tick(2);
@@ -157,7 +118,7 @@ TEST_F(SetStaticIPDetailDlgTest, OneSilentDeviceMeansUpdatesAtThe21stTickAndItsR
 }
 
 TEST_F(SetStaticIPDetailDlgTest, ClosingWhileARowConfiguresAsksFirst) {
-  Open({Dev("10.0.0.1", "021A2B000001")});
+  Open({Device("10.0.0.1", "021A2B000001")});
   boxes->Queue(IDNO, "The configuration is not completed.");
   ASSERT_TRUE(uitest::ClickControl(dlg.get(), "btn_ok"));
   EXPECT_TRUE(dlg->isVisible());
@@ -173,7 +134,7 @@ TEST_F(SetStaticIPDetailDlgTest, ClosingWhileARowConfiguresAsksFirst) {
 }
 
 TEST_F(SetStaticIPDetailDlgTest, OkClosesAtOnceWhenEveryRowHasFinished) {
-  Open({Dev("10.0.0.1", "021A2B000001")});
+  Open({Device("10.0.0.1", "021A2B000001")});
   for (int tick = 1; tick <= 21; ++tick) dlg->Tick(2);
   ASSERT_EQ(Status(0), "Failed");
   ASSERT_TRUE(uitest::ClickControl(dlg.get(), "btn_ok"));  // no box expected

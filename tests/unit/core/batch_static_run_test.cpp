@@ -4,55 +4,14 @@
 
 #include <map>
 
+#include "common/batch_static_recorder.h"
 #include "core/op_clock.h"
 
 using namespace std::chrono_literals;
 
 namespace {
 
-using ItemList = std::vector<std::string>;
-
-ItemList ItemsOf(const char16_t (*items)[kConfigItemChars]) {
-  ItemList out;
-  for (int i = 0; i < kConfigItemCount && items[i][0] != 0; ++i)
-    out.push_back(CGlobalUtils::ToUtf8(items[i]));
-  return out;
-}
-
-struct Sent {
-  std::string mac;
-  ItemList items;
-};
-
-// Records what the run sends, with the wait tick at which it went.
-struct Recorder {
-  std::vector<Sent> requests;
-  std::vector<Sent> updates;
-  BatchStaticSender Sender() {
-    BatchStaticSender sender;
-    sender.requestConfig = [this](const DEVICE_ENTRY_T& d,
-                                  const char16_t(*items)[kConfigItemChars]) {
-      requests.push_back({d.mac, ItemsOf(items)});
-    };
-    sender.updateConfig = [this](const DEVICE_ENTRY_T& d,
-                                 const char16_t(*items)[kConfigItemChars]) {
-      updates.push_back({d.mac, ItemsOf(items)});
-    };
-    return sender;
-  }
-};
-
-DEVICE_ENTRY_T Device(const std::string& ip, const std::string& mac,
-                      const std::string& workMac = "") {
-  return DEVICE_ENTRY_T{ip, mac, workMac.empty() ? mac : workMac, "IM-700", "1-0101", "105.30.1.1"};
-}
-
-// What a DHCP device reports for the start request (six items; the secondary DNS is empty).
-ItemList FullReport(const std::string& type = "0", const std::string& ip = "10.0.0.99") {
-  return {"Config.Network.LAN.Type=" + type,     "Config.Status.IP=" + ip,
-          "Config.Status.Gateway=10.0.0.254",    "Config.Status.Netmask=255.255.0.0",
-          "Config.Status.PrimaryDNS=10.0.0.253", "Config.Status.SecondaryDNS="};
-}
+using namespace batch_test;
 
 const ItemList kStaticNow = {"Config.Network.LAN.Type=2"};
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -47,9 +48,9 @@ public:
     });
   }
 
-  bool WaitFor(size_t count) {
+  bool WaitFor(size_t count, std::chrono::milliseconds bound = std::chrono::seconds(20)) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return seen_.size() >= count; });
+    return changed_.wait_for(lock, bound, [&] { return seen_.size() >= count; });
   }
   bool WaitForTimer() {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -147,16 +148,47 @@ TEST(ControlQueue, RoutesByMessageClass) {
   }
 }
 
+// Threads of this process, as the kernel lists them.
+size_t ThreadCount() {
+  size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    ++count;
+  }
+  return count;
+}
+
+// A thread that has been joined may stay listed for a moment after its exit.
+bool ThreadCountSettlesAt(size_t expected) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (ThreadCount() != expected) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
 TEST(ControlThreads, TickPostsATimerAtOnceAndStopEndsBothThreads) {
+  const size_t before = ThreadCount();
   CControl control;
   Recorder recorder(&control);
   control.StartThreads();
-  control.StartThreads();  // a second start must not start a second pair
+  EXPECT_EQ(ThreadCount(), before + 2);  // the tick and the worker
+  control.StartThreads();                // a second start must not start a second pair
+  EXPECT_EQ(ThreadCount(), before + 2);
   EXPECT_TRUE(recorder.WaitForTimer());
   control.Stop();
   control.Stop();
-  // After Stop nothing is handled; what is posted is freed with the object.
+  // After Stop nothing is handled; what is posted is freed with the object. A worker still
+  // running would take the message within the wait.
   EXPECT_EQ(control.PostMsg(kProbeClass, 0, 0, "x", 1), 0);
+  EXPECT_FALSE(recorder.WaitFor(1, std::chrono::milliseconds(300)));
+  EXPECT_TRUE(ThreadCountSettlesAt(before)) << ThreadCount() - before << " threads left running";
+
+  // Nor after another start: a stopped core stays stopped.
+  control.StartThreads();
+  EXPECT_EQ(ThreadCount(), before);
+  EXPECT_EQ(control.PostMsg(kProbeClass, 0, 1, "y", 1), 0);
+  EXPECT_FALSE(recorder.WaitFor(1, std::chrono::milliseconds(300)));
   EXPECT_TRUE(recorder.seen().empty());
 }
 

@@ -6,6 +6,7 @@
 
 #include "core/control.h"
 #include "core/op_clock.h"
+#include "unit/inbound/inbound_fixture.h"
 
 using namespace std::chrono_literals;
 
@@ -69,26 +70,48 @@ TEST(DeviceStatus, NewOnlyAfterTheBaselineRoundAndForAMinute) {
   EXPECT_TRUE(site.Live("D").isNew);
 }
 
+// Discovery answers reach the tracker through the table's own path (the worker's socket
+// handler puts the device into the table and records the answer); removing a device from the
+// table forgets it, clearing the table forgets every device.
 TEST(DeviceStatus, ControlFeedsTrackerFromTheTableOperations) {
+  using namespace inbound_test;
+  constexpr uint8_t kFrameMac[6] = {0x02, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
   CControl control;
   CManualOpClock clock;
   control.DeviceStatus().SetClock(&clock);
+  const auto answer = [&](const std::string& mac, const std::string& ip) {
+    const PACKET_RECORD_T record =
+        Received(MSG_DISCOVER_ACK, DiscoverDoc(mac, "", ip, "M", "29.1"), kDiscoverKeyText,
+                 Envelope::kBare, kFrameMac);
+    return control.OnSocketMsg(&record);
+  };
+  const auto known = [&](const std::string& mac) {
+    return control.DeviceStatus().Snapshot().LiveOf(mac).known;
+  };
+
   control.DeviceStatus().BeginRound();  // the baseline round
-  control.UpdateDevice({"10.0.0.1", "021A2B3C4D5E", "021A2B3C4D5E", "M", "1-1", "1.0"});
-  control.DeviceStatus().OnAnswer("021A2B3C4D5E");
+  clock.Advance(1500ms);
+  ASSERT_EQ(answer("02:1a:2b:3c:4d:5e", "10.0.0.5"), 0);
+  ASSERT_EQ(answer("02:1a:2b:3c:4d:5f", "10.0.0.6"), 0);
+  ASSERT_EQ(control.GetDeviceList().size(), 2u);
+  EXPECT_TRUE(known("02:1a:2b:3c:4d:5e"));
+  EXPECT_EQ(control.DeviceStatus().Snapshot().LiveOf("02:1a:2b:3c:4d:5f").lastSeen, 1500ms);
   control.DeviceStatus().BeginRound();
   control.DeviceStatus().BeginRound();
+
   // A boot-up (reboot, upgrade) takes the device out of the table until it answers again; it is
   // the same device then, never a new one.
-  control.RemoveDevice("021A2B3C4D5E");
-  control.DeviceStatus().OnAnswer("021A2B3C4D5E");
-  const DEVICE_LIVE_T live = control.DeviceStatus().Snapshot().LiveOf("021A2B3C4D5E");
-  EXPECT_TRUE(live.known);
+  control.RemoveDevice("02:1a:2b:3c:4d:5e");
+  EXPECT_TRUE(known("02:1a:2b:3c:4d:5e"));
+  ASSERT_EQ(answer("02:1a:2b:3c:4d:5e", "10.0.0.5"), 0);
+  const DEVICE_LIVE_T live = control.DeviceStatus().Snapshot().LiveOf("02:1a:2b:3c:4d:5e");
   EXPECT_FALSE(live.isNew);
   EXPECT_EQ(live.status, EDeviceStatus::kOnline);
-  control.DeviceStatus().OnAnswer("021A2B3C4D5F");
+
   control.ClearDevices();
   EXPECT_TRUE(control.DeviceStatus().Snapshot().devices.empty());
+  ASSERT_EQ(answer("02:1a:2b:3c:4d:5e", "10.0.0.5"), 0);  // heard again after the refresh
+  EXPECT_TRUE(known("02:1a:2b:3c:4d:5e"));
 }
 
 }  // namespace
