@@ -50,7 +50,8 @@ CBatchRebootRun::CBatchRebootRun(CControl& control, CAuthenticateDispatcher& wai
     return device_ops::Authenticate(*answers, *time, device, user, password, "CBatchRebootRun");
   };
   reboot = [time](const DEVICE_ENTRY_T& device) {
-    return device_ops::RemoteControl(*time, device, device_ops::kCommandReboot, "CBatchRebootRun");
+    return device_ops::RemoteControl(*time, device, device_ops::kCommandReboot,
+                                     "CBatchRebootRun") == device_ops::RemoteOutcome::kSent;
   };
   discover = [this] { m_control.MulticastDiscoveryMsg(); };
 }
