@@ -70,6 +70,9 @@ int main(int argc, char** argv) {
   app.add_flag("--all-interfaces", allInterfaces, "every interface with an IPv4 address")
       ->excludes(interfaceOption);
   app.add_option("--listen-ms", listenMs, "how long to collect answers")->capture_default_str();
+  bool viaHelper = false;
+  app.add_flag("--via-helper", viaHelper,
+               "capture through the capture helper beside netprobe, even as root");
 
   CLI::App* send = app.add_subcommand("send", "send one datagram through CMacProtoControl::Send");
   std::string toIp, toMac, hex;
@@ -137,6 +140,7 @@ int main(int argc, char** argv) {
   MacProtoInitOptions init;
   init.interfaceName = interfaceName;
   init.allAdapters = allInterfaces;
+  init.viaHelper = viaHelper;
   std::string error;
   if (transport->Init(init, &error) != 0) {
     std::fprintf(stderr, "netprobe: %s\n", error.c_str());
@@ -289,13 +293,10 @@ int main(int argc, char** argv) {
         summary["lastAnswerMs"] =
             std::chrono::duration_cast<std::chrono::milliseconds>(g_lastReceived - sentAt).count();
     }
-    for (const NET_ADAPTER_T& adapter : transport->GetAdapterList()) {
-      pcap_stat stats{};
-      if (adapter.handle != nullptr && pcap_stats(adapter.handle, &stats) == 0) {
-        summary["captured"] = stats.ps_recv;
-        summary["captureDrops"] = stats.ps_drop;
-      }
-    }
+    const CaptureCounters capture = transport->GetCaptureCounters();
+    summary["captured"] = capture.received;
+    summary["captureDrops"] = capture.dropped + capture.interfaceDropped;
+    summary["truncated"] = capture.truncated;
     Print(summary);
     transport->Stop();
     if (mismatches > 0) return 1;
