@@ -6,6 +6,7 @@
 // Answers are printed as JSON lines; the last line is a summary.
 
 #include <pcap/pcap.h>
+#include <signal.h>
 
 #include <CLI/CLI.hpp>
 #include <chrono>
@@ -28,6 +29,7 @@
 #include "sim_http.h"
 #include "sim_mac_text.h"
 #include "sim_netns.h"
+#include "transport/capture_relay.h"
 #include "transport/mac_proto_control.h"
 #include "transport/udp_frame.h"
 
@@ -92,6 +94,10 @@ int main(int argc, char** argv) {
   int rounds = 1, expect = -1;
   discover->add_option("--rounds", rounds)->capture_default_str();
   discover->add_option("--expect", expect, "exit 1 unless this many distinct devices answered");
+  int stopReaderMs = 0;
+  discover->add_option("--stop-reader-ms", stopReaderMs,
+                       "with --via-helper: stop the capture helper this long right after the "
+                       "discovery is sent (a reader kept off the processor)");
   std::string fleetFile;
   discover->add_option(
       "--fleet", fleetFile,
@@ -212,6 +218,14 @@ int main(int argc, char** argv) {
       Address(&packet, "238.8.8.1", group, 8500);
       sentAt = std::chrono::steady_clock::now();
       transport->Send(&packet);
+      if (stopReaderMs > 0) {
+        std::vector<pid_t> helpers;
+        for (const NET_ADAPTER_T& adapter : transport->GetAdapterList())
+          if (adapter.relay != nullptr) helpers.push_back(adapter.relay->HelperPid());
+        for (pid_t pid : helpers) kill(pid, SIGSTOP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(stopReaderMs));
+        for (pid_t pid : helpers) kill(pid, SIGCONT);
+      }
       listen();
       for (const PACKET_RECORD_T& r : TakeReceived()) {
         MsgHeaderInfo header;
