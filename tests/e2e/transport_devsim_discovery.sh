@@ -29,10 +29,11 @@ run() {  # name, devsim args, netprobe discover args
   fi
 }
 
-# A job that keeps one processor busy beside the reader, ended by its pid.
+# A job that keeps one processor busy beside the reader, ended by its pid (and by itself when
+# this script is gone, even killed).
 busy_pid=""
 at_exit() { [ -n "$busy_pid" ] && kill "$busy_pid" 2>/dev/null; }
-start_busy() { ( while :; do :; done ) & busy_pid=$!; }
+start_busy() { ( while kill -0 $$ 2>/dev/null; do :; done ) & busy_pid=$!; }
 stop_busy() { kill "$busy_pid" 2>/dev/null; wait "$busy_pid" 2>/dev/null; busy_pid=""; }
 
 run "mixed fleet with faulty and late devices" \
@@ -41,14 +42,14 @@ run "mixed fleet with faulty and late devices" \
 start_busy
 run "5000 devices, one discovery, no loss, beside a busy processor" \
   "--count 5000 --seed 11" \
-  "--listen-ms 4000 discover --rounds 1 --expect 5000"
+  "--listen-ms 10000 discover --rounds 1 --expect 5000"
 run "5000 devices through the capture helper, beside a busy processor" \
   "--count 5000 --seed 12" \
-  "--via-helper --listen-ms 4000 discover --rounds 1 --expect 5000"
+  "--via-helper --listen-ms 10000 discover --rounds 1 --expect 5000"
 stop_busy
 # The kernel ring holds the whole burst while the reader (here the helper) is off the processor
 # for a second: devsim answers at once, and the helper is stopped as soon as it has sent.
 run "5000 devices answering at once while the capture helper is stopped for a second" \
   "--count 5000 --seed 13 --pps 1000000" \
-  "--via-helper --listen-ms 3000 discover --rounds 1 --expect 5000 --stop-reader-ms 1000"
+  "--via-helper --listen-ms 10000 discover --rounds 1 --expect 5000 --stop-reader-ms 1000"
 exit $fail

@@ -153,7 +153,18 @@ int main(int argc, char** argv) {
     return 3;
   }
   CMsgFacade* facade = CMsgFacade::GetInstance();
-  auto listen = [listenMs] { std::this_thread::sleep_for(std::chrono::milliseconds(listenMs)); };
+  // Listens listenMs, or with --expect until that many datagrams are in (answers of a loaded
+  // machine may take long to come, and a late answer is not a lost one).
+  auto listen = [listenMs, &expect] {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(listenMs);
+    while (std::chrono::steady_clock::now() < end) {
+      if (expect > 0) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_received.size() >= static_cast<size_t>(expect)) break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  };
 
   if (*send) {
     uint8_t mac[6];
