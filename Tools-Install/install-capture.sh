@@ -1,23 +1,23 @@
 #!/bin/sh
 # Run by the program when no network adapter can be opened for packet capture.
-# It makes sure the capture library is present and gives the program's executable the rights
-# to capture and inject frames (and to bind the log channel's low ports) without running as
-# root. Run it as root; as another user it only says what to do. It never asks questions.
+# It makes sure the capture library is present and that the capture helper beside the program
+# may capture: the helper alone carries cap_net_raw and only the group ipscanner may run it.
+# Run it as root; as another user it only says what to do. It never asks questions.
 here=$(cd "$(dirname "$0")" && pwd)
 module=$(dirname "$here")
-exe="$module/ipscanner"
-caps="cap_net_raw,cap_net_admin,cap_net_bind_service+eip"
+helper="$module/ipscanner-capture"
+group=ipscanner
 
 have_libpcap() {
   ldconfig -p 2>/dev/null | grep -q 'libpcap\.so'
 }
 
 if [ "$(id -u)" -ne 0 ]; then
-  echo "Packet capture needs the libpcap library and capture rights for $exe."
+  echo "Packet capture needs the libpcap library, and membership in the group $group."
   echo "As root, run:"
   echo "  apt-get install -y libpcap0.8 libcap2-bin"
-  echo "  setcap $caps $exe"
-  echo "or run this script as root: sudo $0"
+  echo "  sudo $0"
+  echo "  sudo usermod -aG $group \$USER   (then log in again)"
   exit 0
 fi
 
@@ -29,9 +29,12 @@ fi
 if ! command -v setcap >/dev/null 2>&1; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q libcap2-bin >/dev/null 2>&1
 fi
-if [ -x "$exe" ] && command -v setcap >/dev/null 2>&1 && setcap "$caps" "$exe"; then
-  echo "Capture rights granted to $exe. Start the program again."
+getent group "$group" >/dev/null || groupadd --system "$group"
+if [ -x "$helper" ] && chown root:"$group" "$helper" && chmod 0750 "$helper" &&
+  command -v setcap >/dev/null 2>&1 && setcap cap_net_raw+ep "$helper"; then
+  echo "Capture rights granted to $helper for the group $group."
+  echo "Add users with: usermod -aG $group USER (they log in again), then start the program."
 else
-  echo "Could not grant capture rights to $exe; run the program as root instead."
+  echo "Could not grant capture rights to $helper; run the program as root instead."
 fi
 exit 0

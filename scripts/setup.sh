@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsimpleini-dev libcli11-dev nlohmann-json3-dev
   xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-droid-fallback
-  iproute2 libcap2-bin curl tcpdump procps jq ethtool bc util-linux
+  iproute2 libcap2-bin libcap-dev curl tcpdump procps jq ethtool bc util-linux
   qt6-translations-l10n
   lintian desktop-file-utils
   libmosquitto-dev mosquitto mosquitto-clients
@@ -44,9 +44,12 @@ if command -v systemctl >/dev/null 2>&1; then systemctl disable --now mosquitto 
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build"
 
-# Capture and the log channel's low ports need these rights when not run as root.
-for exe in ipscanner ipscanner-cli devsim; do
-  f="$root/build/bin/$exe"
-  [ -x "$f" ] && { setcap cap_net_raw,cap_net_admin,cap_net_bind_service+eip "$f" 2>/dev/null || true; }
-done
+# Capture as a normal user goes through the capture helper, as in the package: the group
+# ipscanner may run it, and it alone carries cap_net_raw. (Join with: usermod -aG ipscanner USER)
+helper="$root/build/bin/ipscanner-capture"
+if [ -x "$helper" ]; then
+  getent group ipscanner >/dev/null || groupadd --system ipscanner
+  chown root:ipscanner "$helper" && chmod 0750 "$helper"
+  setcap cap_net_raw+ep "$helper" 2>/dev/null || true
+fi
 exit 0

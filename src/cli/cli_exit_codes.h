@@ -6,7 +6,7 @@ enum CliExitCode : int {
   kExitOk = 0,
   kExitUsage = 1,      // bad options or arguments
   kExitNoAdapter = 2,  // the named or configured adapter does not exist or has no IPv4 address
-  kExitNoCaptureRights = 3,  // the adapter exists but capture could not be opened (rights)
+  kExitNoCaptureRights = 3,  // capture could not be opened: not in the capture group, no rights
   kExitFileError = 4,        // a capture file cannot be read or the CSV file cannot be written
   kExitNoAnswer = 5,         // no answer in time, a refused request, or fewer than --expect
   kExitDeviceNotFound = 6,   // the named device did not answer the discovery
@@ -25,7 +25,8 @@ constexpr const char* kExitCodesHelp =
     "  0  success\n"
     "  1  usage error (bad options or arguments)\n"
     "  2  no adapter: the named or configured interface does not exist or has no IPv4 address\n"
-    "  3  no capture rights: run as root or grant cap_net_raw,cap_net_admin (scripts/setup.sh)\n"
+    "  3  no capture rights: join the group ipscanner (sudo usermod -aG ipscanner $USER, then\n"
+    "     log in again) or run as root\n"
     "  4  file error: a file cannot be read or written (capture, CSV, password file, image)\n"
     "  5  no answer: a device did not answer in time or refused the request, or\n"
     "     scan --expect N found fewer than N devices\n"

@@ -1,11 +1,5 @@
 #include "cli/cli_session.h"
 
-#include <arpa/inet.h>
-#include <linux/if_ether.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <iostream>
 
 #include "cli/cli_exit_codes.h"
@@ -14,20 +8,6 @@
 #include "shell/comm_control.h"
 #include "shell/global_utils.h"
 #include "transport/mac_proto_control.h"
-
-namespace {
-
-// True when this process may open raw packet sockets, which capture and injection need.
-bool HasCaptureRights() {
-  const int fd = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, htons(ETH_P_ALL));
-  if (fd >= 0) {
-    close(fd);
-    return true;
-  }
-  return errno != EPERM && errno != EACCES;
-}
-
-}  // namespace
 
 CCliSession::~CCliSession() { Close(); }
 
@@ -39,11 +19,6 @@ int CCliSession::Open(const std::string& interfaceName, bool captureArp) {
                 << "\n";
       return kExitNoAdapter;
     }
-  }
-  if (!HasCaptureRights()) {
-    std::cerr << "ipscanner-cli: no capture rights: run as root or grant the executable "
-                 "cap_net_raw,cap_net_admin (scripts/setup.sh does)\n";
-    return kExitNoCaptureRights;
   }
   // The log channel is a diagnostic aid here: when no port of its range can be bound, the
   // command goes on without log lines instead of ending the process as the window does.
@@ -59,10 +34,12 @@ int CCliSession::Open(const std::string& interfaceName, bool captureArp) {
   control->StartThreads();
   MacProtoInitOptions options;
   options.interfaceName = interfaceName;
-  options.captureArp = captureArp;
+  options.traffic =
+      captureArp ? CaptureTraffic::kDeviceProtocolAndArp : CaptureTraffic::kDeviceProtocol;
   std::string error;
   if (CMacProtoControl::GetInstance()->Init(options, &error) != 0) {
-    const bool rights = HasCaptureRights();
+    const bool rights =
+        CMacProtoControl::GetInstance()->LastInitFailure() != MacProtoInitFailure::kNoRights;
     std::cerr << "ipscanner-cli: " << (rights ? "no adapter: " : "no capture rights: ") << error
               << "\n";
     control->Stop();

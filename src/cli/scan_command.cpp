@@ -14,6 +14,7 @@
 #include "core/csv_export.h"
 #include "core/csv_site_columns.h"
 #include "core/device_sort.h"
+#include "transport/mac_proto_control.h"
 
 namespace {
 constexpr auto kDiscoveryInterval = std::chrono::seconds(5);
@@ -48,6 +49,7 @@ int RunScan(const ScanOptions& options) {
         std::min({end, nextDiscovery, std::chrono::steady_clock::now() + poll}));
   }
   const std::vector<IPV4_SUBNET_T> subnets = CaptureSubnets();  // while the capture is open
+  const CaptureCounters capture = CMacProtoControl::GetInstance()->GetCaptureCounters();
   session.Close();
 
   std::vector<DEVICE_ENTRY_T> devices = control->GetDeviceList();
@@ -58,9 +60,18 @@ int RunScan(const ScanOptions& options) {
   if (options.json) {
     std::cout << CDeviceTableOutput::FormatJson(
         devices, [&site](const DEVICE_ENTRY_T& d, nlohmann::json& o) { site.AddDeviceFields(d, o); });
+    // The summary goes beside the array, so that scripts reading the array keep working.
+    const nlohmann::json summary = {{"summary",
+                                     {{"devices", devices.size()},
+                                      {"captured", capture.received},
+                                      {"captureDrops", capture.dropped + capture.interfaceDropped},
+                                      {"truncated", capture.truncated}}}};
+    std::cerr << summary.dump() << "\n";
   } else {
     std::cout << CDeviceTableOutput::FormatTable(devices) << site.ProblemSummary(devices);
-    std::cerr << "ipscanner-cli: " << devices.size() << " devices\n";
+    std::cerr << "ipscanner-cli: " << devices.size() << " devices; the capture received "
+              << capture.received << " frames and dropped "
+              << capture.dropped + capture.interfaceDropped << "\n";
   }
   if (options.expect > 0) {
     const auto ms =

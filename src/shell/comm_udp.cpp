@@ -62,6 +62,16 @@ int CCommUdp::TryOpen() {
       return 0;
     }
   }
+  // The range needs cap_net_bind_service, which the window and the CLI do not carry: a port
+  // the system picks still brings every line to the viewer.
+  sockaddr_in any = LoopbackAddress(0);
+  socklen_t length = sizeof any;
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&any), &length) == 0) {
+    m_localPort = ntohs(any.sin_port);
+    m_socket.store(fd);
+    return 0;
+  }
   ::close(fd);
   return kOpenBindFailed;
 }

@@ -5,14 +5,16 @@
 #include "shell/comm_base.h"
 
 // Loopback UDP channel of the log lines: bound to 127.0.0.1 on the first free port of a small
-// range (122..137: up to 16 instances side by side), sending to the viewer on 127.0.0.1:106.
+// range (122..137: up to 16 instances side by side), or on a port the system picks when none of
+// them can be bound (taken, or no right to bind low ports), sending to the viewer on
+// 127.0.0.1:106.
 class CCommUdp : public CCommBase {
 public:
   static constexpr int kFirstLocalPort = 122;
   static constexpr int kLocalPortCount = 16;
   static constexpr int kViewerPort = 106;
 
-  // Called when the socket cannot be created or no port of the range can be bound, with the
+  // Called when the socket cannot be created or bound to any port, with the
   // message text and the caption "ERROR"; the process exits with code 0 after it returns.
   // The default prints "ERROR: <text>" on stderr. A window layer may install a message box.
   using FatalErrorHandler = void (*)(const char* text, const char* caption);

@@ -1,7 +1,13 @@
 #include "transport/mac_proto_control.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/if_ether.h>
 #include <pcap/pcap.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <chrono>
 #include <cstdio>
@@ -14,55 +20,19 @@
 #include "shell/log.h"
 #include "transport/adapter_choice.h"
 #include "transport/arp_frame.h"
+#include "transport/capture_relay.h"
 #include "transport/checksum.h"
 #include "transport/udp_frame.h"
 
 namespace {
 
-constexpr int kSnapshotLength = 65536;
-constexpr int kReadTimeoutMs = 1;
-constexpr char kCaptureFilter[] = "port 8500";
-// Widened for address probes: ARP replies reach the frame tap.
-constexpr char kCaptureFilterWithArp[] = "port 8500 or arp";
-constexpr int kRequiredLinkType = DLT_EN10MB;  // 1
+// A burst of cut frames is logged at most once a second.
+constexpr int64_t kTruncationLogIntervalMs = 1000;
 
-// Kernel capture buffer. The library's default (2 MB) holds only a few dozen of the 1 ms
-// blocks the read time-out produces, so a discovery answered by thousands of devices overflowed
-// it whenever the receive thread was not scheduled for a moment; 32 MB keeps a few hundred.
-constexpr int kCaptureBufferBytes = 32 << 20;
-
-// pcap_open_live with a larger buffer: same snapshot length, promiscuous mode and time-out.
-pcap_t* OpenLive(const std::string& device, char* errbuf) {
-  pcap_t* handle = pcap_create(device.c_str(), errbuf);
-  if (handle == nullptr) return nullptr;
-  pcap_set_snaplen(handle, kSnapshotLength);
-  pcap_set_promisc(handle, 1);
-  pcap_set_timeout(handle, kReadTimeoutMs);
-  pcap_set_buffer_size(handle, kCaptureBufferBytes);
-  const int status = pcap_activate(handle);
-  if (status < 0) {
-    // The reason in words a user can act on; the library's own text for anything else.
-    if (status == PCAP_ERROR_PERM_DENIED) {
-      std::snprintf(errbuf, PCAP_ERRBUF_SIZE,
-                    "no rights to capture (run as root or grant the executable cap_net_raw and "
-                    "cap_net_admin)");
-    } else if (status == PCAP_ERROR_IFACE_NOT_UP) {
-      std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "the interface is not up");
-    } else if (status == PCAP_ERROR_NO_SUCH_DEVICE) {
-      std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "no such interface");
-    } else {
-      std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "%s", pcap_geterr(handle));
-      if (errbuf[0] == '\0')
-        std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "%s", pcap_statustostr(status));
-    }
-    pcap_close(handle);
-    return nullptr;
-  }
-  // The capture socket must not live on in a program we start (the successor of a restart, the
-  // web server): one more set of captures per restart otherwise.
-  const int fd = pcap_get_selectable_fd(handle);
-  if (fd >= 0) fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
-  return handle;
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 std::mutex g_promptHookMutex;
@@ -99,7 +69,23 @@ CMacProtoControl* CMacProtoControl::GetInstance() {
   return instance;
 }
 
+CMacProtoControl::CMacProtoControl() = default;
+
 CMacProtoControl::~CMacProtoControl() { Stop(); }
+
+bool CMacProtoControl::ProcessMayCapture() {
+  const int fd = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, htons(ETH_P_ALL));
+  if (fd >= 0) {
+    close(fd);
+    return true;
+  }
+  return errno != EPERM && errno != EACCES;
+}
+
+MacProtoInitFailure CMacProtoControl::LastInitFailure() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lastFailure_;
+}
 
 int CMacProtoControl::Init() {
   std::string error;
@@ -113,9 +99,12 @@ int CMacProtoControl::Init() {
 int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* errorText) {
   std::lock_guard<std::mutex> lock(mutex_);
   // A failed attempt leaves nothing open, so that a later attempt starts from scratch.
-  auto fail = [this, errorText](const std::string& text) {
+  MacProtoInitFailure failure = MacProtoInitFailure::kNoAdapter;
+  auto fail = [this, errorText, &failure](const std::string& text) {
     if (errorText != nullptr) *errorText = text;
+    lastFailure_ = failure;
     StopThreadsLocked();
+    relays_.clear();
     for (NET_ADAPTER_T* adapter : adapters_) {
       if (adapter->handle != nullptr) pcap_close(adapter->handle);
       delete adapter;
@@ -125,6 +114,11 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
     return -1;
   };
   if (initialised_) return 0;
+  lastFailure_ = MacProtoInitFailure::kNone;
+  // Root may open the capture itself; everyone else goes through the helper, which alone
+  // carries the capability.
+  const bool viaHelper = options.viaHelper || !ProcessMayCapture();
+  const std::string helperPath = CGlobalUtils::MakeModulePath(kCaptureHelperName);
 
   // With a named interface the settings are not read and only that interface qualifies.
   std::string interfaceSetting;
@@ -181,27 +175,40 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
     LogInfo(all ? "%s: ALL:Adding Adapter Name=%s, IP=%s" : "%s: Adding Adapter Name=%s, IP=%s",
             "CMacProtoControl::Init", picked->name.c_str(), picked->ip.c_str());
 
-    errbuf[0] = '\0';
-    pcap_t* handle = OpenLive(name, errbuf);
-    if (handle == nullptr) {
-      LogError("%s: pcap_open_live(%s) failed: %s", "CMacProtoControl::Init", name.c_str(), errbuf);
-      openError = "cannot open network adapter " + name + ": " + errbuf;
+    if (viaHelper) {
+      std::string helperError;
+      std::unique_ptr<CCaptureRelay> relay =
+          CCaptureRelay::Start(helperPath, name, options.traffic, &helperError);
+      if (relay == nullptr) {
+        LogError("%s: capture helper for %s: %s", "CMacProtoControl::Init", name.c_str(),
+                 helperError.c_str());
+        openError = "cannot open network adapter " + name + ": " + helperError;
+        if (!ProcessMayCapture()) failure = MacProtoInitFailure::kNoRights;
+        break;
+      }
+      LogInfo("%s: capture of %s through the helper (pid %d)", "CMacProtoControl::Init",
+              name.c_str(), static_cast<int>(relay->HelperPid()));
+      picked->relay = relay.get();
+      threads_.emplace_back(&CMacProtoControl::MacProtoRelayThread, this, relay.get(), name);
+      relays_.push_back(std::move(relay));
+      ++started;
+      continue;
+    }
+    const CaptureOpenResult opened = OpenDeviceCapture(name, options.traffic);
+    if (opened.error == CaptureOpenError::kNotEthernet || opened.error == CaptureOpenError::kFilter) {
+      LogError("%s: %s: %s.", "CMacProtoControl::Init", description.c_str(), opened.text.c_str());
+      continue;
+    }
+    if (opened.handle == nullptr) {
+      LogError("%s: pcap_open_live(%s) failed: %s", "CMacProtoControl::Init", name.c_str(),
+               opened.text.c_str());
+      openError = "cannot open network adapter " + name + ": " + opened.text;
+      if (opened.error == CaptureOpenError::kNoRights) failure = MacProtoInitFailure::kNoRights;
       break;
     }
+    pcap_t* handle = opened.handle;
     picked->handle = handle;
-    if (pcap_datalink(handle) != kRequiredLinkType) {
-      LogError("%s: pcap_datalink(%s) failed.", "CMacProtoControl::Init", description.c_str());
-      continue;
-    }
-    bpf_program program{};
-    if (pcap_compile(handle, &program, options.captureArp ? kCaptureFilterWithArp : kCaptureFilter,
-                     1, 0) != 0) {
-      LogError("%s: pcap_compile(%s) failed.", "CMacProtoControl::Init", description.c_str());
-      continue;
-    }
-    pcap_setfilter(handle, &program);
-    pcap_freecode(&program);
-    threads_.emplace_back(&CMacProtoControl::MacProtoRecvThread, this, handle);
+    threads_.emplace_back(&CMacProtoControl::MacProtoRecvThread, this, handle, name);
     ++started;
   }
   pcap_freealldevs(devices);
@@ -237,7 +244,7 @@ int CMacProtoControl::Send(const PACKET_RECORD_T* record) {
 
 int CMacProtoControl::SendOnAdapter(const PACKET_RECORD_T* record, NET_ADAPTER_T* adapter) {
   if (record == nullptr || adapter == nullptr) return -1;
-  if (adapter->handle == nullptr) return -1;
+  if (adapter->handle == nullptr && adapter->relay == nullptr) return -1;
   // The work buffer holds 2048 datagram bytes; anything larger (or a negative length) is
   // refused instead of being read past the record or written past the buffer.
   if (record->nDataLen < 0 || record->nDataLen > kMaxSendDatagramBytes) {
@@ -260,14 +267,30 @@ int CMacProtoControl::SendOnAdapter(const PACKET_RECORD_T* record, NET_ADAPTER_T
   const int frameLength = BuildUdpFrame(source, destination, NextIpIdentification(), record->data,
                                         record->nDataLen, frame, sizeof(frame));
   if (frameLength < 0) return -1;
-  if (pcap_sendpacket(adapter->handle, frame, frameLength) != 0) return -1;
+  if (adapter->handle != nullptr) {
+    if (pcap_sendpacket(adapter->handle, frame, frameLength) != 0) return -1;
+  } else {
+    const int injected = adapter->relay->Inject(frame, frameLength);
+    if (injected == CCaptureRelay::kRefused)
+      LogError("%s: the capture helper refused the frame.", "CMacProtoControl::SendOnAdapter");
+    if (injected != 0) return -1;
+  }
   LogInfo("%s: send succeeded.", "CMacProtoControl::Send");
   return 0;
 }
 
-void CMacProtoControl::MacProtoRecvThread(pcap_t* handle) {
+void CMacProtoControl::MacProtoRecvThread(pcap_t* handle, std::string adapterName) {
   bool inErrorStreak = false;
+  uint64_t lastDropped = 0;
+  int64_t nextCounterCheck = NowMs() + 1000;
   while (!stopping_.load(std::memory_order_relaxed)) {
+    // Once a second: a loss is logged while it happens, not only at the end.
+    if (NowMs() >= nextCounterCheck) {
+      nextCounterCheck = NowMs() + 1000;
+      CaptureCounters counters;
+      if (ReadLibraryCounters(handle, &counters))
+        LogCounterChanges(adapterName, counters, &lastDropped);
+    }
     pcap_pkthdr* header = nullptr;
     const u_char* frame = nullptr;
     const int result = pcap_next_ex(handle, &header, &frame);
@@ -283,34 +306,88 @@ void CMacProtoControl::MacProtoRecvThread(pcap_t* handle) {
       continue;
     }
     inErrorStreak = false;
-
-    auto* record = new (std::nothrow) PACKET_RECORD_T;
-    if (record == nullptr) continue;
-    const int captured = static_cast<int>(header->caplen);
-    const FrameParseResult parsed = ParseUdpFrameToRecord(frame, captured, record);
-    if (parsed == FrameParseResult::kTooShort) {
-      LogError("%s failed: too short length.", "MacProtoRecvThread");
-    } else if (parsed == FrameParseResult::kTooLong) {
-      // The record's datagram field holds 4160 bytes (jumbo frames could carry more).
-      LogError("%s: frame of %d bytes dropped: %s.", "MacProtoRecvThread", captured,
-               FrameParseResultText(parsed));
-    } else if (parsed == FrameParseResult::kNotIpv4 && DeliverFrame(frame, captured)) {
-      // Not a datagram: an ARP frame for the tap (the filter lets only those through).
-    } else if (parsed != FrameParseResult::kOk) {
-      LogError("%s: frame dropped: %s.", "MacProtoRecvThread", FrameParseResultText(parsed));
-    } else {
-      if (record->nDataLen >= 2 && record->data[0] == 0xBC && record->data[1] == 0xDE)
-        DeliverDatagram(*record);
-      char ip[kPacketIpChars] = {};
-      for (int i = 0; i < kPacketIpChars - 1 && record->szIP[i] != 0; ++i)
-        ip[i] = static_cast<char>(record->szIP[i]);
-      const uint8_t* m = record->mac;
-      LogInfo("%s:Recv Multicast/UDP from(%s:%d,MAC:%02X%02X%02X%02X%02X%02X) %d bytes",
-              "MacProtoRecvThread", ip, record->nPort, m[0], m[1], m[2], m[3], m[4], m[5],
-              record->nDataLen);
-    }
-    delete record;
+    HandleCapturedFrame(frame, static_cast<int>(header->caplen), static_cast<int>(header->len));
   }
+}
+
+void CMacProtoControl::MacProtoRelayThread(CCaptureRelay* relay, std::string adapterName) {
+  uint64_t lastDropped = 0;
+  const bool asked = relay->ReceiveLoop(
+      [this](const uint8_t* frame, int captured, int wireLength) {
+        HandleCapturedFrame(frame, captured, wireLength);
+      },
+      [this, &adapterName, &lastDropped](const CaptureCounters& counters) {
+        LogCounterChanges(adapterName, counters, &lastDropped);
+      });
+  if (!asked)
+    LogError("%s: the capture helper for %s ended; nothing more is received on it.",
+             "MacProtoRelayThread", adapterName.c_str());
+}
+
+void CMacProtoControl::HandleCapturedFrame(const uint8_t* frame, int captured, int wireLength) {
+  if (wireLength > captured) {
+    const uint64_t cut = truncated_.fetch_add(1) + 1;
+    const int64_t now = NowMs();
+    int64_t last = lastTruncationLog_.load();
+    if (now - last >= kTruncationLogIntervalMs && lastTruncationLog_.compare_exchange_strong(last, now))
+      LogError("%s: a frame of %d bytes was cut at %d bytes (%llu cut so far).",
+               "MacProtoRecvThread", wireLength, captured, static_cast<unsigned long long>(cut));
+  }
+  auto* record = new (std::nothrow) PACKET_RECORD_T;
+  if (record == nullptr) return;
+  const FrameParseResult parsed = ParseUdpFrameToRecord(frame, captured, record);
+  if (parsed == FrameParseResult::kTooShort) {
+    LogError("%s failed: too short length.", "MacProtoRecvThread");
+  } else if (parsed == FrameParseResult::kTooLong) {
+    // The record's datagram field holds 4160 bytes (jumbo frames could carry more).
+    LogError("%s: frame of %d bytes dropped: %s.", "MacProtoRecvThread", captured,
+             FrameParseResultText(parsed));
+  } else if (parsed == FrameParseResult::kNotIpv4 && DeliverFrame(frame, captured)) {
+    // Not a datagram: an ARP frame for the tap (the filter lets only those through).
+  } else if (parsed != FrameParseResult::kOk) {
+    LogError("%s: frame dropped: %s.", "MacProtoRecvThread", FrameParseResultText(parsed));
+  } else {
+    if (record->nDataLen >= 2 && record->data[0] == 0xBC && record->data[1] == 0xDE)
+      DeliverDatagram(*record);
+    char ip[kPacketIpChars] = {};
+    for (int i = 0; i < kPacketIpChars - 1 && record->szIP[i] != 0; ++i)
+      ip[i] = static_cast<char>(record->szIP[i]);
+    const uint8_t* m = record->mac;
+    LogInfo("%s:Recv Multicast/UDP from(%s:%d,MAC:%02X%02X%02X%02X%02X%02X) %d bytes",
+            "MacProtoRecvThread", ip, record->nPort, m[0], m[1], m[2], m[3], m[4], m[5],
+            record->nDataLen);
+  }
+  delete record;
+}
+
+void CMacProtoControl::LogCounterChanges(const std::string& adapterName,
+                                         const CaptureCounters& counters, uint64_t* lastDropped) {
+  if (counters.dropped + counters.interfaceDropped <= *lastDropped) return;
+  *lastDropped = counters.dropped + counters.interfaceDropped;
+  LogError("%s: the capture of %s lost frames: %llu dropped by the kernel, %llu by the adapter, "
+           "of %llu received.",
+           "MacProtoRecvThread", adapterName.c_str(),
+           static_cast<unsigned long long>(counters.dropped),
+           static_cast<unsigned long long>(counters.interfaceDropped),
+           static_cast<unsigned long long>(counters.received));
+}
+
+CaptureCounters CMacProtoControl::GetCaptureCounters() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  CaptureCounters total;
+  for (const NET_ADAPTER_T* adapter : adapters_) {
+    CaptureCounters one;
+    const bool read = adapter->handle != nullptr ? ReadLibraryCounters(adapter->handle, &one)
+                      : adapter->relay != nullptr ? adapter->relay->ReadCounters(&one)
+                                                  : false;
+    if (!read) continue;
+    total.received += one.received;
+    total.dropped += one.dropped;
+    total.interfaceDropped += one.interfaceDropped;
+    total.refused += one.refused;
+  }
+  total.truncated = truncated_.load();
+  return total;
 }
 
 void CMacProtoControl::DeliverDatagram(const PACKET_RECORD_T& record) {
@@ -348,9 +425,13 @@ int CMacProtoControl::SendArpProbe(const uint8_t* frame, int length,
   if (!IsArpProbe(frame, length)) return -1;
   bool sent = false;
   for (NET_ADAPTER_T* adapter : adapters_) {
-    if (adapter->handle == nullptr) continue;
     if (!adapterName.empty() && adapter->name != adapterName) continue;
-    sent = pcap_sendpacket(adapter->handle, frame, length) == 0 || sent;
+    if (adapter->handle != nullptr) {
+      sent = pcap_sendpacket(adapter->handle, frame, length) == 0 || sent;
+    } else if (adapter->relay != nullptr) {
+      // The capture helper checks the frame again and injects it on its adapter only.
+      sent = adapter->relay->Inject(frame, length) == 0 || sent;
+    }
   }
   return sent ? 0 : -1;
 }
@@ -382,6 +463,22 @@ void CMacProtoControl::SetReceiveSink(std::function<void(const PACKET_RECORD_T&)
 }
 
 void CMacProtoControl::Stop() {
+  // What the captures saw, once, while they are still open: a loss is never silent.
+  bool report = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    report = initialised_ && !stopping_.load();
+  }
+  if (report) {
+    const CaptureCounters counters = GetCaptureCounters();
+    LogInfo("%s: capture counters: %llu received, %llu dropped by the kernel, %llu by the "
+            "adapter, %llu cut at the snapshot length, %llu refused for sending.",
+            "CMacProtoControl::Stop", static_cast<unsigned long long>(counters.received),
+            static_cast<unsigned long long>(counters.dropped),
+            static_cast<unsigned long long>(counters.interfaceDropped),
+            static_cast<unsigned long long>(counters.truncated),
+            static_cast<unsigned long long>(counters.refused));
+  }
   std::lock_guard<std::mutex> lock(mutex_);
   StopThreadsLocked();
 }
@@ -390,6 +487,7 @@ void CMacProtoControl::StopThreadsLocked() {
   stopping_ = true;
   for (NET_ADAPTER_T* adapter : adapters_)
     if (adapter->handle != nullptr) pcap_breakloop(adapter->handle);
+  for (const std::unique_ptr<CCaptureRelay>& relay : relays_) relay->Shutdown();
   for (std::thread& thread : threads_)
     if (thread.joinable()) thread.join();
   threads_.clear();

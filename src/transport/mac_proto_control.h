@@ -3,14 +3,17 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "transport/capture_open.h"
 #include "transport/packet_record.h"
 
 typedef struct pcap pcap_t;
+class CCaptureRelay;
 
 // One usable network adapter (an interface with an IPv4 address) and its open capture.
 struct NET_ADAPTER_T {
@@ -18,7 +21,8 @@ struct NET_ADAPTER_T {
   std::string description;
   std::string ip;  // first IPv4 address, dotted
   uint8_t mac[6] = {};
-  pcap_t* handle = nullptr;  // open capture, or null
+  pcap_t* handle = nullptr;         // capture opened by this process, or null
+  CCaptureRelay* relay = nullptr;  // capture through the capture helper, or null
 };
 
 // How Init chooses adapters when it must not end the process.
@@ -29,20 +33,30 @@ struct MacProtoInitOptions {
   // Open every adapter with an IPv4 address, as "Interface" = "All" does; the settings file is
   // not read. Ignored when interfaceName is set.
   bool allAdapters = false;
-  // Capture ARP as well as device datagrams ("port 8500 or arp"), for address probes; ARP
-  // frames go to the frame tap.
-  bool captureArp = false;
+  // What the capture lets through besides device traffic. A caller that sends ARP probes (an
+  // address-conflict check) asks for kDeviceProtocolAndArp to receive the replies; the filter
+  // is the program's own either way, never a text a caller hands in.
+  CaptureTraffic traffic = CaptureTraffic::kDeviceProtocol;
+  // Capture through the helper even when this process could open the capture itself (root).
+  bool viaHelper = false;
 };
+
+// Why the last Init failed, for a front end that maps it to its own exit codes.
+enum class MacProtoInitFailure { kNone, kNoAdapter, kNoRights };
 
 // Text of the prompt shown when no adapter can be opened.
 inline constexpr const char* kNoAdapterPromptText =
     "No network adapter detected, please install npcap firstly.";
 // The helper that tells how to install the capture library and grants capture rights.
 inline constexpr const char* kCaptureInstallScript = "Tools-Install/install-capture.sh";
+// The capture helper in the module folder: the only executable with cap_net_raw.
+inline constexpr const char* kCaptureHelperName = "ipscanner-capture";
 
 // Carries every datagram between the program and the devices: opens the chosen adapters with
 // libpcap, reads frames with the filter "port 8500" on one thread per capture, and sends by
-// building whole Ethernet II + IPv4 + UDP frames and injecting them.
+// building whole Ethernet II + IPv4 + UDP frames and injecting them. A process that may not
+// capture itself (neither root nor cap_net_raw) runs the capture helper for each adapter
+// instead and relays through it; callers see no difference.
 class CMacProtoControl {
 public:
   static CMacProtoControl* GetInstance();
@@ -54,6 +68,10 @@ public:
   // The same without ending the process: -1 with a readable reason in *errorText (missing
   // adapter, missing capture rights, ...). Calling it again after a success returns 0.
   int Init(const MacProtoInitOptions& options, std::string* errorText);
+  MacProtoInitFailure LastInitFailure() const;
+
+  // True when this process may open packet capture itself (root or cap_net_raw).
+  static bool ProcessMayCapture();
 
   // Sends the record as one frame on every adapter with a capture, in list order. 0 when at
   // least one adapter took the frame; -1 when none did (no adapter, or no frame built).
@@ -63,7 +81,13 @@ public:
   int SendOnAdapter(const PACKET_RECORD_T* record, NET_ADAPTER_T* adapter);
 
   // Receive loop of one capture; runs until Stop.
-  void MacProtoRecvThread(pcap_t* handle);
+  void MacProtoRecvThread(pcap_t* handle, std::string adapterName = "");
+  // Receive loop of one capture through the helper; runs until Stop or the helper's end.
+  void MacProtoRelayThread(CCaptureRelay* relay, std::string adapterName);
+
+  // The counters of every open capture added up (received, dropped by the kernel, cut at the
+  // snapshot length, refused by the helper). Zero before Init.
+  CaptureCounters GetCaptureCounters() const;
 
   // The capture library is linked, so there is nothing to load: always true.
   bool LoadNpcapDll();
@@ -81,7 +105,7 @@ public:
   // Where received datagrams go. Unset: PostMsg(0x20000, 0, 0, record, 4212) to CControl.
   void SetReceiveSink(std::function<void(const PACKET_RECORD_T& record)> sink);
 
-  // Where received frames that are not IPv4 go (ARP, with captureArp); unset: they are dropped.
+  // Where received frames that are not IPv4 go (ARP, with kDeviceProtocolAndArp); unset: they are dropped.
   // Runs on a receive thread; the frame is valid only during the call.
   void SetFrameTap(std::function<void(const uint8_t* frame, int length)> tap);
   // Injects an ARP probe (a request from 0.0.0.0, see arp_frame.h) on the named adapter (every
@@ -99,12 +123,21 @@ public:
   static uint16_t ComputeUdpChecksum(const uint8_t* ipPacket, int totalLength);
 
 private:
-  CMacProtoControl() = default;
+  CMacProtoControl();
   void DeliverDatagram(const PACKET_RECORD_T& record);
   bool DeliverFrame(const uint8_t* frame, int length);  // false when no tap is set
+  // One frame from either kind of capture: parsed, delivered when it is a device datagram.
+  void HandleCapturedFrame(const uint8_t* frame, int captured, int wireLength);
+  // Logs a capture's counters when frames were dropped since the last report.
+  void LogCounterChanges(const std::string& adapterName, const CaptureCounters& counters,
+                         uint64_t* lastDropped);
   void StopThreadsLocked();  // mutex_ held
 
   std::vector<NET_ADAPTER_T*> adapters_;
+  std::vector<std::unique_ptr<CCaptureRelay>> relays_;  // owned; adapters point to them
+  std::atomic<uint64_t> truncated_{0};
+  std::atomic<int64_t> lastTruncationLog_{0};
+  MacProtoInitFailure lastFailure_ = MacProtoInitFailure::kNone;
   std::vector<std::thread> threads_;
   std::atomic<bool> stopping_{false};
   bool initialised_ = false;

@@ -16,7 +16,7 @@ need_built ipscanner ipscanner-cli logview devsim
 need_tools cpack dpkg-deb lintian
 make_work ips-e2e-package
 module=/usr/lib/ipscanner
-fleet=6
+fleet=20
 
 # Build the package and check it.
 cpack --config "$build/CPackConfig.cmake" -B "$work/pkg" >"$work/cpack.log" 2>&1 || fail "cpack failed"
@@ -40,32 +40,40 @@ dpkg-query -W -f='${db:Status-Status}' ipscanner 2>/dev/null | grep -q . &&
   skip "an ipscanner package is already on this machine"
 
 user="ipspkg$$"
+outsider="ipspko$$"
 installed=0
-made_user=0
+made_users=""
+had_group=0
+getent group ipscanner >/dev/null && had_group=1
 at_exit() {
-  local pid
-  if [ $made_user = 1 ]; then
-    for pid in $(pgrep -u "$user"); do kill -KILL "$pid" 2>/dev/null; done
-    userdel -r "$user" >/dev/null 2>&1
-  fi
+  local pid u
+  for u in $made_users; do
+    for pid in $(pgrep -u "$u"); do kill -KILL "$pid" 2>/dev/null; done
+    userdel -r "$u" >/dev/null 2>&1
+  done
   [ $installed = 1 ] && dpkg --purge ipscanner >/dev/null 2>&1
+  [ $had_group = 0 ] && groupdel ipscanner >/dev/null 2>&1
 }
 
 installed=1  # a failed install may leave the package half-configured: purge it all the same
 dpkg -i "$deb" >"$work/dpkg-install.log" 2>&1 || fail "dpkg -i failed"
 [ "$(/usr/bin/ipscanner-cli --version)" = "ipscanner-cli $version" ] || fail "ipscanner-cli --version"
 [ "$(/usr/bin/ipscanner --version)" = "ipscanner $version" ] || fail "ipscanner --version"
-for exe in ipscanner ipscanner-cli logview; do
-  caps=$(getcap "$module/$exe")
-  for cap in cap_net_raw cap_net_admin cap_net_bind_service; do
-    [ $exe = logview ] && [ $cap != cap_net_bind_service ] && continue
-    [[ $caps == *"$cap"*=ep ]] || fail "$exe lacks $cap: '$caps'"
-  done
-done
-echo "ok: installed; --version prints $version; capture rights granted"
+# Every installed file with a capability: the helper and logview, each with exactly one.
+dpkg -L ipscanner | while read -r f; do [ -f "$f" ] && [ ! -L "$f" ] && echo "$f"; done |
+  xargs getcap | sort >"$work/getcap.txt"
+expected_caps="$module/ipscanner-capture cap_net_raw=ep
+$module/logview cap_net_bind_service=ep"
+[ "$(cat "$work/getcap.txt")" = "$expected_caps" ] || fail "capabilities: $(cat "$work/getcap.txt")"
+getcap -r /usr/lib/ipscanner | sed 's/^/  getcap: /'
+[ "$(stat -c '%U:%G %a' "$module/ipscanner-capture")" = "root:ipscanner 750" ] ||
+  fail "capture helper is $(stat -c '%U:%G %a' "$module/ipscanner-capture"), not root:ipscanner 750"
+echo "ok: installed; --version prints $version; only the capture helper (root:ipscanner 0750) and logview carry a capability"
 
-useradd -m -s /bin/bash "$user" || fail "cannot create user $user"
-made_user=1
+useradd -m -s /bin/bash -G ipscanner "$user" || fail "cannot create user $user"
+made_users=$user
+useradd -m -s /bin/bash "$outsider" || fail "cannot create user $outsider"
+made_users="$user $outsider"
 home=$(getent passwd "$user" | cut -d: -f6)
 
 # The user's part, inside the program namespace of a segment with a devsim fleet.
@@ -105,7 +113,14 @@ echo "ok: the window writes its settings to ~/.config/ipscanner and serves ~/.ca
 as_user ipscanner-cli scan --interface "$IPS_SEGMENT_IF" --seconds 8 --expect "$fleet" --json \
   >"$work/scan.json" 2>"$work/scan.err" || bad "scan as $user exited $? ($(cat "$work/scan.err"))"
 [ "$(grep -o '"mac"' "$work/scan.json" | wc -l)" -eq "$fleet" ] || bad "scan did not list $fleet devices"
-echo "ok: ipscanner-cli scan as $user lists the $fleet devices"
+grep -q '"captureDrops":0' "$work/scan.err" || bad "scan summary: $(cat "$work/scan.err")"
+echo "ok: ipscanner-cli scan as $user lists the $fleet devices through the capture helper"
+runuser -u "$outsider" -- ipscanner-cli scan --interface "$IPS_SEGMENT_IF" --seconds 1 \
+  >/dev/null 2>"$work/outsider.err"
+rc=$?
+[ $rc -eq 3 ] && grep -q "group ipscanner" "$work/outsider.err" ||
+  bad "a user outside the group: exit $rc: $(cat "$work/outsider.err")"
+echo "ok: a user outside the group ipscanner is told to join it (exit 3)"
 as_user logview --port 106 --timeout 0.2 >"$work/logview.log" 2>&1 || bad "logview cannot bind port 106 as $user"
 echo "ok: logview binds its low port as $user"
 
@@ -121,7 +136,7 @@ poll grep -q "language catalog /usr/lib/ipscanner/Language/Deutsch.txt" "$work/g
 stop_gui
 echo "ok: the window reads its settings from the user's config folder"
 EOF
-user=$user home=$home work=$work fleet=$fleet IPS_DEVSIM="$bin/devsim" \
+user=$user outsider=$outsider home=$home work=$work fleet=$fleet IPS_DEVSIM="$bin/devsim" \
   "$src/scripts/segment.sh" --quiet --devsim "--count $fleet" -- bash "$work/as_user.sh" ||
   fail "the installed programs failed as a normal user"
 

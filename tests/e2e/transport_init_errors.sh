@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The transport's non-exiting start-up (used by the CLI) reports why no capture runs: an
-# interface that does not exist, and missing capture rights, each with a clear text and
-# without ending the process through the adapter prompt.
+# interface that does not exist, and missing capture rights (the capture helper cannot capture
+# for this user), each with a clear text and without ending the process through the adapter
+# prompt.
 # Usage: transport_init_errors.sh <module_dir> <source_dir>; exit 77 = skipped.
 set -u
 bin=$1 src=$2
@@ -17,7 +18,7 @@ need_tools setpriv
   else echo "FAIL: missing interface: rc $rc: $out"; fail=1; fi
   out=$(setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all --bounding-set=-all \
         "'"$bin"'/netprobe" --interface "$IPS_SEGMENT_IF" discover 2>&1); rc=$?
-  if [ $rc -eq 3 ] && grep -q "cannot open network adapter .*: no rights to capture" <<<"$out"; then echo "ok: no capture rights"
+  if [ $rc -eq 3 ] && grep -q "cannot open network adapter .*: \(no rights to capture\|capturing needs membership in the group\)" <<<"$out"; then echo "ok: no capture rights"
   else echo "FAIL: no capture rights: rc $rc: $out"; fail=1; fi
   exit $fail
 '

@@ -6,6 +6,7 @@
 // Answers are printed as JSON lines; the last line is a summary.
 
 #include <pcap/pcap.h>
+#include <signal.h>
 
 #include <CLI/CLI.hpp>
 #include <chrono>
@@ -28,6 +29,7 @@
 #include "sim_http.h"
 #include "sim_mac_text.h"
 #include "sim_netns.h"
+#include "transport/capture_relay.h"
 #include "transport/mac_proto_control.h"
 #include "transport/udp_frame.h"
 
@@ -70,6 +72,9 @@ int main(int argc, char** argv) {
   app.add_flag("--all-interfaces", allInterfaces, "every interface with an IPv4 address")
       ->excludes(interfaceOption);
   app.add_option("--listen-ms", listenMs, "how long to collect answers")->capture_default_str();
+  bool viaHelper = false;
+  app.add_flag("--via-helper", viaHelper,
+               "capture through the capture helper beside netprobe, even as root");
 
   CLI::App* send = app.add_subcommand("send", "send one datagram through CMacProtoControl::Send");
   std::string toIp, toMac, hex;
@@ -89,6 +94,10 @@ int main(int argc, char** argv) {
   int rounds = 1, expect = -1;
   discover->add_option("--rounds", rounds)->capture_default_str();
   discover->add_option("--expect", expect, "exit 1 unless this many distinct devices answered");
+  int stopReaderMs = 0;
+  discover->add_option("--stop-reader-ms", stopReaderMs,
+                       "with --via-helper: stop the capture helper this long right after the "
+                       "discovery is sent (a reader kept off the processor)");
   std::string fleetFile;
   discover->add_option(
       "--fleet", fleetFile,
@@ -137,13 +146,25 @@ int main(int argc, char** argv) {
   MacProtoInitOptions init;
   init.interfaceName = interfaceName;
   init.allAdapters = allInterfaces;
+  init.viaHelper = viaHelper;
   std::string error;
   if (transport->Init(init, &error) != 0) {
     std::fprintf(stderr, "netprobe: %s\n", error.c_str());
     return 3;
   }
   CMsgFacade* facade = CMsgFacade::GetInstance();
-  auto listen = [listenMs] { std::this_thread::sleep_for(std::chrono::milliseconds(listenMs)); };
+  // Listens listenMs, or with --expect until that many datagrams are in (answers of a loaded
+  // machine may take long to come, and a late answer is not a lost one).
+  auto listen = [listenMs, &expect] {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(listenMs);
+    while (std::chrono::steady_clock::now() < end) {
+      if (expect > 0) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_received.size() >= static_cast<size_t>(expect)) break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  };
 
   if (*send) {
     uint8_t mac[6];
@@ -208,6 +229,14 @@ int main(int argc, char** argv) {
       Address(&packet, "238.8.8.1", group, 8500);
       sentAt = std::chrono::steady_clock::now();
       transport->Send(&packet);
+      if (stopReaderMs > 0) {
+        std::vector<pid_t> helpers;
+        for (const NET_ADAPTER_T& adapter : transport->GetAdapterList())
+          if (adapter.relay != nullptr) helpers.push_back(adapter.relay->HelperPid());
+        for (pid_t pid : helpers) kill(pid, SIGSTOP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(stopReaderMs));
+        for (pid_t pid : helpers) kill(pid, SIGCONT);
+      }
       listen();
       for (const PACKET_RECORD_T& r : TakeReceived()) {
         MsgHeaderInfo header;
@@ -289,13 +318,10 @@ int main(int argc, char** argv) {
         summary["lastAnswerMs"] =
             std::chrono::duration_cast<std::chrono::milliseconds>(g_lastReceived - sentAt).count();
     }
-    for (const NET_ADAPTER_T& adapter : transport->GetAdapterList()) {
-      pcap_stat stats{};
-      if (adapter.handle != nullptr && pcap_stats(adapter.handle, &stats) == 0) {
-        summary["captured"] = stats.ps_recv;
-        summary["captureDrops"] = stats.ps_drop;
-      }
-    }
+    const CaptureCounters capture = transport->GetCaptureCounters();
+    summary["captured"] = capture.received;
+    summary["captureDrops"] = capture.dropped + capture.interfaceDropped;
+    summary["truncated"] = capture.truncated;
     Print(summary);
     transport->Stop();
     if (mismatches > 0) return 1;

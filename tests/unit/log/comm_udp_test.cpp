@@ -1,6 +1,7 @@
 #include "shell/comm_udp.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <string>
@@ -58,21 +59,41 @@ TEST(CommUdp, ClosedChannelSendsNothing) {
   EXPECT_FALSE(viewer.Receive(&got, 50));
 }
 
-TEST(CommUdp, NoFreePortIsReportedAndEndsTheProcessWithCodeZero) {
+TEST(CommUdp, NoFreePortInTheRangeFallsBackToAPortTheSystemPicks) {
+  LoopbackReceiver viewer;
   LoopbackReceiver taken;
-  CCommUdp udp(taken.port(), 1, 9);
-  EXPECT_EQ(udp.TryOpen(), CCommUdp::kOpenBindFailed);
-  EXPECT_FALSE(udp.IsOpen());
+  CCommUdp udp(taken.port(), 1, viewer.port());
+  ASSERT_EQ(udp.TryOpen(), 0);
+  EXPECT_NE(udp.LocalPort(), taken.port());
+  EXPECT_GT(udp.LocalPort(), 0);
 
+  EXPECT_EQ(udp.Send("line", 4), 4);
+  std::vector<uint8_t> got;
+  int sourcePort = 0;
+  ASSERT_TRUE(viewer.Receive(&got, 2000, &sourcePort));
+  EXPECT_EQ(std::string(got.begin(), got.end()), "line");
+  EXPECT_EQ(sourcePort, udp.LocalPort());
+}
+
+// Without a socket there is no channel: the error is shown and the process ends with code 0.
+void OpenWithoutDescriptors(CCommUdp& udp) {
+  rlimit none{0, 0};
+  setrlimit(RLIMIT_NOFILE, &none);
+  udp.Open();
+}
+
+TEST(CommUdp, NoSocketIsReportedAndEndsTheProcessWithCodeZero) {
+  CCommUdp udp(FreeLoopbackPort(), 1, 9);
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(udp.Open(), testing::ExitedWithCode(0), "ERROR: CommUdp Socket init failed\\.");
+  EXPECT_EXIT(OpenWithoutDescriptors(udp), testing::ExitedWithCode(0),
+              "ERROR: CommUdp Socket create failed\\.");
 
   // A window layer's handler replaces the stderr text; the process still ends with code 0.
   CCommUdp::SetFatalErrorHandler([](const char* text, const char* caption) {
     std::fprintf(stderr, "handler saw [%s] [%s]\n", caption, text);
   });
-  EXPECT_EXIT(udp.Open(), testing::ExitedWithCode(0),
-              "handler saw \\[ERROR\\] \\[CommUdp Socket init failed\\.\\]");
+  EXPECT_EXIT(OpenWithoutDescriptors(udp), testing::ExitedWithCode(0),
+              "handler saw \\[ERROR\\] \\[CommUdp Socket create failed\\.\\]");
   CCommUdp::SetFatalErrorHandler(nullptr);
 }
 

@@ -1,0 +1,221 @@
+#include "transport/capture_relay.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "transport/capture_relay_wire.h"
+
+namespace {
+
+constexpr auto kStartTimeout = std::chrono::seconds(5);
+constexpr auto kAnswerTimeout = std::chrono::seconds(2);
+constexpr const char* kCaptureGroupName = "ipscanner";
+
+// The group that may run the helper: the file's own group, as the package sets it.
+std::string HelperGroup(const std::string& helperPath) {
+  struct stat info{};
+  if (stat(helperPath.c_str(), &info) == 0 && info.st_gid != 0) {
+    std::vector<char> buffer(4096);
+    group entry{};
+    group* found = nullptr;
+    if (getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr)
+      return found->gr_name;
+  }
+  return kCaptureGroupName;
+}
+
+std::string SpawnErrorText(int error, const std::string& helperPath) {
+  if (error == EACCES || error == EPERM) {
+    const std::string group = HelperGroup(helperPath);
+    return "capturing needs membership in the group " + group +
+           ": run sudo usermod -aG " + group + " $USER, then log in again";
+  }
+  if (error == ENOENT) return "the capture helper " + helperPath + " is missing";
+  return "cannot start the capture helper " + helperPath + ": " + std::strerror(error);
+}
+
+std::string FailureText(CaptureOpenError error, const std::string& reason,
+                        const std::string& helperPath) {
+  if (error == CaptureOpenError::kNoRights)
+    return "no rights to capture: the capture helper " + helperPath +
+           " lacks cap_net_raw (the package grants it; in a build tree scripts/setup.sh does)";
+  return reason;
+}
+
+bool SendAll(int fd, RelayType type, uint32_t value, const uint8_t* body, int length) {
+  uint8_t message[kRelayMaxMessageBytes];
+  if (length < 0 || length > kRelayMaxMessageBytes - static_cast<int>(sizeof(RelayHeader)))
+    return false;
+  RelayHeader header;
+  header.type = static_cast<uint8_t>(type);
+  header.value = value;
+  std::memcpy(message, &header, sizeof(header));
+  if (length > 0) std::memcpy(message + sizeof(header), body, static_cast<size_t>(length));
+  const size_t total = sizeof(header) + static_cast<size_t>(length);
+  return send(fd, message, total, MSG_NOSIGNAL) == static_cast<ssize_t>(total);
+}
+
+void Reap(pid_t pid) {
+  // The helper ends at the end of the socket; a helper that does not is ended after a second.
+  for (int i = 0; i < 100; ++i) {
+    const pid_t done = waitpid(pid, nullptr, WNOHANG);
+    if (done == pid || (done < 0 && errno == ECHILD)) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+}  // namespace
+
+std::unique_ptr<CCaptureRelay> CCaptureRelay::Start(const std::string& helperPath,
+                                                    const std::string& interfaceName,
+                                                    CaptureTraffic traffic,
+                                                    std::string* errorText) {
+  auto fail = [errorText](const std::string& text) {
+    if (errorText != nullptr) *errorText = text;
+    return nullptr;
+  };
+  int pair[2];
+  if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0)
+    return fail(std::string("cannot create the capture helper's socket: ") + std::strerror(errno));
+  // dup2 onto the same number would keep close-on-exec set: move the helper's end out of the way.
+  if (pair[1] == kRelayHelperFd) {
+    const int moved = fcntl(pair[1], F_DUPFD_CLOEXEC, kRelayHelperFd + 1);
+    close(pair[1]);
+    pair[1] = moved;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, pair[1], kRelayHelperFd);
+  std::vector<std::string> args = {helperPath, interfaceName};
+  if (traffic == CaptureTraffic::kDeviceProtocolAndArp) args.push_back("arp");
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  char* noEnvironment[] = {nullptr};  // the helper trusts no variable, so it is given none
+  pid_t pid = -1;
+  const int spawned =
+      posix_spawn(&pid, helperPath.c_str(), &actions, nullptr, argv.data(), noEnvironment);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pair[1]);
+  if (spawned != 0) {
+    close(pair[0]);
+    return fail(SpawnErrorText(spawned, helperPath));
+  }
+
+  // The first message says whether the capture is open.
+  std::unique_ptr<CCaptureRelay> relay(new CCaptureRelay(pair[0], pid));
+  pollfd wait{pair[0], POLLIN, 0};
+  const int ready = poll(&wait, 1, static_cast<int>(std::chrono::milliseconds(kStartTimeout).count()));
+  uint8_t message[kRelayMaxMessageBytes];
+  const ssize_t length = ready > 0 ? recv(pair[0], message, sizeof(message), 0) : -1;
+  RelayHeader header;
+  if (length >= static_cast<ssize_t>(sizeof(header))) std::memcpy(&header, message, sizeof(header));
+  if (length >= static_cast<ssize_t>(sizeof(header)) &&
+      header.type == static_cast<uint8_t>(RelayType::kReady))
+    return relay;
+  if (length >= static_cast<ssize_t>(sizeof(header)) &&
+      header.type == static_cast<uint8_t>(RelayType::kFailed)) {
+    const std::string reason(reinterpret_cast<const char*>(message) + sizeof(header),
+                             static_cast<size_t>(length) - sizeof(header));
+    return fail(FailureText(static_cast<CaptureOpenError>(header.value), reason, helperPath));
+  }
+  return fail(ready == 0 ? "the capture helper " + helperPath + " did not start in time"
+                         : "the capture helper " + helperPath + " ended without opening the capture");
+}
+
+CCaptureRelay::~CCaptureRelay() {
+  Shutdown();
+  close(fd_);
+  Reap(pid_);
+}
+
+void CCaptureRelay::Shutdown() {
+  shutDown_ = true;
+  shutdown(fd_, SHUT_RDWR);
+}
+
+bool CCaptureRelay::ReceiveLoop(const FrameHandler& onFrame, const CountersHandler& onCounters) {
+  std::vector<uint8_t> message(kRelayMaxMessageBytes);
+  while (true) {
+    const ssize_t length = recv(fd_, message.data(), message.size(), 0);
+    if (length < 0 && errno == EINTR) continue;
+    if (length <= 0) break;
+    if (length < static_cast<ssize_t>(sizeof(RelayHeader))) continue;
+    RelayHeader header;
+    std::memcpy(&header, message.data(), sizeof(header));
+    const uint8_t* body = message.data() + sizeof(header);
+    const int bodyLength = static_cast<int>(length - sizeof(header));
+    const auto type = static_cast<RelayType>(header.type);
+    if (type == RelayType::kFrame) {
+      onFrame(body, bodyLength, static_cast<int>(header.value));
+    } else if (type == RelayType::kCounters && header.value == 0) {
+      if (bodyLength == sizeof(RelayCounters) && onCounters) {
+        RelayCounters wire;
+        std::memcpy(&wire, body, sizeof(wire));
+        onCounters({wire.received, wire.dropped, wire.interfaceDropped, wire.truncated, wire.refused});
+      }
+    } else if (type == RelayType::kCounters || type == RelayType::kInjectResult) {
+      std::lock_guard<std::mutex> lock(answerMutex_);
+      answerSequence_ = header.value;
+      answer_.assign(reinterpret_cast<const char*>(body), static_cast<size_t>(bodyLength));
+      answered_.notify_all();
+    }
+  }
+  {
+    std::lock_guard<std::mutex> lock(answerMutex_);
+    helperGone_ = true;
+  }
+  answered_.notify_all();
+  return shutDown_.load();
+}
+
+bool CCaptureRelay::Ask(uint8_t type, const uint8_t* body, int length, std::string* answer) {
+  std::lock_guard<std::mutex> ask(askMutex_);
+  uint32_t sequence = nextSequence_++;
+  if (sequence == 0) sequence = nextSequence_++;  // 0 marks counters sent unasked
+  if (!SendAll(fd_, static_cast<RelayType>(type), sequence, body, length)) return false;
+  std::unique_lock<std::mutex> lock(answerMutex_);
+  const bool got = answered_.wait_for(lock, kAnswerTimeout, [&] {
+    return answerSequence_ == sequence || helperGone_;
+  });
+  if (!got || answerSequence_ != sequence) return false;
+  *answer = answer_;
+  return true;
+}
+
+int CCaptureRelay::Inject(const uint8_t* frame, int length) {
+  std::string answer;
+  if (!Ask(static_cast<uint8_t>(RelayType::kInject), frame, length, &answer)) return -1;
+  RelayInjectResult result = RelayInjectResult::kSendFailed;
+  if (answer.size() == sizeof(result)) std::memcpy(&result, answer.data(), sizeof(result));
+  if (result == RelayInjectResult::kRefused) return kRefused;
+  return result == RelayInjectResult::kInjected ? 0 : -1;
+}
+
+bool CCaptureRelay::ReadCounters(CaptureCounters* counters) {
+  std::string answer;
+  if (!Ask(static_cast<uint8_t>(RelayType::kCountersRequest), nullptr, 0, &answer) ||
+      answer.size() != sizeof(RelayCounters))
+    return false;
+  RelayCounters wire;
+  std::memcpy(&wire, answer.data(), sizeof(wire));
+  *counters = {wire.received, wire.dropped, wire.interfaceDropped, wire.truncated, wire.refused};
+  return true;
+}
