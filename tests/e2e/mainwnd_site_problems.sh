@@ -15,8 +15,8 @@ if [ "${1:-}" = --inner ]; then
   mod=$work/mod
   # Rows as the list shows them: sorted by IP numerically, then by MAC ignoring case.
   expected() {
-    jq -r "$1"' | sort_by([(.ip | split(".") | map(tonumber)), (.mac | ascii_upcase)]) | to_entries[]
-           | [(.key + 1 | tostring), .value.ip, .value.mac, .value.expectedModel, .value.deviceId, .value.firmware]
+    jq -r "$jq_display_mac$1"' | sort_by([(.ip | split(".") | map(tonumber)), (.mac | display_mac)]) | to_entries[]
+           | [(.key + 1 | tostring), .value.ip, (.value.mac | display_mac), .value.expectedModel, .value.deviceId, .value.firmware]
            | join("\t")' "$work/fleet.json"
   }
   show_list() { echo "--- list"; gui list list_device; }
