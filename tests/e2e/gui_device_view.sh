@@ -69,7 +69,7 @@ if [ "${1:-}" = --inner ]; then
   gui_wait_msgbox "Are you sure you want to update this device?" || fail "no confirmation"
   shot update_confirmation
   gui msgbox-answer btn_yes >/dev/null
-  answer "Setting device configurations succeeded." btn_ok
+  wait_for 10 gui_note_has "Setting device configurations succeeded." || fail "no success note"
   check "the view hides after the update" [ "$(gui visible layout_device_info)" = 0 ]
   check "devsim took the static address" state '.dhcp == false and .ip == "10.213.7.7"'
 
@@ -85,14 +85,14 @@ if [ "${1:-}" = --inner ]; then
 
   gui click btn_reboot >/dev/null
   answer "Are you sure you want to reboot this device?" btn_yes
-  answer "Rebooting device succeeded." btn_ok
+  wait_for 10 gui_note_has "The device is restarting." || fail "no restarting note"
   wait_for 5 state '.bootCount == 1' || fail "devsim was not rebooted"
   wait_for 5 grep -q "Device BootUp OK!" "$work/log.txt" || fail "no boot-up message reached the program"
   echo "ok: reboot reached devsim and ended in its boot-up message"
 
   gui click btn_reset >/dev/null
   answer "Are you sure you want to reset this device?" btn_yes
-  answer "Reseting device succeeded." btn_ok
+  wait_for 10 gui_note_has "restarting with its factory settings" || fail "no reset note"
   wait_for 5 state '.bootCount == 2 and .dhcp == true' || fail "devsim was not reset"
   echo "ok: reset reached devsim (back on DHCP)"
   check "the password is in no log line" bash -c "! grep -qF -- '$(cat "$work/password")' '$work/log.txt'"
