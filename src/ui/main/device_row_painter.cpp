@@ -79,12 +79,16 @@ int CDeviceRowPainter::TextWidth(Part part, const QString& text) const {
          2 * label->margin() + 2;
 }
 
-void CDeviceRowPainter::SetTextStretches(const std::array<int, kFirmware - kIp + 1>& stretches) {
+void CDeviceRowPainter::SetTextStretches(const std::array<int, kFirmware - kIp + 1>& stretches,
+                                         const std::array<int, kFirmware - kIp + 1>& minimums) {
   auto* layout = m_template ? qobject_cast<QBoxLayout*>(m_template->layout()) : nullptr;
   if (!layout) return;
   for (int part = kIp; part <= kFirmware; ++part) {
+    const size_t i = static_cast<size_t>(part - kIp);
     const int at = m_parts[part] ? layout->indexOf(m_parts[part]) : -1;
-    if (at >= 0) layout->setStretch(at, std::max(1, stretches[static_cast<size_t>(part - kIp)]));
+    if (at < 0) continue;
+    layout->setStretch(at, std::max(1, stretches[i]));
+    m_parts[part]->setMinimumWidth(minimums[i]);
   }
   m_laidOutWidth = -1;  // lay the template out again at the next paint
 }

@@ -20,16 +20,22 @@ constexpr int kBadgeGap = 6;  // between the firmware text and its badge, as the
 constexpr const char* kHeaderCells[] = {"cell_ip_sort", "lab_h_mac", "cell_model_sort",
                                         "lab_h_room", "lab_h_firmware"};
 
-// What a header cell needs: a word-wrapping label its longest word (it may take two lines), a
-// sort cell its button's text with the arrow beside it, any other label its whole text.
+// What a header cell needs: a word-wrapping label the width of its best split into two lines
+// (the header's height holds two), a sort cell its button's text with the arrow beside it, any
+// other label its whole text.
 int HeaderNeed(QWidget* cell) {
   if (auto* label = qobject_cast<QLabel*>(cell)) {
     const QFontMetrics metrics(label->font());
-    if (!label->wordWrap()) return metrics.horizontalAdvance(label->text()) + 4;
-    int widest = 0;
-    for (const QString& word : label->text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
-      widest = std::max(widest, metrics.horizontalAdvance(word));
-    return widest + 4;
+    const QString text = label->text();
+    int need = metrics.horizontalAdvance(text);
+    if (label->wordWrap()) {
+      for (int at = text.indexOf(QLatin1Char(' ')); at > 0;
+           at = text.indexOf(QLatin1Char(' '), at + 1)) {
+        need = std::min(need, std::max(metrics.horizontalAdvance(text.left(at)),
+                                       metrics.horizontalAdvance(text.mid(at + 1))));
+      }
+    }
+    return need + 6;
   }
   int need = 0;
   for (QWidget* child : cell->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -51,10 +57,11 @@ bool CListColumns::Fit(const CDeviceListModel& model, const CDeviceSiteMarks* ma
   auto* headerLayout = qobject_cast<QBoxLayout*>(m_header->layout());
   if (!headerLayout) return false;
   std::array<int, 5> need{};
+  std::array<int, 5> headerNeed{};
   std::array<QWidget*, 5> cells{};
   for (size_t i = 0; i < need.size(); ++i) {
     cells[i] = m_header->findChild<QWidget*>(QLatin1String(kHeaderCells[i]));
-    if (cells[i]) need[i] = HeaderNeed(cells[i]);
+    if (cells[i]) headerNeed[i] = need[i] = HeaderNeed(cells[i]);
   }
   for (int row = 0; row < model.Count(); ++row) {
     const CDeviceListItem* item = model.RowAt(row);
@@ -71,10 +78,18 @@ bool CListColumns::Fit(const CDeviceListModel& model, const CDeviceSiteMarks* ma
   }
   if (need == m_applied) return false;
   m_applied = need;
+  // IP and MAC have fixed lengths and are what an installer reads first: they keep their whole
+  // width. Every header keeps its words; model, room and firmware share what is left in
+  // proportion to their needs (a long model name is elided in a narrow window, and a badge
+  // shrinks to its mark before any header is cut).
+  std::array<int, 5> minimum = headerNeed;
+  minimum[0] = need[0];
+  minimum[1] = need[1];
   for (size_t i = 0; i < need.size(); ++i) {
     const int at = cells[i] ? headerLayout->indexOf(cells[i]) : -1;
     if (at >= 0) headerLayout->setStretch(at, std::max(1, need[i]));
+    if (cells[i]) cells[i]->setMinimumWidth(minimum[i]);
   }
-  m_painter->SetTextStretches(need);
+  m_painter->SetTextStretches(need, minimum);
   return true;
 }

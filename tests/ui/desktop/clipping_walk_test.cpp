@@ -47,8 +47,12 @@ QStringList CutTexts(QWidget* window) {
     if (auto* label = qobject_cast<QLabel*>(w)) {
       const QString text = label->text();
       if (text.isEmpty() || !label->pixmap().isNull()) continue;
-      const QRect room = label->contentsRect().marginsRemoved(
-          QMargins(label->margin(), label->margin(), label->margin(), label->margin()));
+      // What shows of the label: its contents, less what a parent clips away.
+      const QRect room =
+          label->contentsRect()
+              .marginsRemoved(
+                  QMargins(label->margin(), label->margin(), label->margin(), label->margin()))
+              .intersected(label->visibleRegion().boundingRect());
       if (label->wordWrap()) {
         // Wrapped: every word must fit a line, and all lines the height.
         QTextDocument doc;
@@ -226,6 +230,8 @@ TEST_F(ClippingWalk, EveryDialogInEveryCatalog) {
       auto* dlg = qobject_cast<CBaseDlg*>(window.get());
       ASSERT_TRUE(dlg && dlg->Create()) << name;
       const QStringList cut = Measure(window.get());
+      SaveShot(window.get(), QFileInfo(catalog).baseName() + QLatin1Char('-') +
+                                 QString::fromLatin1(name).replace(QLatin1Char(' '), QLatin1Char('_')));
       EXPECT_TRUE(cut.isEmpty()) << QFileInfo(catalog).baseName().toStdString() << " " << name
                                  << ":\n"
                                  << cut.join('\n').toStdString();
