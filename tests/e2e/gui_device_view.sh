@@ -18,8 +18,9 @@ if [ "${1:-}" = --inner ]; then
   trap at_exit EXIT
   shot() { [ -n "${IPS_E2E_SHOTS:-}" ] && gui screenshot "$IPS_E2E_SHOTS/$1.png" >/dev/null; return 0; }
   state() { jq -e --arg m "$mac" ".[] | select(.mac == \$m) | $1" "$work/state.json" >/dev/null; }
-  row_of() { gui list list_device | awk -F'\t' -v m="$mac" '$3 == m { print NR - 1; exit }'; }
-  row_ip_is() { gui list list_device | awk -F'\t' -v m="$mac" -v ip="$1" '$3 == m && $2 == ip { f = 1 } END { exit !f }'; }
+  # The list shows every MAC in one spelling.
+  row_of() { gui list list_device | awk -F'\t' -v m="$shown_mac" '$3 == m { print NR - 1; exit }'; }
+  row_ip_is() { gui list list_device | awk -F'\t' -v m="$shown_mac" -v ip="$1" '$3 == m && $2 == ip { f = 1 } END { exit !f }'; }
   no_msgbox() { ! gui msgbox >/dev/null 2>&1; }
   answer() {  # text button: waits for the box, answers it
     gui_wait_msgbox "$1" || { gui msgbox; fail "no message box \"$1\""; }
@@ -35,6 +36,7 @@ if [ "${1:-}" = --inner ]; then
   # A device that works over its second interface (work MAC differs): requests go to its work
   # MAC and use the WLAN keys.
   mac=$(jq -r '[.[] | select(.workMacBytes != .macBytes)][0].mac' "$work/fleet.json")
+  shown_mac=$(jq -rn --arg m "$mac" "$jq_display_mac"'$m | display_mac')
   ip=$(jq -r --arg m "$mac" '.[] | select(.mac == $m) | .ip' "$work/fleet.json")
   [ -n "$mac" ] && [ "$mac" != null ] || fail "fleet has no device with a differing work MAC"
 

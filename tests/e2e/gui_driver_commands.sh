@@ -63,8 +63,11 @@ if [ "${1:-}" = --inner ]; then
   gui_wait_window QFileDialog || fail "row-button: no file dialog"
   gui file-dialog "$work/29.30.1.2.rom" || fail "row-button: file-dialog refused"
   gui_wait_msgbox "Are you sure you want to upgrade?" || fail "row-button: no message box"
+  # The question, then the device it is about (model, IP address, room number).
   check "msgbox gives title and text" \
-    eval '[ "$(gui msgbox)" = "$(printf "Upgrade\tAre you sure you want to upgrade?")" ]'
+    eval '[[ "$(gui msgbox)" == "$(printf "Upgrade\tAre you sure you want to upgrade?")"* ]]'
+  check "the question names the device" \
+    eval 'gui msgbox | grep -qF "IP Address: $(sed -n 2p "$work/rows.txt" | cut -f2)"'
   check "screenshot of one window by name" gui screenshot "$work/box.png" MessageBox
   check "a name hidden by the box's layout is refused" eval '! gui msgbox-answer btn_cancel 2>/dev/null'
   gui msgbox-answer 7 || fail "msgbox-answer 7 refused"
