@@ -6,6 +6,7 @@
 CLiveSearch::CLiveSearch(QLineEdit* edit, QObject* parent)
     : QObject(parent), m_edit(edit), m_pause(new QTimer(this)) {
   m_pause->setSingleShot(true);
+  m_pause->setTimerType(Qt::PreciseTimer);
   m_pause->setInterval(kPauseMs);
   connect(m_pause, &QTimer::timeout, this, [this] { emit SearchRequested(m_edit->text()); });
   connect(edit, &QLineEdit::textChanged, this, &CLiveSearch::OnTextChanged);
