@@ -173,6 +173,15 @@ protected:
   std::vector<PACKET_RECORD_T> sent;
   std::unique_ptr<uitest::MessageBoxAnswers> boxes;
   int busyPauses = 0;
+
+  // The web addresses the Browse button opens.
+  std::vector<QString> Browse() {
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("http", &catcher, "Open");
+    Click("btn_browse");
+    QDesktopServices::unsetUrlHandler("http");
+    return catcher.urls;
+  }
 };
 
 TEST_F(DeviceInfoViewTest, OpeningADeviceResetsTheFieldsAndRequestsByItsInterface) {
@@ -222,11 +231,7 @@ TEST_F(DeviceInfoViewTest, ReportsFillUneditedFieldsOnlyAndMoveTheReportedValues
   ReportStatic(kDeviceA, "10.0.0.7");
   EXPECT_EQ(Control("edit_ip")->text(), "10.0.0.50");
   EXPECT_EQ(Control("edit_gateway")->text(), "10.0.0.1");
-  UrlCatcher catcher;
-  QDesktopServices::setUrlHandler("http", &catcher, "Open");
-  Click("btn_browse");
-  QDesktopServices::unsetUrlHandler("http");
-  EXPECT_EQ(catcher.urls, std::vector<QString>{"http://10.0.0.7/"});
+  EXPECT_EQ(Browse(), std::vector<QString>{"http://10.0.0.7/"});
   EXPECT_EQ(view->GetDeviceInfo().ip, "10.0.0.7");
   // Once the text equals the reported value again, refreshing resumes.
   Control("edit_ip")->setText("10.0.0.7");
@@ -405,11 +410,7 @@ TEST_F(DeviceInfoViewTest, RebootAndResetSendTheirCommandAndPause) {
 TEST_F(DeviceInfoViewTest, BeforeTheFirstReportBrowseUsesTheListsAddressAndTheTitleNamesTheDevice) {
   Open(kDeviceA);
   ASSERT_EQ(Control("edit_ip")->text(), "Obtaining lP address...");
-  UrlCatcher catcher;
-  QDesktopServices::setUrlHandler("http", &catcher, "Open");
-  Click("btn_browse");
-  QDesktopServices::unsetUrlHandler("http");
-  EXPECT_EQ(catcher.urls, std::vector<QString>{"http://10.0.0.5/"});
+  EXPECT_EQ(Browse(), std::vector<QString>{"http://10.0.0.5/"});
 
   // The MAC in the window's one spelling, with model, room and firmware under it, as plain text.
   EXPECT_EQ(uitest::ReadLabel(view, "lab_device_title"), "02:1A:2B:3C:4D:5E");
