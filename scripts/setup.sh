@@ -13,7 +13,7 @@ packages=(
   libsimpleini-dev libcli11-dev nlohmann-json3-dev
   xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-droid-fallback
   iproute2 libcap2-bin libcap-dev curl tcpdump procps jq ethtool bc util-linux
-  qt6-translations-l10n
+  qt6-translations-l10n qt6-xdgdesktopportal-platformtheme
   lintian desktop-file-utils
   libmosquitto-dev mosquitto mosquitto-clients
 )

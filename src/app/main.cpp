@@ -14,8 +14,10 @@
 #include "shell/comm_udp.h"
 #include "shell/global_utils.h"
 #include "transport/mac_proto_control.h"
+#include "ui/framework/file_dialogs.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/skin_style.h"
+#include "ui/framework/product_name.h"
 #include "ui/framework/translate_manager.h"
 
 namespace {
@@ -40,7 +42,7 @@ void ShowFatalError(const char* text, const char* caption) {
 // No adapter could be opened: the prompt, then the transport runs the capture installer and
 // ends the process.
 void ShowNoAdapterPrompt(const std::string& text) {
-  ShowBlockingBox(QStringLiteral("IPScanner"), QString::fromStdString(text));
+  ShowBlockingBox(QString::fromLatin1(kProductName), QString::fromStdString(text));
 }
 
 void LoadLanguageCatalog() {
@@ -68,6 +70,7 @@ int main(int argc, char* argv[]) {
   }
   if (!CheckSingleInstance()) return 0;  // another instance owns the desktop
 
+  PreferDesktopFileDialogs();  // before the application object picks its platform theme
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ipscanner"));
   QApplication::setQuitOnLastWindowClosed(false);  // the main window's modal run decides

@@ -19,3 +19,15 @@ bool IsMacText(const std::string& text) {
            return std::isxdigit(static_cast<unsigned char>(c)) != 0;
          });
 }
+
+std::string DisplayMacText(const std::string& text) {
+  if (!IsMacText(text)) return text;
+  const std::string compact = CompactMacText(text);
+  std::string out;
+  out.reserve(17);
+  for (size_t i = 0; i < compact.size(); i += 2) {
+    if (!out.empty()) out += ':';
+    out.append(compact, i, 2);
+  }
+  return out;
+}

@@ -11,3 +11,8 @@ std::string CompactMacText(const std::string& text);
 
 // True when text is a MAC in any of those spellings: twelve hexadecimal digits once compacted.
 bool IsMacText(const std::string& text);
+
+// The one spelling the window shows: upper case with colons ("021a2b3c4d5e" ->
+// "02:1A:2B:3C:4D:5E"). A text that is no MAC comes back as it is, so nothing a device sends is
+// hidden or invented.
+std::string DisplayMacText(const std::string& text);

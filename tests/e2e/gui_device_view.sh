@@ -18,8 +18,9 @@ if [ "${1:-}" = --inner ]; then
   trap at_exit EXIT
   shot() { [ -n "${IPS_E2E_SHOTS:-}" ] && gui screenshot "$IPS_E2E_SHOTS/$1.png" >/dev/null; return 0; }
   state() { jq -e --arg m "$mac" ".[] | select(.mac == \$m) | $1" "$work/state.json" >/dev/null; }
-  row_of() { gui list list_device | awk -F'\t' -v m="$mac" '$3 == m { print NR - 1; exit }'; }
-  row_ip_is() { gui list list_device | awk -F'\t' -v m="$mac" -v ip="$1" '$3 == m && $2 == ip { f = 1 } END { exit !f }'; }
+  # The list shows every MAC in one spelling.
+  row_of() { gui list list_device | awk -F'\t' -v m="$shown_mac" '$3 == m { print NR - 1; exit }'; }
+  row_ip_is() { gui list list_device | awk -F'\t' -v m="$shown_mac" -v ip="$1" '$3 == m && $2 == ip { f = 1 } END { exit !f }'; }
   no_msgbox() { ! gui msgbox >/dev/null 2>&1; }
   answer() {  # text button: waits for the box, answers it
     gui_wait_msgbox "$1" || { gui msgbox; fail "no message box \"$1\""; }
@@ -35,6 +36,7 @@ if [ "${1:-}" = --inner ]; then
   # A device that works over its second interface (work MAC differs): requests go to its work
   # MAC and use the WLAN keys.
   mac=$(jq -r '[.[] | select(.workMacBytes != .macBytes)][0].mac' "$work/fleet.json")
+  shown_mac=$(jq -rn --arg m "$mac" "$jq_display_mac"'$m | display_mac')
   ip=$(jq -r --arg m "$mac" '.[] | select(.mac == $m) | .ip' "$work/fleet.json")
   [ -n "$mac" ] && [ "$mac" != null ] || fail "fleet has no device with a differing work MAC"
 
@@ -69,7 +71,7 @@ if [ "${1:-}" = --inner ]; then
   gui_wait_msgbox "Are you sure you want to update this device?" || fail "no confirmation"
   shot update_confirmation
   gui msgbox-answer btn_yes >/dev/null
-  answer "Setting device configurations succeeded." btn_ok
+  wait_for 10 gui_note_has "Setting device configurations succeeded." || fail "no success note"
   check "the view hides after the update" [ "$(gui visible layout_device_info)" = 0 ]
   check "devsim took the static address" state '.dhcp == false and .ip == "10.213.7.7"'
 
@@ -89,14 +91,14 @@ if [ "${1:-}" = --inner ]; then
 
   gui click btn_reboot >/dev/null
   answer "Are you sure you want to reboot this device?" btn_yes
-  answer "Rebooting device succeeded." btn_ok
+  wait_for 10 gui_note_has "The device is restarting." || fail "no restarting note"
   wait_for 5 state '.bootCount == 1' || fail "devsim was not rebooted"
   wait_for 5 grep -q "Device BootUp OK!" "$work/log.txt" || fail "no boot-up message reached the program"
   echo "ok: reboot reached devsim and ended in its boot-up message"
 
   gui click btn_reset >/dev/null
   answer "Are you sure you want to reset this device?" btn_yes
-  answer "Reseting device succeeded." btn_ok
+  wait_for 10 gui_note_has "restarting with its factory settings" || fail "no reset note"
   wait_for 5 state '.bootCount == 2 and .dhcp == true' || fail "devsim was not reset"
   echo "ok: reset reached devsim (back on DHCP)"
   check "the password is in no log line" bash -c "! grep -qF -- '$(cat "$work/password")' '$work/log.txt'"

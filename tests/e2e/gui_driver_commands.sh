@@ -23,7 +23,7 @@ if [ "${1:-}" = --inner ]; then
   printf '[NET_CONN_SETTING]\nInterface=%s\nAdapterName=%s\nIP=%s\n' \
     "$IPS_SEGMENT_IF" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_APP_IP" >"$mod/config/SystemSetting.ini"
   by_ip='sort_by(.ip | split(".") | map(tonumber)) | to_entries[]'
-  jq -r "$by_ip"' | [(.key + 1 | tostring), .value.ip, .value.mac, .value.expectedModel,
+  jq -r "$jq_display_mac$by_ip"' | [(.key + 1 | tostring), .value.ip, (.value.mac | display_mac), .value.expectedModel,
                      .value.deviceId, .value.firmware] | join("\t")' "$work/fleet.json" >"$work/rows.txt"
   {
     # The list's columns, then the site's (every device online, none with a problem).
@@ -86,8 +86,7 @@ if [ "${1:-}" = --inner ]; then
   # Export through the save dialog into a new file, then onto it again, declined.
   gui click btn_export && gui_wait_window QFileDialog || fail "export: no file dialog"
   gui file-dialog "$work/devices.csv" || fail "export: file-dialog refused"
-  gui_wait_msgbox "Exporting succeeded." || fail "export: no success box"
-  gui msgbox-answer btn_ok
+  wait_for 10 gui_note_has "$work/devices.csv" || fail "export: no note naming the file"
   check "the exported CSV holds the listed devices" cmp "$work/expected.csv" "$work/devices.csv" ||
     { cat -A "$work/devices.csv"; cat -A "$work/expected.csv"; }
   echo changed >"$work/devices.csv"

@@ -16,8 +16,8 @@ if [ "${1:-}" = --inner ]; then
   now() { date +%s.%N; }
   # Expected list: index, IP, MAC, model, room, firmware, sorted by IP numerically.
   expected() {
-    jq -r 'sort_by(.ip | split(".") | map(tonumber)) | to_entries[]
-           | [(.key + 1 | tostring), .value.ip, .value.mac, .value.expectedModel, .value.deviceId, .value.firmware]
+    jq -r "$jq_display_mac"'sort_by(.ip | split(".") | map(tonumber)) | to_entries[]
+           | [(.key + 1 | tostring), .value.ip, (.value.mac | display_mac), .value.expectedModel, .value.deviceId, .value.firmware]
            | join("\t")' "$1"
   }
   show_list() { echo "--- list"; gui list list_device; }

@@ -51,8 +51,8 @@ discoveries() { tcpdump -r "$work/$1.pcap" dst host 238.8.8.1 2>/dev/null | wc -
 setting() { sed -n "s/^$1=//p" "$ini" | tr -d '\r'; }
 # Rows as the main list shows them (index, IP, MAC, model, room, firmware), sorted by IP.
 expected_rows() {
-  jq -r 'sort_by(.ip | split(".") | map(tonumber)) | to_entries[]
-         | [(.key + 1 | tostring), .value.ip, .value.mac, .value.expectedModel, .value.deviceId, .value.firmware]
+  jq -r "$jq_display_mac"'sort_by(.ip | split(".") | map(tonumber)) | to_entries[]
+         | [(.key + 1 | tostring), .value.ip, (.value.mac | display_mac), .value.expectedModel, .value.deviceId, .value.firmware]
          | join("\t")' "$1"
 }
 
@@ -65,7 +65,10 @@ wait_for 5 test -f "$work/sim2.ready" || fail "second simulator did not start"
 expected_rows "$work/fleet2.json" >"$work/expected2.txt"
 [ "$(wc -l <"$work/expected2.txt")" -eq 3 ] || fail "second fleet file has $(wc -l <"$work/expected2.txt") devices"
 
-# 0. SIGTERM while the first-start settings are open ends the program the normal way.
+# 0. SIGTERM while the first-start settings are open ends the program the normal way, and sends
+#    nothing on any link on its way out (no adapter was ever chosen).
+capture term1 "$IPS_SEGMENT_DEV_IF"
+capture term2 "$IPS_SEGMENT_DEV_IF2"
 gui_start "$exe"
 gui_wait_window SystemSettingDlg || fail "first start did not open the system settings"
 kill -TERM "$gui_pid"
@@ -73,9 +76,13 @@ wait_for 10 gui_gone || fail "SIGTERM did not end the program during the adapter
 wait "$gui_pid"
 rc=$?
 gui_pid=""
+sleep 1  # a frame sent on the way out would be in the captures by now
+stop_captures
 [ $rc -eq 0 ] || fail "SIGTERM during the adapter choice: exit $rc, expected 0"
 [ ! -e "$ini" ] || fail "closing without a choice wrote settings"
-echo "ok: SIGTERM during the adapter choice ends the program with 0"
+[ "$(frames term1)" -eq 0 ] && [ "$(frames term2)" -eq 0 ] ||
+  fail "frames went out after SIGTERM in the adapter choice (link 1: $(frames term1), link 2: $(frames term2))"
+echo "ok: SIGTERM during the adapter choice ends the program with 0 and sends nothing"
 
 # 1. First start: two adapters, nothing saved. The settings open on the network tab before the
 #    main window, and no device frame leaves while they are open.
@@ -98,7 +105,7 @@ echo "ok: first start asks for the adapter on the network tab"
 gui combo-select combo_card "$IPS_SEGMENT_IF2" >/dev/null || fail "cannot choose $IPS_SEGMENT_IF2"
 gui_wait_text lab_ip "$IPS_SEGMENT_APP_IP2" || fail "the address label does not show link 2's address"
 gui click btn_ok >/dev/null || fail "cannot press OK"
-gui_wait_msgbox "automatically restart" || fail "no restart question"
+gui_wait_msgbox "restart automatically" || fail "no restart question"
 stop_captures
 [ "$(frames link1)" -eq 0 ] && [ "$(frames link2)" -eq 0 ] ||
   fail "frames went out while the adapter was being chosen (link 1: $(frames link1), link 2: $(frames link2))"
@@ -111,7 +118,7 @@ wait "$old"
 rc=$?
 gui_pid=""
 [ $rc -eq 1 ] || fail "the old instance exited $rc, expected 1"
-[ "$(setting Interface)" = "$IPS_SEGMENT_IF2 (virtual)" ] || fail "Interface=$(setting Interface)"
+[ "$(setting Interface)" = "$IPS_SEGMENT_IF2" ] || fail "Interface=$(setting Interface)"
 [ "$(setting AdapterName)" = "$IPS_SEGMENT_IF2" ] || fail "AdapterName=$(setting AdapterName)"
 [ "$(setting IP)" = "$IPS_SEGMENT_APP_IP2" ] || fail "IP=$(setting IP)"
 wait_for 10 test -S "$run/instance.sock" || fail "no successor took over"

@@ -1,6 +1,10 @@
 #include "ui/device/device_info_view.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QBoxLayout>
+#include <QPointer>
+#include <QProgressBar>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,22 +16,26 @@
 #include "core/control.h"
 #include "core/device_config_keys.h"
 #include "core/device_operations.h"
+#include "core/mac_text.h"
 #include "core/network_input_check.h"
 #include "protocol/request_records.h"
 #include "shell/secure_wipe.h"
+#include "ui/device/device_summary.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/notify_hub.h"
 #include "ui/framework/plain_text.h"
 #include "ui/framework/translate_manager.h"
+#include "ui/framework/product_name.h"
 #include "ui/framework/ui_thread.h"
 #include "ui/framework/ui_wait_clock.h"
+#include "ui/framework/window_note.h"
 
 namespace {
 
 constexpr int kTimerRefresh = 1;
 constexpr int kRefreshPeriodMs = 3000;
 constexpr char16_t kPasswordMask = u'\u25CF';
-constexpr const char* kAppCaption = "VIRN Scanner-Ipscanner";
+constexpr const char* kAppCaption = kProductName;
 constexpr const char* kObtainingIp = "Obtaining lP address...";
 constexpr const char* kTypeStatic = device_config::kTypeStatic;
 
@@ -38,11 +46,31 @@ QString Text(const QLineEdit* edit) { return edit ? edit->text() : QString(); }
 }  // namespace
 
 struct CDeviceInfoView::RemoteCommand {
-  const char* caption;   // of both boxes
+  const char* caption;   // of the confirmation
   const char* question;  // Yes/No confirmation
   const char* command;   // szType of the request
   const char* logName;
-  const char* done;  // shown after the pause
+  const char* done;  // the note after the pause: the device restarts
+};
+
+// While the view waits for a device (its answer to the password, an acknowledge, the pause after
+// a command), the panel shows a running bar and the pointer a busy cursor; the window keeps
+// painting meanwhile.
+class CDeviceInfoView::BusyMark {
+public:
+  explicit BusyMark(CDeviceInfoView* view) : m_bar(view->m_pBusyBar) {
+    if (m_bar) m_bar->show();
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+  }
+  ~BusyMark() {
+    QApplication::restoreOverrideCursor();
+    if (m_bar) m_bar->hide();
+  }
+  BusyMark(const BusyMark&) = delete;
+  BusyMark& operator=(const BusyMark&) = delete;
+
+private:
+  QPointer<QProgressBar> m_bar;
 };
 
 IPS_BEGIN_MESSAGE_MAP(CDeviceInfoView, CBaseView)
@@ -89,6 +117,18 @@ void CDeviceInfoView::DoInit() {
   m_pEditUserName = FindControl<QLineEdit>(QStringLiteral("edit_user_name"));
   m_pEditPassword = FindControl<QLineEdit>(QStringLiteral("edit_password"));
   m_pLabelDevice = FindControl<QLabel>(QStringLiteral("lab_device_title"));
+  // A thin running bar under the panel's head, shown only while the view waits.
+  QWidget* head = FindControl<QWidget>(QStringLiteral("layout_view_head"));
+  auto* column = head ? qobject_cast<QBoxLayout*>(head->parentWidget()->layout()) : nullptr;
+  if (column && !m_pBusyBar) {
+    m_pBusyBar = new QProgressBar(head->parentWidget());
+    m_pBusyBar->setObjectName(QStringLiteral("bar_busy"));
+    m_pBusyBar->setRange(0, 0);
+    m_pBusyBar->setTextVisible(false);
+    m_pBusyBar->setFixedHeight(4);
+    m_pBusyBar->hide();
+    column->insertWidget(column->indexOf(head) + 1, m_pBusyBar);
+  }
   if (m_pEditPassword) {
     m_pEditPassword->setEchoMode(QLineEdit::Password);
     m_pEditPassword->setStyleSheet(
@@ -103,14 +143,29 @@ int CDeviceInfoView::Ask(const char* title, const char* text, int buttons) {
   return ShowMessageBox(window(), QString::fromUtf8(title), QString::fromUtf8(text), buttons);
 }
 
+int CDeviceInfoView::AskAboutDevice(const char* title, const char* question) {
+  return ShowMessageBox(window(), QString::fromUtf8(title),
+                        QuestionAboutDevice(QString::fromUtf8(question), m_device), MB_YESNO);
+}
+
 void CDeviceInfoView::SendConfigRequest() {
   device_ops::RequestConfig(*CControl::GetInstance(), m_device);
 }
 
 void CDeviceInfoView::ShowDeviceTitle() {
   if (!m_pLabelDevice) return;
-  // The MAC names the device; model and address go to the tooltip, the panel is narrow.
-  SetPlainLabelText(m_pLabelDevice, QString::fromStdString(m_device.mac));
+  // The MAC names the device, with model, room and firmware under it; the address goes to the
+  // tooltip. Device texts, so plain text whatever they hold.
+  SetPlainLabelText(m_pLabelDevice, QString::fromStdString(DisplayMacText(m_device.mac)));
+  if (auto* details = FindControl<QLabel>(QStringLiteral("lab_device_details"))) {
+    QStringList parts;
+    for (const std::string* text : {&m_device.model, &m_device.deviceId, &m_device.firmware}) {
+      if (!text->empty()) parts << QString::fromStdString(*text);
+    }
+    details->setTextFormat(Qt::PlainText);
+    details->setText(parts.join(QStringLiteral("  \u00B7  ")));
+    details->setToolTip(details->text());
+  }
   QStringList details;
   for (const std::string* text : {&m_device.model, &m_device.ip}) {
     if (!text->empty()) details << QString::fromStdString(*text);
@@ -208,6 +263,7 @@ void CDeviceInfoView::OnDhcpSelectChanged(TNotifyMsg&) {
 
 device_ops::AuthOutcome CDeviceInfoView::VerifyUserAndPassword(const std::string& user,
                                                                const std::string& password) {
+  BusyMark busy(this);
   return device_ops::Authenticate(*m_authWaits, WaitClock(), m_device, user, password,
                                   "CDeviceInfoView::VerifyUserAndPassword");
 }
@@ -250,7 +306,7 @@ bool CDeviceInfoView::CheckNetworkInput() {
 void CDeviceInfoView::OnBtnUpdateClicked(TNotifyMsg&) {
   if (!CheckCredentials()) return;
   if (!CheckNetworkInput()) return;
-  if (Ask("Update", "Are you sure you want to update this device?", MB_YESNO) != IDYES) return;
+  if (AskAboutDevice("Update", "Are you sure you want to update this device?") != IDYES) return;
 
   device_config::NetworkSettings settings;
   settings.dhcp = m_pCheckDhcp && m_pCheckDhcp->isChecked();
@@ -262,6 +318,7 @@ void CDeviceInfoView::OnBtnUpdateClicked(TNotifyMsg&) {
   CONFIG_MODULE_T items;
   device_config::FillUpdateItems(m_device, settings, &items);
 
+  BusyMark busy(this);
   const device_ops::UpdateResult result =
       device_ops::UpdateConfig(*CControl::GetInstance(), WaitClock(), m_device, items,
                                "CDeviceInfoView::OnBtnUpdateClicked");
@@ -270,36 +327,48 @@ void CDeviceInfoView::OnBtnUpdateClicked(TNotifyMsg&) {
     Ask("Result", "Setting device configurations failed.", MB_OK);
     return;
   }
-  Ask("Result", "Setting device configurations succeeded.", MB_OK);
+  ShowWindowNote(this, QuestionAboutDevice(QStringLiteral("Setting device configurations succeeded."),
+                                           m_device));
   setVisible(false);
 }
 
 void CDeviceInfoView::RunRemoteControl(const RemoteCommand& command) {
   if (!CheckCredentials()) return;
-  if (Ask(command.caption, command.question, MB_YESNO) != IDYES) return;
-  // Not built or not sent (both logged): the device was not asked, so no success is shown.
-  if (device_ops::RemoteControl(WaitClock(), m_device, command.command, command.logName) !=
-      device_ops::RemoteOutcome::kSent)
-    return;
-  Ask(command.caption, command.done, MB_OK);
+  if (AskAboutDevice(command.caption, command.question) != IDYES) return;
+  {
+    BusyMark busy(this);
+    // Not built or not sent (both logged): the device was not asked, so no success is shown.
+    if (device_ops::RemoteControl(WaitClock(), m_device, command.command, command.logName) !=
+        device_ops::RemoteOutcome::kSent)
+      return;
+  }
+  // No box to wait for: the device is on its way down, and its row says so until it answers.
+  ShowWindowNote(this, QuestionAboutDevice(QString::fromLatin1(command.done), m_device));
+  emit DeviceRestarting(m_device);
 }
 
 void CDeviceInfoView::OnBtnRebootClicked(TNotifyMsg&) {
   RunRemoteControl({"Reboot", "Are you sure you want to reboot this device?",
                     device_ops::kCommandReboot, "CDeviceInfoView::OnBtnRebootClicked",
-                    "Rebooting device succeeded."});
+                    "The device is restarting. Its row shows this until it answers again."});
 }
 
 void CDeviceInfoView::OnBtnResetClicked(TNotifyMsg&) {
   RunRemoteControl({"Reset", "Are you sure you want to reset this device?",
                     device_ops::kCommandReset, "CDeviceInfoView::OnBtnResetClicked",
-                    "Reseting device succeeded."});
+                    "The device is restarting with its factory settings. Its row shows this "
+                    "until it answers again."});
 }
 
 void CDeviceInfoView::OnBtnBrowseClicked(TNotifyMsg&) {
   if (!m_pEditIp) return;
-  // The address the device reported last, never what is typed in the field.
-  QDesktopServices::openUrl(QUrl(QStringLiteral("http://%1/").arg(GetUserData(m_pEditIp))));
+  // The address the device reported last, never what is typed in the field; before its first
+  // report, the address the list knows.
+  QString ip = GetUserData(m_pEditIp);
+  if (ip.isEmpty() || ip == TrText(QString::fromLatin1(kObtainingIp)))
+    ip = QString::fromStdString(m_device.ip);
+  if (ip.isEmpty()) return;
+  QDesktopServices::openUrl(QUrl(QStringLiteral("http://%1/").arg(ip)));
 }
 
 void CDeviceInfoView::OnBtnHideClicked(TNotifyMsg&) { setVisible(false); }

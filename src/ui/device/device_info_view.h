@@ -14,6 +14,7 @@ class CAuthenticateDispatcher;
 class IOpClock;
 class QAbstractButton;
 class QLabel;
+class QProgressBar;
 class QLineEdit;
 
 // The panel beside the device list that shows one device's network settings ("DeviceInfoView.xml")
@@ -47,6 +48,10 @@ public:
 
   IPS_DECLARE_MESSAGE_MAP()
 
+signals:
+  // A reboot or reset was sent and acknowledged: the device goes away for a while.
+  void DeviceRestarting(const DEVICE_ENTRY_T& device);
+
 private:
   void OnTimer(TNotifyMsg& msg);
   void OnBtnHideClicked(TNotifyMsg& msg);
@@ -57,6 +62,7 @@ private:
   void OnDhcpSelectChanged(TNotifyMsg& msg);
 
   struct RemoteCommand;
+  class BusyMark;
   void RunRemoteControl(const RemoteCommand& command);
   // Empty check and authenticate, with their message boxes; true when the device accepted.
   bool CheckCredentials();
@@ -67,6 +73,8 @@ private:
   void ShowDeviceConfig(const std::map<std::string, std::string>& config);
   void ShowDeviceTitle();
   int Ask(const char* title, const char* text, int buttons);
+  // Yes/No with the device's model, IP and room under the question.
+  int AskAboutDevice(const char* title, const char* question);
   IOpClock& WaitClock();
 
   QAbstractButton* m_pCheckDhcp = nullptr;
@@ -78,6 +86,7 @@ private:
   QLineEdit* m_pEditUserName = nullptr;
   QLineEdit* m_pEditPassword = nullptr;
   QLabel* m_pLabelDevice = nullptr;
+  QProgressBar* m_pBusyBar = nullptr;
   DEVICE_ENTRY_T m_device;
   std::unique_ptr<CAuthenticateDispatcher> m_authWaits;
   std::unique_ptr<IOpClock> m_uiClock;

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "ui/framework/dialog_keys.h"
 #include "ui/framework/dlg_builder_callback.h"
 #include "ui/framework/mask_panel_wnd.h"
 #include "ui/framework/notify_hub.h"
@@ -72,7 +73,7 @@ bool CBaseDlg::Create() {
   if (!root->windowIcon().isNull()) setWindowIcon(root->windowIcon());
   resize(root->size().expandedTo(root->minimumSizeHint()));
 
-  // Enter must never press a button behind the user's back.
+  // Qt's own default button would bypass the window's handlers: Enter is keyPressEvent's.
   for (QPushButton* button : root->findChildren<QPushButton*>()) {
     button->setAutoDefault(false);
     button->setDefault(false);
@@ -146,13 +147,32 @@ void CBaseDlg::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
+      // A dialog's buttons answer the keyboard as a desktop's do; the main window has no answer
+      // to give, so the keys do nothing there.
+      if (!m_nativeFrame && event->modifiers() == Qt::NoModifier) {
+        if (QAbstractButton* button = EnterButton()) button->click();
+      }
+      event->accept();
+      return;
     case Qt::Key_Escape:
+      if (!m_nativeFrame) {
+        if (QAbstractButton* button = EscapeButton(m_root)) button->click();
+      }
+      event->accept();
+      return;
     case Qt::Key_Pause:
-      event->accept();  // no default action for these in any window
+      event->accept();  // no default action in any window
       return;
     default:
       QDialog::keyPressEvent(event);
   }
+}
+
+QAbstractButton* CBaseDlg::EnterButton() const {
+  auto* focused = qobject_cast<QPushButton*>(focusWidget());
+  if (focused && focused->isEnabled() && focused->isVisible() && isAncestorOf(focused))
+    return focused;
+  return PrimaryButton(m_root);
 }
 
 void CBaseDlg::changeEvent(QEvent* event) {
@@ -161,7 +181,14 @@ void CBaseDlg::changeEvent(QEvent* event) {
 }
 
 void CBaseDlg::reject() {
-  // Reached through the window manager's close button: the same as "closebtn".
+  // Reached through the window manager's close button: the dialog's own close or Cancel button,
+  // so that every question its handler asks is asked; without one (the main window), IDCANCEL.
+  if (!m_nativeFrame) {
+    if (QAbstractButton* button = EscapeButton(m_root)) {
+      button->click();
+      return;
+    }
+  }
   Close(IDCANCEL);
 }
 

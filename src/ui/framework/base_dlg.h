@@ -2,7 +2,9 @@
 
 // CBaseDlg: the base of every window. It builds the window from its layout file in the skin
 // folder, wires the controls to the message map, runs the window modally (over a dimming mask
-// laid on the parent when asked), ends it with a close code, and ignores Enter, Escape and Pause.
+// laid on the parent when asked), ends it with a close code. In a dialog, Enter clicks the focused
+// button or the primary one and Escape the dialog's own Cancel or close button (dialog_keys.h),
+// through the window's handlers; Pause does nothing.
 //
 // Declaring a window:
 //
@@ -30,8 +32,9 @@
 //   int code = dlg.DoModal();         // 1, 2, 6, 7 or the dialog's own code
 //
 // A control named "closebtn" ends the window with IDCANCEL unless the window's own map takes
-// that click; so does the window manager's close button. Handlers may also bind Qt signals of
-// their controls directly with connect() to member-function pointers.
+// that click; the window manager's close button clicks the dialog's close or Cancel button.
+// Handlers may also bind Qt signals of their controls directly with connect() to member-function
+// pointers.
 //
 // Layout root properties (set on the top widget of the .ui file):
 //   nativeFrame (bool)    : use the window manager's frame (main window); default is frameless
@@ -50,6 +53,7 @@
 #include "ui/framework/notify.h"
 
 class CNotifyHub;
+class QAbstractButton;
 
 class CBaseDlg : public QDialog, public CNotifyPump {
   Q_OBJECT
@@ -108,6 +112,7 @@ protected:
 
 private:
   void CloseNow(int code);
+  QAbstractButton* EnterButton() const;
   void CenterWindow();
 
   QString m_caption;

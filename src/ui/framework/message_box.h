@@ -2,8 +2,7 @@
 
 // The system's one message box, built from skin/MessageBox.xml.
 //
-//   if (ShowMessageBox(this, "VIRN Scanner-Ipscanner", "Do you want to reboot the device?",
-//   MB_YESNO) != IDYES)
+//   if (ShowMessageBox(this, kProductName, "Do you want to reboot the device?", MB_YESNO) != IDYES)
 //     return;
 //
 // Title and text go through the language catalog. Button sets: MB_OK (IDOK), MB_OKCANCEL

@@ -1,6 +1,7 @@
 #include "ui/main/device_list_item.h"
 
 #include "core/device_sort.h"
+#include "core/mac_text.h"
 
 CDeviceListItem::CDeviceListItem(const DEVICE_ENTRY_T& device) : m_device(device) {
   m_indexText = QString::number(m_index);
@@ -20,7 +21,7 @@ void CDeviceListItem::UpdateDeviceInfo(const DEVICE_ENTRY_T& device) {
 
 void CDeviceListItem::Fill() {
   m_ipText = QString::fromStdString(m_device.ip);
-  m_macText = QString::fromStdString(m_device.mac);
+  m_macText = QString::fromStdString(DisplayMacText(m_device.mac));
   m_modelText = QString::fromStdString(m_device.model);
   m_roomText = QString::fromStdString(m_device.deviceId);
   m_firmwareText = QString::fromStdString(m_device.firmware);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "core/mac_text.h"
 #include "ui/main/device_site_marks.h"
 
 namespace {
@@ -24,7 +25,9 @@ bool MatchesSearch(const DEVICE_ENTRY_T& entry, const QString& upperSearch) {
        {&entry.ip, &entry.mac, &entry.model, &entry.deviceId, &entry.firmware}) {
     if (QString::fromStdString(*text).toUpper().contains(upperSearch)) return true;
   }
-  return false;
+  // Devices spell their MACs in several ways, and so do installers: ':' and '-' do not count.
+  const std::string compact = CompactMacText(upperSearch.toStdString());
+  return !compact.empty() && CompactMacText(entry.mac).find(compact) != std::string::npos;
 }
 
 QVariant SiteRoleData(const CDeviceSiteMarks* marks, const std::string& mac, int role) {

@@ -1,6 +1,8 @@
 #include "ui/main/device_row_painter.h"
 
 #include <QAbstractButton>
+#include <QBoxLayout>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLayout>
 #include <QPainter>
@@ -66,6 +68,29 @@ void CDeviceRowPainter::Layout(int width) const {
                         ? QRect(widget->mapTo(m_template, QPoint(0, 0)), widget->size())
                         : QRect();
   }
+}
+
+int CDeviceRowPainter::TextWidth(Part part, const QString& text) const {
+  const auto* label = part >= 0 && part < kPartCount ? qobject_cast<const QLabel*>(m_parts[part])
+                                                     : nullptr;
+  if (!label) return 0;
+  const QMargins margins = label->contentsMargins();
+  return QFontMetrics(label->font()).horizontalAdvance(text) + margins.left() + margins.right() +
+         2 * label->margin() + 2;
+}
+
+void CDeviceRowPainter::SetTextStretches(const std::array<int, kFirmware - kIp + 1>& stretches,
+                                         const std::array<int, kFirmware - kIp + 1>& minimums) {
+  auto* layout = m_template ? qobject_cast<QBoxLayout*>(m_template->layout()) : nullptr;
+  if (!layout) return;
+  for (int part = kIp; part <= kFirmware; ++part) {
+    const size_t i = static_cast<size_t>(part - kIp);
+    const int at = m_parts[part] ? layout->indexOf(m_parts[part]) : -1;
+    if (at < 0) continue;
+    layout->setStretch(at, std::max(1, stretches[i]));
+    m_parts[part]->setMinimumWidth(minimums[i]);
+  }
+  m_laidOutWidth = -1;  // lay the template out again at the next paint
 }
 
 QRect CDeviceRowPainter::PartRect(Part part, int rowWidth) const {

@@ -66,6 +66,13 @@ public:
   // its problem badge (after the firmware text).
   void SiteMarkSpaces(const CDeviceListItem& row, const QRect& rowRect, QRect* dotSpace,
                       QRect* badgeSpace) const;
+  // The width a part needs to show `text` whole, in the font and margins of its label.
+  int TextWidth(Part part, const QString& text) const;
+  // Shares the row's width between the text parts (kIp to kFirmware) in these proportions, none
+  // narrower than its minimum; the list header gives its columns the same, so both stay aligned.
+  void SetTextStretches(const std::array<int, kFirmware - kIp + 1>& stretches,
+                        const std::array<int, kFirmware - kIp + 1>& minimums);
+
   // Status dots, problem badges and muted missing rows, drawn over each row (null: none).
   void SetSiteMarks(const CDeviceSiteMarks* marks) { m_siteMarks = marks; }
   const CDeviceSiteMarks* SiteMarks() const { return m_siteMarks; }

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QStringList>
 
 #include "core/csv_site_columns.h"
 #include "ui/framework/translate_manager.h"
@@ -11,6 +12,10 @@ namespace {
 
 constexpr int kDot = 8;
 constexpr int kBadgeHeight = 18;
+// A device that answers this long after a reboot command has come back; one that stays silent
+// is left to its missing status after the longer time.
+constexpr std::chrono::milliseconds kRestartQuiet{10000};
+constexpr std::chrono::milliseconds kRestartGiveUp{180000};
 
 std::string Tr(const std::string& key) { return TrText(QString::fromStdString(key)).toStdString(); }
 
@@ -36,7 +41,14 @@ void CDeviceSiteMarks::Update(const std::vector<DEVICE_ENTRY_T>& table, STATUS_S
   m_wallMsAtSnapshot = QDateTime::currentMSecsSinceEpoch();
   m_subnets = std::move(subnets);
   m_problems = CSiteProblems::Compute(table, m_subnets);
+  std::erase_if(m_restarting, [this](const auto& mark) {
+    const DEVICE_LIVE_T live = m_status.LiveOf(mark.first);
+    return (live.known && live.lastSeen >= mark.second + kRestartQuiet) ||
+           m_status.now >= mark.second + kRestartGiveUp;
+  });
 }
+
+void CDeviceSiteMarks::MarkRestarting(const std::string& mac) { m_restarting[mac] = m_status.now; }
 
 const std::vector<SITE_PROBLEM_T>* CDeviceSiteMarks::Problems(const std::string& mac) const {
   const auto it = m_problems.find(mac);
@@ -48,6 +60,24 @@ QString CDeviceSiteMarks::ClockText(std::chrono::milliseconds trackerTime) const
   return QDateTime::fromMSecsSinceEpoch(wall).toString(QStringLiteral("hh:mm:ss"));
 }
 
+QString CDeviceSiteMarks::LegendHtml() {
+  DEVICE_LIVE_T online;
+  DEVICE_LIVE_T fresh;
+  fresh.isNew = true;
+  DEVICE_LIVE_T back;
+  back.status = EDeviceStatus::kBack;
+  DEVICE_LIVE_T missing;
+  missing.status = EDeviceStatus::kMissing;
+  const std::pair<const DEVICE_LIVE_T*, const char*> entries[] = {
+      {&online, "Online"}, {&fresh, "New"}, {&back, "Back"}, {&missing, "Missing"}};
+  QStringList parts;
+  for (const auto& [live, key] : entries) {
+    parts << QStringLiteral("<span style=\"color:%1\">\u25CF</span>&nbsp;%2")
+                 .arg(DotColor(*live).name(), TrText(QString::fromLatin1(key)).toHtmlEscaped());
+  }
+  return parts.join(QStringLiteral("&nbsp;&nbsp;&nbsp;"));
+}
+
 QRect CDeviceSiteMarks::DotRect(const QRect& dotSpace) {
   if (dotSpace.isEmpty()) return {};
   return QRect(dotSpace.center().x() - kDot / 2 + 1, dotSpace.center().y() - kDot / 2 + 1, kDot,
@@ -55,6 +85,7 @@ QRect CDeviceSiteMarks::DotRect(const QRect& dotSpace) {
 }
 
 QString CDeviceSiteMarks::BadgeText(const std::string& mac) const {
+  if (IsRestarting(mac)) return TrText(QStringLiteral("Restarting"));
   const auto* problems = Problems(mac);
   if (problems == nullptr || problems->empty()) return {};
   if (problems->size() == 1) {
@@ -63,11 +94,16 @@ QString CDeviceSiteMarks::BadgeText(const std::string& mac) const {
   return TrText(QStringLiteral("%1 problems")).arg(problems->size());
 }
 
+int CDeviceSiteMarks::BadgeWidth(const std::string& mac) const {
+  const QString text = BadgeText(mac);
+  return text.isEmpty() ? 0 : QFontMetrics(BadgeFont()).horizontalAdvance(text) + 16;
+}
+
 QRect CDeviceSiteMarks::BadgeRect(const std::string& mac, const QRect& badgeSpace,
                                   bool* compact) const {
   const QString text = BadgeText(mac);
   if (text.isEmpty() || badgeSpace.width() < kBadgeHeight) return {};
-  const int full = QFontMetrics(BadgeFont()).horizontalAdvance(text) + 16;
+  const int full = BadgeWidth(mac);
   const bool shrink = full > badgeSpace.width();
   if (compact) *compact = shrink;
   const int width = shrink ? kBadgeHeight : full;
@@ -96,10 +132,12 @@ void CDeviceSiteMarks::Paint(QPainter* painter, const QRect& rowRect, const QCol
   const QRect badge = BadgeRect(mac, badgeSpace, &compact);
   if (!badge.isEmpty()) {
     painter->setPen(Qt::NoPen);
-    painter->setBrush(compact ? QColor("#dc2626") : QColor("#fde8e8"));
+    const bool restarting = IsRestarting(mac);  // news, not a fault: blue, not red
+    painter->setBrush(compact ? QColor(restarting ? "#2463eb" : "#dc2626")
+                              : QColor(restarting ? "#e8f0fe" : "#fde8e8"));
     painter->drawRoundedRect(badge, kBadgeHeight / 2.0, kBadgeHeight / 2.0);
     painter->setFont(BadgeFont());
-    painter->setPen(compact ? QColor("#ffffff") : QColor("#b91c1c"));
+    painter->setPen(compact ? QColor("#ffffff") : QColor(restarting ? "#1d4ed8" : "#b91c1c"));
     painter->drawText(badge, Qt::AlignCenter, compact ? QStringLiteral("!") : BadgeText(mac));
   }
   painter->restore();

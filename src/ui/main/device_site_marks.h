@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QRect>
 #include <QString>
+#include <map>
 #include <vector>
 
 #include "core/device_entry.h"
@@ -21,6 +22,11 @@ public:
   void Update(const std::vector<DEVICE_ENTRY_T>& table, STATUS_SNAPSHOT_T status,
               std::vector<IPV4_SUBNET_T> subnets);
 
+  // A reboot or reset was sent to this device: its row says it restarts until the device is
+  // heard again a while after the command (or, at the latest, a few minutes on).
+  void MarkRestarting(const std::string& mac);
+  bool IsRestarting(const std::string& mac) const { return m_restarting.count(mac) != 0; }
+
   // Devices of the table with at least one problem.
   int ProblemCount() const { return static_cast<int>(m_problems.size()); }
   bool HasProblem(const std::string& mac) const { return m_problems.count(mac) != 0; }
@@ -32,6 +38,9 @@ public:
   // holds it and shrinks to "!" when not; it is empty for a device without problems.
   static QRect DotRect(const QRect& dotSpace);
   QRect BadgeRect(const std::string& mac, const QRect& badgeSpace, bool* compact = nullptr) const;
+  // The width the badge needs to show its words (0 without a badge), so the list can give its
+  // column that much.
+  int BadgeWidth(const std::string& mac) const;
 
   // Draws the marks of one row over what the row painter drew; a missing row is muted first.
   void Paint(QPainter* painter, const QRect& rowRect, const QColor& background,
@@ -43,10 +52,14 @@ public:
   QString StatusToolTip(const std::string& mac) const;
   // The explanation of each problem, one paragraph each.
   QString ProblemToolTip(const std::string& mac) const;
-  // The badge's text: the short text of the only problem, or "N problems".
+  // The badge's text: "Restarting", the short text of the only problem, or "N problems".
   QString BadgeText(const std::string& mac) const;
   // The site cells of the export: status and problems.
   std::vector<std::string> CsvCells(const DEVICE_ENTRY_T& device) const;
+
+  // What the status dots mean, for the footer: each dot in its colour and its word, in the
+  // catalog's language (our own texts only, so rich text is safe here).
+  static QString LegendHtml();
 
   // The tracker's time as a wall-clock "hh:mm:ss".
   QString ClockText(std::chrono::milliseconds trackerTime) const;
@@ -56,4 +69,5 @@ private:
   SiteProblemMap m_problems;
   std::vector<IPV4_SUBNET_T> m_subnets;
   qint64 m_wallMsAtSnapshot = 0;
+  std::map<std::string, std::chrono::milliseconds> m_restarting;  // MAC -> tracker time of the command
 };

@@ -1,10 +1,10 @@
 #include "ui/main/main_wnd.h"
 
 #include <QAbstractButton>
+#include <QDate>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QToolTip>
@@ -24,16 +24,23 @@
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "ui/device/device_info_view.h"
+#include "ui/device/device_summary.h"
+#include "ui/framework/file_dialogs.h"
 #include "ui/framework/instance_beacon.h"
 #include "ui/framework/mask_panel_wnd.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/notify_hub.h"
+#include "ui/framework/product_name.h"
 #include "ui/framework/translate_manager.h"
 #include "ui/framework/wait_dlg.h"
+#include "ui/framework/window_note.h"
 #include "ui/main/clipboard_utils.h"
 #include "ui/main/device_list_model.h"
 #include "ui/main/device_list_view.h"
 #include "ui/main/device_selection.h"
+#include "ui/main/list_columns.h"
+#include "ui/main/live_search.h"
+#include "ui/main/main_window_placement.h"
 #include "ui/main/model_combo.h"
 #include "ui/main/sort_arrow.h"
 #include "ui/settings/about_dlg.h"
@@ -110,21 +117,29 @@ QWidget* CMainWnd::CreateControl(const QString& className, QWidget* parent) {
   return nullptr;  // every other class is the shared builder's
 }
 
-bool CMainWnd::AdapterChoiceNeeded(size_t adapterCount, const std::string& ipSetting) {
-  return adapterCount != 1 && ipSetting.empty();
+bool CMainWnd::AdapterChoiceNeeded(size_t adapterCount, const std::string& ipSetting,
+                                   const std::string& interfaceSetting) {
+  // An adapter without IPv4 address saves no address: its saved name counts as the choice.
+  return adapterCount != 1 && ipSetting.empty() && interfaceSetting.empty();
 }
 
-void CMainWnd::CheckAdapterSetting() {
-  const size_t adapters = CGlobalUtils::GetAdapters().size();
-  if (!AdapterChoiceNeeded(adapters, CGlobalUtils::ReadIpSetting(1024))) return;
+bool CMainWnd::CheckAdapterSetting() {
+  auto needed = [] {
+    return AdapterChoiceNeeded(CGlobalUtils::GetAdapters().size(),
+                               CGlobalUtils::ReadIpSetting(1024),
+                               CGlobalUtils::ReadInterfaceSetting());
+  };
+  if (!needed()) return true;
   // The installer chooses the adapter before anything is sent: the control core starts after
-  // this returns. A changed choice restarts the program from inside the dialog.
+  // this returns. A changed choice restarts the program from inside the dialog, so a return
+  // with the choice still open means the dialog was ended from outside (a signal).
   CSystemSettingDlg dlg(nullptr, CSystemSettingDlg::kTabNetwork);
   dlg.DoModal();
+  return !needed();
 }
 
 void CMainWnd::InitWindow() {
-  setWindowTitle(QString::fromLatin1(kWindowName));
+  setWindowTitle(TrText(QString::fromLatin1(kProductName)));
   if (QWidget* root = GetRoot(); root && !root->windowIcon().isNull())
     setWindowIcon(root->windowIcon());
 
@@ -141,7 +156,11 @@ void CMainWnd::InitWindow() {
   if (StartupHookSlot()) {
     StartupHookSlot()(this);
   } else {
-    CheckAdapterSetting();
+    if (!CheckAdapterSetting()) {
+      LogInfo("%s: no adapter chosen; ending without sending", "CMainWnd::InitWindow");
+      Close(IDCANCEL);  // once shown
+      return;
+    }
     CControl::GetInstance()->Init();
     CGlobalUtils::CheckModelCatalog(nullptr);  // logs once when the catalog cannot serve
   }
@@ -155,6 +174,14 @@ void CMainWnd::InitWindow() {
   m_pBtnModelSort = FindControl<QAbstractButton>(QStringLiteral("btn_model_sort"));
   m_pListHeader = FindControl<QWidget>(QStringLiteral("layout_list_header"));
   m_pBtnProblems = FindControl<QAbstractButton>(QStringLiteral("btn_problems"));
+  if (m_pDeviceInfoView) {
+    // The row of a device sent to reboot says so until the device answers again.
+    connect(m_pDeviceInfoView, &CDeviceInfoView::DeviceRestarting, this,
+            [this](const DEVICE_ENTRY_T& device) {
+              m_siteMarks.MarkRestarting(device.mac);
+              if (m_pListDevice) m_pListDevice->viewport()->update();
+            });
+  }
   // The detail view comes later; its button has nothing to show without it.
   if (!m_pDeviceInfoView) {
     if (auto* button = FindControl<QWidget>(QStringLiteral("btn_show_device_info"))) button->hide();
@@ -166,6 +193,7 @@ void CMainWnd::InitWindow() {
     if (!rowTemplate) LogError("%s: %s", "CMainWnd::InitWindow", error.toUtf8().constData());
     m_listView = new CDeviceListView(m_pListDevice, m_model, rowTemplate);
     m_listView->Painter()->SetSiteMarks(&m_siteMarks);
+    m_columns = std::make_unique<CListColumns>(m_pListHeader, m_listView->Painter());
     m_model->SetSiteMarks(&m_siteMarks);
     m_listView->SetEmptyText(TrText(QStringLiteral("No online devices.")));
     connect(m_listView, &CDeviceListView::IpCopyClicked, this, &CMainWnd::OnBtnIpCopyClicked);
@@ -177,9 +205,14 @@ void CMainWnd::InitWindow() {
     m_pListDevice->viewport()->installEventFilter(this);
   }
   if (m_pEditSearch) {
-    // Enter in the search box is the search button.
+    // Enter in the search box is the search button; the list also follows the typing.
     connect(m_pEditSearch, &QLineEdit::returnPressed, this, &CMainWnd::Search);
+    m_liveSearch = new CLiveSearch(m_pEditSearch, this);
+    connect(m_liveSearch, &CLiveSearch::SearchRequested, this, &CMainWnd::Search);
   }
+  if (auto* legend = FindControl<QLabel>(QStringLiteral("lab_status_legend")))
+    legend->setText(CDeviceSiteMarks::LegendHtml());
+  PlaceMainWindow(this);
 
   SetSortState(m_pBtnIpSort, CDeviceListModel::kSortAscending);
   SetSortState(m_pBtnModelSort, CDeviceListModel::kSortOff);
@@ -216,7 +249,14 @@ void CMainWnd::RefreshDeviceList() {
   if (!m_pListDevice) return;
   const QString modelFilter = m_pComboModel ? m_pComboModel->GetSelectedValue() : QString();
   SyncSortStates();
+  const int rowsBefore = m_model->Count();
   m_model->Refresh(ReadSiteState(), modelFilter, m_searchText);
+  // Widths follow the texts: at once when rows come or go, otherwise every few seconds (texts
+  // rarely change, and measuring a large list every second would cost).
+  if (m_columns && (m_model->Count() != rowsBefore || --m_fitCountdown <= 0)) {
+    m_fitCountdown = 5;
+    if (m_columns->Fit(*m_model, &m_siteMarks)) m_pListDevice->viewport()->update();
+  }
   UpdateDeviceCount();
   UpdateProblemsButton();
   // The whole table, not what the problems toggle lets through: hidden devices are known ones.
@@ -234,6 +274,15 @@ QString CMainWnd::ExportFileFilter() {
          TrText(QStringLiteral("All Files (*)"));
 }
 
+QString CMainWnd::FirmwareFileFilter() {
+  return TrText(QStringLiteral("Firmware images (*.rom *.zip)")) + QStringLiteral(";;") +
+         TrText(QStringLiteral("All Files (*)"));
+}
+
+QString CMainWnd::ProposedExportName(const QDate& day) {
+  return QStringLiteral("ipscanner-devices-%1.csv").arg(day.toString(Qt::ISODate));
+}
+
 QString CMainWnd::EmptyListText(bool firstRound, size_t devicesKnown) {
   if (devicesKnown > 0) return QStringLiteral("No devices match the search or filter.");
   return firstRound ? QStringLiteral("Searching for devices...")
@@ -244,6 +293,10 @@ std::vector<DEVICE_ENTRY_T> CMainWnd::ReadSiteState() {
   CControl* control = CControl::GetInstance();
   std::vector<DEVICE_ENTRY_T> table = control->GetDeviceList();
   m_siteMarks.Update(table, control->DeviceStatus().Snapshot(), CaptureSubnets());
+  m_tableCount = static_cast<int>(table.size());
+  m_onlineCount = static_cast<int>(std::count_if(table.begin(), table.end(), [this](const auto& d) {
+    return m_siteMarks.Live(d.mac).status != EDeviceStatus::kMissing;
+  }));
   // Statuses change without any text changing: repaint the rows in view (only those are drawn).
   if (m_pListDevice) m_pListDevice->viewport()->update();
   if (m_pBtnProblems && m_pBtnProblems->isChecked()) {
@@ -300,7 +353,11 @@ void CMainWnd::UpdateDeviceCount() {
   if (!m_pLabelDeviceCount) return;
   const QString key = m_pLabelDeviceCount->property("text_format").toString();
   const int rows = m_pListDevice ? m_model->Count() : 0;
-  m_pLabelDeviceCount->setText(FormatCount(TrText(key), rows));
+  // The devices online, whatever the search shows; how many rows are left when it hides some.
+  QString text = FormatCount(TrText(key), m_onlineCount);
+  if (rows < m_tableCount)
+    text += QStringLiteral("  \u00B7  ") + FormatCount(TrText(QStringLiteral("%d shown")), rows);
+  m_pLabelDeviceCount->setText(text);
 }
 
 void CMainWnd::UpdateSortImage(QAbstractButton* button) { ::UpdateSortImage(GetRoot(), button); }
@@ -334,6 +391,7 @@ void CMainWnd::OnBtnSearchClicked(TNotifyMsg&) { Search(); }
 
 void CMainWnd::Search() {
   if (!m_pListDevice) return;
+  if (m_liveSearch) m_liveSearch->Flush();
   m_searchText = m_pEditSearch ? m_pEditSearch->text() : QString();
   EmptyList();
   RefreshDeviceList();
@@ -428,9 +486,10 @@ void CMainWnd::OnBtnUpgradeClicked(int row) {
 }
 
 QString CMainWnd::ChooseUpgradeImage(const QString& title) {
+  (void)title;
   if (OpenFileHookSlot()) return OpenFileHookSlot()(this);
-  return QFileDialog::getOpenFileName(this, TrText(title), QString(),
-                                      QStringLiteral("rom Files(*.rom);;zip Files(*.zip)"));
+  return AskOpenFileName(this, TrText(QStringLiteral("Choose a firmware image")),
+                         FirmwareFileFilter());
 }
 
 QString CMainWnd::StoreUpgradeImageShowingWait(const QString& source, const QString& title) {
@@ -471,6 +530,10 @@ void CMainWnd::OnLanguageChanged() {
   // Layout texts follow by themselves; these the window formats from the catalog.
   UpdateEmptyText(CControl::GetInstance()->GetDeviceList().size());
   UpdateDeviceCount();
+  m_fitCountdown = 0;  // the headers' words changed: measure at the next refresh
+  setWindowTitle(TrText(QString::fromLatin1(kProductName)));
+  if (auto* legend = FindControl<QLabel>(QStringLiteral("lab_status_legend")))
+    legend->setText(CDeviceSiteMarks::LegendHtml());
 }
 
 void CMainWnd::OnBtnAboutClicked(TNotifyMsg&) {
@@ -496,10 +559,9 @@ void CMainWnd::ExportRows(const std::vector<const DEVICE_ENTRY_T*>& rows) {
   if (SaveFileHookSlot()) {
     chosen = SaveFileHookSlot()(this);
   } else {
-    chosen =
-        QFileDialog::getSaveFileName(this, TrText(QStringLiteral("CSV File")), QDir::currentPath(),
-                                     ExportFileFilter(), nullptr,
-                                     QFileDialog::DontConfirmOverwrite);
+    chosen = AskSaveFileName(this, TrText(QStringLiteral("Export CSV")),
+                             QDir::current().filePath(ProposedExportName(QDate::currentDate())),
+                             ExportFileFilter());
   }
   if (chosen.isEmpty()) return;
 
@@ -528,7 +590,8 @@ void CMainWnd::ExportRows(const std::vector<const DEVICE_ENTRY_T*>& rows) {
                    MB_OK);
     return;
   }
-  ShowMessageBox(this, QStringLiteral("Export"), QStringLiteral("Exporting succeeded."), MB_OK);
+  ShowWindowNote(this, TrText(QStringLiteral("The device list was saved to %1."))
+                           .arg(QDir::toNativeSeparators(QString::fromStdString(path))));
 }
 
 bool CMainWnd::eventFilter(QObject* watched, QEvent* event) {

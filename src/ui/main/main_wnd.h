@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "ui/framework/base_dlg.h"
@@ -12,8 +13,11 @@ class CDeviceInfoView;
 class CDeviceListModel;
 class CDeviceSelection;
 class CDeviceListView;
+class CListColumns;
+class CLiveSearch;
 class CModelCombo;
 class QAbstractButton;
+class QDate;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -24,8 +28,8 @@ class QListView;
 class CMainWnd : public CBaseDlg {
   Q_OBJECT
 public:
-  // The window's name, which a second start of the program looks for.
-  static constexpr const char* kWindowName = "VIRN Scanner-Ipscanner";
+  // The window's internal name (never shown: the title is the product name).
+  static constexpr const char* kWindowName = "IPScannerMainWnd";
 
   CMainWnd();
   ~CMainWnd() override;
@@ -43,9 +47,12 @@ public:
   static void SetOpenFileHook(OpenFileHook hook);
 
   // Steps of the start-up that the default hook runs: asks for an adapter when the choice is
-  // open (more or fewer than one adapter and no stored address), then starts the control core.
-  void CheckAdapterSetting();
-  static bool AdapterChoiceNeeded(size_t adapterCount, const std::string& ipSetting);
+  // open (more or fewer than one adapter and neither a stored address nor a stored adapter),
+  // then starts the control core. false when the question ended without a choice (a signal):
+  // then nothing is started or sent, and the window closes as soon as it shows.
+  bool CheckAdapterSetting();
+  static bool AdapterChoiceNeeded(size_t adapterCount, const std::string& ipSetting,
+                                  const std::string& interfaceSetting = std::string());
 
   // Brings the rows up to date with the control core's device table.
   void RefreshDeviceList();
@@ -69,8 +76,12 @@ public:
   // device is known, that it searches; when devices are known but the search or the model
   // filter hides them all, that none matches; otherwise that no device is online.
   static QString EmptyListText(bool firstRound, size_t devicesKnown);
-  // The file types of the export's save dialog, in the catalog's language.
+  // The file types of the export's save dialog and of the firmware image choice, in the
+  // catalog's language.
   static QString ExportFileFilter();
+  static QString FirmwareFileFilter();
+  // The file name the export proposes: "ipscanner-devices-2026-12-10.csv".
+  static QString ProposedExportName(const QDate& day);
 
 protected:
   QString GetLayoutFileName() const override { return QStringLiteral("MainWnd.xml"); }
@@ -148,4 +159,9 @@ private:
   CDeviceSiteMarks m_siteMarks;
   CDeviceSelection* m_selection = nullptr;
   QLabel* m_pLabelSelectionCount = nullptr;
+  CLiveSearch* m_liveSearch = nullptr;
+  std::unique_ptr<CListColumns> m_columns;  // column widths from the texts shown
+  int m_fitCountdown = 0;                   // refreshes until the columns are measured again
+  int m_tableCount = 0;   // devices in the control core's table
+  int m_onlineCount = 0;  // of them, those not missing
 };

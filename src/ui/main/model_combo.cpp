@@ -1,6 +1,9 @@
 #include "ui/main/model_combo.h"
 
 #include <QEvent>
+#include <QKeyEvent>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -9,7 +12,9 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <algorithm>
+#include <set>
 
+#include "core/control.h"
 #include "shell/global_utils.h"
 #include "ui/framework/dlg_builder_callback.h"
 #include "ui/framework/notify_hub.h"
@@ -44,6 +49,25 @@ void CModelCombo::SetCatalogReader(CatalogReader reader) {
   CatalogReaderSlot() = std::move(reader);
 }
 
+namespace {
+CModelCombo::ReportedModelsReader& ReportedModelsSlot() {
+  static CModelCombo::ReportedModelsReader reader;
+  return reader;
+}
+
+std::vector<std::string> ReportedModels() {
+  if (ReportedModelsSlot()) return ReportedModelsSlot()();
+  std::vector<std::string> models;
+  for (const DEVICE_ENTRY_T& device : CControl::GetInstance()->GetDeviceList())
+    models.push_back(device.model);
+  return models;
+}
+}  // namespace
+
+void CModelCombo::SetReportedModelsReader(ReportedModelsReader reader) {
+  ReportedModelsSlot() = std::move(reader);
+}
+
 void CModelCombo::Register() {
   CDlgBuilderCallback::RegisterClass(QStringLiteral("ModelCombo"),
                                      [](QWidget* parent) { return new CModelCombo(parent); });
@@ -54,10 +78,38 @@ void CModelCombo::AddEntries() {
   // The catalog maps model name -> firmware prefix, ordered by name.
   const auto catalog =
       CatalogReaderSlot() ? CatalogReaderSlot()() : CGlobalUtils::ReadModelNameMap();
-  for (const auto& [name, prefix] : catalog) {
-    QString model = QString::fromStdString(name);
-    addItem(TrText(model), model);
-  }
+  // A model a device reports is a choice too, whether or not the catalog knows it. One entry per
+  // name ignoring case (the filter compares that way), sorted the same way.
+  auto byName = [](const QString& a, const QString& b) {
+    const int order = QString::compare(a, b, Qt::CaseInsensitive);
+    return order != 0 ? order < 0 : a < b;
+  };
+  std::set<QString, decltype(byName)> names(byName);
+  std::set<QString> seen;  // upper-cased
+  auto add = [&](const std::string& name) {
+    const QString model = QString::fromStdString(name);
+    if (model.trimmed().isEmpty() || !seen.insert(model.toUpper()).second) return;
+    names.insert(model);
+  };
+  for (const auto& [name, prefix] : catalog) add(name);
+  for (const std::string& name : ReportedModels()) add(name);
+  for (const QString& model : names) addItem(TrText(model), model);
+}
+
+void CModelCombo::paintEvent(QPaintEvent*) {
+  // A name too long for the box is elided at its end and shown whole as the tooltip, instead of
+  // being cut off mid-word.
+  QStylePainter painter(this);
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  painter.drawComplexControl(QStyle::CC_ComboBox, option);
+  const QRect field =
+      style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+  const QString whole = option.currentText;
+  option.currentText = fontMetrics().elidedText(whole, Qt::ElideRight, field.width());
+  const QString tip = option.currentText == whole ? QString() : whole;
+  if (toolTip() != tip) setToolTip(tip);
+  painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
 void CModelCombo::changeEvent(QEvent* event) {
@@ -208,7 +260,10 @@ void CModelComboDlg::InitWindow() {
 }
 
 void CModelComboDlg::OnWindowInit(TNotifyMsg&) {
-  if (m_searchBox) m_searchBox->setFocus(Qt::OtherFocusReason);
+  if (m_searchBox) {
+    m_searchBox->installEventFilter(this);
+    m_searchBox->setFocus(Qt::OtherFocusReason);
+  }
   if (m_owner) EnsureVisible(m_owner->currentIndex());
 }
 
@@ -224,6 +279,57 @@ void CModelComboDlg::OnSearchTextChanged(TNotifyMsg&) {
     QListWidgetItem* item = m_list->item(i);
     item->setHidden(!text.isEmpty() && !item->text().toUpper().contains(text));
   }
+  // The first match is marked, so that Enter takes it.
+  if (!text.isEmpty()) MarkRow(NextShownRow(-1, 1));
+}
+
+void CModelComboDlg::MarkRow(int row) {
+  if (!m_list || row < 0 || row >= m_list->count()) return;
+  QSignalBlocker block(m_list);  // marking is not choosing
+  m_list->setCurrentRow(row);
+  EnsureVisible(row);
+  m_list->viewport()->update();
+}
+
+int CModelComboDlg::NextShownRow(int from, int step) const {
+  if (!m_list) return -1;
+  for (int row = from + step; row >= 0 && row < m_list->count(); row += step) {
+    if (!m_list->item(row)->isHidden()) return row;
+  }
+  return -1;
+}
+
+bool CModelComboDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_searchBox && event->type() == QEvent::KeyPress && m_list) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    const int current = m_list->currentRow();
+    const bool currentShown = current >= 0 && !m_list->item(current)->isHidden();
+    switch (key) {
+      case Qt::Key_Down:
+      case Qt::Key_Up: {
+        const int step = key == Qt::Key_Down ? 1 : -1;
+        const int next = NextShownRow(currentShown ? current : (step > 0 ? -1 : m_list->count()),
+                                      step);
+        if (next >= 0) MarkRow(next);
+        return true;
+      }
+      case Qt::Key_Return:
+      case Qt::Key_Enter: {
+        const int row = currentShown ? current : NextShownRow(-1, 1);
+        if (row >= 0 && m_owner) {
+          m_owner->setCurrentIndex(row);
+          Close(IDOK);
+        }
+        return true;
+      }
+      case Qt::Key_Escape:
+        Close(IDCANCEL);
+        return true;
+      default:
+        break;
+    }
+  }
+  return CBaseDlg::eventFilter(watched, event);
 }
 
 void CModelComboDlg::OnListItemSelect(TNotifyMsg&) {

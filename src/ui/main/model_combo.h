@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "ui/framework/base_dlg.h"
 
@@ -13,8 +14,9 @@ class QLineEdit;
 class QListWidget;
 
 // The model filter of the main window: entry 0 "All" (value ""), then one entry per model name
-// of the catalog config/ModelName.ini in the catalog's order, each entry's value being the
-// name. Opening it shows CModelComboDlg, a drop-down with a search box, instead of the plain
+// of the catalog config/ModelName.ini and per model a listed device reports, sorted ignoring
+// case, each entry's value being the name. The chosen name shows whole, or elided with the whole
+// name as tooltip. Opening it shows CModelComboDlg, a drop-down with a search box, instead of the plain
 // list; the catalog is read again each time it opens.
 class CModelCombo : public QComboBox {
   Q_OBJECT
@@ -29,6 +31,9 @@ public:
   // name). Empty restores the catalog file config/ModelName.ini.
   using CatalogReader = std::function<std::map<std::string, std::string>()>;
   static void SetCatalogReader(CatalogReader reader);
+  // Test seam: the models the devices report. Empty restores the control core's device table.
+  using ReportedModelsReader = std::function<std::vector<std::string>()>;
+  static void SetReportedModelsReader(ReportedModelsReader reader);
 
   // The value of the selected entry; "" when nothing is selected.
   QString GetSelectedValue() const;
@@ -47,6 +52,7 @@ public:
 protected:
   // A language change shows the entries in the new language (their values stay).
   void changeEvent(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
 private:
   void AddEntries();
@@ -57,7 +63,9 @@ private:
 
 // The drop-down of CModelCombo ("ModelSelectDlg.xml"): a search box that filters the entries by
 // substring ignoring case, and the list of the combo's entries; choosing one selects the same
-// index in the combo and closes the drop-down with 1, losing the focus closes it with 2.
+// index in the combo and closes the drop-down with 1, losing the focus closes it with 2. From the
+// search box, Down and Up move through the entries it leaves, Enter chooses the marked one (the
+// first match after typing) and Escape closes.
 class CModelComboDlg : public CBaseDlg {
   Q_OBJECT
 public:
@@ -83,6 +91,9 @@ private:
   void OnWindowInit(TNotifyMsg& msg);
   void OnSearchTextChanged(TNotifyMsg& msg);
   void OnListItemSelect(TNotifyMsg& msg);
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void MarkRow(int row);                 // makes `row` current without choosing it
+  int NextShownRow(int from, int step) const;  // -1 when none
   void EnsureVisible(int index);
   int WidthForNames() const;  // the width that shows the longest entry whole
 

@@ -10,9 +10,11 @@ class QComboBox;
 class QLabel;
 
 // The network tab ("SystemNetworkView.xml"): "All", then every adapter of the computer in
-// "combo_card", and the chosen entry's IPv4 addresses in "lab_ip", joined by "、". The choice
-// is kept in [NET_CONN_SETTING] of the settings file; confirming a different one restarts the
-// program, because capture opens adapters only when it starts.
+// "combo_card" with its IPv4 addresses and prefix lengths, and the chosen entry's addresses in
+// "lab_ip", joined by ", ". The choice is kept in [NET_CONN_SETTING] of the settings file
+// (Interface: the adapter's system name or "All"; IP: the addresses joined by "、"); confirming
+// a different one restarts the program, because capture opens adapters only when it starts.
+// Before any choice was saved (the first start), a welcome line heads the tab.
 class CSystemNetworkView : public CBaseView {
   Q_OBJECT
 public:
@@ -28,6 +30,10 @@ public:
   void DoInit() override;
   QComboBox* GetAdapterCombo() const { return m_pComboCard; }
   QLabel* GetAddressLabel() const { return m_pLabelIp; }
+  // True while no adapter choice has been saved yet.
+  static bool IsFirstChoice();
+  // The Cancel button's action (with no choice saved yet, it confirms what is shown).
+  void Cancel();
 
   IPS_DECLARE_MESSAGE_MAP()
 
@@ -36,7 +42,8 @@ protected:
 
 private:
   void FillAdapterCombo();
-  QString JoinedAddresses(int comboIndex) const;
+  // The addresses of the entry, joined by `separator` (the settings file's or the window's).
+  QString JoinedAddresses(int comboIndex, const QString& separator) const;
   void SelectSilently(int index);
   void OnAdapterSelected(TNotifyMsg& msg);
   void OnBtnOKClicked(TNotifyMsg& msg);

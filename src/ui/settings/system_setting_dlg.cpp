@@ -13,6 +13,7 @@ CSystemSettingDlg::CSystemSettingDlg(QWidget* parent, int initialTab)
 IPS_BEGIN_MESSAGE_MAP(CSystemSettingDlg, CBaseDlg)
 IPS_ON_CLICK("opt_language", OnOptLanguageClicked)
 IPS_ON_CLICK("opt_network", OnOptNetworkClicked)
+IPS_ON_CLICK("closebtn", OnCloseBtnClicked)
 IPS_END_MESSAGE_MAP()
 
 QWidget* CSystemSettingDlg::CreateControl(const QString& className, QWidget* parent) {
@@ -57,3 +58,13 @@ void CSystemSettingDlg::ShowTab(int page) {
 void CSystemSettingDlg::OnOptLanguageClicked(TNotifyMsg&) { ShowTab(kTabLanguage); }
 
 void CSystemSettingDlg::OnOptNetworkClicked(TNotifyMsg&) { ShowTab(kTabNetwork); }
+
+void CSystemSettingDlg::OnCloseBtnClicked(TNotifyMsg&) {
+  // Before any adapter was chosen, closing is the network tab's Cancel: it keeps what is shown,
+  // so that the choice sticks instead of being asked again at every start.
+  if (m_pNetworkView && CSystemNetworkView::IsFirstChoice()) {
+    m_pNetworkView->Cancel();
+    return;
+  }
+  Close(IDCANCEL);
+}

@@ -34,6 +34,7 @@ private:
   void FindTabLayout();
   void OnOptLanguageClicked(TNotifyMsg& msg);
   void OnOptNetworkClicked(TNotifyMsg& msg);
+  void OnCloseBtnClicked(TNotifyMsg& msg);
   void ShowTab(int page);
 
   CSystemLanguageView* m_pLanguageView = nullptr;

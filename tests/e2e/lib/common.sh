@@ -112,3 +112,8 @@ app_work() {
   mkdir -m 700 "$XDG_RUNTIME_DIR"
   run=$XDG_RUNTIME_DIR/ipscanner
 }
+
+# A MAC as the main window shows it (upper case with colons), for jq programs that build the
+# rows the window should list: put this definition in front of the program and pipe a MAC
+# through display_mac. A text that is no MAC stays as it is.
+jq_display_mac='def display_mac: if test("^[0-9A-Fa-f]{2}([:-]?[0-9A-Fa-f]{2}){5}$") then (gsub("[:-]"; "") | ascii_upcase | [scan("..")] | join(":")) else . end; '

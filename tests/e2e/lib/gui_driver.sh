@@ -6,7 +6,7 @@
 #   gui_start "$exe"
 #   gui_wait 10 visible list_device || fail "no main window"
 #   gui click btn_refresh
-#   gui_wait_msgbox "Exporting succeeded" && gui msgbox-answer btn_ok
+#   gui_wait_msgbox "Are you sure" && gui msgbox-answer btn_yes
 #   gui_stop || fail "the program exited $?"
 
 # need_gui_driver: finds the driver library and its client beside the module folder $bin
@@ -44,6 +44,8 @@ gui_wait() {
 # Waits of ${gui_timeout:-10} seconds for a state of the program.
 gui_text_is() { [ "$(gui text "$1" 2>/dev/null)" = "$2" ]; }
 gui_msgbox_has() { gui msgbox 2>/dev/null | grep -qF -- "$1"; }
+# gui_note_has <text>: the short note over the main window (successes) contains this text.
+gui_note_has() { gui text MainWnd/window_note 2>/dev/null | grep -qF -- "$1"; }
 gui_window_open() { gui windows 2>/dev/null | cut -f1,2 | tr '\t' '\n' | grep -qxF -- "$1"; }
 gui_list_is() {
   local columns

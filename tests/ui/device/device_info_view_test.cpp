@@ -22,6 +22,7 @@
 #include "support/ui_driver.h"
 #include "ui/framework/dialog_codes.h"
 #include "ui/framework/notify_hub.h"
+#include "ui/framework/window_note.h"
 #include "ui/main/device_list_model.h"
 #include "ui/main/device_list_view.h"
 #include "ui/main/device_row_painter.h"
@@ -142,6 +143,8 @@ protected:
   void DeviceAnswers(const DEVICE_ENTRY_T& device, const uint8_t (&frameMac)[6], int authResult,
                      const char* ackResult) {
     clock.SetPauseHook([=, this](std::chrono::milliseconds) {
+      // Every wait of the view shows its busy bar.
+      if (auto* bar = view->findChild<QWidget*>("bar_busy"); bar && bar->isVisible()) ++busyPauses;
       CControl* control = CControl::GetInstance();
       if (!sent.empty() && MessageId(sent.back()) == MSG_AUTHENTICATE) {
         const std::string uuid = Elements(sent.back(), device.mac, "UUID").at(0);
@@ -169,6 +172,16 @@ protected:
   CManualOpClock clock;
   std::vector<PACKET_RECORD_T> sent;
   std::unique_ptr<uitest::MessageBoxAnswers> boxes;
+  int busyPauses = 0;
+
+  // The web addresses the Browse button opens.
+  std::vector<QString> Browse() {
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("http", &catcher, "Open");
+    Click("btn_browse");
+    QDesktopServices::unsetUrlHandler("http");
+    return catcher.urls;
+  }
 };
 
 TEST_F(DeviceInfoViewTest, OpeningADeviceResetsTheFieldsAndRequestsByItsInterface) {
@@ -233,11 +246,7 @@ TEST_F(DeviceInfoViewTest, ReportsFillUneditedFieldsOnlyAndMoveTheReportedValues
   ReportStatic(kDeviceA, "10.0.0.7");
   EXPECT_EQ(Control("edit_ip")->text(), "10.0.0.50");
   EXPECT_EQ(Control("edit_gateway")->text(), "10.0.0.1");
-  UrlCatcher catcher;
-  QDesktopServices::setUrlHandler("http", &catcher, "Open");
-  Click("btn_browse");
-  QDesktopServices::unsetUrlHandler("http");
-  EXPECT_EQ(catcher.urls, std::vector<QString>{"http://10.0.0.7/"});
+  EXPECT_EQ(Browse(), std::vector<QString>{"http://10.0.0.7/"});
   EXPECT_EQ(view->GetDeviceInfo().ip, "10.0.0.7");
   // Once the text equals the reported value again, refreshing resumes.
   Control("edit_ip")->setText("10.0.0.7");
@@ -290,9 +299,10 @@ TEST_F(DeviceInfoViewTest, UpdateSendsTheItemsAndReportsTheAcknowledge) {
   Control("edit_ip")->setText("garbage");
   DeviceAnswers(kDeviceA, kMacA, 0, "OK");
   boxes->Queue(IDYES);
-  boxes->Queue(IDOK, "Setting device configurations succeeded.");
   sent.clear();
   Click("btn_update");
+  ASSERT_NE(CurrentWindowNote(view), nullptr);  // the success is a note, not a box
+  EXPECT_TRUE(CurrentWindowNote(view)->text().startsWith("Setting device configurations succeeded."));
   ASSERT_EQ(SentOf(MSG_UPDATE_CONFIG).size(), 1u);
   EXPECT_EQ(Elements(SentOf(MSG_UPDATE_CONFIG)[0], kDeviceA.mac, "Item"),
             std::vector<std::string>{"Config.Network.LAN.Type=0"});
@@ -339,7 +349,7 @@ TEST_F(DeviceInfoViewTest, RefusalsStopBeforeTheUpdate) {
   boxes->Queue(IDNO, "Are you sure you want to update this device?");
   Click("btn_update");
   EXPECT_TRUE(SentOf(MSG_UPDATE_CONFIG).empty());
-  EXPECT_EQ(boxes->Shown().front().title, "VIRN Scanner-Ipscanner");
+  EXPECT_EQ(boxes->Shown().front().title, "IP Scanner");
   EXPECT_EQ(boxes->Shown()[3].title, "Setting Device Error");
 }
 
@@ -376,9 +386,9 @@ TEST_F(DeviceInfoViewTest, RebootAndResetSendTheirCommandAndPause) {
     const char* done;
   } cases[] = {
       {"btn_reboot", "Reboot", "Are you sure you want to reboot this device?", "Reboot",
-       "Rebooting device succeeded."},
+       "The device is restarting."},
       {"btn_reset", "Reset", "Are you sure you want to reset this device?", "ResetToFactory",
-       "Reseting device succeeded."},
+       "The device is restarting with its factory settings."},
   };
   Open(kDeviceA);
   SetCredentials("admin", "secret");
@@ -387,16 +397,42 @@ TEST_F(DeviceInfoViewTest, RebootAndResetSendTheirCommandAndPause) {
     SCOPED_TRACE(c.button);
     sent.clear();
     boxes->Queue(IDYES, c.question);
-    boxes->Queue(IDOK, c.done);
+    std::vector<DEVICE_ENTRY_T> restarting;
+    auto watch = QObject::connect(view, &CDeviceInfoView::DeviceRestarting,
+                                  [&](const DEVICE_ENTRY_T& d) { restarting.push_back(d); });
     const auto start = clock.Now();
     Click(c.button);
+    QObject::disconnect(watch);
     EXPECT_EQ(clock.Now() - start, 10ms + 500ms);  // the answer at the first poll, then the pause
     const auto remote = SentOf(MSG_REMOTE_CONTROL);
     ASSERT_EQ(remote.size(), 1u);
     EXPECT_EQ(Elements(remote[0], kDeviceA.mac, "Type"), std::vector<std::string>{c.command});
     EXPECT_EQ(boxes->Shown().back().title, c.caption);
+    // The question names the device; the outcome is a note, and the list hears of the restart.
+    EXPECT_TRUE(boxes->Shown().back().text.contains("Model: " + QString::fromStdString(kDeviceA.model)));
+    EXPECT_TRUE(boxes->Shown().back().text.contains("IP Address: " + QString::fromStdString(kDeviceA.ip)));
+    ASSERT_NE(CurrentWindowNote(view), nullptr);
+    EXPECT_TRUE(CurrentWindowNote(view)->text().startsWith(c.done));
+    ASSERT_EQ(restarting.size(), 1u);
+    EXPECT_EQ(restarting[0].mac, kDeviceA.mac);
     EXPECT_TRUE(view->isVisible());
+    EXPECT_GT(busyPauses, 0);
+    EXPECT_FALSE(view->findChild<QWidget*>("bar_busy")->isVisible());  // gone after the wait
+    busyPauses = 0;
   }
+}
+
+TEST_F(DeviceInfoViewTest, BeforeTheFirstReportBrowseUsesTheListsAddressAndTheTitleNamesTheDevice) {
+  Open(kDeviceA);
+  ASSERT_EQ(Control("edit_ip")->text(), "Obtaining lP address...");
+  EXPECT_EQ(Browse(), std::vector<QString>{"http://10.0.0.5/"});
+
+  // The MAC in the window's one spelling, with model, room and firmware under it, as plain text.
+  EXPECT_EQ(uitest::ReadLabel(view, "lab_device_title"), "02:1A:2B:3C:4D:5E");
+  auto* details = view->findChild<QLabel*>("lab_device_details");
+  ASSERT_NE(details, nullptr);
+  EXPECT_EQ(details->text(), QString::fromUtf8("Door  \u00B7  1-1  \u00B7  1.0"));
+  EXPECT_EQ(details->textFormat(), Qt::PlainText);
 }
 
 TEST_F(DeviceInfoViewTest, FollowsADeviceToItsNewAddressAndForgetsItOnRefresh) {

@@ -22,7 +22,8 @@
 
 namespace {
 
-const QString kSep = QString::fromUtf8(CGlobalUtils::kIpSeparator);
+const QString kSep = QString::fromUtf8(CGlobalUtils::kIpSeparator);  // the settings file's
+const QString kShownSep = QStringLiteral(", ");                         // the window's
 
 AdapterEntry Adapter(const std::string& name, const std::string& kind,
                      std::vector<std::string> addresses) {
@@ -163,31 +164,31 @@ TEST_F(SystemSettingsTest, AFailedLanguageWriteIsReportedAndTheCatalogStillLoads
 
 TEST_F(SystemSettingsTest, FirstStartShowsAllAndCancelAsksForTheRestart) {
   Open(CSystemSettingDlg::kTabNetwork);
-  EXPECT_EQ(Items(Card()), QStringList({"All", "eth0 (Ethernet)", "wlan0 (Wi-Fi)"}));
+  EXPECT_EQ(Items(Card()), QStringList({"All", "eth0 (Ethernet)  192.168.1.1",
+                                         "wlan0 (Wi-Fi)  10.0.0.5, 10.0.0.6"}));
   EXPECT_EQ(Card()->currentIndex(), 0);
-  EXPECT_EQ(Shown(), "192.168.1.1" + kSep + "10.0.0.5" + kSep + "10.0.0.6");
+  EXPECT_EQ(Shown(), "192.168.1.1" + kShownSep + "10.0.0.5" + kShownSep + "10.0.0.6");
   EXPECT_FALSE(QFile::exists(dir.filePath("config/SystemSetting.ini")));  // nothing written
 
   // No choice was ever saved: Cancel is OK, which asks before restarting.
-  boxes->Queue(IDCANCEL, "ZE Dadovev will automatically restart");
+  boxes->Queue(IDCANCEL, "IP Scanner will restart automatically");
   Click("btn_cancel");
   EXPECT_FALSE(Closed());
   EXPECT_EQ(restarts, 0);
   EXPECT_EQ(Setting("Interface"), "");
 
-  boxes->Queue(IDOK, "ZE Dadovev will automatically restart");
+  boxes->Queue(IDOK, "IP Scanner will restart automatically");
   Click("btn_cancel");
   EXPECT_EQ(restarts, 1);
   EXPECT_EQ(Setting("Interface"), "All");
   EXPECT_EQ(Setting("AdapterName"), "All");
-  EXPECT_EQ(Setting("IP"), (Shown()).toStdString());
+  EXPECT_EQ(Setting("IP"), ("192.168.1.1" + kSep + "10.0.0.5" + kSep + "10.0.0.6").toStdString());
 }
 
 TEST_F(SystemSettingsTest, TheSavedAddressSelectsItsAdapterAndTheSameChoiceClosesQuietly) {
-  ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting("Interface", "eth0 (Ethernet)"));
+  ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting("Interface", "eth0"));
   ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting("AdapterName", "eth0"));
-  // 192.168.1.1 occurs in the saved text, though the saved address is another one.
-  ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting("IP", "192.168.1.10"));
+  ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting("IP", "192.168.1.1"));
   Open(CSystemSettingDlg::kTabNetwork);
   EXPECT_EQ(Card()->currentIndex(), 1);
   EXPECT_EQ(Shown(), "192.168.1.1");
@@ -195,7 +196,15 @@ TEST_F(SystemSettingsTest, TheSavedAddressSelectsItsAdapterAndTheSameChoiceClose
   Click("btn_ok");  // same adapter: no question, no restart
   EXPECT_TRUE(Closed());
   EXPECT_EQ(restarts, 0);
-  EXPECT_EQ(Setting("IP"), "192.168.1.10");
+  EXPECT_EQ(Setting("IP"), "192.168.1.1");
+}
+
+TEST_F(SystemSettingsTest, TheSavedAddressIsComparedAsAWholeAddress) {
+  // 192.168.1.1 occurs in the saved text, but the saved address is another one.
+  ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting("Interface", "eth0"));
+  ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting("IP", "192.168.1.10"));
+  Open(CSystemSettingDlg::kTabNetwork);
+  EXPECT_EQ(Card()->currentIndex(), 0);
 }
 
 TEST_F(SystemSettingsTest, WhenSeveralAdaptersMatchTheLastWins) {
@@ -204,7 +213,7 @@ TEST_F(SystemSettingsTest, WhenSeveralAdaptersMatchTheLastWins) {
       CGlobalUtils::WriteNetConnSetting("IP", ("192.168.1.1" + kSep + "10.0.0.6").toStdString()));
   Open(CSystemSettingDlg::kTabNetwork);
   EXPECT_EQ(Card()->currentIndex(), 2);
-  EXPECT_EQ(Shown(), "10.0.0.5" + kSep + "10.0.0.6");
+  EXPECT_EQ(Shown(), "10.0.0.5" + kShownSep + "10.0.0.6");
 }
 
 TEST_F(SystemSettingsTest, SavedAllIsRewrittenWithTheAddressesOfToday) {
@@ -223,15 +232,15 @@ TEST_F(SystemSettingsTest, ChoosingAnotherAdapterWritesTheThreeKeysAndRestarts) 
   ASSERT_TRUE(CGlobalUtils::WriteNetConnSetting("Interface", "All"));
   Open(CSystemSettingDlg::kTabNetwork);
   Card()->setCurrentIndex(2);  // the user picks wlan0
-  EXPECT_EQ(Shown(), "10.0.0.5" + kSep + "10.0.0.6");
+  EXPECT_EQ(Shown(), "10.0.0.5" + kShownSep + "10.0.0.6");
   Card()->setCurrentIndex(0);
-  EXPECT_EQ(Shown(), "192.168.1.1" + kSep + "10.0.0.5" + kSep + "10.0.0.6");
+  EXPECT_EQ(Shown(), "192.168.1.1" + kShownSep + "10.0.0.5" + kShownSep + "10.0.0.6");
   Card()->setCurrentIndex(2);
 
-  boxes->Queue(IDOK, "automatically restart");
+  boxes->Queue(IDOK, "restart automatically");
   Click("btn_ok");
   EXPECT_EQ(restarts, 1);
-  EXPECT_EQ(Setting("Interface"), "wlan0 (Wi-Fi)");
+  EXPECT_EQ(Setting("Interface"), "wlan0");  // the system's name, not the label
   EXPECT_EQ(Setting("AdapterName"), "wlan0");
   EXPECT_EQ(Setting("IP"), ("10.0.0.5" + kSep + "10.0.0.6").toStdString());
 }
@@ -242,7 +251,7 @@ TEST_F(SystemSettingsTest, TranslatedAllIsStillStoredAsAll) {
   ASSERT_TRUE(CTranslateManager::GetInstance()->LoadLanguage(dir.filePath("Language/Deutsch.txt")));
   Open(CSystemSettingDlg::kTabNetwork);
   EXPECT_EQ(Card()->itemText(0), "Alle");
-  boxes->Queue(IDOK, "automatically restart");
+  boxes->Queue(IDOK, "restart automatically");
   Click("btn_cancel");
   EXPECT_EQ(restarts, 1);
   EXPECT_EQ(Setting("Interface"), "All");
@@ -252,7 +261,7 @@ TEST_F(SystemSettingsTest, AFailedNetworkWriteKeepsTheDialogOpenWithoutARestart)
   Open(CSystemSettingDlg::kTabNetwork);
   WriteFile("config", "a file where the settings folder should be");
   Card()->setCurrentIndex(1);
-  boxes->Queue(IDOK, "automatically restart");
+  boxes->Queue(IDOK, "restart automatically");
   boxes->Queue(IDOK, "Failed to modify the network interface card.");
   Click("btn_ok");
   EXPECT_FALSE(Closed());

@@ -1,0 +1,95 @@
+#include "ui/main/list_columns.h"
+
+#include <QAbstractButton>
+#include <QBoxLayout>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QStringList>
+#include <algorithm>
+#include <array>
+
+#include "ui/main/device_list_model.h"
+#include "ui/main/device_row_painter.h"
+#include "ui/main/device_site_marks.h"
+
+namespace {
+
+constexpr int kBadgeGap = 6;  // between the firmware text and its badge, as the painter draws
+
+// The header cell of each text column, in the painter's order (kIp .. kFirmware).
+constexpr const char* kHeaderCells[] = {"cell_ip_sort", "lab_h_mac", "cell_model_sort",
+                                        "lab_h_room", "lab_h_firmware"};
+
+// What a header cell needs: a word-wrapping label the width of its best split into two lines
+// (the header's height holds two), a sort cell its button's text with the arrow beside it, any
+// other label its whole text.
+int HeaderNeed(QWidget* cell) {
+  if (auto* label = qobject_cast<QLabel*>(cell)) {
+    const QFontMetrics metrics(label->font());
+    const QString text = label->text();
+    int need = metrics.horizontalAdvance(text);
+    if (label->wordWrap()) {
+      for (int at = text.indexOf(QLatin1Char(' ')); at > 0;
+           at = text.indexOf(QLatin1Char(' '), at + 1)) {
+        need = std::min(need, std::max(metrics.horizontalAdvance(text.left(at)),
+                                       metrics.horizontalAdvance(text.mid(at + 1))));
+      }
+    }
+    return need + 6;
+  }
+  int need = 0;
+  for (QWidget* child : cell->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (auto* button = qobject_cast<QAbstractButton*>(child))
+      need += QFontMetrics(button->font()).horizontalAdvance(button->text()) + 4;
+    else if (!child->isHidden())
+      need += child->minimumWidth() + 4;
+  }
+  return need;
+}
+
+}  // namespace
+
+CListColumns::CListColumns(QWidget* header, CDeviceRowPainter* painter)
+    : m_header(header), m_painter(painter) {}
+
+bool CListColumns::Fit(const CDeviceListModel& model, const CDeviceSiteMarks* marks) {
+  if (!m_header || !m_painter) return false;
+  auto* headerLayout = qobject_cast<QBoxLayout*>(m_header->layout());
+  if (!headerLayout) return false;
+  std::array<int, 5> need{};
+  std::array<int, 5> headerNeed{};
+  std::array<QWidget*, 5> cells{};
+  for (size_t i = 0; i < need.size(); ++i) {
+    cells[i] = m_header->findChild<QWidget*>(QLatin1String(kHeaderCells[i]));
+    if (cells[i]) headerNeed[i] = need[i] = HeaderNeed(cells[i]);
+  }
+  for (int row = 0; row < model.Count(); ++row) {
+    const CDeviceListItem* item = model.RowAt(row);
+    for (int part = CDeviceRowPainter::kIp; part <= CDeviceRowPainter::kFirmware; ++part) {
+      const auto p = static_cast<CDeviceRowPainter::Part>(part);
+      int width = m_painter->TextWidth(p, CDeviceRowPainter::PartText(*item, p));
+      if (p == CDeviceRowPainter::kFirmware && marks) {
+        const int badge = marks->BadgeWidth(item->Device().mac);
+        if (badge > 0) width += kBadgeGap + badge;
+      }
+      auto& slot = need[static_cast<size_t>(part - CDeviceRowPainter::kIp)];
+      slot = std::max(slot, width);
+    }
+  }
+  if (need == m_applied) return false;
+  m_applied = need;
+  // IP and MAC have fixed lengths and are what an installer reads first: they keep their whole
+  // width. Every header keeps its words; model, room and firmware share what is left in
+  // proportion to their needs (a long model name is elided in a narrow window, and a badge
+  // shrinks to its mark before any header is cut).
+  std::array<int, 5> minimum = headerNeed;
+  minimum[0] = need[0];
+  minimum[1] = need[1];
+  for (size_t i = 0; i < need.size(); ++i) {
+    const int at = cells[i] ? headerLayout->indexOf(cells[i]) : -1;
+    if (at >= 0) headerLayout->setStretch(at, std::max(1, need[i]));
+    if (cells[i]) cells[i]->setMinimumWidth(minimum[i]);
+  }
+  m_painter->SetTextStretches(need, minimum);
+  return true;
+}
