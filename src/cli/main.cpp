@@ -7,6 +7,8 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/device_commands_cli.h"
+#include "cli/cli_site.h"
+#include "cli/site_commands_cli.h"
 #include "platform/file_version.h"
 
 namespace {
@@ -32,6 +34,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.set_version_flag("--version", "ipscanner-cli " + GetCompiledVersionText(),
                        "Print the version and exit");
+  // Options of the whole program (--site) may also follow the subcommand.
+  app.fallthrough();
 
   ScanOptions scan;
   CLI::App* scanCmd =
@@ -115,6 +119,10 @@ int main(int argc, char** argv) {
   watchCmd->add_option("--seconds", watch.seconds, "Stop after this many seconds (default: never)")
       ->check(CLI::Range(1, 86400 * 365));
 
+  SiteCommandSet siteCommands;
+  std::string siteName;
+  RegisterSiteCommands(app, &siteCommands, &siteName);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -128,12 +136,22 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  if (*decodeCmd) return RunDecode(pcapPath);
-  if (*scanCmd) return RunScan(scan);
-  if (*configCmd) return RunConfig(config);
-  if (*staticCmd) return RunStatic(statics);
-  if (*upgradeCmd) return RunUpgrade(upgrade);
-  if (*watchCmd) return RunWatch(watch);
-  if (const int code = RunDeviceCommand(deviceCommands); code >= 0) return code;
-  return kExitUsage;
+  if (!siteName.empty() && !SetCliSiteName(siteName)) {
+    std::cerr << "ipscanner-cli: --site takes 1 to 64 letters, digits, '.', '_' or '-' (not "
+                 "starting with '.')\n";
+    return kExitUsage;
+  }
+  const int code = [&] {
+    if (*decodeCmd) return RunDecode(pcapPath);
+    if (*scanCmd) return RunScan(scan);
+    if (*configCmd) return RunConfig(config);
+    if (*staticCmd) return RunStatic(statics);
+    if (*upgradeCmd) return RunUpgrade(upgrade);
+    if (*watchCmd) return RunWatch(watch);
+    if (const int device = RunDeviceCommand(deviceCommands); device >= 0) return device;
+    if (const int site = RunSiteCommand(siteCommands); site >= 0) return site;
+    return static_cast<int>(kExitUsage);
+  }();
+  CloseCliSiteRecord();  // writes what the command recorded last
+  return code;
 }

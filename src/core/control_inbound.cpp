@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/control.h"
+#include "core/device_answer_listeners.h"
 #include "core/mac_text.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_header.h"
@@ -128,6 +129,7 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
       // Keyed by the MAC inside the answer, not by the frame's source address.
       UpdateDevice(entry);
       m_deviceStatus.OnAnswer(entry.mac);
+      NotifyDeviceAnswer(entry);
       break;
     }
     case MSG_AUTHENTICATE_ACK: {

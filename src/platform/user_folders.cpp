@@ -71,6 +71,8 @@ std::string UserConfigFolder() { return XdgFolder("XDG_CONFIG_HOME", ".config");
 
 std::string UserCacheFolder() { return XdgFolder("XDG_CACHE_HOME", ".cache"); }
 
+std::string UserDataFolder() { return XdgFolder("XDG_DATA_HOME", ".local/share"); }
+
 bool MakeFolders(const std::string& folder) {
   if (folder.empty() || folder[0] != '/') return false;
   std::vector<std::string> missing;
