@@ -26,6 +26,7 @@
 #include "ui/device/device_info_view.h"
 #include "ui/framework/instance_beacon.h"
 #include "ui/framework/mask_panel_wnd.h"
+#include "ui/main/window_site_record.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/notify_hub.h"
 #include "ui/framework/translate_manager.h"
@@ -54,6 +55,12 @@ CMainWnd::StartupHook& StartupHookSlot() {
   return hook;
 }
 
+// The site record of the one main window (none while a test's start-up hook replaces the start).
+std::unique_ptr<CWindowSiteRecord>& SiteRecordSlot() {
+  static std::unique_ptr<CWindowSiteRecord> record;
+  return record;
+}
+
 CMainWnd::SaveFileHook& SaveFileHookSlot() {
   static CMainWnd::SaveFileHook hook;
   return hook;
@@ -79,7 +86,7 @@ CMainWnd::CMainWnd() : CBaseDlg(QString(), nullptr, true) {
   m_model = new CDeviceListModel(this);
 }
 
-CMainWnd::~CMainWnd() = default;
+CMainWnd::~CMainWnd() { SiteRecordSlot().reset(); }
 
 void CMainWnd::SetStartupHook(StartupHook hook) { StartupHookSlot() = std::move(hook); }
 
@@ -143,6 +150,7 @@ void CMainWnd::InitWindow() {
     CheckAdapterSetting();
     CControl::GetInstance()->Init();
     CGlobalUtils::CheckModelCatalog(nullptr);  // logs once when the catalog cannot serve
+    SiteRecordSlot() = std::make_unique<CWindowSiteRecord>(this);
   }
 
   m_pLabelDeviceCount = FindControl<QLabel>(QStringLiteral("lab_device_count"));
@@ -242,6 +250,13 @@ std::vector<DEVICE_ENTRY_T> CMainWnd::ReadSiteState() {
   CControl* control = CControl::GetInstance();
   std::vector<DEVICE_ENTRY_T> table = control->GetDeviceList();
   m_siteMarks.Update(table, control->DeviceStatus().Snapshot(), CaptureSubnets());
+  if (SiteRecordSlot()) {
+    SiteProblemMap problems;
+    for (const DEVICE_ENTRY_T& d : table) {
+      if (const std::vector<SITE_PROBLEM_T>* list = m_siteMarks.Problems(d.mac)) problems[d.mac] = *list;
+    }
+    SiteRecordSlot()->RecordProblems(table, problems);
+  }
   // Statuses change without any text changing: repaint the rows in view (only those are drawn).
   if (m_pListDevice) m_pListDevice->viewport()->update();
   if (m_pBtnProblems && m_pBtnProblems->isChecked()) {
