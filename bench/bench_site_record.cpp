@@ -122,7 +122,6 @@ Result Run(const std::vector<Answer>& answers, const std::vector<Answer>& upgrad
     }
     if (!recorder) now += 5000;
   }
-  Result result;
   if (recorder) {
     RemoveDeviceAnswerListener(recorder.get());
     control.RemoveNotify(recorder.get());
