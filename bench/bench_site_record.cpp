@@ -165,10 +165,10 @@ int main(int argc, char** argv) {
   std::printf("without recording: %.2f s CPU (%.2f us per answer)\n", without.cpu,
               without.cpu / answersTotal * 1e6);
   std::printf(
-      "with recording:    %.2f s CPU (%.2f us per answer), %llu transactions, "
-      "database %.1f MB\n",
-      with.cpu, with.cpu / answersTotal * 1e6, static_cast<unsigned long long>(with.transactions),
-      with.databaseMb);
+      "with recording:    %.2f s CPU (%.2f us per answer), of which writing %.2f s; "
+      "%llu transactions, database %.1f MB\n",
+      with.cpu, with.cpu / answersTotal * 1e6, with.writing,
+      static_cast<unsigned long long>(with.transactions), with.databaseMb);
   std::printf("recording adds %.1f %% CPU\n", (with.cpu / without.cpu - 1) * 100);
   return 0;
 }
