@@ -27,6 +27,16 @@ std::string ModeText(const std::string& type) {
   return type;
 }
 
+// FNV-1a over the recorded values of an answer, each ended by a byte no text holds.
+uint64_t ValuesHash(const DEVICE_ENTRY_T& d) {
+  uint64_t hash = 1469598103934665603ull;
+  for (const std::string* text : {&d.ip, &d.model, &d.deviceId, &d.firmware}) {
+    for (const char c : *text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    hash = (hash ^ 0xFFu) * 1099511628211ull;
+  }
+  return hash;
+}
+
 bool IsBusy(int code) { return (code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED; }
 
 }  // namespace
@@ -76,14 +86,12 @@ void CSiteRecorder::OnDeviceAnswer(const DEVICE_ENTRY_T& device) {
   bool seenOnly = false;
   {
     std::lock_guard<std::mutex> lock(m_cacheLock);
+    const uint64_t hash = ValuesHash(device);
     CACHED_T& cached = m_cache[device.mac];
-    const bool same = cached.queuedAt != 0 && cached.device.ip == device.ip &&
-                      cached.device.model == device.model &&
-                      cached.device.deviceId == device.deviceId &&
-                      cached.device.firmware == device.firmware;
+    const bool same = cached.queuedAt != 0 && cached.valuesHash == hash;
     if (same && now - cached.queuedAt < kLastSeenPeriodMs) return;
     seenOnly = same;
-    if (!same) cached.device = device;
+    cached.valuesHash = hash;
     cached.queuedAt = now;
   }
   PENDING_DEVICE_T pending;
