@@ -49,6 +49,7 @@ run upgrade1 --site handover upgrade --image "$work/images/105.40.1.1.rom" --tim
 run upgrade2 --site handover upgrade --image "$work/images/105.40.1.1.rom" --timeout 30 \
   --seconds 4 "$up2"
 IPSCANNER_PASSWORD=$(cat "$work/password") run reboot --site handover reboot "$rebooted" --user admin
+sleep 3  # the rebooted device is back before its settings are read
 run report --site handover report --pdf "$work/report.pdf" --csv "$work/report.csv" --seconds 4
 STEPS
 
