@@ -11,6 +11,7 @@ packages=(
   nginx-light
   libgtest-dev libgmock-dev libbenchmark-dev
   libsimpleini-dev libcli11-dev nlohmann-json3-dev
+  libsqlite3-dev libsqlitecpp-dev sqlite3 libcairo2-dev poppler-utils
   xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-droid-fallback
   iproute2 libcap2-bin libcap-dev curl tcpdump procps jq ethtool bc util-linux
   qt6-translations-l10n qt6-xdgdesktopportal-platformtheme

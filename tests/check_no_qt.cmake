@@ -1,5 +1,5 @@
 # Fails when a file of the Qt-free core includes a Qt header.
-foreach(dir shell platform protocol transport core cli agent capture)
+foreach(dir shell platform protocol transport core site report cli agent capture)
   file(GLOB_RECURSE files ${ROOT}/src/${dir}/*.h ${ROOT}/src/${dir}/*.cpp)
   foreach(f ${files})
     file(STRINGS ${f} hits REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]Q")

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/cli_exit_codes.h"
+#include "cli/cli_site.h"
 #include "core/control.h"
 #include "platform/adapters.h"
 #include "shell/comm_control.h"
@@ -30,6 +31,7 @@ int CCliSession::Open(const std::string& interfaceName, bool captureArp) {
     std::cerr << "ipscanner-cli: warning: model catalog config/ModelName.ini " << catalogProblem
               << "; devices that report no model are listed without one\n";
   }
+  OpenCliSiteRecord();  // before the threads: no answer goes unrecorded
   CControl* control = CControl::GetInstance();
   control->StartThreads();
   MacProtoInitOptions options;

@@ -9,6 +9,7 @@
 #include "cli/cli_credentials.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
+#include "cli/cli_site.h"
 #include "core/authenticate_dispatcher.h"
 #include "core/control.h"
 #include "core/device_config_keys.h"
@@ -209,11 +210,21 @@ int RunSet(const SetCommandOptions& options) {
   DEVICE_ENTRY_T device;
   const int found = OpenAndFind(session, options.target, target, &device);
   if (found != kExitOk) return found;
+  std::map<std::string, std::string> parameters{{"addressing", options.dhcp ? "dhcp" : "static"},
+                                                {"user", options.target.user}};
+  if (!options.dhcp) {
+    parameters.insert({{"ip", options.ip},
+                       {"gateway", options.gateway},
+                       {"mask", options.mask},
+                       {"dns1", options.dns1},
+                       {"dns2", options.dns2}});
+  }
+  CCliDeviceOperation record(ESiteOperation::kSet, std::move(parameters), device);
   int authTries = 0;
   const int auth = Authenticate(device, options.target.user, password, &authTries);
   if (auth != kExitOk) {
     if (options.json) PrintSetJson(device, "authentication failed", authTries, 0);
-    return auth;
+    return record.End(auth);
   }
 
   CONFIG_MODULE_T items;
@@ -224,21 +235,21 @@ int RunSet(const SetCommandOptions& options) {
   switch (result.outcome) {
     case device_ops::UpdateOutcome::kSucceeded:
       if (!options.json) std::cout << "Setting device configurations succeeded.\n";
-      return kExitOk;
+      return record.End(kExitOk);
     case device_ops::UpdateOutcome::kAckNotOk:
       Fail("Setting device configurations failed. The device answered \"" +
            TerminalSafe(result.result) + "\"" +
            (result.info.empty() ? "" : ": " + TerminalSafe(result.info)));
-      return kExitAckNotOk;
+      return record.End(kExitAckNotOk, "acknowledge not OK: " + result.result);
     case device_ops::UpdateOutcome::kNoAck:
       Fail("Setting device configurations failed. No acknowledge from " + Describe(device) +
            " within " + SecondsText(device_ops::kAckWait) + " s.");
-      return kExitNoAck;
+      return record.End(kExitNoAck);
     case device_ops::UpdateOutcome::kNotBuilt:
       break;
   }
   Fail("Setting device configurations failed. The request could not be built.");
-  return kExitBadInput;
+  return record.End(kExitBadInput);
 }
 
 int RunRemote(const DeviceCommandOptions& options, bool reset, bool yes) {
@@ -256,12 +267,14 @@ int RunRemote(const DeviceCommandOptions& options, bool reset, bool yes) {
   DEVICE_ENTRY_T device;
   const int found = OpenAndFind(session, options, target, &device);
   if (found != kExitOk) return found;
+  CCliDeviceOperation record(reset ? ESiteOperation::kReset : ESiteOperation::kReboot,
+                             {{"user", options.user}}, device);
   const int auth = Authenticate(device, options.user, password);
-  if (auth != kExitOk) return auth;
+  if (auth != kExitOk) return record.End(auth);
   if (reset && !yes &&
       !ConfirmOnTerminal("Are you sure you want to reset this device? " + Describe(device))) {
     Fail("reset cancelled");
-    return kExitUsage;
+    return kExitUsage;  // nothing was sent: no operation to record
   }
   const char* logName = reset ? "ipscanner-cli reset" : "ipscanner-cli reboot";
   switch (device_ops::RemoteControl(SteadyOpClock(), device,
@@ -271,11 +284,11 @@ int RunRemote(const DeviceCommandOptions& options, bool reset, bool yes) {
       break;
     case device_ops::RemoteOutcome::kNotBuilt:
       Fail("the request could not be built");
-      return kExitBadInput;
+      return record.End(kExitBadInput);
     case device_ops::RemoteOutcome::kNotSent:
       Fail("the request could not be sent to " + Describe(device));
-      return kExitNotSent;
+      return record.End(kExitNotSent);
   }
   std::cout << (reset ? "Reseting device succeeded.\n" : "Rebooting device succeeded.\n");
-  return kExitOk;
+  return record.End(kExitOk);
 }

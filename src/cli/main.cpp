@@ -9,6 +9,8 @@
 #include "cli/cli_credentials.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/device_commands_cli.h"
+#include "cli/cli_site.h"
+#include "cli/site_commands_cli.h"
 #include "platform/file_version.h"
 
 namespace {
@@ -35,6 +37,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.set_version_flag("--version", "ipscanner-cli " + GetCompiledVersionText(),
                        "Print the version and exit");
+  // Options of the whole program (--site) may also follow the subcommand.
+  app.fallthrough();
 
   ScanOptions scan;
   CLI::App* scanCmd =
@@ -194,20 +198,24 @@ int main(int argc, char** argv) {
                        "Seconds between status heartbeats (default 60)")
       ->check(CLI::Range(5, 3600));
 
+  SiteCommandSet siteCommands;
+  std::string siteName;
+  RegisterSiteCommands(app, &siteCommands, &siteName);
+
+  // The same `sites` command lists what agents publish to a broker when given --mqtt.
   SitesMqttOptions sites;
-  CLI::App* sitesCmd = app.add_subcommand(
-      "sites", "List the sites that agents publish to an MQTT broker, with their devices");
-  sitesCmd->add_option("--mqtt", sites.mqtt.url, "Broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]")
-      ->required();
-  sitesCmd->add_option("--ca", sites.mqtt.caFile, "CA certificate that signed the broker's");
-  sitesCmd->add_option("--user", sites.mqtt.user, "Broker user name");
+  CLI::App* sitesCmd = siteCommands.sitesCmd;
+  sitesCmd->add_option("--mqtt", sites.mqtt.url,
+                       "List the sites that agents publish to this MQTT broker instead: "
+                       "mqtt://HOST[:PORT] or mqtts://HOST[:PORT]");
+  sitesCmd->add_option("--ca", sites.mqtt.caFile, "With --mqtt: CA certificate that signed the broker's");
+  sitesCmd->add_option("--user", sites.mqtt.user, "With --mqtt: broker user name");
   sitesCmd->add_option("--password-file", sites.mqtt.passwordFile,
-                       "File whose first line is the broker password (else "
+                       "With --mqtt: file whose first line is the broker password (else "
                        "IPSCANNER_MQTT_PASSWORD)");
-  sitesCmd->add_flag("--devices", sites.devices, "Also list every device of every site");
-  sitesCmd->add_flag("--json", sites.json, "Print one JSON array of sites");
+  sitesCmd->add_flag("--devices", sites.devices, "With --mqtt: also list every device of every site");
   sitesCmd->add_option("--wait", sites.waitSeconds,
-                       "Longest time to collect what the broker holds (default 5)")
+                       "With --mqtt: longest time to collect what the broker holds (default 5)")
       ->check(CLI::Range(1, 600));
 
   try {
@@ -223,15 +231,28 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  if (*decodeCmd) return RunDecode(pcapPath, showPasswords);
-  if (*scanCmd) return RunScan(scan);
-  if (*configCmd) return RunConfig(config);
-  if (*staticCmd) return RunStatic(statics);
-  if (*upgradeCmd) return RunUpgrade(upgrade);
-  if (*watchCmd) return RunWatch(watch);
-  if (*assignCmd) return RunAssign(assign);
-  if (*agentCmd) return RunAgent(agent);
-  if (*sitesCmd) return RunSitesMqtt(sites);
-  if (const int code = RunDeviceCommand(deviceCommands); code >= 0) return code;
-  return kExitUsage;
+  if (!siteName.empty() && !SetCliSiteName(siteName)) {
+    std::cerr << "ipscanner-cli: --site takes 1 to 64 letters, digits, '.', '_' or '-' (not "
+                 "starting with '.')\n";
+    return kExitUsage;
+  }
+  const int code = [&] {
+    if (*decodeCmd) return RunDecode(pcapPath, showPasswords);
+    if (*scanCmd) return RunScan(scan);
+    if (*configCmd) return RunConfig(config);
+    if (*staticCmd) return RunStatic(statics);
+    if (*upgradeCmd) return RunUpgrade(upgrade);
+    if (*watchCmd) return RunWatch(watch);
+    if (*assignCmd) return RunAssign(assign);
+    if (*agentCmd) return RunAgent(agent);
+    if (*sitesCmd && !sites.mqtt.url.empty()) {
+      sites.json = siteCommands.sitesJson;
+      return RunSitesMqtt(sites);
+    }
+    if (const int device = RunDeviceCommand(deviceCommands); device >= 0) return device;
+    if (const int site = RunSiteCommand(siteCommands); site >= 0) return site;
+    return static_cast<int>(kExitUsage);
+  }();
+  CloseCliSiteRecord();  // writes what the command recorded last
+  return code;
 }

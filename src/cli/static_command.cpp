@@ -11,6 +11,7 @@
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
 #include "cli/device_choice.h"
+#include "cli/cli_site.h"
 #include "cli/static_result_output.h"
 #include "core/batch_static_run.h"
 #include "core/control.h"
@@ -82,6 +83,12 @@ int RunStatic(const StaticOptions& options) {
   session.Close();
 
   const size_t succeeded = run.CountStatus(kBatchSuccess);
+  SITE_OPERATION_T record{ESiteOperation::kStatic, "cli", {}, {}, 0};
+  if (options.all) record.parameters = {{"all", "yes"}, {"model", options.model}};
+  for (const BatchStaticRow& row : run.Rows())
+    record.results.push_back(
+        {row.device.mac, row.status == kBatchSuccess, BatchFailureText(row.failure)});
+  RecordCliOperation(std::move(record));
   if (options.json) {
     std::cout << CStaticResultOutput::FormatJson(run.Rows());
   } else {

@@ -13,6 +13,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
+#include "cli/cli_site.h"
 #include "cli/image_server.h"
 #include "cli/upgrade_output.h"
 #include "core/control.h"
@@ -186,6 +187,15 @@ int RunUpgrade(const UpgradeOptions& options) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   session.Close();
   if (terminal && !linePerDevice) std::cout << "\n";
+  SITE_OPERATION_T record{ESiteOperation::kUpgrade, "cli",
+                          {{"image", imageName}, {"version", version},
+                           {"parallel", std::to_string(options.parallel)}},
+                          {}, 0};
+  for (const RolloutEntry& e : rollout.Entries())
+    record.results.push_back({e.device.mac, e.OnNewVersion(),
+                              std::string(RolloutResultName(e.result)) + " " + e.oldVersion +
+                                  " -> " + (e.newVersion.empty() ? "?" : e.newVersion)});
+  RecordCliOperation(std::move(record));
 
   if (options.json) {
     std::cout << CUpgradeOutput::FormatJson(imageName, version, rollout.Entries());

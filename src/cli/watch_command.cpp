@@ -10,10 +10,12 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
+#include "cli/cli_site.h"
 #include "cli/site_output.h"
 #include "core/capture_subnets.h"
 #include "core/control.h"
 #include "core/site_events.h"
+#include "site/site_recorder.h"
 
 namespace {
 
@@ -77,6 +79,7 @@ int RunWatch(const WatchOptions& options) {
     const std::vector<DEVICE_ENTRY_T> table = control->GetDeviceList();
     const SiteProblemMap problems = CSiteProblems::Compute(table, subnets);
     const CSiteOutput output(status, problems, subnets, wallNow);
+    if (CSiteRecorder* record = CliSiteRecorder()) record->RecordProblems(table, problems);
     for (const SITE_EVENT_T& event : watch.Update(table, status, problems)) {
       std::cout << (options.json ? output.EventJson(event) : output.EventLine(event)) << "\n";
     }

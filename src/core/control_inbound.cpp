@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/control.h"
+#include "core/device_answer_listeners.h"
 #include "core/mac_text.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_header.h"
@@ -129,6 +130,7 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
       facade->SetEnvelopeMode(CompactMacText(mac),
                               std::strcmp(prefix, kEnvelopeMagic) == 0 ? 1 : 0);
       m_deviceStatus.OnAnswer(entry.mac);
+      NotifyDeviceAnswer(entry);
       break;
     }
     case MSG_AUTHENTICATE_ACK: {

@@ -20,7 +20,8 @@ bool IsModuleFolderReadOnly(const std::string& moduleFolder);
 // folder can be found. Nothing is created here.
 std::string UserConfigFolder();
 std::string UserCacheFolder();
-// $XDG_DATA_HOME/ipscanner (default ~/.local/share/ipscanner): what a site keeps across runs.
+// $XDG_DATA_HOME/ipscanner (default ~/.local/share/ipscanner), by the same rules: the records
+// the program keeps for the user (site databases).
 std::string UserDataFolder();
 
 // Creates the folder and its missing parents (the new ones private to the user). True when it

@@ -28,6 +28,7 @@
 #include "ui/framework/file_dialogs.h"
 #include "ui/framework/instance_beacon.h"
 #include "ui/framework/mask_panel_wnd.h"
+#include "ui/main/window_site_record.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/notify_hub.h"
 #include "ui/framework/product_name.h"
@@ -62,6 +63,12 @@ CMainWnd::StartupHook& StartupHookSlot() {
   return hook;
 }
 
+// The site record of the one main window (none while a test's start-up hook replaces the start).
+std::unique_ptr<CWindowSiteRecord>& SiteRecordSlot() {
+  static std::unique_ptr<CWindowSiteRecord> record;
+  return record;
+}
+
 CMainWnd::SaveFileHook& SaveFileHookSlot() {
   static CMainWnd::SaveFileHook hook;
   return hook;
@@ -87,7 +94,7 @@ CMainWnd::CMainWnd() : CBaseDlg(QString(), nullptr, true) {
   m_model = new CDeviceListModel(this);
 }
 
-CMainWnd::~CMainWnd() = default;
+CMainWnd::~CMainWnd() { SiteRecordSlot().reset(); }
 
 void CMainWnd::SetStartupHook(StartupHook hook) { StartupHookSlot() = std::move(hook); }
 
@@ -163,6 +170,7 @@ void CMainWnd::InitWindow() {
     }
     CControl::GetInstance()->Init();
     CGlobalUtils::CheckModelCatalog(nullptr);  // logs once when the catalog cannot serve
+    SiteRecordSlot() = std::make_unique<CWindowSiteRecord>(this);
   }
 
   m_pLabelDeviceCount = FindControl<QLabel>(QStringLiteral("lab_device_count"));
@@ -297,6 +305,13 @@ std::vector<DEVICE_ENTRY_T> CMainWnd::ReadSiteState() {
   m_onlineCount = static_cast<int>(std::count_if(table.begin(), table.end(), [this](const auto& d) {
     return m_siteMarks.Live(d.mac).status != EDeviceStatus::kMissing;
   }));
+  if (SiteRecordSlot()) {
+    SiteProblemMap problems;
+    for (const DEVICE_ENTRY_T& d : table) {
+      if (const std::vector<SITE_PROBLEM_T>* list = m_siteMarks.Problems(d.mac)) problems[d.mac] = *list;
+    }
+    SiteRecordSlot()->RecordProblems(table, problems);
+  }
   // Statuses change without any text changing: repaint the rows in view (only those are drawn).
   if (m_pListDevice) m_pListDevice->viewport()->update();
   if (m_pBtnProblems && m_pBtnProblems->isChecked()) {

@@ -1,0 +1,83 @@
+#include "cli/cli_site.h"
+
+#include <iostream>
+#include <memory>
+
+#include "cli/cli_exit_codes.h"
+#include "core/control.h"
+#include "site/site_database.h"
+#include "site/site_paths.h"
+#include "site/site_recorder.h"
+
+namespace {
+
+std::string g_siteName;
+std::unique_ptr<CSiteRecorder> g_recorder;
+
+std::string ExitCodeDetail(int code) {
+  switch (code) {
+    case kExitOk:
+      return "";
+    case kExitDeviceNotFound:
+      return "device not found";
+    case kExitAuthFailed:
+      return "authentication failed";
+    case kExitNoAck:
+      return "no acknowledge";
+    case kExitAckNotOk:
+      return "acknowledge not OK";
+    case kExitNoAnswer:
+      return "no answer";
+    case kExitBadInput:
+      return "request could not be built";
+    default:
+      return "exit code " + std::to_string(code);
+  }
+}
+
+}  // namespace
+
+bool SetCliSiteName(const std::string& name) {
+  if (!IsValidSiteName(name)) return false;
+  g_siteName = name;
+  return true;
+}
+
+std::string CliSiteName() { return g_siteName.empty() ? ReadSiteSetting() : g_siteName; }
+
+void OpenCliSiteRecord() {
+  if (g_recorder) return;
+  std::string notice;
+  auto db = CSiteDatabase::OpenForWriting(SiteDatabasePath(CliSiteName()), &notice);
+  if (!notice.empty()) std::cerr << "ipscanner-cli: " << notice << "\n";
+  g_recorder = std::make_unique<CSiteRecorder>(std::move(db), "cli");
+  g_recorder->SetNoticeSink(
+      [](const std::string& text) { std::cerr << "ipscanner-cli: " << text << "\n"; });
+  g_recorder->Start();
+  CControl::GetInstance()->AddNotify(g_recorder.get());
+  AddDeviceAnswerListener(g_recorder.get());
+}
+
+CSiteRecorder* CliSiteRecorder() { return g_recorder.get(); }
+
+void CloseCliSiteRecord() {
+  if (!g_recorder) return;
+  RemoveDeviceAnswerListener(g_recorder.get());
+  CControl::GetInstance()->RemoveNotify(g_recorder.get());
+  g_recorder->Stop();
+  g_recorder.reset();
+}
+
+void RecordCliOperation(SITE_OPERATION_T operation) {
+  if (g_recorder) g_recorder->RecordOperation(std::move(operation));
+}
+
+int CCliDeviceOperation::End(int exitCode, const std::string& detail) {
+  SITE_OPERATION_T operation;
+  operation.kind = m_kind;
+  operation.parameters = m_parameters;
+  operation.results.push_back(
+      {m_mac, exitCode == kExitOk, detail.empty() ? ExitCodeDetail(exitCode) : detail});
+  RecordCliOperation(std::move(operation));
+  return exitCode;
+}

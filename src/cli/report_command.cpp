@@ -1,0 +1,125 @@
+// "report": discovers the segment, reads every device's current settings, and writes the
+// commissioning report of the site as a PDF (and the device table as CSV).
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+#include "cli/cli_exit_codes.h"
+#include "cli/cli_session.h"
+#include "cli/cli_site.h"
+#include "cli/site_commands_cli.h"
+#include "core/capture_subnets.h"
+#include "core/control.h"
+#include "core/csv_export.h"
+#include "core/op_clock.h"
+#include "core/site_problems.h"
+#include "platform/file_version.h"
+#include "report/report_builder.h"
+#include "report/report_csv.h"
+#include "report/report_pdf.h"
+#include "report/settings_survey.h"
+#include "shell/global_utils.h"
+#include "site/site_operation.h"
+#include "site/site_paths.h"
+#include "site/site_recorder.h"
+
+namespace {
+
+constexpr auto kDiscoveryInterval = std::chrono::seconds(5);
+
+void Discover(int seconds) {
+  CControl* control = CControl::GetInstance();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  auto next = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() < end) {
+    if (std::chrono::steady_clock::now() >= next) {
+      control->MulticastDiscoveryMsg();
+      next += kDiscoveryInterval;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+std::string SubnetsText() {
+  std::string text;
+  for (const IPV4_SUBNET_T& subnet : CaptureSubnets())
+    text += (text.empty() ? "" : ", ") + CSiteProblems::SubnetText(subnet);
+  return text;
+}
+
+}  // namespace
+
+int RunReport(const ReportOptions& options) {
+  REPORT_PLACE_T place;
+  place.site = CliSiteName();
+  if (!options.since.empty()) {
+    place.since = ParseReportDate(options.since);
+    if (place.since < 0) {
+      std::cerr << "ipscanner-cli: --since takes YYYY-MM-DD or \"YYYY-MM-DD HH:MM\"\n";
+      return kExitUsage;
+    }
+  }
+  CCliSession session;
+  const int opened = session.Open(options.interfaceName);
+  if (opened != kExitOk) return opened;
+  CControl* control = CControl::GetInstance();
+  const bool terminal = isatty(STDERR_FILENO) == 1;
+  if (terminal) std::cerr << "Discovering for " << options.seconds << " s...\n";
+  Discover(options.seconds);
+  const std::vector<DEVICE_ENTRY_T> table = control->GetDeviceList();
+  // Problems of the table as they stand now go into the record before it is read.
+  const SiteProblemMap problems = CSiteProblems::Compute(table, CaptureSubnets());
+  if (CSiteRecorder* record = CliSiteRecorder()) record->RecordProblems(table, problems);
+
+  CSettingsSurvey survey(table);
+  survey.Run(*control, SteadyOpClock(), CSettingsSurvey::kDefaultLimit,
+             [terminal](size_t answered, size_t total) {
+               if (terminal)
+                 std::cerr << "\rReading settings: " << answered << " of " << total
+                           << " devices answered" << std::flush;
+             });
+  if (terminal) std::cerr << "\n";
+  place.adapter =
+      options.interfaceName.empty() ? CGlobalUtils::ReadInterfaceSetting() : options.interfaceName;
+  place.subnet = SubnetsText();
+  session.Close();
+  if (CSiteRecorder* record = CliSiteRecorder()) record->Flush();
+
+  REPORT_T report;
+  std::string error;
+  if (!BuildReport(SiteDatabasePath(place.site), place, table, survey.Answers(), &report, &error)) {
+    // Nothing recorded (the record could not be written): the report still lists the table.
+    std::cerr << "ipscanner-cli: " << error << "; the report lists the devices found now\n";
+    report = REPORT_T();
+    report.site = place.site;
+    report.adapter = place.adapter;
+    report.subnet = place.subnet;
+    report.since = place.since;
+    std::vector<SITE_DEVICE_ROW_T> rows;
+    for (const DEVICE_ENTRY_T& d : table)
+      rows.push_back({SiteMacText(d.mac), 0, 0, d.ip, d.model, d.deviceId, d.firmware, "", "", ""});
+    report.devices = ReportDevices(rows, survey.Answers());
+    report.version = GetCompiledVersionText();
+    report.created = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+  }
+  if (!WriteReportPdf(report, options.pdfPath, &error)) {
+    std::cerr << "ipscanner-cli: " << error << "\n";
+    return kExitFileError;
+  }
+  if (!options.csvPath.empty() &&
+      !CCsvExport::WriteFile(options.csvPath, FormatReportCsv(report))) {
+    std::cerr << "ipscanner-cli: cannot write " << options.csvPath << "\n";
+    return kExitFileError;
+  }
+  size_t silent = 0;
+  for (const REPORT_DEVICE_T& d : report.devices) silent += d.answered ? 0 : 1;
+  std::cout << "Report of site " << report.site << " written to " << options.pdfPath << ": "
+            << report.devices.size() << " devices (" << silent << " did not answer), "
+            << report.problems.size() << " open problems, " << report.operations.size()
+            << " operations\n";
+  return kExitOk;
+}
