@@ -172,6 +172,11 @@ bool CDeviceListView::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonDblClick: {
       auto* mouse = static_cast<QMouseEvent*>(event);
       Hit hit = HitAt(mouse->position().toPoint());
+      if (mouse->button() == Qt::LeftButton && event->type() == QEvent::MouseButtonPress &&
+          OnBadge(hit.row, mouse->position().toPoint())) {
+        emit BadgeClicked(hit.row, mouse->globalPosition().toPoint());
+        return true;
+      }
       if (mouse->button() != Qt::LeftButton || !m_painter->IsButton(hit.part)) {
         m_pressed = Hit();
         return false;
@@ -221,6 +226,15 @@ bool CDeviceListView::eventFilter(QObject* watched, QEvent* event) {
     default:
       return false;
   }
+}
+
+bool CDeviceListView::OnBadge(int row, const QPoint& viewportPoint) const {
+  const CDeviceSiteMarks* marks = m_painter->SiteMarks();
+  const CDeviceListItem* item = m_model->RowAt(row);
+  if (!marks || !item) return false;
+  QRect dotSpace, badgeSpace;
+  m_painter->SiteMarkSpaces(*item, m_view->visualRect(m_model->index(row)), &dotSpace, &badgeSpace);
+  return marks->BadgeRect(item->Device().mac, badgeSpace).contains(viewportPoint);
 }
 
 QString CDeviceListView::SiteMarkToolTip(int row, const QPoint& viewportPoint) const {

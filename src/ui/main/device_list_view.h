@@ -35,6 +35,8 @@ signals:
   void UpgradeClicked(int row);
   // A click on the row outside its buttons.
   void ItemClicked(int row);
+  // A left click on the problem badge of a row (globalPos: where, for a menu).
+  void BadgeClicked(int row, const QPoint& globalPos);
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -51,6 +53,7 @@ private:
   void UpdateEmptyLabel();
   // The tooltip of the status dot or the problem badge under a point of a row; "" elsewhere.
   QString SiteMarkToolTip(int row, const QPoint& viewportPoint) const;
+  bool OnBadge(int row, const QPoint& viewportPoint) const;
 
   QPointer<QListView> m_view;
   CDeviceListModel* m_model;
