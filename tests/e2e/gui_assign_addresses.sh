@@ -31,7 +31,7 @@ if [ "${1:-}" = --inner ]; then
   tr_text() { grep -m1 "^$1=" "$mod/Language/$language.txt" | cut -d= -f2-; }
   success=$(tr_text Success)
   outside=$(tr_text "gateway outside the planned subnet")
-  shot() { [ -n "${IPS_SHOT_DIR:-}" ] && gui screenshot "$IPS_SHOT_DIR/$1" AssignAddressDlg >/dev/null; }
+  shot() { [ -n "${IPS_SHOT_DIR:-}" ] && gui screenshot "$IPS_SHOT_DIR/$1" >/dev/null; }
   # The foreign host: the device namespace's kernel answers ARP for this address.
   ip netns exec "$IPS_SEGMENT_DEV_NS" ip addr add 10.213.0.9/32 dev "$IPS_SEGMENT_DEV_IF"
 

@@ -362,7 +362,7 @@ void CAssignAddressDlg::ShowPlan() {
     m_pTable->setItem(row, kColState, state);
   }
   const int conflicts = m_planned ? static_cast<int>(m_plan.ConflictCount()) : 0;
-  if (m_pBtnApply) m_pBtnApply->setEnabled(m_planned && !m_running && !m_ran);
+  if (m_pBtnApply) m_pBtnApply->setEnabled(editable && conflicts == 0);
   UpdateCounts();
   if (!m_planned) return;
   if (conflicts > 0) {

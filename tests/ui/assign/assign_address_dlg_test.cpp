@@ -143,8 +143,8 @@ TEST_F(AssignAddressDlgTest, PreviewShowsPlanAndConflictsAndRefusesApplyUntilFix
   EXPECT_EQ(dlg.CellText(0, CAssignAddressDlg::kColPlanned), "10.0.0.10");
   EXPECT_NE(dlg.CellText(1, CAssignAddressDlg::kColPlanned), "10.0.0.11");
 
-  // An edit onto the gateway and onto another planned address: both named in words, and Apply
-  // is refused while they remain (no run, the probe asked once more).
+  // Edits onto the gateway and onto another planned address are checked at once and named in
+  // words; Apply stays off while a conflict remains.
   dlg.EditPlanned(0, "10.0.0.1");
   EXPECT_EQ(dlg.CellText(0, CAssignAddressDlg::kColState), "address of the gateway");
   const QString second = dlg.CellText(2, CAssignAddressDlg::kColPlanned);
@@ -159,7 +159,17 @@ TEST_F(AssignAddressDlgTest, PreviewShowsPlanAndConflictsAndRefusesApplyUntilFix
   dlg.EditPlanned(0, "10.0.0.11");
   EXPECT_EQ(dlg.CellText(0, CAssignAddressDlg::kColState),
             "address answered by another host: 0011223344AA");
+  EXPECT_FALSE(dlg.ApplyEnabled());
 
+  // Fixed by hand: clean, and Apply is offered.
+  dlg.EditPlanned(0, "10.0.0.30");
+  dlg.EditPlanned(1, "10.0.0.31");
+  EXPECT_EQ(dlg.Plan().ConflictCount(), 0u);
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(dlg.CellText(row, CAssignAddressDlg::kColState), "");
+  EXPECT_TRUE(dlg.ApplyEnabled());
+
+  // An edited address is probed at Apply: a host that answers for it now stops the run.
+  dlg.hosts[Ip("10.0.0.31")] = "0011223344BB";
   dlg.SetText("edit_user", "admin");
   dlg.SetText("edit_password", "secret");
   const int probesBefore = dlg.probes;
@@ -167,12 +177,11 @@ TEST_F(AssignAddressDlgTest, PreviewShowsPlanAndConflictsAndRefusesApplyUntilFix
   EXPECT_EQ(dlg.probes, probesBefore + 1);
   EXPECT_FALSE(dlg.Running());
   EXPECT_TRUE(dlg.Outcomes().empty());
+  EXPECT_EQ(dlg.CellText(1, CAssignAddressDlg::kColState),
+            "address answered by another host: 0011223344BB");
+  EXPECT_FALSE(dlg.ApplyEnabled());
 
-  // Fixed by hand: clean, and Apply runs.
-  dlg.EditPlanned(0, "10.0.0.30");
-  dlg.EditPlanned(1, "10.0.0.31");
-  EXPECT_EQ(dlg.Plan().ConflictCount(), 0u);
-  for (int row = 0; row < 3; ++row) EXPECT_EQ(dlg.CellText(row, CAssignAddressDlg::kColState), "");
+  dlg.EditPlanned(1, "10.0.0.32");
   dlg.Click("btn_apply");
   EXPECT_TRUE(dlg.Running());
   ASSERT_TRUE(uitest::WaitUntil([&] { return !dlg.Running(); }));
