@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # "Assign addresses…" in the real window, driven through the GUI test driver, on a virtual
 # segment with 24 DHCP devices, 6 of them on one factory address and 3 in another subnet, and a
-# foreign host (a kernel address in the device namespace) inside the range. The dialog opens with
+# foreign host (a kernel address in the device namespace) inside the range. "Fix…" on the badge of
+# a device outside the subnet moves that device into it. The dialog opens with
 # the adapter's subnet filled in; a gateway outside it shows the conflict on every row and Apply
 # stays off; with the right gateway the preview is clean and passes over the adapter's and the
 # foreign host's addresses; Apply ends every row "Success", the counts agree, and devsim's state
@@ -9,7 +10,7 @@
 # driver is not built.
 #
 # IPS_SHOT_LANGUAGE=Deutsch (a catalog name) runs it in that language, and IPS_SHOT_DIR=DIR saves
-# screenshots of the preview with the conflict and of the finished run there.
+# screenshots of the main window, the preview with the conflict and the finished run there.
 set -uo pipefail
 
 if [ "${1:-}" = --inner ]; then
@@ -38,6 +39,33 @@ if [ "${1:-}" = --inner ]; then
   XDG_RUNTIME_DIR=$work/run gui_start "$mod/ipscanner"
   gui_timeout=20 wait_for 20 eval '[ "$(gui list list_device 2>/dev/null | wc -l)" -eq 24 ]' ||
     fail "the main list does not show the 24 devices"
+  shot i20ui-main-"$language".png
+
+  # "Fix…" on the badge of a device outside the subnet moves that one device into it.
+  gui list list_device >"$work/main.txt"
+  row=$(grep -n $'\t172\.16\.0\.16\t' "$work/main.txt" | head -1 | cut -d: -f1)
+  [ -n "$row" ] || fail "the device outside the subnet is not listed"
+  gui row-button list_device $((row - 1)) badge || fail "no badge on the device outside the subnet"
+  gui_wait_window menu_fix || fail "the badge offers no menu"
+  gui key menu_fix Down && gui key menu_fix Return
+  gui_wait_window AssignAddressDlg || fail "Fix… opens no dialog"
+  check "Fix… hands in that one device" eval '[ "$(gui list table_plan | cut -f3)" = 172.16.0.16 ]'
+  gui set-text edit_start 10.213.0.200
+  gui set-text edit_gateway 10.213.0.5
+  gui list table_plan | cut -f1-3 | sed 's/$/\t10.213.0.200\t/' >"$work/fix.txt"
+  gui click btn_preview
+  gui_timeout=15 gui_wait_list AssignAddressDlg/table_plan "$work/fix.txt" ||
+    fail "the fix is not planned on the start address"
+  gui set-text edit_user admin
+  gui set-text edit_password admin
+  gui click btn_apply
+  fixed_mac=$(gui list table_plan | cut -f2)
+  wait_for 30 eval '[ "$(gui list table_plan | cut -f5)" = "$success" ]' || fail "the fix does not end Success"
+  gui click btn_cancel
+  wait_for 5 eval '! gui_window_open AssignAddressDlg' || fail "the fix dialog does not close"
+  wait_for 15 eval 'gui list list_device | grep -q "10\.213\.0\.200.*$fixed_mac"' ||
+    fail "the fixed device is not listed at its new address"
+  echo "ok: Fix… moved the device outside the subnet into it"
   gui click btn_assign_addresses || fail "no assign button"
   gui_wait_window AssignAddressDlg || fail "no assign dialog"
   check "the start is the adapter subnet's first address" gui_text_is edit_start 10.213.0.1

@@ -126,8 +126,6 @@ void CAssignAddressDlg::InitWindow() {
     m_pTable->setColumnCount(kColumnCount);
     m_pTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_pTable->horizontalHeader()->setStretchLastSection(true);
-    const int widths[] = {90, 150, 120, 130};
-    for (int c = 0; c < kColPlanned + 1; ++c) m_pTable->setColumnWidth(c, widths[c]);
     connect(m_pTable, &QTableWidget::itemChanged, this, &CAssignAddressDlg::OnPlannedEdited);
   }
   RetranslateTable();
@@ -361,6 +359,8 @@ void CAssignAddressDlg::ShowPlan() {
     state->setForeground(kConflictColor);
     m_pTable->setItem(row, kColState, state);
   }
+  // The data columns fit their texts (and headers); the last takes the rest.
+  for (int c = kColRoom; c <= kColPlanned; ++c) m_pTable->resizeColumnToContents(c);
   const int conflicts = m_planned ? static_cast<int>(m_plan.ConflictCount()) : 0;
   if (m_pBtnApply) m_pBtnApply->setEnabled(editable && conflicts == 0);
   UpdateCounts();

@@ -493,6 +493,7 @@ void CMainWnd::OnBadgeClicked(int row, const QPoint& globalPos) {
   if (!item || !m_siteMarks.HasAddressProblem(item->Device().mac)) return;
   const DEVICE_ENTRY_T device = item->Device();
   QMenu menu(this);
+  menu.setObjectName(QStringLiteral("menu_fix"));
   QAction* fix = menu.addAction(TrText(QStringLiteral("Fix…")));
   if (menu.exec(globalPos) == fix) OpenAssignDialog(DevicesToFix(device));
 }
