@@ -140,8 +140,9 @@ void CAssignAddressDlg::InitWindow() {
   if (m_pBtnExport) m_pBtnExport->setEnabled(false);
   if (m_pBtnApply) m_pBtnApply->setEnabled(false);
   ShowPlan();
-  SetHint(QStringLiteral("Fill in the rule and press Preview; the planned addresses are checked "
-                         "before anything is sent."));
+  SetHint(
+      QStringLiteral("Fill in the rule and press Preview; the planned addresses are checked "
+                     "before anything is sent."));
 }
 
 IPV4_SUBNET_T CAssignAddressDlg::OpenAdapter() {
@@ -185,8 +186,7 @@ void CAssignAddressDlg::RunBlocking(const QString& message, const std::function<
 }
 
 AssignOps CAssignAddressDlg::Ops(const std::string& user, const std::string& password) {
-  return AssignOps::Core(*CControl::GetInstance(), SteadyOpClock(), user, password,
-                         m_probe.get());
+  return AssignOps::Core(*CControl::GetInstance(), SteadyOpClock(), user, password, m_probe.get());
 }
 
 bool CAssignAddressDlg::ReadRule(RangeRule* rule, PlanDefaults* defaults) {
@@ -445,8 +445,8 @@ void CAssignAddressDlg::OnLanguageChanged() {
 }
 
 void CAssignAddressDlg::LockInputs(bool locked) {
-  QWidget* inputs[] = {m_pEditStart, m_pSpinStep,   m_pComboOrder,    m_pEditMask,
-                       m_pEditGateway, m_pEditDns1, m_pEditDns2,      m_pEditUser,
+  QWidget* inputs[] = {m_pEditStart,    m_pSpinStep,   m_pComboOrder, m_pEditMask,
+                       m_pEditGateway,  m_pEditDns1,   m_pEditDns2,   m_pEditUser,
                        m_pEditPassword, m_pBtnPreview, m_pBtnApply};
   for (QWidget* w : inputs)
     if (w) w->setEnabled(!locked);
@@ -464,8 +464,8 @@ void CAssignAddressDlg::OnBtnExportClicked(TNotifyMsg&) {
   }
   if (chosen.isEmpty()) return;
   const bool json = chosen.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive);
-  const std::string path = json ? chosen.toStdString()
-                                : CCsvExport::ExportPath(chosen.toStdString());
+  const std::string path =
+      json ? chosen.toStdString() : CCsvExport::ExportPath(chosen.toStdString());
   const std::string bytes =
       json ? address_record::FormatJson(m_outcomes) : address_record::FormatCsv(m_outcomes);
   if (!CCsvExport::WriteFile(path, bytes)) {

@@ -141,8 +141,9 @@ QString CDeviceSiteMarks::ProblemToolTip(const std::string& mac) const {
                           .toHtmlEscaped());
   }
   if (HasAddressProblem(mac))
-    parts << QStringLiteral("<i>%1</i>").arg(
-        TrText(QStringLiteral("Click the badge to fix the address.")).toHtmlEscaped());
+    parts << QStringLiteral("<i>%1</i>")
+                 .arg(
+                     TrText(QStringLiteral("Click the badge to fix the address.")).toHtmlEscaped());
   return parts.join(QStringLiteral("<br><br>"));
 }
 

@@ -9,8 +9,8 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <map>
-#include <set>
 #include <mutex>
+#include <set>
 
 #include "support/ui_driver.h"
 #include "transport/udp_frame.h"
@@ -110,9 +110,7 @@ protected:
   }
 
 private:
-  std::unordered_map<uint32_t, std::string> Answers() const {
-    return {hosts.begin(), hosts.end()};
-  }
+  std::unordered_map<uint32_t, std::string> Answers() const { return {hosts.begin(), hosts.end()}; }
   std::mutex m_lock;
   std::map<std::string, std::string> m_moved;
 };
