@@ -47,6 +47,7 @@ if [ "${1:-}" = --inner ]; then
   [ -n "$row" ] || fail "the device outside the subnet is not listed"
   gui row-button list_device $((row - 1)) badge || fail "no badge on the device outside the subnet"
   gui_wait_window menu_fix || fail "the badge offers no menu"
+  shot i20ui-fix-badge-"$language".png
   gui key menu_fix Down && gui key menu_fix Return
   gui_wait_window AssignAddressDlg || fail "Fix… opens no dialog"
   check "Fix… hands in that one device" eval '[ "$(gui list table_plan | cut -f3)" = 172.16.0.16 ]'
