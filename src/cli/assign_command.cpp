@@ -7,7 +7,6 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
-#include <unordered_set>
 
 #include "cli/cli_commands.h"
 #include "cli/cli_credentials.h"
@@ -16,6 +15,7 @@
 #include "cli/device_choice.h"
 #include "core/address_assign_run.h"
 #include "core/address_plan.h"
+#include "core/address_plan_probe.h"
 #include "core/address_record.h"
 #include "core/arp_probe.h"
 #include "core/capture_subnets.h"
@@ -28,10 +28,6 @@
 #include "transport/udp_frame.h"
 
 namespace {
-
-// Rounds of probing a range: each round probes the addresses the plan newly took; a host found
-// there moves the plan on. Bounded, so a segment full of answering hosts cannot keep it going.
-constexpr int kMaxProbeRounds = 8;
 
 void Fail(const std::string& text) { std::cerr << "ipscanner-cli: " << text << "\n"; }
 
@@ -161,25 +157,6 @@ std::vector<DEVICE_ENTRY_T> ProblemDevices(const std::vector<IPV4_SUBNET_T>& sub
     }
   }
   return chosen;
-}
-
-// Plans from the range, probing every address it takes; a host answering moves it on.
-bool PlanRangeWithProbe(PlanInputs& inputs, const RangeRule& rule, CArpProbe& probe,
-                        AddressPlan* plan) {
-  std::unordered_set<uint32_t> probed;
-  for (int round = 0; round < kMaxProbeRounds; ++round) {
-    *plan = PlanFromRange(inputs, rule);
-    std::vector<uint32_t> fresh;
-    for (const PlannedDevice& d : plan->devices) {
-      uint32_t ip = 0;
-      if (ParseIpv4(d.ip.c_str(), &ip) && probed.insert(ip).second) fresh.push_back(ip);
-    }
-    if (fresh.empty()) return true;
-    if (!probe.Probe(fresh)) return false;
-    inputs.arpAnswers = probe.Claims();
-  }
-  *plan = PlanFromRange(inputs, rule);
-  return true;
 }
 
 }  // namespace

@@ -33,8 +33,9 @@ CControl::~CControl() {
 int CControl::Init() {
   InitCore();
   // Opens the chosen adapters and starts their receive threads; when none can be opened it
-  // shows its prompt and ends the process, so its result is not looked at.
-  CMacProtoControl::GetInstance()->Init();
+  // shows its prompt and ends the process, so its result is not looked at. ARP is captured too:
+  // the window's address assignment probes its planned addresses through it.
+  CMacProtoControl::GetInstance()->Init(/*captureArp=*/true);
   LogInfo("Init successs.");
   return 0;
 }

@@ -87,9 +87,12 @@ MacProtoInitFailure CMacProtoControl::LastInitFailure() const {
   return lastFailure_;
 }
 
-int CMacProtoControl::Init() {
+int CMacProtoControl::Init(bool captureArp) {
   std::string error;
-  if (Init(MacProtoInitOptions{}, &error) == 0) return 0;
+  MacProtoInitOptions options;
+  options.traffic =
+      captureArp ? CaptureTraffic::kDeviceProtocolAndArp : CaptureTraffic::kDeviceProtocol;
+  if (Init(options, &error) == 0) return 0;
   // The installer prompt only when no adapter is there at all; a named adapter that cannot be
   // used is not a missing driver, and the user is told what is wrong instead.
   if (error == kNoAdapterPromptText) ShowNoAdapterPrompt();

@@ -64,7 +64,8 @@ public:
 
   // Opens every adapter the settings select and starts its receive thread. Returns 0 when at
   // least one capture runs; in every other case ends the process through ShowNoAdapterPrompt.
-  int Init();
+  // captureArp: ARP replies are captured too (CaptureTraffic::kDeviceProtocolAndArp).
+  int Init(bool captureArp = false);
   // The same without ending the process: -1 with a readable reason in *errorText (missing
   // adapter, missing capture rights, ...). Calling it again after a success returns 0.
   int Init(const MacProtoInitOptions& options, std::string* errorText);

@@ -70,6 +70,7 @@ QRect CDeviceListView::PartRect(int row, CDeviceRowPainter::Part part) const {
 }
 
 QRect CDeviceListView::ButtonRect(int row, const QString& name) const {
+  if (name == QLatin1String("badge")) return BadgeRect(row);
   const CDeviceRowPainter::Part part = CDeviceRowPainter::PartNamed(name);
   return m_painter->IsButton(part) ? PartRect(row, part) : QRect();
 }
@@ -172,6 +173,11 @@ bool CDeviceListView::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonDblClick: {
       auto* mouse = static_cast<QMouseEvent*>(event);
       Hit hit = HitAt(mouse->position().toPoint());
+      if (mouse->button() == Qt::LeftButton && event->type() == QEvent::MouseButtonPress &&
+          BadgeRect(hit.row).contains(mouse->position().toPoint())) {
+        emit BadgeClicked(hit.row, mouse->globalPosition().toPoint());
+        return true;
+      }
       if (mouse->button() != Qt::LeftButton || !m_painter->IsButton(hit.part)) {
         m_pressed = Hit();
         return false;
@@ -221,6 +227,15 @@ bool CDeviceListView::eventFilter(QObject* watched, QEvent* event) {
     default:
       return false;
   }
+}
+
+QRect CDeviceListView::BadgeRect(int row) const {
+  const CDeviceSiteMarks* marks = m_painter->SiteMarks();
+  const CDeviceListItem* item = m_model->RowAt(row);
+  if (!marks || !item) return {};
+  QRect dotSpace, badgeSpace;
+  m_painter->SiteMarkSpaces(*item, m_view->visualRect(m_model->index(row)), &dotSpace, &badgeSpace);
+  return marks->BadgeRect(item->Device().mac, badgeSpace);
 }
 
 QString CDeviceListView::SiteMarkToolTip(int row, const QPoint& viewportPoint) const {

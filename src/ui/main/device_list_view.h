@@ -26,7 +26,8 @@ public:
   // Where a row's part lies in view-port coordinates; empty when the row is not laid out.
   QRect PartRect(int row, CDeviceRowPainter::Part part) const;
   // Where the row's drawn button `name` (its name in the row layout: "btn_ip_copy",
-  // "btn_mac_copy", "btn_upgrade") lies in view-port coordinates; empty when there is none.
+  // "btn_mac_copy", "btn_upgrade"; "badge" for the problem badge) lies in view-port
+  // coordinates; empty when there is none.
   Q_INVOKABLE QRect ButtonRect(int row, const QString& name) const;
 
 signals:
@@ -35,6 +36,8 @@ signals:
   void UpgradeClicked(int row);
   // A click on the row outside its buttons.
   void ItemClicked(int row);
+  // A left click on the problem badge of a row (globalPos: where, for a menu).
+  void BadgeClicked(int row, const QPoint& globalPos);
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -51,6 +54,8 @@ private:
   void UpdateEmptyLabel();
   // The tooltip of the status dot or the problem badge under a point of a row; "" elsewhere.
   QString SiteMarkToolTip(int row, const QPoint& viewportPoint) const;
+  // Where the row's problem badge lies in view-port coordinates; empty when it has none.
+  QRect BadgeRect(int row) const;
 
   QPointer<QListView> m_view;
   CDeviceListModel* m_model;

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QStringList>
+#include <algorithm>
 
 #include "core/csv_site_columns.h"
 #include "ui/framework/translate_manager.h"
@@ -177,7 +178,19 @@ QString CDeviceSiteMarks::ProblemToolTip(const std::string& mac) const {
                       QString::fromStdString(CSiteProblems::Explanation(p, m_subnets, Tr))
                           .toHtmlEscaped());
   }
+  if (HasAddressProblem(mac))
+    parts << QStringLiteral("<i>%1</i>")
+                 .arg(
+                     TrText(QStringLiteral("Click the badge to fix the address.")).toHtmlEscaped());
   return parts.join(QStringLiteral("<br><br>"));
+}
+
+bool CDeviceSiteMarks::HasAddressProblem(const std::string& mac) const {
+  const auto* problems = Problems(mac);
+  if (problems == nullptr) return false;
+  return std::any_of(problems->begin(), problems->end(), [](const SITE_PROBLEM_T& p) {
+    return p.code == EProblemCode::kOutsideSubnet || p.code == EProblemCode::kDuplicateIp;
+  });
 }
 
 std::vector<std::string> CDeviceSiteMarks::CsvCells(const DEVICE_ENTRY_T& device) const {

@@ -50,8 +50,11 @@ public:
   QString StatusName(const std::string& mac) const;
   // "Online", "New device", "Missing, last seen 13:04:41", ...
   QString StatusToolTip(const std::string& mac) const;
-  // The explanation of each problem, one paragraph each.
+  // The explanation of each problem, one paragraph each; for an address problem the window can
+  // fix, a last line saying that a click on the badge offers the fix.
   QString ProblemToolTip(const std::string& mac) const;
+  // The device sits outside the adapter's subnet or shares its IP: "Fix…" can move it.
+  bool HasAddressProblem(const std::string& mac) const;
   // The badge's text: "Restarting", the short text of the only problem, or "N problems".
   QString BadgeText(const std::string& mac) const;
   // The site cells of the export: status and problems.

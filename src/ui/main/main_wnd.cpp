@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPixmap>
 #include <QScrollBar>
 #include <QStyle>
@@ -23,6 +24,7 @@
 #include "core/upgrade_image_store.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
+#include "ui/assign/assign_address_dlg.h"
 #include "ui/device/device_info_view.h"
 #include "ui/device/device_summary.h"
 #include "ui/framework/file_dialogs.h"
@@ -111,6 +113,7 @@ IPS_ON_CLICK("btn_export", OnBtnExportClicked)
 IPS_ON_CLICK("btn_ip_sort", OnBtnIpSortClicked)
 IPS_ON_CLICK("btn_model_sort", OnBtnModelSortClicked)
 IPS_ON_CLICK("btn_static_ip", OnBtnStaticIpClicked)
+IPS_ON_CLICK("btn_assign_addresses", OnBtnAssignAddressesClicked)
 IPS_ON_CLICK("btn_system_setting", OnBtnSystemSettingClicked)
 IPS_ON_CLICK("btn_show_device_info", OnBtnShowDeviceInfoClicked)
 IPS_ON_NOTIFY("itemclick", "list_device", OnItemDeviceClick)
@@ -208,6 +211,7 @@ void CMainWnd::InitWindow() {
     connect(m_listView, &CDeviceListView::MacCopyClicked, this, &CMainWnd::OnBtnMacCopyClicked);
     connect(m_listView, &CDeviceListView::UpgradeClicked, this, &CMainWnd::OnBtnUpgradeClicked);
     SetupSelection();
+    connect(m_listView, &CDeviceListView::BadgeClicked, this, &CMainWnd::OnBadgeClicked);
     connect(m_pListDevice->verticalScrollBar(), &QScrollBar::rangeChanged, this,
             &CMainWnd::AlignListHeader, Qt::QueuedConnection);
     m_pListDevice->viewport()->installEventFilter(this);
@@ -534,6 +538,46 @@ void CMainWnd::OnBtnStaticIpClicked(TNotifyMsg&) {
   if (selection.DoModal() != IDOK) return;
   CSetStaticIPDetailDlg progress(selection.GetSelectedDevices(), this, false);
   progress.DoModal();
+}
+
+// The selection when there is one, else every device listed now.
+std::vector<DEVICE_ENTRY_T> CMainWnd::DevicesToAssign() const {
+  if (std::vector<DEVICE_ENTRY_T> selected = SelectedDevices(); !selected.empty()) return selected;
+  std::vector<DEVICE_ENTRY_T> devices;
+  for (int i = 0; i < m_model->Count(); ++i) devices.push_back(m_model->RowAt(i)->Device());
+  return devices;
+}
+
+std::vector<DEVICE_ENTRY_T> CMainWnd::DevicesToFix(const DEVICE_ENTRY_T& device) const {
+  std::vector<DEVICE_ENTRY_T> devices;
+  for (const DEVICE_ENTRY_T& d : CControl::GetInstance()->GetDeviceList()) {
+    if (d.mac == device.mac || (d.ip == device.ip && m_siteMarks.HasAddressProblem(d.mac)))
+      devices.push_back(d);
+  }
+  return devices;
+}
+
+void CMainWnd::OpenAssignDialog(std::vector<DEVICE_ENTRY_T> devices) {
+  HideDeviceInfo();
+  if (devices.empty()) {
+    ShowMessageBox(this, QStringLiteral("Tips"), QStringLiteral("No online devices."), MB_OK);
+    return;
+  }
+  CAssignAddressDlg dlg(std::move(devices), this);
+  dlg.DoModal();
+  RefreshDeviceList();
+}
+
+void CMainWnd::OnBtnAssignAddressesClicked(TNotifyMsg&) { OpenAssignDialog(DevicesToAssign()); }
+
+void CMainWnd::OnBadgeClicked(int row, const QPoint& globalPos) {
+  const CDeviceListItem* item = m_model->RowAt(row);
+  if (!item || !m_siteMarks.HasAddressProblem(item->Device().mac)) return;
+  const DEVICE_ENTRY_T device = item->Device();
+  QMenu menu(this);
+  menu.setObjectName(QStringLiteral("menu_fix"));
+  QAction* fix = menu.addAction(TrText(QStringLiteral("Fix…")));
+  if (menu.exec(globalPos) == fix) OpenAssignDialog(DevicesToFix(device));
 }
 
 void CMainWnd::OnBtnSystemSettingClicked(TNotifyMsg&) {

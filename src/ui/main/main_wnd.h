@@ -109,6 +109,14 @@ private:
   void OnBtnIpCopyClicked(int row);
   void OnBtnMacCopyClicked(int row);
   void OnBtnUpgradeClicked(int row);
+  void OnBtnAssignAddressesClicked(TNotifyMsg& msg);
+  void OnBadgeClicked(int row, const QPoint& globalPos);
+
+  // The devices "Assign addresses…" works on: the ones listed now.
+  std::vector<DEVICE_ENTRY_T> DevicesToAssign() const;
+  // The devices a "Fix…" on `device`'s badge moves: it, and every device sharing its IP.
+  std::vector<DEVICE_ENTRY_T> DevicesToFix(const DEVICE_ENTRY_T& device) const;
+  void OpenAssignDialog(std::vector<DEVICE_ENTRY_T> devices);
 
   void Search();
   void ToggleSort(QAbstractButton* button, QAbstractButton* other);
