@@ -17,7 +17,7 @@ if [ $status -eq 0 ]; then
   cmake --build "$root/build-asan" || status=1
 fi
 if [ $status -eq 0 ]; then
-  (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$root/tests/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
      ctest -L unit -j "$jobs" --output-on-failure) || status=1
 fi
 

@@ -5,9 +5,7 @@
 // after the reconnect.
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -24,6 +22,7 @@
 #include "cli/device_table_output.h"
 #include "cli/mqtt_credentials.h"
 #include "cli/site_output.h"
+#include "cli/stop_signals.h"
 #include "core/capture_subnets.h"
 #include "core/control.h"
 #include "core/mac_text.h"
@@ -42,17 +41,6 @@ constexpr auto kPumpInterval = std::chrono::milliseconds(100);
 constexpr size_t kEventsInFlight = 100;
 constexpr size_t kSpoolBound = 100000;
 constexpr auto kShutdownGrace = std::chrono::seconds(3);
-
-std::atomic<bool> g_stop{false};
-void OnStopSignal(int) { g_stop = true; }
-
-void CatchStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
 
 std::string Json(const nlohmann::json& object) {
   return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -247,7 +235,6 @@ int RunAgent(AgentOptions options) {
     std::cerr << "agent: " << reason << "; events wait in memory only\n";
   }
 
-  g_stop = false;
   CatchStopSignals();
   CCliSession session;
   if (const int opened = session.Open(options.interfaceName); opened != kExitOk) return opened;
@@ -263,7 +250,7 @@ int RunAgent(AgentOptions options) {
   CControl* control = CControl::GetInstance();
   auto nextDiscovery = Clock::now();
   auto nextLook = nextDiscovery + kLookInterval;
-  while (!g_stop) {
+  while (!StopRequested()) {
     const auto now = Clock::now();
     if (now >= nextDiscovery) {
       control->MulticastDiscoveryMsg();

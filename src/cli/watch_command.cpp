@@ -1,9 +1,7 @@
 // ipscanner-cli watch: discovers every 5 seconds until interrupted and prints one line per
 // change on the site (new device, missing, back, changed address or firmware, problem found or
 // gone). Ctrl-C (or SIGTERM) ends it with a summary.
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <iostream>
 #include <thread>
 
@@ -12,6 +10,7 @@
 #include "cli/cli_session.h"
 #include "cli/cli_site.h"
 #include "cli/site_output.h"
+#include "cli/stop_signals.h"
 #include "core/capture_subnets.h"
 #include "core/control.h"
 #include "core/site_events.h"
@@ -23,19 +22,6 @@ constexpr auto kDiscoveryInterval = std::chrono::seconds(5);
 // The table is looked at as often as the window refreshes its list.
 constexpr auto kLookInterval = std::chrono::seconds(1);
 constexpr auto kStopPoll = std::chrono::milliseconds(100);
-
-std::atomic<bool> g_stop{false};
-
-void OnStopSignal(int) { g_stop = true; }
-
-// Ctrl-C and SIGTERM end the loop; the handlers only set a flag.
-void CatchStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
 
 void PrintSummary(const SITE_WATCH_SUMMARY_T& s, bool json, std::chrono::seconds ran) {
   auto count = [&s](ESiteEvent kind) { return s.events[static_cast<size_t>(kind)]; };
@@ -64,7 +50,6 @@ void PrintSummary(const SITE_WATCH_SUMMARY_T& s, bool json, std::chrono::seconds
 }  // namespace
 
 int RunWatch(const WatchOptions& options) {
-  g_stop = false;
   CatchStopSignals();
   CCliSession session;
   const int opened = session.Open(options.interfaceName);
@@ -91,7 +76,7 @@ int RunWatch(const WatchOptions& options) {
                                        : std::chrono::steady_clock::time_point::max();
   auto nextDiscovery = start;
   auto nextLook = start + kLookInterval;
-  while (!g_stop && std::chrono::steady_clock::now() < end) {
+  while (!StopRequested() && std::chrono::steady_clock::now() < end) {
     const auto now = std::chrono::steady_clock::now();
     if (now >= nextDiscovery) {
       control->MulticastDiscoveryMsg();  // the round before it is over: missing shows now

@@ -45,9 +45,9 @@ run scan --site handover scan --seconds 6 --expect 40
 run set --site handover set "$first" --user admin --password-file "$work/password" \
   --static 10.213.9.9 --gateway 10.213.0.254 --mask 255.255.0.0 --dns1 10.213.0.253
 run upgrade1 --site handover upgrade --image "$work/images/105.40.1.1.rom" --timeout 30 \
-  --seconds 4 "$up1"
+  --force-incompatible --seconds 4 "$up1"
 run upgrade2 --site handover upgrade --image "$work/images/105.40.1.1.rom" --timeout 30 \
-  --seconds 4 "$up2"
+  --force-incompatible --seconds 4 "$up2"
 IPSCANNER_PASSWORD=$(cat "$work/password") run reboot --site handover reboot "$rebooted" --user admin
 sleep 3  # the rebooted device is back before its settings are read
 run report --site handover report --pdf "$work/report.pdf" --csv "$work/report.csv" --seconds 4

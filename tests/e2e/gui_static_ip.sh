@@ -26,7 +26,9 @@ if [ "${1:-}" = --inner ]; then
   printf '[NET_CONN_SETTING]\nInterface=%s\nAdapterName=%s\nIP=%s\n' \
     "$IPS_SEGMENT_IF" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_APP_IP" >"$mod/config/SystemSetting.ini"
   # What the selection shows: every device ticked, in IP order.
-  jq -r 'sort_by(.ip | split(".") | map(tonumber))[] | ["1", .ip, .mac, .expectedModel] | join("\t")' \
+  # The window writes every MAC one way: upper case with colons.
+  jq -r "$jq_display_mac"'sort_by(.ip | split(".") | map(tonumber))[]
+         | ["1", .ip, (.mac | display_mac), .expectedModel] | join("\t")' \
     "$work/fleet.json" >"$work/selection.txt"
 
   XDG_RUNTIME_DIR=$work/run gui_start "$mod/ipscanner"

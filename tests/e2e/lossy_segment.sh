@@ -88,6 +88,7 @@ set -uo pipefail
 cli=$1 work=$2
 if curl -s -o /dev/null -m 1 http://127.0.0.1:8088/; then echo "port 8088 busy" >"$work/busy"; exit 0; fi
 "$cli" upgrade --image "$work/105.40.1.1.rom" --all --parallel 8 --timeout 120 --seconds 6 \
+  --force-incompatible \
   --interface "$IPS_SEGMENT_IF" --json >"$work/upgrade.json" 2>"$work/upgrade.err"
 echo $? >"$work/upgrade.rc"
 STEPS

@@ -49,13 +49,13 @@ if [ "${1:-}" = --inner ]; then
   # stay and the count label keeps its text.
   macs_with() { gui list list_device 2>/dev/null | awk -F'\t' -v s="$1" '$7 == s { print $3 }'; }
   quiet_are() { [ "$(macs_with "$1")" = "$(cat "$work/quiet.txt")" ]; }
-  cut -f3 "$work/all.txt" | grep -xF -f <(jq -r '.[] | select(.index == 10 or .index == 11) | .mac' \
-    "$work/fleet.json") >"$work/quiet.txt"
+  cut -f3 "$work/all.txt" | grep -xF -f <(jq -r "$jq_display_mac"'.[] | select(.index == 10 or .index == 11)
+    | .mac | display_mac' "$work/fleet.json") >"$work/quiet.txt"
   [ "$(wc -l <"$work/quiet.txt")" = 2 ] || fail "the fleet has no devices 10 and 11"
   # The problem column: the two devices on one address and the one outside the network.
-  jq -r '[.[] | select(.index == 3 or .index == 4 or .index == 7)]
-         | sort_by([(.ip | split(".") | map(tonumber)), (.mac | ascii_upcase)])[]
-         | .mac + "\t" + (if .index == 7 then "outside_subnet" else "duplicate_ip" end)' \
+  jq -r "$jq_display_mac"'[.[] | select(.index == 3 or .index == 4 or .index == 7)]
+         | sort_by([(.ip | split(".") | map(tonumber)), (.mac | display_mac)])[]
+         | (.mac | display_mac) + "\t" + (if .index == 7 then "outside_subnet" else "duplicate_ip" end)' \
     "$work/fleet.json" >"$work/problem-column.txt"
   problem_column_is_right() {
     [ "$(gui list list_device | awk -F'\t' '$8 != "" { print $3 "\t" $8 }')" = "$(cat "$work/problem-column.txt")" ]

@@ -428,7 +428,7 @@ TEST_F(DeviceOps, ReadConfigCollectsThisDevicesReport) {
   // The report to the third request counts.
   sent.clear();
   clock.SetPauseHook([&](std::chrono::milliseconds) {
-    if (sent.size() == 3) report(kKey, {"Config.Network.LAN.Type=0"});
+    if (sent.size() == 3) report(kKey, {"Config.Network.LAN.Type=0", "Config.Status.IP=10.0.0.7"});
   });
   EXPECT_TRUE(device_ops::ReadConfig(control, clock, Device(), 5000ms, &tries).has_value());
   EXPECT_EQ(tries, 3);

@@ -83,6 +83,11 @@ void OpenWithoutDescriptors(CCommUdp& udp) {
 }
 
 TEST(CommUdp, NoSocketIsReportedAndEndsTheProcessWithCodeZero) {
+#if defined(__SANITIZE_ADDRESS__)
+  // Without any descriptor the sanitizers' own runtime fails in the child (a false vptr report
+  // from UndefinedBehaviorSanitizer), so the exit code says nothing about our code there.
+  GTEST_SKIP() << "needs a process without sanitizer runtime";
+#endif
   CCommUdp udp(FreeLoopbackPort(), 1, 9);
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(OpenWithoutDescriptors(udp), testing::ExitedWithCode(0),
