@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -121,10 +122,24 @@ std::unique_ptr<CCaptureRelay> CCaptureRelay::Start(const std::string& helperPat
 
   // The first message says whether the capture is open.
   std::unique_ptr<CCaptureRelay> relay(new CCaptureRelay(pair[0], pid));
-  pollfd wait{pair[0], POLLIN, 0};
-  const int ready = poll(&wait, 1, static_cast<int>(std::chrono::milliseconds(kStartTimeout).count()));
+  // A signal to the program while it waits (SIGTERM during start-up) interrupts poll and recv
+  // whatever SA_RESTART says: wait on for the rest of the time instead of calling it a failure.
+  const auto giveUp = std::chrono::steady_clock::now() + kStartTimeout;
+  int ready = -1;
+  while (true) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        giveUp - std::chrono::steady_clock::now());
+    pollfd wait{pair[0], POLLIN, 0};
+    ready = poll(&wait, 1, static_cast<int>(std::max<int64_t>(0, left.count())));
+    if (ready >= 0 || errno != EINTR) break;
+  }
   uint8_t message[kRelayMaxMessageBytes];
-  const ssize_t length = ready > 0 ? recv(pair[0], message, sizeof(message), 0) : -1;
+  ssize_t length = -1;
+  if (ready > 0) {
+    do {
+      length = recv(pair[0], message, sizeof(message), 0);
+    } while (length < 0 && errno == EINTR);
+  }
   RelayHeader header;
   if (length >= static_cast<ssize_t>(sizeof(header))) std::memcpy(&header, message, sizeof(header));
   if (length >= static_cast<ssize_t>(sizeof(header)) &&
