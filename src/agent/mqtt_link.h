@@ -58,7 +58,6 @@ public:
   int Publish(const std::string& topic, const std::string& payload, int qos, bool retain);
   // Message ids of QoS 1 publications the broker acknowledged since the last call.
   std::vector<int> TakeAcknowledged();
-  // Publications the client still holds (sent but unacknowledged, or waiting).
   // Sends DISCONNECT (so no will is published) and stops the network thread.
   void Disconnect();
 

@@ -52,17 +52,19 @@ void TakePasswordFromEnvironment() {
 
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
-int ReadDevicePassword(const std::string& passwordFile, std::string* password) {
-  if (!passwordFile.empty()) {
-    std::ifstream file(passwordFile);
-    if (!file) {
-      std::cerr << "ipscanner-cli: cannot read the password file " << passwordFile << "\n";
-      return kExitFileError;
-    }
-    std::getline(file, *password);  // the first line; an empty file gives an empty password
-    StripLineEnd(password);
-    return kExitOk;
+int ReadPasswordFile(const std::string& path, std::string* password) {
+  std::ifstream file(path);
+  if (!file) {
+    std::cerr << "ipscanner-cli: cannot read the password file " << path << "\n";
+    return kExitFileError;
   }
+  std::getline(file, *password);  // the first line; an empty file gives an empty password
+  StripLineEnd(password);
+  return kExitOk;
+}
+
+int ReadDevicePassword(const std::string& passwordFile, std::string* password) {
+  if (!passwordFile.empty()) return ReadPasswordFile(passwordFile, password);
   TakePasswordFromEnvironment();  // when main has not taken it yet
   if (const std::optional<std::string>& fromEnvironment = EnvironmentPassword()) {
     *password = *fromEnvironment;

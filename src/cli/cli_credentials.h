@@ -16,6 +16,9 @@ void TakePasswordFromEnvironment();
 // with the reason written to standard error: the file cannot be read (4), or no source at all (10).
 int ReadDevicePassword(const std::string& passwordFile, std::string* password);
 
+// The first line of a password file (line end removed): 0, or 4 with the reason on stderr.
+int ReadPasswordFile(const std::string& path, std::string* password);
+
 // Asks a yes/no question on the terminal; true only for an answer starting with y or Y.
 bool ConfirmOnTerminal(const std::string& question);
 
