@@ -23,6 +23,7 @@ void CDevicePanelOverlay::Place() {
       std::min(std::max(m_panel->minimumWidth(), m_panel->sizeHint().width()), list.width());
   m_panel->setGeometry(list.right() + 1 - width, list.top(), width, list.height());
   m_panel->raise();
+  emit CoverChanged();
 }
 
 bool CDevicePanelOverlay::eventFilter(QObject* watched, QEvent* event) {
@@ -31,6 +32,9 @@ bool CDevicePanelOverlay::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Move:
     case QEvent::Show:
       if (watched == m_host || watched == m_list || watched == m_panel) Place();
+      break;
+    case QEvent::Hide:
+      if (watched == m_panel) emit CoverChanged();
       break;
     default:
       break;

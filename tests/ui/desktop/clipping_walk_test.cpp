@@ -1,7 +1,8 @@
 // No text is cut: every window, in every shipped catalog, at the sizes the main window opens
 // with on a 1366x768 and a 1920x1080 screen, with and without the device panel. Each visible
 // label, button, header and search field is measured in the font it draws with against the
-// room its rectangle gives it.
+// room its rectangle gives it, and every problem badge of the list must show its words left of
+// the device panel.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -27,6 +29,8 @@
 #include "ui/framework/skin_style.h"
 #include "ui/framework/translate_manager.h"
 #include "ui/main/device_list_model.h"
+#include "ui/main/device_list_view.h"
+#include "ui/main/device_site_marks.h"
 #include "ui/main/main_window_placement.h"
 #include "ui/main/main_wnd.h"
 #include "ui/main/model_combo.h"
@@ -120,6 +124,33 @@ QStringList CutTexts(QWidget* window) {
   return cut;
 }
 
+// Problem badges that do not show their words: shrunk to a bare "!" for want of room, or laid
+// under the device panel. Every row of the list counts, shown or scrolled away.
+QStringList UnreadableBadges(CMainWnd* wnd) {
+  QStringList faults;
+  const CDeviceListModel* model = wnd->GetDeviceListModel();
+  QWidget* viewport = wnd->findChild<QListView*>(QStringLiteral("list_device"))->viewport();
+  CDeviceInfoView* panel = wnd->GetDeviceInfoView();
+  const int panelLeft = panel->isVisible()
+                            ? viewport->mapFromGlobal(panel->mapToGlobal(QPoint(0, 0))).x()
+                            : viewport->width();
+  for (int row = 0; row < model->Count(); ++row) {
+    const std::string& mac = model->RowAt(row)->Device().mac;
+    const int needed = wnd->GetSiteMarks().BadgeWidth(mac);
+    if (needed == 0) continue;
+    const QRect badge = wnd->GetDeviceListView()->ButtonRect(row, QStringLiteral("badge"));
+    const QString text = wnd->GetSiteMarks().BadgeText(mac);
+    if (badge.width() < needed)
+      faults << QStringLiteral("badge '%1' shows as '!': needs %2 px, has %3")
+                    .arg(text)
+                    .arg(needed)
+                    .arg(badge.width());
+    else if (badge.right() >= panelLeft)
+      faults << QStringLiteral("badge '%1' lies under the device panel").arg(text);
+  }
+  return faults;
+}
+
 // With IPS_SHOTS_DIR set (a run under Xvfb), each measured main window is also saved as a PNG
 // for a person to look at.
 void SaveShot(QWidget* window, const QString& name) {
@@ -162,6 +193,9 @@ protected:
          "105.2.0.7"},
         {"192.168.100.202", "021A2B00000D", "021A2B00000D", "IM-700 Indoor Monitor", "12-1205",
          "105.2.0.7"},
+        // The longest badge: the room of the first, on a unit of the same kind.
+        {"192.168.100.203", "02-1a-2b-00-00-0e", "02-1a-2b-00-00-0e", "DS-410 Apartment", "1-0101",
+         "29.30.1.2"},
     };
     for (const DEVICE_ENTRY_T& d : devices) CControl::GetInstance()->UpdateDevice(d);
     const char* models[] = {"DS-410", "IM-700", "IM-720 Touch", "DS-210", "Lobby Panel X", ""};
@@ -194,7 +228,8 @@ TEST_F(ClippingWalk, TheMainWindowAtBothScreenSizesWithAndWithoutThePanel) {
           wnd.GetDeviceInfoView()->setVisible(true);
         }
         const QSize size = FirstOpenSize(screen, wnd.minimumSize());
-        const QStringList cut = Measure(&wnd, size);
+        QStringList cut = Measure(&wnd, size);
+        cut << UnreadableBadges(&wnd);
         SaveShot(&wnd, QStringLiteral("%1-%2x%3%4")
                            .arg(QFileInfo(catalog).baseName())
                            .arg(screen.width())
