@@ -34,7 +34,8 @@ bool CDevicePanelOverlay::eventFilter(QObject* watched, QEvent* event) {
       if (watched == m_host || watched == m_list || watched == m_panel) Place();
       break;
     case QEvent::Hide:
-      if (watched == m_panel) emit CoverChanged();
+      // Closed itself, not hidden with its window (as when the window goes away).
+      if (watched == m_panel && m_panel->isHidden()) emit CoverChanged();
       break;
     default:
       break;
