@@ -99,7 +99,12 @@ void CDeviceRowPainter::SetTextStretches(const std::array<int, kFirmware - kIp +
 void CDeviceRowPainter::SetBadgeBelowText(bool below) { m_badgeBelow = below; }
 
 bool CDeviceRowPainter::BadgeBelow(const CDeviceListItem& row) const {
-  return m_badgeBelow && m_siteMarks && m_siteMarks->BadgeWidth(row.Device().mac) > 0;
+  const int badge = m_badgeBelow && m_siteMarks ? m_siteMarks->BadgeWidth(row.Device().mac) : 0;
+  const auto* label = qobject_cast<const QLabel*>(m_parts[kFirmware]);
+  if (badge == 0 || !label) return false;
+  // Only where it does not fit beside the firmware text (the laid-out cell, see Layout).
+  const int room = m_rects[kFirmware].marginsRemoved(label->contentsMargins()).width();
+  return QFontMetrics(label->font()).horizontalAdvance(row.FirmwareText()) + 6 + badge > room;
 }
 
 void CDeviceRowPainter::SetGapBefore(QBoxLayout* layout, QWidget* cell, int width) {

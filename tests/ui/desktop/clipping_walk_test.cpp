@@ -41,6 +41,8 @@
 
 namespace {
 
+using uitest::SaveShot;
+
 // Where the text of a control does not fit: "<window>/<control>: '<text>' needs N px, has M".
 QStringList CutTexts(QWidget* window) {
   QStringList cut;
@@ -149,14 +151,6 @@ QStringList UnreadableBadges(CMainWnd* wnd) {
       faults << QStringLiteral("badge '%1' lies under the device panel").arg(text);
   }
   return faults;
-}
-
-// With IPS_SHOTS_DIR set (a run under Xvfb), each measured main window is also saved as a PNG
-// for a person to look at.
-void SaveShot(QWidget* window, const QString& name) {
-  const QString dir = qEnvironmentVariable("IPS_SHOTS_DIR");
-  if (dir.isEmpty()) return;
-  window->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
 QStringList Catalogs() {

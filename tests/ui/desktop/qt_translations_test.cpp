@@ -66,6 +66,7 @@ TEST(QtTranslations, TheWidgetFileDialogFollowsTheCatalogLanguageLive) {
     ASSERT_NE(model, nullptr);
     ASSERT_TRUE(uitest::WaitUntil([&] { return model->index(folder).isValid(); }));
     const QStringList shown = ShownTexts(&dialog, folder);
+    uitest::SaveShot(&dialog, QStringLiteral("qt-file-dialog-") + QString::fromUtf8(c.catalog));
     for (const QString& word : english) {
       EXPECT_EQ(shown.contains(word), c.english)
           << c.catalog << ": '" << word.toStdString() << "' among "

@@ -156,6 +156,12 @@ TEST_F(TabOrder, TabWalksEveryWindowInReadingOrderWithThePrimaryButtonBeforeCanc
     ASSERT_NE(first, nullptr) << c.window;
     EXPECT_EQ(TabWalk(window.get(), first).join(' ').toStdString(), c.order.join(' ').toStdString())
         << c.window;
+    if (c.order.size() >= 2) {  // for a person to look at: the focus on the primary button
+      uitest::FindVisible(window.get(), c.order[c.order.size() - 2])->setFocus(Qt::TabFocusReason);
+      QApplication::processEvents();
+      uitest::SaveShot(window.get(),
+                       QStringLiteral("tab-") + QString::fromLatin1(c.window).replace(' ', '_'));
+    }
     window->hide();
   }
 }
