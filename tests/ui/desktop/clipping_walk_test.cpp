@@ -22,7 +22,7 @@
 #include <memory>
 
 #include "core/control.h"
-#include "core/control_outbound_hooks.h"
+#include "desktop/quiet_window_fixture.h"
 #include "support/ui_driver.h"
 #include "ui/device/device_info_view.h"
 #include "ui/framework/message_box.h"
@@ -170,15 +170,10 @@ QStringList Measure(QWidget* window, const QSize& size = QSize()) {
   return CutTexts(window);
 }
 
-class ClippingWalk : public testing::Test {
+class ClippingWalk : public QuietWindowTest {
 protected:
   void SetUp() override {
-    ApplySkinStyle();
-    CMainWnd::SetStartupHook([](CMainWnd*) {});
-    OutboundHooks hooks;
-    hooks.send = [](const PACKET_RECORD_T*) {};
-    SetOutboundHooks(hooks);
-    CControl::GetInstance()->ClearDevices();
+    QuietWindowTest::SetUp();
     // A site like a real one: long model names, a problem, a device reporting no model.
     const DEVICE_ENTRY_T devices[] = {
         {"192.168.100.201", "02:1A:2B:00:00:01", "02:1A:2B:00:00:01", "DS-410 Apartment", "1-0101",
@@ -201,9 +196,7 @@ protected:
     }
   }
   void TearDown() override {
-    CMainWnd::SetStartupHook({});
-    SetOutboundHooks({});
-    CControl::GetInstance()->ClearDevices();
+    QuietWindowTest::TearDown();
     CTranslateManager::GetInstance()->LoadLanguage(QString());
   }
 };

@@ -10,8 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
+#include "desktop/quiet_window_fixture.h"
 #include "support/ui_driver.h"
 #include "ui/assign/assign_address_dlg.h"
 #include "ui/device/device_info_view.h"
@@ -61,21 +60,11 @@ QStringList TabWalk(QWidget* window, QWidget* first) {
 
 }  // namespace
 
-class TabOrder : public testing::Test {
+class TabOrder : public QuietWindowTest {
 protected:
   void SetUp() override {
-    ApplySkinStyle();
-    CMainWnd::SetStartupHook([](CMainWnd*) {});
-    OutboundHooks hooks;
-    hooks.send = [](const PACKET_RECORD_T*) {};
-    SetOutboundHooks(hooks);
-    CControl::GetInstance()->ClearDevices();
+    QuietWindowTest::SetUp();
     for (const DEVICE_ENTRY_T& d : devices) CControl::GetInstance()->UpdateDevice(d);
-  }
-  void TearDown() override {
-    CMainWnd::SetStartupHook({});
-    SetOutboundHooks({});
-    CControl::GetInstance()->ClearDevices();
   }
   const std::vector<DEVICE_ENTRY_T> devices = {
       {"192.168.100.201", "021A2B000001", "021A2B000001", "DS-410", "1-0101", "29.30.1.2"},
