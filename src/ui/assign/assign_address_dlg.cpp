@@ -18,6 +18,7 @@
 #include "core/capture_subnets.h"
 #include "core/control.h"
 #include "core/csv_export.h"
+#include "core/mac_text.h"
 #include "core/op_clock.h"
 #include "transport/mac_proto_control.h"
 #include "transport/udp_frame.h"
@@ -348,7 +349,7 @@ void CAssignAddressDlg::ShowPlan() {
     const int row = static_cast<int>(i);
     const DEVICE_ENTRY_T& device = m_planned ? m_plan.devices[i].device : m_devices[i];
     m_pTable->setItem(row, kColRoom, TextItem(QString::fromStdString(device.deviceId)));
-    m_pTable->setItem(row, kColMac, TextItem(QString::fromStdString(device.mac)));
+    m_pTable->setItem(row, kColMac, TextItem(QString::fromStdString(DisplayMacText(device.mac))));
     m_pTable->setItem(row, kColCurrent, TextItem(QString::fromStdString(device.ip)));
     QTableWidgetItem* planned =
         TextItem(m_planned ? QString::fromStdString(m_plan.devices[i].ip) : QString());

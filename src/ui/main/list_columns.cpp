@@ -16,7 +16,8 @@
 namespace {
 
 constexpr int kBadgeGap = 6;  // between the firmware text and its badge, as the painter draws
-constexpr int kPanelGap = 18;  // between a badge and the device panel's edge (a scroll bar's width in it)
+// Between a badge and the device panel's edge; it holds the list's scroll bar too.
+constexpr int kPanelGap = 18;
 constexpr const char* kActionCell = "lab_h_operation";
 
 // The header cell of each text column, in the painter's order (kIp .. kFirmware).

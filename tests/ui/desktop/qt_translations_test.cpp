@@ -42,8 +42,9 @@ TEST(QtTranslations, TheWidgetFileDialogFollowsTheCatalogLanguageLive) {
   const QString qtDir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
   for (const char* file : {"qtbase_fr.qm", "qtbase_de.qm"}) {
     if (!QFile::exists(qtDir + QLatin1Char('/') + QLatin1String(file)))
-      GTEST_SKIP() << qPrintable(qtDir) << "/" << file
-                   << " is missing: Qt's own translations (qt6-translations-l10n) are not installed";
+      GTEST_SKIP()
+          << qPrintable(qtDir) << "/" << file
+          << " is missing: Qt's own translations (qt6-translations-l10n) are not installed";
   }
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());

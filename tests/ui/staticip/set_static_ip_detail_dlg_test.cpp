@@ -152,9 +152,8 @@ TEST_F(SetStaticIPDetailDlgTest, RowsShowTheListSpellingAndRequestsKeepTheDevice
   ASSERT_EQ(requests.size(), 3u);
   for (int row = 0; row < 3; ++row) {
     const QModelIndex index = dlg->Model()->index(row);
-    EXPECT_EQ(dlg->Model()->data(index, CStaticIpRowPainter::PartRole(CSetStaticIPDetailModel::kMac))
-                  .toString(),
-              shown[row]);
+    const int macRole = CStaticIpRowPainter::PartRole(CSetStaticIPDetailModel::kMac);
+    EXPECT_EQ(dlg->Model()->data(index, macRole).toString(), shown[row]);
     EXPECT_EQ(requests[static_cast<size_t>(row)].mac, own[row]);
   }
 }
