@@ -224,12 +224,9 @@ int RunAssign(const AssignOptionsCli& options) {
   DeviceChoice choice{options.devices, options.all || options.problems || !options.model.empty(),
                       options.model, options.seconds, options.expect};
   std::vector<DEVICE_ENTRY_T> devices;
-  std::string missing;
-  DiscoverChosen(choice, &devices, &missing);
-  if (!missing.empty()) {
-    Fail("device " + TerminalSafe(missing) + " did not answer the discovery");
-    return kExitDeviceNotFound;
-  }
+  UnchosenDevice unchosen;
+  DiscoverChosen(choice, &devices, &unchosen);
+  if (!unchosen.name.empty()) return ReportUnchosen(unchosen);
   if (options.problems) devices = ProblemDevices(subnets);
   if (devices.empty()) {
     Fail(options.problems ? "no device has an address problem"

@@ -51,14 +51,10 @@ int RunStatic(const StaticOptions& options) {
   if (opened != kExitOk) return opened;
 
   std::vector<DEVICE_ENTRY_T> devices;
-  std::string missing;
+  UnchosenDevice unchosen;
   DiscoverChosen({options.devices, options.all, options.model, options.seconds, options.expect},
-                 &devices, &missing);
-  if (!missing.empty()) {
-    std::cerr << "ipscanner-cli: device " << TerminalSafe(missing)
-              << " did not answer the discovery\n";
-    return kExitDeviceNotFound;
-  }
+                 &devices, &unchosen);
+  if (!unchosen.name.empty()) return ReportUnchosen(unchosen);
   if (devices.empty()) {
     std::cerr << "ipscanner-cli: no device " << (options.model.empty() ? "" : "of that model ")
               << "answered the discovery\n";
