@@ -37,6 +37,33 @@ uint64_t ValuesHash(const DEVICE_ENTRY_T& d) {
   return hash;
 }
 
+// The filter's key: the MAC's 48 bits when the text is 12 hex digits with or without separators
+// (every spelling of one MAC gives the same key), else a hash of the text with the top bit set
+// so that it cannot meet a MAC's key. No allocation: this runs for every answer.
+uint64_t MacKey(const std::string& mac) {
+  uint64_t key = 0;
+  int digits = 0;
+  for (const char c : mac) {
+    int value;
+    if (c >= '0' && c <= '9') {
+      value = c - '0';
+    } else if (c >= 'a' && c <= 'f') {
+      value = c - 'a' + 10;
+    } else if (c >= 'A' && c <= 'F') {
+      value = c - 'A' + 10;
+    } else if (c == ':' || c == '-' || c == '.') {
+      continue;
+    } else {
+      digits = -1;
+      break;
+    }
+    if (++digits > 12) break;
+    key = (key << 4) | static_cast<uint64_t>(value);
+  }
+  if (digits == 12) return key;
+  return std::hash<std::string>()(mac) | (1ull << 63);
+}
+
 bool IsBusy(int code) { return (code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED; }
 
 }  // namespace
@@ -87,7 +114,7 @@ void CSiteRecorder::OnDeviceAnswer(const DEVICE_ENTRY_T& device) {
   {
     std::lock_guard<std::mutex> lock(m_cacheLock);
     const uint64_t hash = ValuesHash(device);
-    CACHED_T& cached = m_cache[device.mac];
+    CACHED_T& cached = m_cache[MacKey(device.mac)];
     const bool same = cached.queuedAt != 0 && cached.valuesHash == hash;
     if (same && now - cached.queuedAt < kLastSeenPeriodMs) return;
     seenOnly = same;

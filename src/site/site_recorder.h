@@ -77,8 +77,9 @@ public:
   uint64_t Transactions() const { return m_transactions; }
 
 private:
-  // What the filter keeps per device: a hash of the recorded values instead of the texts, so an
-  // answer touches one small entry (65,000 devices answer every 5 seconds).
+  // What the filter keeps per device: a hash of the recorded values instead of the texts, under
+  // the MAC's 48-bit value instead of its text, so that an answer that changes nothing touches one
+  // small entry and allocates nothing (65,000 devices answer every 5 seconds).
   struct CACHED_T {
     uint64_t valuesHash = 0;
     int64_t queuedAt = 0;
@@ -118,7 +119,7 @@ private:
   std::atomic<uint64_t> m_transactions{0};
 
   std::mutex m_cacheLock;                             // worker thread's filter
-  std::unordered_map<std::string, CACHED_T> m_cache;  // by the table's MAC text
+  std::unordered_map<uint64_t, CACHED_T> m_cache;  // by the MAC's value (MacKey)
 
   std::mutex m_pendingLock;  // held only to add to the queue or to take it whole
   PENDING_T m_pending;
