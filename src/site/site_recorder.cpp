@@ -37,33 +37,6 @@ uint64_t ValuesHash(const DEVICE_ENTRY_T& d) {
   return hash;
 }
 
-// The filter's key: the MAC's 48 bits when the text is 12 hex digits with or without separators
-// (every spelling of one MAC gives the same key), else a hash of the text with the top bit set
-// so that it cannot meet a MAC's key. No allocation: this runs for every answer.
-uint64_t MacKey(const std::string& mac) {
-  uint64_t key = 0;
-  int digits = 0;
-  for (const char c : mac) {
-    int value;
-    if (c >= '0' && c <= '9') {
-      value = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-      value = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-      value = c - 'A' + 10;
-    } else if (c == ':' || c == '-' || c == '.') {
-      continue;
-    } else {
-      digits = -1;
-      break;
-    }
-    if (++digits > 12) break;
-    key = (key << 4) | static_cast<uint64_t>(value);
-  }
-  if (digits == 12) return key;
-  return std::hash<std::string>()(mac) | (1ull << 63);
-}
-
 bool IsBusy(int code) { return (code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED; }
 
 }  // namespace
@@ -111,10 +84,11 @@ void CSiteRecorder::OnDeviceAnswer(const DEVICE_ENTRY_T& device) {
   if (!m_recording) return;
   const int64_t now = m_clock();
   bool seenOnly = false;
+  const uint64_t key = MacKeyOf(device.mac);
   {
     std::lock_guard<std::mutex> lock(m_cacheLock);
     const uint64_t hash = ValuesHash(device);
-    CACHED_T& cached = m_cache[MacKey(device.mac)];
+    CACHED_T& cached = m_cache[key];
     const bool same = cached.queuedAt != 0 && cached.valuesHash == hash;
     if (same && now - cached.queuedAt < kLastSeenPeriodMs) return;
     seenOnly = same;
@@ -129,9 +103,8 @@ void CSiteRecorder::OnDeviceAnswer(const DEVICE_ENTRY_T& device) {
   pending.model = device.model;
   pending.room = device.deviceId;
   pending.firmware = device.firmware;
-  const std::string mac = SiteMacText(device.mac);
   std::lock_guard<std::mutex> lock(m_pendingLock);
-  Merge(m_pending.devices[mac], std::move(pending));
+  Merge(m_pending.devices.At(key, device.mac), std::move(pending));
 }
 
 void CSiteRecorder::OnReportConfig(std::string deviceKey, std::string, int,
@@ -147,9 +120,21 @@ void CSiteRecorder::OnReportConfig(std::string deviceKey, std::string, int,
   if (auto it = report.find(device_config::kStatusGateway); it != report.end())
     pending.gateway = it->second;
   if (!pending.mode && !pending.mask && !pending.gateway) return;
-  const std::string mac = SiteMacText(deviceKey);
   std::lock_guard<std::mutex> lock(m_pendingLock);
-  Merge(m_pending.devices[mac], std::move(pending));
+  Merge(m_pending.devices.At(MacKeyOf(deviceKey), deviceKey), std::move(pending));
+}
+
+CSiteRecorder::PENDING_DEVICE_T& CSiteRecorder::PENDING_DEVICES_T::At(uint64_t key,
+                                                                   const std::string& macText) {
+  size_t& position = index[key];
+  if (position == 0) {
+    // Positions are kept one up, so that a fresh index entry (0) means "not queued yet".
+    list.emplace_back();
+    list.back().key = key;
+    if (!IsMacKey(key)) list.back().otherMac = macText;
+    position = list.size();
+  }
+  return list[position - 1];
 }
 
 void CSiteRecorder::Merge(PENDING_DEVICE_T& older, PENDING_DEVICE_T newer) {
@@ -274,7 +259,8 @@ bool CSiteRecorder::Flush() {
 
 void CSiteRecorder::PutBack(PENDING_T batch) {
   std::lock_guard<std::mutex> lock(m_pendingLock);
-  for (auto& [mac, device] : m_pending.devices) Merge(batch.devices[mac], std::move(device));
+  for (PENDING_DEVICE_T& device : m_pending.devices.list)
+    Merge(batch.devices.At(device.key, device.otherMac), std::move(device));
   for (auto& op : m_pending.operations) batch.operations.push_back(std::move(op));
   for (auto& p : m_pending.problems) batch.problems.push_back(std::move(p));
   m_pending = std::move(batch);
@@ -310,7 +296,8 @@ void CSiteRecorder::WriteAll(const PENDING_T& batch) {
                              "VALUES(?, ?, ?, ?, ?)");
     SQLite::Statement event(db, "INSERT INTO events(time, kind, mac) VALUES(?, 'new', ?)");
     SQLite::Statement seen(db, "UPDATE devices SET last_seen = max(last_seen, ?) WHERE mac = ?");
-    for (const auto& [mac, d] : batch.devices) {
+    for (const PENDING_DEVICE_T& d : batch.devices.list) {
+      const std::string mac = IsMacKey(d.key) ? MacKeyText(d.key) : d.otherMac;
       if (d.seenOnly) {
         // Most writes of a long run: a device answering as before, once a minute.
         seen.reset();
