@@ -2,9 +2,10 @@
 // the recorder. A run here is a simulated 3 minutes of the program: 36 discovery rounds 5 s
 // apart, each answered by every device, every answer going through the worker thread's real path
 // (OnSocketMsg: decrypt, parse, table, status, notify objects). Half way a thousand devices
-// come back with new firmware. With recording, the recorder filters each answer and writes its
-// queue once a simulated second (first sight of every device, the changes, and the last-seen
-// times once the minute is over), all on this thread, so the process CPU time holds everything.
+// come back with new firmware. With recording, the recorder filters each answer on this thread
+// (the worker's) and writes its queue once a simulated second on a thread of its own (first sight
+// of every device, the changes, and the last-seen times once the minute is over); this thread
+// waits meanwhile, and the process CPU time holds both.
 //
 // The runs alternate their order from pass to pass. Last, the recorder's own part of the answer
 // path is timed alone: the same answers handed straight to it.
