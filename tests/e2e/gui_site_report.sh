@@ -7,7 +7,8 @@
 # and the reboot. Exit 77 when a segment cannot be made or the driver is not built.
 #
 # IPS_SHOT_LANGUAGE=Deutsch (a catalog name) runs it in that language, and IPS_SHOT_DIR=DIR saves
-# screenshots of the settings with the site name and of the window with the report's note.
+# screenshots of the settings with the site name and of the window with the report's note, and
+# the PDF's first pages (in that language) as PNG.
 set -uo pipefail
 
 if [ "${1:-}" = --inner ]; then
@@ -74,10 +75,14 @@ if [ "${1:-}" = --inner ]; then
     [ "$(q "$db" "SELECT o.kind, o.source, d.mac, d.result, o.parameters LIKE '%admin%admin%' FROM operations o JOIN operation_devices d ON d.operation_id = o.id")" = "reboot|window|$site_mac|ok|0" ]
   check "the old site has no operation" [ "$(q "$mod/sites/default.sqlite" 'SELECT count(*) FROM operations')" = 0 ]
   pdftotext -layout "$work/handover.pdf" "$work/handover.txt" 2>/dev/null
+  [ -n "${IPS_SHOT_DIR:-}" ] &&
+    pdftoppm -png -r 50 -f 1 -l 3 "$work/handover.pdf" "$IPS_SHOT_DIR/report-pdf-$language"
   check "the PDF names the site" grep -q "north-wing" "$work/handover.txt"
   check "the PDF holds the three MACs" \
     eval '[ "$(gui_macs=$(jq -r ".[].mac" "$work/fleet.json" | tr a-f A-F | tr -d ":-" | sed "s/../&:/g; s/:\$//"); for m in $gui_macs; do grep -c "$m" "$work/handover.txt" >/dev/null && echo "$m"; done | wc -l)" -eq 3 ]'
   check "the PDF's operations log holds the reboot" grep -q "reboot" "$work/handover.txt"
+  check "the PDF's own texts are in the window's language" \
+    grep -qF "$(tr_text 'Program version')" "$work/handover.txt"
   exit $fail
 fi
 

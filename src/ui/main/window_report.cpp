@@ -34,6 +34,17 @@ QString ReportPathOf(const QString& chosen) {
   return chosen + QStringLiteral(".pdf");
 }
 
+namespace {
+
+// The PDF's own texts in the window's language (the command line writes them in English). Runs
+// on the worker thread: it only reads the catalog, which changes only from the settings dialog,
+// and that cannot open while the wait dialog is up.
+std::string ReportInLanguage(const std::string& english) {
+  return TrText(QString::fromStdString(english)).toStdString();
+}
+
+}  // namespace
+
 bool WriteWindowReport(QWidget* window, const QString& path) {
   CControl* control = CControl::GetInstance();
   CWindowSiteRecord* record = CWindowSiteRecord::Current();
@@ -58,7 +69,7 @@ bool WriteWindowReport(QWidget* window, const QString& path) {
       // What the window queued (problems, operations, answers) goes in before the record is read.
       if (record) record->Flush();
       result = WriteCommissioningReport(SiteDatabasePath(place.site), place, table,
-                                        survey.Answers(), pdfPath);
+                                        survey.Answers(), pdfPath, "", ReportInLanguage);
     });
   }
   if (!result.warning.empty()) LogError("WriteWindowReport: %s", result.warning.c_str());

@@ -10,7 +10,8 @@ class QWidget;
 // `ipscanner-cli report` writes it. Every listed device is asked for its settings (the batch
 // static configuration request) on a worker thread while a wait dialog counts the answers; then
 // the record is written out, the report built and the PDF written, still off the UI thread. A
-// note in the window names the file; an error comes in a message box.
+// note in the window names the file; an error comes in a message box. The PDF's own texts are
+// in the window's language.
 
 // "ipscanner-report-SITE-YYYY-MM-DD.pdf"
 QString ProposedReportName(const std::string& site, const QDate& day);
