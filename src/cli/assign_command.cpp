@@ -23,6 +23,8 @@
 #include "core/csv_export.h"
 #include "core/op_clock.h"
 #include "core/site_problems.h"
+#include "site/site_operation_log.h"
+#include "site/site_operation_results.h"
 #include "shell/terminal_text.h"
 #include "transport/mac_proto_control.h"
 #include "transport/udp_frame.h"
@@ -301,6 +303,15 @@ int RunAssign(const AssignOptionsCli& options) {
   std::cerr << "ipscanner-cli: assigning " << plan.devices.size() << " devices\n";
   run.Run();
   session.Close();
+  std::map<std::string, std::string> parameters{{"user", options.user},
+                                                {"parallel", std::to_string(options.parallel)}};
+  if (!options.plan.empty()) parameters["plan"] = options.plan;
+  if (!options.from.empty()) {
+    parameters["from"] = options.from;
+    parameters["step"] = std::to_string(options.step);
+    parameters["order"] = options.order;
+  }
+  RecordSiteOperation(AssignOperation(run.Outcomes(), "cli", std::move(parameters)));
 
   if (options.json) {
     std::cout << address_record::FormatJson(run.Outcomes());

@@ -16,6 +16,8 @@
 #include "core/batch_static_run.h"
 #include "core/control.h"
 #include "core/op_clock.h"
+#include "site/site_operation_log.h"
+#include "site/site_operation_results.h"
 #include "shell/terminal_text.h"
 
 namespace {
@@ -79,12 +81,9 @@ int RunStatic(const StaticOptions& options) {
   session.Close();
 
   const size_t succeeded = run.CountStatus(kBatchSuccess);
-  SITE_OPERATION_T record{ESiteOperation::kStatic, "cli", {}, {}, 0};
-  if (options.all) record.parameters = {{"all", "yes"}, {"model", options.model}};
-  for (const BatchStaticRow& row : run.Rows())
-    record.results.push_back(
-        {row.device.mac, row.status == kBatchSuccess, BatchFailureText(row.failure)});
-  RecordCliOperation(std::move(record));
+  std::map<std::string, std::string> parameters;
+  if (options.all) parameters = {{"all", "yes"}, {"model", options.model}};
+  RecordSiteOperation(StaticOperation(run.Rows(), "cli", std::move(parameters)));
   if (options.json) {
     std::cout << CStaticResultOutput::FormatJson(run.Rows());
   } else {

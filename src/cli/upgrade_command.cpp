@@ -23,6 +23,8 @@
 #include "core/upgrade_rollout.h"
 #include "shell/global_utils.h"
 #include "shell/terminal_text.h"
+#include "site/site_operation_log.h"
+#include "site/site_operation_results.h"
 
 namespace {
 
@@ -147,15 +149,10 @@ int RunUpgrade(const UpgradeOptions& options) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   session.Close();
   if (terminal && !linePerDevice) std::cout << "\n";
-  SITE_OPERATION_T record{ESiteOperation::kUpgrade, "cli",
-                          {{"image", imageName}, {"version", version},
-                           {"parallel", std::to_string(options.parallel)}},
-                          {}, 0};
-  for (const RolloutEntry& e : rollout.Entries())
-    record.results.push_back({e.device.mac, e.OnNewVersion(),
-                              std::string(RolloutResultName(e.result)) + " " + e.oldVersion +
-                                  " -> " + (e.newVersion.empty() ? "?" : e.newVersion)});
-  RecordCliOperation(std::move(record));
+  RecordSiteOperation(UpgradeOperation(rollout.Entries(), "cli",
+                                       {{"image", imageName},
+                                        {"version", version},
+                                        {"parallel", std::to_string(options.parallel)}}));
 
   if (options.json) {
     std::cout << CUpgradeOutput::FormatJson(imageName, version, rollout.Entries());
