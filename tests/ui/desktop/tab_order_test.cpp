@@ -93,7 +93,8 @@ TEST_F(TabOrder, TabWalksEveryWindowInReadingOrderWithThePrimaryButtonBeforeCanc
   const TabCase cases[] = {
       {"main window, device panel open",
        MainWindowWithPanel,
-       {"btn_assign_addresses",
+       {"btn_report",
+        "btn_assign_addresses",
         "btn_system_setting",
         "btn_about",
         "edit_search",
@@ -124,7 +125,7 @@ TEST_F(TabOrder, TabWalksEveryWindowInReadingOrderWithThePrimaryButtonBeforeCanc
        [](auto&) {
          return std::make_unique<CSystemSettingDlg>(nullptr, CSystemSettingDlg::kTabLanguage);
        },
-       QStringList{"combo_language"} + footer},
+       QStringList{"combo_language", "edit_site_name"} + footer},
       {"settings, network",
        [](auto&) {
          return std::make_unique<CSystemSettingDlg>(nullptr, CSystemSettingDlg::kTabNetwork);
