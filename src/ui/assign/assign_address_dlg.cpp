@@ -21,11 +21,11 @@
 #include "core/op_clock.h"
 #include "transport/mac_proto_control.h"
 #include "transport/udp_frame.h"
+#include "ui/framework/device_list_common.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/translate_manager.h"
 #include "ui/framework/ui_thread.h"
 #include "ui/framework/wait_dlg.h"
-#include "ui/main/main_wnd.h"
 #include "ui/settings/settings_view_util.h"
 
 namespace {
@@ -414,7 +414,7 @@ void CAssignAddressDlg::UpdateCounts() {
   for (const Count& c : counts) {
     if (!c.label) continue;
     const QString key = c.label->property("text_format").toString();
-    c.label->setText(CMainWnd::FormatCount(TrText(key), c.value));
+    c.label->setText(FormatCount(TrText(key), c.value));
   }
 }
 
@@ -422,7 +422,7 @@ void CAssignAddressDlg::SetHint(const QString& key, int count) {
   m_hintKey = key;
   m_hintCount = count;
   if (!m_pLabelHint) return;
-  m_pLabelHint->setText(count < 0 ? TrText(key) : CMainWnd::FormatCount(TrText(key), count));
+  m_pLabelHint->setText(count < 0 ? TrText(key) : FormatCount(TrText(key), count));
 }
 
 void CAssignAddressDlg::RetranslateTable() {

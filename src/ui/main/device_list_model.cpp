@@ -9,17 +9,6 @@
 
 namespace {
 
-// MAC texts are ASCII in practice; other texts go through QString so case folding still holds.
-std::string UpperKey(const std::string& text) {
-  std::string key = text;
-  for (char& c : key) {
-    if (static_cast<unsigned char>(c) >= 0x80)
-      return QString::fromStdString(text).toUpper().toStdString();
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return key;
-}
-
 bool MatchesSearch(const DEVICE_ENTRY_T& entry, const QString& upperSearch) {
   for (const std::string* text :
        {&entry.ip, &entry.mac, &entry.model, &entry.deviceId, &entry.firmware}) {
@@ -92,8 +81,13 @@ const CDeviceListItem* CDeviceListModel::RowAt(int row) const {
   return m_rows[static_cast<size_t>(row)].get();
 }
 
+const CDeviceListItem* CDeviceListModel::RowFor(const std::string& mac) const {
+  auto it = m_byMac.find(CDeviceListItem::UpperKey(mac));
+  return it == m_byMac.end() ? nullptr : it->second;
+}
+
 int CDeviceListModel::FindRow(const std::string& mac) const {
-  auto it = m_byMac.find(UpperKey(mac));
+  auto it = m_byMac.find(CDeviceListItem::UpperKey(mac));
   if (it == m_byMac.end()) return -1;
   for (int i = 0; i < Count(); ++i) {
     if (m_rows[static_cast<size_t>(i)].get() == it->second) return i;
@@ -127,31 +121,55 @@ int CDeviceListModel::CompareDeviceRows(const CDeviceListItem* a, const CDeviceL
   return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 
+bool CDeviceListModel::Passes(const DEVICE_ENTRY_T& entry, const QString& modelFilter,
+                              const QString& upperSearch) {
+  if (entry.mac.empty()) return false;
+  if (!modelFilter.isEmpty() && QString::compare(modelFilter, QString::fromStdString(entry.model),
+                                                 Qt::CaseInsensitive) != 0) {
+    return false;
+  }
+  return upperSearch.isEmpty() || MatchesSearch(entry, upperSearch);
+}
+
 void CDeviceListModel::Refresh(const std::vector<DEVICE_ENTRY_T>& table, const QString& modelFilter,
                                QString& searchText) {
   searchText = searchText.toUpper();
+  std::vector<std::unique_ptr<CDeviceListItem>> rows;
+  std::unordered_map<std::string, size_t> prepared;  // key -> position in rows
+  for (const DEVICE_ENTRY_T& entry : table) {
+    if (!Passes(entry, modelFilter, searchText)) continue;
+    std::string key = CDeviceListItem::UpperKey(entry.mac);
+    // Two table entries for one MAC (differing in case): the later one wins, in one row.
+    if (auto again = prepared.find(key); again != prepared.end()) {
+      rows[again->second] = std::make_unique<CDeviceListItem>(entry);
+      continue;
+    }
+    auto it = m_byMac.find(key);
+    if (it != m_byMac.end() && it->second->Device() == entry) continue;
+    prepared.emplace(std::move(key), rows.size());
+    rows.push_back(std::make_unique<CDeviceListItem>(entry));
+  }
+  Apply(std::move(rows));
+}
+
+void CDeviceListModel::Apply(std::vector<std::unique_ptr<CDeviceListItem>> rows) {
+  // Nothing new and the order asked for unchanged: no row can move.
+  if (rows.empty() && m_sortedIp == m_ipSort && m_sortedModel == m_modelSort) return;
+  m_sortedIp = m_ipSort;
+  m_sortedModel = m_modelSort;
   int firstChanged = INT_MAX;
   int lastChanged = -1;
   std::vector<std::unique_ptr<CDeviceListItem>> added;
-
-  for (const DEVICE_ENTRY_T& entry : table) {
-    if (entry.mac.empty()) continue;
-    if (!modelFilter.isEmpty() && QString::compare(modelFilter, QString::fromStdString(entry.model),
-                                                   Qt::CaseInsensitive) != 0) {
-      continue;
-    }
-    if (!searchText.isEmpty() && !MatchesSearch(entry, searchText)) continue;
-
-    std::string key = UpperKey(entry.mac);
-    auto it = m_byMac.find(key);
+  for (auto& prepared : rows) {
+    auto it = m_byMac.find(prepared->Key());
     if (it == m_byMac.end()) {
-      added.push_back(std::make_unique<CDeviceListItem>(entry));
-      m_byMac.emplace(std::move(key), added.back().get());
+      m_byMac.emplace(prepared->Key(), prepared.get());
+      added.push_back(std::move(prepared));
       continue;
     }
     CDeviceListItem* row = it->second;
-    if (row->Device() == entry) continue;
-    row->UpdateDeviceInfo(entry);
+    if (row->Device() == prepared->Device()) continue;  // a full look: most rows stay as they are
+    row->TakeDeviceInfo(std::move(*prepared));
     if (row->GetIndex() > 0) {  // rows added in this pass are not numbered yet
       int position = static_cast<int>(row->GetIndex()) - 1;
       firstChanged = std::min(firstChanged, position);
@@ -159,14 +177,16 @@ void CDeviceListModel::Refresh(const std::vector<DEVICE_ENTRY_T>& table, const Q
     }
   }
 
+  const size_t firstAdded = m_rows.size();
   if (!added.empty()) {
     int first = Count();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(added.size()) - 1);
+    m_rows.reserve(m_rows.size() + added.size());
     for (auto& row : added) m_rows.push_back(std::move(row));
     endInsertRows();
   }
 
-  if (m_ipSort != kSortOff || m_modelSort != kSortOff) SortRows();
+  if (m_ipSort != kSortOff || m_modelSort != kSortOff) SortRows(firstAdded);
 
   for (int i = 0; i < Count(); ++i) {
     CDeviceListItem* row = m_rows[static_cast<size_t>(i)].get();
@@ -180,7 +200,7 @@ void CDeviceListModel::Refresh(const std::vector<DEVICE_ENTRY_T>& table, const Q
   }
 }
 
-bool CDeviceListModel::SortRows() {
+bool CDeviceListModel::SortRows(size_t firstAdded) {
   // The pairwise rule (numeric IP only when both are valid, else the MAC) is not transitive
   // when valid and invalid addresses mix; a merge sort stays within bounds whatever the
   // comparison returns, where a quicksort may not.
@@ -196,7 +216,18 @@ bool CDeviceListModel::SortRows() {
   persistentRows.reserve(static_cast<size_t>(persistent.size()));
   for (const QModelIndex& index : persistent) persistentRows.push_back(RowAt(index.row()));
 
-  std::stable_sort(m_rows.begin(), m_rows.end(), less);
+  // Many rows arriving at once behind a list still in order (a discovery filling a large
+  // list): sorting the newcomers and merging them in costs a pass over the list, not a sort of
+  // it. Both keep equal rows in their order; a few rows take the plain sort.
+  constexpr size_t kMergeFrom = 512;
+  const auto split = m_rows.begin() + static_cast<std::ptrdiff_t>(firstAdded);
+  if (m_rows.size() - firstAdded >= kMergeFrom && firstAdded > 0 &&
+      std::is_sorted(m_rows.begin(), split, less)) {
+    std::stable_sort(split, m_rows.end(), less);
+    std::inplace_merge(m_rows.begin(), split, m_rows.end(), less);
+  } else {
+    std::stable_sort(m_rows.begin(), m_rows.end(), less);
+  }
 
   if (!persistent.isEmpty()) {
     std::unordered_map<const CDeviceListItem*, int> position;

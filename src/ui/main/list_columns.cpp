@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QBoxLayout>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QStringList>
@@ -15,6 +17,8 @@
 namespace {
 
 constexpr int kBadgeGap = 6;  // between the firmware text and its badge, as the painter draws
+constexpr qint64 kMeasureBudgetNs = 4'000'000;  // texts measured per call, at most this long
+constexpr int kRowsPerSlice = 16384;            // rows gone through per call
 
 // The header cell of each text column, in the painter's order (kIp .. kFirmware).
 constexpr const char* kHeaderCells[] = {"cell_ip_sort", "lab_h_mac", "cell_model_sort",
@@ -56,24 +60,56 @@ bool CListColumns::Fit(const CDeviceListModel& model, const CDeviceSiteMarks* ma
   if (!m_header || !m_painter) return false;
   auto* headerLayout = qobject_cast<QBoxLayout*>(m_header->layout());
   if (!headerLayout) return false;
+  if (m_next == 0) m_passNeed.fill(0);
+  QElapsedTimer clock;
+  clock.start();
+  const int end = std::min(model.Count(), m_next + kRowsPerSlice);
+  int row = m_next;
+  for (; row < end; ++row) {
+    const CDeviceListItem* item = model.RowAt(row);
+    CDeviceListItem::Widths widths = item->TextWidths();
+    if (widths[0] < 0) {
+      if ((row & 63) == 0 && clock.nsecsElapsed() > kMeasureBudgetNs) break;
+      for (int part = CDeviceRowPainter::kIp; part <= CDeviceRowPainter::kFirmware; ++part) {
+        const auto p = static_cast<CDeviceRowPainter::Part>(part);
+        widths[static_cast<size_t>(part - CDeviceRowPainter::kIp)] =
+            m_painter->TextWidth(p, CDeviceRowPainter::PartText(*item, p));
+      }
+      item->SetTextWidths(widths);
+    }
+    for (size_t i = 0; i < m_passNeed.size(); ++i) m_passNeed[i] = std::max(m_passNeed[i], widths[i]);
+  }
+  if (row < model.Count()) {
+    m_next = row;
+    return false;
+  }
+  m_next = 0;
+
   std::array<int, 5> need{};
   std::array<int, 5> headerNeed{};
   std::array<QWidget*, 5> cells{};
   for (size_t i = 0; i < need.size(); ++i) {
     cells[i] = m_header->findChild<QWidget*>(QLatin1String(kHeaderCells[i]));
     if (cells[i]) headerNeed[i] = need[i] = HeaderNeed(cells[i]);
+    need[i] = std::max(need[i], m_passNeed[i]);
   }
-  for (int row = 0; row < model.Count(); ++row) {
-    const CDeviceListItem* item = model.RowAt(row);
-    for (int part = CDeviceRowPainter::kIp; part <= CDeviceRowPainter::kFirmware; ++part) {
-      const auto p = static_cast<CDeviceRowPainter::Part>(part);
-      int width = m_painter->TextWidth(p, CDeviceRowPainter::PartText(*item, p));
-      if (p == CDeviceRowPainter::kFirmware && marks) {
-        const int badge = marks->BadgeWidth(item->Device().mac);
-        if (badge > 0) width += kBadgeGap + badge;
-      }
-      auto& slot = need[static_cast<size_t>(part - CDeviceRowPainter::kIp)];
-      slot = std::max(slot, width);
+  // The firmware column holds the badge too: its widest text with a badge (a site has few
+  // devices with one, and few different badge texts).
+  if (marks) {
+    QHash<QString, int> badgeWidths;
+    for (const std::string& mac : marks->MarkedMacs()) {
+      const CDeviceListItem* item = model.RowFor(mac);
+      if (!item) continue;
+      const QString text = marks->BadgeText(mac);
+      auto known = badgeWidths.constFind(text);
+      if (known == badgeWidths.constEnd()) known = badgeWidths.insert(text, marks->BadgeWidth(mac));
+      if (*known <= 0) continue;
+      const int firmware =
+          item->TextWidths()[4] >= 0
+              ? item->TextWidths()[4]
+              : m_painter->TextWidth(CDeviceRowPainter::kFirmware,
+                                     CDeviceRowPainter::PartText(*item, CDeviceRowPainter::kFirmware));
+      need[4] = std::max(need[4], firmware + kBadgeGap + *known);
     }
   }
   if (need == m_applied) return false;
