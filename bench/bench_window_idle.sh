@@ -49,12 +49,23 @@ IPS_DEVSIM="$bin/devsim" "$root/scripts/segment.sh" --quiet \
     [ -n "$filled" ] || { echo "bench_window_idle: the window counts $(count) of $devices devices after 2 minutes" >&2; kill $gui; wait $gui; exit 1; }
     cpu() { awk "{ print \$14 + \$15 }" "/proc/$gui/stat"; }
     rss() { awk "/VmRSS/ { print \$2 }" "/proc/$gui/status"; }
+    # Per thread: id, name, utime + stime (the name may hold spaces: fields counted from the end).
+    threads() { for t in /proc/$gui/task/*; do
+      awk -v t="${t##*/}" -v ui="$gui" "{ n = NF; name = t == ui ? \"(UI)\" : \$2; print t, name, \$(n - 38) + \$(n - 37) }" "$t/stat" 2>/dev/null; done; }
+    threads >"$work/t0"
     c0=$(cpu); w0=$(date +%s.%N); l0=$(cut -d" " -f1 /proc/loadavg)
     sleep "$seconds"
     c1=$(cpu); w1=$(date +%s.%N); l1=$(cut -d" " -f1 /proc/loadavg)
+    threads >"$work/t1"
+    # The threads that used any CPU meanwhile, busiest first: the UI thread, the feed of the list
+    # (list-feed) and the threads of the control core and the capture (unnamed).
+    awk -v s="$(echo "$w1 - $w0" | bc)" -v hz="$(getconf CLK_TCK)" "NR == FNR { a[\$1] = \$3; next }
+      { d = \$3 - a[\$1]; if (d > 0) printf \"  thread %s %s: %.1f %% of one core\\n\", \$1, \$2, d / hz * 100 / s }" \
+      "$work/t0" "$work/t1" | sort -t: -k2 -rn >"$work/threads.txt"
     awk -v d="$devices" -v t0="$t0" -v f="$filled" -v c0="$c0" -v c1="$c1" -v w0="$w0" -v w1="$w1" \
         -v hz="$(getconf CLK_TCK)" -v l0="$l0" -v l1="$l1" -v rss="$(rss)" "BEGIN {
       printf \"devices %d: counted online after %.1f s; then over %.0f s the window used %.1f %% of one core (load average %s -> %s, %d MB resident)\\n\",
         d, f - t0, w1 - w0, (c1 - c0) / hz * 100 / (w1 - w0), l0, l1, rss / 1024 }"
+    cat "$work/threads.txt"
     kill $gui; wait $gui
   ' _ "$work" "$driver" "$devices" "$seconds"

@@ -77,8 +77,15 @@ private:
   DEVICE_LIST_ASK_T m_ask;
   std::vector<std::shared_ptr<DEVICE_LIST_LOOK_T>> m_spent;
 
-  // The feed thread's own: what the last look of m_generation gave the list, by upper-cased MAC.
+  // The feed thread's own: what the last look of m_generation gave the list, by MAC as the
+  // table has it.
   uint64_t m_generation = ~0ull;
   std::unordered_map<std::string, DEVICE_ENTRY_T> m_given;
+  // What the last look saw, so that a look at an unchanged table (most of them: devices answer
+  // the same every round) neither works out the problems again nor goes through the rows.
+  uint64_t m_lastFingerprint = 0;
+  std::vector<IPV4_SUBNET_T> m_lastSubnets;
+  SiteProblemMap m_lastProblems;
+  DEVICE_LIST_ASK_T m_lastAsk;
   std::thread m_thread;
 };
