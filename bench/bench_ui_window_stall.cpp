@@ -10,6 +10,7 @@
 // Google Benchmark): the figures are the event loop's, not a loop's.
 //
 //   bench_ui_window_stall [devices, default 65000] [steady seconds, default 20]
+// With IPS_BENCH_TRACE set, every stall of its own work over 16 ms is printed when it happens.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -100,13 +101,16 @@ private:
     const qint64 busy = cpu - m_lastCpu;
     m_lastCpu = cpu;
     m_longestBusy = std::max(m_longestBusy, busy);
-    if (busy > kStallLimitNs) ++m_busyOver;
+    if (busy > kStallLimitNs) {
+      ++m_busyOver;
+      if (m_trace) {
+        std::fprintf(stderr, "stall of its own work at %lld ms: %lld ms\n",
+                     static_cast<long long>(now / 1000000), static_cast<long long>(busy / 1000000));
+      }
+    }
   }
-  static qint64 ThreadCpuNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<qint64>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-  }
+  static qint64 ThreadCpuNs() { return static_cast<qint64>(ThreadCpuSeconds() * 1e9); }
+  const bool m_trace = std::getenv("IPS_BENCH_TRACE") != nullptr;
   QTimer m_timer;
   QElapsedTimer m_clock;
   qint64 m_last = 0;

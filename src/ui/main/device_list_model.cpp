@@ -78,7 +78,14 @@ QHash<int, QByteArray> CDeviceListModel::roleNames() const {
 
 const CDeviceListItem* CDeviceListModel::RowAt(int row) const {
   if (row < 0 || row >= Count()) return nullptr;
-  return m_rows[static_cast<size_t>(row)].get();
+  CDeviceListItem* item = m_rows[static_cast<size_t>(row)].get();
+  if (m_indicesStale) item->SetIndex(static_cast<unsigned>(row + 1));  // numbered when seen
+  return item;
+}
+
+void CDeviceListModel::Renumber() {
+  for (int i = 0; i < Count(); ++i) m_rows[static_cast<size_t>(i)]->SetIndex(static_cast<unsigned>(i + 1));
+  m_indicesStale = false;
 }
 
 const CDeviceListItem* CDeviceListModel::RowFor(const std::string& mac) const {
@@ -99,6 +106,8 @@ void CDeviceListModel::RemoveAll() {
   beginResetModel();
   m_byMac.clear();
   m_rows.clear();
+  m_indicesStale = false;
+  m_orderKnown = false;
   endResetModel();
 }
 
@@ -155,6 +164,7 @@ void CDeviceListModel::Refresh(const std::vector<DEVICE_ENTRY_T>& table, const Q
 void CDeviceListModel::Apply(std::vector<std::unique_ptr<CDeviceListItem>> rows) {
   // Nothing new and the order asked for unchanged: no row can move.
   if (rows.empty() && m_sortedIp == m_ipSort && m_sortedModel == m_modelSort) return;
+  if (m_sortedIp != m_ipSort || m_sortedModel != m_modelSort) m_orderKnown = false;
   m_sortedIp = m_ipSort;
   m_sortedModel = m_modelSort;
   int firstChanged = INT_MAX;
@@ -169,7 +179,12 @@ void CDeviceListModel::Apply(std::vector<std::unique_ptr<CDeviceListItem>> rows)
     }
     CDeviceListItem* row = it->second;
     if (row->Device() == prepared->Device()) continue;  // a full look: most rows stay as they are
+    if (row->IpValid() != prepared->IpValid() || row->IpNumber() != prepared->IpNumber() ||
+        row->ModelKey() != prepared->ModelKey()) {
+      m_orderKnown = false;  // the row may have to move
+    }
     row->TakeDeviceInfo(std::move(*prepared));
+    if (m_indicesStale) Renumber();
     if (row->GetIndex() > 0) {  // rows added in this pass are not numbered yet
       int position = static_cast<int>(row->GetIndex()) - 1;
       firstChanged = std::min(firstChanged, position);
@@ -186,14 +201,14 @@ void CDeviceListModel::Apply(std::vector<std::unique_ptr<CDeviceListItem>> rows)
     endInsertRows();
   }
 
-  if (m_ipSort != kSortOff || m_modelSort != kSortOff) SortRows(firstAdded);
-
-  for (int i = 0; i < Count(); ++i) {
-    CDeviceListItem* row = m_rows[static_cast<size_t>(i)].get();
-    if (row->GetIndex() == static_cast<unsigned>(i + 1)) continue;
-    row->SetIndex(static_cast<unsigned>(i + 1));
-    firstChanged = std::min(firstChanged, i);
-    lastChanged = std::max(lastChanged, i);
+  bool moved = false;
+  if (m_ipSort != kSortOff || m_modelSort != kSortOff) moved = SortRows(firstAdded);
+  if (moved || m_indicesStale) {
+    // Rows moved: the view lays out and draws every row in view anew, numbers included. The
+    // rows are numbered when they are next looked at (RowAt), not all of them now.
+    m_indicesStale = true;
+  } else {
+    for (size_t i = firstAdded; i < m_rows.size(); ++i) m_rows[i]->SetIndex(static_cast<unsigned>(i + 1));
   }
   if (lastChanged >= 0) {
     emit dataChanged(index(firstChanged), index(lastChanged));
@@ -208,38 +223,66 @@ bool CDeviceListModel::SortRows(size_t firstAdded) {
                      const std::unique_ptr<CDeviceListItem>& b) {
     return CompareDeviceRows(a.get(), b.get(), m_ipSort, m_modelSort) < 0;
   };
-  if (std::is_sorted(m_rows.begin(), m_rows.end(), less)) return false;
+  const auto split = m_rows.begin() + static_cast<std::ptrdiff_t>(firstAdded);
+  // The rows before the new ones are known to be in order (sorted before, none changed its
+  // keys since): only the new ones need looking at.
+  const bool prefixSorted =
+      m_orderKnown || std::is_sorted(m_rows.begin(), split, less);
+  if (prefixSorted && std::is_sorted(split, m_rows.end(), less) &&
+      (split == m_rows.begin() || split == m_rows.end() || !less(*split, *(split - 1)))) {
+    m_orderKnown = true;
+    return false;
+  }
 
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   const QModelIndexList persistent = persistentIndexList();
   std::vector<const CDeviceListItem*> persistentRows;
   persistentRows.reserve(static_cast<size_t>(persistent.size()));
-  for (const QModelIndex& index : persistent) persistentRows.push_back(RowAt(index.row()));
+  for (const QModelIndex& index : persistent)
+    persistentRows.push_back(m_rows[static_cast<size_t>(index.row())].get());
 
-  // Many rows arriving at once behind a list still in order (a discovery filling a large
-  // list): sorting the newcomers and merging them in costs a pass over the list, not a sort of
-  // it. Both keep equal rows in their order; a few rows take the plain sort.
-  constexpr size_t kMergeFrom = 512;
-  const auto split = m_rows.begin() + static_cast<std::ptrdiff_t>(firstAdded);
-  if (m_rows.size() - firstAdded >= kMergeFrom && firstAdded > 0 &&
-      std::is_sorted(m_rows.begin(), split, less)) {
+  if (prefixSorted && firstAdded > 0) {
+    // New rows behind a list in order (a discovery filling a large list): each finds its place
+    // by a binary search, and the list is rebuilt by moving runs of rows, not by comparing
+    // every row. Equal rows keep their order, as in the sort below.
     std::stable_sort(split, m_rows.end(), less);
-    std::inplace_merge(m_rows.begin(), split, m_rows.end(), less);
+    std::vector<std::unique_ptr<CDeviceListItem>> merged;
+    merged.reserve(m_rows.size());
+    auto from = m_rows.begin();
+    for (auto fresh = split; fresh != m_rows.end(); ++fresh) {
+      auto at = std::upper_bound(from, split, *fresh, less);
+      std::move(from, at, std::back_inserter(merged));
+      merged.push_back(std::move(*fresh));
+      from = at;
+    }
+    std::move(from, split, std::back_inserter(merged));
+    m_rows.swap(merged);
   } else {
     std::stable_sort(m_rows.begin(), m_rows.end(), less);
   }
+  m_orderKnown = true;
 
   if (!persistent.isEmpty()) {
-    std::unordered_map<const CDeviceListItem*, int> position;
-    position.reserve(m_rows.size());
-    for (int i = 0; i < Count(); ++i) position.emplace(m_rows[static_cast<size_t>(i)].get(), i);
-    QModelIndexList moved;
-    moved.reserve(persistent.size());
-    for (const CDeviceListItem* row : persistentRows) {
-      auto it = position.find(row);
-      moved.push_back(it == position.end() ? QModelIndex() : index(it->second));
+    QModelIndexList movedTo;
+    movedTo.reserve(persistent.size());
+    if (persistent.size() <= 16) {
+      // A few (the current row, a selection): a pass over the pointers each, no map.
+      for (const CDeviceListItem* row : persistentRows) {
+        auto it = std::find_if(m_rows.begin(), m_rows.end(),
+                               [row](const auto& candidate) { return candidate.get() == row; });
+        movedTo.push_back(it == m_rows.end() ? QModelIndex()
+                                             : index(static_cast<int>(it - m_rows.begin())));
+      }
+    } else {
+      std::unordered_map<const CDeviceListItem*, int> position;
+      position.reserve(m_rows.size());
+      for (int i = 0; i < Count(); ++i) position.emplace(m_rows[static_cast<size_t>(i)].get(), i);
+      for (const CDeviceListItem* row : persistentRows) {
+        auto it = position.find(row);
+        movedTo.push_back(it == position.end() ? QModelIndex() : index(it->second));
+      }
     }
-    changePersistentIndexList(persistent, moved);
+    changePersistentIndexList(persistent, movedTo);
   }
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
   return true;
@@ -247,7 +290,8 @@ bool CDeviceListModel::SortRows(size_t firstAdded) {
 
 QString CDeviceListModel::DumpText() const {
   QString text;
-  for (const auto& row : m_rows) {
+  for (int i = 0; i < Count(); ++i) {
+    const CDeviceListItem* row = RowAt(i);
     QStringList fields{row->IndexText(), row->IpText(),   row->MacText(),
                        row->ModelText(), row->RoomText(), row->FirmwareText()};
     // The site columns: the live status ("missing", "back", ...) and the problem codes.

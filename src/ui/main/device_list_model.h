@@ -85,6 +85,7 @@ public:
 
 private:
   bool SortRows(size_t firstAdded);
+  void Renumber();
 
   std::vector<std::unique_ptr<CDeviceListItem>> m_rows;
   std::unordered_map<std::string, CDeviceListItem*> m_byMac;  // upper-cased MAC -> row
@@ -92,5 +93,9 @@ private:
   int m_modelSort = kSortOff;
   int m_sortedIp = -1;  // the sort states of the last Apply
   int m_sortedModel = -1;
+  bool m_orderKnown = false;  // the rows are in the order of those states, as far as Apply knows
+  // Rows moved since they were last numbered all at once: a row's number is set when RowAt
+  // hands it out (the view asks only for the rows it shows).
+  mutable bool m_indicesStale = false;
   const CDeviceSiteMarks* m_siteMarks = nullptr;
 };

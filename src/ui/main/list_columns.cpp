@@ -17,7 +17,7 @@
 namespace {
 
 constexpr int kBadgeGap = 6;  // between the firmware text and its badge, as the painter draws
-constexpr qint64 kMeasureBudgetNs = 4'000'000;  // texts measured per call, at most this long
+constexpr qint64 kMeasureBudgetNs = 2'000'000;  // texts measured per call, at most this long
 constexpr int kRowsPerSlice = 16384;            // rows gone through per call
 
 // The header cell of each text column, in the painter's order (kIp .. kFirmware).
@@ -69,7 +69,7 @@ bool CListColumns::Fit(const CDeviceListModel& model, const CDeviceSiteMarks* ma
     const CDeviceListItem* item = model.RowAt(row);
     CDeviceListItem::Widths widths = item->TextWidths();
     if (widths[0] < 0) {
-      if ((row & 63) == 0 && clock.nsecsElapsed() > kMeasureBudgetNs) break;
+      if ((row & 7) == 0 && clock.nsecsElapsed() > kMeasureBudgetNs) break;
       for (int part = CDeviceRowPainter::kIp; part <= CDeviceRowPainter::kFirmware; ++part) {
         const auto p = static_cast<CDeviceRowPainter::Part>(part);
         widths[static_cast<size_t>(part - CDeviceRowPainter::kIp)] =

@@ -61,6 +61,10 @@ constexpr int kTimerRefresh = 1;
 constexpr int kTimerDiscovery = 2;
 constexpr int kDiscoveryPeriodMs = 5000;
 constexpr int kCopiedNoteMs = 1500;  // how long the "Copied" note stays
+// Between two slices of work on a large list (rows entering, columns measured): a timer, not a
+// posted call, so that input, paint and timers get their turn in between (posted calls queued
+// while posted calls run are run in the same pass).
+constexpr int kSliceGapMs = 1;
 
 CMainWnd::StartupHook& StartupHookSlot() {
   static CMainWnd::StartupHook hook;
@@ -308,8 +312,8 @@ void CMainWnd::OnLook(std::shared_ptr<DEVICE_LIST_LOOK_T> look) {
 }
 
 void CMainWnd::ApplyWaitingRows() {
-  // About 5 ms of model work per slice on a slow machine.
-  constexpr size_t kRowsPerSlice = 4000;
+  // A few milliseconds of model work per slice on a slow machine.
+  constexpr size_t kRowsPerSlice = 2000;
   std::vector<std::unique_ptr<CDeviceListItem>> slice;
   const size_t take = std::min(kRowsPerSlice, m_waitingRows.size());
   slice.reserve(take);
@@ -320,22 +324,26 @@ void CMainWnd::ApplyWaitingRows() {
   SyncSortStates();
   const int rowsBefore = m_model->Count();
   m_model->Apply(std::move(slice));
-  ShowListState(rowsBefore);
+  ShowListState(rowsBefore, true);
   if (!m_waitingRows.empty() && !m_applyQueued) {
     m_applyQueued = true;
-    QTimer::singleShot(0, this, [this] {
+    QTimer::singleShot(kSliceGapMs, this, [this] {
       m_applyQueued = false;
       ApplyWaitingRows();
     });
   }
 }
 
-void CMainWnd::ShowListState(int rowsBefore) {
+void CMainWnd::ShowListState(int rowsBefore, bool fitLater) {
   // Widths follow the texts: at once when rows come or go, otherwise every few seconds (texts
   // rarely change, and measuring a large list every second would cost).
   if (m_columns && (m_model->Count() != rowsBefore || --m_fitCountdown <= 0)) {
     m_fitCountdown = 5;
-    FitColumns();
+    if (fitLater) {
+      QueueFitColumns();
+    } else {
+      FitColumns();
+    }
   }
   UpdateDeviceCount();
   UpdateProblemsButton();
@@ -348,13 +356,16 @@ void CMainWnd::FitColumns() {
   if (m_columns->Fit(*m_model, &m_siteMarks)) m_pListDevice->viewport()->update();
   // Texts not measured yet (many rows came at once) are measured in the next turns of the
   // event loop, a slice at a time.
-  if (m_columns->Pending() && !m_fitQueued) {
-    m_fitQueued = true;
-    QTimer::singleShot(0, this, [this] {
-      m_fitQueued = false;
-      FitColumns();
-    });
-  }
+  if (m_columns->Pending()) QueueFitColumns();
+}
+
+void CMainWnd::QueueFitColumns() {
+  if (m_fitQueued) return;
+  m_fitQueued = true;
+  QTimer::singleShot(kSliceGapMs, this, [this] {
+    m_fitQueued = false;
+    FitColumns();
+  });
 }
 
 void CMainWnd::UpdateEmptyText(size_t devicesKnown) {

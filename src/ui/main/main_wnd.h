@@ -143,9 +143,11 @@ private:
   // Hands the rows of looks to the model a slice per turn of the event loop, so that a
   // discovery filling a large list never holds the UI thread long.
   void ApplyWaitingRows();
-  // After the rows changed: column widths, counts, the problems button, the empty list's text.
-  void ShowListState(int rowsBefore);
+  // After the rows changed: column widths (measured in a later turn of the event loop with
+  // fitLater), counts, the problems button, the empty list's text.
+  void ShowListState(int rowsBefore, bool fitLater = false);
   void FitColumns();
+  void QueueFitColumns();
 
   // The selection and what acts on it (main_wnd_selection.cpp).
   void SetupSelection();
