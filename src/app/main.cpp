@@ -14,6 +14,7 @@
 #include "shell/comm_udp.h"
 #include "shell/global_utils.h"
 #include "transport/mac_proto_control.h"
+#include "ui/framework/capture_error_text.h"
 #include "ui/framework/file_dialogs.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/skin_style.h"
@@ -39,10 +40,10 @@ void ShowFatalError(const char* text, const char* caption) {
   ShowBlockingBox(QString::fromUtf8(caption), QString::fromUtf8(text));
 }
 
-// No adapter could be opened: the prompt, then the transport runs the capture installer and
-// ends the process.
+// No adapter could be opened: the prompt (in the catalog's language), then the transport runs
+// the capture installer or names what is wrong, and ends the process.
 void ShowNoAdapterPrompt(const std::string& text) {
-  ShowBlockingBox(QString::fromLatin1(kProductName), QString::fromStdString(text));
+  ShowBlockingBox(QString::fromLatin1(kProductName), TranslateCaptureError(text));
 }
 
 void LoadLanguageCatalog() {

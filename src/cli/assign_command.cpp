@@ -23,6 +23,8 @@
 #include "core/csv_export.h"
 #include "core/op_clock.h"
 #include "core/site_problems.h"
+#include "site/site_operation_log.h"
+#include "site/site_operation_results.h"
 #include "shell/terminal_text.h"
 #include "transport/mac_proto_control.h"
 #include "transport/udp_frame.h"
@@ -224,12 +226,9 @@ int RunAssign(const AssignOptionsCli& options) {
   DeviceChoice choice{options.devices, options.all || options.problems || !options.model.empty(),
                       options.model, options.seconds, options.expect};
   std::vector<DEVICE_ENTRY_T> devices;
-  std::string missing;
-  DiscoverChosen(choice, &devices, &missing);
-  if (!missing.empty()) {
-    Fail("device " + TerminalSafe(missing) + " did not answer the discovery");
-    return kExitDeviceNotFound;
-  }
+  UnchosenDevice unchosen;
+  DiscoverChosen(choice, &devices, &unchosen);
+  if (!unchosen.name.empty()) return ReportUnchosen(unchosen);
   if (options.problems) devices = ProblemDevices(subnets);
   if (devices.empty()) {
     Fail(options.problems ? "no device has an address problem"
@@ -304,6 +303,15 @@ int RunAssign(const AssignOptionsCli& options) {
   std::cerr << "ipscanner-cli: assigning " << plan.devices.size() << " devices\n";
   run.Run();
   session.Close();
+  std::map<std::string, std::string> parameters{{"user", options.user},
+                                                {"parallel", std::to_string(options.parallel)}};
+  if (!options.plan.empty()) parameters["plan"] = options.plan;
+  if (!options.from.empty()) {
+    parameters["from"] = options.from;
+    parameters["step"] = std::to_string(options.step);
+    parameters["order"] = options.order;
+  }
+  RecordSiteOperation(AssignOperation(run.Outcomes(), "cli", std::move(parameters)));
 
   if (options.json) {
     std::cout << address_record::FormatJson(run.Outcomes());

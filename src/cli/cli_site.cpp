@@ -7,6 +7,8 @@
 #include "core/control.h"
 #include "site/site_database.h"
 #include "site/site_paths.h"
+#include "site/site_operation_log.h"
+#include "site/site_operation_results.h"
 #include "site/site_recorder.h"
 
 namespace {
@@ -56,28 +58,23 @@ void OpenCliSiteRecord() {
   g_recorder->Start();
   CControl::GetInstance()->AddNotify(g_recorder.get());
   AddDeviceAnswerListener(g_recorder.get());
+  SetOperationRecorder(g_recorder.get());
 }
 
 CSiteRecorder* CliSiteRecorder() { return g_recorder.get(); }
 
 void CloseCliSiteRecord() {
   if (!g_recorder) return;
+  SetOperationRecorder(nullptr);
   RemoveDeviceAnswerListener(g_recorder.get());
   CControl::GetInstance()->RemoveNotify(g_recorder.get());
   g_recorder->Stop();
   g_recorder.reset();
 }
 
-void RecordCliOperation(SITE_OPERATION_T operation) {
-  if (g_recorder) g_recorder->RecordOperation(std::move(operation));
-}
-
 int CCliDeviceOperation::End(int exitCode, const std::string& detail) {
-  SITE_OPERATION_T operation;
-  operation.kind = m_kind;
-  operation.parameters = m_parameters;
-  operation.results.push_back(
-      {m_mac, exitCode == kExitOk, detail.empty() ? ExitCodeDetail(exitCode) : detail});
-  RecordCliOperation(std::move(operation));
+  RecordSiteOperation(DeviceOperation(m_kind, m_mac, exitCode == kExitOk,
+                                      detail.empty() ? ExitCodeDetail(exitCode) : detail, "cli",
+                                      m_parameters));
   return exitCode;
 }

@@ -21,11 +21,10 @@ std::string CliSiteName();
 void OpenCliSiteRecord();
 // The recorder, or null before OpenCliSiteRecord.
 CSiteRecorder* CliSiteRecorder();
+// Operations are recorded with RecordSiteOperation (site/site_operation_log.h), which reaches
+// this record while it is open.
 // Writes what is queued and closes the record.
 void CloseCliSiteRecord();
-
-// Records an operation (no-op without a record). Parameters never hold a password.
-void RecordCliOperation(SITE_OPERATION_T operation);
 
 // An operation on one device that ends at one of several returns: End(code) records it with the
 // result the exit code means and returns the code.

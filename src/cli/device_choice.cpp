@@ -2,16 +2,19 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iostream>
+#include <optional>
 #include <thread>
 
+#include "cli/cli_exit_codes.h"
 #include "core/control.h"
 #include "core/device_lookup.h"
 #include "core/device_sort.h"
+#include "shell/terminal_text.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kDiscoveryInterval = std::chrono::seconds(5);
 
 bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -23,10 +26,10 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
 }  // namespace
 
 void ChooseDevices(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* chosen,
-                   std::string* missing) {
+                   UnchosenDevice* unchosen) {
   const std::vector<DEVICE_ENTRY_T> table = CControl::GetInstance()->GetDeviceList();
   chosen->clear();
-  missing->clear();
+  *unchosen = {};
   if (choice.all) {
     for (const DEVICE_ENTRY_T& d : table) {
       if (choice.model.empty() || EqualsIgnoringCase(d.model, choice.model)) chosen->push_back(d);
@@ -35,9 +38,12 @@ void ChooseDevices(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* chos
     return;
   }
   for (const std::string& name : choice.names) {
-    const DEVICE_ENTRY_T* found = FindDeviceByName(table, name);
-    if (found == nullptr) {
-      *missing = name;
+    const std::optional<DeviceTarget> target = ParseDeviceTarget(name);
+    const DEVICE_ENTRY_T* found = target ? FindTarget(table, *target) : nullptr;
+    std::vector<std::string> claimants = target ? IpClaimants(table, *target) : std::vector<std::string>{};
+    if (found == nullptr || claimants.size() > 1) {
+      unchosen->name = name;
+      if (claimants.size() > 1) unchosen->ambiguous = std::move(claimants);
       return;
     }
     const DEVICE_ENTRY_T& device = *found;
@@ -48,20 +54,49 @@ void ChooseDevices(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* chos
 }
 
 void DiscoverChosen(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* chosen,
-                    std::string* missing) {
+                    UnchosenDevice* unchosen) {
   CControl* control = CControl::GetInstance();
   const auto end = Clock::now() + std::chrono::seconds(choice.seconds);
+  const bool byIp =
+      !choice.all && std::any_of(choice.names.begin(), choice.names.end(), [](const std::string& n) {
+        const std::optional<DeviceTarget> target = ParseDeviceTarget(n);
+        return target && !target->ip.empty();
+      });
+  std::optional<Clock::time_point> settled;
   auto nextDiscovery = Clock::now();
   while (true) {
     if (Clock::now() >= nextDiscovery) {
       control->MulticastDiscoveryMsg();
-      nextDiscovery += kDiscoveryInterval;
+      nextDiscovery += choice.discoveryInterval;
     }
-    ChooseDevices(choice, chosen, missing);
-    const bool complete = choice.all ? choice.expect > 0 && control->GetDeviceList().size() >=
-                                                                static_cast<size_t>(choice.expect)
-                                     : missing->empty();
+    ChooseDevices(choice, chosen, unchosen);
+    bool complete = choice.all ? choice.expect > 0 && control->GetDeviceList().size() >=
+                                                          static_cast<size_t>(choice.expect)
+                               : unchosen->name.empty() || !unchosen->ambiguous.empty();
+    // Every name answered: a second device answering for the same address may still be on its
+    // way (a duplicate address, or a forger).
+    if (complete && byIp && unchosen->ambiguous.empty()) {
+      if (!settled) settled = Clock::now() + kIpSettle;
+      complete = Clock::now() >= *settled;
+    }
     if (complete || Clock::now() >= end) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+}
+
+void ReportAmbiguousDevice(const std::string& name, const std::vector<std::string>& macs) {
+  std::string list;
+  for (const std::string& mac : macs) list += (list.empty() ? "" : ", ") + TerminalSafe(mac);
+  std::cerr << "ipscanner-cli: more than one device answers for " << TerminalSafe(name) << " ("
+            << list << "); name the device by its MAC\n";
+}
+
+int ReportUnchosen(const UnchosenDevice& unchosen) {
+  if (!unchosen.ambiguous.empty()) {
+    ReportAmbiguousDevice(unchosen.name, unchosen.ambiguous);
+  } else {
+    std::cerr << "ipscanner-cli: device " << TerminalSafe(unchosen.name)
+              << " did not answer the discovery\n";
+  }
+  return kExitDeviceNotFound;
 }

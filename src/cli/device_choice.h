@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -13,14 +14,28 @@ struct DeviceChoice {
   std::string model;
   int seconds = 6;  // discovery time
   int expect = 0;   // with all: stop discovering once this many devices are listed
+  std::chrono::milliseconds discoveryInterval{5000};  // as the scan does
 };
 
-// The devices the choice names in the control core's table (all: sorted by IP); "" or the first
-// name nobody answers to in *missing.
-void ChooseDevices(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* chosen,
-                   std::string* missing);
+// A name the choice could not be made for: nobody answers to it, or (ambiguous not empty) it
+// is an IP address that more than one MAC answers for, and no password may go to either.
+struct UnchosenDevice {
+  std::string name;  // "" when every name was found
+  std::vector<std::string> ambiguous;
+};
 
-// Discovers as the scan does (every 5 seconds), until every named device has answered (or
-// `expect` devices are listed) or the time is up, then chooses.
+// The devices the choice names in the control core's table (all: sorted by IP), and the first
+// name that could not be chosen.
+void ChooseDevices(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* chosen,
+                   UnchosenDevice* unchosen);
+
+// Discovers (every discoveryInterval) until every named device has answered (or `expect`
+// devices are listed) or the time is up, then chooses. A name that is an IP address is given
+// kIpSettle after it answered for other devices to answer for the same address.
 void DiscoverChosen(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* chosen,
-                    std::string* missing);
+                    UnchosenDevice* unchosen);
+
+// Tells on stderr why the device was not chosen; the exit code of a device not found.
+int ReportUnchosen(const UnchosenDevice& unchosen);
+// "more than one device answers for NAME (MAC, MAC); name the device by its MAC" on stderr.
+void ReportAmbiguousDevice(const std::string& name, const std::vector<std::string>& macs);

@@ -10,6 +10,7 @@
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
 #include "cli/cli_site.h"
+#include "cli/device_choice.h"
 #include "core/authenticate_dispatcher.h"
 #include "core/control.h"
 #include "core/device_config_keys.h"
@@ -55,10 +56,7 @@ int OpenAndFind(CCliSession& session, const DeviceCommandOptions& options,
       DiscoverTarget(*CControl::GetInstance(), SteadyOpClock(), target,
                      std::chrono::seconds(options.seconds), &ambiguous);
   if (!found && !ambiguous.empty()) {
-    std::string macs;
-    for (const std::string& mac : ambiguous) macs += (macs.empty() ? "" : ", ") + TerminalSafe(mac);
-    Fail("more than one device answers for " + TerminalSafe(options.device) + " (" + macs +
-         "); name the device by its MAC");
+    ReportAmbiguousDevice(options.device, ambiguous);
     return kExitDeviceNotFound;
   }
   if (!found) {

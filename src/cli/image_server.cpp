@@ -155,8 +155,7 @@ std::string CImageServer::Serve(const std::string& imagePath, std::string* error
   if (m_imageName.empty()) return {};
   const std::string wanted = FileSha256(CGlobalUtils::RomDownloadPath(m_imageName));
   if (!m_server.StartNginx()) {
-    *error = "the web server could not be started (see " + CNginxServer::Prefix() +
-             "logs/error.log)";
+    *error = "the web server could not be started (see " + CNginxServer::KeptErrorLog() + ")";
     return {};
   }
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -168,11 +167,9 @@ std::string CImageServer::Serve(const std::string& imagePath, std::string* error
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   if (!m_server.Running()) {
-    *error = "the web server ended at its start (see " + CNginxServer::Prefix() +
-             "logs/error.log)";
+    *error = "the web server ended at its start (see " + CNginxServer::KeptErrorLog() + ")";
   } else if (served.status < 0) {
-    *error = "the web server did not come up on port 8088 (see " + CNginxServer::Prefix() +
-             "logs/error.log)";
+    *error = "the web server did not come up on port 8088 (see " + CNginxServer::KeptErrorLog() + ")";
   } else {
     *error = "the web server on port 8088 does not serve " + m_imageName + " as it is (HTTP status " +
              std::to_string(served.status) + ", " + std::to_string(served.bodyBytes) +

@@ -12,16 +12,11 @@
 #include "cli/site_commands_cli.h"
 #include "core/capture_subnets.h"
 #include "core/control.h"
-#include "core/csv_export.h"
 #include "core/op_clock.h"
 #include "core/site_problems.h"
-#include "platform/file_version.h"
-#include "report/report_builder.h"
-#include "report/report_csv.h"
-#include "report/report_pdf.h"
+#include "report/report_job.h"
 #include "report/settings_survey.h"
 #include "shell/global_utils.h"
-#include "site/site_operation.h"
 #include "site/site_paths.h"
 #include "site/site_recorder.h"
 
@@ -40,13 +35,6 @@ void Discover(int seconds) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-}
-
-std::string SubnetsText() {
-  std::string text;
-  for (const IPV4_SUBNET_T& subnet : CaptureSubnets())
-    text += (text.empty() ? "" : ", ") + CSiteProblems::SubnetText(subnet);
-  return text;
 }
 
 }  // namespace
@@ -83,40 +71,20 @@ int RunReport(const ReportOptions& options) {
   if (terminal) std::cerr << "\n";
   place.adapter =
       options.interfaceName.empty() ? CGlobalUtils::ReadInterfaceSetting() : options.interfaceName;
-  place.subnet = SubnetsText();
+  place.subnet = CaptureSubnetsText();
   session.Close();
   if (CSiteRecorder* record = CliSiteRecorder()) record->Flush();
 
-  REPORT_T report;
-  std::string error;
-  if (!BuildReport(SiteDatabasePath(place.site), place, table, survey.Answers(), &report, &error)) {
-    // Nothing recorded (the record could not be written): the report still lists the table.
-    std::cerr << "ipscanner-cli: " << error << "; the report lists the devices found now\n";
-    report = REPORT_T();
-    report.site = place.site;
-    report.adapter = place.adapter;
-    report.subnet = place.subnet;
-    report.since = place.since;
-    std::vector<SITE_DEVICE_ROW_T> rows;
-    for (const DEVICE_ENTRY_T& d : table)
-      rows.push_back({SiteMacText(d.mac), 0, 0, d.ip, d.model, d.deviceId, d.firmware, "", "", ""});
-    report.devices = ReportDevices(rows, survey.Answers());
-    report.version = GetCompiledVersionText();
-    report.created = std::chrono::duration_cast<std::chrono::milliseconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
-  }
-  if (!WriteReportPdf(report, options.pdfPath, &error)) {
-    std::cerr << "ipscanner-cli: " << error << "\n";
+  const REPORT_JOB_RESULT_T written = WriteCommissioningReport(
+      SiteDatabasePath(place.site), place, table, survey.Answers(), options.pdfPath,
+      options.csvPath);
+  if (!written.warning.empty()) std::cerr << "ipscanner-cli: " << written.warning << "\n";
+  if (!written.written) {
+    std::cerr << "ipscanner-cli: " << written.error << "\n";
     return kExitFileError;
   }
-  if (!options.csvPath.empty() &&
-      !CCsvExport::WriteFile(options.csvPath, FormatReportCsv(report))) {
-    std::cerr << "ipscanner-cli: cannot write " << options.csvPath << "\n";
-    return kExitFileError;
-  }
-  size_t silent = 0;
-  for (const REPORT_DEVICE_T& d : report.devices) silent += d.answered ? 0 : 1;
+  const REPORT_T& report = written.report;
+  const size_t silent = SilentDevices(report);
   std::cout << "Report of site " << report.site << " written to " << options.pdfPath << ": "
             << report.devices.size() << " devices (" << silent << " did not answer), "
             << report.problems.size() << " open problems, " << report.operations.size()

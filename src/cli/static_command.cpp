@@ -16,6 +16,8 @@
 #include "core/batch_static_run.h"
 #include "core/control.h"
 #include "core/op_clock.h"
+#include "site/site_operation_log.h"
+#include "site/site_operation_results.h"
 #include "shell/terminal_text.h"
 
 namespace {
@@ -51,14 +53,10 @@ int RunStatic(const StaticOptions& options) {
   if (opened != kExitOk) return opened;
 
   std::vector<DEVICE_ENTRY_T> devices;
-  std::string missing;
+  UnchosenDevice unchosen;
   DiscoverChosen({options.devices, options.all, options.model, options.seconds, options.expect},
-                 &devices, &missing);
-  if (!missing.empty()) {
-    std::cerr << "ipscanner-cli: device " << TerminalSafe(missing)
-              << " did not answer the discovery\n";
-    return kExitDeviceNotFound;
-  }
+                 &devices, &unchosen);
+  if (!unchosen.name.empty()) return ReportUnchosen(unchosen);
   if (devices.empty()) {
     std::cerr << "ipscanner-cli: no device " << (options.model.empty() ? "" : "of that model ")
               << "answered the discovery\n";
@@ -83,12 +81,9 @@ int RunStatic(const StaticOptions& options) {
   session.Close();
 
   const size_t succeeded = run.CountStatus(kBatchSuccess);
-  SITE_OPERATION_T record{ESiteOperation::kStatic, "cli", {}, {}, 0};
-  if (options.all) record.parameters = {{"all", "yes"}, {"model", options.model}};
-  for (const BatchStaticRow& row : run.Rows())
-    record.results.push_back(
-        {row.device.mac, row.status == kBatchSuccess, BatchFailureText(row.failure)});
-  RecordCliOperation(std::move(record));
+  std::map<std::string, std::string> parameters;
+  if (options.all) parameters = {{"all", "yes"}, {"model", options.model}};
+  RecordSiteOperation(StaticOperation(run.Rows(), "cli", std::move(parameters)));
   if (options.json) {
     std::cout << CStaticResultOutput::FormatJson(run.Rows());
   } else {

@@ -8,22 +8,23 @@
 #include <chrono>
 #include <filesystem>
 #include <iostream>
-#include <thread>
 
 #include "cli/cli_commands.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
 #include "cli/cli_site.h"
+#include "cli/device_choice.h"
 #include "cli/image_server.h"
 #include "cli/upgrade_output.h"
 #include "core/control.h"
-#include "core/device_lookup.h"
 #include "core/op_clock.h"
 #include "core/upgrade_compat.h"
 #include "core/upgrade_request.h"
 #include "core/upgrade_rollout.h"
 #include "shell/global_utils.h"
 #include "shell/terminal_text.h"
+#include "site/site_operation_log.h"
+#include "site/site_operation_results.h"
 
 namespace {
 
@@ -40,54 +41,6 @@ std::string UpgradeHostFor(const std::string& interfaceName) {
     }
   }
   return GetUpgradeHost();
-}
-
-// Discovers for up to `seconds` (a multicast every second); named devices end it early once all
-// of them have answered.
-std::vector<DEVICE_ENTRY_T> Discover(const UpgradeOptions& options) {
-  CControl* control = CControl::GetInstance();
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(options.seconds);
-  auto nextDiscovery = std::chrono::steady_clock::now();
-  while (std::chrono::steady_clock::now() < end) {
-    if (std::chrono::steady_clock::now() >= nextDiscovery) {
-      control->MulticastDiscoveryMsg();
-      nextDiscovery += std::chrono::seconds(1);
-    }
-    if (!options.devices.empty()) {
-      const std::vector<DEVICE_ENTRY_T> table = control->GetDeviceList();
-      if (std::all_of(options.devices.begin(), options.devices.end(),
-                      [&](const std::string& name) { return FindDeviceByName(table, name); }))
-        break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return control->GetDeviceList();
-}
-
-// The devices the options name; "" or the name that matched nothing.
-std::vector<DEVICE_ENTRY_T> SelectTargets(const UpgradeOptions& options,
-                                          const std::vector<DEVICE_ENTRY_T>& table,
-                                          std::string* missing) {
-  std::vector<DEVICE_ENTRY_T> targets;
-  if (!options.all) {
-    for (const std::string& name : options.devices) {
-      const DEVICE_ENTRY_T* d = FindDeviceByName(table, name);
-      if (d == nullptr) {
-        *missing = name;
-        return {};
-      }
-      const bool twice = std::any_of(targets.begin(), targets.end(),
-                                     [&](const DEVICE_ENTRY_T& t) { return t.mac == d->mac; });
-      if (!twice) targets.push_back(*d);
-    }
-    return targets;
-  }
-  for (const DEVICE_ENTRY_T& d : table) {
-    if (!options.model.empty() && d.model != options.model) continue;
-    if (!options.fromVersion.empty() && d.firmware != options.fromVersion) continue;
-    targets.push_back(d);
-  }
-  return targets;
 }
 
 }  // namespace
@@ -131,11 +84,20 @@ int RunUpgrade(const UpgradeOptions& options) {
     return kExitFileError;
   }
 
-  std::string missing;
-  const std::vector<DEVICE_ENTRY_T> targets = SelectTargets(options, Discover(options), &missing);
-  if (!missing.empty()) {
-    std::cerr << "ipscanner-cli: device " << missing << " did not answer the discovery\n";
-    return kExitDeviceNotFound;
+  // Named devices end the discovery once all have answered; a multicast every second, so a lost
+  // request or answer costs a second.
+  DeviceChoice choice{options.devices, options.all, options.model, options.seconds};
+  choice.discoveryInterval = std::chrono::seconds(1);
+  std::vector<DEVICE_ENTRY_T> targets;
+  UnchosenDevice unchosen;
+  DiscoverChosen(choice, &targets, &unchosen);
+  if (!unchosen.name.empty()) return ReportUnchosen(unchosen);
+  if (!options.fromVersion.empty()) {
+    targets.erase(std::remove_if(targets.begin(), targets.end(),
+                                 [&](const DEVICE_ENTRY_T& d) {
+                                   return d.firmware != options.fromVersion;
+                                 }),
+                  targets.end());
   }
   if (targets.empty()) {
     std::cerr << "ipscanner-cli: no device matches\n";
@@ -187,15 +149,10 @@ int RunUpgrade(const UpgradeOptions& options) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   session.Close();
   if (terminal && !linePerDevice) std::cout << "\n";
-  SITE_OPERATION_T record{ESiteOperation::kUpgrade, "cli",
-                          {{"image", imageName}, {"version", version},
-                           {"parallel", std::to_string(options.parallel)}},
-                          {}, 0};
-  for (const RolloutEntry& e : rollout.Entries())
-    record.results.push_back({e.device.mac, e.OnNewVersion(),
-                              std::string(RolloutResultName(e.result)) + " " + e.oldVersion +
-                                  " -> " + (e.newVersion.empty() ? "?" : e.newVersion)});
-  RecordCliOperation(std::move(record));
+  RecordSiteOperation(UpgradeOperation(rollout.Entries(), "cli",
+                                       {{"image", imageName},
+                                        {"version", version},
+                                        {"parallel", std::to_string(options.parallel)}}));
 
   if (options.json) {
     std::cout << CUpgradeOutput::FormatJson(imageName, version, rollout.Entries());

@@ -56,6 +56,18 @@ const DEVICE_ENTRY_T* FindDeviceByName(const std::vector<DEVICE_ENTRY_T>& device
   return target ? FindTarget(devices, *target) : nullptr;
 }
 
+std::vector<std::string> IpClaimants(const std::vector<DEVICE_ENTRY_T>& devices,
+                                     const DeviceTarget& target) {
+  std::vector<std::string> claimants;
+  if (target.ip.empty()) return claimants;
+  std::unordered_set<std::string> seen;
+  for (const DEVICE_ENTRY_T& device : devices) {
+    if (MatchesTarget(target, device, false) && seen.insert(CompactMacText(device.mac)).second)
+      claimants.push_back(device.mac);
+  }
+  return claimants;
+}
+
 std::optional<DEVICE_ENTRY_T> DiscoverTarget(CControl& control, IOpClock& clock,
                                              const DeviceTarget& target,
                                              std::chrono::milliseconds limit,
@@ -73,12 +85,7 @@ std::optional<DEVICE_ENTRY_T> DiscoverTarget(CControl& control, IOpClock& clock,
     if (const DEVICE_ENTRY_T* d = FindTarget(devices, target)) {
       if (!found) found = *d;
       if (!byIp) return true;
-      claimants.clear();
-      std::unordered_set<std::string> seen;
-      for (const DEVICE_ENTRY_T& other : devices) {
-        if (MatchesTarget(target, other, false) && seen.insert(CompactMacText(other.mac)).second)
-          claimants.push_back(other.mac);
-      }
+      claimants = IpClaimants(devices, target);
       if (!settledAt) settledAt = clock.Now() + kIpSettle;
       if (clock.Now() >= *settledAt) return true;
     }

@@ -33,6 +33,11 @@ const DEVICE_ENTRY_T* FindTarget(const std::vector<DEVICE_ENTRY_T>& devices,
 const DEVICE_ENTRY_T* FindDeviceByName(const std::vector<DEVICE_ENTRY_T>& devices,
                                        const std::string& name);
 
+// The distinct MACs (as the devices report them, in table order) of the devices answering for
+// the target's IP address; empty when the target names a MAC.
+std::vector<std::string> IpClaimants(const std::vector<DEVICE_ENTRY_T>& devices,
+                                     const DeviceTarget& target);
+
 // Sends discoveries (at once, then every second, so a lost request or answer costs one second)
 // until the named device is in the control core's table or `limit` has passed; the table is
 // looked at every 20 ms.

@@ -1,6 +1,7 @@
 #include "platform/child_process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/close_range.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -82,13 +83,20 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
   std::vector<char*> argv = MakeArgv(storage);
   const char* out = outputFile.empty() ? "/dev/null" : outputFile.c_str();
 
+  const std::optional<Credentials> runAs = m_runAs;
   int report[2];
   pid_t parent = getpid();
   pid_t pid = ForkWithExecReport(report);
   if (pid < 0) return false;
   if (pid == 0) {
     setpgid(0, 0);
+    // Groups first, the user last (it takes the right to change groups away); then make sure
+    // there is no way back.
+    if (runAs && (setgroups(0, nullptr) != 0 || setgid(runAs->gid) != 0 ||
+                  setuid(runAs->uid) != 0 || geteuid() != runAs->uid || setuid(0) == 0))
+      ReportAndExit(report[1]);
     // The kernel kills the child when the forking thread (our main thread) ends, however it ends.
+    // Armed after the change of user: a change of credentials clears it.
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) ReportAndExit(report[1]);
     if (getppid() != parent) _exit(0);  // we died before the signal was armed
     ResetSignalsInChild();

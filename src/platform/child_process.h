@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,10 @@ public:
   bool Start(const std::string& program, const std::vector<std::string>& args,
              const std::string& workDir, const std::string& outputFile = {});
 
+  // The next Start runs the program as this user and group, with no supplementary groups (for
+  // a root process that starts a server it does not trust with root).
+  void RunAs(uid_t uid, gid_t gid) { m_runAs = Credentials{uid, gid}; }
+
   // SIGTERM to the group, up to `graceMs` for it to end, then SIGKILL; reaps the child.
   void Stop(int graceMs = 2000);
 
@@ -28,7 +35,12 @@ public:
   int Pid() const { return m_pid; }
 
 private:
+  struct Credentials {
+    uid_t uid;
+    gid_t gid;
+  };
   int m_pid = -1;
+  std::optional<Credentials> m_runAs;
 };
 
 // Starts this program's own executable again as an independent process (new session, no

@@ -3,18 +3,59 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include "platform/user_folders.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
 
-std::string CNginxServer::Prefix() { return CGlobalUtils::DataDir() + "/Tools/nginx/"; }
+namespace {
+
+constexpr const char* kShippedConfig = "Tools/nginx/conf/nginx.conf";
+
+// Under root the account reads its configuration from the private prefix: the module folder may
+// lie where it cannot look (a build tree below /root).
+bool CopyConfigIntoPrefix() {
+  std::error_code ec;
+  std::filesystem::copy_file(CGlobalUtils::MakeModulePath(kShippedConfig),
+                             CNginxServer::ConfigFile(),
+                             std::filesystem::copy_options::overwrite_existing, ec);
+  if (!ec) chmod(CNginxServer::ConfigFile().c_str(), 0644);
+  return !ec;
+}
+
+}  // namespace
+
+std::string CNginxServer::Prefix() { return WebServerFolder() + "/Tools/nginx/"; }
 
 std::string CNginxServer::ConfigFile() {
-  return CGlobalUtils::MakeModulePath("Tools/nginx/conf/nginx.conf");
+  if (CWebServerFolder::Private()) return Prefix() + "conf/nginx.conf";
+  return CGlobalUtils::MakeModulePath(kShippedConfig);
+}
+
+std::string CNginxServer::KeptErrorLog() {
+  return CGlobalUtils::DataDir() + "/Tools/nginx/logs/error.log";
 }
 
 bool CNginxServer::StartNginx() {
   const std::string prefix = Prefix();
+  WebServerAccount account;
+  if (CWebServerFolder::Private(&account)) {
+    if (!CopyConfigIntoPrefix()) {
+      LogError("%s: cannot copy the configuration into %s.", "CNginxServer::StartNginx",
+               prefix.c_str());
+      LogError("create nginx process faild！");
+      return false;
+    }
+    m_child.RunAs(account.uid, account.gid);
+  } else if (geteuid() == 0) {
+    // Never as root: without its private folder (no unprivileged account) it does not start.
+    LogError("%s: no private folder for the web server; it is not started as root.",
+             "CNginxServer::StartNginx");
+    LogError("create nginx process faild！");
+    return false;
+  }
   // Run-time folders of the server below its prefix; nginx does not create the parents itself.
   for (const char* dir : {"logs", "temp"}) MakeFolders(prefix + dir);
   // nginx opens its own logs and pid file without refusing links; a link planted there would

@@ -27,7 +27,7 @@ struct Column {
 constexpr Column kDeviceColumns[] = {
     {"Room", 64}, {"IP", 76},   {"MAC", 98},     {"Model", 128}, {"Firmware", 72},
     {"Mode", 40}, {"Mask", 76}, {"Gateway", 76}, {"Status", 50}, {"Last seen", 80}};
-constexpr Column kOperationColumns[] = {{"Time", 84},        {"Operation", 58}, {"From", 44},
+constexpr Column kOperationColumns[] = {{"When", 84},        {"Operation", 58}, {"From", 44},
                                         {"Parameters", 280}, {"Device", 100},   {"Result", 50},
                                         {"Detail", 154}};
 
@@ -134,12 +134,17 @@ private:
         {T("Operations log"), period},
         {T("Program version"), "IPScanner " + m_report.version},
     };
+    // The labels' column as wide as the longest label of the language (up to a third of the page).
+    Font(12, true);
+    double labels = 150;
+    for (const auto& row : rows) labels = std::max(labels, Width(row.first));
+    labels = std::min(labels, (kPageWidth - 2 * kMargin) / 3);
     double y = 250;
     for (const auto& [label, value] : rows) {
       Font(12, true);
-      TextIn(kMargin, y, label, 150);
+      TextIn(kMargin, y, label, labels);
       Font(12);
-      TextIn(kMargin + 160, y, value, kPageWidth - 2 * kMargin - 160);
+      TextIn(kMargin + labels + 10, y, value, kPageWidth - 2 * kMargin - labels - 10);
       y += 22;
     }
   }

@@ -52,6 +52,8 @@ public:
   static std::string ConfigDir();
   static std::string DataDir();
   static bool UsesUserFolders();
+  // A file in the download folder the web server serves: below DataDir(), or under root below
+  // the server's private run-time folder while it exists (platform/web_server_folder.h).
   static std::string RomDownloadPath(const std::string& fileName);
   static std::string SystemSettingPath();
   static std::string ModelNamePath();

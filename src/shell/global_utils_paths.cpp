@@ -9,6 +9,7 @@
 
 #include "platform/module_dir.h"
 #include "platform/user_folders.h"
+#include "platform/web_server_folder.h"
 #include "shell/global_utils.h"
 
 namespace {
@@ -70,7 +71,7 @@ std::string CGlobalUtils::DataDir() { return ResolveWriteFolders().data; }
 bool CGlobalUtils::UsesUserFolders() { return ResolveWriteFolders().user; }
 
 std::string CGlobalUtils::RomDownloadPath(const std::string& fileName) {
-  return DataDir() + "/Download/Rom/" + fileName;
+  return WebServerFolder() + "/Download/Rom/" + fileName;
 }
 
 std::string CGlobalUtils::LanguagePath(const std::string& languageFile) {

@@ -84,10 +84,11 @@ void CSiteRecorder::OnDeviceAnswer(const DEVICE_ENTRY_T& device) {
   if (!m_recording) return;
   const int64_t now = m_clock();
   bool seenOnly = false;
+  const uint64_t key = MacKeyOf(device.mac);
   {
     std::lock_guard<std::mutex> lock(m_cacheLock);
     const uint64_t hash = ValuesHash(device);
-    CACHED_T& cached = m_cache[device.mac];
+    CACHED_T& cached = m_cache[key];
     const bool same = cached.queuedAt != 0 && cached.valuesHash == hash;
     if (same && now - cached.queuedAt < kLastSeenPeriodMs) return;
     seenOnly = same;
@@ -102,9 +103,8 @@ void CSiteRecorder::OnDeviceAnswer(const DEVICE_ENTRY_T& device) {
   pending.model = device.model;
   pending.room = device.deviceId;
   pending.firmware = device.firmware;
-  const std::string mac = SiteMacText(device.mac);
   std::lock_guard<std::mutex> lock(m_pendingLock);
-  Merge(m_pending.devices[mac], std::move(pending));
+  Merge(m_pending.devices.At(key, device.mac), std::move(pending));
 }
 
 void CSiteRecorder::OnReportConfig(std::string deviceKey, std::string, int,
@@ -120,9 +120,21 @@ void CSiteRecorder::OnReportConfig(std::string deviceKey, std::string, int,
   if (auto it = report.find(device_config::kStatusGateway); it != report.end())
     pending.gateway = it->second;
   if (!pending.mode && !pending.mask && !pending.gateway) return;
-  const std::string mac = SiteMacText(deviceKey);
   std::lock_guard<std::mutex> lock(m_pendingLock);
-  Merge(m_pending.devices[mac], std::move(pending));
+  Merge(m_pending.devices.At(MacKeyOf(deviceKey), deviceKey), std::move(pending));
+}
+
+CSiteRecorder::PENDING_DEVICE_T& CSiteRecorder::PENDING_DEVICES_T::At(uint64_t key,
+                                                                   const std::string& macText) {
+  size_t& position = index[key];
+  if (position == 0) {
+    // Positions are kept one up, so that a fresh index entry (0) means "not queued yet".
+    list.emplace_back();
+    list.back().key = key;
+    if (!IsMacKey(key)) list.back().otherMac = macText;
+    position = list.size();
+  }
+  return list[position - 1];
 }
 
 void CSiteRecorder::Merge(PENDING_DEVICE_T& older, PENDING_DEVICE_T newer) {
@@ -247,7 +259,8 @@ bool CSiteRecorder::Flush() {
 
 void CSiteRecorder::PutBack(PENDING_T batch) {
   std::lock_guard<std::mutex> lock(m_pendingLock);
-  for (auto& [mac, device] : m_pending.devices) Merge(batch.devices[mac], std::move(device));
+  for (PENDING_DEVICE_T& device : m_pending.devices.list)
+    Merge(batch.devices.At(device.key, device.otherMac), std::move(device));
   for (auto& op : m_pending.operations) batch.operations.push_back(std::move(op));
   for (auto& p : m_pending.problems) batch.problems.push_back(std::move(p));
   m_pending = std::move(batch);
@@ -283,7 +296,8 @@ void CSiteRecorder::WriteAll(const PENDING_T& batch) {
                              "VALUES(?, ?, ?, ?, ?)");
     SQLite::Statement event(db, "INSERT INTO events(time, kind, mac) VALUES(?, 'new', ?)");
     SQLite::Statement seen(db, "UPDATE devices SET last_seen = max(last_seen, ?) WHERE mac = ?");
-    for (const auto& [mac, d] : batch.devices) {
+    for (const PENDING_DEVICE_T& d : batch.devices.list) {
+      const std::string mac = IsMacKey(d.key) ? MacKeyText(d.key) : d.otherMac;
       if (d.seenOnly) {
         // Most writes of a long run: a device answering as before, once a minute.
         seen.reset();

@@ -18,6 +18,7 @@
 #include "core/device_answer_listeners.h"
 #include "core/device_entry.h"
 #include "core/site_problems.h"
+#include "site/mac_key_map.h"
 #include "site/site_operation.h"
 
 namespace SQLite {
@@ -77,13 +78,16 @@ public:
   uint64_t Transactions() const { return m_transactions; }
 
 private:
-  // What the filter keeps per device: a hash of the recorded values instead of the texts, so an
-  // answer touches one small entry (65,000 devices answer every 5 seconds).
+  // What the filter keeps per device: a hash of the recorded values instead of the texts, under
+  // the MAC's 48-bit value instead of its text, so that an answer that changes nothing touches one
+  // small entry and allocates nothing (65,000 devices answer every 5 seconds).
   struct CACHED_T {
     uint64_t valuesHash = 0;
     int64_t queuedAt = 0;
   };
   struct PENDING_DEVICE_T {
+    uint64_t key = 0;      // MacKeyOf the device's MAC
+    std::string otherMac;  // the MAC text when it is no MAC (the key is a hash of it)
     int64_t seen = 0;
     bool seenOnly = false;  // the answer repeated what this recorder wrote: only last-seen moves
     bool answered = false;  // ip, model, room and firmware below are from an answer
@@ -95,8 +99,17 @@ private:
     std::string mac, code, value, detail;
     bool found = true;  // false: gone
   };
+  // Queued devices in one array, found by MAC key through a flat index: a passing answer adds
+  // no node of its own.
+  struct PENDING_DEVICES_T {
+    std::vector<PENDING_DEVICE_T> list;
+    CMacKeyMap<size_t> index;  // MAC key -> position in list
+    // The entry of the key (a fresh one, seen == 0, when there was none).
+    PENDING_DEVICE_T& At(uint64_t key, const std::string& macText);
+    bool empty() const { return list.empty(); }
+  };
   struct PENDING_T {
-    std::unordered_map<std::string, PENDING_DEVICE_T> devices;  // by site MAC
+    PENDING_DEVICES_T devices;
     std::vector<SITE_OPERATION_T> operations;
     std::vector<PENDING_PROBLEM_T> problems;
     bool Empty() const { return devices.empty() && operations.empty() && problems.empty(); }
@@ -118,7 +131,7 @@ private:
   std::atomic<uint64_t> m_transactions{0};
 
   std::mutex m_cacheLock;                             // worker thread's filter
-  std::unordered_map<std::string, CACHED_T> m_cache;  // by the table's MAC text
+  CMacKeyMap<CACHED_T> m_cache;  // by MAC key
 
   std::mutex m_pendingLock;  // held only to add to the queue or to take it whole
   PENDING_T m_pending;

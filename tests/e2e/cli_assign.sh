@@ -15,9 +15,13 @@ src=${2:?source folder}
 . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 need_netns "needs root for network namespaces"
 need_built devsim ipscanner-cli
-need_tools jq tcpdump
+need_tools jq tcpdump sqlite3
 make_work ips-e2e-assign
 fail=0
+# The run's site record: a site of its own below the build's module folder, gone at the end.
+site=e2e-assign-$$
+site_db=$bin/sites/$site.sqlite
+at_exit() { rm -f "$site_db" "$site_db-wal" "$site_db-shm"; }
 
 factory=""
 for i in $(seq 0 9); do factory="$factory --device-ip $i=192.168.1.100"; done
@@ -25,7 +29,7 @@ for i in $(seq 10 14); do factory="$factory --device-ip $i=172.16.0.$((i + 10))"
 
 cat >"$work/steps.sh" <<'STEPS'
 set -uo pipefail
-cli=$1 work=$2
+cli=$1 work=$2 site=$3
 export IPSCANNER_PASSWORD=admin
 # The foreign host: the device namespace's kernel answers ARP for this address.
 ip netns exec "$IPS_SEGMENT_DEV_NS" ip addr add 10.213.0.9/32 dev "$IPS_SEGMENT_DEV_IF"
@@ -45,7 +49,7 @@ sleep 0.3; kill "$tcpdump_pid"; wait "$tcpdump_pid" 2>/dev/null
 tcpdump -nr "$work/quiet.pcap" arp 2>/dev/null >"$work/quiet.arp"
 
 start=$(date +%s%N)
-"$cli" assign --all --from 10.213.0.1 --order room --user admin --json --record "$work/record" "${common[@]}" >"$work/run.json" 2>"$work/run.err"
+"$cli" assign --all --from 10.213.0.1 --order room --user admin --json --record "$work/record" --site "$site" "${common[@]}" >"$work/run.json" 2>"$work/run.err"
 echo $? >"$work/run.rc"
 echo $(( ($(date +%s%N) - start) / 1000000 )) >"$work/run.ms"
 "$cli" scan --interface "$IPS_SEGMENT_IF" --expect 120 --seconds 10 --json >"$work/scan.json" 2>/dev/null
@@ -56,7 +60,7 @@ STEPS
 
 IPS_DEVSIM="$bin/devsim" "$src/scripts/segment.sh" --quiet \
   --devsim "--count 120 --static-share 0 --seed 20 $factory --fleet-file $work/fleet.json --state-file $work/state.json" \
-  -- bash "$work/steps.sh" "$bin/ipscanner-cli" "$work"
+  -- bash "$work/steps.sh" "$bin/ipscanner-cli" "$work" "$site"
 [ -f "$work/run.rc" ] || fail "the segment did not run the command"
 show() { sed 's/^/  | /' "$@"; }
 
@@ -74,6 +78,11 @@ check "dry run and bad plan: no authenticate and no update in the capture" \
 echo "assign --all on 120 devices: exit $(cat "$work/run.rc") after $(cat "$work/run.ms") ms (discovery and probe included)"
 check "assign: exit 0" [ "$(cat "$work/run.rc")" = 0 ] || show "$work/run.err"
 check "assign: 120 rows, all Success" jq -e 'length == 120 and all(.[]; .status == "Success")' "$work/run.json"
+check "site record: the assign operation with 120 devices, all ok" \
+  [ "$(sqlite3 -batch -noheader "$site_db" "SELECT o.kind || ' ' || count(*) || ' ' || sum(d.result = 'ok') FROM operations o JOIN operation_devices d ON d.operation_id = o.id GROUP BY o.id")" = "assign 120 120" ]
+# The password is "admin" as well: recorded, it would be a second "admin" in the parameters.
+check "site record: the assign's parameters name the user and hold no password" \
+  [ "$(sqlite3 -batch -noheader "$site_db" "SELECT json_extract(parameters, '\$.user') || ' ' || (parameters LIKE '%admin%admin%') FROM operations")" = "admin 0" ]
 check "devsim: all 120 static" jq -e 'all(.[]; .dhcp == false)' "$work/state.json"
 check "devsim: unique addresses in 10.213.0.0/16" \
   jq -e '[.[].staticIp] | (unique | length) == 120 and all(.[]; startswith("10.213."))' "$work/state.json"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The device commands of ipscanner-cli against devsim on a virtual segment: show (table and
-# JSON, by MAC in another spelling and by IP), set static and back to DHCP, reboot, reset, and
-# every error exit code (bad input, device not found, authentication failed, no acknowledge,
+# JSON, by MAC in another spelling and by IP), set static and back to DHCP, reboot, reset, an
+# address two devices answer for (refused by set, static and upgrade alike), and every error
+# exit code (bad input, device not found, authentication failed, no acknowledge,
 # acknowledge not OK). The password is read from the environment and from a file, and appears
 # in no output and in no log datagram (a log viewer listens on 127.0.0.1:106 in the namespace).
 # Usage: cli_device_commands.sh <module_dir> <source_dir>; exit 77 = skipped.
@@ -53,8 +54,16 @@ run show_json show "$ip" --json
 run bad_ip set "$mac" --user admin --static 1.2.3 --gateway 10.213.0.254 --mask 255.255.0.0 --dns1 10.213.0.253
 run bad_device show 02:1a:2b:zz:00:01
 run not_found show 02:00:00:00:00:99 --seconds 2
-# Two devices of the fleet share one address: naming it is refused, the password never sent.
-run ambiguous set 010.213.9.9 --user admin --dhcp --seconds 3
+# Two devices of the fleet share one address: naming it is refused by every command that takes
+# DEVICE, the password never sent.
+mkdir -p "$work/images" && head -c 4096 /dev/urandom >"$work/images/105.40.1.1.rom"
+while read -r name args; do
+  run "$name" $args
+done <<ROWS
+ambiguous set 010.213.9.9 --user admin --dhcp --seconds 3
+ambiguous_static static 010.213.9.9 --seconds 3
+ambiguous_upgrade upgrade --image $work/images/105.40.1.1.rom --seconds 3 010.213.9.9
+ROWS
 run wrong_password set "$mac" --user admin --dhcp --password-file "$work/wrong"
 run set_static set "$spelled" --user admin --static 10.213.7.7 --gateway 10.213.0.254 \
   --mask 255.255.0.0 --dns1 10.213.0.253
@@ -93,8 +102,10 @@ expect_rc bad_ip 10
 check "bad IP named with the view's text" grep -q "Invalid IP Address." "$work/bad_ip.err"
 expect_rc bad_device 10
 expect_rc not_found 6
-expect_rc ambiguous 6
-check "the ambiguous address names both MACs" bash -c "grep -q 'more than one device answers for 010.213.9.9' '$work/ambiguous.err' && [ \$(grep -o '02[0-9A-Fa-f:-]*' '$work/ambiguous.err' | sort -u | wc -l) -ge 2 ]"
+for name in ambiguous ambiguous_static ambiguous_upgrade; do
+  expect_rc $name 6
+  check "$name: the ambiguous address names both MACs" bash -c "grep -q 'more than one device answers for 010.213.9.9' '$work/$name.err' && [ \$(grep -o '02[0-9A-Fa-f:-]*' '$work/$name.err' | sort -u | wc -l) -ge 2 ]"
+done
 expect_rc wrong_password 7
 check "wrong password told" grep -q "User or password incorrect." "$work/wrong_password.err"
 expect_rc set_static 0

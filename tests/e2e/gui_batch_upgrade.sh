@@ -111,7 +111,8 @@ if [ "${1:-}" = --inner ]; then
   # Downloads (all from the simulator's one address): one whole image per completed device and
   # two per failed one; the simulator's state tells which device rebooted how often.
   size=$(stat -c %s "$image")
-  full=$(grep -c "GET /download/rom/105.40.1.1.rom HTTP/1.0\" 200 $size" "$mod/Tools/nginx/logs/access.log")
+  served=$(web_folder_of "$(web_server_of "$gui_pid")")  # the module folder, or root's private one
+  full=$(grep -c "GET /download/rom/105.40.1.1.rom HTTP/1.0\" 200 $size" "$served/Tools/nginx/logs/access.log")
   check "25 + 2 x 2 full downloads in the access log" [ "$full" = 29 ]
   check "25 devices run 105.40.1.1 after one reboot" \
     jq -e '[.[] | select(.firmware == "105.40.1.1" and .bootCount == 1)] | length == 25' "$work/state.json"

@@ -59,16 +59,18 @@ if [ "${1:-}" = --inner ]; then
   upgrade 0 "Upgrade completed." upgrade-completed
   upgrade 1 "Upgrade failed. Please check the device." upgrade-failed
 
-  check "the copy of the image is served from Download/Rom" cmp "$image" "$mod/Download/Rom/105.40.1.1.rom"
+  # The module folder, or under root the web server's private run-time folder.
+  served=$(web_folder_of "$(web_server_of "$gui_pid")")
+  check "the copy of the image is served from Download/Rom" cmp "$image" "$served/Download/Rom/105.40.1.1.rom"
   size=$(stat -c %s "$image")
   check "nginx's access log shows both devices' downloads" \
-    [ "$(grep -c "GET /download/rom/105.40.1.1.rom HTTP/1.0\" 200 $size" "$mod/Tools/nginx/logs/access.log")" = 2 ]
+    [ "$(grep -c "GET /download/rom/105.40.1.1.rom HTTP/1.0\" 200 $size" "$served/Tools/nginx/logs/access.log")" = 2 ]
   check "the simulator runs the new firmware on the first device only" \
     jq -e '.[0].firmware == "105.40.1.1" and .[1].firmware != "105.40.1.1" and .[1].bootCount == 1' \
     "$work/state.json"
   gui_stop || fail "the program did not end normally"
   gui_pid=
-  check "a normal exit empties the download folder" [ -z "$(ls -A "$mod/Download/Rom")" ]
+  check "a normal exit empties the download folder" [ -z "$(ls -A "$served/Download/Rom" 2>/dev/null)" ]
   exit $fail
 fi
 

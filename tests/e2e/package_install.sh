@@ -69,6 +69,10 @@ getcap -r /usr/lib/ipscanner | sed 's/^/  getcap: /'
 [ "$(stat -c '%U:%G %a' "$module/ipscanner-capture")" = "root:ipscanner 750" ] ||
   fail "capture helper is $(stat -c '%U:%G %a' "$module/ipscanner-capture"), not root:ipscanner 750"
 echo "ok: installed; --version prints $version; only the capture helper (root:ipscanner 0750) and logview carry a capability"
+# Run as root, the programs start their web server as this account: in no group but its own.
+[ "$(id -Gn ipscanner-web 2>&1)" = ipscanner-web ] ||
+  fail "the web server's account ipscanner-web: $(id ipscanner-web 2>&1)"
+echo "ok: the web server's system account ipscanner-web exists, in no other group"
 
 useradd -m -s /bin/bash -G ipscanner "$user" || fail "cannot create user $user"
 made_users=$user

@@ -18,7 +18,10 @@
 #include "core/capture_subnets.h"
 #include "core/control.h"
 #include "core/csv_export.h"
+#include "core/mac_text.h"
 #include "core/op_clock.h"
+#include "site/site_operation_log.h"
+#include "site/site_operation_results.h"
 #include "transport/mac_proto_control.h"
 #include "transport/udp_frame.h"
 #include "ui/framework/device_list_common.h"
@@ -296,13 +299,17 @@ void CAssignAddressDlg::OnBtnApplyClicked(TNotifyMsg&) {
   std::fill(password.begin(), password.end(), '\0');
   const AssignOptions options = RunOptions();
   std::vector<PlannedDevice> devices = m_plan.devices;
-  m_worker = std::thread([this, devices = std::move(devices), ops = std::move(ops), options] {
+  std::map<std::string, std::string> parameters{{"user", user},
+                                                {"parallel", std::to_string(options.parallel)}};
+  m_worker = std::thread([this, devices = std::move(devices), ops = std::move(ops), options,
+                          parameters = std::move(parameters)] {
     CAddressAssignRun run(devices, ops, SteadyOpClock(), options);
     run.progress = [this](const AssignOutcome& o) {
       PostToUiThread(this, [this, o] { OnOutcome(o); });
     };
     run.Run();
     std::vector<AssignOutcome> outcomes = run.Outcomes();
+    RecordSiteOperation(AssignOperation(outcomes, "window", parameters));
     PostToUiThread(this, [this, outcomes = std::move(outcomes)] {
       m_outcomes = outcomes;
       OnRunEnded();
@@ -348,7 +355,7 @@ void CAssignAddressDlg::ShowPlan() {
     const int row = static_cast<int>(i);
     const DEVICE_ENTRY_T& device = m_planned ? m_plan.devices[i].device : m_devices[i];
     m_pTable->setItem(row, kColRoom, TextItem(QString::fromStdString(device.deviceId)));
-    m_pTable->setItem(row, kColMac, TextItem(QString::fromStdString(device.mac)));
+    m_pTable->setItem(row, kColMac, TextItem(QString::fromStdString(DisplayMacText(device.mac))));
     m_pTable->setItem(row, kColCurrent, TextItem(QString::fromStdString(device.ip)));
     QTableWidgetItem* planned =
         TextItem(m_planned ? QString::fromStdString(m_plan.devices[i].ip) : QString());

@@ -20,6 +20,8 @@
 #include "core/network_input_check.h"
 #include "protocol/request_records.h"
 #include "shell/secure_wipe.h"
+#include "site/site_operation_log.h"
+#include "site/site_operation_results.h"
 #include "ui/device/device_summary.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/notify_hub.h"
@@ -323,7 +325,23 @@ void CDeviceInfoView::OnBtnUpdateClicked(TNotifyMsg&) {
       device_ops::UpdateConfig(*CControl::GetInstance(), WaitClock(), m_device, items,
                                "CDeviceInfoView::OnBtnUpdateClicked");
   if (result.outcome == device_ops::UpdateOutcome::kNotBuilt) return;  // logged
-  if (result.outcome != device_ops::UpdateOutcome::kSucceeded) {
+  std::map<std::string, std::string> parameters{{"addressing", settings.dhcp ? "dhcp" : "static"},
+                                                {"user", Text(m_pEditUserName).toStdString()}};
+  if (!settings.dhcp) {
+    parameters.insert({{"ip", settings.ip},
+                       {"gateway", settings.gateway},
+                       {"mask", settings.subnetMask},
+                       {"dns1", settings.primaryDns},
+                       {"dns2", settings.secondaryDns}});
+  }
+  const bool succeeded = result.outcome == device_ops::UpdateOutcome::kSucceeded;
+  RecordSiteOperation(DeviceOperation(
+      ESiteOperation::kSet, m_device.mac, succeeded,
+      succeeded                                                  ? ""
+      : result.outcome == device_ops::UpdateOutcome::kAckNotOk ? "acknowledge not OK: " + result.result
+                                                                 : "no acknowledge",
+      "window", std::move(parameters)));
+  if (!succeeded) {
     Ask("Result", "Setting device configurations failed.", MB_OK);
     return;
   }
@@ -338,9 +356,17 @@ void CDeviceInfoView::RunRemoteControl(const RemoteCommand& command) {
   {
     BusyMark busy(this);
     // Not built or not sent (both logged): the device was not asked, so no success is shown.
-    if (device_ops::RemoteControl(WaitClock(), m_device, command.command, command.logName) !=
-        device_ops::RemoteOutcome::kSent)
-      return;
+    const device_ops::RemoteOutcome outcome =
+        device_ops::RemoteControl(WaitClock(), m_device, command.command, command.logName);
+    if (outcome != device_ops::RemoteOutcome::kNotBuilt) {
+      const bool sent = outcome == device_ops::RemoteOutcome::kSent;
+      RecordSiteOperation(DeviceOperation(
+          std::string_view(command.command) == device_ops::kCommandReset ? ESiteOperation::kReset
+                                                       : ESiteOperation::kReboot,
+          m_device.mac, sent, sent ? "" : "not sent", "window",
+          {{"user", Text(m_pEditUserName).toStdString()}}));
+    }
+    if (outcome != device_ops::RemoteOutcome::kSent) return;
   }
   // No box to wait for: the device is on its way down, and its row says so until it answers.
   ShowWindowNote(this, QuestionAboutDevice(QString::fromLatin1(command.done), m_device));

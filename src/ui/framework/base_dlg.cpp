@@ -12,6 +12,7 @@
 #include "ui/framework/dlg_builder_callback.h"
 #include "ui/framework/mask_panel_wnd.h"
 #include "ui/framework/notify_hub.h"
+#include "ui/framework/tab_order.h"
 #include "ui/framework/translate_manager.h"
 
 CBaseDlg::CBaseDlg(const QString& caption, QWidget* parent, bool useMask)
@@ -86,6 +87,7 @@ bool CBaseDlg::Create() {
       handle->setTransientParent(m_parentWindow->windowHandle());
   }
   InitWindow();
+  ApplyDialogTabOrder(root);
   m_created.store(true);  // from now on a close request from another thread counts
   return true;
 }

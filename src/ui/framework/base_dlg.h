@@ -4,7 +4,8 @@
 // folder, wires the controls to the message map, runs the window modally (over a dimming mask
 // laid on the parent when asked), ends it with a close code. In a dialog, Enter clicks the focused
 // button or the primary one and Escape the dialog's own Cancel or close button (dialog_keys.h),
-// through the window's handlers; Pause does nothing.
+// through the window's handlers; Pause does nothing. Tab goes in reading order with the primary
+// button last before Cancel (tab_order.h).
 //
 // Declaring a window:
 //

@@ -70,6 +70,24 @@ void TranslateSlot(QWidget* w, const char* name, Getter get, Setter set) {
   if (text != current) set(text);
 }
 
+// Qt texts that Debian's Qt translations leave out for some languages (the French file lacks
+// the file dialog's type column: "Folder" stayed English), taken from the catalog. Installed
+// before Qt's own translator, so it is asked only when that one has no text.
+class CQtGapTranslator : public QTranslator {
+public:
+  bool isEmpty() const override { return false; }
+  QString translate(const char* context, const char* source, const char* disambiguation,
+                    int n) const override {
+    Q_UNUSED(disambiguation);
+    Q_UNUSED(n);
+    if (qstrcmp(context, "QAbstractFileIconProvider") != 0) return {};
+    for (const char* known : {"Folder", "File", "Drive"}) {
+      if (qstrcmp(source, known) == 0) return TrText(QString::fromLatin1(known));
+    }
+    return {};
+  }
+};
+
 }  // namespace
 
 CTranslateManager* CTranslateManager::GetInstance() {
@@ -131,12 +149,17 @@ bool CTranslateManager::LoadLanguage(const QString& path) {
 void CTranslateManager::LoadQtTranslations() {
   // Catalogs are named in their language's own name ("Deutsch", "Français"), which finds the
   // locale of Qt's translations.
-  if (m_qtTranslator) {
-    QCoreApplication::removeTranslator(m_qtTranslator);
-    delete m_qtTranslator;
-    m_qtTranslator = nullptr;
+  for (QTranslator** translator : {&m_qtTranslator, &m_qtGaps}) {
+    if (*translator) {
+      QCoreApplication::removeTranslator(*translator);
+      delete *translator;
+      *translator = nullptr;
+    }
   }
   if (m_language.isEmpty()) return;
+  // Without Qt's translations installed (qt6-translations-l10n), Qt's dialogs stay English.
+  m_qtGaps = new CQtGapTranslator();
+  QCoreApplication::installTranslator(m_qtGaps);
   for (int l = QLocale::C + 1; l <= QLocale::LastLanguage; ++l) {
     const QLocale locale(static_cast<QLocale::Language>(l));
     if (locale.language() == QLocale::C) continue;

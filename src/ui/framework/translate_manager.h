@@ -41,6 +41,7 @@ private:
   QHash<QString, QString> m_entries;
   QString m_language;
   QTranslator* m_qtTranslator = nullptr;  // Qt's own texts in the catalog's language
+  QTranslator* m_qtGaps = nullptr;        // the few Qt texts those lack, from the catalog
 };
 
 // Shorthand for CTranslateManager::GetInstance()->GetText(key).

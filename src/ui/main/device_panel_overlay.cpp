@@ -23,6 +23,7 @@ void CDevicePanelOverlay::Place() {
       std::min(std::max(m_panel->minimumWidth(), m_panel->sizeHint().width()), list.width());
   m_panel->setGeometry(list.right() + 1 - width, list.top(), width, list.height());
   m_panel->raise();
+  emit CoverChanged();
 }
 
 bool CDevicePanelOverlay::eventFilter(QObject* watched, QEvent* event) {
@@ -31,6 +32,10 @@ bool CDevicePanelOverlay::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Move:
     case QEvent::Show:
       if (watched == m_host || watched == m_list || watched == m_panel) Place();
+      break;
+    case QEvent::Hide:
+      // Closed itself, not hidden with its window (as when the window goes away).
+      if (watched == m_panel && m_panel->isHidden()) emit CoverChanged();
       break;
     default:
       break;

@@ -18,6 +18,10 @@ public:
 
   void Place();
 
+signals:
+  // The panel was placed, shown or hidden: what it covers of the list may have changed.
+  void CoverChanged();
+
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 

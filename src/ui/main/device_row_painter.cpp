@@ -80,7 +80,8 @@ int CDeviceRowPainter::TextWidth(Part part, const QString& text) const {
 }
 
 void CDeviceRowPainter::SetTextStretches(const std::array<int, kFirmware - kIp + 1>& stretches,
-                                         const std::array<int, kFirmware - kIp + 1>& minimums) {
+                                         const std::array<int, kFirmware - kIp + 1>& minimums,
+                                         int actionGap) {
   auto* layout = m_template ? qobject_cast<QBoxLayout*>(m_template->layout()) : nullptr;
   if (!layout) return;
   for (int part = kIp; part <= kFirmware; ++part) {
@@ -89,8 +90,34 @@ void CDeviceRowPainter::SetTextStretches(const std::array<int, kFirmware - kIp +
     if (at < 0) continue;
     layout->setStretch(at, std::max(1, stretches[i]));
     m_parts[part]->setMinimumWidth(minimums[i]);
+    m_parts[part]->setMaximumWidth(stretches[i] > 0 ? QWIDGETSIZE_MAX : minimums[i]);
   }
+  SetGapBefore(layout, m_parts[kUpgrade], actionGap);
   m_laidOutWidth = -1;  // lay the template out again at the next paint
+}
+
+void CDeviceRowPainter::SetBadgeBelowText(bool below) { m_badgeBelow = below; }
+
+bool CDeviceRowPainter::BadgeBelow(const CDeviceListItem& row) const {
+  const int badge = m_badgeBelow && m_siteMarks ? m_siteMarks->BadgeWidth(row.Device().mac) : 0;
+  const auto* label = qobject_cast<const QLabel*>(m_parts[kFirmware]);
+  if (badge == 0 || !label) return false;
+  // Only where it does not fit beside the firmware text (the laid-out cell, see Layout).
+  const int room = m_rects[kFirmware].marginsRemoved(label->contentsMargins()).width();
+  return QFontMetrics(label->font()).horizontalAdvance(row.FirmwareText()) + 6 + badge > room;
+}
+
+void CDeviceRowPainter::SetGapBefore(QBoxLayout* layout, QWidget* cell, int width) {
+  const int at = layout && cell ? layout->indexOf(cell) : -1;
+  if (at < 0) return;
+  QSpacerItem* gap = at > 0 ? layout->itemAt(at - 1)->spacerItem() : nullptr;
+  if (!gap) {
+    if (width <= 0) return;
+    layout->insertSpacing(at, width);
+    return;
+  }
+  gap->changeSize(std::max(0, width), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+  layout->invalidate();
 }
 
 QRect CDeviceRowPainter::PartRect(Part part, int rowWidth) const {
@@ -180,7 +207,12 @@ void CDeviceRowPainter::paint(QPainter* painter, const QStyleOptionViewItem& opt
     QFontMetrics metrics(label->font());
     QString text = metrics.elidedText(PartText(*row, static_cast<Part>(part)), Qt::ElideRight,
                                       textRect.width());
-    painter->drawText(textRect, static_cast<int>(label->alignment()), text);
+    int alignment = static_cast<int>(label->alignment());
+    if (part == kFirmware && BadgeBelow(*row)) {  // the upper half; the badge takes the lower
+      textRect.setBottom(rect.top() + rect.height() / 2 - 1);
+      alignment = (alignment & ~Qt::AlignVertical_Mask) | Qt::AlignBottom;
+    }
+    painter->drawText(textRect, alignment, text);
   }
 
   for (Part part : {kIpCopy, kMacCopy, kUpgrade}) {
@@ -231,6 +263,13 @@ void CDeviceRowPainter::SiteMarkSpaces(const CDeviceListItem& row, const QRect& 
     return;
   }
   const QRect text = cell.marginsRemoved(label->contentsMargins());
+  if (BadgeBelow(row)) {
+    *badgeSpace = QRect(text.left(), rowRect.top() + rowRect.height() / 2, text.width(),
+                        rowRect.height() - rowRect.height() / 2);
+    const int badge = m_siteMarks->BadgeWidth(row.Device().mac);
+    if (badge < text.width()) badgeSpace->setWidth(badge);  // under the text's start
+    return;
+  }
   const int used =
       std::min(QFontMetrics(label->font()).horizontalAdvance(row.FirmwareText()), text.width());
   *badgeSpace = QRect(QPoint(text.left() + used + 6, cell.top()), cell.bottomRight());

@@ -10,6 +10,7 @@
 class CDeviceListItem;
 class CDeviceSiteMarks;
 class QAbstractButton;
+class QBoxLayout;
 class QLabel;
 
 // Draws device rows from the row layout "DeviceListItem.xml": the layout is loaded once as a
@@ -68,10 +69,17 @@ public:
                       QRect* badgeSpace) const;
   // The width a part needs to show `text` whole, in the font and margins of its label.
   int TextWidth(Part part, const QString& text) const;
-  // Shares the row's width between the text parts (kIp to kFirmware) in these proportions, none
-  // narrower than its minimum; the list header gives its columns the same, so both stay aligned.
+  // Shares the row's width between the text parts (kIp to kFirmware) in these proportions (0:
+  // just its minimum), none narrower than its minimum, with `actionGap` pixels kept free before
+  // the Action column; the list header gives its columns the same, so both stay aligned.
   void SetTextStretches(const std::array<int, kFirmware - kIp + 1>& stretches,
-                        const std::array<int, kFirmware - kIp + 1>& minimums);
+                        const std::array<int, kFirmware - kIp + 1>& minimums, int actionGap = 0);
+  // Draws a row's problem badge below its firmware text instead of after it (while the device
+  // panel leaves the firmware column little room).
+  void SetBadgeBelowText(bool below);
+  // Keeps `width` pixels free in `layout` just before `cell` (a fixed spacer there, made on first
+  // use); 0 removes the room.
+  static void SetGapBefore(QBoxLayout* layout, QWidget* cell, int width);
 
   // Status dots, problem badges and muted missing rows, drawn over each row (null: none).
   void SetSiteMarks(const CDeviceSiteMarks* marks) { m_siteMarks = marks; }
@@ -79,6 +87,7 @@ public:
 
 private:
   void Layout(int width) const;
+  bool BadgeBelow(const CDeviceListItem& row) const;
 
   QPointer<QWidget> m_template;
   std::array<QWidget*, kPartCount> m_parts{};
@@ -90,4 +99,5 @@ private:
   Part m_hotPart = kNoPart;
   bool m_pressed = false;
   const CDeviceSiteMarks* m_siteMarks = nullptr;
+  bool m_badgeBelow = false;
 };

@@ -24,10 +24,20 @@ public:
   bool Fit(const CDeviceListModel& model, const CDeviceSiteMarks* marks);
   bool Pending() const { return m_next > 0; }
 
+  // The width of the rows' right part that the device panel covers (0: none). While covered,
+  // the text columns share what stays in view: IP and MAC keep the widths they had (no copy
+  // button moves), the firmware column shows its problem badge whole below the firmware text
+  // left of the panel, and the model name gives way first; the Action column stays where it is,
+  // under the panel. True when it changed (the next Fit applies it).
+  bool SetCovered(int width);
+
 private:
   QPointer<QWidget> m_header;
   CDeviceRowPainter* m_painter;
   std::array<int, 5> m_applied{};
+  int m_appliedStacked = 0;
+  int m_covered = 0;
+  std::array<int, 2> m_uncoveredWidths{};  // IP and MAC before the panel covered the rows
   int m_next = 0;                   // the row the pass goes on from; 0: no pass under way
   std::array<int, 5> m_passNeed{};  // the widest texts the pass has seen
 };

@@ -25,6 +25,7 @@
 #include "core/upgrade_image_store.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
+#include "site/site_paths.h"
 #include "ui/assign/assign_address_dlg.h"
 #include "ui/device/device_info_view.h"
 #include "ui/device/device_summary.h"
@@ -32,6 +33,7 @@
 #include "ui/framework/file_dialogs.h"
 #include "ui/framework/instance_beacon.h"
 #include "ui/framework/mask_panel_wnd.h"
+#include "ui/main/window_report.h"
 #include "ui/main/window_site_record.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/notify_hub.h"
@@ -119,6 +121,7 @@ IPS_ON_CLICK("btn_mini", OnBtnMiniClicked)
 IPS_ON_CLICK("btn_search", OnBtnSearchClicked)
 IPS_ON_CLICK("btn_refresh", OnBtnRefreshClicked)
 IPS_ON_CLICK("btn_export", OnBtnExportClicked)
+IPS_ON_CLICK("btn_report", OnBtnReportClicked)
 IPS_ON_CLICK("btn_ip_sort", OnBtnIpSortClicked)
 IPS_ON_CLICK("btn_model_sort", OnBtnModelSortClicked)
 IPS_ON_CLICK("btn_static_ip", OnBtnStaticIpClicked)
@@ -689,6 +692,30 @@ void CMainWnd::OnBtnExportClicked(TNotifyMsg&) {
   rows.reserve(static_cast<size_t>(m_model->Count()));
   for (int i = 0; i < m_model->Count(); ++i) rows.push_back(&m_model->RowAt(i)->Device());
   ExportRows(rows);
+}
+
+void CMainWnd::OnBtnReportClicked(TNotifyMsg&) {
+  QString chosen;
+  if (SaveFileHookSlot()) {
+    chosen = SaveFileHookSlot()(this);
+  } else {
+    const std::string site = CWindowSiteRecord::Current() ? CWindowSiteRecord::Current()->SiteName()
+                                                          : ReadSiteSetting();
+    chosen = AskSaveFileName(
+        this, TrText(QStringLiteral("Commissioning report")),
+        QDir::current().filePath(ProposedReportName(site, QDate::currentDate())),
+        ReportFileFilter());
+  }
+  const QString path = ReportPathOf(chosen);
+  if (path.isEmpty()) return;
+  // The file dialog asked about the name it was given; a name that got ".pdf" asks here.
+  if (path != chosen && QFile::exists(path) &&
+      ShowMessageBox(this, QStringLiteral("Confirmation"),
+                     QStringLiteral("This file already exists, are you sure you want to cover it?"),
+                     MB_YESNO) != IDYES) {
+    return;
+  }
+  WriteWindowReport(this, path);
 }
 
 void CMainWnd::ExportRows(const std::vector<const DEVICE_ENTRY_T*>& rows) {

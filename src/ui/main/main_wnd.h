@@ -101,6 +101,7 @@ private:
   void OnBtnSearchClicked(TNotifyMsg& msg);
   void OnBtnRefreshClicked(TNotifyMsg& msg);
   void OnBtnExportClicked(TNotifyMsg& msg);
+  void OnBtnReportClicked(TNotifyMsg& msg);
   void OnBtnIpSortClicked(TNotifyMsg& msg);
   void OnBtnModelSortClicked(TNotifyMsg& msg);
   void OnBtnStaticIpClicked(TNotifyMsg& msg);

@@ -22,6 +22,7 @@
 #include "ui/main/device_list_model.h"
 #include "ui/main/device_panel_overlay.h"
 #include "ui/main/device_selection.h"
+#include "ui/main/list_columns.h"
 #include "ui/main/main_wnd.h"
 #include "ui/reboot/batch_reboot_dlg.h"
 #include "ui/staticip/set_static_ip_detail_dlg.h"
@@ -82,8 +83,20 @@ void CMainWnd::SetupSelection() {
   }
 
   if (m_pDeviceInfoView) {
-    if (auto* card = FindControl<QWidget>(QStringLiteral("layout_list_card")))
-      new CDevicePanelOverlay(m_pDeviceInfoView, m_pListDevice, card);
+    if (auto* card = FindControl<QWidget>(QStringLiteral("layout_list_card"))) {
+      auto* overlay = new CDevicePanelOverlay(m_pDeviceInfoView, m_pListDevice, card);
+      // The columns make room for what the panel covers, so the problem badges stay readable.
+      connect(overlay, &CDevicePanelOverlay::CoverChanged, this, [this] {
+        if (!m_columns) return;
+        QWidget* viewport = m_pListDevice->viewport();
+        const bool shown = m_pDeviceInfoView->isVisibleTo(m_pDeviceInfoView->parentWidget());
+        const int panelLeft =
+            viewport->mapFromGlobal(m_pDeviceInfoView->mapToGlobal(QPoint(0, 0))).x();
+        if (m_columns->SetCovered(shown ? viewport->width() - panelLeft : 0) &&
+            m_columns->Fit(*m_model, &m_siteMarks))
+          viewport->update();
+      });
+    }
   }
   connect(m_pListDevice->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {

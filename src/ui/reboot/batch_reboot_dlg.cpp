@@ -9,6 +9,8 @@
 #include "core/authenticate_dispatcher.h"
 #include "core/control.h"
 #include "core/op_clock.h"
+#include "site/site_operation_log.h"
+#include "site/site_operation_results.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/result_table.h"
 #include "ui/framework/translate_manager.h"
@@ -124,6 +126,7 @@ void CBatchRebootDlg::OnBtnStartClicked(TNotifyMsg&) {
   CBatchRebootRun* run = m_run.get();
   m_thread = std::thread([this, run, user, password]() mutable {
     run->Run(user, std::move(password));
+    RecordSiteOperation(BatchRebootOperation(run->Rows(), "window", {{"user", user}}));
     QMetaObject::invokeMethod(
         this, [this] { OnDone(); }, Qt::QueuedConnection);
   });

@@ -26,6 +26,8 @@ void CAboutDlg::InitWindow() {
   m_pBtnWeb = FindControl<QAbstractButton>(QStringLiteral("btn_web"));
   if (m_pLabelVersion)
     m_pLabelVersion->setText(QString::fromStdString(CGlobalUtils::GetFileVersionText()));
+  // OK, not the web link before it, has the first focus: Enter closes the box.
+  if (auto* ok = FindControl<QWidget>(QStringLiteral("btn_ok"))) ok->setFocus();
 }
 
 void CAboutDlg::OnClickAny(TNotifyMsg& msg) {

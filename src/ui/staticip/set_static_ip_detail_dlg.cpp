@@ -4,6 +4,8 @@
 #include <QListView>
 
 #include "core/control.h"
+#include "site/site_operation_log.h"
+#include "site/site_operation_results.h"
 #include "ui/framework/device_list_common.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/translate_manager.h"
@@ -28,6 +30,8 @@ CSetStaticIPDetailDlg::CSetStaticIPDetailDlg(std::vector<DEVICE_ENTRY_T> devices
 
 CSetStaticIPDetailDlg::~CSetStaticIPDetailDlg() {
   m_run.Stop();
+  // Each device's result as the run ended (a row still configuring was stopped by the close).
+  if (m_started) RecordSiteOperation(StaticOperation(m_run.Rows(), "window"));
   // Waits for a report being handled on the worker thread; none comes after it.
   CControl::GetInstance()->RemoveNotify(this);
 }
@@ -53,6 +57,7 @@ void CSetStaticIPDetailDlg::InitWindow() {
                                        CSetStaticIPDetailModel::PartNames());
   }
   m_run.Start();
+  m_started = true;
   UpdateCounts();
   StartTimer(CBatchStaticRun::kWaitTimerId, CBatchStaticRun::kWaitPeriodMs);
 }

@@ -56,4 +56,5 @@ private:
   QLabel* m_pLabelFailedCount = nullptr;
   QLabel* m_pLabelConfiguringCount = nullptr;
   std::atomic<bool> m_closing{false};
+  bool m_started = false;  // the run began: its rows go into the site record at the end
 };

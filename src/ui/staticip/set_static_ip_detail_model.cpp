@@ -2,13 +2,15 @@
 
 #include <QStringList>
 
+#include "core/mac_text.h"
 #include "ui/framework/translate_manager.h"
 #include "ui/staticip/static_ip_row_painter.h"
 
 CSetStaticIPDetailItem::CSetStaticIPDetailItem(const DEVICE_ENTRY_T& device)
     : m_device(device),
       m_ipText(QString::fromStdString(device.ip)),
-      m_macText(QString::fromStdString(device.mac)),
+      // Shown in the list's one spelling; the record keeps the device's own for what is sent.
+      m_macText(QString::fromStdString(DisplayMacText(device.mac))),
       m_modelText(QString::fromStdString(device.model)) {}
 
 void CSetStaticIPDetailItem::SetStatus(int status, BatchFailure failure) {

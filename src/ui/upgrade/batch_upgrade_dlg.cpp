@@ -17,6 +17,8 @@
 #include "core/op_clock.h"
 #include "core/rollout_csv.h"
 #include "core/upgrade_request.h"
+#include "site/site_operation_log.h"
+#include "site/site_operation_results.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/result_table.h"
 #include "ui/framework/translate_manager.h"
@@ -265,8 +267,13 @@ void CBatchUpgradeDlg::StartRollout(const std::vector<DEVICE_ENTRY_T>& targets) 
     if (e.Final()) OnEntry(e);
   m_cancelled = false;
   CUpgradeRollout* rollout = m_rollout.get();
-  m_thread = std::thread([this, rollout] {
+  std::map<std::string, std::string> parameters{{"image", options.imageName},
+                                                {"version", ImageVersion(options.imageName)},
+                                                {"parallel", std::to_string(options.parallel)}};
+  m_thread = std::thread([this, rollout, parameters = std::move(parameters)] {
     rollout->Run();
+    // Each device's result, also when the window closed meanwhile.
+    RecordSiteOperation(UpgradeOperation(rollout->Entries(), "window", parameters));
     QMetaObject::invokeMethod(
         this, [this] { OnRolloutDone(); }, Qt::QueuedConnection);
   });

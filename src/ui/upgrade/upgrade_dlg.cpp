@@ -8,6 +8,8 @@
 #include "core/op_clock.h"
 #include "core/upgrade_request.h"
 #include "shell/log.h"
+#include "site/site_operation_log.h"
+#include "site/site_operation_results.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/plain_text.h"
 #include "ui/framework/translate_manager.h"
@@ -40,6 +42,18 @@ CUpgradeDlg::~CUpgradeDlg() {
   // Once this returns no boot-up callback runs any more (the core calls them under the lock
   // RemoveNotify takes), so the follower may go with the dialog.
   CControl::GetInstance()->RemoveNotify(this);
+  if (m_started) RecordResult();
+}
+
+void CUpgradeDlg::RecordResult() const {
+  static const char* const kStateNames[] = {"closed while running", "completed", "timed out",
+                                            "failed"};
+  const std::string version = m_follower->ExpectedVersion();
+  const int state = m_state >= kStateInProgress && m_state <= kStateFailed ? m_state : kStateFailed;
+  RecordSiteOperation(DeviceOperation(
+      ESiteOperation::kUpgrade, m_device.mac, m_state == kStateCompleted,
+      std::string(kStateNames[state]) + " " + m_device.firmware + " -> " + version, "window",
+      {{"image", m_imageName.toStdString()}, {"version", version}}));
 }
 
 IPS_BEGIN_MESSAGE_MAP(CUpgradeDlg, CBaseDlg)
@@ -82,6 +96,7 @@ void CUpgradeDlg::InitWindow() {
   }
   ShowState();
 
+  m_started = true;
   if (SendRequest()) {
     SetTimer(GetRoot(), kCheckTimerId, kCheckPeriodMs);
   } else {

@@ -48,6 +48,8 @@ private:
   void OnBtnCancelClicked(TNotifyMsg&);
   void ShowState();
   bool SendRequest();
+  // Into the site record: the device, how the upgrade ended, its firmware before and the image's.
+  void RecordResult() const;
 
   QLabel* m_pLabelFirmware = nullptr;
   QLabel* m_pLabelDesc = nullptr;
@@ -56,6 +58,7 @@ private:
   DEVICE_ENTRY_T m_device;
   QString m_imageName;
   int m_state = kStateInProgress;
+  bool m_started = false;  // the request went out (or failed to): the result is recorded at the end
   // Ticks and the boot-up flag; the flag is written by the core's worker thread.
   std::unique_ptr<CUpgradeFollower> m_follower;
   CDownloadLogWatch m_downloads;

@@ -113,6 +113,16 @@ app_work() {
   run=$XDG_RUNTIME_DIR/ipscanner
 }
 
+# web_server_of <pid>: the pid of the web server child of program <pid> (none: fails).
+web_server_of() { pgrep -P "$1" -x nginx | head -n 1 | grep .; }
+# web_folder_of <server pid>: the folder that server works from, with Download/Rom/ and
+# Tools/nginx/ below it: the module folder, or under root the program's private run-time folder.
+web_folder_of() {
+  local prefix
+  prefix=$(tr '\0' '\n' <"/proc/$1/cmdline" 2>/dev/null | sed -n '/^-p$/{n;p;q}')
+  [ -n "$prefix" ] && echo "${prefix%/Tools/nginx/}"
+}
+
 # A MAC as the main window shows it (upper case with colons), for jq programs that build the
 # rows the window should list: put this definition in front of the program and pipe a MAC
 # through display_mac. A text that is no MAC stays as it is.

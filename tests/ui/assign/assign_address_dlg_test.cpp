@@ -119,7 +119,7 @@ class AssignAddressDlgTest : public testing::Test {
 protected:
   // Handed in as rooms 3, 1, 2, two of them on one factory address.
   std::vector<DEVICE_ENTRY_T> devices = {Dev("192.168.1.20", "02:00:00:00:00:03", "3"),
-                                         Dev("192.168.1.20", "02:00:00:00:00:01", "1"),
+                                         Dev("192.168.1.20", "020000000001", "1"),
                                          Dev("10.0.0.12", "02:00:00:00:00:02", "2")};
 };
 
@@ -137,6 +137,9 @@ TEST_F(AssignAddressDlgTest, PreviewShowsPlanAndConflictsAndRefusesApplyUntilFix
   ASSERT_EQ(dlg.Plan().devices.size(), 3u);
   // Room order from the start; .11 answered the ARP probe and is skipped.
   EXPECT_EQ(dlg.CellText(0, CAssignAddressDlg::kColRoom), "1");
+  EXPECT_EQ(dlg.CellText(0, CAssignAddressDlg::kColMac), "02:00:00:00:00:01")
+      << "the list's spelling";
+  EXPECT_EQ(dlg.Plan().devices[0].device.mac, "020000000001") << "the device's own";
   EXPECT_EQ(dlg.CellText(0, CAssignAddressDlg::kColCurrent), "192.168.1.20");
   EXPECT_EQ(dlg.CellText(0, CAssignAddressDlg::kColPlanned), "10.0.0.10");
   EXPECT_NE(dlg.CellText(1, CAssignAddressDlg::kColPlanned), "10.0.0.11");

@@ -1,7 +1,8 @@
 // No text is cut: every window, in every shipped catalog, at the sizes the main window opens
 // with on a 1366x768 and a 1920x1080 screen, with and without the device panel. Each visible
 // label, button, header and search field is measured in the font it draws with against the
-// room its rectangle gives it.
+// room its rectangle gives it, and every problem badge of the list must show its words left of
+// the device panel.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -20,13 +22,15 @@
 #include <memory>
 
 #include "core/control.h"
-#include "core/control_outbound_hooks.h"
+#include "desktop/quiet_window_fixture.h"
 #include "support/ui_driver.h"
 #include "ui/device/device_info_view.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/skin_style.h"
 #include "ui/framework/translate_manager.h"
 #include "ui/main/device_list_model.h"
+#include "ui/main/device_list_view.h"
+#include "ui/main/device_site_marks.h"
 #include "ui/main/main_window_placement.h"
 #include "ui/main/main_wnd.h"
 #include "ui/main/model_combo.h"
@@ -36,6 +40,8 @@
 #include "ui/upgrade/upgrade_dlg.h"
 
 namespace {
+
+using uitest::SaveShot;
 
 // Where the text of a control does not fit: "<window>/<control>: '<text>' needs N px, has M".
 QStringList CutTexts(QWidget* window) {
@@ -120,12 +126,31 @@ QStringList CutTexts(QWidget* window) {
   return cut;
 }
 
-// With IPS_SHOTS_DIR set (a run under Xvfb), each measured main window is also saved as a PNG
-// for a person to look at.
-void SaveShot(QWidget* window, const QString& name) {
-  const QString dir = qEnvironmentVariable("IPS_SHOTS_DIR");
-  if (dir.isEmpty()) return;
-  window->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+// Problem badges that do not show their words: shrunk to a bare "!" for want of room, or laid
+// under the device panel. Every row of the list counts, shown or scrolled away.
+QStringList UnreadableBadges(CMainWnd* wnd) {
+  QStringList faults;
+  const CDeviceListModel* model = wnd->GetDeviceListModel();
+  QWidget* viewport = wnd->findChild<QListView*>(QStringLiteral("list_device"))->viewport();
+  CDeviceInfoView* panel = wnd->GetDeviceInfoView();
+  const int panelLeft = panel->isVisible()
+                            ? viewport->mapFromGlobal(panel->mapToGlobal(QPoint(0, 0))).x()
+                            : viewport->width();
+  for (int row = 0; row < model->Count(); ++row) {
+    const std::string& mac = model->RowAt(row)->Device().mac;
+    const int needed = wnd->GetSiteMarks().BadgeWidth(mac);
+    if (needed == 0) continue;
+    const QRect badge = wnd->GetDeviceListView()->ButtonRect(row, QStringLiteral("badge"));
+    const QString text = wnd->GetSiteMarks().BadgeText(mac);
+    if (badge.width() < needed)
+      faults << QStringLiteral("badge '%1' shows as '!': needs %2 px, has %3")
+                    .arg(text)
+                    .arg(needed)
+                    .arg(badge.width());
+    else if (badge.right() >= panelLeft)
+      faults << QStringLiteral("badge '%1' lies under the device panel").arg(text);
+  }
+  return faults;
 }
 
 QStringList Catalogs() {
@@ -145,15 +170,10 @@ QStringList Measure(QWidget* window, const QSize& size = QSize()) {
   return CutTexts(window);
 }
 
-class ClippingWalk : public testing::Test {
+class ClippingWalk : public QuietWindowTest {
 protected:
   void SetUp() override {
-    ApplySkinStyle();
-    CMainWnd::SetStartupHook([](CMainWnd*) {});
-    OutboundHooks hooks;
-    hooks.send = [](const PACKET_RECORD_T*) {};
-    SetOutboundHooks(hooks);
-    CControl::GetInstance()->ClearDevices();
+    QuietWindowTest::SetUp();
     // A site like a real one: long model names, a problem, a device reporting no model.
     const DEVICE_ENTRY_T devices[] = {
         {"192.168.100.201", "02:1A:2B:00:00:01", "02:1A:2B:00:00:01", "DS-410 Apartment", "1-0101",
@@ -162,6 +182,9 @@ protected:
          "105.2.0.7"},
         {"192.168.100.202", "021A2B00000D", "021A2B00000D", "IM-700 Indoor Monitor", "12-1205",
          "105.2.0.7"},
+        // The longest badge: the room of the first, on a unit of the same kind.
+        {"192.168.100.203", "02-1a-2b-00-00-0e", "02-1a-2b-00-00-0e", "DS-410 Apartment", "1-0101",
+         "29.30.1.2"},
     };
     for (const DEVICE_ENTRY_T& d : devices) CControl::GetInstance()->UpdateDevice(d);
     const char* models[] = {"DS-410", "IM-700", "IM-720 Touch", "DS-210", "Lobby Panel X", ""};
@@ -173,9 +196,7 @@ protected:
     }
   }
   void TearDown() override {
-    CMainWnd::SetStartupHook({});
-    SetOutboundHooks({});
-    CControl::GetInstance()->ClearDevices();
+    QuietWindowTest::TearDown();
     CTranslateManager::GetInstance()->LoadLanguage(QString());
   }
 };
@@ -194,7 +215,8 @@ TEST_F(ClippingWalk, TheMainWindowAtBothScreenSizesWithAndWithoutThePanel) {
           wnd.GetDeviceInfoView()->setVisible(true);
         }
         const QSize size = FirstOpenSize(screen, wnd.minimumSize());
-        const QStringList cut = Measure(&wnd, size);
+        QStringList cut = Measure(&wnd, size);
+        cut << UnreadableBadges(&wnd);
         SaveShot(&wnd, QStringLiteral("%1-%2x%3%4")
                            .arg(QFileInfo(catalog).baseName())
                            .arg(screen.width())

@@ -2,6 +2,8 @@
 // child process tied to our lifetime.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -84,6 +86,46 @@ TEST(ChildProcess, ReportsAProgramThatCannotStart) {
   EXPECT_FALSE(child.Start("/nonexistent/nginx", {}, "/"));
   EXPECT_FALSE(child.Running());
   EXPECT_FALSE(child.Start("/bin/true", {}, "/nonexistent-dir"));
+}
+
+// Root starts a server it does not trust as another account: the child runs with that user and
+// group in every slot and no supplementary group, and still dies with the process that started
+// it (the parent-death signal, which a change of credentials clears, is armed after it).
+TEST(ChildProcess, RunsAsAnotherAccountAndStillDiesWithItsStarter) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root";
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const pid_t starter = fork();
+  ASSERT_GE(starter, 0);
+  if (starter == 0) {  // an intermediate process that starts the child, then waits to be killed
+    CChildProcess child;
+    child.RunAs(65534, 65534);
+    const int pid = child.Start("/bin/sleep", {"30"}, "/") ? child.Pid() : -1;
+    if (write(pipeFds[1], &pid, sizeof(pid)) != sizeof(pid)) _exit(1);
+    pause();
+    _exit(0);
+  }
+  close(pipeFds[1]);
+  int pid = -1;
+  ASSERT_EQ(read(pipeFds[0], &pid, sizeof(pid)), static_cast<ssize_t>(sizeof(pid)));
+  close(pipeFds[0]);
+  ASSERT_GT(pid, 0);
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line, uid, gid, groups;
+  while (std::getline(status, line)) {
+    if (line.rfind("Uid:", 0) == 0) uid = line;
+    if (line.rfind("Gid:", 0) == 0) gid = line;
+    if (line.rfind("Groups:", 0) == 0) groups = line;
+  }
+  EXPECT_EQ(uid, "Uid:\t65534\t65534\t65534\t65534");
+  EXPECT_EQ(gid, "Gid:\t65534\t65534\t65534\t65534");
+  EXPECT_EQ(groups.find_first_of("0123456789"), std::string::npos) << groups;
+
+  kill(starter, SIGKILL);
+  waitpid(starter, nullptr, 0);
+  for (int i = 0; i < 200 && LiveMembersOfGroup(pid) > 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(LiveMembersOfGroup(pid), 0) << "the child outlived the process that started it";
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "ui/framework/dialog_codes.h"
 #include "ui/framework/notify_hub.h"
 #include "ui/staticip/set_static_ip_detail_model.h"
+#include "ui/staticip/static_ip_row_painter.h"
 
 namespace {
 
@@ -113,8 +114,8 @@ TEST_F(SetStaticIPDetailDlgTest, OneSilentDeviceMeansUpdatesAtThe21stTickAndItsR
   EXPECT_EQ(Status(0), "Failed");
   EXPECT_TRUE(dlg->running.empty());
   EXPECT_EQ(dlg->Model()->DumpText(),
-            "Failed\t10.0.0.1\t021A2B000001\tIM-700\tnever reported static\n"
-            "Failed\t10.0.0.2\t021A2B000002\tIM-700\tno answer before configure\n");
+            "Failed\t10.0.0.1\t02:1A:2B:00:00:01\tIM-700\tnever reported static\n"
+            "Failed\t10.0.0.2\t02:1A:2B:00:00:02\tIM-700\tno answer before configure\n");
 }
 
 TEST_F(SetStaticIPDetailDlgTest, ClosingWhileARowConfiguresAsksFirst) {
@@ -140,4 +141,19 @@ TEST_F(SetStaticIPDetailDlgTest, OkClosesAtOnceWhenEveryRowHasFinished) {
   ASSERT_TRUE(uitest::ClickControl(dlg.get(), "btn_ok"));  // no box expected
   EXPECT_FALSE(dlg->isVisible());
   EXPECT_EQ(dlg->result(), IDOK);
+}
+
+// The rows show every MAC in the main list's spelling, while the requests and updates go out
+// with the device's own text (the device answers to that).
+TEST_F(SetStaticIPDetailDlgTest, RowsShowTheListSpellingAndRequestsKeepTheDevicesOwn) {
+  const std::string own[] = {"021a2b00000c", "02-1a-2b-00-00-0d", "02:1a:2B:00:00:0E"};
+  Open({Device("10.0.0.1", own[0]), Device("10.0.0.2", own[1]), Device("10.0.0.3", own[2])});
+  const QString shown[] = {"02:1A:2B:00:00:0C", "02:1A:2B:00:00:0D", "02:1A:2B:00:00:0E"};
+  ASSERT_EQ(requests.size(), 3u);
+  for (int row = 0; row < 3; ++row) {
+    const QModelIndex index = dlg->Model()->index(row);
+    const int macRole = CStaticIpRowPainter::PartRole(CSetStaticIPDetailModel::kMac);
+    EXPECT_EQ(dlg->Model()->data(index, macRole).toString(), shown[row]);
+    EXPECT_EQ(requests[static_cast<size_t>(row)].mac, own[row]);
+  }
 }

@@ -187,3 +187,18 @@ TEST_F(SetStaticIPDlgTest, CancelAndTheCloseButtonEndWithCancel) {
     dlg.reset();
   }
 }
+
+// Every row shows its MAC in the main list's spelling; the chosen devices handed on keep the
+// device's own text, which the batch sends and the records keep.
+TEST_F(SetStaticIPDlgTest, RowsShowTheListSpellingAndTheChoiceKeepsTheDevicesOwn) {
+  Open({Dev("10.0.0.1", "021a2b00000c", "M"), Dev("10.0.0.2", "02-1a-2b-00-00-0d", "M")});
+  ASSERT_EQ(model->Count(), 2);
+  const QStringList lines = model->DumpText().split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_EQ(lines[0].section('\t', 2, 2), "02:1A:2B:00:00:0C");
+  EXPECT_EQ(lines[1].section('\t', 2, 2), "02:1A:2B:00:00:0D");
+  model->SetAllChecked(true, false);
+  std::vector<std::string> chosen;
+  for (const DEVICE_ENTRY_T& d : model->CheckedDevices()) chosen.push_back(d.mac);
+  EXPECT_EQ(chosen, (std::vector<std::string>{"021a2b00000c", "02-1a-2b-00-00-0d"}));
+}

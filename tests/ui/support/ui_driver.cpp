@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPixmap>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -91,6 +92,12 @@ MessageBoxAnswers::~MessageBoxAnswers() {
 
 void MessageBoxAnswers::Queue(int answer, const QString& expectText) {
   m_answers.push_back({answer, expectText});
+}
+
+void SaveShot(QWidget* window, const QString& name) {
+  const QString dir = qEnvironmentVariable("IPS_SHOTS_DIR");
+  if (dir.isEmpty() || !window) return;
+  window->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
 }  // namespace uitest

@@ -32,6 +32,10 @@ void WhenModalShown(std::function<void(QWidget* modal)> action, int timeoutMs = 
 // at their centre. false when there is no such control or it is hidden or disabled.
 bool ClickControl(QWidget* window, const QString& name);
 
+// With IPS_SHOTS_DIR set (a run under Xvfb), saves `window` as <dir>/<name>.png for a person
+// to look at; does nothing otherwise.
+void SaveShot(QWidget* window, const QString& name);
+
 // Text of the label (or button, line edit) `name`; "<missing>" when there is none.
 QString ReadLabel(QWidget* window, const QString& name);
 

@@ -105,6 +105,33 @@ TEST_F(SiteRecorderTest, ReportedSettingsAreKeptAndTheirChangesRecorded) {
             "mode:dhcp>static");
 }
 
+TEST_F(SiteRecorderTest, EverySpellingOfAMacIsOneDeviceAndThousandsStayApart) {
+  // The filter and the queue know a device by its MAC's value: the table's spelling, a report's
+  // and another answer's meet in one row; a key that is no MAC is kept as it is.
+  recorder->OnDeviceAnswer(Device("02:1a:2b:3c:4d:5e", "10.213.1.10"));
+  const std::vector<std::string> report = {"Config.Network.LAN.Type=0",
+                                           "Config.Status.Netmask=255.255.0.0"};
+  recorder->OnReportConfig("021A2B3C4D5E", "10.213.1.10", 8500, &report);
+  recorder->OnDeviceAnswer(Device("not-a-mac", "10.213.1.12"));
+  ASSERT_TRUE(recorder->Flush());
+  now += 1000;
+  recorder->OnDeviceAnswer(Device("02-1A-2B-3C-4D-5E", "10.213.1.11"));
+  // Enough devices to make the flat arrays grow several times.
+  for (int i = 0; i < 3000; ++i) {
+    char mac[16];
+    std::snprintf(mac, sizeof(mac), "02%010X", 0x100 + i);
+    recorder->OnDeviceAnswer(Device(mac, "10.213.2.1"));
+  }
+  ASSERT_TRUE(recorder->Flush());
+  EXPECT_EQ(Count("SELECT count(*) FROM devices"), 3002);
+  EXPECT_EQ(Text("SELECT ip || ' ' || mode || ' ' || mask FROM devices "
+                 "WHERE mac = '02:1A:2B:3C:4D:5E'"),
+            "10.213.1.11 dhcp 255.255.0.0");
+  EXPECT_EQ(Count("SELECT count(*) FROM devices WHERE mac = 'not-a-mac'"), 1);
+  EXPECT_EQ(Count("SELECT count(*) FROM devices WHERE mac = '02:00:00:00:0B:B7'"), 1);
+  EXPECT_EQ(Count("SELECT count(*) FROM changes"), 1) << "the new IP, nothing else";
+}
+
 TEST_F(SiteRecorderTest, OperationsKeepKindParametersAndEachResultButNoPassword) {
   const ESiteOperation kinds[] = {ESiteOperation::kSet,    ESiteOperation::kReboot,
                                   ESiteOperation::kReset,  ESiteOperation::kStatic,
