@@ -24,11 +24,11 @@
 #include "site/site_operation_results.h"
 #include "transport/mac_proto_control.h"
 #include "transport/udp_frame.h"
+#include "ui/framework/device_list_common.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/translate_manager.h"
 #include "ui/framework/ui_thread.h"
 #include "ui/framework/wait_dlg.h"
-#include "ui/main/main_wnd.h"
 #include "ui/settings/settings_view_util.h"
 
 namespace {
@@ -421,7 +421,7 @@ void CAssignAddressDlg::UpdateCounts() {
   for (const Count& c : counts) {
     if (!c.label) continue;
     const QString key = c.label->property("text_format").toString();
-    c.label->setText(CMainWnd::FormatCount(TrText(key), c.value));
+    c.label->setText(FormatCount(TrText(key), c.value));
   }
 }
 
@@ -429,7 +429,7 @@ void CAssignAddressDlg::SetHint(const QString& key, int count) {
   m_hintKey = key;
   m_hintCount = count;
   if (!m_pLabelHint) return;
-  m_pLabelHint->setText(count < 0 ? TrText(key) : CMainWnd::FormatCount(TrText(key), count));
+  m_pLabelHint->setText(count < 0 ? TrText(key) : FormatCount(TrText(key), count));
 }
 
 void CAssignAddressDlg::RetranslateTable() {

@@ -3,15 +3,26 @@
 #include "core/device_sort.h"
 #include "core/mac_text.h"
 
-CDeviceListItem::CDeviceListItem(const DEVICE_ENTRY_T& device) : m_device(device) {
-  m_indexText = QString::number(m_index);
-  Fill();
+CDeviceListItem::CDeviceListItem(const DEVICE_ENTRY_T& device) : m_device(device) { Fill(); }
+
+std::string CDeviceListItem::UpperKey(const std::string& text) {
+  std::string key = text;
+  for (char& c : key) {
+    if (static_cast<unsigned char>(c) >= 0x80)
+      return QString::fromStdString(text).toUpper().toStdString();
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return key;
 }
 
-void CDeviceListItem::SetIndex(unsigned index) {
-  if (index == m_index) return;
-  m_index = index;
-  m_indexText = QString::number(index);
+void CDeviceListItem::SetIndex(unsigned index) { m_index = index; }
+
+const QString& CDeviceListItem::IndexText() const {
+  if (m_indexTextOf != m_index) {
+    m_indexText = QString::number(m_index);
+    m_indexTextOf = m_index;
+  }
+  return m_indexText;
 }
 
 void CDeviceListItem::UpdateDeviceInfo(const DEVICE_ENTRY_T& device) {
@@ -19,7 +30,14 @@ void CDeviceListItem::UpdateDeviceInfo(const DEVICE_ENTRY_T& device) {
   Fill();
 }
 
+void CDeviceListItem::TakeDeviceInfo(CDeviceListItem&& prepared) {
+  const unsigned index = m_index;
+  *this = std::move(prepared);
+  m_index = index;
+}
+
 void CDeviceListItem::Fill() {
+  m_key = UpperKey(m_device.mac);
   m_ipText = QString::fromStdString(m_device.ip);
   m_macText = QString::fromStdString(DisplayMacText(m_device.mac));
   m_modelText = QString::fromStdString(m_device.model);
@@ -29,4 +47,5 @@ void CDeviceListItem::Fill() {
   if (!m_ipValid) m_ipNumber = 0;
   m_modelKey = m_modelText.toUpper();
   m_macKey = m_macText.toUpper();
+  m_widths = {-1, -1, -1, -1, -1};
 }

@@ -1,16 +1,24 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <cstdint>
+#include <string>
 
 #include "core/device_entry.h"
 
 // One row of the device list: the device's record, its 1-based position and the values the
 // list draws and sorts on, prepared once per change so that painting and sorting thousands of
-// rows never converts or re-parses a text.
+// rows never converts or re-parses a text. Plain data: a row may be prepared on another thread
+// and handed to the list.
 class CDeviceListItem {
 public:
   explicit CDeviceListItem(const DEVICE_ENTRY_T& device);
+
+  // The MAC upper-cased: one row per MAC, ignoring case. MAC texts are ASCII in practice; other
+  // texts go through QString so case folding still holds.
+  static std::string UpperKey(const std::string& text);
+  const std::string& Key() const { return m_key; }
 
   void SetIndex(unsigned index);
   unsigned GetIndex() const { return m_index; }
@@ -19,9 +27,12 @@ public:
   const DEVICE_ENTRY_T& Device() const { return m_device; }
   // Copies the record and rewrites the shown texts. The work MAC is kept but never shown.
   void UpdateDeviceInfo(const DEVICE_ENTRY_T& device);
+  // Takes the record and texts of a row prepared for the same MAC; the position stays.
+  void TakeDeviceInfo(CDeviceListItem&& prepared);
 
-  // The texts the row shows.
-  const QString& IndexText() const { return m_indexText; }
+  // The texts the row shows. The index text is made when asked for: a sort renumbers every row,
+  // and only the rows in view show their number.
+  const QString& IndexText() const;
   const QString& IpText() const { return m_ipText; }
   const QString& MacText() const { return m_macText; }
   const QString& ModelText() const { return m_modelText; }
@@ -35,12 +46,22 @@ public:
   const QString& ModelKey() const { return m_modelKey; }
   const QString& MacKey() const { return m_macKey; }
 
+  // The widths of the five text columns (IP .. firmware) as the list's font draws them, kept by
+  // the column layout so that each text is measured once; -1 until measured, and again after a
+  // change of the texts.
+  using Widths = std::array<int, 5>;
+  const Widths& TextWidths() const { return m_widths; }
+  void SetTextWidths(const Widths& widths) const { m_widths = widths; }
+
 private:
   void Fill();
 
   unsigned m_index = 0;
   DEVICE_ENTRY_T m_device;
-  QString m_indexText;
+  std::string m_key;
+  mutable QString m_indexText;
+  mutable unsigned m_indexTextOf = ~0u;  // the index m_indexText was made for
+  mutable Widths m_widths{-1, -1, -1, -1, -1};
   QString m_ipText, m_macText, m_modelText, m_roomText, m_firmwareText;
   bool m_ipValid = false;
   uint32_t m_ipNumber = 0;

@@ -9,17 +9,6 @@
 
 namespace {
 
-// MAC texts are ASCII in practice; other texts go through QString so case folding still holds.
-std::string UpperKey(const std::string& text) {
-  std::string key = text;
-  for (char& c : key) {
-    if (static_cast<unsigned char>(c) >= 0x80)
-      return QString::fromStdString(text).toUpper().toStdString();
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return key;
-}
-
 bool MatchesSearch(const DEVICE_ENTRY_T& entry, const QString& upperSearch) {
   for (const std::string* text :
        {&entry.ip, &entry.mac, &entry.model, &entry.deviceId, &entry.firmware}) {
@@ -89,11 +78,23 @@ QHash<int, QByteArray> CDeviceListModel::roleNames() const {
 
 const CDeviceListItem* CDeviceListModel::RowAt(int row) const {
   if (row < 0 || row >= Count()) return nullptr;
-  return m_rows[static_cast<size_t>(row)].get();
+  CDeviceListItem* item = m_rows[static_cast<size_t>(row)].get();
+  if (m_indicesStale) item->SetIndex(static_cast<unsigned>(row + 1));  // numbered when seen
+  return item;
+}
+
+void CDeviceListModel::Renumber() {
+  for (int i = 0; i < Count(); ++i) m_rows[static_cast<size_t>(i)]->SetIndex(static_cast<unsigned>(i + 1));
+  m_indicesStale = false;
+}
+
+const CDeviceListItem* CDeviceListModel::RowFor(const std::string& mac) const {
+  auto it = m_byMac.find(CDeviceListItem::UpperKey(mac));
+  return it == m_byMac.end() ? nullptr : it->second;
 }
 
 int CDeviceListModel::FindRow(const std::string& mac) const {
-  auto it = m_byMac.find(UpperKey(mac));
+  auto it = m_byMac.find(CDeviceListItem::UpperKey(mac));
   if (it == m_byMac.end()) return -1;
   for (int i = 0; i < Count(); ++i) {
     if (m_rows[static_cast<size_t>(i)].get() == it->second) return i;
@@ -105,6 +106,8 @@ void CDeviceListModel::RemoveAll() {
   beginResetModel();
   m_byMac.clear();
   m_rows.clear();
+  m_indicesStale = false;
+  m_orderKnown = false;
   endResetModel();
 }
 
@@ -127,31 +130,61 @@ int CDeviceListModel::CompareDeviceRows(const CDeviceListItem* a, const CDeviceL
   return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 
+bool CDeviceListModel::Passes(const DEVICE_ENTRY_T& entry, const QString& modelFilter,
+                              const QString& upperSearch) {
+  if (entry.mac.empty()) return false;
+  if (!modelFilter.isEmpty() && QString::compare(modelFilter, QString::fromStdString(entry.model),
+                                                 Qt::CaseInsensitive) != 0) {
+    return false;
+  }
+  return upperSearch.isEmpty() || MatchesSearch(entry, upperSearch);
+}
+
 void CDeviceListModel::Refresh(const std::vector<DEVICE_ENTRY_T>& table, const QString& modelFilter,
                                QString& searchText) {
   searchText = searchText.toUpper();
+  std::vector<std::unique_ptr<CDeviceListItem>> rows;
+  std::unordered_map<std::string, size_t> prepared;  // key -> position in rows
+  for (const DEVICE_ENTRY_T& entry : table) {
+    if (!Passes(entry, modelFilter, searchText)) continue;
+    std::string key = CDeviceListItem::UpperKey(entry.mac);
+    // Two table entries for one MAC (differing in case): the later one wins, in one row.
+    if (auto again = prepared.find(key); again != prepared.end()) {
+      rows[again->second] = std::make_unique<CDeviceListItem>(entry);
+      continue;
+    }
+    auto it = m_byMac.find(key);
+    if (it != m_byMac.end() && it->second->Device() == entry) continue;
+    prepared.emplace(std::move(key), rows.size());
+    rows.push_back(std::make_unique<CDeviceListItem>(entry));
+  }
+  Apply(std::move(rows));
+}
+
+void CDeviceListModel::Apply(std::vector<std::unique_ptr<CDeviceListItem>> rows) {
+  // Nothing new and the order asked for unchanged: no row can move.
+  if (rows.empty() && m_sortedIp == m_ipSort && m_sortedModel == m_modelSort) return;
+  if (m_sortedIp != m_ipSort || m_sortedModel != m_modelSort) m_orderKnown = false;
+  m_sortedIp = m_ipSort;
+  m_sortedModel = m_modelSort;
   int firstChanged = INT_MAX;
   int lastChanged = -1;
   std::vector<std::unique_ptr<CDeviceListItem>> added;
-
-  for (const DEVICE_ENTRY_T& entry : table) {
-    if (entry.mac.empty()) continue;
-    if (!modelFilter.isEmpty() && QString::compare(modelFilter, QString::fromStdString(entry.model),
-                                                   Qt::CaseInsensitive) != 0) {
-      continue;
-    }
-    if (!searchText.isEmpty() && !MatchesSearch(entry, searchText)) continue;
-
-    std::string key = UpperKey(entry.mac);
-    auto it = m_byMac.find(key);
+  for (auto& prepared : rows) {
+    auto it = m_byMac.find(prepared->Key());
     if (it == m_byMac.end()) {
-      added.push_back(std::make_unique<CDeviceListItem>(entry));
-      m_byMac.emplace(std::move(key), added.back().get());
+      m_byMac.emplace(prepared->Key(), prepared.get());
+      added.push_back(std::move(prepared));
       continue;
     }
     CDeviceListItem* row = it->second;
-    if (row->Device() == entry) continue;
-    row->UpdateDeviceInfo(entry);
+    if (row->Device() == prepared->Device()) continue;  // a full look: most rows stay as they are
+    if (row->IpValid() != prepared->IpValid() || row->IpNumber() != prepared->IpNumber() ||
+        row->ModelKey() != prepared->ModelKey()) {
+      m_orderKnown = false;  // the row may have to move
+    }
+    row->TakeDeviceInfo(std::move(*prepared));
+    if (m_indicesStale) Renumber();
     if (row->GetIndex() > 0) {  // rows added in this pass are not numbered yet
       int position = static_cast<int>(row->GetIndex()) - 1;
       firstChanged = std::min(firstChanged, position);
@@ -159,28 +192,30 @@ void CDeviceListModel::Refresh(const std::vector<DEVICE_ENTRY_T>& table, const Q
     }
   }
 
+  const size_t firstAdded = m_rows.size();
   if (!added.empty()) {
     int first = Count();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(added.size()) - 1);
+    m_rows.reserve(m_rows.size() + added.size());
     for (auto& row : added) m_rows.push_back(std::move(row));
     endInsertRows();
   }
 
-  if (m_ipSort != kSortOff || m_modelSort != kSortOff) SortRows();
-
-  for (int i = 0; i < Count(); ++i) {
-    CDeviceListItem* row = m_rows[static_cast<size_t>(i)].get();
-    if (row->GetIndex() == static_cast<unsigned>(i + 1)) continue;
-    row->SetIndex(static_cast<unsigned>(i + 1));
-    firstChanged = std::min(firstChanged, i);
-    lastChanged = std::max(lastChanged, i);
+  bool moved = false;
+  if (m_ipSort != kSortOff || m_modelSort != kSortOff) moved = SortRows(firstAdded);
+  if (moved || m_indicesStale) {
+    // Rows moved: the view lays out and draws every row in view anew, numbers included. The
+    // rows are numbered when they are next looked at (RowAt), not all of them now.
+    m_indicesStale = true;
+  } else {
+    for (size_t i = firstAdded; i < m_rows.size(); ++i) m_rows[i]->SetIndex(static_cast<unsigned>(i + 1));
   }
   if (lastChanged >= 0) {
     emit dataChanged(index(firstChanged), index(lastChanged));
   }
 }
 
-bool CDeviceListModel::SortRows() {
+bool CDeviceListModel::SortRows(size_t firstAdded) {
   // The pairwise rule (numeric IP only when both are valid, else the MAC) is not transitive
   // when valid and invalid addresses mix; a merge sort stays within bounds whatever the
   // comparison returns, where a quicksort may not.
@@ -188,27 +223,66 @@ bool CDeviceListModel::SortRows() {
                      const std::unique_ptr<CDeviceListItem>& b) {
     return CompareDeviceRows(a.get(), b.get(), m_ipSort, m_modelSort) < 0;
   };
-  if (std::is_sorted(m_rows.begin(), m_rows.end(), less)) return false;
+  const auto split = m_rows.begin() + static_cast<std::ptrdiff_t>(firstAdded);
+  // The rows before the new ones are known to be in order (sorted before, none changed its
+  // keys since): only the new ones need looking at.
+  const bool prefixSorted =
+      m_orderKnown || std::is_sorted(m_rows.begin(), split, less);
+  if (prefixSorted && std::is_sorted(split, m_rows.end(), less) &&
+      (split == m_rows.begin() || split == m_rows.end() || !less(*split, *(split - 1)))) {
+    m_orderKnown = true;
+    return false;
+  }
 
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   const QModelIndexList persistent = persistentIndexList();
   std::vector<const CDeviceListItem*> persistentRows;
   persistentRows.reserve(static_cast<size_t>(persistent.size()));
-  for (const QModelIndex& index : persistent) persistentRows.push_back(RowAt(index.row()));
+  for (const QModelIndex& index : persistent)
+    persistentRows.push_back(m_rows[static_cast<size_t>(index.row())].get());
 
-  std::stable_sort(m_rows.begin(), m_rows.end(), less);
+  if (prefixSorted && firstAdded > 0) {
+    // New rows behind a list in order (a discovery filling a large list): each finds its place
+    // by a binary search, and the list is rebuilt by moving runs of rows, not by comparing
+    // every row. Equal rows keep their order, as in the sort below.
+    std::stable_sort(split, m_rows.end(), less);
+    std::vector<std::unique_ptr<CDeviceListItem>> merged;
+    merged.reserve(m_rows.size());
+    auto from = m_rows.begin();
+    for (auto fresh = split; fresh != m_rows.end(); ++fresh) {
+      auto at = std::upper_bound(from, split, *fresh, less);
+      std::move(from, at, std::back_inserter(merged));
+      merged.push_back(std::move(*fresh));
+      from = at;
+    }
+    std::move(from, split, std::back_inserter(merged));
+    m_rows.swap(merged);
+  } else {
+    std::stable_sort(m_rows.begin(), m_rows.end(), less);
+  }
+  m_orderKnown = true;
 
   if (!persistent.isEmpty()) {
-    std::unordered_map<const CDeviceListItem*, int> position;
-    position.reserve(m_rows.size());
-    for (int i = 0; i < Count(); ++i) position.emplace(m_rows[static_cast<size_t>(i)].get(), i);
-    QModelIndexList moved;
-    moved.reserve(persistent.size());
-    for (const CDeviceListItem* row : persistentRows) {
-      auto it = position.find(row);
-      moved.push_back(it == position.end() ? QModelIndex() : index(it->second));
+    QModelIndexList movedTo;
+    movedTo.reserve(persistent.size());
+    if (persistent.size() <= 16) {
+      // A few (the current row, a selection): a pass over the pointers each, no map.
+      for (const CDeviceListItem* row : persistentRows) {
+        auto it = std::find_if(m_rows.begin(), m_rows.end(),
+                               [row](const auto& candidate) { return candidate.get() == row; });
+        movedTo.push_back(it == m_rows.end() ? QModelIndex()
+                                             : index(static_cast<int>(it - m_rows.begin())));
+      }
+    } else {
+      std::unordered_map<const CDeviceListItem*, int> position;
+      position.reserve(m_rows.size());
+      for (int i = 0; i < Count(); ++i) position.emplace(m_rows[static_cast<size_t>(i)].get(), i);
+      for (const CDeviceListItem* row : persistentRows) {
+        auto it = position.find(row);
+        movedTo.push_back(it == position.end() ? QModelIndex() : index(it->second));
+      }
     }
-    changePersistentIndexList(persistent, moved);
+    changePersistentIndexList(persistent, movedTo);
   }
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
   return true;
@@ -216,7 +290,8 @@ bool CDeviceListModel::SortRows() {
 
 QString CDeviceListModel::DumpText() const {
   QString text;
-  for (const auto& row : m_rows) {
+  for (int i = 0; i < Count(); ++i) {
+    const CDeviceListItem* row = RowAt(i);
     QStringList fields{row->IndexText(), row->IpText(),   row->MacText(),
                        row->ModelText(), row->RoomText(), row->FirmwareText()};
     // The site columns: the live status ("missing", "back", ...) and the problem codes.

@@ -53,6 +53,17 @@ public:
   void Refresh(const std::vector<DEVICE_ENTRY_T>& table, const QString& modelFilter,
                QString& searchText);
 
+  // Whether a device passes the model filter and the search (upperSearch upper-cased); the
+  // filter Refresh applies, for callers that prepare rows elsewhere.
+  static bool Passes(const DEVICE_ENTRY_T& entry, const QString& modelFilter,
+                     const QString& upperSearch);
+  // Takes rows prepared for devices that passed the filters: a row for a MAC the list has
+  // replaces that row's record, any other is added. Sorts and numbers as Refresh does; without
+  // rows, and with the sort states of the last call, nothing can move, so nothing is done.
+  void Apply(std::vector<std::unique_ptr<CDeviceListItem>> rows);
+  // The row for this MAC (ignoring case); null when the list has none.
+  const CDeviceListItem* RowFor(const std::string& mac) const;
+
   void SetSortStates(int ipState, int modelState);
   int IpSortState() const { return m_ipSort; }
   int ModelSortState() const { return m_modelSort; }
@@ -73,11 +84,18 @@ public:
   Q_INVOKABLE QString DumpText() const;
 
 private:
-  bool SortRows();
+  bool SortRows(size_t firstAdded);
+  void Renumber();
 
   std::vector<std::unique_ptr<CDeviceListItem>> m_rows;
   std::unordered_map<std::string, CDeviceListItem*> m_byMac;  // upper-cased MAC -> row
   int m_ipSort = kSortAscending;
   int m_modelSort = kSortOff;
+  int m_sortedIp = -1;  // the sort states of the last Apply
+  int m_sortedModel = -1;
+  bool m_orderKnown = false;  // the rows are in the order of those states, as far as Apply knows
+  // Rows moved since they were last numbered all at once: a row's number is set when RowAt
+  // hands it out (the view asks only for the rows it shows).
+  mutable bool m_indicesStale = false;
   const CDeviceSiteMarks* m_siteMarks = nullptr;
 };

@@ -48,6 +48,11 @@ void CDeviceSelection::OnSelectionChanged(const QItemSelection& selected,
 
 void CDeviceSelection::Reapply() {
   if (!m_view || m_applying) return;
+  // Nothing kept, nothing to select: rows arriving in a large list cost no pass over it.
+  if (m_macs.empty() && !m_view->selectionModel()->hasSelection()) {
+    emit Changed();
+    return;
+  }
   QItemSelection selection;
   for (int i = 0; i < m_model->Count(); ++i) {
     if (m_macs.count(MacKeyIgnoringCase(m_model->RowAt(i)->Device().mac)))

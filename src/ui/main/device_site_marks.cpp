@@ -36,17 +36,43 @@ QColor DotColor(const DEVICE_LIVE_T& live) {
 
 }  // namespace
 
+CDeviceSiteMarks::STATE_T CDeviceSiteMarks::Compute(const std::vector<DEVICE_ENTRY_T>& table,
+                                                    STATUS_SNAPSHOT_T status,
+                                                    std::vector<IPV4_SUBNET_T> subnets) {
+  STATE_T state;
+  state.status = std::move(status);
+  state.wallMs = QDateTime::currentMSecsSinceEpoch();
+  state.subnets = std::move(subnets);
+  state.problems = CSiteProblems::Compute(table, state.subnets);
+  return state;
+}
+
 void CDeviceSiteMarks::Update(const std::vector<DEVICE_ENTRY_T>& table, STATUS_SNAPSHOT_T status,
                               std::vector<IPV4_SUBNET_T> subnets) {
-  m_status = std::move(status);
-  m_wallMsAtSnapshot = QDateTime::currentMSecsSinceEpoch();
-  m_subnets = std::move(subnets);
-  m_problems = CSiteProblems::Compute(table, m_subnets);
+  STATE_T state = Compute(table, std::move(status), std::move(subnets));
+  Adopt(state);
+}
+
+void CDeviceSiteMarks::Adopt(STATE_T& state) {
+  std::swap(m_status, state.status);
+  std::swap(m_wallMsAtSnapshot, state.wallMs);
+  std::swap(m_subnets, state.subnets);
+  std::swap(m_problems, state.problems);
   std::erase_if(m_restarting, [this](const auto& mark) {
     const DEVICE_LIVE_T live = m_status.LiveOf(mark.first);
     return (live.known && live.lastSeen >= mark.second + kRestartQuiet) ||
            m_status.now >= mark.second + kRestartGiveUp;
   });
+}
+
+std::vector<std::string> CDeviceSiteMarks::MarkedMacs() const {
+  std::vector<std::string> macs;
+  macs.reserve(m_problems.size() + m_restarting.size());
+  for (const auto& [mac, problems] : m_problems) macs.push_back(mac);
+  for (const auto& [mac, since] : m_restarting) {
+    if (!m_problems.count(mac)) macs.push_back(mac);
+  }
+  return macs;
 }
 
 void CDeviceSiteMarks::MarkRestarting(const std::string& mac) { m_restarting[mac] = m_status.now; }

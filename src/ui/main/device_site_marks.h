@@ -18,6 +18,20 @@ class QPainter;
 // of what the row painter draws, so the rows themselves stay as they are.
 class CDeviceSiteMarks {
 public:
+  // The state of one refresh, worked out on any thread (the problems over a large table take
+  // a while): the statuses of the tracker, the problems, the adapter's networks and when.
+  struct STATE_T {
+    STATUS_SNAPSHOT_T status;
+    SiteProblemMap problems;
+    std::vector<IPV4_SUBNET_T> subnets;
+    qint64 wallMs = 0;
+  };
+  static STATE_T Compute(const std::vector<DEVICE_ENTRY_T>& table, STATUS_SNAPSHOT_T status,
+                         std::vector<IPV4_SUBNET_T> subnets);
+  // Takes a computed state; `state` is left with the previous one, for the caller to drop
+  // where freeing it costs the UI thread nothing.
+  void Adopt(STATE_T& state);
+
   // Takes the state of this refresh: the statuses of the tracker and the problems over the table.
   void Update(const std::vector<DEVICE_ENTRY_T>& table, STATUS_SNAPSHOT_T status,
               std::vector<IPV4_SUBNET_T> subnets);
@@ -26,6 +40,8 @@ public:
   // heard again a while after the command (or, at the latest, a few minutes on).
   void MarkRestarting(const std::string& mac);
   bool IsRestarting(const std::string& mac) const { return m_restarting.count(mac) != 0; }
+  // The MACs whose rows carry a badge (a problem, or restarting).
+  std::vector<std::string> MarkedMacs() const;
 
   // Devices of the table with at least one problem.
   int ProblemCount() const { return static_cast<int>(m_problems.size()); }

@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QBoxLayout>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QStringList>
@@ -16,6 +18,8 @@
 namespace {
 
 constexpr int kBadgeGap = 6;  // between the firmware text and its badge, as the painter draws
+constexpr qint64 kMeasureBudgetNs = 2'000'000;  // texts measured per call, at most this long
+constexpr int kRowsPerSlice = 16384;            // rows gone through per call
 // Between a badge and the device panel's edge; it holds the list's scroll bar too.
 constexpr int kPanelGap = 18;
 constexpr const char* kActionCell = "lab_h_operation";
@@ -60,6 +64,31 @@ bool CListColumns::Fit(const CDeviceListModel& model, const CDeviceSiteMarks* ma
   if (!m_header || !m_painter) return false;
   auto* headerLayout = qobject_cast<QBoxLayout*>(m_header->layout());
   if (!headerLayout) return false;
+  if (m_next == 0) m_passNeed.fill(0);
+  QElapsedTimer clock;
+  clock.start();
+  const int end = std::min(model.Count(), m_next + kRowsPerSlice);
+  int row = m_next;
+  for (; row < end; ++row) {
+    const CDeviceListItem* item = model.RowAt(row);
+    CDeviceListItem::Widths widths = item->TextWidths();
+    if (widths[0] < 0) {
+      if ((row & 7) == 0 && clock.nsecsElapsed() > kMeasureBudgetNs) break;
+      for (int part = CDeviceRowPainter::kIp; part <= CDeviceRowPainter::kFirmware; ++part) {
+        const auto p = static_cast<CDeviceRowPainter::Part>(part);
+        widths[static_cast<size_t>(part - CDeviceRowPainter::kIp)] =
+            m_painter->TextWidth(p, CDeviceRowPainter::PartText(*item, p));
+      }
+      item->SetTextWidths(widths);
+    }
+    for (size_t i = 0; i < m_passNeed.size(); ++i) m_passNeed[i] = std::max(m_passNeed[i], widths[i]);
+  }
+  if (row < model.Count()) {
+    m_next = row;
+    return false;
+  }
+  m_next = 0;
+
   std::array<int, 5> need{};
   std::array<int, 5> headerNeed{};
   std::array<QWidget*, 5> cells{};
@@ -67,19 +96,26 @@ bool CListColumns::Fit(const CDeviceListModel& model, const CDeviceSiteMarks* ma
     cells[i] = m_header->findChild<QWidget*>(QLatin1String(kHeaderCells[i]));
     if (cells[i]) headerNeed[i] = need[i] = HeaderNeed(cells[i]);
   }
-  int stackedFirmware = need[4];  // the firmware column with its badge below the text
-  for (int row = 0; row < model.Count(); ++row) {
-    const CDeviceListItem* item = model.RowAt(row);
-    for (int part = CDeviceRowPainter::kIp; part <= CDeviceRowPainter::kFirmware; ++part) {
-      const auto p = static_cast<CDeviceRowPainter::Part>(part);
-      int width = m_painter->TextWidth(p, CDeviceRowPainter::PartText(*item, p));
-      if (p == CDeviceRowPainter::kFirmware && marks) {
-        const int badge = marks->BadgeWidth(item->Device().mac);
-        stackedFirmware = std::max({stackedFirmware, width, badge});
-        if (badge > 0) width += kBadgeGap + badge;
-      }
-      auto& slot = need[static_cast<size_t>(part - CDeviceRowPainter::kIp)];
-      slot = std::max(slot, width);
+  int stackedFirmware = std::max(need[4], m_passNeed[4]);  // the badge below the text
+  for (size_t i = 0; i < need.size(); ++i) need[i] = std::max(need[i], m_passNeed[i]);
+  // The firmware column holds the badge too: its widest text with a badge (a site has few
+  // devices with one, and few different badge texts).
+  if (marks) {
+    QHash<QString, int> badgeWidths;
+    for (const std::string& mac : marks->MarkedMacs()) {
+      const CDeviceListItem* item = model.RowFor(mac);
+      if (!item) continue;
+      const QString text = marks->BadgeText(mac);
+      auto known = badgeWidths.constFind(text);
+      if (known == badgeWidths.constEnd()) known = badgeWidths.insert(text, marks->BadgeWidth(mac));
+      if (*known <= 0) continue;
+      const int firmware =
+          item->TextWidths()[4] >= 0
+              ? item->TextWidths()[4]
+              : m_painter->TextWidth(CDeviceRowPainter::kFirmware,
+                                     CDeviceRowPainter::PartText(*item, CDeviceRowPainter::kFirmware));
+      need[4] = std::max(need[4], firmware + kBadgeGap + *known);
+      stackedFirmware = std::max(stackedFirmware, *known);
     }
   }
   if (need == m_applied && stackedFirmware == m_appliedStacked) return false;

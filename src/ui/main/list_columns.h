@@ -16,8 +16,13 @@ class CListColumns {
 public:
   CListColumns(QWidget* header, CDeviceRowPainter* painter);
 
-  // Measures again and applies the shares when they changed; true when they did.
+  // Measures again and applies the shares when they changed; true when they did. A row's texts
+  // are measured once (the row keeps their widths until they change). A large list is gone
+  // through a slice per call (so many rows, a few milliseconds of measuring), and the shares
+  // are applied when a pass has seen every row; until then Pending() holds and the caller calls
+  // again. Rows that move meanwhile may be seen twice or at the next pass.
   bool Fit(const CDeviceListModel& model, const CDeviceSiteMarks* marks);
+  bool Pending() const { return m_next > 0; }
 
   // The width of the rows' right part that the device panel covers (0: none). While covered,
   // the text columns share what stays in view: IP and MAC keep the widths they had (no copy
@@ -33,4 +38,6 @@ private:
   int m_appliedStacked = 0;
   int m_covered = 0;
   std::array<int, 2> m_uncoveredWidths{};  // IP and MAC before the panel covered the rows
+  int m_next = 0;                   // the row the pass goes on from; 0: no pass under way
+  std::array<int, 5> m_passNeed{};  // the widest texts the pass has seen
 };

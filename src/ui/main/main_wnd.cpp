@@ -15,6 +15,7 @@
 #include <QPixmap>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 #include <algorithm>
 
 #include "core/capture_subnets.h"
@@ -28,6 +29,7 @@
 #include "ui/assign/assign_address_dlg.h"
 #include "ui/device/device_info_view.h"
 #include "ui/device/device_summary.h"
+#include "ui/framework/device_list_common.h"
 #include "ui/framework/file_dialogs.h"
 #include "ui/framework/instance_beacon.h"
 #include "ui/framework/mask_panel_wnd.h"
@@ -40,6 +42,7 @@
 #include "ui/framework/wait_dlg.h"
 #include "ui/framework/window_note.h"
 #include "ui/main/clipboard_utils.h"
+#include "ui/main/device_list_feed.h"
 #include "ui/main/device_list_model.h"
 #include "ui/main/device_list_view.h"
 #include "ui/main/device_selection.h"
@@ -58,9 +61,12 @@ namespace {
 
 constexpr int kTimerRefresh = 1;
 constexpr int kTimerDiscovery = 2;
-constexpr int kRefreshPeriodMs = 1000;
 constexpr int kDiscoveryPeriodMs = 5000;
 constexpr int kCopiedNoteMs = 1500;  // how long the "Copied" note stays
+// Between two slices of work on a large list (rows entering, columns measured): a timer, not a
+// posted call, so that input, paint and timers get their turn in between (posted calls queued
+// while posted calls run are run in the same pass).
+constexpr int kSliceGapMs = 1;
 
 CMainWnd::StartupHook& StartupHookSlot() {
   static CMainWnd::StartupHook hook;
@@ -98,7 +104,10 @@ CMainWnd::CMainWnd() : CBaseDlg(QString(), nullptr, true) {
   m_model = new CDeviceListModel(this);
 }
 
-CMainWnd::~CMainWnd() { SiteRecordSlot().reset(); }
+CMainWnd::~CMainWnd() {
+  if (m_feed) m_feed->Stop();  // it reports problems to the site record
+  SiteRecordSlot().reset();
+}
 
 void CMainWnd::SetStartupHook(StartupHook hook) { StartupHookSlot() = std::move(hook); }
 
@@ -218,6 +227,16 @@ void CMainWnd::InitWindow() {
     connect(m_pListDevice->verticalScrollBar(), &QScrollBar::rangeChanged, this,
             &CMainWnd::AlignListHeader, Qt::QueuedConnection);
     m_pListDevice->viewport()->installEventFilter(this);
+    CDeviceListFeed::SOURCES_T sources;
+    sources.table = [] { return CControl::GetInstance()->GetDeviceList(); };
+    sources.status = [] { return CControl::GetInstance()->DeviceStatus().Snapshot(); };
+    sources.subnets = [] { return CaptureSubnets(); };
+    sources.record = [](const std::vector<DEVICE_ENTRY_T>& table, const SiteProblemMap& problems) {
+      if (SiteRecordSlot()) SiteRecordSlot()->RecordProblems(table, problems);
+    };
+    m_feed = std::make_unique<CDeviceListFeed>(
+        this, std::move(sources),
+        [this](std::shared_ptr<DEVICE_LIST_LOOK_T> look) { OnLook(std::move(look)); });
   }
   if (m_pEditSearch) {
     // Enter in the search box is the search button; the list also follows the typing.
@@ -248,7 +267,7 @@ void CMainWnd::InitWindow() {
 
 void CMainWnd::OnTimer(TNotifyMsg& msg) {
   if (msg.wParam == kTimerRefresh) {
-    RefreshDeviceList();
+    AskForLook();
   } else if (msg.wParam == kTimerDiscovery) {
     CControl::GetInstance()->MulticastDiscoveryMsg();
   }
@@ -262,20 +281,94 @@ void CMainWnd::SyncSortStates() {
 
 void CMainWnd::RefreshDeviceList() {
   if (!m_pListDevice) return;
+  ++m_listGeneration;
+  m_waitingRows.clear();  // rows of an older look: this refresh has the newer table
   const QString modelFilter = m_pComboModel ? m_pComboModel->GetSelectedValue() : QString();
   SyncSortStates();
   const int rowsBefore = m_model->Count();
   m_model->Refresh(ReadSiteState(), modelFilter, m_searchText);
+  ShowListState(rowsBefore);
+}
+
+void CMainWnd::AskForLook() {
+  if (!m_pListDevice || !m_feed) return RefreshDeviceList();
+  DEVICE_LIST_ASK_T ask;
+  ask.generation = m_listGeneration;
+  ask.modelFilter = m_pComboModel ? m_pComboModel->GetSelectedValue() : QString();
+  m_searchText = m_searchText.toUpper();
+  ask.upperSearch = m_searchText;
+  ask.problemsOnly = m_pBtnProblems && m_pBtnProblems->isChecked();
+  m_feed->Ask(std::move(ask));
+}
+
+void CMainWnd::OnLook(std::shared_ptr<DEVICE_LIST_LOOK_T> look) {
+  if (m_pListDevice && look->generation == m_listGeneration) {
+    m_siteMarks.Adopt(look->site);  // look->site now holds the previous state
+    m_tableCount = look->tableCount;
+    m_onlineCount = look->onlineCount;
+    // Statuses change without any text changing: repaint the rows in view (only those are drawn).
+    m_pListDevice->viewport()->update();
+    for (auto& row : look->rows) m_waitingRows.push_back(std::move(row));
+    ApplyWaitingRows();
+  }
+  m_feed->Discard(std::move(look));  // freed on the feed's thread
+}
+
+void CMainWnd::ApplyWaitingRows() {
+  // A few milliseconds of model work per slice on a slow machine.
+  constexpr size_t kRowsPerSlice = 2000;
+  std::vector<std::unique_ptr<CDeviceListItem>> slice;
+  const size_t take = std::min(kRowsPerSlice, m_waitingRows.size());
+  slice.reserve(take);
+  for (size_t i = 0; i < take; ++i) {
+    slice.push_back(std::move(m_waitingRows.front()));
+    m_waitingRows.pop_front();
+  }
+  SyncSortStates();
+  const int rowsBefore = m_model->Count();
+  m_model->Apply(std::move(slice));
+  ShowListState(rowsBefore, true);
+  if (!m_waitingRows.empty() && !m_applyQueued) {
+    m_applyQueued = true;
+    QTimer::singleShot(kSliceGapMs, this, [this] {
+      m_applyQueued = false;
+      ApplyWaitingRows();
+    });
+  }
+}
+
+void CMainWnd::ShowListState(int rowsBefore, bool fitLater) {
   // Widths follow the texts: at once when rows come or go, otherwise every few seconds (texts
   // rarely change, and measuring a large list every second would cost).
   if (m_columns && (m_model->Count() != rowsBefore || --m_fitCountdown <= 0)) {
     m_fitCountdown = 5;
-    if (m_columns->Fit(*m_model, &m_siteMarks)) m_pListDevice->viewport()->update();
+    if (fitLater) {
+      QueueFitColumns();
+    } else {
+      FitColumns();
+    }
   }
   UpdateDeviceCount();
   UpdateProblemsButton();
   // The whole table, not what the problems toggle lets through: hidden devices are known ones.
-  if (m_model->Count() == 0) UpdateEmptyText(CControl::GetInstance()->GetDeviceList().size());
+  if (m_model->Count() == 0) UpdateEmptyText(static_cast<size_t>(m_tableCount));
+}
+
+void CMainWnd::FitColumns() {
+  if (!m_columns || !m_pListDevice) return;
+  if (m_columns->Fit(*m_model, &m_siteMarks)) m_pListDevice->viewport()->update();
+  // Texts not measured yet (many rows came at once) are measured in the next turns of the
+  // event loop, a slice at a time.
+  if (m_columns->Pending()) QueueFitColumns();
+}
+
+void CMainWnd::QueueFitColumns() {
+  if (m_fitQueued) return;
+  m_fitQueued = true;
+  QTimer::singleShot(kSliceGapMs, this, [this] {
+    m_fitQueued = false;
+    FitColumns();
+  });
 }
 
 void CMainWnd::UpdateEmptyText(size_t devicesKnown) {
@@ -349,26 +442,7 @@ void CMainWnd::OnBtnProblemsClicked(TNotifyMsg&) {
 }
 
 QString CMainWnd::FormatCount(const QString& format, int count) {
-  QString out;
-  out.reserve(format.size() + 8);
-  for (int i = 0; i < format.size(); ++i) {
-    QChar c = format[i];
-    if (c != '%' || i + 1 >= format.size()) {
-      out += c;
-      continue;
-    }
-    QChar next = format[i + 1];
-    if (next == '%') {
-      out += '%';
-      ++i;
-    } else if (next == 'd' || next == 'i' || next == 'u') {
-      out += QString::number(count);
-      ++i;
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return ::FormatCount(format, count);
 }
 
 void CMainWnd::UpdateDeviceCount() {
@@ -401,7 +475,11 @@ void CMainWnd::OnBtnIpSortClicked(TNotifyMsg&) { ToggleSort(m_pBtnIpSort, m_pBtn
 
 void CMainWnd::OnBtnModelSortClicked(TNotifyMsg&) { ToggleSort(m_pBtnModelSort, m_pBtnIpSort); }
 
-void CMainWnd::EmptyList() { m_model->RemoveAll(); }
+void CMainWnd::EmptyList() {
+  ++m_listGeneration;
+  m_waitingRows.clear();
+  m_model->RemoveAll();
+}
 
 void CMainWnd::HideDeviceInfo() {
   if (m_pDeviceInfoView) m_pDeviceInfoView->setVisible(false);

@@ -2,15 +2,19 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "ui/framework/base_dlg.h"
+#include "ui/main/device_list_item.h"
 #include "ui/main/device_site_marks.h"
 
 class CDeviceInfoView;
+class CDeviceListFeed;
 class CDeviceListModel;
+struct DEVICE_LIST_LOOK_T;
 class CDeviceSelection;
 class CDeviceListView;
 class CListColumns;
@@ -69,8 +73,8 @@ public:
   std::vector<std::string> SelectedMacs() const;
   CDeviceSelection* GetSelection() const { return m_selection; }
 
-  // printf-style count text of the catalog with one integer: %d, %i and %u take the number,
-  // %% is a percent sign, any other conversion is left as it is (a catalog never crashes us).
+  // The shared count format (ui/framework/device_list_common.h), kept here for callers of the
+  // window's own name.
   static QString FormatCount(const QString& format, int count);
   // What the empty list says (the catalog key): while the first discovery round runs and no
   // device is known, that it searches; when devices are known but the search or the model
@@ -132,6 +136,19 @@ private:
   void UpdateEmptyText(size_t devicesKnown);  // the empty list's text for the current state
   std::vector<DEVICE_ENTRY_T> ReadSiteState();
   void UpdateProblemsButton();
+  // The timer's refresh: the feed looks at the control core off the UI thread, and OnLook
+  // applies what changed. A direct RefreshDeviceList does it all at once and starts a new
+  // generation, so that a look asked for before it is dropped.
+  void AskForLook();
+  void OnLook(std::shared_ptr<DEVICE_LIST_LOOK_T> look);
+  // Hands the rows of looks to the model a slice per turn of the event loop, so that a
+  // discovery filling a large list never holds the UI thread long.
+  void ApplyWaitingRows();
+  // After the rows changed: column widths (measured in a later turn of the event loop with
+  // fitLater), counts, the problems button, the empty list's text.
+  void ShowListState(int rowsBefore, bool fitLater = false);
+  void FitColumns();
+  void QueueFitColumns();
 
   // The selection and what acts on it (main_wnd_selection.cpp).
   void SetupSelection();
@@ -171,6 +188,11 @@ private:
   CLiveSearch* m_liveSearch = nullptr;
   std::unique_ptr<CListColumns> m_columns;  // column widths from the texts shown
   int m_fitCountdown = 0;                   // refreshes until the columns are measured again
+  bool m_fitQueued = false;                 // the columns' measuring goes on at the next turn
+  std::unique_ptr<CDeviceListFeed> m_feed;  // the timer's looks at the control core
+  uint64_t m_listGeneration = 0;            // bumped by every fill of the list on the UI thread
+  std::deque<std::unique_ptr<CDeviceListItem>> m_waitingRows;  // of looks, not yet in the model
+  bool m_applyQueued = false;
   int m_tableCount = 0;   // devices in the control core's table
   int m_onlineCount = 0;  // of them, those not missing
 };

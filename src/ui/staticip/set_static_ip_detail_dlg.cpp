@@ -6,10 +6,10 @@
 #include "core/control.h"
 #include "site/site_operation_log.h"
 #include "site/site_operation_results.h"
+#include "ui/framework/device_list_common.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/translate_manager.h"
 #include "ui/framework/ui_thread.h"
-#include "ui/main/main_wnd.h"
 #include "ui/staticip/set_static_ip_detail_model.h"
 #include "ui/staticip/static_ip_list_view.h"
 #include "ui/staticip/static_ip_row_painter.h"
@@ -104,7 +104,7 @@ void CSetStaticIPDetailDlg::UpdateCounts() {
   for (const Count& c : counts) {
     if (!c.label) continue;
     const QString key = c.label->property("text_format").toString();
-    c.label->setText(CMainWnd::FormatCount(TrText(key), static_cast<int>(c.value)));
+    c.label->setText(FormatCount(TrText(key), static_cast<int>(c.value)));
   }
 }
 

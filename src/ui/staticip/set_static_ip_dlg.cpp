@@ -6,10 +6,10 @@
 #include <QSignalBlocker>
 
 #include "core/control.h"
+#include "ui/framework/device_list_common.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/notify_hub.h"
 #include "ui/framework/translate_manager.h"
-#include "ui/main/main_wnd.h"
 #include "ui/main/sort_arrow.h"
 #include "ui/staticip/set_static_ip_list_model.h"
 #include "ui/staticip/static_ip_list_view.h"
@@ -100,7 +100,7 @@ void CSetStaticIPDlg::RefreshDeviceList() {
 void CSetStaticIPDlg::UpdateDeviceCount() {
   if (!m_pLabelDeviceCount) return;
   const QString key = m_pLabelDeviceCount->property("text_format").toString();
-  m_pLabelDeviceCount->setText(CMainWnd::FormatCount(TrText(key), m_model->Count()));
+  m_pLabelDeviceCount->setText(FormatCount(TrText(key), m_model->Count()));
 }
 
 void CSetStaticIPDlg::ToggleSort(QAbstractButton* button, QAbstractButton* other) {

@@ -18,7 +18,6 @@ class CSetStaticIPDlg : public CBaseDlg {
   Q_OBJECT
 public:
   static constexpr int kRefreshTimerId = 1;
-  static constexpr int kRefreshPeriodMs = 1000;
 
   CSetStaticIPDlg(QWidget* parent, bool useMask = false);
   ~CSetStaticIPDlg() override;

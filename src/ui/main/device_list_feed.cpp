@@ -1,0 +1,158 @@
+#include "ui/main/device_list_feed.h"
+
+#include <QDateTime>
+#include <pthread.h>
+#include <algorithm>
+#include <functional>
+
+#include "ui/framework/ui_thread.h"
+#include "ui/main/device_list_model.h"
+
+CDeviceListFeed::CDeviceListFeed(QObject* owner, SOURCES_T sources, Deliver deliver)
+    : m_owner(owner), m_sources(std::move(sources)), m_deliver(std::move(deliver)) {
+  m_thread = std::thread([this] { Run(); });
+  pthread_setname_np(m_thread.native_handle(), "list-feed");  // for top and the benchmarks
+}
+
+CDeviceListFeed::~CDeviceListFeed() { Stop(); }
+
+void CDeviceListFeed::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_stop = true;
+  }
+  m_wake.notify_all();
+  if (m_thread.joinable()) m_thread.join();
+}
+
+void CDeviceListFeed::Ask(DEVICE_LIST_ASK_T ask) {
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_ask = std::move(ask);
+    m_asked = true;
+  }
+  m_wake.notify_all();
+}
+
+void CDeviceListFeed::Discard(std::shared_ptr<DEVICE_LIST_LOOK_T> spent) {
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_spent.push_back(std::move(spent));
+  }
+  m_wake.notify_all();
+}
+
+void CDeviceListFeed::Run() {
+  for (;;) {
+    DEVICE_LIST_ASK_T ask;
+    std::vector<std::shared_ptr<DEVICE_LIST_LOOK_T>> spent;
+    {
+      std::unique_lock<std::mutex> lock(m_lock);
+      m_wake.wait(lock, [this] { return m_stop || m_asked || !m_spent.empty(); });
+      if (m_stop) return;
+      spent.swap(m_spent);
+      if (m_asked) {
+        ask = std::move(m_ask);
+        m_asked = false;
+      } else {
+        continue;  // only memory to free: `spent` goes here
+      }
+    }
+    spent.clear();
+    std::shared_ptr<DEVICE_LIST_LOOK_T> look = Look(ask);
+    // A call still queued when the owner goes is dropped, and the look with it.
+    PostToUiThread(m_owner, [deliver = m_deliver, look] { deliver(look); });
+  }
+}
+
+namespace {
+
+// A digest of the table's texts in order: equal tables give equal digests, and a change of any
+// text changes it but for a 64-bit accident, which the next change of the table mends.
+uint64_t Fingerprint(const std::vector<DEVICE_ENTRY_T>& table) {
+  uint64_t digest = 1469598103934665603ull ^ table.size();
+  auto mix = [&digest](const std::string& text) {
+    digest = (digest ^ std::hash<std::string>{}(text)) * 1099511628211ull;
+    digest ^= digest >> 29;
+  };
+  for (const DEVICE_ENTRY_T& d : table) {
+    mix(d.ip);
+    mix(d.mac);
+    mix(d.workMac);
+    mix(d.model);
+    mix(d.deviceId);
+    mix(d.firmware);
+  }
+  return digest;
+}
+
+bool SameSubnets(const std::vector<IPV4_SUBNET_T>& a, const std::vector<IPV4_SUBNET_T>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+    return x.address == y.address && x.mask == y.mask;
+  });
+}
+
+}  // namespace
+
+std::shared_ptr<DEVICE_LIST_LOOK_T> CDeviceListFeed::Look(const DEVICE_LIST_ASK_T& ask) {
+  auto look = std::make_shared<DEVICE_LIST_LOOK_T>();
+  look->generation = ask.generation;
+  const std::vector<DEVICE_ENTRY_T> table = m_sources.table();
+  STATUS_SNAPSHOT_T status = m_sources.status();
+  std::vector<IPV4_SUBNET_T> subnets = m_sources.subnets();
+  const uint64_t fingerprint = Fingerprint(table);
+  // Same table, networks, fill and filters as the last look: the same problems, nothing new to
+  // record, and no row changed. Only the statuses (they move with time) are worked out again.
+  const bool unchanged = ask.generation == m_generation && fingerprint == m_lastFingerprint &&
+                         SameSubnets(subnets, m_lastSubnets) &&
+                         ask.modelFilter == m_lastAsk.modelFilter &&
+                         ask.upperSearch == m_lastAsk.upperSearch &&
+                         ask.problemsOnly == m_lastAsk.problemsOnly;
+  if (unchanged) {
+    look->site.status = std::move(status);
+    look->site.subnets = std::move(subnets);
+    look->site.problems = m_lastProblems;
+    look->site.wallMs = QDateTime::currentMSecsSinceEpoch();
+  } else {
+    look->site = CDeviceSiteMarks::Compute(table, std::move(status), std::move(subnets));
+  }
+  look->tableCount = static_cast<int>(table.size());
+  look->onlineCount = static_cast<int>(std::count_if(table.begin(), table.end(), [&](const auto& d) {
+    return look->site.status.LiveOf(d.mac).status != EDeviceStatus::kMissing;
+  }));
+  if (unchanged) return look;
+
+  m_lastFingerprint = fingerprint;
+  m_lastSubnets = look->site.subnets;
+  m_lastProblems = look->site.problems;
+  m_lastAsk = ask;
+  if (m_sources.record) m_sources.record(table, look->site.problems);
+
+  // A new generation (the list emptied, filtered anew or filled on the UI thread) starts from
+  // nothing: every row that passes goes to the list, which keeps those it has unchanged.
+  if (ask.generation != m_generation) {
+    m_given.clear();
+    m_generation = ask.generation;
+  }
+  std::unordered_map<std::string, size_t> prepared;  // upper-cased MAC -> position in look->rows
+  for (const DEVICE_ENTRY_T& entry : table) {
+    if (ask.problemsOnly && look->site.problems.count(entry.mac) == 0) continue;
+    if (!CDeviceListModel::Passes(entry, ask.modelFilter, ask.upperSearch)) continue;
+    auto given = m_given.find(entry.mac);
+    if (given != m_given.end() && given->second == entry) continue;
+    if (given == m_given.end()) {
+      m_given.emplace(entry.mac, entry);
+    } else {
+      given->second = entry;
+    }
+    // One MAC in two spellings is one row: the later entry wins.
+    std::string key = CDeviceListItem::UpperKey(entry.mac);
+    if (auto again = prepared.find(key); again != prepared.end()) {
+      look->rows[again->second] = std::make_unique<CDeviceListItem>(entry);
+      continue;
+    }
+    prepared.emplace(std::move(key), look->rows.size());
+    look->rows.push_back(std::make_unique<CDeviceListItem>(entry));
+  }
+  return look;
+}
