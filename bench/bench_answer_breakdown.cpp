@@ -28,7 +28,7 @@
 #include "core/mac_text.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_header.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 #include "protocol/payload_envelope.h"
 #include "protocol/text_field.h"
 #include "shell/comm_control.h"
