@@ -14,7 +14,7 @@
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
 #include "shell/comm_control.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 
 namespace {
 

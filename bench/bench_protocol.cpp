@@ -12,7 +12,7 @@
 #include "protocol/msg_handle.h"
 #include "protocol/payload_envelope.h"
 #include "protocol/text_field.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 
 namespace {
 

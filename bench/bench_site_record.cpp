@@ -30,7 +30,7 @@
 #include "protocol/payload_envelope.h"
 #include "site/site_database.h"
 #include "site/site_recorder.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 
 namespace {
 

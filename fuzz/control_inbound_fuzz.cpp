@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "core/control.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 10) return 0;

@@ -29,7 +29,7 @@
 #include "shell/secure_wipe.h"
 #include "shell/terminal_text.h"
 #include "transport/mac_proto_control.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 
 namespace {
 

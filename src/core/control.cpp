@@ -1,9 +1,12 @@
 #include "core/control.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstring>
 #include <new>
 
+#include "protocol/msg_handle.h"
+#include "protocol/packet_record.h"
 #include "shell/comm_control.h"
 #include "shell/log.h"
 #include "transport/mac_proto_control.h"
@@ -13,7 +16,15 @@ constexpr auto kTickInterval = std::chrono::milliseconds(1000);
 }
 
 CControl* CControl::GetInstance() {
-  static CControl* instance = new CControl();
+  static CControl* instance = [] {
+    auto* control = new CControl();
+    // The reply parsers try the keys of this table when a reply does not parse with its own
+    // key: the MAC texts the devices reported, in table order, as a list kept between changes
+    // of the table so that a datagram does not copy it.
+    CMsgHandle::GetInstance()->SetDefaultFallbackKeySource(
+        [control] { return control->GetDeviceKeys(); });
+    return control;
+  }();
   return instance;
 }
 
@@ -28,6 +39,8 @@ CControl::~CControl() {
     FreeNode(node);
   }
   m_queueTail = nullptr;
+  for (QueueNode* node : m_freeNodes) FreeNode(node);
+  m_freeNodes.clear();
 }
 
 int CControl::Init() {
@@ -89,18 +102,39 @@ int CControl::PostMsg(int message, int param1, int param2, const void* data, int
     }
     return -1;
   }
-  auto* node = new (std::nothrow) QueueNode();
+  QueueNode* node = TakeNode();
   if (node == nullptr) return -1;
   node->message = message;
   node->param1 = param1;
   node->param2 = param2;
+  node->length = 0;
+  node->compactRecord = false;
+  node->next = nullptr;
   if (data != nullptr && length > 0) {
-    node->data = new (std::nothrow) uint8_t[static_cast<size_t>(length)];
-    if (node->data == nullptr) {
-      delete node;
-      return -1;
+    size_t bytes = static_cast<size_t>(length);
+    // A packet record is kept up to the end of its datagram; the length field stays as it
+    // came, so the worker still refuses one that claims too much.
+    if (socketMsg && bytes == sizeof(PACKET_RECORD_T)) {
+      int32_t used = 0;
+      std::memcpy(&used, static_cast<const uint8_t*>(data) + offsetof(PACKET_RECORD_T, nDataLen),
+                  sizeof(used));
+      used = used < 0 ? 0 : used > kPacketDatagramBytes ? kPacketDatagramBytes : used;
+      bytes = offsetof(PACKET_RECORD_T, data) + static_cast<size_t>(used);
+      node->compactRecord = true;
     }
-    std::memcpy(node->data, data, static_cast<size_t>(length));
+    if (node->capacity < bytes) {
+      const size_t capacity = bytes < kPooledNodeBytes ? kPooledNodeBytes : bytes;
+      auto* buffer = new (std::nothrow) uint8_t[capacity];
+      if (buffer == nullptr) {
+        RecycleNode(node);
+        return -1;
+      }
+      delete[] node->data;
+      node->data = buffer;
+      node->capacity = capacity;
+    }
+    std::memcpy(node->data, data, bytes);
+    node->length = bytes;
   }
   if (m_queueHead == nullptr) {
     m_queueHead = node;
@@ -124,6 +158,37 @@ void CControl::FreeNode(QueueNode* node) {
   delete node;
 }
 
+CControl::QueueNode* CControl::TakeNode() {
+  if (!m_freeNodes.empty()) {
+    QueueNode* node = m_freeNodes.back();
+    m_freeNodes.pop_back();
+    return node;
+  }
+  return new (std::nothrow) QueueNode();
+}
+
+void CControl::RecycleNode(QueueNode* node) {
+  // Only nodes of the pooled size are kept: a large one would hold its memory for good.
+  if (m_freeNodes.size() < kPooledNodes && node->capacity <= kPooledNodeBytes) {
+    m_freeNodes.push_back(node);
+  } else {
+    FreeNode(node);
+  }
+}
+
+const uint8_t* CControl::ExpandRecord(const QueueNode& node) {
+  if (!m_workerRecord) {
+    m_workerRecord.reset(new uint8_t[sizeof(PACKET_RECORD_T)]());
+    m_workerRecordUsed = 0;
+  }
+  uint8_t* record = m_workerRecord.get();
+  std::memcpy(record, node.data, node.length);
+  if (m_workerRecordUsed > node.length)
+    std::memset(record + node.length, 0, m_workerRecordUsed - node.length);
+  m_workerRecordUsed = node.length;
+  return record;
+}
+
 void CControl::WorkerLoop() {
   std::unique_lock<std::recursive_mutex> lock(m_queueLock);
   for (;;) {
@@ -134,9 +199,12 @@ void CControl::WorkerLoop() {
       if (m_queueHead == nullptr) m_queueTail = nullptr;
       if (RouteOf(node->message) == MsgRoute::kSocket) --m_queuedSocketMsgs;
       lock.unlock();
-      DispatchMsg(node->message, node->param1, node->param2, node->data);
-      FreeNode(node);
+      DispatchMsg(node->message, node->param1, node->param2,
+                  node->compactRecord ? ExpandRecord(*node)
+                  : node->length > 0  ? node->data
+                                      : nullptr);
       lock.lock();
+      RecycleNode(node);
     }
     m_queueSignalled = false;
     if (m_stopping) return;

@@ -65,8 +65,9 @@ public:
   // Socket messages are refused while kMaxQueuedSocketMsgs of them wait (counted, and logged
   // at most once a second): a flood from the segment must not grow the queue without limit.
   int PostMsg(int message, int param1, int param2, const void* data, int length);
-  // About 35 MB of packet records; far more than the answers of a large fleet to one discovery.
-  static constexpr size_t kMaxQueuedSocketMsgs = 8192;
+  // A socket message keeps only the bytes its datagram uses (at least kPooledNodeBytes): about
+  // 36 MB at most, and room for the answers of half a /16 at once while the worker catches up.
+  static constexpr size_t kMaxQueuedSocketMsgs = 32768;
   // Socket messages refused because the queue was full.
   uint64_t DroppedSocketMsgs() const;
 
@@ -149,10 +150,22 @@ private:
     int param1 = 0;
     int param2 = 0;
     uint8_t* data = nullptr;
+    size_t capacity = 0;         // bytes allocated at data
+    size_t length = 0;           // bytes used at data
+    bool compactRecord = false;  // a packet record cut after its datagram
     QueueNode* next = nullptr;
   };
+  // Nodes are kept for reuse (up to kPooledNodes of them, each with room for a discovery
+  // answer), so that a steady stream of datagrams allocates nothing.
+  static constexpr size_t kPooledNodes = 1024;
+  static constexpr size_t kPooledNodeBytes = 1024;
 
   void WorkerLoop();
+  QueueNode* TakeNode();              // queue lock held
+  void RecycleNode(QueueNode* node);  // queue lock held
+  // The whole record a compact node stands for, in the worker's own record (bytes behind the
+  // datagram zero, as every producer leaves them).
+  const uint8_t* ExpandRecord(const QueueNode& node);
   void TickLoop();
   void RebuildDeviceIndex();
   static void FreeNode(QueueNode* node);
@@ -165,6 +178,9 @@ private:
   QueueNode* m_queueHead = nullptr;
   QueueNode* m_queueTail = nullptr;  // appending stays O(1) with thousands of answers queued
   size_t m_queuedSocketMsgs = 0;
+  std::vector<QueueNode*> m_freeNodes;
+  std::unique_ptr<uint8_t[]> m_workerRecord;  // one zeroed packet record
+  size_t m_workerRecordUsed = 0;              // bytes of it that may be non-zero
   uint64_t m_droppedSocketMsgs = 0;
   int64_t m_dropLogSecond = -1;  // the second of the last "queue full" line
   // Queue event: set under the lock whenever a node is appended, reset under the lock by the

@@ -18,7 +18,7 @@
 #include "protocol/text_field.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 
 namespace {
 

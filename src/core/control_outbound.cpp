@@ -16,7 +16,7 @@
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "transport/mac_proto_control.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 #include "transport/udp_frame.h"
 
 namespace {

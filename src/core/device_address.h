@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/device_entry.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 
 // Addresses a record to send to one device: its IP text, its work MAC read as hexadecimal pairs
 // (first pair first; missing pairs stay 0) and the device port.

@@ -20,7 +20,7 @@
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "shell/secure_wipe.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 
 namespace device_ops {
 

@@ -4,7 +4,7 @@
 
 #include "protocol/msg_handle.h"
 #include "shell/log.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 
 namespace {
 

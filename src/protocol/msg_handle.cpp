@@ -3,7 +3,6 @@
 #include <chrono>
 #include <utility>
 
-#include "core/control.h"
 #include "shell/log.h"
 
 CMsgHandle* CMsgHandle::GetInstance() {
@@ -17,9 +16,17 @@ void CMsgHandle::SetFallbackKeySource(KeySource source) { keySource_ = std::move
 
 CMsgHandle::KeyList CMsgHandle::FallbackKeys() const {
   if (keySource_) return std::make_shared<const std::vector<std::string>>(keySource_());
-  // The MAC texts the devices reported, in table order: a list the core keeps between changes
-  // of the table, so a datagram does not copy the table.
-  return CControl::GetInstance()->GetDeviceKeys();
+  DefaultKeySource source;
+  {
+    std::lock_guard<std::mutex> lock(defaultSourceLock_);
+    source = defaultKeySource_;
+  }
+  return source ? source() : nullptr;
+}
+
+void CMsgHandle::SetDefaultFallbackKeySource(DefaultKeySource source) {
+  std::lock_guard<std::mutex> lock(defaultSourceLock_);
+  defaultKeySource_ = std::move(source);
 }
 
 bool CMsgHandle::AllowFallback() {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -59,11 +60,15 @@ public:
   int ParseReportConfigMsg(const uint8_t* payload, REPORT_CONFIG_T* out, const std::string& keyText,
                            int length, int mode);
 
-  // Key texts tried, in order, when a reply does not parse with its own key. By default the keys
-  // of the control core's device table; tests and tools may replace the source (an empty
-  // function restores the default).
+  using KeyList = std::shared_ptr<const std::vector<std::string>>;
+  // Key texts tried, in order, when a reply does not parse with its own key. The default source
+  // is the one the owner of the device table hands over at start (the control core: the keys
+  // of its table, a list it keeps between changes); before that there are none. Tests and tools
+  // may put another source in front (an empty function returns to the default).
   using KeySource = std::function<std::vector<std::string>()>;
   void SetFallbackKeySource(KeySource source);
+  using DefaultKeySource = std::function<KeyList()>;
+  void SetDefaultFallbackKeySource(DefaultKeySource source);
 
 
   // The fallback of the parsers: the first key of the fallback list that decrypts payload into
@@ -75,7 +80,6 @@ public:
   // Datagrams whose fallback was skipped because the budget was spent.
   uint64_t FallbackRefusals() const { return budget_.Refused(); }
 
-  using KeyList = std::shared_ptr<const std::vector<std::string>>;
   KeyList FallbackKeys() const;
   bool AllowFallback();
   void SpendFallback(int64_t keyTries) { budget_.Spend(keyTries); }
@@ -83,5 +87,7 @@ public:
 
 private:
   KeySource keySource_;
+  mutable std::mutex defaultSourceLock_;
+  DefaultKeySource defaultKeySource_;
   CFallbackBudget budget_;
 };

@@ -1,11 +1,8 @@
-// The low-level AES calls are what the devices' envelope is defined with; they are deprecated in
-// OpenSSL 3 but still provided.
-#define OPENSSL_SUPPRESS_DEPRECATED
 #include "protocol/payload_envelope.h"
 
 #include "shell/secure_wipe.h"
 
-#include <openssl/aes.h>
+#include <openssl/evp.h>
 
 #include <cstring>
 #include <ctime>
@@ -18,8 +15,26 @@ constexpr int kAesKeyBytes = 32;
 
 int PaddedLength(int textLength) { return ((textLength - 1) / kAesBlock + 1) * kAesBlock; }
 
+// AES-256-CBC without padding through OpenSSL's EVP interface, which uses the processor's AES
+// instructions (the low-level AES_* calls do not). One cipher context per thread, reused.
+bool AesCbc(bool encrypt, const uint8_t key[kAesKeyBytes], const uint8_t iv[kAesBlock],
+            const uint8_t* in, uint8_t* out, int length) {
+  struct Context {
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    ~Context() { EVP_CIPHER_CTX_free(ctx); }
+  };
+  thread_local Context context;
+  EVP_CIPHER_CTX* ctx = context.ctx;
+  if (ctx == nullptr ||
+      EVP_CipherInit_ex(ctx, EVP_aes_256_cbc(), nullptr, key, iv, encrypt ? 1 : 0) != 1 ||
+      EVP_CIPHER_CTX_set_padding(ctx, 0) != 1)
+    return false;
+  int written = 0;
+  return EVP_CipherUpdate(ctx, out, &written, in, length) == 1 && written == length;
+}
+
 // Encrypts textLength bytes of text (zero-padded to whole blocks) into scratch.
-// Returns the envelope length.
+// Returns the envelope length, or -1 when the cipher fails.
 int AesEncryptBuffer(const uint8_t* text, int textLength, std::vector<uint8_t>& scratch,
                      const std::string& keyText, bool withPrefix) {
   const int padded = PaddedLength(textLength);
@@ -34,13 +49,12 @@ int AesEncryptBuffer(const uint8_t* text, int textLength, std::vector<uint8_t>& 
   }
   uint8_t key[kAesKeyBytes];
   PadAesKey(keyText, key);
-  AES_KEY schedule;
-  AES_set_encrypt_key(key, 256, &schedule);
 
   const int offset = withPrefix ? kEnvelopePrefixLength : 0;
   scratch.assign(padded + offset + 1, 0);
-  AES_cbc_encrypt(plain.data(), scratch.data() + offset, padded, &schedule, iv, AES_ENCRYPT);
+  const bool encrypted = AesCbc(true, key, iv, plain.data(), scratch.data() + offset, padded);
   SecureWipe(plain.data(), plain.size());  // it may hold a password (the authenticate document)
+  if (!encrypted) return -1;
   if (withPrefix) {
     std::memcpy(scratch.data(), kEnvelopeMagic, kEnvelopeMagicLength);
     // The IV that starts the chain, not the one the CBC call leaves behind.
@@ -68,13 +82,8 @@ bool AesDecryptBuffer(const uint8_t* envelope, int length, std::vector<uint8_t>&
 
   uint8_t key[kAesKeyBytes];
   PadAesKey(keyText, key);
-  AES_KEY schedule;
-  AES_set_decrypt_key(key, 256, &schedule);
   scratch.assign(cipherLength + 1, 0);
-  if (cipherLength > 0) {
-    AES_cbc_encrypt(cipher, scratch.data(), cipherLength, &schedule, iv, AES_DECRYPT);
-  }
-  return true;
+  return cipherLength == 0 || AesCbc(false, key, iv, cipher, scratch.data(), cipherLength);
 }
 
 }  // namespace
@@ -115,6 +124,7 @@ int EncryptPayload(const uint8_t* input, uint8_t* output, int outputCapacity,
   std::vector<uint8_t> scratch;
   const int envelope =
       AesEncryptBuffer(input, textLength, scratch, MakeKeyText(keyText), withPrefix);
+  if (envelope < 0) return -1;
   std::memcpy(output, scratch.data(), envelope + 1);
   *length = envelope;
   return 0;

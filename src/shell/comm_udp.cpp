@@ -58,6 +58,7 @@ int CCommUdp::TryOpen() {
     sockaddr_in addr = LoopbackAddress(port);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
       m_localPort = port;
+      ++m_generation;
       m_socket.store(fd);
       return 0;
     }
@@ -69,6 +70,7 @@ int CCommUdp::TryOpen() {
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0 &&
       ::getsockname(fd, reinterpret_cast<sockaddr*>(&any), &length) == 0) {
     m_localPort = ntohs(any.sin_port);
+    ++m_generation;
     m_socket.store(fd);
     return 0;
   }
@@ -94,8 +96,35 @@ int CCommUdp::Send(const void* data, int length) {
   return sent == length ? length : -1;
 }
 
+int CCommUdp::SendMany(const uint8_t* const* datagrams, const int* lengths, int count) {
+  const int fd = m_socket.load();
+  if (fd < 0 || datagrams == nullptr || lengths == nullptr || count < 0) return -1;
+  constexpr int kBatch = 64;
+  sockaddr_in to = LoopbackAddress(m_viewerPort);
+  int handed = 0;
+  while (handed < count) {
+    mmsghdr messages[kBatch] = {};
+    iovec parts[kBatch];
+    const int n = count - handed < kBatch ? count - handed : kBatch;
+    for (int i = 0; i < n; ++i) {
+      parts[i].iov_base = const_cast<uint8_t*>(datagrams[handed + i]);
+      parts[i].iov_len = static_cast<size_t>(lengths[handed + i] < 0 ? 0 : lengths[handed + i]);
+      messages[i].msg_hdr.msg_name = &to;
+      messages[i].msg_hdr.msg_namelen = sizeof to;
+      messages[i].msg_hdr.msg_iov = &parts[i];
+      messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    const int sent = ::sendmmsg(fd, messages, static_cast<unsigned int>(n), MSG_NOSIGNAL);
+    if (sent <= 0) return handed;
+    handed += sent;
+    if (sent < n) return handed;
+  }
+  return handed;
+}
+
 int CCommUdp::Close() {
   const int fd = m_socket.exchange(-1);
+  ++m_generation;
   if (fd >= 0) ::close(fd);
   m_localPort = 0;
   return 0;

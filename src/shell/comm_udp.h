@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 #include "shell/comm_base.h"
 
@@ -37,7 +38,13 @@ public:
   int Receive(void* buffer, int length) override;  // returns 0, reads nothing
   // One datagram to the viewer. The length when all bytes were sent; -1 when closed or failed.
   int Send(const void* data, int length) override;
+  // Several datagrams to the viewer in one system call, in order. The number handed over
+  // (datagrams after a failed one are not sent); -1 when the channel is closed.
+  int SendMany(const uint8_t* const* datagrams, const int* lengths, int count);
   int Close() override;
+  // Changes whenever the channel closes or opens: a line queued for one opening of the channel
+  // is not sent on the next (tests point it at another viewer in between).
+  uint64_t Generation() const { return m_generation.load(); }
 
   // Must be called before Open.
   void SetPorts(int firstLocalPort, int localPortCount, int viewerPort);
@@ -46,6 +53,7 @@ public:
 
 private:
   std::atomic<int> m_socket{-1};
+  std::atomic<uint64_t> m_generation{0};
   int m_localPort = 0;
   int m_firstLocalPort = kFirstLocalPort;
   int m_localPortCount = kLocalPortCount;

@@ -1,5 +1,10 @@
 // SystemSetting.ini, the model catalog and the version text.
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cstdio>
+#include <mutex>
+#include <unordered_map>
 
 #include "platform/file_version.h"
 #include "platform/ini_profile.h"
@@ -20,6 +25,61 @@ std::string TrimBlanks(const std::string& text) {
   const size_t end = text.find_last_not_of(blanks);
   return text.substr(begin, end - begin + 1);
 }
+
+// The catalog's answers, kept while the file stays the same (same path, size and modification
+// time): every discovery answer without a model asks, and reading the file each time cost more
+// than the rest of the answer. Prefixes come from devices, so the memo is bounded.
+// Where the catalog is (user folder or module folder) is worked out again once a second or when
+// the module folder changes: that takes several file system calls, and the folders do not
+// change while devices answer.
+class CModelNameMemo {
+public:
+  std::string Lookup(const std::string& prefix) {
+    const std::string path = Path();
+    struct stat info {};
+    const bool exists = ::stat(path.c_str(), &info) == 0;
+    const int64_t size = exists ? static_cast<int64_t>(info.st_size) : -1;
+    const int64_t mtime = exists ? static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 +
+                                       info.st_mtim.tv_nsec
+                                 : -1;
+    std::lock_guard<std::mutex> lock(lock_);
+    if (path != path_ || size != size_ || mtime != mtime_ || names_.size() >= kMaxPrefixes) {
+      names_.clear();
+      path_ = path;
+      size_ = size;
+      mtime_ = mtime;
+    }
+    const auto known = names_.find(prefix);
+    if (known != names_.end()) return known->second;
+    std::string name =
+        GetPrivateProfileString(kModelNameSection, prefix, "", kModelNameChars, path);
+    names_.emplace(prefix, name);
+    return name;
+  }
+
+private:
+  std::string Path() {
+    const auto now = std::chrono::steady_clock::now();
+    std::string module = CGlobalUtils::GetModuleDir();
+    std::lock_guard<std::mutex> lock(lock_);
+    if (resolvedPath_.empty() || module != module_ || now - resolvedAt_ >= std::chrono::seconds(1)) {
+      resolvedPath_ = CGlobalUtils::ModelNamePath();
+      module_ = std::move(module);
+      resolvedAt_ = now;
+    }
+    return resolvedPath_;
+  }
+
+  static constexpr size_t kMaxPrefixes = 4096;
+  std::mutex lock_;
+  std::string resolvedPath_;
+  std::string module_;  // the module folder the path was worked out for
+  std::chrono::steady_clock::time_point resolvedAt_;
+  std::string path_;
+  int64_t size_ = -2;
+  int64_t mtime_ = -2;
+  std::unordered_map<std::string, std::string> names_;
+};
 
 }  // namespace
 
@@ -46,8 +106,8 @@ bool CGlobalUtils::WriteLanguageSetting(const std::string& language) {
 std::string CGlobalUtils::LookupModelName(const std::string& firmware) {
   const size_t dot = firmware.find('.');
   if (dot == std::string::npos || dot == 0) return std::string();
-  return GetPrivateProfileString(kModelNameSection, firmware.substr(0, dot), "", kModelNameChars,
-                                 ModelNamePath());
+  static CModelNameMemo* memo = new CModelNameMemo();
+  return memo->Lookup(firmware.substr(0, dot));
 }
 
 std::string CGlobalUtils::DeviceModelName(const std::string& model, const std::string& firmware) {

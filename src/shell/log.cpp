@@ -5,13 +5,16 @@
 #include <string>
 
 #include "shell/comm_control.h"
-#include "shell/log_record.h"
+#include "shell/log_queue.h"
 
 namespace {
 
 void LogV(int level, const char* format, va_list args) {
   if (kLogThreshold < level || format == nullptr) return;
-  char stackBuffer[512];
+  // A line that would go nowhere is not even formatted.
+  if (!CCommControl::GetInstance()->Channel().IsOpen()) return;
+  // 511 UTF-16 characters are sent at most; a longer line's tail is formatted only to be cut.
+  char stackBuffer[2048];
   va_list copy;
   va_copy(copy, args);
   const int needed = std::vsnprintf(stackBuffer, sizeof stackBuffer, format, copy);
@@ -30,9 +33,7 @@ void LogV(int level, const char* format, va_list args) {
 }  // namespace
 
 void SendLogRecord(int level, const char* text) {
-  uint8_t datagram[kLogDatagramMaxBytes];
-  const int length = BuildLogDatagram(level, text ? text : "", datagram);
-  CCommControl::GetInstance()->Send(datagram, length);
+  CLogQueue::GetInstance()->Post(level, text ? text : "");
 }
 
 void LogDebug(const char* format, ...) {

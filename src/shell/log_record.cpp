@@ -21,76 +21,97 @@ uint16_t GetLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] <
 
 }  // namespace
 
-std::u16string LogUtf8ToUtf16(std::string_view utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
-  size_t i = 0;
+namespace {
+
+// Decodes the UTF-8 sequence at utf8[i]: its code point (U+FFFD for a malformed one) and the
+// bytes it takes (a broken sequence resynchronises at the offending byte).
+char32_t NextCodePoint(std::string_view utf8, size_t i, size_t* len) {
   const size_t n = utf8.size();
-  while (i < n) {
-    const auto b0 = static_cast<uint8_t>(utf8[i]);
-    char32_t cp = kReplacement;
-    size_t len = 1;
-    if (b0 < 0x80) {
-      cp = b0;
-    } else {
-      int extra = 0;
-      char32_t minimum = 0;
-      if ((b0 & 0xE0) == 0xC0) {
-        extra = 1, cp = b0 & 0x1F, minimum = 0x80;
-      } else if ((b0 & 0xF0) == 0xE0) {
-        extra = 2, cp = b0 & 0x0F, minimum = 0x800;
-      } else if ((b0 & 0xF8) == 0xF0) {
-        extra = 3, cp = b0 & 0x07, minimum = 0x10000;
-      }
-      bool ok = extra > 0;
-      for (int k = 1; ok && k <= extra; ++k) {
-        if (i + k >= n || (static_cast<uint8_t>(utf8[i + k]) & 0xC0) != 0x80) {
-          ok = false;
-          len = static_cast<size_t>(k);  // resynchronise at the offending byte
-        } else {
-          cp = (cp << 6) | (static_cast<uint8_t>(utf8[i + k]) & 0x3F);
-        }
-      }
-      if (ok) {
-        len = static_cast<size_t>(extra) + 1;
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
-      } else {
-        cp = kReplacement;
-      }
+  const auto b0 = static_cast<uint8_t>(utf8[i]);
+  *len = 1;
+  if (b0 < 0x80) return b0;
+  char32_t cp = kReplacement;
+  int extra = 0;
+  char32_t minimum = 0;
+  if ((b0 & 0xE0) == 0xC0) {
+    extra = 1, cp = b0 & 0x1F, minimum = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    extra = 2, cp = b0 & 0x0F, minimum = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    extra = 3, cp = b0 & 0x07, minimum = 0x10000;
+  }
+  if (extra == 0) return kReplacement;
+  for (int k = 1; k <= extra; ++k) {
+    if (i + k >= n || (static_cast<uint8_t>(utf8[i + k]) & 0xC0) != 0x80) {
+      *len = static_cast<size_t>(k);
+      return kReplacement;
     }
+    cp = (cp << 6) | (static_cast<uint8_t>(utf8[i + k]) & 0x3F);
+  }
+  *len = static_cast<size_t>(extra) + 1;
+  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kReplacement;
+  return cp;
+}
+
+// Calls put(unit) for every UTF-16 unit of the text, until put returns false.
+template <typename Put>
+void ForEachUtf16Unit(std::string_view utf8, Put put) {
+  size_t i = 0;
+  while (i < utf8.size()) {
+    size_t len = 1;
+    char32_t cp = NextCodePoint(utf8, i, &len);
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
+      if (!put(static_cast<char16_t>(0xD800 + (cp >> 10)))) return;
+      if (!put(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)))) return;
+    } else if (!put(static_cast<char16_t>(cp))) {
+      return;
     }
     i += len;
   }
+}
+
+}  // namespace
+
+std::u16string LogUtf8ToUtf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  ForEachUtf16Unit(utf8, [&out](char16_t unit) {
+    out.push_back(unit);
+    return true;
+  });
   return out;
 }
 
 std::string LogUtf16ToUtf8(std::u16string_view utf16) { return CGlobalUtils::ToUtf8(utf16); }
 
 int BuildLogDatagram(int level, std::string_view utf8Text, uint8_t* out) {
+  // Written straight into out, without a converted copy of the text: every line pays this.
   std::memset(out, 0, kLogHeaderBytes);
   out[0] = kLogMarker0;
   out[1] = kLogMarker1;
   PutLe16(out + 2, static_cast<uint16_t>(level));
 
-  const std::u16string module = LogUtf8ToUtf16(kLogModuleName);
-  for (size_t i = 0; i < module.size() && i < kLogModuleChars - 1; ++i) {
-    PutLe16(out + 4 + 2 * i, module[i]);
-  }
+  size_t moduleChars = 0;
+  ForEachUtf16Unit(kLogModuleName, [&](char16_t unit) {
+    if (moduleChars >= kLogModuleChars - 1) return false;
+    PutLe16(out + 4 + 2 * moduleChars++, unit);
+    return true;
+  });
 
-  std::u16string text = LogUtf8ToUtf16(utf8Text);
-  size_t count = text.size();
-  if (count > static_cast<size_t>(kLogMessageChars)) {
-    count = kLogMessageChars;
-    // A cut between the two halves of a pair would leave a lone high surrogate at the end.
-    if (IsHighSurrogate(text[count - 1])) --count;
-  }
-  for (size_t i = 0; i < count; ++i) PutLe16(out + kLogHeaderBytes + 2 * i, text[i]);
+  // One unit more than fits is read, so that a cut between the two halves of a pair (which
+  // would leave a lone high surrogate at the end) can be seen and avoided.
+  size_t count = 0;
+  bool cut = false;
+  ForEachUtf16Unit(utf8Text, [&](char16_t unit) {
+    if (count == static_cast<size_t>(kLogMessageChars)) {
+      cut = true;
+      return false;
+    }
+    PutLe16(out + kLogHeaderBytes + 2 * count++, unit);
+    return true;
+  });
+  if (cut && IsHighSurrogate(GetLe16(out + kLogHeaderBytes + 2 * (count - 1)))) --count;
   return kLogHeaderBytes + static_cast<int>(2 * count);
 }
 

@@ -336,8 +336,9 @@ void CMacProtoControl::HandleCapturedFrame(const uint8_t* frame, int captured, i
       LogError("%s: a frame of %d bytes was cut at %d bytes (%llu cut so far).",
                "MacProtoRecvThread", wireLength, captured, static_cast<unsigned long long>(cut));
   }
-  auto* record = new (std::nothrow) PACKET_RECORD_T;
-  if (record == nullptr) return;
+  // Each receive thread parses into its own record: nothing is allocated per frame.
+  thread_local PACKET_RECORD_T ownRecord;
+  PACKET_RECORD_T* record = &ownRecord;
   const FrameParseResult parsed = ParseUdpFrameToRecord(frame, captured, record);
   if (parsed == FrameParseResult::kTooShort) {
     LogError("%s failed: too short length.", "MacProtoRecvThread");
@@ -360,7 +361,6 @@ void CMacProtoControl::HandleCapturedFrame(const uint8_t* frame, int captured, i
             "MacProtoRecvThread", ip, record->nPort, m[0], m[1], m[2], m[3], m[4], m[5],
             record->nDataLen);
   }
-  delete record;
 }
 
 void CMacProtoControl::LogCounterChanges(const std::string& adapterName,

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "transport/capture_open.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 
 typedef struct pcap pcap_t;
 class CCaptureRelay;

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "transport/frame_headers.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 
 // Building and reading the Ethernet II + IPv4 + UDP frames that carry device datagrams. No
 // dependency on the capture library, so both directions are testable without a network.

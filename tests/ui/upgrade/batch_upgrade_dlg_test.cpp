@@ -14,7 +14,7 @@
 #include "core/control_outbound_hooks.h"
 #include "protocol/msg_header.h"
 #include "support/ui_driver.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 #include "ui/framework/message_box.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include "protocol/msg_header.h"
 #include "shell/global_utils.h"
 #include "support/ui_driver.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 #include "ui/framework/message_box.h"
 #include "ui/main/device_list_view.h"
 #include "ui/main/main_wnd.h"

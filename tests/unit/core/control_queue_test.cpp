@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/control.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 #include "shell/comm_control.h"
 #include "shell/log_record.h"
 #include "unit/log/loopback_receiver.h"

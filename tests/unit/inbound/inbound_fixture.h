@@ -15,7 +15,7 @@
 #include "protocol/payload_envelope.h"
 #include "protocol/reply_records.h"
 #include "shell/global_utils.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 
 namespace inbound_test {
 

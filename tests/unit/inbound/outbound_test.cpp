@@ -10,7 +10,7 @@
 #include "protocol/payload_envelope.h"
 #include "protocol/request_records.h"
 #include "shell/global_utils.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 
 namespace {
 

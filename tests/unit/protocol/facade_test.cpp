@@ -9,7 +9,7 @@
 #include "protocol/msg_handle.h"
 #include "protocol/text_field.h"
 #include "protocol_test_util.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 
 namespace {
 

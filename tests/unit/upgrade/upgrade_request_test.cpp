@@ -14,7 +14,7 @@
 #include "protocol/payload_envelope.h"
 #include "protocol/text_field.h"
 #include "shell/global_utils.h"
-#include "transport/packet_record.h"
+#include "protocol/packet_record.h"
 
 namespace fs = std::filesystem;
 

@@ -1,0 +1,84 @@
+#include "shell/log_queue.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+
+#include "shell/comm_control.h"
+
+namespace {
+
+constexpr int kBatch = 64;
+
+}  // namespace
+
+CLogQueue* CLogQueue::GetInstance() {
+  static CLogQueue* instance = new CLogQueue();
+  return instance;
+}
+
+CLogQueue::CLogQueue() : slots_(new Slot[kSlots]) {}
+
+bool CLogQueue::Post(int level, std::string_view utf8Text) {
+  CCommUdp& channel = CCommControl::GetInstance()->Channel();
+  if (!channel.IsOpen()) return false;
+  const uint64_t generation = channel.Generation();
+  std::unique_lock<std::mutex> lock(lock_);
+  if (!started_) {
+    started_ = true;
+    // The sender lives as long as the process; lines still queued at exit are sent first.
+    std::thread(&CLogQueue::SenderLoop, this).detach();
+    std::atexit([] { CLogQueue::GetInstance()->Flush(); });
+  }
+  drained_.wait(lock, [this] { return count_ < kSlots; });
+  Slot& slot = slots_[(head_ + count_) % kSlots];
+  slot.generation = generation;
+  slot.length = BuildLogDatagram(level, utf8Text, slot.bytes);
+  ++count_;
+  // Waking the sender is a system call: only when it sleeps.
+  if (senderAsleep_) {
+    senderAsleep_ = false;
+    queued_.notify_one();
+  }
+  return true;
+}
+
+void CLogQueue::Flush() {
+  std::unique_lock<std::mutex> lock(lock_);
+  if (!started_) return;
+  drained_.wait_for(lock, std::chrono::seconds(2), [this] { return count_ == 0; });
+}
+
+void CLogQueue::SenderLoop() {
+  CCommUdp& channel = CCommControl::GetInstance()->Channel();
+  std::unique_lock<std::mutex> lock(lock_);
+  for (;;) {
+    while (count_ == 0) {
+      senderAsleep_ = true;
+      queued_.wait(lock);
+    }
+    // The slots from head_ on stay untouched while the lock is released: writers fill only
+    // the slots behind the queued lines, and head_ moves on only after the hand-over.
+    const int take = std::min({count_, kBatch, kSlots - head_});
+    lock.unlock();
+    const uint8_t* datagrams[kBatch];
+    int lengths[kBatch];
+    int n = 0;
+    const uint64_t generation = channel.Generation();
+    for (int i = 0; i < take; ++i) {
+      const Slot& slot = slots_[head_ + i];
+      if (slot.generation != generation) continue;  // written for a channel since closed
+      datagrams[n] = slot.bytes;
+      lengths[n++] = slot.length;
+    }
+    // A datagram the socket refuses is not tried again (as a line sent at once was not).
+    for (int done = 0; done < n;) {
+      const int sent = channel.SendMany(datagrams + done, lengths + done, n - done);
+      done += sent > 0 ? sent : 1;
+    }
+    lock.lock();
+    head_ = (head_ + take) % kSlots;
+    count_ -= take;
+    drained_.notify_all();
+  }
+}
