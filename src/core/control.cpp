@@ -23,6 +23,10 @@ CControl* CControl::GetInstance() {
     // of the table so that a datagram does not copy it.
     CMsgHandle::GetInstance()->SetDefaultFallbackKeySource(
         [control] { return control->GetDeviceKeys(); });
+    // What the captures receive goes to this core's queue.
+    CMacProtoControl::GetInstance()->SetDefaultReceiveSink([control](const PACKET_RECORD_T& record) {
+      control->PostMsg(MSG_CLASS_SOCKET, 0, 0, &record, sizeof(PACKET_RECORD_T));
+    });
     return control;
   }();
   return instance;

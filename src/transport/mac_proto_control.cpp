@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/control.h"
 #include "platform/adapters.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
@@ -397,13 +396,9 @@ void CMacProtoControl::DeliverDatagram(const PACKET_RECORD_T& record) {
   std::function<void(const PACKET_RECORD_T&)> sink;
   {
     std::lock_guard<std::mutex> lock(sinkMutex_);
-    sink = sink_;
+    sink = sink_ ? sink_ : defaultSink_;
   }
-  if (sink) {
-    sink(record);
-    return;
-  }
-  CControl::GetInstance()->PostMsg(MSG_CLASS_SOCKET, 0, 0, &record, sizeof(PACKET_RECORD_T));
+  if (sink) sink(record);
 }
 
 bool CMacProtoControl::DeliverFrame(const uint8_t* frame, int length) {
@@ -463,6 +458,11 @@ void CMacProtoControl::SetNoAdapterPromptHook(std::function<void(const std::stri
 void CMacProtoControl::SetReceiveSink(std::function<void(const PACKET_RECORD_T&)> sink) {
   std::lock_guard<std::mutex> lock(sinkMutex_);
   sink_ = std::move(sink);
+}
+
+void CMacProtoControl::SetDefaultReceiveSink(std::function<void(const PACKET_RECORD_T&)> sink) {
+  std::lock_guard<std::mutex> lock(sinkMutex_);
+  defaultSink_ = std::move(sink);
 }
 
 void CMacProtoControl::Stop() {

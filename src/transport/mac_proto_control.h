@@ -105,6 +105,9 @@ public:
 
   // Where received datagrams go. Unset: PostMsg(0x20000, 0, 0, record, 4212) to CControl.
   void SetReceiveSink(std::function<void(const PACKET_RECORD_T& record)> sink);
+  // Where datagrams go when no sink of the moment is set: the core's queue, handed over by the
+  // core when it starts. Without either, a datagram is dropped.
+  void SetDefaultReceiveSink(std::function<void(const PACKET_RECORD_T& record)> sink);
 
   // Where received frames that are not IPv4 go (ARP, with kDeviceProtocolAndArp); unset: they are dropped.
   // Runs on a receive thread; the frame is valid only during the call.
@@ -145,5 +148,6 @@ private:
   mutable std::mutex mutex_;  // guards initialisation, the adapter list's changes and Stop
   std::mutex sinkMutex_;      // the receive threads take only this one
   std::function<void(const PACKET_RECORD_T&)> sink_;
+  std::function<void(const PACKET_RECORD_T&)> defaultSink_;
   std::function<void(const uint8_t*, int)> frameTap_;
 };
