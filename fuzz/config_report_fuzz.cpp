@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/device_config_keys.h"
+#include "core/device/device_config_keys.h"
 #include "protocol/request_records.h"
 #include "shell/global_utils.h"
 

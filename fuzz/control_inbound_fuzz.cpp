@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/control.h"
+#include "core/control/control.h"
 #include "protocol/packet_record.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/csv_export.h"
+#include "core/export/csv_export.h"
 
 namespace {
 

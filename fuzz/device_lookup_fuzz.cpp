@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/device_lookup.h"
+#include "core/device/device_lookup.h"
 
 namespace {
 

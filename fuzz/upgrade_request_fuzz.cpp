@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/upgrade_request.h"
+#include "core/upgrade/upgrade_request.h"
 #include "protocol/msg_handle.h"
 #include "protocol/text_field.h"
 #include "shell/global_utils.h"

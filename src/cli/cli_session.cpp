@@ -4,7 +4,7 @@
 
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_site.h"
-#include "core/control.h"
+#include "core/control/control.h"
 #include "platform/adapters.h"
 #include "shell/comm_control.h"
 #include "shell/global_utils.h"

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "cli/cli_exit_codes.h"
-#include "core/control.h"
+#include "core/control/control.h"
 #include "site/site_database.h"
 #include "site/site_paths.h"
 #include "site/site_operation_log.h"

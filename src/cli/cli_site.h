@@ -3,7 +3,7 @@
 #include <map>
 #include <string>
 
-#include "core/device_entry.h"
+#include "core/common/device_entry.h"
 #include "site/site_operation.h"
 
 class CSiteRecorder;

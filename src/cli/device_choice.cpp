@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "cli/cli_exit_codes.h"
-#include "core/control.h"
-#include "core/device_lookup.h"
-#include "core/device_sort.h"
+#include "core/control/control.h"
+#include "core/device/device_lookup.h"
+#include "core/common/device_sort.h"
 #include "shell/terminal_text.h"
 
 namespace {

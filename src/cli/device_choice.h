@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/device_entry.h"
+#include "core/common/device_entry.h"
 
 // Which devices a command over several devices works on, as the options name them: DEVICE
 // names (MAC in any spelling or IP), or --all (narrowed by --model, ignoring case).

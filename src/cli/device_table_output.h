@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/device_entry.h"
+#include "core/common/device_entry.h"
 
 // How the scan prints the discovered devices: an aligned text table (index, IP, MAC, model,
 // room number, firmware) or one JSON array of objects.

@@ -10,7 +10,7 @@
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_site.h"
 #include "cli/site_commands_cli.h"
-#include "core/mac_text.h"
+#include "core/common/mac_text.h"
 #include "report/report_model.h"
 #include "shell/terminal_text.h"
 #include "site/site_database.h"

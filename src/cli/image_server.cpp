@@ -17,7 +17,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "core/upgrade_image_store.h"
+#include "core/upgrade/upgrade_image_store.h"
 #include "shell/global_utils.h"
 
 namespace {

@@ -9,11 +9,11 @@
 #include "cli/cli_session.h"
 #include "cli/device_table_output.h"
 #include "cli/site_output.h"
-#include "core/capture_subnets.h"
-#include "core/control.h"
-#include "core/csv_export.h"
-#include "core/csv_site_columns.h"
-#include "core/device_sort.h"
+#include "core/control/capture_subnets.h"
+#include "core/control/control.h"
+#include "core/export/csv_export.h"
+#include "core/export/csv_site_columns.h"
+#include "core/common/device_sort.h"
 #include "transport/mac_proto_control.h"
 
 namespace {

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "core/device_entry.h"
-#include "core/device_status.h"
-#include "core/site_events.h"
-#include "core/site_problems.h"
+#include "core/common/device_entry.h"
+#include "core/site/device_status.h"
+#include "core/site/site_events.h"
+#include "core/site/site_problems.h"
 
 // How the command line shows the live state and the problems of the site: extra JSON fields
 // of a device, the problems summary under the scan table, and one line (text or JSON) per

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/batch_static_run.h"
+#include "core/batch/batch_static_run.h"
 
 // How `static` prints its result: one progress line per finished device, the final table (IP,
 // MAC, model, status with the reason of a failure) and the JSON array. Device texts in the

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/upgrade_rollout.h"
+#include "core/upgrade/upgrade_rollout.h"
 
 // How the upgrade command shows a rollout: progress lines on a terminal, the final table and the
 // JSON document. Device texts are shown with control characters escaped.

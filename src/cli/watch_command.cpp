@@ -11,9 +11,9 @@
 #include "cli/cli_site.h"
 #include "cli/site_output.h"
 #include "cli/stop_signals.h"
-#include "core/capture_subnets.h"
-#include "core/control.h"
-#include "core/site_events.h"
+#include "core/control/capture_subnets.h"
+#include "core/control/control.h"
+#include "core/site/site_events.h"
 #include "site/site_recorder.h"
 
 namespace {

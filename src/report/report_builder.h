@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/device_entry.h"
+#include "core/common/device_entry.h"
 #include "report/report_model.h"
 
 // Where the report was made: filled in by the front end.

@@ -1,6 +1,6 @@
 #include "report/report_csv.h"
 
-#include "core/csv_export.h"
+#include "core/export/csv_export.h"
 
 std::string FormatReportCsv(const REPORT_T& report) {
   std::string out = "room,ip,mac,model,firmware,mode,mask,gateway,status,last_seen\r\n";

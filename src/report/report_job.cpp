@@ -2,9 +2,9 @@
 
 #include <chrono>
 
-#include "core/capture_subnets.h"
-#include "core/csv_export.h"
-#include "core/site_problems.h"
+#include "core/control/capture_subnets.h"
+#include "core/export/csv_export.h"
+#include "core/site/site_problems.h"
 #include "platform/file_version.h"
 #include "report/report_csv.h"
 #include "site/site_operation.h"

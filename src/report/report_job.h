@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/device_entry.h"
+#include "core/common/device_entry.h"
 #include "report/report_builder.h"
 #include "report/report_model.h"
 #include "report/report_pdf.h"

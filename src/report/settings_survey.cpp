@@ -1,9 +1,9 @@
 #include "report/settings_survey.h"
 
-#include "core/control.h"
-#include "core/device_config_keys.h"
-#include "core/device_operations.h"
-#include "core/op_clock.h"
+#include "core/control/control.h"
+#include "core/device/device_config_keys.h"
+#include "core/device/device_operations.h"
+#include "core/common/op_clock.h"
 #include "site/site_operation.h"
 
 CSettingsSurvey::CSettingsSurvey(std::vector<DEVICE_ENTRY_T> devices)

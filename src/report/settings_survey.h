@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/control_notify.h"
-#include "core/device_entry.h"
+#include "core/control/control_notify.h"
+#include "core/common/device_entry.h"
 #include "report/report_model.h"
 
 class CControl;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "core/mac_text.h"
+#include "core/common/mac_text.h"
 
 const char* SiteOperationName(ESiteOperation kind) {
   switch (kind) {

@@ -1,9 +1,9 @@
 #include "site/site_operation_results.h"
 
-#include "core/address_assign_run.h"
-#include "core/batch_reboot_run.h"
-#include "core/batch_static_run.h"
-#include "core/upgrade_rollout.h"
+#include "core/batch/address_assign_run.h"
+#include "core/batch/batch_reboot_run.h"
+#include "core/batch/batch_static_run.h"
+#include "core/upgrade/upgrade_rollout.h"
 
 namespace {
 

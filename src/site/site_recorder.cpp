@@ -9,7 +9,7 @@
 #include <chrono>
 #include <unordered_set>
 
-#include "core/device_config_keys.h"
+#include "core/device/device_config_keys.h"
 #include "shell/log.h"
 #include "site/site_database.h"
 

@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "core/control_notify.h"
-#include "core/device_answer_listeners.h"
-#include "core/device_entry.h"
-#include "core/site_problems.h"
+#include "core/control/control_notify.h"
+#include "core/control/device_answer_listeners.h"
+#include "core/common/device_entry.h"
+#include "core/site/site_problems.h"
 #include "site/mac_key_map.h"
 #include "site/site_operation.h"
 

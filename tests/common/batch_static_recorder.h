@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/batch_static_run.h"
+#include "core/batch/batch_static_run.h"
 #include "shell/global_utils.h"
 
 namespace batch_test {

@@ -12,14 +12,14 @@
 #include <QTableWidget>
 #include <algorithm>
 
-#include "core/address_plan_probe.h"
-#include "core/address_record.h"
-#include "core/arp_probe.h"
-#include "core/capture_subnets.h"
-#include "core/control.h"
-#include "core/csv_export.h"
-#include "core/mac_text.h"
-#include "core/op_clock.h"
+#include "core/batch/address_plan_probe.h"
+#include "core/batch/address_record.h"
+#include "core/control/arp_probe.h"
+#include "core/control/capture_subnets.h"
+#include "core/control/control.h"
+#include "core/export/csv_export.h"
+#include "core/common/mac_text.h"
+#include "core/common/op_clock.h"
 #include "site/site_operation_log.h"
 #include "site/site_operation_results.h"
 #include "transport/mac_proto_control.h"

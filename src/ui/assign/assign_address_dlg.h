@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/address_assign_run.h"
-#include "core/address_plan.h"
-#include "core/device_entry.h"
+#include "core/batch/address_assign_run.h"
+#include "core/batch/address_plan.h"
+#include "core/common/device_entry.h"
 #include "ui/framework/base_dlg.h"
 
 class CArpProbe;

@@ -12,12 +12,12 @@
 #include <QUrl>
 #include <string_view>
 
-#include "core/authenticate_dispatcher.h"
-#include "core/control.h"
-#include "core/device_config_keys.h"
-#include "core/device_operations.h"
-#include "core/mac_text.h"
-#include "core/network_input_check.h"
+#include "core/device/authenticate_dispatcher.h"
+#include "core/control/control.h"
+#include "core/device/device_config_keys.h"
+#include "core/device/device_operations.h"
+#include "core/common/mac_text.h"
+#include "core/device/network_input_check.h"
 #include "protocol/request_records.h"
 #include "shell/secure_wipe.h"
 #include "site/site_operation_log.h"

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "core/control_notify.h"
-#include "core/device_entry.h"
-#include "core/device_operations.h"
+#include "core/control/control_notify.h"
+#include "core/common/device_entry.h"
+#include "core/device/device_operations.h"
 #include "ui/framework/base_view.h"
 
 class CAuthenticateDispatcher;

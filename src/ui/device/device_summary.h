@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "core/device_entry.h"
+#include "core/common/device_entry.h"
 
 QString DeviceSummary(const DEVICE_ENTRY_T& device);
 

@@ -7,7 +7,7 @@
 // for the length of a wait (a tick that falls into it is skipped), so no handler of any window
 // runs re-entrantly inside the one that waits.
 
-#include "core/op_clock.h"
+#include "core/common/op_clock.h"
 
 class CUiWaitClock : public IOpClock {
 public:

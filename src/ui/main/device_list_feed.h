@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/device_entry.h"
+#include "core/common/device_entry.h"
 #include "ui/main/device_list_item.h"
 #include "ui/main/device_site_marks.h"
 

@@ -1,7 +1,7 @@
 #include "ui/main/device_list_item.h"
 
-#include "core/device_sort.h"
-#include "core/mac_text.h"
+#include "core/common/device_sort.h"
+#include "core/common/mac_text.h"
 
 CDeviceListItem::CDeviceListItem(const DEVICE_ENTRY_T& device) : m_device(device) { Fill(); }
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/device_entry.h"
+#include "core/common/device_entry.h"
 
 // One row of the device list: the device's record, its 1-based position and the values the
 // list draws and sorts on, prepared once per change so that painting and sorting thousands of

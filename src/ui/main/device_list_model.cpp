@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "core/mac_text.h"
+#include "core/common/mac_text.h"
 #include "ui/main/device_site_marks.h"
 
 namespace {

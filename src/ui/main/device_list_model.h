@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/device_entry.h"
+#include "core/common/device_entry.h"
 #include "ui/main/device_list_item.h"
 
 class CDeviceSiteMarks;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/device_entry.h"
+#include "core/common/device_entry.h"
 
 class CDeviceListModel;
 class QItemSelection;

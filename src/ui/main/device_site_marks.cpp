@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <algorithm>
 
-#include "core/csv_site_columns.h"
+#include "core/export/csv_site_columns.h"
 #include "ui/framework/translate_manager.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <map>
 #include <vector>
 
-#include "core/device_entry.h"
-#include "core/device_status.h"
-#include "core/site_problems.h"
+#include "core/common/device_entry.h"
+#include "core/site/device_status.h"
+#include "core/site/site_problems.h"
 
 class QPainter;
 

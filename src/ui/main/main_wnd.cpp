@@ -18,11 +18,11 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "core/capture_subnets.h"
-#include "core/control.h"
-#include "core/csv_export.h"
-#include "core/csv_site_columns.h"
-#include "core/upgrade_image_store.h"
+#include "core/control/capture_subnets.h"
+#include "core/control/control.h"
+#include "core/export/csv_export.h"
+#include "core/export/csv_site_columns.h"
+#include "core/upgrade/upgrade_image_store.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "site/site_paths.h"

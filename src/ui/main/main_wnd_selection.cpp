@@ -9,9 +9,9 @@
 #include <QLabel>
 #include <QListView>
 
-#include "core/control.h"
-#include "core/upgrade_compat.h"
-#include "core/upgrade_request.h"
+#include "core/control/control.h"
+#include "core/upgrade/upgrade_compat.h"
+#include "core/upgrade/upgrade_request.h"
 #include "shell/log.h"
 #include "ui/device/device_info_view.h"
 #include "ui/framework/mask_panel_wnd.h"

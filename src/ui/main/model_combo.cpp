@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <set>
 
-#include "core/control.h"
+#include "core/control/control.h"
 #include "shell/global_utils.h"
 #include "ui/framework/dlg_builder_callback.h"
 #include "ui/framework/notify_hub.h"

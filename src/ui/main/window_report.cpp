@@ -6,8 +6,8 @@
 #include <QFileInfo>
 #include <QWidget>
 
-#include "core/control.h"
-#include "core/op_clock.h"
+#include "core/control/control.h"
+#include "core/common/op_clock.h"
 #include "report/report_job.h"
 #include "report/settings_survey.h"
 #include "shell/global_utils.h"

@@ -3,8 +3,8 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "core/control.h"
-#include "core/device_answer_listeners.h"
+#include "core/control/control.h"
+#include "core/control/device_answer_listeners.h"
 #include "site/site_database.h"
 #include "site/site_operation_log.h"
 #include "site/site_paths.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "core/device_entry.h"
-#include "core/site_problems.h"
+#include "core/common/device_entry.h"
+#include "core/site/site_problems.h"
 
 class CSiteRecorder;
 class QWidget;

@@ -6,9 +6,9 @@
 #include <QTableWidget>
 #include <algorithm>
 
-#include "core/authenticate_dispatcher.h"
-#include "core/control.h"
-#include "core/op_clock.h"
+#include "core/device/authenticate_dispatcher.h"
+#include "core/control/control.h"
+#include "core/common/op_clock.h"
 #include "site/site_operation_log.h"
 #include "site/site_operation_results.h"
 #include "ui/framework/message_box.h"

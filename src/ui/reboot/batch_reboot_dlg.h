@@ -4,8 +4,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/batch_reboot_run.h"
-#include "core/device_entry.h"
+#include "core/batch/batch_reboot_run.h"
+#include "core/common/device_entry.h"
 #include "ui/framework/base_dlg.h"
 
 class CAuthenticateDispatcher;

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QListView>
 
-#include "core/control.h"
+#include "core/control/control.h"
 #include "site/site_operation_log.h"
 #include "site/site_operation_results.h"
 #include "ui/framework/device_list_common.h"

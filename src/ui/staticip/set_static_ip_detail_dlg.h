@@ -3,8 +3,8 @@
 #include <atomic>
 #include <vector>
 
-#include "core/batch_static_run.h"
-#include "core/control_notify.h"
+#include "core/batch/batch_static_run.h"
+#include "core/control/control_notify.h"
 #include "ui/framework/base_dlg.h"
 
 class QLabel;

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "core/mac_text.h"
+#include "core/common/mac_text.h"
 #include "ui/framework/translate_manager.h"
 #include "ui/staticip/static_ip_row_painter.h"
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <vector>
 
-#include "core/batch_static_run.h"
+#include "core/batch/batch_static_run.h"
 
 // One row of the batch static IP progress: the device, its status (0 configuring, 2 success,
 // 3 failure) and why it failed, with the texts the row shows.

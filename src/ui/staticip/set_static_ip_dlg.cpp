@@ -5,7 +5,7 @@
 #include <QListView>
 #include <QSignalBlocker>
 
-#include "core/control.h"
+#include "core/control/control.h"
 #include "ui/framework/device_list_common.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/notify_hub.h"

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "core/device_entry.h"
+#include "core/common/device_entry.h"
 #include "ui/framework/base_dlg.h"
 
 class QAbstractButton;

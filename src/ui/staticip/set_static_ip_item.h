@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/device_entry.h"
+#include "core/common/device_entry.h"
 #include "ui/main/device_list_item.h"
 
 // One row of the batch static IP selection: the device's record with the texts and sort keys the

@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/device_entry.h"
+#include "core/common/device_entry.h"
 #include "ui/staticip/set_static_ip_item.h"
 
 // The rows of the batch static IP selection and the rules that keep them up to date: one row per

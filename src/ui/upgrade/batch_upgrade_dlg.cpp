@@ -12,11 +12,11 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "core/control.h"
-#include "core/csv_export.h"
-#include "core/op_clock.h"
-#include "core/rollout_csv.h"
-#include "core/upgrade_request.h"
+#include "core/control/control.h"
+#include "core/export/csv_export.h"
+#include "core/common/op_clock.h"
+#include "core/upgrade/rollout_csv.h"
+#include "core/upgrade/upgrade_request.h"
 #include "site/site_operation_log.h"
 #include "site/site_operation_results.h"
 #include "ui/framework/message_box.h"

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/device_entry.h"
-#include "core/upgrade_compat.h"
-#include "core/upgrade_rollout.h"
+#include "core/common/device_entry.h"
+#include "core/upgrade/upgrade_compat.h"
+#include "core/upgrade/upgrade_rollout.h"
 #include "ui/framework/base_dlg.h"
 
 class QAbstractButton;

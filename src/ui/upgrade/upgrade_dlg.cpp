@@ -4,9 +4,9 @@
 #include <QLabel>
 #include <QWidget>
 
-#include "core/control.h"
-#include "core/op_clock.h"
-#include "core/upgrade_request.h"
+#include "core/control/control.h"
+#include "core/common/op_clock.h"
+#include "core/upgrade/upgrade_request.h"
 #include "shell/log.h"
 #include "site/site_operation_log.h"
 #include "site/site_operation_results.h"

@@ -3,11 +3,11 @@
 #include <memory>
 #include <string>
 
-#include "core/control_notify.h"
-#include "core/device_entry.h"
-#include "core/download_log_watch.h"
-#include "core/upgrade_follower.h"
-#include "core/upgrade_resend.h"
+#include "core/control/control_notify.h"
+#include "core/common/device_entry.h"
+#include "core/upgrade/download_log_watch.h"
+#include "core/upgrade/upgrade_follower.h"
+#include "core/upgrade/upgrade_resend.h"
 #include "ui/framework/base_dlg.h"
 
 class QAbstractButton;

@@ -21,7 +21,7 @@
 #include <functional>
 #include <memory>
 
-#include "core/control.h"
+#include "core/control/control.h"
 #include "desktop/quiet_window_fixture.h"
 #include "support/ui_driver.h"
 #include "ui/device/device_info_view.h"

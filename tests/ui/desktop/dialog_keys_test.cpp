@@ -12,8 +12,8 @@
 #include <functional>
 #include <memory>
 
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
+#include "core/control/control.h"
+#include "core/control/control_outbound_hooks.h"
 #include "support/ui_driver.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/skin_style.h"

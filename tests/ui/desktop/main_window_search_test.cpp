@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
+#include "core/control/control.h"
+#include "core/control/control_outbound_hooks.h"
 #include "support/ui_driver.h"
 #include "ui/main/device_list_model.h"
 #include "ui/main/main_wnd.h"

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
+#include "core/control/control.h"
+#include "core/control/control_outbound_hooks.h"
 #include "ui/framework/skin_style.h"
 #include "ui/main/main_wnd.h"
 

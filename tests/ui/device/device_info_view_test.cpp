@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
-#include "core/op_clock.h"
+#include "core/control/control.h"
+#include "core/control/control_outbound_hooks.h"
+#include "core/common/op_clock.h"
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
 #include "protocol/text_field.h"

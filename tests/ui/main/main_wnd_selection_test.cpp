@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
+#include "core/control/control.h"
+#include "core/control/control_outbound_hooks.h"
 #include "support/ui_driver.h"
 #include "ui/device/device_info_view.h"
 #include "ui/main/device_list_model.h"

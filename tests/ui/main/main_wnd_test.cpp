@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
-#include "core/op_clock.h"
+#include "core/control/control.h"
+#include "core/control/control_outbound_hooks.h"
+#include "core/common/op_clock.h"
 #include "shell/global_utils.h"
 #include "support/sort_arrow.h"
 #include "support/ui_driver.h"

@@ -2,8 +2,8 @@
 
 #include <QApplication>
 
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
+#include "core/control/control.h"
+#include "core/control/control_outbound_hooks.h"
 #include "support/ui_driver.h"
 #include "ui/framework/dialog_codes.h"
 #include "ui/main/main_wnd.h"

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
+#include "core/control/control.h"
+#include "core/control/control_outbound_hooks.h"
 #include "support/sort_arrow.h"
 #include "support/ui_driver.h"
 #include "ui/framework/dialog_codes.h"

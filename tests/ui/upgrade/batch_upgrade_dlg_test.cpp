@@ -10,8 +10,8 @@
 #include <atomic>
 #include <memory>
 
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
+#include "core/control/control.h"
+#include "core/control/control_outbound_hooks.h"
 #include "protocol/msg_header.h"
 #include "support/ui_driver.h"
 #include "protocol/packet_record.h"

@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
+#include "core/control/control.h"
+#include "core/control/control_outbound_hooks.h"
 #include "protocol/msg_header.h"
 #include "shell/global_utils.h"
 #include "support/ui_driver.h"

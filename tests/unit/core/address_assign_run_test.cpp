@@ -1,13 +1,13 @@
-#include "core/address_assign_run.h"
+#include "core/batch/address_assign_run.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <set>
 
-#include "core/arp_probe.h"
-#include "core/mac_text.h"
-#include "core/op_clock.h"
+#include "core/control/arp_probe.h"
+#include "core/common/mac_text.h"
+#include "core/common/op_clock.h"
 #include "transport/arp_frame.h"
 
 using namespace std::chrono_literals;

@@ -1,10 +1,10 @@
-#include "core/address_plan.h"
+#include "core/batch/address_plan.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "core/address_record.h"
+#include "core/batch/address_record.h"
 #include "transport/udp_frame.h"
 
 namespace {

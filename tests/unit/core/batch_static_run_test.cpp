@@ -1,11 +1,11 @@
-#include "core/batch_static_run.h"
+#include "core/batch/batch_static_run.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
 #include "common/batch_static_recorder.h"
-#include "core/op_clock.h"
+#include "core/common/op_clock.h"
 
 using namespace std::chrono_literals;
 

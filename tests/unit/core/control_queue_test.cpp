@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/control.h"
+#include "core/control/control.h"
 #include "protocol/packet_record.h"
 #include "shell/comm_control.h"
 #include "shell/log_record.h"

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/control.h"
+#include "core/control/control.h"
 #include "protocol/reply_records.h"
 
 namespace {

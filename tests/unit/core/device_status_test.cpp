@@ -1,11 +1,11 @@
-#include "core/device_status.h"
+#include "core/site/device_status.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 
-#include "core/control.h"
-#include "core/op_clock.h"
+#include "core/control/control.h"
+#include "core/common/op_clock.h"
 #include "unit/inbound/inbound_fixture.h"
 
 using namespace std::chrono_literals;

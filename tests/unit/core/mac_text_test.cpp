@@ -1,4 +1,4 @@
-#include "core/mac_text.h"
+#include "core/common/mac_text.h"
 
 #include <gtest/gtest.h>
 

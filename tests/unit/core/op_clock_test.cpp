@@ -1,4 +1,4 @@
-#include "core/op_clock.h"
+#include "core/common/op_clock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "core/site_events.h"
+#include "core/site/site_events.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "core/op_clock.h"
+#include "core/common/op_clock.h"
 
 using namespace std::chrono_literals;
 

@@ -1,4 +1,4 @@
-#include "core/site_problems.h"
+#include "core/site/site_problems.h"
 
 #include <gtest/gtest.h>
 

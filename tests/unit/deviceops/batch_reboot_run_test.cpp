@@ -1,12 +1,12 @@
-#include "core/batch_reboot_run.h"
+#include "core/batch/batch_reboot_run.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
-#include "core/authenticate_dispatcher.h"
-#include "core/control.h"
-#include "core/op_clock.h"
+#include "core/device/authenticate_dispatcher.h"
+#include "core/control/control.h"
+#include "core/common/op_clock.h"
 
 namespace {
 

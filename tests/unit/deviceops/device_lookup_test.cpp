@@ -1,10 +1,10 @@
-#include "core/device_lookup.h"
+#include "core/device/device_lookup.h"
 
 #include <gtest/gtest.h>
 
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
-#include "core/op_clock.h"
+#include "core/control/control.h"
+#include "core/control/control_outbound_hooks.h"
+#include "core/common/op_clock.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/device_operations.h"
+#include "core/device/device_operations.h"
 
 #include <gtest/gtest.h>
 
@@ -6,12 +6,12 @@
 #include <regex>
 #include <vector>
 
-#include "core/authenticate_dispatcher.h"
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
-#include "core/device_config_keys.h"
-#include "core/network_input_check.h"
-#include "core/op_clock.h"
+#include "core/device/authenticate_dispatcher.h"
+#include "core/control/control.h"
+#include "core/control/control_outbound_hooks.h"
+#include "core/device/device_config_keys.h"
+#include "core/device/network_input_check.h"
+#include "core/common/op_clock.h"
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
 #include "protocol/request_records.h"

@@ -1,4 +1,4 @@
-#include "core/csv_export.h"
+#include "core/export/csv_export.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/device_sort.h"
+#include "core/common/device_sort.h"
 
 #include <gtest/gtest.h>
 

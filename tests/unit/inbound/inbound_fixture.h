@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/control.h"
-#include "core/control_notify.h"
+#include "core/control/control.h"
+#include "core/control/control_notify.h"
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
 #include "protocol/reply_records.h"

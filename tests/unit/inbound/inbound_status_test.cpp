@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/op_clock.h"
+#include "core/common/op_clock.h"
 #include "inbound_fixture.h"
 
 namespace inbound_test {

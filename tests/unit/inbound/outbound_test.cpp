@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
+#include "core/control/control.h"
+#include "core/control/control_outbound_hooks.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "core/control.h"
+#include "core/control/control.h"
 #include "protocol/discover_request.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_handle.h"

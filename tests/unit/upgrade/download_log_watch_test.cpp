@@ -1,4 +1,4 @@
-#include "core/download_log_watch.h"
+#include "core/upgrade/download_log_watch.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

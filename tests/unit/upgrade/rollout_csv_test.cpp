@@ -1,4 +1,4 @@
-#include "core/rollout_csv.h"
+#include "core/upgrade/rollout_csv.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/upgrade_compat.h"
+#include "core/upgrade/upgrade_compat.h"
 
 #include <gtest/gtest.h>
 

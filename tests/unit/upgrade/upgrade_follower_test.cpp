@@ -1,10 +1,10 @@
-#include "core/upgrade_follower.h"
+#include "core/upgrade/upgrade_follower.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "core/control.h"
+#include "core/control/control.h"
 
 namespace {
 

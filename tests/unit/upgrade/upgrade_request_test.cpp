@@ -1,4 +1,4 @@
-#include "core/upgrade_request.h"
+#include "core/upgrade/upgrade_request.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/control_outbound_hooks.h"
-#include "core/upgrade_image_store.h"
+#include "core/control/control_outbound_hooks.h"
+#include "core/upgrade/upgrade_image_store.h"
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
 #include "protocol/text_field.h"

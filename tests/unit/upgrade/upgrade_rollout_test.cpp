@@ -1,4 +1,4 @@
-#include "core/upgrade_rollout.h"
+#include "core/upgrade/upgrade_rollout.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/control.h"
-#include "core/op_clock.h"
+#include "core/control/control.h"
+#include "core/common/op_clock.h"
 
 namespace {
 
