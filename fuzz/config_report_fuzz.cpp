@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/common/mac_text.h"
 #include "core/device/device_config_keys.h"
 #include "protocol/request_records.h"
 #include "shell/global_utils.h"
@@ -87,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   DEVICE_ENTRY_T device;
   device.mac = Typed(fields[0]);
   device.workMac = fields[1] == "=" ? device.mac : Typed(fields[1]);
-  const bool lan = device.mac == device.workMac;
+  // The device's own interface is the one whose MAC reads the same, whatever the spelling.
+  const bool lan = CompactMacText(device.mac) == CompactMacText(device.workMac);
   const std::string prefix = lan ? "Config.Network.LAN." : "Config.Network.WLAN.";
 
   CONFIG_MODULE_T module;

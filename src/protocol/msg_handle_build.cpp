@@ -1,5 +1,6 @@
 // Request documents: one element per line, TAB indented, CR LF line ends, no XML declaration.
-// Values go in verbatim (the devices expect no escaping).
+// Values go in verbatim (the devices expect no escaping), except an image's version, which comes
+// from a file name and may hold XML's own characters.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -36,6 +37,26 @@ public:
   template <size_t N>
   const char* Value(const char16_t (&field)[N]) {
     return Value(field, static_cast<int>(N));
+  }
+
+  // A field converted and made safe as XML text ('&', '<' and '>' as entities): for texts that
+  // come from a file name, such as an image's version, which may hold any of them.
+  template <size_t N>
+  const char* EscapedValue(const char16_t (&field)[N]) {
+    const std::string raw = Value(field);
+    std::string escaped;
+    for (char c : raw) {
+      if (c == '&') escaped += "&amp;";
+      else if (c == '<') escaped += "&lt;";
+      else if (c == '>') escaped += "&gt;";
+      else escaped += c;
+    }
+    if (escaped.size() >= kScratchBytes) {
+      failed_ = true;
+      escaped.clear();
+    }
+    std::memcpy(value_, escaped.c_str(), escaped.size() + 1);
+    return value_;
   }
 
   // Formats one line and appends it; a line over the scratch size or a document over the
@@ -165,7 +186,7 @@ int CMsgHandle::BuildUpgradeSendMsg(uint8_t* out, int capacity, const UPGRADE_SE
   doc.Line("\t<%s>%s</%s>\r\n", "Type", "UpgradeSend", "Type");
   doc.Line("\t<%s>%s</%s>\r\n", "Protocal", doc.Value(request->szProtocal), "Protocal");
   doc.Line("\t<%s>\r\n", "Params");
-  doc.Line("\t\t<%s>%s</%s>\r\n", "FirmwareVer", doc.Value(request->szFirmwareVer), "FirmwareVer");
+  doc.Line("\t\t<%s>%s</%s>\r\n", "FirmwareVer", doc.EscapedValue(request->szFirmwareVer), "FirmwareVer");
   doc.Line("\t\t<%s>%s</%s>\r\n", "FirmwareUrl", doc.Value(request->szFirmwareUrl), "FirmwareUrl");
   doc.Line("\t</%s>\r\n", "Params");
   doc.Line("</%s>\r\n", "Msg");
