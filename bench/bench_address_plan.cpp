@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/address_plan.h"
-#include "core/plan_file.h"
+#include "core/batch/address_plan.h"
+#include "core/batch/plan_file.h"
 
 namespace {
 

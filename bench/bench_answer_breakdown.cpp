@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
-#include "core/control.h"
-#include "core/device_answer_listeners.h"
-#include "core/mac_text.h"
+#include "core/control/control.h"
+#include "core/control/device_answer_listeners.h"
+#include "core/common/mac_text.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_header.h"
 #include "protocol/packet_record.h"

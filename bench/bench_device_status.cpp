@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/control.h"
-#include "core/site_problems.h"
+#include "core/control/control.h"
+#include "core/site/site_problems.h"
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
 #include "shell/comm_control.h"

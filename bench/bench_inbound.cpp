@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/control.h"
+#include "core/control/control.h"
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
 #include "shell/comm_control.h"

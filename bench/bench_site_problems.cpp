@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/site_problems.h"
+#include "core/site/site_problems.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/control.h"
+#include "core/control/control.h"
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
 #include "site/site_database.h"

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
+#include "core/control/control.h"
+#include "core/control/control_outbound_hooks.h"
 #include "ui/framework/notify_hub.h"
 #include "ui/staticip/set_static_ip_detail_dlg.h"
 #include "ui/staticip/set_static_ip_dlg.h"

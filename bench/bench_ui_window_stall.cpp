@@ -26,8 +26,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/control.h"
-#include "core/control_outbound_hooks.h"
+#include "core/control/control.h"
+#include "core/control/control_outbound_hooks.h"
 #include "ui/main/device_list_model.h"
 #include "ui/main/main_wnd.h"
 
