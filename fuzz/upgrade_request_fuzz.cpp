@@ -21,7 +21,8 @@ namespace {
 std::string Solid(const char* text) {
   std::string out;
   for (const char* c = text ? text : ""; *c; ++c) {
-    if (*c != ' ' && *c != '\t' && *c != '\r' && *c != '\n') out += *c;
+    // What the XML parser may treat as white space (\v and \f too) is not compared.
+    if (*c != ' ' && *c != '\t' && *c != '\r' && *c != '\n' && *c != '\v' && *c != '\f') out += *c;
   }
   return out;
 }
