@@ -22,7 +22,7 @@ for exe in devsim ipscanner-cli; do
 done
 seconds=${IPS_BENCH_SECONDS:-4}
 work=$(mktemp -d /tmp/ips-bench-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+trap '[ -n "${IPS_BENCH_KEEP:-}" ] || rm -rf "$work"' EXIT
 run_as=()
 cli=$bin/ipscanner-cli
 if [ "${IPS_BENCH_VIA_HELPER:-0}" = 1 ]; then
@@ -32,10 +32,19 @@ if [ "${IPS_BENCH_VIA_HELPER:-0}" = 1 ]; then
   cp "$bin/ipscanner-cli" "$bin/ipscanner-capture" "$work/mod/"
   cp -r "$bin/config" "$work/mod/" && rm -f "$work/mod/config/SystemSetting.ini"
   touch "$work/mod/read-only"
+  # Installed, the helper is root:ipscanner 0750 and the user is a member of the group; the
+  # copy is the same when the group exists, and open to all otherwise.
+  groups=(--clear-groups)
+  if gid=$(getent group ipscanner | cut -d: -f3) && [ -n "$gid" ]; then
+    chgrp ipscanner "$work/mod/ipscanner-capture" && chmod 0750 "$work/mod/ipscanner-capture"
+    groups=(--groups="$gid")
+  else
+    chmod 0755 "$work/mod/ipscanner-capture"
+  fi
   setcap cap_net_raw+ep "$work/mod/ipscanner-capture" || { echo "bench_discovery: setcap failed" >&2; exit 1; }
   chown 65534:65534 "$work/home"
   run_as=(env HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" XDG_CACHE_HOME="$work/home/cache"
-    XDG_DATA_HOME="$work/home/data" setpriv --reuid=65534 --regid=65534 --clear-groups)
+    XDG_DATA_HOME="$work/home/data" setpriv --reuid=65534 --regid=65534 "${groups[@]}")
   cli=$work/mod/ipscanner-cli
 fi
 
