@@ -9,6 +9,7 @@
 namespace {
 
 constexpr int kBatch = 64;
+constexpr auto kGatherTime = std::chrono::milliseconds(1);
 
 }  // namespace
 
@@ -56,6 +57,12 @@ void CLogQueue::SenderLoop() {
     while (count_ == 0) {
       senderAsleep_ = true;
       queued_.wait(lock);
+    }
+    // Woken for a line, the sender lets more gather for up to a millisecond before it sends:
+    // a busy worker then wakes it about once a millisecond, not for every line (each wake is a
+    // system call on the worker's side and a switch on the sender's).
+    if (count_ < kBatch) {
+      queued_.wait_for(lock, kGatherTime, [this] { return count_ >= kBatch; });
     }
     // The slots from head_ on stay untouched while the lock is released: writers fill only
     // the slots behind the queued lines, and head_ moves on only after the hand-over.
