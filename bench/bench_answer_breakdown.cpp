@@ -1,7 +1,9 @@
 // Where one discovery answer's time goes, from the capture callback to the table update, for
 // both envelopes (plain: payload mode 1; encrypted: mode 2 with the discovery key):
 //   BM_Stage/<stage>/<envelope>  one step of the path on its own;
-//   BM_Worker/<envelope>         the worker's whole cost (CControl::OnSocketMsg, log lines sent);
+//   BM_Worker/<envelope>/<repeat> the worker's whole cost (CControl::OnSocketMsg, log lines sent)
+//                                for an answer that differs from the device's last one (repeat 0:
+//                                read whole) and for one that repeats it (repeat 1);
 //   BM_Floor/<envelope>          what no implementation can skip: decrypting the same answer with
 //                                OpenSSL's fastest AES (EVP, the processor's AES instructions)
 //                                and parsing it with the XML reader. Nothing of the product.
@@ -49,22 +51,25 @@ double ThreadCpuNanos() { return CpuNanos(CLOCK_THREAD_CPUTIME_ID); }
 
 const char kMac[] = "021A2B3C4D5E";
 
-// A discovery answer as the devices send it (no model: the catalog names it).
-std::string AnswerXml() {
+// A discovery answer as the devices send it (no model: the catalog names it). The second
+// variant differs in the device's name only (a text the table does not keep).
+std::string AnswerXml(int variant = 0) {
   return std::string(
              "<Msg>\r\n\t<Type>DiscoverAck</Type>\r\n\t<Protocal>2.0</Protocal>\r\n\t<Params>\r\n"
              "\t\t<Type>DoorStation</Type>\r\n\t\t<DeviceID>1-0101</DeviceID>\r\n"
              "\t\t<IP>10.213.1.100</IP>\r\n\t\t<FW>12.30.1.1</FW>\r\n"
-             "\t\t<DeviceName>Door</DeviceName>\r\n"
-             "\t\t<RTSP>rtsp://10.213.1.100:554/live/ch00_0</RTSP>\r\n\t\t<Flag>5</Flag>\r\n"
-             "\t\t<MAC>") +
+             "\t\t<DeviceName>") +
+         (variant == 0 ? "Door" : "Gate") +
+         "</DeviceName>\r\n"
+         "\t\t<RTSP>rtsp://10.213.1.100:554/live/ch00_0</RTSP>\r\n\t\t<Flag>5</Flag>\r\n"
+         "\t\t<MAC>" +
          kMac + "</MAC>\r\n\t\t<WorkMAC>" + kMac + "</WorkMAC>\r\n\t\t<Model></Model>\r\n" +
          "\t</Params>\r\n</Msg>\r\n";
 }
 
 // Datagram bytes (header and payload) of the answer in either envelope.
-std::vector<uint8_t> Datagram(bool encrypted) {
-  const std::string xml = AnswerXml();
+std::vector<uint8_t> Datagram(bool encrypted, int variant = 0) {
+  const std::string xml = AnswerXml(variant);
   std::vector<uint8_t> datagram(kMsgHeaderLength + xml.size() + 64, 0);
   int length = static_cast<int>(xml.size());
   if (encrypted) {
@@ -82,8 +87,8 @@ std::vector<uint8_t> Datagram(bool encrypted) {
   return datagram;
 }
 
-std::vector<uint8_t> Frame(bool encrypted) {
-  const std::vector<uint8_t> datagram = Datagram(encrypted);
+std::vector<uint8_t> Frame(bool encrypted, int variant = 0) {
+  const std::vector<uint8_t> datagram = Datagram(encrypted, variant);
   FrameEndpoint source;
   FrameEndpoint destination;
   const uint8_t mac[6] = {0x02, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
@@ -100,9 +105,9 @@ std::vector<uint8_t> Frame(bool encrypted) {
   return frame;
 }
 
-PACKET_RECORD_T Record(bool encrypted) {
+PACKET_RECORD_T Record(bool encrypted, int variant = 0) {
   PACKET_RECORD_T record;
-  const std::vector<uint8_t> frame = Frame(encrypted);
+  const std::vector<uint8_t> frame = Frame(encrypted, variant);
   ParseUdpFrameToRecord(frame.data(), static_cast<int>(frame.size()), &record);
   return record;
 }
@@ -196,6 +201,7 @@ void BM_Floor(benchmark::State& state) {
 
 void BM_Worker(benchmark::State& state) {
   const bool encrypted = state.range(0) != 0;
+  const bool repeat = state.range(1) != 0;
   UseCatalog();
   state.counters["log"] = OpenLog() ? 1 : 0;
   CControl control;
@@ -205,11 +211,15 @@ void BM_Worker(benchmark::State& state) {
     std::snprintf(mac, sizeof(mac), "02%010X", i);
     control.UpdateDevice({"10.213.0.1", mac, mac, "Model", "1-1", "1.0"});
   }
-  const PACKET_RECORD_T record = Record(encrypted);
+  // repeat 0: every answer differs from the device's one before (two texts in turn), so each
+  // is read whole. repeat 1: the device answers with the same text every time, as devices do
+  // round after round.
+  const PACKET_RECORD_T records[2] = {Record(encrypted, 0), Record(encrypted, repeat ? 0 : 1)};
   const double floor = FloorNanos(encrypted);
   const double start = ThreadCpuNanos();
   const double processStart = CpuNanos(CLOCK_PROCESS_CPUTIME_ID);
-  for (auto _ : state) benchmark::DoNotOptimize(control.OnSocketMsg(&record));
+  size_t turn = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(control.OnSocketMsg(&records[turn++ & 1]));
   CLogQueue::GetInstance()->Flush();
   const double answers = static_cast<double>(state.iterations());
   const double perAnswer = (ThreadCpuNanos() - start) / answers;
@@ -401,5 +411,5 @@ void Stages(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_Stage)->Apply(Stages);
 BENCHMARK(BM_Floor)->ArgName("encrypted")->Arg(0)->Arg(1)->Iterations(1);
-BENCHMARK(BM_Worker)->ArgName("encrypted")->Arg(0)->Arg(1);
+BENCHMARK(BM_Worker)->ArgNames({"encrypted", "repeat"})->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1});
 BENCHMARK_MAIN();

@@ -5,7 +5,8 @@
 # the window process's CPU time (utime + stime of /proc/PID/stat, all its threads) over a
 # number of seconds (20 by default) and prints it as a share of one core, with the load average
 # beside it (other work on the machine slows the window but does not add to its CPU time).
-# A benchmark, not a test: it prints figures.
+# A benchmark, not a test: it prints figures. With IPS_BENCH_PERF=FILE, perf records the window
+# over those seconds into FILE (the figures then include perf's own cost).
 #
 #   bench/bench_window_idle.sh [module folder, default build/bin] [devices, default 65000] [seconds, default 20]
 set -uo pipefail
@@ -54,7 +55,12 @@ IPS_DEVSIM="$bin/devsim" "$root/scripts/segment.sh" --quiet \
       awk -v t="${t##*/}" -v ui="$gui" "{ n = NF; name = t == ui ? \"(UI)\" : \$2; print t, name, \$(n - 38) + \$(n - 37) }" "$t/stat" 2>/dev/null; done; }
     threads >"$work/t0"
     c0=$(cpu); w0=$(date +%s.%N); l0=$(cut -d" " -f1 /proc/loadavg)
-    sleep "$seconds"
+    if [ -n "${IPS_BENCH_PERF:-}" ]; then
+      # A profile of the window over the same seconds (it costs CPU time of its own).
+      perf record -q -g -p "$gui" -o "$IPS_BENCH_PERF" -- sleep "$seconds" >/dev/null 2>&1
+    else
+      sleep "$seconds"
+    fi
     c1=$(cpu); w1=$(date +%s.%N); l1=$(cut -d" " -f1 /proc/loadavg)
     threads >"$work/t1"
     # The threads that used any CPU meanwhile, busiest first: the UI thread, the feed of the list

@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "transport/capture_open.h"
 #include "transport/capture_relay_wire.h"
@@ -87,12 +88,15 @@ public:
     auto nextCounters = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     while (true) {
       if (poll(fds, 2, 200) < 0 && errno != EINTR) return 1;
-      if (fds[0].revents != 0 && !ForwardCapturedFrames()) return 1;
+      int forwarded = 0;
+      if (fds[0].revents != 0 && !ForwardCapturedFrames(&forwarded)) return 1;
       if (fds[1].revents & POLLIN) {
         if (!HandleRequest()) return 0;
       } else if (fds[1].revents & (POLLHUP | POLLERR)) {
         return 0;
       }
+      // A burst is forwarded a run at a time: see kCaptureGatherTime.
+      if (forwarded > 0) std::this_thread::sleep_for(kCaptureGatherTime);
       // Unasked, once a second, when something the front end should log has changed.
       const auto now = std::chrono::steady_clock::now();
       if (now >= nextCounters) {
@@ -107,7 +111,7 @@ public:
   }
 
 private:
-  bool ForwardCapturedFrames() {
+  bool ForwardCapturedFrames(int* forwarded) {
     bool relayed = true;
     struct Context {
       Relay* self;
@@ -122,6 +126,7 @@ private:
             *c->relayed = false;
         },
         reinterpret_cast<u_char*>(&context));
+    *forwarded = read > 0 ? read : 0;
     return read >= 0 && relayed;
   }
 

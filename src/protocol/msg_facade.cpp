@@ -148,6 +148,23 @@ int CMsgFacade::ParseDiscoverAckMsg(const uint8_t* datagram, int datagramLength,
                                                                                                : 0;
 }
 
+int CMsgFacade::DecodeDiscoverAck(const uint8_t* datagram, int datagramLength, int payloadLength,
+                                  int mode, std::vector<uint8_t>* text) {
+  if (datagram == nullptr || text == nullptr) return -1;
+  text->clear();
+  LogDebug("ParseDiscoverAckMsg %d", 119);
+  const uint8_t* payload =
+      ReceivedPayload("CMsgFacade::ParseDiscoverAckMsg", datagram, datagramLength, payloadLength);
+  if (payload == nullptr) return -1;
+  return CMsgHandle::GetInstance()->DecodeDiscoverAckText(payload, payloadLength, mode, text) ? 0
+                                                                                              : -1;
+}
+
+int CMsgFacade::ParseDiscoverAckText(const std::vector<uint8_t>& text, DISCOVER_ACK_T* out) {
+  if (out == nullptr) return -1;
+  return CMsgHandle::GetInstance()->ParseDiscoverAckText(text, out) < 0 ? -1 : 0;
+}
+
 int CMsgFacade::ParseAuthenticateAck(const uint8_t* datagram, int datagramLength, COMMON_ACK_T* out,
                                      const std::string& key, int payloadLength) {
   if (datagram == nullptr || out == nullptr) return -1;

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "protocol/msg_header.h"
 #include "protocol/reply_records.h"
@@ -41,6 +42,12 @@ public:
   // past datagramLength is refused. The datagram is only read.
   int ParseDiscoverAckMsg(const uint8_t* datagram, int datagramLength, DISCOVER_ACK_T* out,
                           int payloadLength, int mode);
+  // ParseDiscoverAckMsg in two steps, for a caller that looks at the answer's text first:
+  // DecodeDiscoverAck leaves the payload's text (decrypted when mode asks for it) in *text,
+  // ParseDiscoverAckText reads the answer from it.
+  int DecodeDiscoverAck(const uint8_t* datagram, int datagramLength, int payloadLength, int mode,
+                        std::vector<uint8_t>* text);
+  int ParseDiscoverAckText(const std::vector<uint8_t>& text, DISCOVER_ACK_T* out);
   int ParseAuthenticateAck(const uint8_t* datagram, int datagramLength, COMMON_ACK_T* out,
                            const std::string& key, int payloadLength);
   int ParseAckMsg(const uint8_t* datagram, int datagramLength, MSG_ACK_T* out,

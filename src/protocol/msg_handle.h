@@ -53,6 +53,13 @@ public:
   // received); it is only read, never written. mode is the header's payload mode. 0 on success,
   // -1 on failure (with the error log lines of the reply handling).
   int ParseDiscoverAckMsg(const uint8_t* payload, DISCOVER_ACK_T* out, int length, int mode);
+  // The two halves of ParseDiscoverAckMsg, for a caller that looks at the text before it is
+  // parsed. DecodeDiscoverAckText puts the payload's text (decrypted when mode asks for it)
+  // into *text, zero bytes behind it; false (logged) when it does not decrypt.
+  // ParseDiscoverAckText parses such a text; -1 (logged) when it is no answer document.
+  bool DecodeDiscoverAckText(const uint8_t* payload, int length, int mode,
+                             std::vector<uint8_t>* text);
+  int ParseDiscoverAckText(const std::vector<uint8_t>& text, DISCOVER_ACK_T* out);
   int ParseAuthenticateAck(const uint8_t* payload, COMMON_ACK_T* out, const std::string& keyText,
                            int length);
   int ParseAckMsg(const uint8_t* payload, MSG_ACK_T* out, const std::string& keyText, int length,

@@ -134,44 +134,100 @@ bool CMsgHandle::LoadWithFallbackKeys(const uint8_t* payload, int length, uint8_
   return loaded;
 }
 
-int CMsgHandle::ParseDiscoverAckMsg(const uint8_t* payload, DISCOVER_ACK_T* out, int length,
-                                    int mode) {
-  static const char kOperation[] = "CMsgHandle::ParseDiscoverAckMsg";
+namespace {
+
+constexpr char kDiscoverAckOperation[] = "CMsgHandle::ParseDiscoverAckMsg";
+
+}  // namespace
+
+bool CMsgHandle::DecodeDiscoverAckText(const uint8_t* payload, int length, int mode,
+                                       std::vector<uint8_t>* text) {
+  bool decoded = false;
+  if (payload != nullptr && text != nullptr && length >= 0) {
+    // Zero bytes behind the text: see LoadDocument.
+    text->assign(static_cast<size_t>(length) + 1 + kUtf8StepSlack, 0);
+    if (mode >= 2) {
+      decoded = DecryptPayload(payload, text->data(), length + 1, kDiscoverKeyText, length) == 0;
+    } else {
+      if (length > 0) std::memcpy(text->data(), payload, static_cast<size_t>(length));
+      decoded = true;
+    }
+  }
+  if (!decoded) LogError("%s:XML LoadBuffer failed.", kDiscoverAckOperation);
+  return decoded;
+}
+
+int CMsgHandle::ParseDiscoverAckText(const std::vector<uint8_t>& text, DISCOVER_ACK_T* out) {
+  if (out == nullptr) return -1;
+  std::memset(out, 0, sizeof(*out));
   TiXmlDocument doc;
-  const TiXmlElement* root =
-      LoadReply(kOperation, payload, out, length, kDiscoverKeyText, mode >= 2, nullptr, &doc);
+  if (!text.empty()) {
+    doc.Parse(reinterpret_cast<const char*>(text.data()), nullptr, TIXML_ENCODING_UTF8);
+  }
+  if (text.empty() || doc.Error() || doc.FirstChild() == nullptr) {
+    LogError("%s:XML LoadBuffer failed.", kDiscoverAckOperation);
+    return -1;
+  }
+  const TiXmlElement* root = MsgRoot(kDiscoverAckOperation, doc);
   if (root == nullptr) return -1;
   ReadProtocalAndParams(root, out->szProtocal, [out](const TiXmlElement* e) {
-    if (Named(e, "Type"))
-      Store(e, out->szType);
-    else if (Named(e, "DeviceID"))
-      Store(e, out->szDeviceID);
-    else if (Named(e, "Extension"))
-      Store(e, out->szExtension);
-    else if (Named(e, "IP"))
-      Store(e, out->szIP);
-    else if (Named(e, "FW"))
-      Store(e, out->szFW);
-    else if (Named(e, "Flag"))
-      Store(e, out->szFlag);
-    else if (Named(e, "DeviceName"))
-      Store(e, out->szDeviceName);
-    else if (Named(e, "RTSP"))
-      Store(e, out->szRTSP);
-    else if (Named(e, "MsgSeq"))
-      out->nMsgSeq = CGlobalUtils::TextToInt(e->GetText());
-    else if (Named(e, "DeviceCode"))
-      Store(e, out->szDeviceCode);
-    else if (Named(e, "DiscoverMethod"))
-      Store(e, out->szDiscoverMethod);
-    else if (Named(e, "MAC"))
-      Store(e, out->szMAC);
-    else if (Named(e, "WorkMAC"))
-      Store(e, out->szWorkMAC);
-    else if (Named(e, "Model"))
-      Store(e, out->szModel);
+    // Dispatched on the name's first letter: an answer has a dozen elements, and comparing
+    // each with every name cost more than reading it.
+    const char* name = e->Value();
+    switch (name[0]) {
+      case 'D':
+        if (Named(e, "DeviceID"))
+          Store(e, out->szDeviceID);
+        else if (Named(e, "DeviceName"))
+          Store(e, out->szDeviceName);
+        else if (Named(e, "DeviceCode"))
+          Store(e, out->szDeviceCode);
+        else if (Named(e, "DiscoverMethod"))
+          Store(e, out->szDiscoverMethod);
+        break;
+      case 'E':
+        if (Named(e, "Extension")) Store(e, out->szExtension);
+        break;
+      case 'F':
+        if (Named(e, "FW"))
+          Store(e, out->szFW);
+        else if (Named(e, "Flag"))
+          Store(e, out->szFlag);
+        break;
+      case 'I':
+        if (Named(e, "IP")) Store(e, out->szIP);
+        break;
+      case 'M':
+        if (Named(e, "MAC"))
+          Store(e, out->szMAC);
+        else if (Named(e, "Model"))
+          Store(e, out->szModel);
+        else if (Named(e, "MsgSeq"))
+          out->nMsgSeq = CGlobalUtils::TextToInt(e->GetText());
+        break;
+      case 'R':
+        if (Named(e, "RTSP")) Store(e, out->szRTSP);
+        break;
+      case 'T':
+        if (Named(e, "Type")) Store(e, out->szType);
+        break;
+      case 'W':
+        if (Named(e, "WorkMAC")) Store(e, out->szWorkMAC);
+        break;
+      default:
+        break;
+    }
   });
   return 0;
+}
+
+int CMsgHandle::ParseDiscoverAckMsg(const uint8_t* payload, DISCOVER_ACK_T* out, int length,
+                                    int mode) {
+  if (payload == nullptr || out == nullptr) return -1;
+  std::memset(out, 0, sizeof(*out));
+  std::vector<uint8_t> text;
+  if (!DecodeDiscoverAckText(payload, length, mode, &text)) return -1;
+  return ParseDiscoverAckText(text, out);
 }
 
 int CMsgHandle::ParseAuthenticateAck(const uint8_t* payload, COMMON_ACK_T* out,

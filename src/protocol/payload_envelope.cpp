@@ -26,16 +26,36 @@ int PaddedLength(int textLength) { return ((textLength - 1) / kAesBlock + 1) * k
 // instructions (the low-level AES_* calls do not). One cipher context per thread, reused.
 bool AesCbc(bool encrypt, const uint8_t key[kAesKeyBytes], const uint8_t iv[kAesBlock],
             const uint8_t* in, uint8_t* out, int length) {
+  // One context a thread. Its key schedule is kept while the key and the direction stay the
+  // same (every discovery answer is decrypted with the one discovery key): only the IV is set.
   struct Context {
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    ~Context() { EVP_CIPHER_CTX_free(ctx); }
+    uint8_t key[kAesKeyBytes] = {};
+    int direction = -1;  // none prepared
+    ~Context() {
+      SecureWipe(key, sizeof key);
+      EVP_CIPHER_CTX_free(ctx);
+    }
   };
   thread_local Context context;
   EVP_CIPHER_CTX* ctx = context.ctx;
-  if (ctx == nullptr ||
-      EVP_CipherInit_ex(ctx, EVP_aes_256_cbc(), nullptr, key, iv, encrypt ? 1 : 0) != 1 ||
-      EVP_CIPHER_CTX_set_padding(ctx, 0) != 1)
-    return false;
+  if (ctx == nullptr) return false;
+  const int direction = encrypt ? 1 : 0;
+  const bool prepared =
+      context.direction == direction && std::memcmp(context.key, key, kAesKeyBytes) == 0;
+  if (prepared) {
+    if (EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, iv, direction) != 1) {
+      context.direction = -1;
+      return false;
+    }
+  } else {
+    context.direction = -1;
+    if (EVP_CipherInit_ex(ctx, EVP_aes_256_cbc(), nullptr, key, iv, direction) != 1 ||
+        EVP_CIPHER_CTX_set_padding(ctx, 0) != 1)
+      return false;
+    std::memcpy(context.key, key, kAesKeyBytes);
+    context.direction = direction;
+  }
   int written = 0;
   return EVP_CipherUpdate(ctx, out, &written, in, length) == 1 && written == length;
 }

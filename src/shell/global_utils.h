@@ -65,7 +65,11 @@ public:
   // Settings and catalog.
   static std::string ReadLanguageSetting();
   static bool WriteLanguageSetting(const std::string& language);
+  // The catalog's name for the firmware's prefix (the text before its first dot), from the
+  // file as it is now.
   static std::string LookupModelName(const std::string& firmware);
+  // The model a discovery answer names, else the catalog's name for its firmware, from the file
+  // as it was at most a millisecond ago.
   static std::string DeviceModelName(const std::string& model, const std::string& firmware);
   static std::map<std::string, std::string> ReadModelNameMap();
   // Whether config/ModelName.ini can serve as the model catalog. False, with the reason in

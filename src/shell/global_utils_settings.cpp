@@ -34,21 +34,28 @@ std::string TrimBlanks(const std::string& text) {
 // change while devices answer.
 class CModelNameMemo {
 public:
-  std::string Lookup(const std::string& prefix) {
+  // checkedWithin: how old the last look at the file may be for its answers to count (zero:
+  // look now).
+  std::string Lookup(const std::string& prefix, std::chrono::microseconds checkedWithin) {
     const std::string path = Path();
-    struct stat info {};
-    const bool exists = ::stat(path.c_str(), &info) == 0;
-    const int64_t size = exists ? static_cast<int64_t>(info.st_size) : -1;
-    const int64_t mtime = exists ? static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 +
-                                       info.st_mtim.tv_nsec
-                                 : -1;
+    const auto now = std::chrono::steady_clock::now();
     std::lock_guard<std::mutex> lock(lock_);
-    if (path != path_ || size != size_ || mtime != mtime_ || names_.size() >= kMaxPrefixes) {
-      names_.clear();
-      path_ = path;
-      size_ = size;
-      mtime_ = mtime;
+    if (path != path_ || now - checkedAt_ >= checkedWithin) {
+      checkedAt_ = now;
+      struct stat info {};
+      const bool exists = ::stat(path.c_str(), &info) == 0;
+      const int64_t size = exists ? static_cast<int64_t>(info.st_size) : -1;
+      const int64_t mtime = exists ? static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 +
+                                         info.st_mtim.tv_nsec
+                                   : -1;
+      if (path != path_ || size != size_ || mtime != mtime_) {
+        names_.clear();
+        path_ = path;
+        size_ = size;
+        mtime_ = mtime;
+      }
     }
+    if (names_.size() >= kMaxPrefixes) names_.clear();
     const auto known = names_.find(prefix);
     if (known != names_.end()) return known->second;
     std::string name =
@@ -78,6 +85,7 @@ private:
   std::string path_;
   int64_t size_ = -2;
   int64_t mtime_ = -2;
+  std::chrono::steady_clock::time_point checkedAt_;
   std::unordered_map<std::string, std::string> names_;
 };
 
@@ -103,15 +111,35 @@ bool CGlobalUtils::WriteLanguageSetting(const std::string& language) {
   return false;
 }
 
-std::string CGlobalUtils::LookupModelName(const std::string& firmware) {
-  const size_t dot = firmware.find('.');
-  if (dot == std::string::npos || dot == 0) return std::string();
+namespace {
+
+CModelNameMemo* ModelNameMemo() {
   static CModelNameMemo* memo = new CModelNameMemo();
-  return memo->Lookup(firmware.substr(0, dot));
+  return memo;
+}
+
+std::string PrefixOf(const std::string& firmware) {
+  const size_t dot = firmware.find('.');
+  return dot == std::string::npos ? std::string() : firmware.substr(0, dot);
+}
+
+// Discovery answers come by the thousand a second, and each one without a model asks: a look
+// at the file (a stat walks its whole path) once a millisecond is soon enough for them.
+constexpr std::chrono::microseconds kAnswerCatalogCheck{1000};
+
+}  // namespace
+
+std::string CGlobalUtils::LookupModelName(const std::string& firmware) {
+  const std::string prefix = PrefixOf(firmware);
+  if (prefix.empty()) return std::string();
+  return ModelNameMemo()->Lookup(prefix, std::chrono::microseconds(0));
 }
 
 std::string CGlobalUtils::DeviceModelName(const std::string& model, const std::string& firmware) {
-  return model.empty() ? LookupModelName(firmware) : model;
+  if (!model.empty()) return model;
+  const std::string prefix = PrefixOf(firmware);
+  if (prefix.empty()) return std::string();
+  return ModelNameMemo()->Lookup(prefix, kAnswerCatalogCheck);
 }
 
 std::map<std::string, std::string> CGlobalUtils::ReadModelNameMap() {

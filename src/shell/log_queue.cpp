@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdlib>
 
+#include <pthread.h>
+
 #include "shell/comm_control.h"
 
 namespace {
@@ -28,7 +30,9 @@ bool CLogQueue::Post(int level, std::string_view utf8Text) {
   if (!started_) {
     started_ = true;
     // The sender lives as long as the process; lines still queued at exit are sent first.
-    std::thread(&CLogQueue::SenderLoop, this).detach();
+    std::thread sender(&CLogQueue::SenderLoop, this);
+    pthread_setname_np(sender.native_handle(), "log-send");
+    sender.detach();
     std::atexit([] { CLogQueue::GetInstance()->Flush(); });
   }
   drained_.wait(lock, [this] { return count_ < kSlots; });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -27,6 +28,9 @@ constexpr int kCaptureSnapshotBytes = 2048;
 constexpr int kCaptureBufferBytes = 32 << 20;
 // How long a read waits for a frame before it returns to look at the stop flag.
 constexpr int kCaptureReadTimeoutMs = 100;
+// After a read that found frames, the reader pauses this long before it waits again, so that
+// a burst is taken a run at a time (the ring holds far more than arrives meanwhile).
+constexpr std::chrono::microseconds kCaptureGatherTime{1000};
 
 enum class CaptureOpenError : uint8_t {
   kNone = 0,

@@ -1,9 +1,12 @@
 #include "transport/mac_proto_control.h"
 
+#include <pthread.h>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <linux/if_ether.h>
 #include <pcap/pcap.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/adapters.h"
 #include "shell/global_utils.h"
@@ -192,6 +196,7 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
               name.c_str(), static_cast<int>(relay->HelperPid()));
       picked->relay = relay.get();
       threads_.emplace_back(&CMacProtoControl::MacProtoRelayThread, this, relay.get(), name);
+      pthread_setname_np(threads_.back().native_handle(), "capture-relay");
       relays_.push_back(std::move(relay));
       ++started;
       continue;
@@ -211,6 +216,7 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
     pcap_t* handle = opened.handle;
     picked->handle = handle;
     threads_.emplace_back(&CMacProtoControl::MacProtoRecvThread, this, handle, name);
+    pthread_setname_np(threads_.back().native_handle(), "capture-rx");
     ++started;
   }
   pcap_freealldevs(devices);
@@ -285,6 +291,11 @@ void CMacProtoControl::MacProtoRecvThread(pcap_t* handle, std::string adapterNam
   bool inErrorStreak = false;
   uint64_t lastDropped = 0;
   int64_t nextCounterCheck = NowMs() + 1000;
+  // The thread waits on the capture itself and then takes every frame the ring holds: one wake
+  // for a run of frames, not one for each.
+  char errbuf[PCAP_ERRBUF_SIZE] = {};
+  const bool nonBlocking = pcap_setnonblock(handle, 1, errbuf) == 0;
+  const int fd = nonBlocking ? pcap_get_selectable_fd(handle) : -1;
   while (!stopping_.load(std::memory_order_relaxed)) {
     // Once a second: a loss is logged while it happens, not only at the end.
     if (NowMs() >= nextCounterCheck) {
@@ -293,10 +304,24 @@ void CMacProtoControl::MacProtoRecvThread(pcap_t* handle, std::string adapterNam
       if (ReadLibraryCounters(handle, &counters))
         LogCounterChanges(adapterName, counters, &lastDropped);
     }
-    pcap_pkthdr* header = nullptr;
-    const u_char* frame = nullptr;
-    const int result = pcap_next_ex(handle, &header, &frame);
-    if (result == 0) continue;  // read time-out: poll again
+    int result = 0;
+    if (fd >= 0) {
+      pollfd wait{fd, POLLIN, 0};
+      if (poll(&wait, 1, kCaptureReadTimeoutMs) <= 0) continue;  // time-out: the stop flag
+      result = pcap_dispatch(
+          handle, -1,
+          [](u_char* user, const pcap_pkthdr* header, const u_char* frame) {
+            reinterpret_cast<CMacProtoControl*>(user)->HandleCapturedFrame(
+                frame, static_cast<int>(header->caplen), static_cast<int>(header->len));
+          },
+          reinterpret_cast<u_char*>(this));
+    } else {
+      pcap_pkthdr* header = nullptr;
+      const u_char* frame = nullptr;
+      result = pcap_next_ex(handle, &header, &frame);
+      if (result == 1)
+        HandleCapturedFrame(frame, static_cast<int>(header->caplen), static_cast<int>(header->len));
+    }
     if (result == PCAP_ERROR_BREAK) break;
     if (result < 0) {
       // A capture error (interface gone or down) repeats on every call: log it once and
@@ -308,7 +333,10 @@ void CMacProtoControl::MacProtoRecvThread(pcap_t* handle, std::string adapterNam
       continue;
     }
     inErrorStreak = false;
-    HandleCapturedFrame(frame, static_cast<int>(header->caplen), static_cast<int>(header->len));
+    // Frames came: more are likely on their way (a discovery's answers arrive by the thousand).
+    // A short pause lets them gather in the ring, so that a busy segment costs a wake a
+    // millisecond instead of a wake a frame; a lone answer waits at most that long.
+    if (result > 0 && fd >= 0) std::this_thread::sleep_for(kCaptureGatherTime);
   }
 }
 

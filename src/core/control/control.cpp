@@ -1,5 +1,7 @@
 #include "core/control/control.h"
 
+#include <pthread.h>
+
 #include <chrono>
 #include <cstddef>
 #include <cstring>
@@ -68,6 +70,9 @@ int CControl::StartThreads() {
   m_tickThread = std::thread(&CControl::TickLoop, this);
   m_workerThread = std::thread(&CControl::WorkerLoop, this);
   m_workerId = m_workerThread.get_id();
+  // Named for top and the benchmarks' per-thread figures.
+  pthread_setname_np(m_tickThread.native_handle(), "ctl-tick");
+  pthread_setname_np(m_workerThread.native_handle(), "ctl-worker");
   return 0;
 }
 

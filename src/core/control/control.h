@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/control/control_notify.h"
+#include "core/control/discover_answer_memo.h"
 #include "core/common/device_entry.h"
 #include "core/site/device_status.h"
 #include "shell/entry_bound.h"
@@ -214,4 +215,5 @@ private:
   DispatchHook m_dispatchHook;
 
   CDeviceStatusTracker m_deviceStatus;
+  CDiscoverAnswerMemo m_discoverAnswers;  // the worker's: answers that repeat are not read again
 };

@@ -61,10 +61,12 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
   }
 
   // The sender's device key: the MAC of the entry whose work MAC is the frame's source address,
-  // otherwise that address itself.
-  const std::string frameMac = CGlobalUtils::MacBytesToText(record->mac);
+  // otherwise that address itself. A discovery answer names its device itself and needs none.
   std::string deviceKey;
-  if (!FindDeviceKeyByWorkMac(frameMac, &deviceKey)) deviceKey = frameMac;
+  if (header.messageId != MSG_DISCOVER_ACK) {
+    const std::string frameMac = CGlobalUtils::MacBytesToText(record->mac);
+    if (!FindDeviceKeyByWorkMac(frameMac, &deviceKey)) deviceKey = frameMac;
+  }
 
   const std::string sourceIp = FieldToUtf8(record->szIP);
   LogDebug("%s: (%s:%d)ID = 0x%X", kOnSocketMsg, sourceIp.c_str(), record->nPort, header.messageId);
@@ -107,23 +109,20 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
       char prefix[kEnvelopeMagicLength + 1] = {};
       std::memcpy(prefix, record->data + kMsgHeaderLength,
                   static_cast<size_t>(std::min(header.payloadLength, kEnvelopeMagicLength)));
-      DISCOVER_ACK_T answer;
-      std::memset(&answer, 0, sizeof(answer));
-      if (facade->ParseDiscoverAckMsg(record->data, received, &answer, header.payloadLength,
-                                      header.payloadMode) != 0) {
+      DISCOVER_ANSWER_T answer;
+      if (!m_discoverAnswers.Decode(record->mac, record->data, received, header.payloadLength,
+                                    header.payloadMode, &answer)) {
         LogError("%s: ParseDiscoverAckMsg failed.", kOnSocketMsg);
         return -1;
       }
-      const std::string mac = FieldToUtf8(answer.szMAC);
-      const std::string workMac = CompactMacText(FieldToUtf8(answer.szWorkMAC));
-
       DEVICE_ENTRY_T entry;
-      entry.ip = FieldToUtf8(answer.szIP);
-      entry.mac = mac;
-      entry.workMac = workMac.empty() ? mac : workMac;
-      entry.firmware = FieldToUtf8(answer.szFW);
-      entry.model = CGlobalUtils::DeviceModelName(FieldToUtf8(answer.szModel), entry.firmware);
-      entry.deviceId = FieldToUtf8(answer.szDeviceID);
+      entry.ip = std::move(answer.ip);
+      entry.mac = answer.mac;
+      entry.workMac = answer.workMac.empty() ? answer.mac : std::move(answer.workMac);
+      entry.firmware = std::move(answer.firmware);
+      entry.model = CGlobalUtils::DeviceModelName(answer.model, entry.firmware);
+      entry.deviceId = std::move(answer.deviceId);
+      const std::string& mac = answer.mac;
       // Keyed by the MAC inside the answer, not by the frame's source address. A device the full
       // table refuses leaves no trace anywhere else either.
       if (!UpdateDevice(entry)) return -1;
