@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
+#include <thread>
+
 #include "inbound_fixture.h"
 #include "protocol/msg_facade.h"
 
@@ -88,6 +92,30 @@ TEST_F(InboundDiscovery, SameMacWithNewIpIsUpdatedInPlace) {
   EXPECT_EQ(devices[0].ip, "10.0.1.9");
   EXPECT_EQ(devices[0].firmware, "2.0");
   EXPECT_EQ(devices[1].mac, "0B0000000002");
+}
+
+// Devices answer every discovery with the same text, and such a repeat is not read again. What
+// it yields must still be exactly what reading it gives: a text that changes in one character
+// (same length, same sender) is read anew, and a model from the catalog follows the catalog.
+TEST_F(InboundDiscovery, RepeatedAnswersGiveWhatReadingThemGives) {
+  const std::string a = DiscoverDoc("0D0000000001", "", "10.0.2.1", "", "29.1");
+  const std::string b = DiscoverDoc("0D0000000001", "", "10.0.2.2", "", "29.1");
+  ASSERT_EQ(a.size(), b.size());
+  for (Envelope envelope : {Envelope::kBare, Envelope::kPrefixed}) {
+    for (const std::string* xml : {&a, &a, &b, &b, &a}) {
+      ASSERT_EQ(Deliver(control, Discovery(*xml, envelope)), 0);
+      DEVICE_ENTRY_T entry;
+      ASSERT_TRUE(control.FindDevice("0D0000000001", &entry));
+      EXPECT_EQ(entry.ip, xml == &a ? "10.0.2.1" : "10.0.2.2");
+      EXPECT_EQ(entry.model, "Door 29");
+    }
+  }
+  std::ofstream(dir_ / "config" / "ModelName.ini") << "[ModelName]\n29=Renamed door\n";
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));  // answers see the catalog within 1 ms
+  ASSERT_EQ(Deliver(control, Discovery(a)), 0);
+  DEVICE_ENTRY_T entry;
+  ASSERT_TRUE(control.FindDevice("0D0000000001", &entry));
+  EXPECT_EQ(entry.model, "Renamed door");
 }
 
 using InboundAck = InboundTest;
