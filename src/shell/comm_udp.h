@@ -50,6 +50,7 @@ public:
   void SetPorts(int firstLocalPort, int localPortCount, int viewerPort);
   bool IsOpen() const { return m_socket.load() >= 0; }
   int LocalPort() const { return m_localPort; }
+  int ViewerPort() const { return m_viewerPort; }
 
 private:
   std::atomic<int> m_socket{-1};

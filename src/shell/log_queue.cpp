@@ -6,12 +6,14 @@
 
 #include <pthread.h>
 
+#include "platform/udp_port_listener.h"
 #include "shell/comm_control.h"
 
 namespace {
 
 constexpr int kBatch = 64;
 constexpr auto kGatherTime = std::chrono::milliseconds(1);
+constexpr auto kViewerCheckPeriod = std::chrono::milliseconds(100);
 
 }  // namespace
 
@@ -56,6 +58,9 @@ void CLogQueue::Flush() {
 
 void CLogQueue::SenderLoop() {
   CCommUdp& channel = CCommControl::GetInstance()->Channel();
+  bool viewerThere = true;
+  uint64_t checkedGeneration = 0;
+  std::chrono::steady_clock::time_point checkedAt;
   std::unique_lock<std::mutex> lock(lock_);
   for (;;) {
     while (count_ == 0) {
@@ -82,6 +87,17 @@ void CLogQueue::SenderLoop() {
       datagrams[n] = slot.bytes;
       lengths[n++] = slot.length;
     }
+    // Lines to a port nobody has bound are lost in the kernel, at the cost of a delivery and an
+    // ICMP error each (a busy segment writes tens of thousands a second). Whether the viewer's
+    // port is bound is looked up again every 100 ms and for every new opening of the channel;
+    // until a viewer is there, the lines are handed over without being sent.
+    const auto now = std::chrono::steady_clock::now();
+    if (generation != checkedGeneration || now - checkedAt >= kViewerCheckPeriod) {
+      viewerThere = UdpPortMayHaveListener(channel.ViewerPort());
+      checkedGeneration = generation;
+      checkedAt = now;
+    }
+    if (!viewerThere) n = 0;
     // A datagram the socket refuses is not tried again (as a line sent at once was not).
     for (int done = 0; done < n;) {
       const int sent = channel.SendMany(datagrams + done, lengths + done, n - done);
