@@ -1,7 +1,7 @@
 // Where one discovery answer's time goes, from the capture callback to the table update, for
 // both envelopes (plain: payload mode 1; encrypted: mode 2 with the discovery key):
 //   BM_Stage/<stage>/<envelope>  one step of the path on its own;
-//   BM_Worker/<envelope>/<repeat> the worker's whole cost (CControl::OnSocketMsg, log lines sent)
+//   BM_Worker/<envelope>/<repeat>/<viewer> the worker's whole cost (CControl::OnSocketMsg, log lines sent)
 //                                for an answer that differs from the device's last one (repeat 0:
 //                                read whole) and for one that repeats it (repeat 1);
 //   BM_Floor/<envelope>          what no implementation can skip: decrypting the same answer with
@@ -9,10 +9,15 @@
 //                                and parsing it with the XML reader. Nothing of the product.
 // The worker's counter "floor_ratio" is its CPU time over the floor's, measured in the same run
 // (CPU time of this thread: the figures hold on a machine shared with other work).
-// The log channel is opened when this process may bind its ports (counter "log" = 1).
+// The log channel is opened, with a viewer on its port or without one (argument "viewer"):
+// lines are composed and sent only while a viewer listens. Counter "log" = 1 when the channel
+// and the viewer are as asked.
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 #include <tinyxml.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <time.h>
@@ -131,9 +136,29 @@ void UseCatalog() {
   (void)done;
 }
 
-bool OpenLog() {
+// The log channel, open, and a viewer on its port (a socket that never reads: the kernel
+// still delivers every line to it) or none. Lines are only composed and sent while a viewer
+// may listen. True when the channel is open and the viewer's port is as asked.
+bool OpenLog(bool withViewer = true) {
+  static int viewer = -1;
   CCommUdp& channel = CCommControl::GetInstance()->Channel();
-  return channel.IsOpen() || channel.TryOpen() == 0;
+  if (withViewer && viewer < 0) {
+    viewer = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(channel.ViewerPort()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (viewer >= 0 && ::bind(viewer, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      ::close(viewer);
+      viewer = -1;
+    }
+  } else if (!withViewer && viewer >= 0) {
+    ::close(viewer);
+    viewer = -1;
+  }
+  // A new opening makes the queue look for the viewer at once.
+  channel.Close();
+  return channel.TryOpen() == 0 && (viewer >= 0) == withViewer;
 }
 
 // The decrypted text of the answer (for the steps after the decryption).
@@ -202,8 +227,9 @@ void BM_Floor(benchmark::State& state) {
 void BM_Worker(benchmark::State& state) {
   const bool encrypted = state.range(0) != 0;
   const bool repeat = state.range(1) != 0;
+  const bool viewer = state.range(2) != 0;
   UseCatalog();
-  state.counters["log"] = OpenLog() ? 1 : 0;
+  state.counters["log"] = OpenLog(viewer) ? 1 : 0;
   CControl control;
   // A table of 5,000 devices, the answering one among them.
   for (int i = 0; i < 5000; ++i) {
@@ -411,5 +437,7 @@ void Stages(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_Stage)->Apply(Stages);
 BENCHMARK(BM_Floor)->ArgName("encrypted")->Arg(0)->Arg(1)->Iterations(1);
-BENCHMARK(BM_Worker)->ArgNames({"encrypted", "repeat"})->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1});
+BENCHMARK(BM_Worker)
+    ->ArgNames({"encrypted", "repeat", "viewer"})
+    ->ArgsProduct({{0, 1}, {0, 1}, {1, 0}});
 BENCHMARK_MAIN();

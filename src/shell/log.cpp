@@ -12,7 +12,9 @@ namespace {
 void LogV(int level, const char* format, va_list args) {
   if (kLogThreshold < level || format == nullptr) return;
   // A line that would go nowhere is not even formatted.
-  if (!CCommControl::GetInstance()->Channel().IsOpen()) return;
+  if (!CCommControl::GetInstance()->Channel().IsOpen() ||
+      !CLogQueue::GetInstance()->ViewerMayListen())
+    return;
   // 511 UTF-16 characters are sent at most; a longer line's tail is formatted only to be cut.
   char stackBuffer[2048];
   va_list copy;

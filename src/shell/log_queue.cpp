@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 
 #include <pthread.h>
 
@@ -13,7 +14,6 @@ namespace {
 
 constexpr int kBatch = 64;
 constexpr auto kGatherTime = std::chrono::milliseconds(1);
-constexpr auto kViewerCheckPeriod = std::chrono::milliseconds(100);
 
 }  // namespace
 
@@ -24,9 +24,50 @@ CLogQueue* CLogQueue::GetInstance() {
 
 CLogQueue::CLogQueue() : slots_(new Slot[kSlots]) {}
 
+namespace {
+
+int64_t CoarseNowMs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+}  // namespace
+
+bool CLogQueue::ViewerMayListen() {
+  CCommUdp& channel = CCommControl::GetInstance()->Channel();
+  const uint64_t generation = channel.Generation();
+  const int64_t now = CoarseNowMs();
+  // In the first second of an opening the viewer may still be on its way (started together
+  // with the program): it is looked for more often then.
+  const int64_t period =
+      now - viewerOpenedMs_.load(std::memory_order_relaxed) < 1000 ? kViewerCheckMs / 10
+                                                                    : kViewerCheckMs;
+  if (viewerGeneration_.load(std::memory_order_acquire) == generation &&
+      now - viewerCheckedMs_.load(std::memory_order_relaxed) < period) {
+    return viewerListens_.load(std::memory_order_relaxed);
+  }
+  // One thread looks; the others go on with what was seen last (for a new opening of the
+  // channel they wait for the look, so that its first lines are not judged by an old one).
+  std::unique_lock<std::mutex> look(viewerLookLock_, std::defer_lock);
+  if (viewerGeneration_.load(std::memory_order_acquire) == generation) {
+    if (!look.try_lock()) return viewerListens_.load(std::memory_order_relaxed);
+  } else {
+    look.lock();
+  }
+  const bool opened = viewerGeneration_.load(std::memory_order_acquire) != generation;
+  if (opened || now - viewerCheckedMs_.load(std::memory_order_relaxed) >= period) {
+    viewerListens_.store(UdpPortMayHaveListener(channel.ViewerPort()), std::memory_order_relaxed);
+    viewerCheckedMs_.store(now, std::memory_order_relaxed);
+    if (opened) viewerOpenedMs_.store(now, std::memory_order_relaxed);
+    viewerGeneration_.store(generation, std::memory_order_release);
+  }
+  return viewerListens_.load(std::memory_order_relaxed);
+}
+
 bool CLogQueue::Post(int level, std::string_view utf8Text) {
   CCommUdp& channel = CCommControl::GetInstance()->Channel();
-  if (!channel.IsOpen()) return false;
+  if (!channel.IsOpen() || !ViewerMayListen()) return false;
   const uint64_t generation = channel.Generation();
   std::unique_lock<std::mutex> lock(lock_);
   if (!started_) {
@@ -58,9 +99,6 @@ void CLogQueue::Flush() {
 
 void CLogQueue::SenderLoop() {
   CCommUdp& channel = CCommControl::GetInstance()->Channel();
-  bool viewerThere = true;
-  uint64_t checkedGeneration = 0;
-  std::chrono::steady_clock::time_point checkedAt;
   std::unique_lock<std::mutex> lock(lock_);
   for (;;) {
     while (count_ == 0) {
@@ -87,17 +125,6 @@ void CLogQueue::SenderLoop() {
       datagrams[n] = slot.bytes;
       lengths[n++] = slot.length;
     }
-    // Lines to a port nobody has bound are lost in the kernel, at the cost of a delivery and an
-    // ICMP error each (a busy segment writes tens of thousands a second). Whether the viewer's
-    // port is bound is looked up again every 100 ms and for every new opening of the channel;
-    // until a viewer is there, the lines are handed over without being sent.
-    const auto now = std::chrono::steady_clock::now();
-    if (generation != checkedGeneration || now - checkedAt >= kViewerCheckPeriod) {
-      viewerThere = UdpPortMayHaveListener(channel.ViewerPort());
-      checkedGeneration = generation;
-      checkedAt = now;
-    }
-    if (!viewerThere) n = 0;
     // A datagram the socket refuses is not tried again (as a line sent at once was not).
     for (int done = 0; done < n;) {
       const int sent = channel.SendMany(datagrams + done, lengths + done, n - done);

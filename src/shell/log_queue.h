@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -17,9 +18,15 @@ class CLogQueue {
 public:
   static CLogQueue* GetInstance();  // created on first use, never destroyed
 
-  // Queues one line when the log channel is open; lines while it is closed are dropped, as
-  // sending them would be. False when dropped.
+  // Queues one line when the log channel is open and a viewer may listen; other lines are
+  // dropped, as sending them would drop them. False when dropped.
   bool Post(int level, std::string_view utf8Text);
+  // Whether any socket has the viewer's port: a line to a port nobody has bound is lost in the
+  // kernel, after a loopback delivery and an ICMP error (a busy segment logs tens of thousands
+  // of lines a second, and nobody watches most runs). Looked up again every 100 ms and at each
+  // opening of the channel (every 10 ms in its first second), so a viewer started meanwhile
+  // misses at most 100 ms of lines.
+  bool ViewerMayListen();
   // Waits (at most about two seconds) until every line queued so far has been handed over.
   void Flush();
 
@@ -34,6 +41,13 @@ private:
 
   CLogQueue();
   void SenderLoop();
+
+  static constexpr int64_t kViewerCheckMs = 100;
+  std::mutex viewerLookLock_;
+  std::atomic<bool> viewerListens_{true};
+  std::atomic<int64_t> viewerCheckedMs_{0};
+  std::atomic<int64_t> viewerOpenedMs_{0};
+  std::atomic<uint64_t> viewerGeneration_{0};  // the channel's opening the look was for
 
   std::mutex lock_;
   std::condition_variable queued_;  // a line arrived while the sender slept
