@@ -165,7 +165,7 @@ int EncryptPayloadDefault(const uint8_t* input, uint8_t* output, int outputCapac
 int DecryptPayload(const uint8_t* input, uint8_t* output, int outputCapacity,
                    std::string_view keyText, int length) {
   if (input == nullptr || output == nullptr || length < 0 || outputCapacity <= 0) return -1;
-  std::vector<uint8_t> scratch;
+  thread_local std::vector<uint8_t> scratch;  // reused: every discovery answer comes through here
   if (!AesDecryptBuffer(input, length, scratch, MakeKeyText(keyText))) return -1;
   const size_t textLength = strnlen(reinterpret_cast<const char*>(scratch.data()), scratch.size());
   if (static_cast<int>(textLength) + 1 > outputCapacity) return -1;

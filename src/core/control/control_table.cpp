@@ -36,7 +36,8 @@ bool CControl::UpdateDevice(const DEVICE_ENTRY_T& entry) {
   }
   const size_t pos = it->second;
   DEVICE_ENTRY_T& current = m_deviceTable[pos];
-  if (CompactMacText(current.workMac) != CompactMacText(entry.workMac)) {
+  if (current.workMac != entry.workMac &&
+      CompactMacText(current.workMac) != CompactMacText(entry.workMac)) {
     auto old = m_workMacIndex.find(CompactMacText(current.workMac));
     if (old != m_workMacIndex.end()) {
       old->second.erase(pos);
