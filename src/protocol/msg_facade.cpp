@@ -76,7 +76,7 @@ void CMsgFacade::SetEnvelopeMode(const std::string& key, int mode) {
 
 std::map<std::string, int32_t> CMsgFacade::EnvelopeModes() const {
   std::lock_guard<std::mutex> guard(lock_);
-  return envelopeModes_;
+  return std::map<std::string, int32_t>(envelopeModes_.begin(), envelopeModes_.end());
 }
 
 int CMsgFacade::EncTypeForKey(const std::string& key) {

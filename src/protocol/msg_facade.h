@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "protocol/msg_header.h"
@@ -67,6 +68,8 @@ private:
   int EncTypeForKey(const std::string& key);
 
   mutable std::mutex lock_;
-  std::map<std::string, int32_t> envelopeModes_;
+  // Looked up for every discovery answer: hashed, as a /16's worth of keys in a tree is a
+  // dozen cache misses a lookup.
+  std::unordered_map<std::string, int32_t> envelopeModes_;
   CEntryBound bound_{"envelope mode map"};
 };
