@@ -1,5 +1,6 @@
 #include "shell/log_record.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -103,6 +104,14 @@ int BuildLogDatagram(int level, std::string_view utf8Text, uint8_t* out) {
   // would leave a lone high surrogate at the end) can be seen and avoided.
   size_t count = 0;
   bool cut = false;
+  // Most lines are plain ASCII: those characters go straight in, one unit each; the rest of a
+  // line from its first other byte on goes through the decoder.
+  const size_t asciiEnd = std::min(utf8Text.size(), static_cast<size_t>(kLogMessageChars));
+  while (count < asciiEnd && static_cast<uint8_t>(utf8Text[count]) < 0x80) {
+    PutLe16(out + kLogHeaderBytes + 2 * count, static_cast<uint8_t>(utf8Text[count]));
+    ++count;
+  }
+  utf8Text.remove_prefix(count);
   ForEachUtf16Unit(utf8Text, [&](char16_t unit) {
     if (count == static_cast<size_t>(kLogMessageChars)) {
       cut = true;
