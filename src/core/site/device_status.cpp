@@ -1,5 +1,7 @@
 #include "core/site/device_status.h"
 
+#include <algorithm>
+
 #include "core/common/op_clock.h"
 
 CDeviceStatusTracker::CDeviceStatusTracker() : m_clock(&SteadyOpClock()) {}
@@ -18,12 +20,17 @@ uint64_t CDeviceStatusTracker::MissedRounds(const DEVICE_STATUS_T& device, uint6
 }
 
 void CDeviceStatusTracker::NoteFreshMark(std::chrono::milliseconds at) {
-  m_markEnds.insert((at + kFreshFor) / kMarkStep);
+  const std::chrono::milliseconds end = at + kFreshFor;
+  auto [step, added] = m_markEnds.try_emplace(end / kMarkStep, end, end);
+  if (!added) {
+    step->second.first = std::min(step->second.first, end);
+    step->second.second = std::max(step->second.second, end);
+  }
   // Ends long past are dropped; a caller whose snapshot is older than what is kept is told
   // that something changed.
   constexpr std::chrono::milliseconds kKeep{10000};
-  while (!m_markEnds.empty() && (*m_markEnds.begin() + 1) * kMarkStep + kKeep <= at) {
-    m_markEndsFrom = (*m_markEnds.begin() + 1) * kMarkStep;
+  while (!m_markEnds.empty() && m_markEnds.begin()->second.second + kKeep <= at) {
+    m_markEndsFrom = m_markEnds.begin()->second.second + std::chrono::milliseconds(1);
     m_markEnds.erase(m_markEnds.begin());
   }
 }
@@ -104,9 +111,13 @@ bool CDeviceStatusTracker::ChangedSince(const STATUS_STAMP_T& since,
   const std::chrono::milliseconds at = m_clock->Now();
   if (now != nullptr) *now = at;
   if (since.changes != m_changes || since.now < m_markEndsFrom) return true;
-  // A mark that ran out after `since` and by now: its step holds an end in (since.now, at].
-  const auto end = m_markEnds.lower_bound(since.now / kMarkStep);
-  return end != m_markEnds.end() && *end * kMarkStep <= at;
+  // A mark that ran out after `since` and by now, an end in (since.now, at]: looked for in the
+  // step of since.now and those after it (told yes when a step's ends lie on both sides).
+  for (auto step = m_markEnds.lower_bound(since.now / kMarkStep);
+       step != m_markEnds.end() && step->second.first <= at; ++step) {
+    if (step->second.second > since.now) return true;
+  }
+  return false;
 }
 
 EDeviceStatus CDeviceStatusTracker::StatusOf(const DEVICE_STATUS_T& device,

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <unordered_map>
 
@@ -114,11 +113,12 @@ private:
   std::unordered_map<std::string, DEVICE_STATUS_T> m_devices;
   // For ChangedSince without a walk over the devices: the count of changes, how many devices
   // answered last in each round (a round that starts makes those of one round missing), and
-  // when the new and back marks run out, in steps of kMarkStep (kept for a while after).
+  // when the new and back marks run out, the first and last end in each step of kMarkStep
+  // (kept for a while after).
   uint64_t m_changes = 0;
   std::map<uint64_t, size_t> m_lastRoundCounts;
   static constexpr std::chrono::milliseconds kMarkStep{100};
-  std::set<int64_t> m_markEnds;  // in kMarkStep
+  std::map<int64_t, std::pair<std::chrono::milliseconds, std::chrono::milliseconds>> m_markEnds;
   std::chrono::milliseconds m_markEndsFrom{0};  // ends before this are no longer kept
   CEntryBound m_bound{"device status tracker"};
 };
