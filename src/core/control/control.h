@@ -74,7 +74,11 @@ public:
 
   // Device table (any thread; copies in and out under the device lock). Entries keep the
   // order in which their MAC was first seen; MAC texts are compared exactly.
-  std::vector<DEVICE_ENTRY_T> GetDeviceList() const;
+  // version: where the table's change count stood at the copy (see DeviceTableVersion).
+  std::vector<DEVICE_ENTRY_T> GetDeviceList(uint64_t* version = nullptr) const;
+  // Moves with every change of the table (an entry added, changed or removed, the table
+  // cleared); an answer that repeats what its entry holds leaves it.
+  uint64_t DeviceTableVersion() const;
   bool FindDevice(const std::string& mac, DEVICE_ENTRY_T* out) const;
   // False when the entry is new and the table is full (kMaxDevices): it is refused, counted and
   // logged at most once a second. An entry already in the table is always updated.
@@ -201,6 +205,7 @@ private:
 
   mutable std::recursive_mutex m_deviceLock;
   std::vector<DEVICE_ENTRY_T> m_deviceTable;
+  uint64_t m_tableVersion = 0;
   // The work-MAC index is keyed by CompactMacText, so any spelling of a work MAC finds it.
   std::unordered_map<std::string, size_t> m_macIndex;                // MAC -> position
   std::unordered_map<std::string, std::set<size_t>> m_workMacIndex;  // work MAC -> positions

@@ -8,9 +8,15 @@
 
 static_assert(sizeof(MSG_ACK_T) == kAckRecordBytes, "the wait slot holds one acknowledge record");
 
-std::vector<DEVICE_ENTRY_T> CControl::GetDeviceList() const {
+std::vector<DEVICE_ENTRY_T> CControl::GetDeviceList(uint64_t* version) const {
   std::lock_guard<std::recursive_mutex> lock(m_deviceLock);
+  if (version != nullptr) *version = m_tableVersion;
   return m_deviceTable;
+}
+
+uint64_t CControl::DeviceTableVersion() const {
+  std::lock_guard<std::recursive_mutex> lock(m_deviceLock);
+  return m_tableVersion;
 }
 
 bool CControl::FindDevice(const std::string& mac, DEVICE_ENTRY_T* out) const {
@@ -32,10 +38,13 @@ bool CControl::UpdateDevice(const DEVICE_ENTRY_T& entry) {
     m_macIndex.emplace(entry.mac, pos);
     m_workMacIndex[CompactMacText(entry.workMac)].insert(pos);
     m_deviceKeys.reset();
+    ++m_tableVersion;
     return true;
   }
   const size_t pos = it->second;
   DEVICE_ENTRY_T& current = m_deviceTable[pos];
+  if (current == entry) return true;  // the answer of every round: nothing moves
+  ++m_tableVersion;
   if (current.workMac != entry.workMac &&
       CompactMacText(current.workMac) != CompactMacText(entry.workMac)) {
     auto old = m_workMacIndex.find(CompactMacText(current.workMac));
@@ -56,6 +65,7 @@ void CControl::RemoveDevice(const std::string& mac) {
   m_deviceTable.erase(m_deviceTable.begin() + static_cast<std::ptrdiff_t>(it->second));
   RebuildDeviceIndex();
   m_deviceKeys.reset();
+  ++m_tableVersion;
   // The status history stays: a device leaves the table when it boots (reboot, upgrade) and
   // comes back with its next answer as the device it was, not as a new one.
 }
@@ -66,6 +76,7 @@ void CControl::ClearDevices() {
   m_macIndex.clear();
   m_workMacIndex.clear();
   m_deviceKeys.reset();
+  ++m_tableVersion;
   m_deviceStatus.Reset();
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -42,14 +43,23 @@ struct DEVICE_LIVE_T {
   std::chrono::milliseconds lastSeen{0};
 };
 
+// Where a snapshot stands in the tracker's history: enough to ask the tracker whether a snapshot
+// taken later would show anything else (CDeviceStatusTracker::ChangedSince).
+struct STATUS_STAMP_T {
+  uint64_t changes = ~0ull;  // the tracker's count of changes; the default matches none
+  std::chrono::milliseconds now{0};
+};
+
 // A copy of the tracker's state, taken under its lock; the statuses are worked out from it.
 struct STATUS_SNAPSHOT_T {
   std::chrono::milliseconds now{0};
+  uint64_t changes = 0;        // the tracker's count of changes at the copy
   uint64_t round = 0;          // the round in progress (the latest discovery)
   uint64_t baselineRound = 1;  // first round after the list was opened or refreshed
   std::unordered_map<std::string, DEVICE_STATUS_T> devices;  // by MAC text, exact
 
   DEVICE_LIVE_T LiveOf(const std::string& mac) const;
+  STATUS_STAMP_T Stamp() const { return {changes, now}; }
 };
 
 class CDeviceStatusTracker {
@@ -79,12 +89,21 @@ public:
   void Forget(const std::string& mac);
 
   STATUS_SNAPSHOT_T Snapshot() const;
+  // Whether a snapshot taken now could show any device otherwise than the one stamped `since`:
+  // a device heard first, gone missing, back, forgotten, the tracker reset, a new or back mark
+  // run out, a back device heard again (its tooltip shows that time). An online device's latest
+  // answer time moves without counting. Costs a lock and a lookup, no copy; `now` gets the
+  // tracker's time.
+  bool ChangedSince(const STATUS_STAMP_T& since, std::chrono::milliseconds* now) const;
 
   // The status worked out for one device in a snapshot's round and time.
   static EDeviceStatus StatusOf(const DEVICE_STATUS_T& device, const STATUS_SNAPSHOT_T& at);
 
 private:
   static uint64_t MissedRounds(const DEVICE_STATUS_T& device, uint64_t round);
+  // Lock held: a new or back mark set at `at` runs out a fresh period later.
+  void NoteFreshMark(std::chrono::milliseconds at);
+  void MoveLastRound(uint64_t from, uint64_t to);
 
   std::atomic<bool> m_enabled{true};
   mutable std::mutex m_lock;
@@ -92,6 +111,15 @@ private:
   uint64_t m_round = 0;
   uint64_t m_baselineRound = 1;
   std::unordered_map<std::string, DEVICE_STATUS_T> m_devices;
+  // For ChangedSince without a walk over the devices: the count of changes, how many devices
+  // answered last in each round (a round that starts makes those of one round missing), and
+  // when the new and back marks run out, the first and last end in each step of kMarkStep
+  // (kept for a while after).
+  uint64_t m_changes = 0;
+  std::map<uint64_t, size_t> m_lastRoundCounts;
+  static constexpr std::chrono::milliseconds kMarkStep{100};
+  std::map<int64_t, std::pair<std::chrono::milliseconds, std::chrono::milliseconds>> m_markEnds;
+  std::chrono::milliseconds m_markEndsFrom{0};  // ends before this are no longer kept
   CEntryBound m_bound{"device status tracker"};
 };
 

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <pthread.h>
 #include <algorithm>
-#include <functional>
 
 #include "ui/framework/ui_thread.h"
 #include "ui/main/device_list_model.h"
@@ -67,25 +66,6 @@ void CDeviceListFeed::Run() {
 
 namespace {
 
-// A digest of the table's texts in order: equal tables give equal digests, and a change of any
-// text changes it but for a 64-bit accident, which the next change of the table mends.
-uint64_t Fingerprint(const std::vector<DEVICE_ENTRY_T>& table) {
-  uint64_t digest = 1469598103934665603ull ^ table.size();
-  auto mix = [&digest](const std::string& text) {
-    digest = (digest ^ std::hash<std::string>{}(text)) * 1099511628211ull;
-    digest ^= digest >> 29;
-  };
-  for (const DEVICE_ENTRY_T& d : table) {
-    mix(d.ip);
-    mix(d.mac);
-    mix(d.workMac);
-    mix(d.model);
-    mix(d.deviceId);
-    mix(d.firmware);
-  }
-  return digest;
-}
-
 bool SameSubnets(const std::vector<IPV4_SUBNET_T>& a, const std::vector<IPV4_SUBNET_T>& b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
     return x.address == y.address && x.mask == y.mask;
@@ -97,35 +77,51 @@ bool SameSubnets(const std::vector<IPV4_SUBNET_T>& a, const std::vector<IPV4_SUB
 std::shared_ptr<DEVICE_LIST_LOOK_T> CDeviceListFeed::Look(const DEVICE_LIST_ASK_T& ask) {
   auto look = std::make_shared<DEVICE_LIST_LOOK_T>();
   look->generation = ask.generation;
-  const std::vector<DEVICE_ENTRY_T> table = m_sources.table();
-  STATUS_SNAPSHOT_T status = m_sources.status();
   std::vector<IPV4_SUBNET_T> subnets = m_sources.subnets();
-  const uint64_t fingerprint = Fingerprint(table);
   // Same table, networks, fill and filters as the last look: the same problems, nothing new to
-  // record, and no row changed. Only the statuses (they move with time) are worked out again.
-  const bool unchanged = ask.generation == m_generation && fingerprint == m_lastFingerprint &&
-                         SameSubnets(subnets, m_lastSubnets) &&
+  // record, and no row changed.
+  const bool sameTable = m_sources.tableVersion() == m_tableVersion;
+  const bool tableKept = sameTable && ask.generation == m_generation &&
                          ask.modelFilter == m_lastAsk.modelFilter &&
                          ask.upperSearch == m_lastAsk.upperSearch &&
-                         ask.problemsOnly == m_lastAsk.problemsOnly;
-  if (unchanged) {
+                         ask.problemsOnly == m_lastAsk.problemsOnly &&
+                         SameSubnets(subnets, m_lastSubnets);
+  std::chrono::milliseconds statusNow{0};
+  const bool statusKept = !m_sources.statusChanged(m_statusStamp, &statusNow) && !ask.freshStatus;
+  if (tableKept && statusKept) {
+    // The list keeps what it has; only its clock moves (the tooltips' times are worked out
+    // from it).
+    look->siteKept = true;
+    look->site.status.now = statusNow;
+    look->site.wallMs = QDateTime::currentMSecsSinceEpoch();
+    look->tableCount = static_cast<int>(m_table.size());
+    look->onlineCount = m_onlineCount;
+    m_statusStamp.now = statusNow;
+    return look;
+  }
+
+  STATUS_SNAPSHOT_T status = m_sources.status();
+  m_statusStamp = status.Stamp();
+  if (tableKept) {
     look->site.status = std::move(status);
     look->site.subnets = std::move(subnets);
     look->site.problems = m_lastProblems;
     look->site.wallMs = QDateTime::currentMSecsSinceEpoch();
   } else {
-    look->site = CDeviceSiteMarks::Compute(table, std::move(status), std::move(subnets));
+    if (!sameTable) m_table = m_sources.table(&m_tableVersion);
+    look->site = CDeviceSiteMarks::Compute(m_table, std::move(status), std::move(subnets));
   }
-  look->tableCount = static_cast<int>(table.size());
-  look->onlineCount = static_cast<int>(std::count_if(table.begin(), table.end(), [&](const auto& d) {
+  look->tableCount = static_cast<int>(m_table.size());
+  m_onlineCount = static_cast<int>(std::count_if(m_table.begin(), m_table.end(), [&](const auto& d) {
     return look->site.status.LiveOf(d.mac).status != EDeviceStatus::kMissing;
   }));
-  if (unchanged) return look;
+  look->onlineCount = m_onlineCount;
+  if (tableKept) return look;
 
-  m_lastFingerprint = fingerprint;
   m_lastSubnets = look->site.subnets;
   m_lastProblems = look->site.problems;
   m_lastAsk = ask;
+  const std::vector<DEVICE_ENTRY_T>& table = m_table;
   if (m_sources.record) m_sources.record(table, look->site.problems);
 
   // A new generation (the list emptied, filtered anew or filled on the UI thread) starts from

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -22,11 +23,17 @@ struct DEVICE_LIST_ASK_T {
   QString modelFilter;      // "" for every model
   QString upperSearch;      // upper-cased; "" for no search
   bool problemsOnly = false;
+  // The window waits for devices' answer times (a row says "restarting"): every look brings
+  // the tracker's statuses, changed or not.
+  bool freshStatus = false;
 };
 
 // One look at the control core, worked out for the list.
 struct DEVICE_LIST_LOOK_T {
   uint64_t generation = 0;
+  // Nothing the list shows changed since the last look of the generation: `site` holds only
+  // the time (status.now, wallMs), and `rows` is empty.
+  bool siteKept = false;
   CDeviceSiteMarks::STATE_T site;
   // Rows for the devices that pass the filters and are new or changed since the last look of
   // the same generation, in table order: what the list model's Apply takes.
@@ -37,16 +44,22 @@ struct DEVICE_LIST_LOOK_T {
 
 // The main window's once-a-second look at the control core, off the UI thread: the copy of
 // the device table, the status snapshot, the site's problems, the site record's problems and
-// the rows that changed, so that the UI thread only applies what moved. A look for an ask is
+// the rows that changed, so that the UI thread only applies what moved. Most seconds nothing
+// moved (devices answer the same every round): the table's version and the tracker say so, and
+// the look costs next to nothing. A look for an ask is
 // handed to `deliver` on the owner's thread; asks that come while one is being worked out are
 // folded into the latest. Spent looks come back (Discard) so their memory is freed here too.
 class CDeviceListFeed {
 public:
   struct SOURCES_T {
-    std::function<std::vector<DEVICE_ENTRY_T>()> table;
+    // The table and its version (CControl::GetDeviceList), the version alone.
+    std::function<std::vector<DEVICE_ENTRY_T>(uint64_t* version)> table;
+    std::function<uint64_t()> tableVersion;
     std::function<STATUS_SNAPSHOT_T()> status;
+    std::function<bool(const STATUS_STAMP_T&, std::chrono::milliseconds* now)> statusChanged;
     std::function<std::vector<IPV4_SUBNET_T>()> subnets;
-    // Called on the feed's thread with every look's table and problems (may be empty).
+    // Called on the feed's thread with the table and problems of every look in which the
+    // table, the networks or the ask changed (may be empty).
     std::function<void(const std::vector<DEVICE_ENTRY_T>&, const SiteProblemMap&)> record;
   };
   using Deliver = std::function<void(std::shared_ptr<DEVICE_LIST_LOOK_T>)>;
@@ -81,9 +94,13 @@ private:
   // table has it.
   uint64_t m_generation = ~0ull;
   std::unordered_map<std::string, DEVICE_ENTRY_T> m_given;
-  // What the last look saw, so that a look at an unchanged table (most of them: devices answer
-  // the same every round) neither works out the problems again nor goes through the rows.
-  uint64_t m_lastFingerprint = 0;
+  // What the last look saw, so that a look at an unchanged table neither copies it nor works
+  // out the problems again nor goes through the rows, and one at unchanged statuses takes no
+  // snapshot either.
+  uint64_t m_tableVersion = ~0ull;
+  std::vector<DEVICE_ENTRY_T> m_table;
+  STATUS_STAMP_T m_statusStamp;
+  int m_onlineCount = 0;
   std::vector<IPV4_SUBNET_T> m_lastSubnets;
   SiteProblemMap m_lastProblems;
   DEVICE_LIST_ASK_T m_lastAsk;

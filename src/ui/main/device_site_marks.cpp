@@ -58,11 +58,21 @@ void CDeviceSiteMarks::Adopt(STATE_T& state) {
   std::swap(m_wallMsAtSnapshot, state.wallMs);
   std::swap(m_subnets, state.subnets);
   std::swap(m_problems, state.problems);
-  std::erase_if(m_restarting, [this](const auto& mark) {
-    const DEVICE_LIVE_T live = m_status.LiveOf(mark.first);
-    return (live.known && live.lastSeen >= mark.second + kRestartQuiet) ||
-           m_status.now >= mark.second + kRestartGiveUp;
-  });
+  EndRestartMarks();
+}
+
+bool CDeviceSiteMarks::KeepAt(std::chrono::milliseconds now, qint64 wallMs) {
+  m_status.now = now;
+  m_wallMsAtSnapshot = wallMs;
+  return EndRestartMarks();
+}
+
+bool CDeviceSiteMarks::EndRestartMarks() {
+  return std::erase_if(m_restarting, [this](const auto& mark) {
+           const DEVICE_LIVE_T live = m_status.LiveOf(mark.first);
+           return (live.known && live.lastSeen >= mark.second + kRestartQuiet) ||
+                  m_status.now >= mark.second + kRestartGiveUp;
+         }) != 0;
 }
 
 std::vector<std::string> CDeviceSiteMarks::MarkedMacs() const {

@@ -31,6 +31,9 @@ public:
   // Takes a computed state; `state` is left with the previous one, for the caller to drop
   // where freeing it costs the UI thread nothing.
   void Adopt(STATE_T& state);
+  // Nothing changed since the state adopted last but the time: the tracker's (now) and the
+  // wall clock's. True when a restarting mark ran out (the rows need a repaint).
+  bool KeepAt(std::chrono::milliseconds now, qint64 wallMs);
 
   // Takes the state of this refresh: the statuses of the tracker and the problems over the table.
   void Update(const std::vector<DEVICE_ENTRY_T>& table, STATUS_SNAPSHOT_T status,
@@ -40,6 +43,7 @@ public:
   // heard again a while after the command (or, at the latest, a few minutes on).
   void MarkRestarting(const std::string& mac);
   bool IsRestarting(const std::string& mac) const { return m_restarting.count(mac) != 0; }
+  bool AnyRestarting() const { return !m_restarting.empty(); }
   // The MACs whose rows carry a badge (a problem, or restarting).
   std::vector<std::string> MarkedMacs() const;
 
@@ -84,6 +88,9 @@ public:
   QString ClockText(std::chrono::milliseconds trackerTime) const;
 
 private:
+  // Drops the restarting marks of devices heard again (or given up on); true when any went.
+  bool EndRestartMarks();
+
   STATUS_SNAPSHOT_T m_status;
   SiteProblemMap m_problems;
   std::vector<IPV4_SUBNET_T> m_subnets;

@@ -228,8 +228,12 @@ void CMainWnd::InitWindow() {
             &CMainWnd::AlignListHeader, Qt::QueuedConnection);
     m_pListDevice->viewport()->installEventFilter(this);
     CDeviceListFeed::SOURCES_T sources;
-    sources.table = [] { return CControl::GetInstance()->GetDeviceList(); };
+    sources.table = [](uint64_t* version) { return CControl::GetInstance()->GetDeviceList(version); };
+    sources.tableVersion = [] { return CControl::GetInstance()->DeviceTableVersion(); };
     sources.status = [] { return CControl::GetInstance()->DeviceStatus().Snapshot(); };
+    sources.statusChanged = [](const STATUS_STAMP_T& since, std::chrono::milliseconds* now) {
+      return CControl::GetInstance()->DeviceStatus().ChangedSince(since, now);
+    };
     sources.subnets = [] { return CaptureSubnets(); };
     sources.record = [](const std::vector<DEVICE_ENTRY_T>& table, const SiteProblemMap& problems) {
       if (SiteRecordSlot()) SiteRecordSlot()->RecordProblems(table, problems);
@@ -298,16 +302,22 @@ void CMainWnd::AskForLook() {
   m_searchText = m_searchText.toUpper();
   ask.upperSearch = m_searchText;
   ask.problemsOnly = m_pBtnProblems && m_pBtnProblems->isChecked();
+  ask.freshStatus = m_siteMarks.AnyRestarting();
   m_feed->Ask(std::move(ask));
 }
 
 void CMainWnd::OnLook(std::shared_ptr<DEVICE_LIST_LOOK_T> look) {
   if (m_pListDevice && look->generation == m_listGeneration) {
-    m_siteMarks.Adopt(look->site);  // look->site now holds the previous state
+    bool repaint = true;
+    if (look->siteKept) {
+      repaint = m_siteMarks.KeepAt(look->site.status.now, look->site.wallMs);
+    } else {
+      m_siteMarks.Adopt(look->site);  // look->site now holds the previous state
+    }
     m_tableCount = look->tableCount;
     m_onlineCount = look->onlineCount;
     // Statuses change without any text changing: repaint the rows in view (only those are drawn).
-    m_pListDevice->viewport()->update();
+    if (repaint) m_pListDevice->viewport()->update();
     for (auto& row : look->rows) m_waitingRows.push_back(std::move(row));
     ApplyWaitingRows();
   }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,6 +68,39 @@ TEST(DeviceTable, RemoveAndClearKeepTheLookupsRight) {
   EXPECT_TRUE(control.GetDeviceList().empty());
   EXPECT_FALSE(control.FindDevice("A1", &found));
   EXPECT_FALSE(control.FindDeviceKeyByWorkMac("A1", &key));
+}
+
+// The window's list looks at the version every second and copies the table only when it moved:
+// it must move with every real change and stay when an answer repeats what its entry holds
+// (every device answers every round).
+TEST(DeviceTable, VersionMovesWithEveryRealChangeOnly) {
+  CControl control;
+  DEVICE_ENTRY_T newFirmware = Entry("A1", "10.0.0.9");
+  newFirmware.firmware = "29.30.1.3";
+  const struct {
+    const char* step;
+    std::function<void()> act;
+    bool moves;
+  } steps[] = {
+      {"a new entry", [&] { control.UpdateDevice(Entry("A1", "10.0.0.1")); }, true},
+      {"the same answer again", [&] { control.UpdateDevice(Entry("A1", "10.0.0.1")); }, false},
+      {"another entry", [&] { control.UpdateDevice(Entry("B2", "10.0.0.2")); }, true},
+      {"a new IP", [&] { control.UpdateDevice(Entry("A1", "10.0.0.9")); }, true},
+      {"only the firmware", [&] { control.UpdateDevice(newFirmware); }, true},
+      {"that answer again", [&] { control.UpdateDevice(newFirmware); }, false},
+      {"a MAC not in the table removed", [&] { control.RemoveDevice("nope"); }, false},
+      {"an entry removed", [&] { control.RemoveDevice("B2"); }, true},
+      {"the table cleared", [&] { control.ClearDevices(); }, true},
+  };
+  for (const auto& s : steps) {
+    const uint64_t before = control.DeviceTableVersion();
+    s.act();
+    EXPECT_EQ(control.DeviceTableVersion() != before, s.moves) << s.step;
+  }
+  control.UpdateDevice(Entry("C3", "10.0.0.3"));
+  uint64_t atCopy = 0;
+  EXPECT_EQ(control.GetDeviceList(&atCopy).size(), 1u);
+  EXPECT_EQ(atCopy, control.DeviceTableVersion());
 }
 
 TEST(DeviceTable, SenderKeyComesFromTheFirstEntryWithThatWorkMac) {

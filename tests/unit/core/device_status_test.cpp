@@ -70,6 +70,56 @@ TEST(DeviceStatus, NewOnlyAfterTheBaselineRoundAndForAMinute) {
   EXPECT_TRUE(site.Live("D").isNew);
 }
 
+// The window asks every second whether a snapshot would show anything new, and takes one only
+// then: every move of a status must say yes, the same answers round after round must not.
+TEST(DeviceStatus, ChangedSinceSaysYesExactlyWhenAStatusMoved) {
+  Site site;
+  STATUS_STAMP_T stamp = site.tracker.Snapshot().Stamp();
+  auto changed = [&] {
+    const bool moved = site.tracker.ChangedSince(stamp, nullptr);
+    stamp = site.tracker.Snapshot().Stamp();
+    return moved;
+  };
+  EXPECT_TRUE(site.tracker.ChangedSince(STATUS_STAMP_T{}, nullptr)) << "no snapshot yet";
+  site.Round({"A", "B"});  // the baseline round
+  EXPECT_TRUE(changed()) << "A and B heard first";
+  site.Round({"A", "B"});
+  site.Round({"A", "B"});
+  EXPECT_FALSE(changed()) << "the same answers";
+  site.Round({"A", "C"});
+  EXPECT_TRUE(changed()) << "C heard first, new";
+  site.Round({"A", "C"});
+  site.Round({"A", "C"});
+  EXPECT_FALSE(changed()) << "B silent, not missing yet";
+  site.tracker.BeginRound();
+  EXPECT_TRUE(changed()) << "B missing";
+  EXPECT_EQ(site.Live("B").status, EDeviceStatus::kMissing);
+  site.clock.Advance(10ms);
+  site.tracker.OnAnswer("A");
+  site.tracker.OnAnswer("C");
+  EXPECT_FALSE(changed()) << "online devices answered again";
+
+  // C is new for a minute from its first answer (at 15 010 ms); the end shows within a step.
+  site.clock.Advance(75010ms - 30010ms - 200ms);
+  EXPECT_FALSE(changed()) << "C still new";
+  EXPECT_TRUE(site.Live("C").isNew);
+  site.clock.Advance(200ms);
+  EXPECT_TRUE(changed()) << "C no longer new";
+  EXPECT_FALSE(site.Live("C").isNew);
+  site.clock.Advance(1000ms);
+  EXPECT_FALSE(changed());
+
+  site.tracker.OnAnswer("B");
+  EXPECT_TRUE(changed()) << "B back";
+  site.clock.Advance(1000ms);
+  site.tracker.OnAnswer("B");
+  EXPECT_TRUE(changed()) << "B heard again while back: its tooltip shows the time";
+  site.tracker.Forget("C");
+  EXPECT_TRUE(changed()) << "C forgotten";
+  site.tracker.Reset();
+  EXPECT_TRUE(changed()) << "reset";
+}
+
 // Discovery answers reach the tracker through the table's own path (the worker's socket
 // handler puts the device into the table and records the answer); removing a device from the
 // table forgets it, clearing the table forgets every device.
