@@ -60,18 +60,26 @@ int CMsgFacade::LookupEnvelopeMode(const std::string& key) {
   std::lock_guard<std::mutex> guard(lock_);
   const auto it = envelopeModes_.find(key);
   if (it != envelopeModes_.end()) return it->second;
-  if (bound_.Admit(envelopeModes_.size())) envelopeModes_.emplace(key, 0);
+  if (bound_.Admit(envelopeModes_.size())) {
+    envelopeModes_.emplace(key, 0);
+    envelopeWrites_.fetch_add(1, std::memory_order_release);
+  }
   return 0;
 }
 
-void CMsgFacade::SetEnvelopeMode(const std::string& key, int mode) {
+bool CMsgFacade::SetEnvelopeMode(const std::string& key, int mode) {
   std::lock_guard<std::mutex> guard(lock_);
   const auto it = envelopeModes_.find(key);
   if (it != envelopeModes_.end()) {
+    if (it->second == mode) return true;
     it->second = mode;
   } else if (bound_.Admit(envelopeModes_.size())) {
     envelopeModes_.emplace(key, mode);
+  } else {
+    return false;
   }
+  envelopeWrites_.fetch_add(1, std::memory_order_release);
+  return true;
 }
 
 std::map<std::string, int32_t> CMsgFacade::EnvelopeModes() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -59,10 +60,14 @@ public:
   // Envelope modes, keyed by the exact key text (case and ':' matter). The map holds at most
   // CEntryBound::kDefaultLimit keys: past that a new key is refused (counted, logged) and reads
   // as mode 0, so forged answers cannot grow it without end.
-  void SetEnvelopeMode(const std::string& key, int mode);
+  // False when the key was refused.
+  bool SetEnvelopeMode(const std::string& key, int mode);
   int LookupEnvelopeMode(const std::string& key);        // inserts 0 for a key never seen
   uint64_t RefusedEnvelopeModes() const { return bound_.Refused(); }
   std::map<std::string, int32_t> EnvelopeModes() const;  // a copy, for tests and diagnostics
+  // Moves whenever a key's mode is added or changed: a caller that set a key's mode and finds
+  // the count where it left it knows the mode is still the one it set.
+  uint64_t EnvelopeModeWrites() const { return envelopeWrites_.load(std::memory_order_acquire); }
 
 private:
   int EncTypeForKey(const std::string& key);
@@ -71,5 +76,6 @@ private:
   // Looked up for every discovery answer: hashed, as a /16's worth of keys in a tree is a
   // dozen cache misses a lookup.
   std::unordered_map<std::string, int32_t> envelopeModes_;
+  std::atomic<uint64_t> envelopeWrites_{0};
   CEntryBound bound_{"envelope mode map"};
 };

@@ -83,6 +83,12 @@ public:
   // False when the entry is new and the table is full (kMaxDevices): it is refused, counted and
   // logged at most once a second. An entry already in the table is always updated.
   bool UpdateDevice(const DEVICE_ENTRY_T& entry);
+  // The same, and the entry's position in the table (for DeviceUnchangedAt).
+  bool UpdateDevice(const DEVICE_ENTRY_T& entry, size_t* position);
+  // Whether the entry at a position UpdateDevice gave still is exactly `entry`: an answer that
+  // repeats its device's last one then has nothing to change, and the MAC index is not
+  // consulted (with a /16, every lookup in it is a cache miss).
+  bool DeviceUnchangedAt(size_t position, const DEVICE_ENTRY_T& entry) const;
   static constexpr size_t kMaxDevices = CEntryBound::kDefaultLimit;
   // New MACs refused because the table was full.
   uint64_t RefusedDevices() const { return m_deviceBound.Refused(); }

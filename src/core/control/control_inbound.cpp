@@ -110,8 +110,9 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
       std::memcpy(prefix, record->data + kMsgHeaderLength,
                   static_cast<size_t>(std::min(header.payloadLength, kEnvelopeMagicLength)));
       DISCOVER_ANSWER_T answer;
+      DISCOVER_NOTES_T* notes = nullptr;
       if (!m_discoverAnswers.Decode(record->mac, record->data, received, header.payloadLength,
-                                    header.payloadMode, &answer)) {
+                                    header.payloadMode, &answer, &notes)) {
         LogError("%s: ParseDiscoverAckMsg failed.", kOnSocketMsg);
         return -1;
       }
@@ -122,12 +123,23 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
       entry.firmware = std::move(answer.firmware);
       entry.model = CGlobalUtils::DeviceModelName(answer.model, entry.firmware);
       entry.deviceId = std::move(answer.deviceId);
-      const std::string& mac = answer.mac;
       // Keyed by the MAC inside the answer, not by the frame's source address. A device the full
-      // table refuses leaves no trace anywhere else either.
-      if (!UpdateDevice(entry)) return -1;
-      facade->SetEnvelopeMode(CompactMacText(mac),
-                              std::strcmp(prefix, kEnvelopeMagic) == 0 ? 1 : 0);
+      // table refuses leaves no trace anywhere else either. The notes of a repeated answer spare
+      // the lookups that would find the entry and the envelope mode as they were.
+      if (notes == nullptr || !DeviceUnchangedAt(notes->tablePosition, entry)) {
+        size_t position = 0;
+        if (!UpdateDevice(entry, &position)) return -1;
+        if (notes != nullptr) notes->tablePosition = position;
+      }
+      const int envelopeMode = std::strcmp(prefix, kEnvelopeMagic) == 0 ? 1 : 0;
+      if (notes == nullptr || notes->envelopeMode != envelopeMode ||
+          notes->envelopeWrites != facade->EnvelopeModeWrites()) {
+        const bool set = facade->SetEnvelopeMode(CompactMacText(entry.mac), envelopeMode);
+        if (notes != nullptr) {
+          notes->envelopeMode = set ? envelopeMode : -1;
+          notes->envelopeWrites = facade->EnvelopeModeWrites();
+        }
+      }
       m_deviceStatus.OnAnswer(entry.mac);
       NotifyDeviceAnswer(entry);
       break;

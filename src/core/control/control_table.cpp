@@ -29,6 +29,18 @@ bool CControl::FindDevice(const std::string& mac, DEVICE_ENTRY_T* out) const {
 }
 
 bool CControl::UpdateDevice(const DEVICE_ENTRY_T& entry) {
+  size_t ignored = 0;
+  return UpdateDevice(entry, &ignored);
+}
+
+bool CControl::DeviceUnchangedAt(size_t position, const DEVICE_ENTRY_T& entry) const {
+  // An entry equal to `entry` holds its MAC, and a MAC has one entry: finding it there is proof
+  // enough, whatever left or joined the table since.
+  std::lock_guard<std::recursive_mutex> lock(m_deviceLock);
+  return position < m_deviceTable.size() && m_deviceTable[position] == entry;
+}
+
+bool CControl::UpdateDevice(const DEVICE_ENTRY_T& entry, size_t* position) {
   std::lock_guard<std::recursive_mutex> lock(m_deviceLock);
   const auto it = m_macIndex.find(entry.mac);
   if (it == m_macIndex.end()) {
@@ -39,9 +51,11 @@ bool CControl::UpdateDevice(const DEVICE_ENTRY_T& entry) {
     m_workMacIndex[CompactMacText(entry.workMac)].insert(pos);
     m_deviceKeys.reset();
     ++m_tableVersion;
+    *position = pos;
     return true;
   }
   const size_t pos = it->second;
+  *position = pos;
   DEVICE_ENTRY_T& current = m_deviceTable[pos];
   if (current == entry) return true;  // the answer of every round: nothing moves
   ++m_tableVersion;

@@ -69,8 +69,9 @@ CDiscoverAnswerMemo::CDiscoverAnswerMemo() : seed_(RandomSeed()) {}
 
 bool CDiscoverAnswerMemo::Decode(const uint8_t senderMac[6], const uint8_t* datagram,
                                  int datagramLength, int payloadLength, int mode,
-                                 DISCOVER_ANSWER_T* out) {
-  if (senderMac == nullptr || out == nullptr) return false;
+                                 DISCOVER_ANSWER_T* out, DISCOVER_NOTES_T** notes) {
+  if (senderMac == nullptr || out == nullptr || notes == nullptr) return false;
+  *notes = nullptr;
   std::lock_guard<std::mutex> guard(lock_);
   CMsgFacade* facade = CMsgFacade::GetInstance();
   if (facade->DecodeDiscoverAck(datagram, datagramLength, payloadLength, mode, &text_) != 0)
@@ -81,6 +82,7 @@ bool CDiscoverAnswerMemo::Decode(const uint8_t senderMac[6], const uint8_t* data
   auto kept = kept_.find(sender);
   if (kept != kept_.end() && kept->second.digest == digest && kept->second.length == length) {
     Unpack(kept->second.texts, out);
+    *notes = &kept->second.notes;
     return true;
   }
 
@@ -99,6 +101,8 @@ bool CDiscoverAnswerMemo::Decode(const uint8_t senderMac[6], const uint8_t* data
   kept->second.digest = digest;
   kept->second.length = length;
   Pack(*out, &kept->second.texts);
+  kept->second.notes = DISCOVER_NOTES_T{};
+  *notes = &kept->second.notes;
   return true;
 }
 

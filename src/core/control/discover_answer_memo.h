@@ -20,6 +20,14 @@ struct DISCOVER_ANSWER_T {
   std::string deviceId;
 };
 
+// What the worker noted for a sender after applying its last answer, so that applying a repeat
+// of it can skip the lookups that would find everything as it was. Reset when the text changes.
+struct DISCOVER_NOTES_T {
+  size_t tablePosition = static_cast<size_t>(-1);  // where the entry was (DeviceUnchangedAt)
+  int envelopeMode = -1;        // the mode set for the device's key, -1 for none
+  uint64_t envelopeWrites = 0;  // the facade's count of mode writes right after it was set
+};
+
 // Every device answers every discovery, and almost always with the very text it sent the last
 // time. Reading that text again (the XML reader is most of an answer's cost) gives the same
 // texts, so the memo keeps, per sender (the frame's source MAC), a digest of its last answer's
@@ -34,8 +42,10 @@ public:
   // Decodes the discovery answer in a received datagram (header first; payloadLength and mode
   // from its header) sent from senderMac. False when it does not decode (the protocol layer
   // logs why).
+  // *notes: the sender's notes (reset unless the answer repeats the sender's last one), or null
+  // when the sender is not kept; they stay valid until the next Decode. One thread decodes.
   bool Decode(const uint8_t senderMac[6], const uint8_t* datagram, int datagramLength,
-              int payloadLength, int mode, DISCOVER_ANSWER_T* out);
+              int payloadLength, int mode, DISCOVER_ANSWER_T* out, DISCOVER_NOTES_T** notes);
 
   size_t Size() const;
   static constexpr size_t kMaxSenders = CEntryBound::kDefaultLimit;
@@ -45,6 +55,7 @@ private:
     uint64_t digest = 0;
     size_t length = 0;
     std::string texts;  // the six texts of DISCOVER_ANSWER_T, each followed by a zero byte
+    DISCOVER_NOTES_T notes;
   };
 
   mutable std::mutex lock_;

@@ -110,6 +110,18 @@ TEST_F(InboundDiscovery, RepeatedAnswersGiveWhatReadingThemGives) {
       EXPECT_EQ(entry.model, "Door 29");
     }
   }
+  // A repeat still restores what changed elsewhere meanwhile: the entry after it left the
+  // table (a reboot) or the table was emptied, and the key's envelope mode after another set.
+  CMsgFacade* facade = CMsgFacade::GetInstance();
+  for (int round = 0; round < 2; ++round) {
+    if (round == 0) control.RemoveDevice("0D0000000001");
+    if (round == 1) control.ClearDevices();
+    facade->SetEnvelopeMode("0D0000000001", 0);
+    ASSERT_EQ(Deliver(control, Discovery(a, Envelope::kPrefixed)), 0);
+    DEVICE_ENTRY_T entry;
+    EXPECT_TRUE(control.FindDevice("0D0000000001", &entry)) << round;
+    EXPECT_EQ(facade->EnvelopeModes().at("0D0000000001"), 1) << round;
+  }
   std::ofstream(dir_ / "config" / "ModelName.ini") << "[ModelName]\n29=Renamed door\n";
   std::this_thread::sleep_for(std::chrono::milliseconds(5));  // answers see the catalog within 1 ms
   ASSERT_EQ(Deliver(control, Discovery(a)), 0);
