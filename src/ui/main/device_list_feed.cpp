@@ -59,8 +59,12 @@ void CDeviceListFeed::Run() {
     }
     spent.clear();
     std::shared_ptr<DEVICE_LIST_LOOK_T> look = Look(ask);
-    // A call still queued when the owner goes is dropped, and the look with it.
-    PostToUiThread(m_owner, [deliver = m_deliver, look] { deliver(look); });
+    // A call still queued when the owner goes is dropped, and the look with it. The call hands
+    // the look on rather than keeping a share: the share released last frees the look, and
+    // that must be the feed's (Discard), not the UI thread's.
+    PostToUiThread(m_owner, [deliver = m_deliver, look = std::move(look)]() mutable {
+      deliver(std::move(look));
+    });
   }
 }
 

@@ -161,6 +161,15 @@ void CDeviceListModel::Refresh(const std::vector<DEVICE_ENTRY_T>& table, const Q
   Apply(std::move(rows));
 }
 
+void CDeviceListModel::ReserveRows(size_t more) {
+  // Twice what is asked for when it must grow: the next look's rows fit too, and the map is
+  // rehashed while it is small (a rehash of a large one costs a slice of its own).
+  const size_t wanted = m_rows.size() + more;
+  if (m_rows.capacity() < wanted) m_rows.reserve(2 * wanted);
+  if (static_cast<float>(wanted) > static_cast<float>(m_byMac.bucket_count()) * m_byMac.max_load_factor())
+    m_byMac.reserve(2 * wanted);
+}
+
 void CDeviceListModel::Apply(std::vector<std::unique_ptr<CDeviceListItem>> rows) {
   // Nothing new and the order asked for unchanged: no row can move.
   if (rows.empty() && m_sortedIp == m_ipSort && m_sortedModel == m_modelSort) return;
@@ -196,7 +205,8 @@ void CDeviceListModel::Apply(std::vector<std::unique_ptr<CDeviceListItem>> rows)
   if (!added.empty()) {
     int first = Count();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(added.size()) - 1);
-    m_rows.reserve(m_rows.size() + added.size());
+    if (m_rows.capacity() < m_rows.size() + added.size())
+      m_rows.reserve(std::max(m_rows.size() + added.size(), m_rows.size() * 2));
     for (auto& row : added) m_rows.push_back(std::move(row));
     endInsertRows();
   }
@@ -247,7 +257,9 @@ bool CDeviceListModel::SortRows(size_t firstAdded) {
     // every row. Equal rows keep their order, as in the sort below.
     std::stable_sort(split, m_rows.end(), less);
     std::vector<std::unique_ptr<CDeviceListItem>> merged;
-    merged.reserve(m_rows.size());
+    merged.swap(m_mergeSpare);
+    merged.clear();
+    merged.reserve(m_rows.capacity());
     auto from = m_rows.begin();
     for (auto fresh = split; fresh != m_rows.end(); ++fresh) {
       auto at = std::upper_bound(from, split, *fresh, less);
@@ -257,6 +269,8 @@ bool CDeviceListModel::SortRows(size_t firstAdded) {
     }
     std::move(from, split, std::back_inserter(merged));
     m_rows.swap(merged);
+    merged.clear();  // only moved-from pointers
+    m_mergeSpare.swap(merged);
   } else {
     std::stable_sort(m_rows.begin(), m_rows.end(), less);
   }

@@ -61,6 +61,9 @@ public:
   // replaces that row's record, any other is added. Sorts and numbers as Refresh does; without
   // rows, and with the sort states of the last call, nothing can move, so nothing is done.
   void Apply(std::vector<std::unique_ptr<CDeviceListItem>> rows);
+  // Up to `more` rows are on their way (Apply in slices): room for them is made once, not
+  // slice by slice.
+  void ReserveRows(size_t more);
   // The row for this MAC (ignoring case); null when the list has none.
   const CDeviceListItem* RowFor(const std::string& mac) const;
 
@@ -89,6 +92,9 @@ private:
 
   std::vector<std::unique_ptr<CDeviceListItem>> m_rows;
   std::unordered_map<std::string, CDeviceListItem*> m_byMac;  // upper-cased MAC -> row
+  // The row list before the last merge, kept for the next one: a large list filled in slices
+  // does not take fresh memory (and its page faults) for every slice.
+  std::vector<std::unique_ptr<CDeviceListItem>> m_mergeSpare;
   int m_ipSort = kSortAscending;
   int m_modelSort = kSortOff;
   int m_sortedIp = -1;  // the sort states of the last Apply

@@ -286,7 +286,7 @@ void CMainWnd::SyncSortStates() {
 void CMainWnd::RefreshDeviceList() {
   if (!m_pListDevice) return;
   ++m_listGeneration;
-  m_waitingRows.clear();  // rows of an older look: this refresh has the newer table
+  DropWaitingRows();  // rows of an older look: this refresh has the newer table
   const QString modelFilter = m_pComboModel ? m_pComboModel->GetSelectedValue() : QString();
   SyncSortStates();
   const int rowsBefore = m_model->Count();
@@ -318,33 +318,57 @@ void CMainWnd::OnLook(std::shared_ptr<DEVICE_LIST_LOOK_T> look) {
     m_onlineCount = look->onlineCount;
     // Statuses change without any text changing: repaint the rows in view (only those are drawn).
     if (repaint) m_pListDevice->viewport()->update();
-    for (auto& row : look->rows) m_waitingRows.push_back(std::move(row));
-    ApplyWaitingRows();
+    if (!look->rows.empty()) {
+      m_model->ReserveRows(WaitingRows() + look->rows.size());
+      if (WaitingRows() == 0) {
+        m_waitingRows.swap(look->rows);  // the spent list goes back with the look
+        m_waitingAt = 0;
+      } else {
+        for (auto& row : look->rows) m_waitingRows.push_back(std::move(row));
+      }
+    }
+    // Rows go in a turn of their own: the look came with other events of this turn (a slice of
+    // rows or of measuring, a repaint), and together they would stall the window.
+    if (WaitingRows() == 0) {
+      ApplyWaitingRows();  // only the counts
+    } else {
+      QueueApplyRows();
+    }
   }
   m_feed->Discard(std::move(look));  // freed on the feed's thread
 }
 
 void CMainWnd::ApplyWaitingRows() {
-  // A few milliseconds of model work per slice on a slow machine.
-  constexpr size_t kRowsPerSlice = 2000;
+  // A few milliseconds of model work per slice on a slow machine; the repaint that follows in
+  // the same turn takes about as long again.
+  constexpr size_t kRowsPerSlice = 1000;
   std::vector<std::unique_ptr<CDeviceListItem>> slice;
-  const size_t take = std::min(kRowsPerSlice, m_waitingRows.size());
+  const size_t take = std::min(kRowsPerSlice, WaitingRows());
   slice.reserve(take);
-  for (size_t i = 0; i < take; ++i) {
-    slice.push_back(std::move(m_waitingRows.front()));
-    m_waitingRows.pop_front();
-  }
+  for (size_t i = 0; i < take; ++i) slice.push_back(std::move(m_waitingRows[m_waitingAt + i]));
+  m_waitingAt += take;
+  if (WaitingRows() == 0) DropWaitingRows();  // only moved-from pointers: the room stays
   SyncSortStates();
   const int rowsBefore = m_model->Count();
   m_model->Apply(std::move(slice));
   ShowListState(rowsBefore, true);
-  if (!m_waitingRows.empty() && !m_applyQueued) {
-    m_applyQueued = true;
-    QTimer::singleShot(kSliceGapMs, this, [this] {
-      m_applyQueued = false;
-      ApplyWaitingRows();
-    });
-  }
+  if (take > 0) m_sliceClock.restart();
+  if (WaitingRows() > 0) QueueApplyRows();
+}
+
+void CMainWnd::QueueApplyRows() {
+  if (m_applyQueued) return;
+  m_applyQueued = true;
+  QTimer::singleShot(kSliceGapMs, this, [this] {
+    m_applyQueued = false;
+    ApplyWaitingRows();
+  });
+}
+
+bool CMainWnd::SliceJustRan() const {
+  // Timers that fall due together run in one turn: a measuring slice due with a slice of rows
+  // would double the time the window does not answer.
+  return m_sliceClock.isValid() && m_sliceClock.nsecsElapsed() < kSliceGapMs * 1000000ll;
 }
 
 void CMainWnd::ShowListState(int rowsBefore, bool fitLater) {
@@ -367,6 +391,7 @@ void CMainWnd::ShowListState(int rowsBefore, bool fitLater) {
 void CMainWnd::FitColumns() {
   if (!m_columns || !m_pListDevice) return;
   if (m_columns->Fit(*m_model, &m_siteMarks)) m_pListDevice->viewport()->update();
+  m_sliceClock.restart();
   // Texts not measured yet (many rows came at once) are measured in the next turns of the
   // event loop, a slice at a time.
   if (m_columns->Pending()) QueueFitColumns();
@@ -377,6 +402,9 @@ void CMainWnd::QueueFitColumns() {
   m_fitQueued = true;
   QTimer::singleShot(kSliceGapMs, this, [this] {
     m_fitQueued = false;
+    // Rows first: the measuring waits while rows are waiting, and never follows a slice of
+    // them in the same turn.
+    if (SliceJustRan() || WaitingRows() > 0) return QueueFitColumns();
     FitColumns();
   });
 }
@@ -487,7 +515,7 @@ void CMainWnd::OnBtnModelSortClicked(TNotifyMsg&) { ToggleSort(m_pBtnModelSort, 
 
 void CMainWnd::EmptyList() {
   ++m_listGeneration;
-  m_waitingRows.clear();
+  DropWaitingRows();
   m_model->RemoveAll();
 }
 

@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QString>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -144,6 +143,8 @@ private:
   // Hands the rows of looks to the model a slice per turn of the event loop, so that a
   // discovery filling a large list never holds the UI thread long.
   void ApplyWaitingRows();
+  void QueueApplyRows();
+  bool SliceJustRan() const;
   // After the rows changed: column widths (measured in a later turn of the event loop with
   // fitLater), counts, the problems button, the empty list's text.
   void ShowListState(int rowsBefore, bool fitLater = false);
@@ -191,8 +192,19 @@ private:
   bool m_fitQueued = false;                 // the columns' measuring goes on at the next turn
   std::unique_ptr<CDeviceListFeed> m_feed;  // the timer's looks at the control core
   uint64_t m_listGeneration = 0;            // bumped by every fill of the list on the UI thread
-  std::deque<std::unique_ptr<CDeviceListItem>> m_waitingRows;  // of looks, not yet in the model
+  // Rows of looks not yet in the model, from m_waitingAt on: a look's own list is taken whole
+  // (in a fill it holds tens of thousands of rows), not moved row by row.
+  std::vector<std::unique_ptr<CDeviceListItem>> m_waitingRows;
+  size_t m_waitingAt = 0;
+  size_t WaitingRows() const { return m_waitingRows.size() - m_waitingAt; }
+  void DropWaitingRows() {
+    m_waitingRows.clear();
+    m_waitingAt = 0;
+  }
   bool m_applyQueued = false;
+  // Ends of the slices of UI-thread work (rows applied, columns measured): a measuring slice
+  // that would follow another slice in the same turn of the event loop waits (SliceJustRan).
+  QElapsedTimer m_sliceClock;
   int m_tableCount = 0;   // devices in the control core's table
   int m_onlineCount = 0;  // of them, those not missing
 };
