@@ -140,7 +140,7 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
           notes->envelopeWrites = facade->EnvelopeModeWrites();
         }
       }
-      m_deviceStatus.OnAnswer(entry.mac);
+      m_deviceStatus.OnAnswer(entry.mac, notes != nullptr ? &notes->status : nullptr);
       NotifyDeviceAnswer(entry);
       break;
     }

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/site/device_status.h"
 #include "shell/entry_bound.h"
 
 // A discovery answer as the table takes it: the device's own texts, the model as the device sent
@@ -26,6 +27,7 @@ struct DISCOVER_NOTES_T {
   size_t tablePosition = static_cast<size_t>(-1);  // where the entry was (DeviceUnchangedAt)
   int envelopeMode = -1;        // the mode set for the device's key, -1 for none
   uint64_t envelopeWrites = 0;  // the facade's count of mode writes right after it was set
+  CDeviceStatusTracker::HANDLE_T status;  // the device's status record
 };
 
 // Every device answers every discovery, and almost always with the very text it sent the last

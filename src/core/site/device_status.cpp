@@ -41,18 +41,28 @@ void CDeviceStatusTracker::MoveLastRound(uint64_t from, uint64_t to) {
   ++m_lastRoundCounts[to];
 }
 
-void CDeviceStatusTracker::OnAnswer(const std::string& mac) {
+void CDeviceStatusTracker::OnAnswer(const std::string& mac) { OnAnswer(mac, nullptr); }
+
+void CDeviceStatusTracker::OnAnswer(const std::string& mac, HANDLE_T* handle) {
   if (!m_enabled.load(std::memory_order_relaxed)) return;
   std::lock_guard<std::mutex> lock(m_lock);
   const std::chrono::milliseconds now = m_clock->Now();
-  // One lookup an answer: with a /16 the table is large and every step through it a cache miss.
-  auto it = m_devices.find(mac);
-  const bool inserted = it == m_devices.end();
-  if (inserted) {
-    if (!m_bound.Admit(m_devices.size())) return;
-    it = m_devices.try_emplace(mac).first;
+  // One lookup an answer at most: with a /16 the table is large and every step through it a
+  // cache miss. A record stays where it is until it is erased (the map's nodes do not move).
+  DEVICE_STATUS_T* known =
+      handle != nullptr && handle->epoch == m_eraseEpoch ? handle->device : nullptr;
+  bool inserted = false;
+  if (known == nullptr) {
+    auto it = m_devices.find(mac);
+    inserted = it == m_devices.end();
+    if (inserted) {
+      if (!m_bound.Admit(m_devices.size())) return;
+      it = m_devices.try_emplace(mac).first;
+    }
+    known = &it->second;
+    if (handle != nullptr) *handle = {known, m_eraseEpoch};
   }
-  DEVICE_STATUS_T& device = it->second;
+  DEVICE_STATUS_T& device = *known;
   if (inserted) {
     device.firstSeen = now;
     device.firstRound = m_round;
@@ -84,6 +94,7 @@ void CDeviceStatusTracker::BeginRound() {
 void CDeviceStatusTracker::Reset() {
   std::lock_guard<std::mutex> lock(m_lock);
   m_devices.clear();
+  ++m_eraseEpoch;
   m_lastRoundCounts.clear();
   m_baselineRound = m_round + 1;
   ++m_changes;
@@ -96,6 +107,7 @@ void CDeviceStatusTracker::Forget(const std::string& mac) {
   auto count = m_lastRoundCounts.find(it->second.lastRound);
   if (count != m_lastRoundCounts.end() && --count->second == 0) m_lastRoundCounts.erase(count);
   m_devices.erase(it);
+  ++m_eraseEpoch;
   ++m_changes;
 }
 

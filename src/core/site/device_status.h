@@ -80,6 +80,14 @@ public:
   // A discovery answer from mac (its table key). Constant work. A new MAC past
   // CEntryBound::kDefaultLimit devices is refused (counted, logged).
   void OnAnswer(const std::string& mac);
+  // The same with a handle the caller keeps per device: filled here, it lets the next answer
+  // skip the lookup (with a /16, each one is a cache miss) until a device is forgotten or the
+  // tracker reset. A default handle holds nothing.
+  struct HANDLE_T {
+    DEVICE_STATUS_T* device = nullptr;
+    uint64_t epoch = 0;
+  };
+  void OnAnswer(const std::string& mac, HANDLE_T* handle);
   uint64_t Refused() const { return m_bound.Refused(); }
   // A discovery multicast left: the next round starts.
   void BeginRound();
@@ -111,6 +119,7 @@ private:
   uint64_t m_round = 0;
   uint64_t m_baselineRound = 1;
   std::unordered_map<std::string, DEVICE_STATUS_T> m_devices;
+  uint64_t m_eraseEpoch = 1;  // moves whenever records leave m_devices: handles of before fail
   // For ChangedSince without a walk over the devices: the count of changes, how many devices
   // answered last in each round (a round that starts makes those of one round missing), and
   // when the new and back marks run out, the first and last end in each step of kMarkStep

@@ -52,6 +52,31 @@ TEST(DeviceStatus, MissingAfterThreeSilentRoundsThenBackThenOnline) {
   EXPECT_EQ(site.Live("B").firstSeen, 10ms);
 }
 
+// The answer path keeps a handle per device to skip the lookup. A handle from before the
+// device was forgotten or the tracker reset must not reach the old record: the device is
+// recorded anew, as without a handle.
+TEST(DeviceStatus, AHandleOutlivesNoForgetAndNoReset) {
+  Site site;
+  CDeviceStatusTracker::HANDLE_T handle;
+  site.tracker.BeginRound();
+  site.tracker.OnAnswer("A", &handle);
+  site.clock.Advance(1000ms);
+  site.tracker.OnAnswer("A", &handle);
+  EXPECT_EQ(site.Live("A").firstSeen, 0ms);
+  EXPECT_EQ(site.Live("A").lastSeen, 1000ms);
+  for (int step = 0; step < 2; ++step) {
+    if (step == 0) site.tracker.Forget("A");
+    if (step == 1) site.tracker.Reset();
+    site.clock.Advance(1000ms);
+    site.tracker.OnAnswer("A", &handle);
+    const auto firstSeen = site.clock.Now();
+    site.clock.Advance(1000ms);
+    site.tracker.OnAnswer("A", &handle);
+    EXPECT_EQ(site.Live("A").firstSeen, firstSeen) << step;
+    EXPECT_EQ(site.Live("A").lastSeen, site.clock.Now()) << step;
+  }
+}
+
 TEST(DeviceStatus, NewOnlyAfterTheBaselineRoundAndForAMinute) {
   Site site;
   site.Round({"A"});  // the baseline: what was there when the list opened
