@@ -334,8 +334,9 @@ void CMacProtoControl::MacProtoRecvThread(pcap_t* handle, std::string adapterNam
     }
     inErrorStreak = false;
     // Frames came: more are likely on their way (a discovery's answers arrive by the thousand).
-    // A short pause lets them gather in the ring, so that a busy segment costs a wake a
-    // millisecond instead of a wake a frame; a lone answer waits at most that long.
+    // A short pause (kCaptureGatherTime) lets them gather in the ring, so that a busy segment
+    // costs a wake every few milliseconds instead of a wake a frame; a frame that comes during
+    // the pause waits at most that long.
     if (result > 0 && fd >= 0) std::this_thread::sleep_for(kCaptureGatherTime);
   }
 }
