@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "protocol/envelope_key_cache.h"
@@ -25,27 +26,33 @@ void Store(const TiXmlElement* element, char16_t (&field)[N]) {
   Utf8ToField(element->GetText(), field);
 }
 
+// The payload's text into *text, decrypted when asked; false when it does not decrypt. The
+// payload as it arrived stays untouched. The XML reader steps over a whole UTF-8 sequence once
+// it sees a lead byte, so a text that ends in a lead byte would make it step past the
+// terminator: zero bytes behind the text stop it there.
+bool DecodeText(const uint8_t* payload, int length, std::string_view keyText, bool decrypt,
+                std::vector<uint8_t>* text) {
+  text->assign(static_cast<size_t>(length) + 1 + kUtf8StepSlack, 0);
+  if (decrypt) return DecryptPayload(payload, text->data(), length + 1, keyText, length) == 0;
+  if (length > 0) std::memcpy(text->data(), payload, static_cast<size_t>(length));
+  return true;
+}
+
+// Parses a decoded text into doc; false when it is no document.
+bool ParseText(const uint8_t* text, TiXmlDocument* doc) {
+  doc->Clear();
+  doc->Parse(reinterpret_cast<const char*>(text), nullptr, TIXML_ENCODING_UTF8);
+  return !doc->Error() && doc->FirstChild() != nullptr;
+}
+
 // Decrypts (when asked) and parses one payload into doc; false when no key gives a document.
 bool LoadDocument(const char* operation, const uint8_t* payload, int length,
                   const std::string& keyText, bool decrypt, CMsgHandle* fallback,
                   TiXmlDocument* doc) {
   bool loaded = false;
   if (length >= 0) {
-    // The payload as it arrived stays untouched; every attempt works on its own copy. The XML
-    // reader steps over a whole UTF-8 sequence once it sees a lead byte, so a text that ends in
-    // a lead byte would make it step past the terminator: zero bytes behind it stop it there.
-    std::vector<uint8_t> text(static_cast<size_t>(length) + 1 + kUtf8StepSlack, 0);
-    auto parse = [&]() {
-      doc->Clear();
-      doc->Parse(reinterpret_cast<const char*>(text.data()), nullptr, TIXML_ENCODING_UTF8);
-      return !doc->Error() && doc->FirstChild() != nullptr;
-    };
-    if (decrypt) {
-      loaded = DecryptPayload(payload, text.data(), length + 1, keyText, length) == 0 && parse();
-    } else {
-      if (length > 0) std::memcpy(text.data(), payload, length);
-      loaded = parse();
-    }
+    std::vector<uint8_t> text;  // every attempt works on this copy
+    loaded = DecodeText(payload, length, keyText, decrypt, &text) && ParseText(text.data(), doc);
     // Another device's key may fit: the frame's sender is not always the table entry whose key
     // the device uses. These attempts decrypt whatever the payload mode said.
     if (!loaded && fallback != nullptr) {
@@ -142,17 +149,8 @@ constexpr char kDiscoverAckOperation[] = "CMsgHandle::ParseDiscoverAckMsg";
 
 bool CMsgHandle::DecodeDiscoverAckText(const uint8_t* payload, int length, int mode,
                                        std::vector<uint8_t>* text) {
-  bool decoded = false;
-  if (payload != nullptr && text != nullptr && length >= 0) {
-    // Zero bytes behind the text: see LoadDocument.
-    text->assign(static_cast<size_t>(length) + 1 + kUtf8StepSlack, 0);
-    if (mode >= 2) {
-      decoded = DecryptPayload(payload, text->data(), length + 1, kDiscoverKeyText, length) == 0;
-    } else {
-      if (length > 0) std::memcpy(text->data(), payload, static_cast<size_t>(length));
-      decoded = true;
-    }
-  }
+  const bool decoded = payload != nullptr && text != nullptr && length >= 0 &&
+                       DecodeText(payload, length, kDiscoverKeyText, mode >= 2, text);
   if (!decoded) LogError("%s:XML LoadBuffer failed.", kDiscoverAckOperation);
   return decoded;
 }
@@ -161,10 +159,7 @@ int CMsgHandle::ParseDiscoverAckText(const std::vector<uint8_t>& text, DISCOVER_
   if (out == nullptr) return -1;
   std::memset(out, 0, sizeof(*out));
   TiXmlDocument doc;
-  if (!text.empty()) {
-    doc.Parse(reinterpret_cast<const char*>(text.data()), nullptr, TIXML_ENCODING_UTF8);
-  }
-  if (text.empty() || doc.Error() || doc.FirstChild() == nullptr) {
+  if (text.empty() || !ParseText(text.data(), &doc)) {
     LogError("%s:XML LoadBuffer failed.", kDiscoverAckOperation);
     return -1;
   }

@@ -21,5 +21,6 @@ void LogError(const char* format, ...) IPS_PRINTF_LIKE(1, 2);
 constexpr int kLogThreshold = 7;
 
 // Queues the datagram for one formatted UTF-8 line (cut to 511 UTF-16 characters) for
-// CCommControl's channel. Used by the three calls above.
+// CCommControl's channel. Used by the three calls above, which first ask whether a viewer may
+// listen (CLogQueue::ViewerMayListen) and compose nothing when none can.
 void SendLogRecord(int level, const char* text);

@@ -67,7 +67,7 @@ bool CLogQueue::ViewerMayListen() {
 
 bool CLogQueue::Post(int level, std::string_view utf8Text) {
   CCommUdp& channel = CCommControl::GetInstance()->Channel();
-  if (!channel.IsOpen() || !ViewerMayListen()) return false;
+  if (!channel.IsOpen()) return false;
   const uint64_t generation = channel.Generation();
   std::unique_lock<std::mutex> lock(lock_);
   if (!started_) {

@@ -18,8 +18,9 @@ class CLogQueue {
 public:
   static CLogQueue* GetInstance();  // created on first use, never destroyed
 
-  // Queues one line when the log channel is open and a viewer may listen; other lines are
-  // dropped, as sending them would drop them. False when dropped.
+  // Queues one line when the log channel is open; lines while it is closed are dropped, as
+  // sending them would be. False when dropped. Callers ask ViewerMayListen first (the logging
+  // calls do so before they compose a line).
   bool Post(int level, std::string_view utf8Text);
   // Whether any socket has the viewer's port: a line to a port nobody has bound is lost in the
   // kernel, after a loopback delivery and an ICMP error (a busy segment logs tens of thousands
