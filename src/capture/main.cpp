@@ -1,8 +1,10 @@
 // ipscanner-capture: the only program of the package with cap_net_raw. A front end that may not
 // capture itself starts it for one adapter; it opens the capture, drops every capability and
 // relays frames over the socket pair it finds on descriptor 3: what the capture reads goes to
-// the front end, and what the front end asks it to send is injected when it is shaped like one
-// of the program's own frames (transport/injection_policy.h).
+// the front end, and what the front end asks it to send is injected only when it is one of the
+// program's own frames (transport/injection_policy.h): a datagram from 8505 to 8500 with the
+// program's IPv4 header, from the adapter's MAC and one of the adapter's IPv4 addresses, which
+// the helper reads itself; or the address-conflict ARP probe.
 //
 //   ipscanner-capture INTERFACE [arp]      (arp: the capture also lets ARP through)
 //
@@ -29,6 +31,7 @@
 #include "transport/capture_open.h"
 #include "transport/capture_relay_wire.h"
 #include "transport/injection_policy.h"
+#include "transport/interface_addresses.h"
 
 namespace {
 
@@ -80,7 +83,12 @@ bool DropAllCapabilities() {
 
 class Relay {
 public:
-  Relay(pcap_t* handle, const uint8_t mac[6]) : handle_(handle) { std::memcpy(mac_, mac, 6); }
+  Relay(pcap_t* handle, const uint8_t mac[6], const std::string& interfaceName)
+      : handle_(handle),
+        addresses_([interfaceName] { return ReadInterfaceIpv4Addresses(interfaceName); },
+                   std::chrono::steady_clock::now()) {
+    std::memcpy(mac_, mac, 6);
+  }
 
   // Until the front end closes its side or goes away.
   int Run() {
@@ -144,17 +152,26 @@ private:
     const int bodyLength = static_cast<int>(length - sizeof(header));
     if (header.type == static_cast<uint8_t>(RelayType::kInject)) {
       RelayInjectResult result = RelayInjectResult::kRefused;
-      if (CheckInjectableFrame(body, bodyLength, mac_) == InjectionVerdict::kRefused) {
-        ++refused_;
-      } else {
+      if (MayInject(body, bodyLength)) {
         result = pcap_sendpacket(handle_, body, bodyLength) == 0 ? RelayInjectResult::kInjected
                                                                  : RelayInjectResult::kSendFailed;
+      } else {
+        ++refused_;
       }
       return SendMessage(RelayType::kInjectResult, header.value, &result, sizeof(result));
     }
     if (header.type == static_cast<uint8_t>(RelayType::kCountersRequest))
       return SendCounters(header.value);
     return true;
+  }
+
+  bool MayInject(const uint8_t* frame, int length) {
+    InjectionVerdict verdict = CheckInjectableFrame(frame, length, mac_, addresses_.Known());
+    // The adapter may have got an address since the last read (a DHCP lease).
+    if (verdict == InjectionVerdict::kForeignSource &&
+        addresses_.RereadIfDue(std::chrono::steady_clock::now()))
+      verdict = CheckInjectableFrame(frame, length, mac_, addresses_.Known());
+    return verdict == InjectionVerdict::kDeviceDatagram || verdict == InjectionVerdict::kArpProbe;
   }
 
   CaptureCounters Counters() const {
@@ -175,6 +192,7 @@ private:
 
   pcap_t* handle_;
   uint8_t mac_[6];
+  CInterfaceAddresses addresses_;
   uint64_t truncated_ = 0;
   uint64_t refused_ = 0;
   CaptureCounters reported_;
@@ -201,12 +219,13 @@ int main(int argc, char** argv) {
   if (!InterfaceMac(interfaceName, mac))
     FailAndExit(CaptureOpenError::kNoSuchDevice, "no such interface");
 
-  const CaptureOpenResult opened = OpenDeviceCapture(
-      interfaceName, withArp ? CaptureTraffic::kDeviceProtocolAndArp : CaptureTraffic::kDeviceProtocol);
+  const CaptureOpenResult opened =
+      OpenDeviceCapture(interfaceName, withArp ? CaptureTraffic::kDeviceProtocolAndArp
+                                               : CaptureTraffic::kDeviceProtocol);
   if (opened.handle == nullptr) FailAndExit(opened.error, opened.text);
   if (!DropAllCapabilities()) FailAndExit(CaptureOpenError::kOther, "cannot drop capabilities");
   if (pcap_setnonblock(opened.handle, 1, nullptr) != 0)
     FailAndExit(CaptureOpenError::kOther, "cannot make the capture non-blocking");
   if (!SendMessage(RelayType::kReady, 0, mac, sizeof(mac))) return 1;
-  return Relay(opened.handle, mac).Run();
+  return Relay(opened.handle, mac, interfaceName).Run();
 }

@@ -1,13 +1,47 @@
 #include "transport/capture_open.h"
 
 #include <fcntl.h>
+#include <net/if.h>
+#include <net/if_arp.h>
 #include <pcap/pcap.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
 
 const char* CaptureFilterText(CaptureTraffic traffic) {
-  return traffic == CaptureTraffic::kDeviceProtocolAndArp ? "port 8500 or arp" : "port 8500";
+  // Devices answer from 8500 to the program's 8505; nothing else (TCP to a local service on
+  // 8500, say) is any business of a capture that the group's members may read.
+  return traffic == CaptureTraffic::kDeviceProtocolAndArp
+             ? "(udp and (port 8500 or port 8505)) or arp"
+             : "udp and (port 8500 or port 8505)";
 }
 
 namespace {
+
+enum class LinkKind { kEthernet, kLoopback, kOther, kUnknown };
+
+// On Linux the loopback interface reports the Ethernet link type to the capture library, so the
+// link type alone does not tell it apart: its flags and hardware type do. kUnknown when the
+// interface cannot be asked (it does not exist): the capture library then says why.
+LinkKind InterfaceLinkKind(const std::string& name) {
+  if (name.empty() || name.size() >= IFNAMSIZ) return LinkKind::kUnknown;
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return LinkKind::kUnknown;
+  ifreq request{};
+  std::memcpy(request.ifr_name, name.data(), name.size());
+  LinkKind kind = LinkKind::kUnknown;
+  if (ioctl(fd, SIOCGIFFLAGS, &request) == 0) {
+    if ((request.ifr_flags & IFF_LOOPBACK) != 0) {
+      kind = LinkKind::kLoopback;
+    } else if (ioctl(fd, SIOCGIFHWADDR, &request) == 0) {
+      kind = request.ifr_hwaddr.sa_family == ARPHRD_ETHER ? LinkKind::kEthernet : LinkKind::kOther;
+    }
+  }
+  close(fd);
+  return kind;
+}
 
 CaptureOpenResult Failure(pcap_t* handle, CaptureOpenError error, const std::string& text) {
   if (handle != nullptr) pcap_close(handle);
@@ -20,11 +54,24 @@ CaptureOpenResult Failure(pcap_t* handle, CaptureOpenError error, const std::str
 }  // namespace
 
 CaptureOpenResult OpenDeviceCapture(const std::string& device, CaptureTraffic traffic) {
+  // Refused before a capture is ever opened on it: on the loopback interface the capture would
+  // read this computer's own traffic, and no device is reached there.
+  const LinkKind link = InterfaceLinkKind(device);
+  if (link == LinkKind::kLoopback)
+    return Failure(nullptr, CaptureOpenError::kNotEthernet,
+                   "a loopback interface, not an Ethernet adapter");
+  if (link == LinkKind::kOther)
+    return Failure(nullptr, CaptureOpenError::kNotEthernet, "not an Ethernet adapter");
   char errbuf[PCAP_ERRBUF_SIZE] = {};
   pcap_t* handle = pcap_create(device.c_str(), errbuf);
   if (handle == nullptr) return Failure(nullptr, CaptureOpenError::kOther, errbuf);
   pcap_set_snaplen(handle, kCaptureSnapshotBytes);
-  pcap_set_promisc(handle, 1);
+  // Not promiscuous: every frame the program waits for comes to the adapter's own MAC (a
+  // device answers the requester's MAC, and a reply to an ARP probe the probe's sender) or to
+  // broadcast. Promiscuous mode would add only frames for other computers that a switch happens
+  // to flood to this port, such as another installer's device traffic, and those must not
+  // reach the members of the capture group.
+  pcap_set_promisc(handle, 0);
   pcap_set_immediate_mode(handle, 1);
   pcap_set_timeout(handle, kCaptureReadTimeoutMs);
   pcap_set_buffer_size(handle, kCaptureBufferBytes);

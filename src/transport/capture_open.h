@@ -12,8 +12,8 @@ typedef struct pcap pcap_t;
 // What the capture lets through. Device traffic always; ARP only for a caller that sends
 // address-conflict probes and must see the replies.
 enum class CaptureTraffic : uint8_t {
-  kDeviceProtocol = 0,        // "port 8500"
-  kDeviceProtocolAndArp = 1,  // "port 8500 or arp"
+  kDeviceProtocol = 0,        // "udp and (port 8500 or port 8505)"
+  kDeviceProtocolAndArp = 1,  // "(udp and (port 8500 or port 8505)) or arp"
 };
 const char* CaptureFilterText(CaptureTraffic traffic);
 
@@ -36,10 +36,10 @@ constexpr std::chrono::microseconds kCaptureGatherTime{2000};
 
 enum class CaptureOpenError : uint8_t {
   kNone = 0,
-  kNoRights,     // no cap_net_raw (and not root)
-  kNotUp,        // the interface is down
+  kNoRights,  // no cap_net_raw (and not root)
+  kNotUp,     // the interface is down
   kNoSuchDevice,
-  kNotEthernet,  // a link type other than Ethernet: not an adapter for devices
+  kNotEthernet,  // a link type other than Ethernet, or the loopback: not an adapter for devices
   kFilter,       // the filter could not be set
   kOther,
 };
@@ -50,8 +50,8 @@ struct CaptureOpenResult {
   std::string text;  // the reason in words a user can act on
 };
 
-// Promiscuous capture of the interface with the program's snapshot, buffer, read time-out and
-// filter.
+// Capture (not promiscuous) of an Ethernet interface with the program's snapshot, buffer, read
+// time-out and filter. The loopback interface and other link types are refused (kNotEthernet).
 CaptureOpenResult OpenDeviceCapture(const std::string& device, CaptureTraffic traffic);
 
 // What a capture has seen since it was opened. received, dropped and interfaceDropped are the

@@ -15,6 +15,11 @@ constexpr uint16_t kEtherTypeIpv4 = 0x0800;
 constexpr uint8_t kIpVersionIhl = 0x45;  // version 4, header of five 32-bit words
 constexpr uint8_t kIpProtocolUdp = 17;
 constexpr uint8_t kIpDefaultTtl = 64;
+// The rest of the IPv4 header as the program writes it, and as the capture helper requires it of
+// a frame it injects: no type of service, and no flags at all (neither "don't fragment" nor a
+// fragment), since a datagram always fits one frame.
+constexpr uint8_t kIpTypeOfService = 0;
+constexpr uint16_t kIpFlagsFragment = 0;
 
 #pragma pack(push, 1)
 struct ETHERNET_HEADER_T {

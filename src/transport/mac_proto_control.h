@@ -53,10 +53,10 @@ inline constexpr const char* kCaptureInstallScript = "Tools-Install/install-capt
 inline constexpr const char* kCaptureHelperName = "ipscanner-capture";
 
 // Carries every datagram between the program and the devices: opens the chosen adapters with
-// libpcap, reads frames with the filter "port 8500" on one thread per capture, and sends by
-// building whole Ethernet II + IPv4 + UDP frames and injecting them. A process that may not
-// capture itself (neither root nor cap_net_raw) runs the capture helper for each adapter
-// instead and relays through it; callers see no difference.
+// libpcap, reads UDP to and from ports 8500/8505 (CaptureFilterText) on one thread per capture,
+// and sends by building whole Ethernet II + IPv4 + UDP frames and injecting them. A process that
+// may not capture itself (neither root nor cap_net_raw) runs the capture helper for each
+// adapter instead and relays through it; callers see no difference.
 class CMacProtoControl {
 public:
   static CMacProtoControl* GetInstance();

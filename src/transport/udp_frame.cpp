@@ -26,7 +26,9 @@ int BuildUdpFrame(const FrameEndpoint& source, const FrameEndpoint& destination,
 
   auto* ip = reinterpret_cast<IPV4_HEADER_T*>(frame + kEthernetHeaderBytes);
   ip->versionIhl = kIpVersionIhl;
+  ip->tos = kIpTypeOfService;
   StoreBe16(ip->identification, identification);
+  StoreBe16(ip->flagsFragment, kIpFlagsFragment);
   ip->ttl = kIpDefaultTtl;
   ip->protocol = kIpProtocolUdp;
   StoreBe32(ip->srcAddr, source.ip);

@@ -42,7 +42,8 @@ uint16_t NextIpIdentification();
 
 // Writes the whole frame (headers + payload) into frame and returns its length, or -1 when the
 // payload is negative, larger than kMaxSendDatagramBytes or does not fit frameCapacity.
-// identification goes into the IPv4 header as given; TTL 64, no fragmentation.
+// identification goes into the IPv4 header as given; TTL kIpDefaultTtl, type of service
+// kIpTypeOfService, flags and fragment offset kIpFlagsFragment (frame_headers.h).
 int BuildUdpFrame(const FrameEndpoint& source, const FrameEndpoint& destination,
                   uint16_t identification, const uint8_t* payload, int payloadLength,
                   uint8_t* frame, int frameCapacity);
