@@ -48,10 +48,10 @@ TEST(CaptureRelay, RelaysBothWaysRefusesForeignFramesAndEndsWithItsSocket) {
   if (!CMacProtoControl::ProcessMayCapture()) GTEST_SKIP() << "opening a capture needs root";
   if (access(kHelper.c_str(), X_OK) != 0) GTEST_SKIP() << kHelper << " not built";
 
-  std::string error;
+  CaptureFailure failure;
   std::unique_ptr<CCaptureRelay> relay =
-      CCaptureRelay::Start(kHelper, "lo", CaptureTraffic::kDeviceProtocol, &error);
-  ASSERT_NE(relay, nullptr) << error;
+      CCaptureRelay::Start(kHelper, "lo", CaptureTraffic::kDeviceProtocol, &failure);
+  ASSERT_NE(relay, nullptr) << CaptureFailureText(failure);
   const pid_t helper = relay->HelperPid();
   // Once the capture is open the helper holds no capability, even started by root.
   EXPECT_EQ(Trimmed(StatusField(helper, "CapEff")), "0000000000000000");
@@ -99,13 +99,15 @@ TEST(CaptureRelay, RelaysBothWaysRefusesForeignFramesAndEndsWithItsSocket) {
 
 TEST(CaptureRelay, AHelperThatCannotCaptureSaysWhy) {
   if (access(kHelper.c_str(), X_OK) != 0) GTEST_SKIP() << kHelper << " not built";
-  std::string error;
-  EXPECT_EQ(CCaptureRelay::Start(kHelper, "ips-nosuch0", CaptureTraffic::kDeviceProtocol, &error),
+  CaptureFailure failure;
+  EXPECT_EQ(CCaptureRelay::Start(kHelper, "ips-nosuch0", CaptureTraffic::kDeviceProtocol, &failure),
             nullptr);
+  std::string error = CaptureFailureText(failure);
   EXPECT_NE(error.find("no such interface"), std::string::npos) << error;
   EXPECT_EQ(CCaptureRelay::Start("/nonexistent/ipscanner-capture", "lo",
-                                 CaptureTraffic::kDeviceProtocol, &error),
+                                 CaptureTraffic::kDeviceProtocol, &failure),
             nullptr);
+  error = CaptureFailureText(failure);
   EXPECT_NE(error.find("is missing"), std::string::npos) << error;
 }
 
