@@ -13,7 +13,6 @@
 #include "platform/single_instance.h"
 #include "shell/comm_udp.h"
 #include "shell/global_utils.h"
-#include "transport/mac_proto_control.h"
 #include "ui/framework/capture_error_text.h"
 #include "ui/framework/file_dialogs.h"
 #include "ui/framework/message_box.h"
@@ -40,10 +39,10 @@ void ShowFatalError(const char* text, const char* caption) {
   ShowBlockingBox(QString::fromUtf8(caption), QString::fromUtf8(text));
 }
 
-// No adapter could be opened: the prompt (in the catalog's language), then the transport runs
-// the capture installer or names what is wrong, and ends the process.
-void ShowNoAdapterPrompt(const std::string& text) {
-  ShowBlockingBox(QString::fromLatin1(kProductName), TranslateCaptureError(text));
+// No adapter could be opened: the prompt or what is wrong (in the catalog's language), then the
+// transport runs the capture installer when none is there, and ends the process.
+void ShowCaptureFailure(const CaptureFailure& failure) {
+  ShowBlockingBox(QString::fromLatin1(kProductName), CaptureFailureMessage(failure));
 }
 
 void LoadLanguageCatalog() {
@@ -77,7 +76,7 @@ int main(int argc, char* argv[]) {
   QApplication::setQuitOnLastWindowClosed(false);  // the main window's modal run decides
   ApplySkinStyle();
   CCommUdp::SetFatalErrorHandler(ShowFatalError);
-  CMacProtoControl::SetNoAdapterPromptHook(ShowNoAdapterPrompt);
+  SetCaptureFailureHook(ShowCaptureFailure);
   CAppSignals signalHandler;
 
   CNginxServer nginx;

@@ -3,6 +3,7 @@
 // plan has conflicts, moves the devices and checks each at its new address.
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -13,21 +14,16 @@
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
 #include "cli/device_choice.h"
-#include "core/batch/address_assign_run.h"
-#include "core/batch/address_plan.h"
-#include "core/batch/address_plan_probe.h"
+#include "core/batch/address_assign_session.h"
 #include "core/batch/address_record.h"
-#include "core/control/arp_probe.h"
 #include "core/control/capture_subnets.h"
 #include "core/control/control.h"
 #include "core/export/csv_export.h"
-#include "core/common/op_clock.h"
 #include "core/site/site_problems.h"
 #include "site/site_operation_log.h"
 #include "site/site_operation_results.h"
+#include "shell/global_utils.h"
 #include "shell/terminal_text.h"
-#include "transport/mac_proto_control.h"
-#include "transport/udp_frame.h"
 
 namespace {
 
@@ -36,12 +32,6 @@ void Fail(const std::string& text) { std::cerr << "ipscanner-cli: " << text << "
 std::string Pad(std::string text, size_t width) {
   if (text.size() < width) text.resize(width, ' ');
   return text + " ";
-}
-
-std::string IpText(uint32_t ip) {
-  char text[16] = {};
-  FormatIpv4(ip, text, sizeof(text));
-  return text;
 }
 
 std::string ConflictsText(const PlannedDevice& planned) {
@@ -126,15 +116,14 @@ int CheckOptions(const AssignOptionsCli& o) {
     Fail("--order is room, ip or mac");
     return kExitUsage;
   }
-  uint32_t ip = 0;
-  if (!o.from.empty() && !ParseIpv4(o.from.c_str(), &ip)) {
+  if (!o.from.empty() && !CGlobalUtils::IsValidIPv4(o.from)) {
     Fail("--from must be an IPv4 address");
     return kExitBadInput;
   }
   const std::pair<const char*, const std::string*> values[] = {
       {"--mask", &o.mask}, {"--gateway", &o.gateway}, {"--dns1", &o.dns1}, {"--dns2", &o.dns2}};
   for (const auto& [name, value] : values) {
-    if (!value->empty() && !ParseIpv4(value->c_str(), &ip)) {
+    if (!value->empty() && !CGlobalUtils::IsValidIPv4(*value)) {
       Fail(std::string(name) + " must be an IPv4 address");
       return kExitBadInput;
     }
@@ -192,36 +181,16 @@ int RunAssign(const AssignOptionsCli& options) {
   CCliSession session;
   if (const int opened = session.Open(options.interfaceName, true); opened != kExitOk)
     return opened;
-  CMacProtoControl* transport = CMacProtoControl::GetInstance();
-  const std::vector<NET_ADAPTER_T> adapters = transport->GetAdapterList();
   const std::vector<IPV4_SUBNET_T> subnets = CaptureSubnets();
-  PlanInputs inputs;
   // The probe asks on one adapter only: the first open one (the --interface one when given).
-  uint8_t adapterMac[6] = {};
-  std::string adapterName;
-  for (const NET_ADAPTER_T& a : adapters) {
-    if (a.handle == nullptr) continue;
-    std::copy(a.mac, a.mac + 6, adapterMac);
-    adapterName = a.name;
-    ParseIpv4(a.ip.c_str(), &inputs.adapter.address);
-    for (const IPV4_SUBNET_T& s : subnets)
-      if (s.Contains(inputs.adapter.address)) inputs.adapter.mask = s.mask;
-    break;
-  }
-  // Shared with the tap: a receive thread may still be inside it while this function returns.
-  const auto probePtr = std::make_shared<CArpProbe>(
-      adapterMac,
-      [transport, adapterName](const uint8_t* frame, int length) {
-        return transport->SendArpProbe(frame, length, adapterName) == 0;
-      },
-      SteadyOpClock());
-  CArpProbe& probe = *probePtr;
-  transport->SetFrameTap(
-      [probePtr](const uint8_t* frame, int length) { probePtr->OnFrame(frame, length); });
-  struct TapOff {
-    CMacProtoControl* t;
-    ~TapOff() { t->SetFrameTap(nullptr); }
-  } tapOff{transport};
+  CAddressAssignSession assign(
+      *CControl::GetInstance(),
+      [](const std::vector<AssignOutcome>& outcomes,
+         const std::map<std::string, std::string>& parameters) {
+        RecordSiteOperation(AssignOperation(outcomes, "cli", parameters));
+      });
+  PlanInputs inputs;
+  inputs.adapter = assign.OpenAdapter();
 
   DeviceChoice choice{options.devices, options.all || options.problems || !options.model.empty(),
                       options.model, options.seconds, options.expect};
@@ -236,29 +205,15 @@ int RunAssign(const AssignOptionsCli& options) {
     return options.problems ? kExitOk : kExitDeviceNotFound;
   }
 
-  inputs.devices = devices;
-  inputs.table = CControl::GetInstance()->GetDeviceList();
-  inputs.defaults = {options.mask, options.gateway, options.dns1, options.dns2};
+  assign.FillInputs(&inputs, devices, {options.mask, options.gateway, options.dns1, options.dns2});
   AddressPlan plan;
   bool probed = true;
   if (!options.from.empty()) {
     RangeRule rule;
-    ParseIpv4(options.from.c_str(), &rule.start);
-    rule.step = static_cast<uint32_t>(options.step);
-    ParsePlanOrder(options.order, &rule.order);
-    probed = PlanRangeWithProbe(inputs, rule, probe, &plan);
+    MakeRangeRule(options.from, options.step, options.order, &rule);  // checked above
+    probed = assign.PlanRange(inputs, rule, &plan);
   } else {
-    plan = PlanFromFile(inputs, planFile);
-    std::vector<uint32_t> planned;
-    for (const PlannedDevice& d : plan.devices) {
-      uint32_t ip = 0;
-      if (ParseIpv4(d.ip.c_str(), &ip)) planned.push_back(ip);
-    }
-    if (plan.rowErrors.empty()) {
-      probed = probe.Probe(planned);
-      inputs.arpAnswers = probe.Claims();
-      plan = PlanFromFile(inputs, planFile);
-    }
+    probed = assign.PlanByFile(inputs, planFile, &plan);
   }
   if (!plan.rowErrors.empty()) {
     Fail("the plan file is refused, nothing was sent:");
@@ -274,7 +229,7 @@ int RunAssign(const AssignOptionsCli& options) {
   else if (!options.json)
     PrintPreview(plan);
   for (uint32_t ip : plan.skipped)
-    std::cerr << "ipscanner-cli: skipped " << IpText(ip) << " (in use or reserved)\n";
+    std::cerr << "ipscanner-cli: skipped " << CGlobalUtils::IpToText(ip) << " (in use or reserved)\n";
   if (!plan.Clean()) {
     Fail(std::to_string(plan.ConflictCount()) + " conflicts in the plan; nothing was sent");
     return kExitBadInput;
@@ -288,21 +243,10 @@ int RunAssign(const AssignOptionsCli& options) {
   AssignOptions runOptions;
   runOptions.parallel = options.parallel;
   runOptions.verifyTime = std::chrono::seconds(options.verifySeconds);
-  CControl* control = CControl::GetInstance();
-  CAddressAssignRun run(plan.devices,
-                        AssignOps::Core(*control, SteadyOpClock(), options.user, password, &probe),
-                        SteadyOpClock(), runOptions);
+  AssignOps ops = assign.Ops(options.user, password);
   std::fill(password.begin(), password.end(), '\0');
   const bool live = !options.json && isatty(STDOUT_FILENO);
   size_t done = 0;
-  run.progress = [&](const AssignOutcome& o) {
-    ++done;
-    if (live)
-      std::cout << "[" << done << "/" << plan.devices.size() << "] " << FormatLine(o) << std::flush;
-  };
-  std::cerr << "ipscanner-cli: assigning " << plan.devices.size() << " devices\n";
-  run.Run();
-  session.Close();
   std::map<std::string, std::string> parameters{{"user", options.user},
                                                 {"parallel", std::to_string(options.parallel)}};
   if (!options.plan.empty()) parameters["plan"] = options.plan;
@@ -311,22 +255,34 @@ int RunAssign(const AssignOptionsCli& options) {
     parameters["step"] = std::to_string(options.step);
     parameters["order"] = options.order;
   }
-  RecordSiteOperation(AssignOperation(run.Outcomes(), "cli", std::move(parameters)));
+  std::cerr << "ipscanner-cli: assigning " << plan.devices.size() << " devices\n";
+  const std::vector<AssignOutcome> outcomes =
+      assign.Run(plan.devices, std::move(ops), runOptions, parameters,
+                 [&](const AssignOutcome& o) {
+                   ++done;
+                   if (live)
+                     std::cout << "[" << done << "/" << plan.devices.size() << "] "
+                               << FormatLine(o) << std::flush;
+                 });
+  session.Close();
 
   if (options.json) {
-    std::cout << address_record::FormatJson(run.Outcomes());
+    std::cout << address_record::FormatJson(outcomes);
   } else {
     if (live) std::cout << "\n";
-    for (const AssignOutcome& o : run.Outcomes()) std::cout << FormatLine(o);
+    for (const AssignOutcome& o : outcomes) std::cout << FormatLine(o);
   }
   bool recorded = true;
-  if (!options.record.empty()) recorded = WriteRecord(options.record, run.Outcomes());
-  const size_t succeeded = run.Count(AssignStatus::kSuccess);
+  if (!options.record.empty()) recorded = WriteRecord(options.record, outcomes);
+  const size_t succeeded = static_cast<size_t>(
+      std::count_if(outcomes.begin(), outcomes.end(),
+                    [](const AssignOutcome& o) { return o.status == AssignStatus::kSuccess; }));
+  const bool allSucceeded = succeeded == outcomes.size();
   std::cerr << "ipscanner-cli: " << succeeded << " of " << plan.devices.size()
             << " devices on their planned address\n";
   if (!recorded) {
     Fail("cannot write the record " + TerminalSafe(options.record));
-    if (run.AllSucceeded()) return kExitFileError;
+    if (allSucceeded) return kExitFileError;
   }
-  return run.AllSucceeded() ? kExitOk : kExitSomeFailed;
+  return allSucceeded ? kExitOk : kExitSomeFailed;
 }

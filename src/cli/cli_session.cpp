@@ -4,11 +4,11 @@
 
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_site.h"
+#include "core/control/capture_control.h"
 #include "core/control/control.h"
 #include "platform/adapters.h"
 #include "shell/comm_control.h"
 #include "shell/global_utils.h"
-#include "transport/mac_proto_control.h"
 
 CCliSession::~CCliSession() { Close(); }
 
@@ -34,18 +34,12 @@ int CCliSession::Open(const std::string& interfaceName, bool captureArp) {
   OpenCliSiteRecord();  // before the threads: no answer goes unrecorded
   CControl* control = CControl::GetInstance();
   control->StartThreads();
-  MacProtoInitOptions options;
-  options.interfaceName = interfaceName;
-  options.traffic =
-      captureArp ? CaptureTraffic::kDeviceProtocolAndArp : CaptureTraffic::kDeviceProtocol;
-  std::string error;
-  if (CMacProtoControl::GetInstance()->Init(options, &error) != 0) {
-    const bool rights =
-        CMacProtoControl::GetInstance()->LastInitFailure() != MacProtoInitFailure::kNoRights;
-    std::cerr << "ipscanner-cli: " << (rights ? "no adapter: " : "no capture rights: ") << error
-              << "\n";
+  CaptureFailure failure;
+  if (!OpenCapture(interfaceName, captureArp, &failure)) {
+    std::cerr << "ipscanner-cli: " << (failure.noRights ? "no capture rights: " : "no adapter: ")
+              << CaptureFailureText(failure) << "\n";
     control->Stop();
-    return rights ? kExitNoAdapter : kExitNoCaptureRights;
+    return failure.noRights ? kExitNoCaptureRights : kExitNoAdapter;
   }
   open_ = true;
   return kExitOk;
@@ -54,6 +48,6 @@ int CCliSession::Open(const std::string& interfaceName, bool captureArp) {
 void CCliSession::Close() {
   if (!open_) return;
   open_ = false;
-  CMacProtoControl::GetInstance()->Stop();
+  StopCapture();
   CControl::GetInstance()->Stop();
 }

@@ -15,7 +15,7 @@
 #include "core/common/op_clock.h"
 #include "core/site/site_problems.h"
 #include "report/report_job.h"
-#include "report/settings_survey.h"
+#include "core/batch/settings_survey.h"
 #include "shell/global_utils.h"
 #include "site/site_paths.h"
 #include "site/site_recorder.h"

@@ -9,12 +9,12 @@
 #include "cli/cli_session.h"
 #include "cli/device_table_output.h"
 #include "cli/site_output.h"
+#include "core/control/capture_control.h"
 #include "core/control/capture_subnets.h"
 #include "core/control/control.h"
 #include "core/export/csv_export.h"
 #include "core/export/csv_site_columns.h"
 #include "core/common/device_sort.h"
-#include "transport/mac_proto_control.h"
 
 namespace {
 constexpr auto kDiscoveryInterval = std::chrono::seconds(5);
@@ -49,7 +49,7 @@ int RunScan(const ScanOptions& options) {
         std::min({end, nextDiscovery, std::chrono::steady_clock::now() + poll}));
   }
   const std::vector<IPV4_SUBNET_T> subnets = CaptureSubnets();  // while the capture is open
-  const CaptureCounters capture = CMacProtoControl::GetInstance()->GetCaptureCounters();
+  const CaptureCounters capture = CaptureCountersNow();
   session.Close();
 
   std::vector<DEVICE_ENTRY_T> devices = control->GetDeviceList();

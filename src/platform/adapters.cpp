@@ -47,9 +47,9 @@ std::vector<NetInterfaceInfo> ListNetInterfaces() {
   return result;
 }
 
-std::string InterfaceProblem(const std::string& name) {
+InterfaceFault CheckInterface(const std::string& name) {
   struct ifaddrs* list = nullptr;
-  if (::getifaddrs(&list) != 0) return "does not exist";
+  if (::getifaddrs(&list) != 0) return InterfaceFault::kMissing;
   bool exists = false;
   bool up = false;
   bool loopback = false;
@@ -62,9 +62,24 @@ std::string InterfaceProblem(const std::string& name) {
     if (item->ifa_addr != nullptr && item->ifa_addr->sa_family == AF_INET) ipv4 = true;
   }
   ::freeifaddrs(list);
-  if (!exists) return "does not exist";
-  if (loopback) return "is a loopback interface";
-  if (!up) return "is not up";
-  if (!ipv4) return "has no IPv4 address";
+  if (!exists) return InterfaceFault::kMissing;
+  if (loopback) return InterfaceFault::kLoopback;
+  if (!up) return InterfaceFault::kDown;
+  if (!ipv4) return InterfaceFault::kNoIpv4;
+  return InterfaceFault::kNone;
+}
+
+const char* InterfaceFaultText(InterfaceFault fault) {
+  switch (fault) {
+    case InterfaceFault::kNone: return "";
+    case InterfaceFault::kMissing: return "does not exist";
+    case InterfaceFault::kLoopback: return "is a loopback interface";
+    case InterfaceFault::kDown: return "is not up";
+    case InterfaceFault::kNoIpv4: return "has no IPv4 address";
+  }
   return "";
+}
+
+std::string InterfaceProblem(const std::string& name) {
+  return InterfaceFaultText(CheckInterface(name));
 }

@@ -18,6 +18,10 @@ struct NetInterfaceInfo {
 // fails.
 std::vector<NetInterfaceInfo> ListNetInterfaces();
 
-// Why the named interface cannot be a capture adapter: "does not exist", "is not up", "is a
-// loopback interface" or "has no IPv4 address"; empty when it can.
+// Why the named interface cannot be a capture adapter, if it cannot.
+enum class InterfaceFault : uint8_t { kNone, kMissing, kLoopback, kDown, kNoIpv4 };
+InterfaceFault CheckInterface(const std::string& name);
+// "does not exist", "is a loopback interface", "is not up", "has no IPv4 address"; "" for kNone.
+const char* InterfaceFaultText(InterfaceFault fault);
+// The same in words; empty when it can.
 std::string InterfaceProblem(const std::string& name);

@@ -6,15 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "core/batch/settings_survey.h"
 #include "site/site_reader.h"
 
 // The commissioning report's content: the site's devices with the settings they reported just
 // now, its open problems and the operations of the period. The PDF and the CSV both print it.
 
-// What one device reported when asked for its settings before the report.
-struct REPORT_LIVE_T {
-  std::string ip, mode, mask, gateway;  // mode "dhcp", "static" or the device's own text
-};
+// What one device reported when asked for its settings before the report (the settings survey).
+using REPORT_LIVE_T = SURVEYED_SETTINGS_T;
 
 struct REPORT_DEVICE_T {
   std::string room, ip, mac, model, firmware, mode, mask, gateway;

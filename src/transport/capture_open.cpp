@@ -58,7 +58,7 @@ CaptureOpenResult OpenDeviceCapture(const std::string& device, CaptureTraffic tr
   // read this computer's own traffic, and no device is reached there.
   const LinkKind link = InterfaceLinkKind(device);
   if (link == LinkKind::kLoopback)
-    return Failure(nullptr, CaptureOpenError::kNotEthernet,
+    return Failure(nullptr, CaptureOpenError::kLoopback,
                    "a loopback interface, not an Ethernet adapter");
   if (link == LinkKind::kOther)
     return Failure(nullptr, CaptureOpenError::kNotEthernet, "not an Ethernet adapter");

@@ -39,22 +39,34 @@ std::string HelperGroup(const std::string& helperPath) {
   return kCaptureGroupName;
 }
 
-std::string SpawnErrorText(int error, const std::string& helperPath) {
+CaptureFailure SpawnFailure(int error, const std::string& helperPath) {
+  CaptureFailure failure;
+  failure.helper = helperPath;
   if (error == EACCES || error == EPERM) {
-    const std::string group = HelperGroup(helperPath);
-    return "capturing needs membership in the group " + group +
-           ": run sudo usermod -aG " + group + " $USER, then log in again";
+    failure.kind = CaptureFailureKind::kHelperNeedsGroup;
+    failure.group = HelperGroup(helperPath);
+  } else if (error == ENOENT) {
+    failure.kind = CaptureFailureKind::kHelperMissing;
+  } else {
+    failure.kind = CaptureFailureKind::kHelperNotStarted;
+    failure.detail = std::strerror(error);
   }
-  if (error == ENOENT) return "the capture helper " + helperPath + " is missing";
-  return "cannot start the capture helper " + helperPath + ": " + std::strerror(error);
+  return failure;
 }
 
-std::string FailureText(CaptureOpenError error, const std::string& reason,
-                        const std::string& helperPath) {
-  if (error == CaptureOpenError::kNoRights)
-    return "no rights to capture: the capture helper " + helperPath +
-           " lacks cap_net_raw (the package grants it; in a build tree scripts/setup.sh does)";
-  return reason;
+// The helper's own refusal: its open error and its words.
+CaptureFailure HelperRefusal(CaptureOpenError error, const std::string& reason,
+                             const std::string& helperPath) {
+  CaptureFailure failure;
+  failure.helper = helperPath;
+  if (error == CaptureOpenError::kNoRights) {
+    failure.kind = CaptureFailureKind::kHelperNoRights;
+  } else {
+    failure.kind = CaptureFailureKind::kOpenRefused;
+    failure.openError = error;
+    failure.detail = reason;
+  }
+  return failure;
 }
 
 bool SendAll(int fd, RelayType type, uint32_t value, const uint8_t* body, int length) {
@@ -86,14 +98,20 @@ void Reap(pid_t pid) {
 std::unique_ptr<CCaptureRelay> CCaptureRelay::Start(const std::string& helperPath,
                                                     const std::string& interfaceName,
                                                     CaptureTraffic traffic,
-                                                    std::string* errorText) {
-  auto fail = [errorText](const std::string& text) {
-    if (errorText != nullptr) *errorText = text;
+                                                    CaptureFailure* failure) {
+  auto fail = [failure, &interfaceName, &helperPath](CaptureFailure why) {
+    why.adapter = interfaceName;
+    why.helper = helperPath;
+    if (failure != nullptr) *failure = std::move(why);
     return nullptr;
   };
   int pair[2];
-  if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0)
-    return fail(std::string("cannot create the capture helper's socket: ") + std::strerror(errno));
+  if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
+    CaptureFailure socketFailure;
+    socketFailure.kind = CaptureFailureKind::kHelperSocket;
+    socketFailure.detail = std::strerror(errno);
+    return fail(socketFailure);
+  }
   // dup2 onto the same number would keep close-on-exec set: move the helper's end out of the way.
   if (pair[1] == kRelayHelperFd) {
     const int moved = fcntl(pair[1], F_DUPFD_CLOEXEC, kRelayHelperFd + 1);
@@ -117,7 +135,7 @@ std::unique_ptr<CCaptureRelay> CCaptureRelay::Start(const std::string& helperPat
   close(pair[1]);
   if (spawned != 0) {
     close(pair[0]);
-    return fail(SpawnErrorText(spawned, helperPath));
+    return fail(SpawnFailure(spawned, helperPath));
   }
 
   // The first message says whether the capture is open.
@@ -149,10 +167,11 @@ std::unique_ptr<CCaptureRelay> CCaptureRelay::Start(const std::string& helperPat
       header.type == static_cast<uint8_t>(RelayType::kFailed)) {
     const std::string reason(reinterpret_cast<const char*>(message) + sizeof(header),
                              static_cast<size_t>(length) - sizeof(header));
-    return fail(FailureText(static_cast<CaptureOpenError>(header.value), reason, helperPath));
+    return fail(HelperRefusal(static_cast<CaptureOpenError>(header.value), reason, helperPath));
   }
-  return fail(ready == 0 ? "the capture helper " + helperPath + " did not start in time"
-                         : "the capture helper " + helperPath + " ended without opening the capture");
+  CaptureFailure silent;
+  silent.kind = ready == 0 ? CaptureFailureKind::kHelperTimeout : CaptureFailureKind::kHelperEnded;
+  return fail(silent);
 }
 
 CCaptureRelay::~CCaptureRelay() {

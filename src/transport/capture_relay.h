@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "transport/capture_failure.h"
 #include "transport/capture_open.h"
 
 // The program's side of the capture helper (src/capture): starts it for one interface and
@@ -17,11 +18,11 @@
 // for the counters, which wait for the helper's answer that the receive loop hands over.
 class CCaptureRelay {
 public:
-  // Starts helperPath for the interface and waits for it to open the capture. Null, with a
-  // readable reason, when it cannot run or cannot capture.
+  // Starts helperPath for the interface and waits for it to open the capture. Null, with the
+  // reason (its adapter and helper filled in), when it cannot run or cannot capture.
   static std::unique_ptr<CCaptureRelay> Start(const std::string& helperPath,
                                               const std::string& interfaceName,
-                                              CaptureTraffic traffic, std::string* errorText);
+                                              CaptureTraffic traffic, CaptureFailure* failure);
   ~CCaptureRelay();
   CCaptureRelay(const CCaptureRelay&) = delete;
   CCaptureRelay& operator=(const CCaptureRelay&) = delete;

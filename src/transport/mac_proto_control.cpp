@@ -39,20 +39,29 @@ int64_t NowMs() {
 }
 
 std::mutex g_promptHookMutex;
-std::function<void(const std::string&)> g_promptHook;
+std::function<void(const CaptureFailure&)> g_promptHook;
 
 // Through the GUI's hook (a message box) when one is set, otherwise on standard error.
-void ShowPromptText(const std::string& text) {
-  std::function<void(const std::string&)> hook;
+void ShowPromptText(const CaptureFailure& failure) {
+  std::function<void(const CaptureFailure&)> hook;
   {
     std::lock_guard<std::mutex> lock(g_promptHookMutex);
     hook = g_promptHook;
   }
   if (hook) {
-    hook(text);
+    hook(failure);
   } else {
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", CaptureFailureText(failure).c_str());
   }
+}
+
+CaptureFailure FailureOfKind(CaptureFailureKind kind, std::string adapter = "",
+                             std::string detail = "") {
+  CaptureFailure failure;
+  failure.kind = kind;
+  failure.adapter = std::move(adapter);
+  failure.detail = std::move(detail);
+  return failure;
 }
 
 // The record's IP text is UTF-16; an address is plain ASCII, anything else is invalid.
@@ -85,30 +94,25 @@ bool CMacProtoControl::ProcessMayCapture() {
   return errno != EPERM && errno != EACCES;
 }
 
-MacProtoInitFailure CMacProtoControl::LastInitFailure() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return lastFailure_;
-}
-
 int CMacProtoControl::Init(bool captureArp) {
-  std::string error;
+  CaptureFailure failure;
   MacProtoInitOptions options;
   options.traffic =
       captureArp ? CaptureTraffic::kDeviceProtocolAndArp : CaptureTraffic::kDeviceProtocol;
-  if (Init(options, &error) == 0) return 0;
+  if (Init(options, &failure) == 0) return 0;
   // The installer prompt only when no adapter is there at all; a named adapter that cannot be
   // used is not a missing driver, and the user is told what is wrong instead.
-  if (error == kNoAdapterPromptText) ShowNoAdapterPrompt();
-  ShowAdapterError(error);
+  if (failure.kind == CaptureFailureKind::kNoAdapter) ShowNoAdapterPrompt();
+  ShowAdapterError(failure);
 }
 
-int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* errorText) {
+int CMacProtoControl::Init(const MacProtoInitOptions& options, CaptureFailure* failure) {
   std::lock_guard<std::mutex> lock(mutex_);
   // A failed attempt leaves nothing open, so that a later attempt starts from scratch.
-  MacProtoInitFailure failure = MacProtoInitFailure::kNoAdapter;
-  auto fail = [this, errorText, &failure](const std::string& text) {
-    if (errorText != nullptr) *errorText = text;
-    lastFailure_ = failure;
+  bool noRights = false;
+  auto fail = [this, failure, &noRights](CaptureFailure why) {
+    why.noRights = noRights;
+    if (failure != nullptr) *failure = std::move(why);
     StopThreadsLocked();
     relays_.clear();
     for (NET_ADAPTER_T* adapter : adapters_) {
@@ -120,7 +124,6 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
     return -1;
   };
   if (initialised_) return 0;
-  lastFailure_ = MacProtoInitFailure::kNone;
   // Root may open the capture itself; everyone else goes through the helper, which alone
   // carries the capability.
   const bool viaHelper = options.viaHelper || !ProcessMayCapture();
@@ -155,18 +158,18 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
 
   if (!LoadNpcapDll()) {
     LogError("Couldn't load Npcap\n");
-    return fail("the capture library could not be loaded");
+    return fail(FailureOfKind(CaptureFailureKind::kLibraryMissing));
   }
 
   char errbuf[PCAP_ERRBUF_SIZE] = {};
   pcap_if_t* devices = nullptr;
   if (pcap_findalldevs(&devices, errbuf) != 0) {
     LogError("%s: pcap_findalldevs failed.[%s]", "CMacProtoControl::Init", errbuf);
-    return fail(std::string("cannot list capture devices: ") + errbuf);
+    return fail(FailureOfKind(CaptureFailureKind::kListFailed, "", errbuf));
   }
 
   int started = 0;
-  std::string openError;
+  CaptureFailure openFailure;
   for (pcap_if_t* device = devices; device != nullptr; device = device->next) {
     const std::string name = device->name != nullptr ? device->name : "";
     const std::string description = device->description != nullptr ? device->description : "";
@@ -182,14 +185,12 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
             "CMacProtoControl::Init", picked->name.c_str(), picked->ip.c_str());
 
     if (viaHelper) {
-      std::string helperError;
       std::unique_ptr<CCaptureRelay> relay =
-          CCaptureRelay::Start(helperPath, name, options.traffic, &helperError);
+          CCaptureRelay::Start(helperPath, name, options.traffic, &openFailure);
       if (relay == nullptr) {
         LogError("%s: capture helper for %s: %s", "CMacProtoControl::Init", name.c_str(),
-                 helperError.c_str());
-        openError = "cannot open network adapter " + name + ": " + helperError;
-        if (!ProcessMayCapture()) failure = MacProtoInitFailure::kNoRights;
+                 CaptureFailureText(openFailure).c_str());
+        if (!ProcessMayCapture()) noRights = true;
         break;
       }
       LogInfo("%s: capture of %s through the helper (pid %d)", "CMacProtoControl::Init",
@@ -202,15 +203,17 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
       continue;
     }
     const CaptureOpenResult opened = OpenDeviceCapture(name, options.traffic);
-    if (opened.error == CaptureOpenError::kNotEthernet || opened.error == CaptureOpenError::kFilter) {
+    if (opened.error == CaptureOpenError::kNotEthernet || opened.error == CaptureOpenError::kLoopback ||
+        opened.error == CaptureOpenError::kFilter) {
       LogError("%s: %s: %s.", "CMacProtoControl::Init", description.c_str(), opened.text.c_str());
       continue;
     }
     if (opened.handle == nullptr) {
       LogError("%s: pcap_open_live(%s) failed: %s", "CMacProtoControl::Init", name.c_str(),
                opened.text.c_str());
-      openError = "cannot open network adapter " + name + ": " + opened.text;
-      if (opened.error == CaptureOpenError::kNoRights) failure = MacProtoInitFailure::kNoRights;
+      openFailure = FailureOfKind(CaptureFailureKind::kOpenRefused, name, opened.text);
+      openFailure.openError = opened.error;
+      if (opened.error == CaptureOpenError::kNoRights) noRights = true;
       break;
     }
     pcap_t* handle = opened.handle;
@@ -221,22 +224,24 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, std::string* erro
   }
   pcap_freealldevs(devices);
 
-  if (!openError.empty()) return fail(openError);
+  if (openFailure.Failed()) return fail(openFailure);
   if (started == 0) {
     if (!options.interfaceName.empty()) {
-      const std::string problem = InterfaceProblem(options.interfaceName);
-      return fail("interface " + options.interfaceName + " " +
-                  (problem.empty() ? "is not an Ethernet capture device" : problem));
+      CaptureFailure unusable =
+          FailureOfKind(CaptureFailureKind::kInterfaceUnusable, options.interfaceName);
+      unusable.interfaceFault = CheckInterface(options.interfaceName);
+      return fail(unusable);
     }
     // A setting that names an interface the machine does not have (or cannot use) says so.
     if (!all && !adapterName.empty()) {
-      const std::string problem = InterfaceProblem(adapterName);
-      if (!problem.empty()) {
-        return fail("the setting AdapterName in config/SystemSetting.ini names interface " +
-                    adapterName + ", which " + problem);
+      const InterfaceFault fault = CheckInterface(adapterName);
+      if (fault != InterfaceFault::kNone) {
+        CaptureFailure unusable = FailureOfKind(CaptureFailureKind::kSettingUnusable, adapterName);
+        unusable.interfaceFault = fault;
+        return fail(unusable);
       }
     }
-    return fail(kNoAdapterPromptText);
+    return fail(FailureOfKind(CaptureFailureKind::kNoAdapter));
   }
   initialised_ = true;
   return 0;
@@ -467,19 +472,20 @@ bool CMacProtoControl::LoadNpcapDll() { return true; }
 
 void CMacProtoControl::ShowNoAdapterPrompt() {
   LogError("%s", kNoAdapterPromptText);
-  ShowPromptText(kNoAdapterPromptText);
+  ShowPromptText(FailureOfKind(CaptureFailureKind::kNoAdapter));
   const std::string script = CGlobalUtils::MakeModulePath(kCaptureInstallScript);
   if (CGlobalUtils::FileExists(script)) CGlobalUtils::CmdOperate(script);
   std::exit(0);
 }
 
-void CMacProtoControl::ShowAdapterError(const std::string& text) {
-  LogError("%s: %s", "CMacProtoControl::Init", text.c_str());
-  ShowPromptText(text);
+void CMacProtoControl::ShowAdapterError(const CaptureFailure& failure) {
+  LogError("%s: %s", "CMacProtoControl::Init", CaptureFailureText(failure).c_str());
+  ShowPromptText(failure);
   std::exit(1);
 }
 
-void CMacProtoControl::SetNoAdapterPromptHook(std::function<void(const std::string&)> hook) {
+void CMacProtoControl::SetNoAdapterPromptHook(
+    std::function<void(const CaptureFailure&)> hook) {
   std::lock_guard<std::mutex> lock(g_promptHookMutex);
   g_promptHook = std::move(hook);
 }

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "transport/capture_failure.h"
 #include "transport/capture_open.h"
 #include "protocol/packet_record.h"
 
@@ -41,12 +42,6 @@ struct MacProtoInitOptions {
   bool viaHelper = false;
 };
 
-// Why the last Init failed, for a front end that maps it to its own exit codes.
-enum class MacProtoInitFailure { kNone, kNoAdapter, kNoRights };
-
-// Text of the prompt shown when no adapter can be opened.
-inline constexpr const char* kNoAdapterPromptText =
-    "No network adapter detected, please install npcap firstly.";
 // The helper that tells how to install the capture library and grants capture rights.
 inline constexpr const char* kCaptureInstallScript = "Tools-Install/install-capture.sh";
 // The capture helper in the module folder: the only executable with cap_net_raw.
@@ -66,10 +61,9 @@ public:
   // least one capture runs; in every other case ends the process through ShowNoAdapterPrompt.
   // captureArp: ARP replies are captured too (CaptureTraffic::kDeviceProtocolAndArp).
   int Init(bool captureArp = false);
-  // The same without ending the process: -1 with a readable reason in *errorText (missing
-  // adapter, missing capture rights, ...). Calling it again after a success returns 0.
-  int Init(const MacProtoInitOptions& options, std::string* errorText);
-  MacProtoInitFailure LastInitFailure() const;
+  // The same without ending the process: -1 with the reason in *failure (missing adapter,
+  // missing capture rights, ...). Calling it again after a success returns 0.
+  int Init(const MacProtoInitOptions& options, CaptureFailure* failure);
 
   // True when this process may open packet capture itself (root or cap_net_raw).
   static bool ProcessMayCapture();
@@ -97,11 +91,11 @@ public:
   // standard error), runs the install helper when it exists, logs, and exits with code 0.
   [[noreturn]] void ShowNoAdapterPrompt();
   // An adapter that is there but cannot be used (not up, no rights, a setting naming a missing
-  // interface): shows the text naming the adapter and the reason (through the same hook), logs
-  // and exits with code 1. No installer runs: the driver is not what is missing.
-  [[noreturn]] void ShowAdapterError(const std::string& text);
-  // The GUI sets this to show its message box; it is called with the prompt text.
-  static void SetNoAdapterPromptHook(std::function<void(const std::string& text)> hook);
+  // interface): shows the failure naming the adapter and the reason (through the same hook),
+  // logs and exits with code 1. No installer runs: the driver is not what is missing.
+  [[noreturn]] void ShowAdapterError(const CaptureFailure& failure);
+  // The GUI sets this to show its message box in its own words; it is called with the failure.
+  static void SetNoAdapterPromptHook(std::function<void(const CaptureFailure& failure)> hook);
 
   // Where received datagrams go. Unset: PostMsg(0x20000, 0, 0, record, 4212) to CControl.
   void SetReceiveSink(std::function<void(const PACKET_RECORD_T& record)> sink);
@@ -141,7 +135,6 @@ private:
   std::vector<std::unique_ptr<CCaptureRelay>> relays_;  // owned; adapters point to them
   std::atomic<uint64_t> truncated_{0};
   std::atomic<int64_t> lastTruncationLog_{0};
-  MacProtoInitFailure lastFailure_ = MacProtoInitFailure::kNone;
   std::vector<std::thread> threads_;
   std::atomic<bool> stopping_{false};
   bool initialised_ = false;

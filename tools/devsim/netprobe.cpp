@@ -147,9 +147,9 @@ int main(int argc, char** argv) {
   init.interfaceName = interfaceName;
   init.allAdapters = allInterfaces;
   init.viaHelper = viaHelper;
-  std::string error;
-  if (transport->Init(init, &error) != 0) {
-    std::fprintf(stderr, "netprobe: %s\n", error.c_str());
+  CaptureFailure failure;
+  if (transport->Init(init, &failure) != 0) {
+    std::fprintf(stderr, "netprobe: %s\n", CaptureFailureText(failure).c_str());
     return 3;
   }
   CMsgFacade* facade = CMsgFacade::GetInstance();

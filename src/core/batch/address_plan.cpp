@@ -251,6 +251,12 @@ bool ParsePlanOrder(const std::string& text, PlanOrder* order) {
   return true;
 }
 
+bool MakeRangeRule(const std::string& start, int step, const std::string& order, RangeRule* rule) {
+  if (!ParseIpv4(start.c_str(), &rule->start)) return false;
+  rule->step = static_cast<uint32_t>(step);
+  return ParsePlanOrder(order, &rule->order);
+}
+
 void SortForPlan(std::vector<DEVICE_ENTRY_T>& devices, PlanOrder order) {
   auto byMac = [](const DEVICE_ENTRY_T& a, const DEVICE_ENTRY_T& b) {
     return CompactMacText(a.mac) < CompactMacText(b.mac);

@@ -101,3 +101,6 @@ void ReplanAddress(const PlanInputs& inputs, AddressPlan* plan, size_t index,
 // IPs numerically, MACs by their compact text; ties by MAC.
 void SortForPlan(std::vector<DEVICE_ENTRY_T>& devices, PlanOrder order);
 bool ParsePlanOrder(const std::string& text, PlanOrder* order);
+// The rule from what a front end gathered: the start as dotted IPv4 text, the step and the
+// order's text ("room", "ip", "mac"). False when the start or the order is not valid.
+bool MakeRangeRule(const std::string& start, int step, const std::string& order, RangeRule* rule);

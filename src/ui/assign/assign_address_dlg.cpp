@@ -12,18 +12,14 @@
 #include <QTableWidget>
 #include <algorithm>
 
-#include "core/batch/address_plan_probe.h"
+#include "core/batch/address_assign_session.h"
 #include "core/batch/address_record.h"
-#include "core/control/arp_probe.h"
-#include "core/control/capture_subnets.h"
 #include "core/control/control.h"
 #include "core/export/csv_export.h"
 #include "core/common/mac_text.h"
-#include "core/common/op_clock.h"
+#include "shell/global_utils.h"
 #include "site/site_operation_log.h"
 #include "site/site_operation_results.h"
-#include "transport/mac_proto_control.h"
-#include "transport/udp_frame.h"
 #include "ui/framework/device_list_common.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/translate_manager.h"
@@ -45,20 +41,15 @@ const QColor kConflictColor(0xb4, 0x53, 0x09);
 const QColor kSuccessColor(0x15, 0x80, 0x3d);
 const QColor kFailedColor(0xdc, 0x26, 0x26);
 
-QString IpText(uint32_t ip) {
-  char text[16] = {};
-  FormatIpv4(ip, text, sizeof(text));
-  return QString::fromLatin1(text);
-}
+QString IpText(uint32_t ip) { return QString::fromStdString(CGlobalUtils::IpToText(ip)); }
 
 bool ReadAddress(const QLineEdit* edit, bool required, std::string* out) {
   const std::string text = edit ? edit->text().trimmed().toStdString() : std::string();
-  uint32_t ip = 0;
   if (text.empty()) {
     out->clear();
     return !required;
   }
-  if (!ParseIpv4(text.c_str(), &ip)) return false;
+  if (!CGlobalUtils::IsValidIPv4(text)) return false;
   *out = text;
   return true;
 }
@@ -83,12 +74,17 @@ QTableWidgetItem* TextItem(const QString& text) {
 
 CAssignAddressDlg::CAssignAddressDlg(std::vector<DEVICE_ENTRY_T> devices, QWidget* parent,
                                      bool useMask)
-    : CBaseDlg(QString(), parent, useMask), m_devices(std::move(devices)) {}
+    : CBaseDlg(QString(), parent, useMask),
+      m_devices(std::move(devices)),
+      m_session(std::make_unique<CAddressAssignSession>(
+          *CControl::GetInstance(),
+          [](const std::vector<AssignOutcome>& outcomes,
+             const std::map<std::string, std::string>& parameters) {
+            RecordSiteOperation(AssignOperation(outcomes, "window", parameters));
+          })) {}
 
 CAssignAddressDlg::~CAssignAddressDlg() {
   if (m_worker.joinable()) m_worker.join();
-  // The tap holds the probe; a receive thread still inside it keeps it alive until it leaves.
-  if (m_probe) CMacProtoControl::GetInstance()->SetFrameTap(nullptr);
 }
 
 void CAssignAddressDlg::SetSaveFileHook(SaveFileHook hook) { SaveFileHookSlot() = std::move(hook); }
@@ -148,38 +144,14 @@ void CAssignAddressDlg::InitWindow() {
                      "before anything is sent."));
 }
 
-IPV4_SUBNET_T CAssignAddressDlg::OpenAdapter() {
-  IPV4_SUBNET_T adapter;
-  CMacProtoControl* transport = CMacProtoControl::GetInstance();
-  for (const NET_ADAPTER_T& a : transport->GetAdapterList()) {
-    if (a.handle == nullptr) continue;
-    ParseIpv4(a.ip.c_str(), &adapter.address);
-    for (const IPV4_SUBNET_T& s : CaptureSubnets())
-      if (s.Contains(adapter.address)) adapter.mask = s.mask;
-    m_adapterName = a.name;
-    const std::string name = a.name;
-    m_probe = std::make_shared<CArpProbe>(
-        a.mac,
-        [transport, name](const uint8_t* frame, int length) {
-          return transport->SendArpProbe(frame, length, name) == 0;
-        },
-        SteadyOpClock());
-    const std::shared_ptr<CArpProbe> probe = m_probe;
-    transport->SetFrameTap(
-        [probe](const uint8_t* frame, int length) { probe->OnFrame(frame, length); });
-    break;
-  }
-  return adapter;
-}
+IPV4_SUBNET_T CAssignAddressDlg::OpenAdapter() { return m_session->OpenAdapter(); }
 
 bool CAssignAddressDlg::PlanRange(PlanInputs& inputs, const RangeRule& rule, AddressPlan* plan) {
-  if (!m_probe) return false;
-  return PlanRangeWithProbe(inputs, rule, *m_probe, plan);
+  return m_session->PlanRange(inputs, rule, plan);
 }
 
 bool CAssignAddressDlg::Recheck(PlanInputs& inputs, AddressPlan* plan) {
-  if (!m_probe) return false;
-  return RecheckPlanWithProbe(inputs, *m_probe, plan);
+  return m_session->Recheck(inputs, plan);
 }
 
 void CAssignAddressDlg::RunBlocking(const QString& message, const std::function<void()>& work) {
@@ -189,7 +161,7 @@ void CAssignAddressDlg::RunBlocking(const QString& message, const std::function<
 }
 
 AssignOps CAssignAddressDlg::Ops(const std::string& user, const std::string& password) {
-  return AssignOps::Core(*CControl::GetInstance(), SteadyOpClock(), user, password, m_probe.get());
+  return m_session->Ops(user, password);
 }
 
 bool CAssignAddressDlg::ReadRule(RangeRule* rule, PlanDefaults* defaults) {
@@ -213,12 +185,9 @@ bool CAssignAddressDlg::ReadRule(RangeRule* rule, PlanDefaults* defaults) {
       return false;
     }
   }
-  ParseIpv4(start.c_str(), &rule->start);
-  rule->step = m_pSpinStep ? static_cast<uint32_t>(m_pSpinStep->value()) : 1u;
   const QString order =
       m_pComboOrder ? m_pComboOrder->currentData().toString() : QStringLiteral("room");
-  ParsePlanOrder(order.toStdString(), &rule->order);
-  return true;
+  return MakeRangeRule(start, m_pSpinStep ? m_pSpinStep->value() : 1, order.toStdString(), rule);
 }
 
 void CAssignAddressDlg::OnBtnPreviewClicked(TNotifyMsg&) {
@@ -226,16 +195,7 @@ void CAssignAddressDlg::OnBtnPreviewClicked(TNotifyMsg&) {
   RangeRule rule;
   PlanDefaults defaults;
   if (!ReadRule(&rule, &defaults)) return;
-  m_inputs.devices = m_devices;
-  m_inputs.defaults = defaults;
-  // The whole table, so that an address any known device holds counts as used; the devices
-  // handed in belong to it even when the table has lost them since.
-  m_inputs.table = CControl::GetInstance()->GetDeviceList();
-  for (const DEVICE_ENTRY_T& d : m_devices) {
-    const bool known = std::any_of(m_inputs.table.begin(), m_inputs.table.end(),
-                                   [&](const DEVICE_ENTRY_T& t) { return t.mac == d.mac; });
-    if (!known) m_inputs.table.push_back(d);
-  }
+  m_session->FillInputs(&m_inputs, m_devices, defaults);
   bool finished = false;
   AddressPlan plan;
   RunBlocking(QStringLiteral("Checking the planned addresses. Please wait..."),
@@ -302,14 +262,11 @@ void CAssignAddressDlg::OnBtnApplyClicked(TNotifyMsg&) {
   std::map<std::string, std::string> parameters{{"user", user},
                                                 {"parallel", std::to_string(options.parallel)}};
   m_worker = std::thread([this, devices = std::move(devices), ops = std::move(ops), options,
-                          parameters = std::move(parameters)] {
-    CAddressAssignRun run(devices, ops, SteadyOpClock(), options);
-    run.progress = [this](const AssignOutcome& o) {
-      PostToUiThread(this, [this, o] { OnOutcome(o); });
-    };
-    run.Run();
-    std::vector<AssignOutcome> outcomes = run.Outcomes();
-    RecordSiteOperation(AssignOperation(outcomes, "window", parameters));
+                          parameters = std::move(parameters)]() mutable {
+    std::vector<AssignOutcome> outcomes = m_session->Run(
+        std::move(devices), std::move(ops), options, parameters, [this](const AssignOutcome& o) {
+          PostToUiThread(this, [this, o] { OnOutcome(o); });
+        });
     PostToUiThread(this, [this, outcomes = std::move(outcomes)] {
       m_outcomes = outcomes;
       OnRunEnded();

@@ -11,7 +11,7 @@
 #include "core/common/device_entry.h"
 #include "ui/framework/base_dlg.h"
 
-class CArpProbe;
+class CAddressAssignSession;
 class QAbstractButton;
 class QComboBox;
 class QLabel;
@@ -22,12 +22,12 @@ class QTableWidgetItem;
 
 // "Assign addresses" ("AssignAddressDlg.xml"): gives the devices the caller hands in their final
 // static addresses. The rule (start address, step, order, mask, gateway, DNS) is planned with
-// ARP probes of the candidate addresses (the core planner); the table shows current -> planned
-// with every conflict in words, and a planned address can be edited there, which checks the whole
-// plan again. Apply probes the planned addresses once more, is refused while any conflict
-// remains, then moves the devices with one credential (CAddressAssignRun on a worker thread) and
-// shows each one's end, "Success" or "Failed" with the reason, with counts below. The results
-// can be exported as the record (CSV, or JSON by the file's extension).
+// ARP probes of the candidate addresses (the core's assign session); the table shows current ->
+// planned with every conflict in words, and a planned address can be edited there, which checks
+// the whole plan again. Apply probes the planned addresses once more, is refused while any
+// conflict remains, then moves the devices with one credential (the session's run on a worker
+// thread) and shows each one's end, "Success" or "Failed" with the reason, with counts below.
+// The results can be exported as the record (CSV, or JSON by the file's extension).
 class CAssignAddressDlg : public CBaseDlg {
   Q_OBJECT
 public:
@@ -53,8 +53,7 @@ protected:
   void done(int code) override;
   IPS_DECLARE_MESSAGE_MAP()
 
-  // The adapter the devices are planned against and probed on: the first open capture with its
-  // subnet. Sets up the ARP probe on it (the capture's frame tap) when one is open.
+  // The adapter the devices are planned against and probed on (the session's choice).
   virtual IPV4_SUBNET_T OpenAdapter();
   // Plans the range, probing by ARP; false when the probe could not finish.
   virtual bool PlanRange(PlanInputs& inputs, const RangeRule& rule, AddressPlan* plan);
@@ -92,8 +91,8 @@ private:
   bool m_running = false;
   bool m_ran = false;
   std::thread m_worker;
-  std::shared_ptr<CArpProbe> m_probe;
-  std::string m_adapterName;
+  // Adapter, probe and tap, planning, the run and its record; it outlives the worker.
+  std::unique_ptr<CAddressAssignSession> m_session;
   QString m_hintKey;
   int m_hintCount = -1;
 

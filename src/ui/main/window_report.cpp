@@ -9,7 +9,7 @@
 #include "core/control/control.h"
 #include "core/common/op_clock.h"
 #include "report/report_job.h"
-#include "report/settings_survey.h"
+#include "core/batch/settings_survey.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "site/site_paths.h"

@@ -157,14 +157,15 @@ void RelayOnPrivateSegment() {
   EXPECT_TRUE(ReadInterfaceIpv4Addresses("ipsr").empty()) << "a prefix of the name is not it";
   EXPECT_TRUE(ReadInterfaceIpv4Addresses(kDeviceIf).empty());
 
-  std::string error;
-  EXPECT_EQ(CCaptureRelay::Start(kHelper, "lo", CaptureTraffic::kDeviceProtocol, &error), nullptr)
+  CaptureFailure failure;
+  EXPECT_EQ(CCaptureRelay::Start(kHelper, "lo", CaptureTraffic::kDeviceProtocol, &failure), nullptr)
       << "the loopback interface carries this computer's own traffic, no device's";
-  EXPECT_NE(error.find("loopback"), std::string::npos) << error;
+  EXPECT_NE(CaptureFailureText(failure).find("loopback"), std::string::npos)
+      << CaptureFailureText(failure);
 
   std::unique_ptr<CCaptureRelay> relay =
-      CCaptureRelay::Start(kHelper, kAppIf, CaptureTraffic::kDeviceProtocol, &error);
-  ASSERT_NE(relay, nullptr) << error;
+      CCaptureRelay::Start(kHelper, kAppIf, CaptureTraffic::kDeviceProtocol, &failure);
+  ASSERT_NE(relay, nullptr) << CaptureFailureText(failure);
   const pid_t helper = relay->HelperPid();
   // Once the capture is open the helper holds no capability, even started by root.
   EXPECT_EQ(Trimmed(StatusField(helper, "CapEff")), "0000000000000000");
@@ -254,18 +255,20 @@ TEST(CaptureRelay, AProgramThatCapturesItselfRefusesTheLoopbackToo) {
   if (!CMacProtoControl::ProcessMayCapture()) GTEST_SKIP() << "opening a capture needs root";
   const CaptureOpenResult opened = OpenDeviceCapture("lo", CaptureTraffic::kDeviceProtocol);
   EXPECT_EQ(opened.handle, nullptr);
-  EXPECT_EQ(opened.error, CaptureOpenError::kNotEthernet) << opened.text;
+  EXPECT_EQ(opened.error, CaptureOpenError::kLoopback) << opened.text;
 }
 
 TEST(CaptureRelay, AHelperThatCannotCaptureSaysWhy) {
   if (access(kHelper.c_str(), X_OK) != 0) GTEST_SKIP() << kHelper << " not built";
-  std::string error;
-  EXPECT_EQ(CCaptureRelay::Start(kHelper, "ips-nosuch0", CaptureTraffic::kDeviceProtocol, &error),
+  CaptureFailure failure;
+  EXPECT_EQ(CCaptureRelay::Start(kHelper, "ips-nosuch0", CaptureTraffic::kDeviceProtocol, &failure),
             nullptr);
+  std::string error = CaptureFailureText(failure);
   EXPECT_NE(error.find("no such interface"), std::string::npos) << error;
   EXPECT_EQ(CCaptureRelay::Start("/nonexistent/ipscanner-capture", "lo",
-                                 CaptureTraffic::kDeviceProtocol, &error),
+                                 CaptureTraffic::kDeviceProtocol, &failure),
             nullptr);
+  error = CaptureFailureText(failure);
   EXPECT_NE(error.find("is missing"), std::string::npos) << error;
 }
 

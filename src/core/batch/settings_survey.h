@@ -9,10 +9,14 @@
 
 #include "core/control/control_notify.h"
 #include "core/common/device_entry.h"
-#include "report/report_model.h"
 
 class CControl;
 class IOpClock;
+
+// What one device reported when asked for its settings.
+struct SURVEYED_SETTINGS_T {
+  std::string ip, mode, mask, gateway;  // mode "dhcp", "static" or the device's own text
+};
 
 // Before a report: asks every listed device for its current network settings with the
 // configuration request the batch static run sends (addressing type and the Status values; no
@@ -37,13 +41,13 @@ public:
   void OnReportConfig(std::string deviceKey, std::string ip, int port,
                       const std::vector<std::string>* items) override;
 
-  // By site MAC ("AA:BB:CC:DD:EE:FF").
-  std::map<std::string, REPORT_LIVE_T> Answers() const;
+  // By MAC in its one spelling ("AA:BB:CC:DD:EE:FF", DisplayMacText).
+  std::map<std::string, SURVEYED_SETTINGS_T> Answers() const;
   size_t AnsweredCount() const;
 
 private:
   std::vector<DEVICE_ENTRY_T> m_devices;
-  std::map<std::string, std::string> m_siteMacByKey;  // table MAC text -> site MAC
+  std::map<std::string, std::string> m_siteMacByKey;  // table MAC text -> DisplayMacText
   mutable std::mutex m_lock;
-  std::map<std::string, REPORT_LIVE_T> m_answers;
+  std::map<std::string, SURVEYED_SETTINGS_T> m_answers;
 };

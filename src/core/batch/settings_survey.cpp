@@ -1,14 +1,14 @@
-#include "report/settings_survey.h"
+#include "core/batch/settings_survey.h"
 
 #include "core/control/control.h"
 #include "core/device/device_config_keys.h"
 #include "core/device/device_operations.h"
+#include "core/common/mac_text.h"
 #include "core/common/op_clock.h"
-#include "site/site_operation.h"
 
 CSettingsSurvey::CSettingsSurvey(std::vector<DEVICE_ENTRY_T> devices)
     : m_devices(std::move(devices)) {
-  for (const DEVICE_ENTRY_T& d : m_devices) m_siteMacByKey[d.mac] = SiteMacText(d.mac);
+  for (const DEVICE_ENTRY_T& d : m_devices) m_siteMacByKey[d.mac] = DisplayMacText(d.mac);
 }
 
 void CSettingsSurvey::OnReportConfig(std::string deviceKey, std::string ip, int,
@@ -24,7 +24,7 @@ void CSettingsSurvey::OnReportConfig(std::string deviceKey, std::string ip, int,
     const auto it = report.find(path);
     return it == report.end() ? std::string() : it->second;
   };
-  REPORT_LIVE_T live;
+  SURVEYED_SETTINGS_T live;
   live.ip = value(device_config::kStatusIp);
   if (live.ip.empty()) live.ip = ip;
   live.mode = type == device_config::kTypeDhcp     ? "dhcp"
@@ -60,7 +60,7 @@ void CSettingsSurvey::Run(CControl& control, IOpClock& clock, std::chrono::milli
   control.RemoveNotify(this);
 }
 
-std::map<std::string, REPORT_LIVE_T> CSettingsSurvey::Answers() const {
+std::map<std::string, SURVEYED_SETTINGS_T> CSettingsSurvey::Answers() const {
   std::lock_guard<std::mutex> lock(m_lock);
   return m_answers;
 }
