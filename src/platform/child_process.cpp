@@ -73,8 +73,8 @@ std::vector<char*> MakeArgv(std::vector<std::string>& storage) {
 // The whole environment of a started program: built here, never inherited. A root caller's
 // variables (its secrets, its terminal, its display and session bus) stay with the caller, and
 // nothing in them can steer the server (NGINX, LD_*, a PATH of the caller's).
-char kSearchPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
-char* kChildEnvironment[] = {kSearchPath, nullptr};
+char g_childPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+char* const g_childEnvironment[] = {g_childPath, nullptr};
 
 }  // namespace
 
@@ -123,7 +123,7 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     dup2(log, STDERR_FILENO);
     if (in > STDERR_FILENO) close(in);
     if (log > STDERR_FILENO) close(log);
-    execve(argv[0], argv.data(), kChildEnvironment);
+    execve(argv[0], argv.data(), g_childEnvironment);
     ReportAndExit(report[1]);
   }
   // The session (and with it the group Stop() targets) exists once the exec is reported.
