@@ -30,14 +30,22 @@ namespace {
 // /proc/self/stat), the environment it was started with, and what a TIOCSTI gets, through
 // /dev/tty and through each standard descriptor.
 std::string ProbeScript() {
-  const std::string sti = std::to_string(TIOCSTI);
-  return "set -- $(sed 's/.*) //' /proc/$$/stat); echo \"pid $$\"; echo \"session $4\"; "
-         "echo \"tty $5\"; tr '\\0' '\\n' </proc/$$/environ | sed 's/^/env /'; "
-         "perl -e 'my $c = \"x\"; if (open(my $t, \"+<\", \"/dev/tty\")) {"
-         "  print ioctl($t, " + sti + ", $c) ? \"sti-devtty ok\\n\" : \"sti-devtty \", $!+0, \"\\n\";"
-         "} else { print \"open-devtty \", $!+0, \"\\n\"; }"
-         "for my $fd (0, 1, 2) { open(my $h, $fd ? \">>&=\" : \"<&=\", $fd) or next;"
-         "  print ioctl($h, " + sti + ", $c) ? \"sti-fd$fd ok\\n\" : \"sti-fd$fd \", $!+0, \"\\n\"; }'";
+  std::string script = R"probe(set -- $(sed 's/.*) //' /proc/$$/stat)
+echo "pid $$"; echo "session $4"; echo "tty $5"
+tr '\0' '\n' </proc/$$/environ | sed 's/^/env /'
+perl -e 'my $c = "x";
+  if (open(my $t, "+<", "/dev/tty")) {
+    print ioctl($t, TIOCSTI, $c) ? "sti-devtty ok\n" : "sti-devtty ", $!+0, "\n";
+  } else { print "open-devtty ", $!+0, "\n"; }
+  for my $fd (0, 1, 2) {
+    open(my $h, $fd ? ">>&=" : "<&=", $fd) or next;
+    print ioctl($h, TIOCSTI, $c) ? "sti-fd$fd ok\n" : "sti-fd$fd ", $!+0, "\n";
+  }'
+)probe";
+  const std::string request = std::to_string(TIOCSTI);
+  for (size_t at; (at = script.find("TIOCSTI")) != std::string::npos;)
+    script.replace(at, 7, request);
+  return script;
 }
 
 struct ProbeReport {
@@ -52,8 +60,11 @@ ProbeReport ReadReport(const std::string& path) {
     const auto space = line.find(' ');
     const std::string key = line.substr(0, space);
     const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
-    if (key == "env") report.environment.push_back(value);
-    else report.values[key] = value;
+    if (key == "env") {
+      report.environment.push_back(value);
+    } else {
+      report.values[key] = value;
+    }
   }
   return report;
 }
