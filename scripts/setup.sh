@@ -40,6 +40,14 @@ if command -v systemctl >/dev/null 2>&1; then systemctl disable --now nginx >/de
 # Likewise the distribution's broker: the agent's tests start their own.
 if command -v systemctl >/dev/null 2>&1; then systemctl disable --now mosquitto >/dev/null 2>&1 || true; fi
 
+# Run as root, the window and `upgrade` start their web server only as this system user, as
+# the package does (no shared account such as nobody stands in): it owns nothing, has no shell
+# and belongs to no other group.
+if [ "$(id -u)" -eq 0 ] && ! getent passwd ipscanner-web >/dev/null; then
+  useradd --system --user-group --no-create-home --home-dir /nonexistent \
+    --shell /usr/sbin/nologin ipscanner-web
+fi
+
 [ "${IPS_SETUP_NO_BUILD:-0}" = 1 ] && exit 0
 
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -47,10 +55,16 @@ cmake --build "$root/build"
 
 # Capture as a normal user goes through the capture helper, as in the package: the group
 # ipscanner may run it, and it alone carries cap_net_raw. (Join with: usermod -aG ipscanner USER)
+# logview likewise: the group may run it, with cap_net_bind_service for its port 106.
+getent group ipscanner >/dev/null || groupadd --system ipscanner
 helper="$root/build/bin/ipscanner-capture"
 if [ -x "$helper" ]; then
-  getent group ipscanner >/dev/null || groupadd --system ipscanner
   chown root:ipscanner "$helper" && chmod 0750 "$helper"
   setcap cap_net_raw+ep "$helper" 2>/dev/null || true
+fi
+logview="$root/build/bin/logview"
+if [ -x "$logview" ]; then
+  chown root:ipscanner "$logview" && chmod 0750 "$logview"
+  setcap cap_net_bind_service+ep "$logview" 2>/dev/null || true
 fi
 exit 0

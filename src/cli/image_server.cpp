@@ -155,7 +155,9 @@ std::string CImageServer::Serve(const std::string& imagePath, std::string* error
   if (m_imageName.empty()) return {};
   const std::string wanted = FileSha256(CGlobalUtils::RomDownloadPath(m_imageName));
   if (!m_server.StartNginx()) {
-    *error = "the web server could not be started (see " + CNginxServer::KeptErrorLog() + ")";
+    *error = m_server.Failure().empty()
+                 ? "the web server could not be started (see " + CNginxServer::KeptErrorLog() + ")"
+                 : "the web server is not started: " + m_server.Failure();
     return {};
   }
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);

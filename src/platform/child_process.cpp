@@ -70,6 +70,12 @@ std::vector<char*> MakeArgv(std::vector<std::string>& storage) {
   return argv;
 }
 
+// The whole environment of a started program: built here, never inherited. A root caller's
+// variables (its secrets, its terminal, its display and session bus) stay with the caller, and
+// nothing in them can steer the server (NGINX, LD_*, a PATH of the caller's).
+char g_childPath[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+char* const g_childEnvironment[] = {g_childPath, nullptr};
+
 }  // namespace
 
 CChildProcess::~CChildProcess() { Stop(); }
@@ -89,7 +95,11 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
   pid_t pid = ForkWithExecReport(report);
   if (pid < 0) return false;
   if (pid == 0) {
-    setpgid(0, 0);
+    // A session of its own before anything else: it leaves the caller's controlling terminal
+    // behind (nothing it runs can open /dev/tty or push input into the caller's shell with
+    // TIOCSTI) and leads a new process group, which Stop() ends as a whole. The parent sets no
+    // group for it: setsid() fails in a process that already leads one.
+    if (setsid() < 0) ReportAndExit(report[1]);
     // Groups first, the user last (it takes the right to change groups away); then make sure
     // there is no way back.
     if (runAs && (setgroups(0, nullptr) != 0 || setgid(runAs->gid) != 0 ||
@@ -102,19 +112,21 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     ResetSignalsInChild();
     CloseInheritedOnExec();
     if (!workDir.empty() && chdir(workDir.c_str()) != 0) ReportAndExit(report[1]);
-    int in = open("/dev/null", O_RDONLY);
+    // O_NOCTTY: a session leader without a terminal would take any terminal it opens as its
+    // controlling one.
+    int in = open("/dev/null", O_RDONLY | O_NOCTTY);
     // Never through a link: a link planted in the log folder would make us append elsewhere.
-    int log = open(out, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0644);
+    int log = open(out, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NOCTTY, 0644);
     if (in < 0 || log < 0) ReportAndExit(report[1]);
     dup2(in, STDIN_FILENO);
     dup2(log, STDOUT_FILENO);
     dup2(log, STDERR_FILENO);
     if (in > STDERR_FILENO) close(in);
     if (log > STDERR_FILENO) close(log);
-    execv(argv[0], argv.data());
+    execve(argv[0], argv.data(), g_childEnvironment);
     ReportAndExit(report[1]);
   }
-  setpgid(pid, pid);  // also from here, so the group exists before Stop could target it
+  // The session (and with it the group Stop() targets) exists once the exec is reported.
   if (!ExecSucceeded(report[0])) {
     waitpid(pid, nullptr, 0);
     return false;

@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
-// A child process tied to our lifetime: it runs in a process group of its own, gets SIGKILL
-// from the kernel when this process dies (also on SIGKILL of this process), and Stop() ends the
-// whole group. Start and Stop are meant for the main thread: the parent-death signal follows
-// the thread that forked.
+// A child process tied to our lifetime: it runs in a session (and so a process group) of its
+// own with no controlling terminal, gets SIGKILL from the kernel when this process dies (also on
+// SIGKILL of this process), and Stop() ends the whole group. It inherits nothing of the caller's
+// run: no variable of its environment, no terminal, no descriptor beyond its standard three.
+// Start and Stop are meant for the main thread: the parent-death signal follows the thread that
+// forked.
 class CChildProcess {
 public:
   CChildProcess() = default;
@@ -17,9 +19,11 @@ public:
   CChildProcess(const CChildProcess&) = delete;
   CChildProcess& operator=(const CChildProcess&) = delete;
 
-  // Starts `program` with `args` (argv[1..]) in `workDir` ("" = ours); stdin reads /dev/null,
-  // stdout and stderr go to `outputFile` (appended) or /dev/null when "". false when the program
-  // could not be started (including exec failure, which the child reports back).
+  // Starts `program` (an absolute path: there is no search) with `args` (argv[1..]) in `workDir`
+  // ("" = ours); stdin reads /dev/null, stdout and stderr go to `outputFile` (appended, never
+  // through a link) or /dev/null when "". Its environment is only
+  // PATH=/usr/sbin:/usr/bin:/sbin:/bin. false when the program could not be started (including
+  // exec failure, which the child reports back).
   bool Start(const std::string& program, const std::vector<std::string>& args,
              const std::string& workDir, const std::string& outputFile = {});
 

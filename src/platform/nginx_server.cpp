@@ -39,6 +39,7 @@ std::string CNginxServer::KeptErrorLog() {
 }
 
 bool CNginxServer::StartNginx() {
+  m_failure.clear();
   const std::string prefix = Prefix();
   WebServerAccount account;
   if (CWebServerFolder::Private(&account)) {
@@ -51,8 +52,9 @@ bool CNginxServer::StartNginx() {
     m_child.RunAs(account.uid, account.gid);
   } else if (geteuid() == 0) {
     // Never as root: without its private folder (no unprivileged account) it does not start.
-    LogError("%s: no private folder for the web server; it is not started as root.",
-             "CNginxServer::StartNginx");
+    m_failure = CWebServerFolder::Problem();
+    if (m_failure.empty()) m_failure = "no private folder for the web server under root";
+    LogError("%s: %s; it is not started.", "CNginxServer::StartNginx", m_failure.c_str());
     LogError("create nginx process faild！");
     return false;
   }

@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kOwnAccount = "ipscanner-web";
-constexpr const char* kFallbackAccount = "nobody";
 // <base>/ipscanner-web-<pid>-XXXXXX: the pid tells a later run whether the owner still lives.
 constexpr const char* kFolderPrefix = "ipscanner-web-";
 
@@ -32,6 +31,7 @@ std::mutex g_mutex;
 int g_holders = 0;
 std::string g_folder;  // the private folder while held, else ""
 WebServerAccount g_account;  // who the server runs as from it
+std::string g_problem;  // under root, why there is no private folder
 
 bool LookUpAccount(const char* name, WebServerAccount* account) {
   std::vector<char> buffer(16384);
@@ -143,21 +143,27 @@ std::string WebServerFolder() {
 }
 
 bool FindWebServerAccount(WebServerAccount* account) {
-  return LookUpAccount(kOwnAccount, account) || LookUpAccount(kFallbackAccount, account);
+  return LookUpAccount(kOwnAccount, account);
 }
 
 CWebServerFolder::CWebServerFolder() {
   if (geteuid() != 0) return;
   std::lock_guard<std::mutex> lock(g_mutex);
   if (g_holders++ > 0) return;
+  g_problem.clear();
   WebServerAccount account;
   if (!FindWebServerAccount(&account)) {
-    LogError("%s: no unprivileged account (%s or %s) for the web server.", "CWebServerFolder",
-             kOwnAccount, kFallbackAccount);
-    return;
+    // No shared account instead (nobody): whatever else runs as it could reach the server's
+    // files and process.
+    g_problem = std::string("the system user ") + kOwnAccount +
+                " does not exist; run as root, the web server runs only as that account (the "
+                "package and scripts/setup.sh create it)";
+    return;  // the server's start logs it, and a command tells its user
   }
   g_folder = CreatePrivateFolder(account);
   g_account = account;
+  if (g_folder.empty())
+    g_problem = "cannot prepare the web server's private folder below " + BaseFolder();
 }
 
 CWebServerFolder::~CWebServerFolder() {
@@ -166,6 +172,11 @@ CWebServerFolder::~CWebServerFolder() {
   if (--g_holders > 0 || g_folder.empty()) return;
   RemovePrivateFolder(g_folder);
   g_folder.clear();
+}
+
+std::string CWebServerFolder::Problem() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_folder.empty() ? g_problem : std::string();
 }
 
 bool CWebServerFolder::Private(WebServerAccount* account) {

@@ -16,7 +16,8 @@
 std::string WebServerFolder();
 
 // The account the web server runs as when we are root: the package's own system user
-// ipscanner-web when it exists, else nobody. false when neither exists.
+// ipscanner-web (scripts/setup.sh creates it for the build tree). No shared account stands in
+// for it: false when it does not exist, and then the server is not started.
 struct WebServerAccount {
   uid_t uid = 0;
   gid_t gid = 0;
@@ -37,4 +38,7 @@ public:
 
   // Whether the server runs from the private folder, and as which account (*account when given).
   static bool Private(WebServerAccount* account = nullptr);
+  // Under root without the private folder: why (no account ipscanner-web, or the folder could not
+  // be made), in words for the user. "" otherwise.
+  static std::string Problem();
 };

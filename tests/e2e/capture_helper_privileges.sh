@@ -8,7 +8,9 @@
 # - the window, started by the member with QT_PLUGIN_PATH pointing to a plugin of theirs, runs
 #   with CapEff 0 (the plugin records it from inside), receives the devices through its helper,
 #   whose capabilities are dropped too, and its log lines reach 127.0.0.1:106.
-# The users and the group are created here and removed at the end.
+# The users and the group are created here and removed at the end. They read nothing from the
+# build or source tree (which may lie below a folder only root may enter): the module folder and
+# the plugin are copies in the test's own folder, and they run from there.
 # Usage: capture_helper_privileges.sh <module_dir> <source_dir>; exit 77 = skipped.
 set -u
 bin=$(realpath "$1") src=$(realpath "$2")
@@ -38,6 +40,11 @@ groupadd "$group" && made="$group" || fail "cannot create group $group"
 useradd -m -s /bin/bash -G "$group" "$member" && made="$made $member" || fail "cannot create $member"
 useradd -m -s /bin/bash "$outsider" && made="$made $outsider" || fail "cannot create $outsider"
 
+# The member's own copy of the plugin, in a folder the member may read.
+cp -r "$plugins" "$work/plugins" && chown -R "$member" "$work/plugins" &&
+  chmod -R a+rX "$work/plugins" || fail "cannot copy the test plugin"
+plugins=$work/plugins
+
 # The module folder: read-only for the users, so they write into their own folders.
 mod=$work/mod
 mkdir -p "$mod"
@@ -54,6 +61,7 @@ check "only the capture helper carries a capability ($caps)" \
 
 cat >"$work/as_users.sh" <<'INNER'
 set -u
+cd "$work"  # not the build tree's folder, which the users may not enter
 fail=0
 say() { if [ "$1" = ok ]; then echo "ok: $2"; else echo "FAIL: $2"; fail=1; fi; }
 as() { local u=$1; shift; runuser -u "$u" -- env -u XDG_RUNTIME_DIR -u XDG_CONFIG_HOME -u XDG_CACHE_HOME -u XDG_DATA_HOME "$@"; }

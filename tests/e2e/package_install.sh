@@ -68,7 +68,9 @@ $module/logview cap_net_bind_service=ep"
 getcap -r /usr/lib/ipscanner | sed 's/^/  getcap: /'
 [ "$(stat -c '%U:%G %a' "$module/ipscanner-capture")" = "root:ipscanner 750" ] ||
   fail "capture helper is $(stat -c '%U:%G %a' "$module/ipscanner-capture"), not root:ipscanner 750"
-echo "ok: installed; --version prints $version; only the capture helper (root:ipscanner 0750) and logview carry a capability"
+[ "$(stat -c '%U:%G %a' "$module/logview")" = "root:ipscanner 750" ] ||
+  fail "logview is $(stat -c '%U:%G %a' "$module/logview"), not root:ipscanner 750"
+echo "ok: installed; --version prints $version; only the capture helper and logview (both root:ipscanner 0750) carry a capability"
 # Run as root, the programs start their web server as this account: in no group but its own.
 [ "$(id -Gn ipscanner-web 2>&1)" = ipscanner-web ] ||
   fail "the web server's account ipscanner-web: $(id ipscanner-web 2>&1)"
@@ -127,6 +129,9 @@ rc=$?
 echo "ok: a user outside the group ipscanner is told to join it (exit 3)"
 as_user logview --port 106 --timeout 0.2 >"$work/logview.log" 2>&1 || bad "logview cannot bind port 106 as $user"
 echo "ok: logview binds its low port as $user"
+runuser -u "$outsider" -- logview --port 106 --timeout 0.2 >/dev/null 2>&1 &&
+  bad "logview runs for a user outside the group ipscanner"
+echo "ok: a user outside the group cannot run logview"
 
 stop_gui
 poll test ! -e "$rom/pkg-test.rom" || bad "download folder not emptied after the window closed"

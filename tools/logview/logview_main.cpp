@@ -9,9 +9,15 @@
 //
 // Hidden: logview --selftest-send [--port P] sends a few lines through the program's own log
 // channel to 127.0.0.1:P, for the end-to-end test.
+//
+// The installed file carries cap_net_bind_service for its own port 106, and only for that:
+// below 1024 it binds no other port (root excepted, who needs no capability for it), and it
+// drops every capability as soon as the socket is bound.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/capability.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,8 +35,11 @@
 
 namespace {
 
+constexpr int kOwnPort = 106;
+constexpr int kFirstUnprivilegedPort = 1024;
+
 struct Options {
-  int port = 106;
+  int port = kOwnPort;
   long count = -1;      // datagrams to show; -1 = no limit
   double timeout = -1;  // seconds; < 0 = no limit
   bool selftestSend = false;
@@ -105,7 +114,30 @@ int SelftestSend(const Options& o) {
   return 0;
 }
 
+// The capability of the file is for port 106: with any other port below 1024 it would let anyone
+// who may run logview listen where a system service should (syslog's 514, say) and read what
+// is sent there. Root binds such ports without it, as before.
+bool PortAllowed(int port) {
+  return port >= kFirstUnprivilegedPort || port == kOwnPort || getuid() == 0;
+}
+
+// After the bind nothing needs a capability any more: all of them go, and no later exec may
+// bring any back.
+bool DropCapabilities() {
+  cap_t none = cap_init();
+  if (none == nullptr) return false;
+  const bool dropped = cap_set_proc(none) == 0;
+  cap_free(none);
+  return dropped && prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
+}
+
 int View(const Options& o) {
+  if (!PortAllowed(o.port)) {
+    std::fprintf(stderr,
+                 "logview: port %d refused: below %d logview listens only on its own port %d\n",
+                 o.port, kFirstUnprivilegedPort, kOwnPort);
+    return 1;
+  }
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     std::fprintf(stderr, "logview: socket: %s\n", std::strerror(errno));
@@ -117,6 +149,11 @@ int View(const Options& o) {
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
     std::fprintf(stderr, "logview: cannot bind 127.0.0.1:%d: %s\n", o.port, std::strerror(errno));
+    ::close(fd);
+    return 1;
+  }
+  if (!DropCapabilities()) {
+    std::fprintf(stderr, "logview: cannot drop its capabilities: %s\n", std::strerror(errno));
     ::close(fd);
     return 1;
   }
