@@ -101,11 +101,13 @@ done
 
 # Every event of every site, from a subscriber with a persistent session (it gets what the
 # broker queued for it while it was away, too).
+# (exec: the pid kept is the subscriber's own, not that of a subshell around it, which a kill
+# would end while the subscriber lived on.)
 sub() {
-  ip netns exec "$broker_ns" mosquitto_sub -h 127.0.0.1 -p 8883 --cafile "$work/ca.crt" \
+  exec ip netns exec "$broker_ns" mosquitto_sub -h 127.0.0.1 -p 8883 --cafile "$work/ca.crt" \
     -u agent -P agent-secret "$@"
 }
-sub -c -i e2e-events -q 1 -t 'ipscanner/+/events' >>"$work/events.jsonl" 2>>"$work/sub.log" &
+(sub -c -i e2e-events -q 1 -t 'ipscanner/+/events' >>"$work/events.jsonl" 2>>"$work/sub.log") &
 sub_pid=$!
 
 sites_json() {
@@ -130,7 +132,7 @@ for site in a b c; do
 done
 
 # An idle site sends nothing per device: a document goes out again only when it changes.
-sub -R -v -t 'ipscanner/site-a/devices/+' -W 8 >"$work/idle.txt" 2>/dev/null
+(sub -R -v -t 'ipscanner/site-a/devices/+' -W 8 >"$work/idle.txt" 2>/dev/null)
 check "an idle site republishes no device documents ($(wc -l <"$work/idle.txt") in 8 s)" \
   test "$(wc -l <"$work/idle.txt")" -lt 5
 
