@@ -80,7 +80,7 @@ void SendToDevice(PACKET_RECORD_T* packet, const DEVICE_ENTRY_T& device) {
 
 bool FindTarget(const std::string& wanted, DEVICE_ENTRY_T* out) {
   for (const DEVICE_ENTRY_T& d : CControl::GetInstance()->GetDeviceList()) {
-    if (d.mac == wanted || CompactMacText(d.mac) == CompactMacText(wanted)) {
+    if (SameMac(d.mac, wanted)) {
       *out = d;
       return true;
     }
