@@ -12,6 +12,7 @@
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
 #include "shell/global_utils.h"
+#include "shell/ipv4_text.h"
 #include "transport/frame_headers.h"
 #include "transport/udp_frame.h"
 
@@ -27,9 +28,8 @@ std::string MacColons(const uint8_t* mac) {
 }
 
 std::string IpText(const uint8_t* ip) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "%d.%d.%d.%d", ip[0], ip[1], ip[2], ip[3]);
-  return text;
+  return Ipv4Text(static_cast<uint32_t>(ip[0]) << 24 | static_cast<uint32_t>(ip[1]) << 16 |
+                  static_cast<uint32_t>(ip[2]) << 8 | ip[3]);
 }
 
 // The XML reader steps over a whole UTF-8 sequence once it sees a lead byte, so a text ending in
