@@ -242,7 +242,7 @@ int RunConfig(const ConfigOptions& options) {
   if (result == kExitOk && options.reboot) {
     REMOTE_CONTROL_T request;
     std::memset(&request, 0, sizeof(request));
-    Utf8ToField("2.0", request.szProtocal);
+    Utf8ToField(kProtocolVersion, request.szProtocal);
     Utf8ToField("Reboot", request.szType);
     PACKET_RECORD_T packet;
     std::memset(&packet, 0, sizeof(packet));
