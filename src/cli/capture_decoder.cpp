@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/common/mac_text.h"
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
 #include "shell/global_utils.h"
+#include "shell/ipv4_text.h"
 #include "transport/frame_headers.h"
 #include "transport/udp_frame.h"
 
@@ -26,18 +28,8 @@ std::string MacColons(const uint8_t* mac) {
 }
 
 std::string IpText(const uint8_t* ip) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "%d.%d.%d.%d", ip[0], ip[1], ip[2], ip[3]);
-  return text;
-}
-
-// MAC text without ':' and upper-cased, as the core keys envelope modes and work MACs.
-std::string NormalisedMac(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c != ':') out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  return out;
+  return Ipv4Text(static_cast<uint32_t>(ip[0]) << 24 | static_cast<uint32_t>(ip[1]) << 16 |
+                  static_cast<uint32_t>(ip[2]) << 8 | ip[3]);
 }
 
 // The XML reader steps over a whole UTF-8 sequence once it sees a lead byte, so a text ending in
@@ -226,8 +218,8 @@ void CCaptureDecoder::LearnKeys() {
     const std::string mac = ParamText(plain.xml, "MAC");
     if (mac.empty()) continue;
     if (learnedKeySet_.insert(mac).second) learnedKeys_.push_back(mac);
-    keyByMac_[NormalisedMac(mac)] = mac;
-    const std::string work = NormalisedMac(ParamText(plain.xml, "WorkMAC"));
+    keyByMac_[CompactMacText(mac)] = mac;
+    const std::string work = CompactMacText(ParamText(plain.xml, "WorkMAC"));
     if (!work.empty()) keyByMac_[work] = mac;
     keyByMac_[CGlobalUtils::MacBytesToText(d.srcMac)] = mac;
   }

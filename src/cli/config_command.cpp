@@ -80,7 +80,7 @@ void SendToDevice(PACKET_RECORD_T* packet, const DEVICE_ENTRY_T& device) {
 
 bool FindTarget(const std::string& wanted, DEVICE_ENTRY_T* out) {
   for (const DEVICE_ENTRY_T& d : CControl::GetInstance()->GetDeviceList()) {
-    if (d.mac == wanted || CompactMacText(d.mac) == CompactMacText(wanted)) {
+    if (SameMac(d.mac, wanted)) {
       *out = d;
       return true;
     }
@@ -242,7 +242,7 @@ int RunConfig(const ConfigOptions& options) {
   if (result == kExitOk && options.reboot) {
     REMOTE_CONTROL_T request;
     std::memset(&request, 0, sizeof(request));
-    Utf8ToField("2.0", request.szProtocal);
+    Utf8ToField(kProtocolVersion, request.szProtocal);
     Utf8ToField("Reboot", request.szType);
     PACKET_RECORD_T packet;
     std::memset(&packet, 0, sizeof(packet));

@@ -4,12 +4,15 @@
 
 #include "shell/global_utils.h"
 
+// The protocol version every request carries in its Protocal field.
+inline constexpr const char* kProtocolVersion = "2.0";
+
 // Request records. Text fields are UTF-16 arrays, sized in characters and zero-terminated inside
 // the array; callers zero a record before filling it.
 
 struct DISCOVER_REQ_T {
   int32_t nMsgSeq;          // printed as at least 10 digits
-  char16_t szProtocal[16];  // "2.0"
+  char16_t szProtocal[16];  // kProtocolVersion
   char16_t szType[12];
   char16_t szDeviceID[64];
   char16_t szExtension[12];  // "-1"

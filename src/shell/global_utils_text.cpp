@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "shell/global_utils.h"
+#include "shell/ipv4_text.h"
 
 namespace {
 
@@ -220,32 +221,11 @@ int CGlobalUtils::TextToInt(const char* text) { return ParseLeadingInt(text); }
 
 int CGlobalUtils::TextToIntW(const char16_t* text) { return ParseLeadingInt(text); }
 
-std::string CGlobalUtils::IpToText(uint32_t hostOrderAddress) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "%u.%u.%u.%u", (hostOrderAddress >> 24) & 0xFF,
-                (hostOrderAddress >> 16) & 0xFF, (hostOrderAddress >> 8) & 0xFF,
-                hostOrderAddress & 0xFF);
-  return text;
-}
+std::string CGlobalUtils::IpToText(uint32_t hostOrderAddress) { return Ipv4Text(hostOrderAddress); }
 
+// A NUL inside the text is a character like any other, so it fails the check.
 bool CGlobalUtils::IsValidIPv4(const std::string& text) {
-  int dots = 0;
-  int digits = 0;
-  int value = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    const char c = (i < text.size()) ? text[i] : '\0';
-    if (c >= '0' && c <= '9') {
-      if (++digits > 4) return false;
-      value = value * 10 + (c - '0');
-      continue;
-    }
-    if (c != '.' && i < text.size()) return false;  // any other character, including a NUL
-    if (digits < 1 || value > 255) return false;
-    if (c == '.') ++dots;
-    digits = 0;
-    value = 0;
-  }
-  return dots == 3;
+  return ParseIpv4(std::string_view(text), nullptr);
 }
 
 int CGlobalUtils::MacTextToBytes(const char* macText, uint8_t* out6) {

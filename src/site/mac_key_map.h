@@ -4,18 +4,12 @@
 #include <string>
 #include <vector>
 
-// The site recorder's per-answer bookkeeping without per-answer allocations: a MAC as its 48-bit
-// value, and a map from that value held in one flat array (open addressing). 65,000 devices
-// answer every 5 seconds on the control core's worker thread; small nodes allocated and freed
-// there would scatter the heap that the core's own answer parsing allocates from.
+#include "core/common/mac_text.h"
 
-// The MAC's 48 bits when the text is 12 hex digits with or without ':', '-' or '.' (every
-// spelling of one MAC gives the same key); else a hash of the text with the top bit set, so that
-// it cannot meet a MAC's key.
-uint64_t MacKeyOf(const std::string& mac);
-bool IsMacKey(uint64_t key);
-// "AA:BB:CC:DD:EE:FF" of a MAC's key.
-std::string MacKeyText(uint64_t key);
+// The site recorder's per-answer bookkeeping without per-answer allocations: a map from a MAC's
+// key (MacKeyOf) held in one flat array (open addressing). 65,000 devices answer every 5 seconds
+// on the control core's worker thread; small nodes allocated and freed there would scatter the
+// heap that the core's own answer parsing allocates from.
 
 template <typename V>
 class CMacKeyMap {

@@ -37,13 +37,4 @@ std::string SiteOperationParametersJson(const std::map<std::string, std::string>
   return out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-std::string SiteMacText(const std::string& mac) {
-  if (!IsMacText(mac)) return mac;
-  const std::string compact = CompactMacText(mac);
-  std::string text;
-  for (size_t i = 0; i < compact.size(); i += 2) {
-    if (!text.empty()) text += ':';
-    text += compact.substr(i, 2);
-  }
-  return text;
-}
+std::string SiteMacText(const std::string& mac) { return DisplayMacText(mac); }

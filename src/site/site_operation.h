@@ -29,6 +29,6 @@ const char* SiteOperationName(ESiteOperation kind);
 // The parameters as one JSON object, without any password-like key.
 std::string SiteOperationParametersJson(const std::map<std::string, std::string>& parameters);
 
-// The one spelling of a MAC in the site record: "AA:BB:CC:DD:EE:FF" when the text is a MAC in
-// any spelling, otherwise the text as it is.
+// The one spelling of a MAC in the site record, in every table: DisplayMacText, so
+// "AA:BB:CC:DD:EE:FF" when the text is a MAC in any spelling, otherwise the text as it is.
 std::string SiteMacText(const std::string& mac);

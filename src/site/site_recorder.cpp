@@ -46,7 +46,9 @@ CSiteRecorder::CSiteRecorder(std::unique_ptr<SQLite::Database> db, std::string s
     : m_db(std::move(db)), m_source(std::move(source)), m_clock(std::move(clock)) {
   if (!m_clock) m_clock = SystemNowMs;
   m_recording = m_db != nullptr;
-  if (m_recording) LoadOpenProblems();
+  if (!m_recording) return;
+  RespellDottedMacs();
+  LoadOpenProblems();
 }
 
 CSiteRecorder::~CSiteRecorder() { Stop(); }
@@ -217,6 +219,35 @@ void CSiteRecorder::RecordProblems(const std::vector<DEVICE_ENTRY_T>& table,
   for (PENDING_PROBLEM_T& e : events) m_pending.problems.push_back(std::move(e));
 }
 
+void CSiteRecorder::RespellDottedMacs() {
+  // Records written before every table took the one spelling hold a dotted MAC
+  // ("021a.2b3c.4d5e") in these tables as the device sent it, while the devices table has its
+  // colon spelling: give those rows the recorded spelling so that they join again. Only texts that
+  // are a MAC change; the tables keep their shape.
+  static const char* const kTables[] = {"operation_devices", "events", "open_problems"};
+  try {
+    SQLite::Transaction transaction(*m_db, SQLite::TransactionBehavior::IMMEDIATE);
+    for (const char* table : kTables) {
+      std::vector<std::string> dotted;
+      SQLite::Statement query(
+          *m_db, std::string("SELECT DISTINCT mac FROM ") + table + " WHERE instr(mac, '.') > 0");
+      while (query.executeStep()) dotted.push_back(query.getColumn(0).getString());
+      SQLite::Statement respell(*m_db,
+                                std::string("UPDATE OR REPLACE ") + table + " SET mac = ? WHERE mac = ?");
+      for (const std::string& mac : dotted) {
+        if (!IsMacText(mac)) continue;
+        respell.reset();
+        respell.bind(1, SiteMacText(mac));
+        respell.bind(2, mac);
+        respell.exec();
+      }
+    }
+    transaction.commit();
+  } catch (const SQLite::Exception& e) {
+    LogError("CSiteRecorder: respelling dotted MACs failed: %s", e.what());
+  }
+}
+
 void CSiteRecorder::LoadOpenProblems() {
   try {
     SQLite::Statement query(*m_db, "SELECT mac, code, value FROM open_problems");
@@ -297,7 +328,7 @@ void CSiteRecorder::WriteAll(const PENDING_T& batch) {
     SQLite::Statement event(db, "INSERT INTO events(time, kind, mac) VALUES(?, 'new', ?)");
     SQLite::Statement seen(db, "UPDATE devices SET last_seen = max(last_seen, ?) WHERE mac = ?");
     for (const PENDING_DEVICE_T& d : batch.devices.list) {
-      const std::string mac = IsMacKey(d.key) ? MacKeyText(d.key) : d.otherMac;
+      const std::string mac = IsMacKey(d.key) ? FormatMac(d.key) : d.otherMac;
       if (d.seenOnly) {
         // Most writes of a long run: a device answering as before, once a minute.
         seen.reset();

@@ -120,6 +120,7 @@ private:
   void WriteAll(const PENDING_T& batch);
   void PutBack(PENDING_T batch);
   void Fail(const std::string& notice);
+  void RespellDottedMacs();
   void LoadOpenProblems();
   void WriterLoop();
 

@@ -131,39 +131,3 @@ FrameParseResult ParseUdpFrameToRecord(const uint8_t* frame, int capturedLength,
   std::memcpy(record->data, parsed.payload, static_cast<size_t>(parsed.payloadLength));
   return FrameParseResult::kOk;
 }
-
-void FormatIpv4(uint32_t ip, char* text, int size) {
-  if (text == nullptr || size <= 0) return;
-  std::snprintf(text, static_cast<size_t>(size), "%u.%u.%u.%u", (ip >> 24) & 0xFF,
-                (ip >> 16) & 0xFF, (ip >> 8) & 0xFF, ip & 0xFF);
-}
-
-bool ParseIpv4(const char* text, uint32_t* ip) {
-  if (text == nullptr || ip == nullptr) return false;
-  // The rule of the address checks (CGlobalUtils::IsValidIPv4): four dot-separated parts of 1 to
-  // 4 decimal digits, each at most 255, leading zeros allowed ("192.168.001.010" is
-  // 192.168.1.10). An address that passed the check must also be one that can be sent to.
-  uint32_t value = 0;
-  uint32_t part = 0;
-  int digits = 0;
-  int parts = 0;
-  for (const char* p = text;; ++p) {
-    const char c = *p;
-    if (c >= '0' && c <= '9') {
-      if (++digits > 4) return false;
-      part = part * 10 + static_cast<uint32_t>(c - '0');
-      continue;
-    }
-    if (c != '.' && c != '\0') return false;
-    if (digits == 0 || part > 255) return false;
-    value = value << 8 | part;
-    ++parts;
-    if (c == '\0') break;
-    if (parts == 4) return false;
-    digits = 0;
-    part = 0;
-  }
-  if (parts != 4) return false;
-  *ip = value;
-  return true;
-}

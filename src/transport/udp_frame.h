@@ -3,8 +3,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "transport/frame_headers.h"
 #include "protocol/packet_record.h"
+#include "shell/ipv4_text.h"
+#include "transport/frame_headers.h"
 
 // Building and reading the Ethernet II + IPv4 + UDP frames that carry device datagrams. No
 // dependency on the capture library, so both directions are testable without a network.
@@ -88,9 +89,3 @@ FrameParseResult ParseUdpFrame(const uint8_t* frame, int capturedLength, ParsedU
 // bytes give kTooLong and leave the record zeroed.
 FrameParseResult ParseUdpFrameToRecord(const uint8_t* frame, int capturedLength,
                                        PACKET_RECORD_T* record);
-
-// "%d.%d.%d.%d" of a host-order IPv4 number.
-void FormatIpv4(uint32_t ip, char* text, int size);
-// Dotted IPv4 text to a host-order number, by the rule of CGlobalUtils::IsValidIPv4 (leading
-// zeros allowed); false for anything else.
-bool ParseIpv4(const char* text, uint32_t* ip);

@@ -340,7 +340,7 @@ int main(int argc, char** argv) {
   int built = -1;
   if (type == "requestconfig" || type == "updateconfig") {
     REPORT_CONFIG_T req{};
-    Utf8ToField("2.0", req.szProtocal);
+    Utf8ToField(kProtocolVersion, req.szProtocal);
     for (size_t i = 0; i < items.size() && i < kConfigItemCount; ++i)
       Utf8ToField(items[i].c_str(), req.module.szItem[i]);
     built = type == "requestconfig" ? facade->BuildRequestConfigMsg(&packet, &req, key)
@@ -353,7 +353,7 @@ int main(int argc, char** argv) {
     built = facade->BuildRequestAuthenticate(&packet, &req, key);
   } else if (type == "reboot" || type == "reset") {
     REMOTE_CONTROL_T req{};
-    Utf8ToField("2.0", req.szProtocal);
+    Utf8ToField(kProtocolVersion, req.szProtocal);
     Utf8ToField(type == "reboot" ? "Reboot" : "ResetToFactory", req.szType);
     built = facade->BuildRemoteControlMsg(&packet, &req, key);
   } else {
@@ -368,7 +368,7 @@ int main(int argc, char** argv) {
         url = CGlobalUtils::FirmwareUrl(adapters.front().ip, "image-" + version + ".bin");
     }
     UPGRADE_SEND_T req{};
-    Utf8ToField("2.0", req.szProtocal);
+    Utf8ToField(kProtocolVersion, req.szProtocal);
     Utf8ToField(version.c_str(), req.szFirmwareVer);
     Utf8ToField(url.c_str(), req.szFirmwareUrl);
     built = facade->BuildUpgradeSendMsg(&packet, &req, key, 2);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/common/mac_text.h"
 #include "core/control/control.h"
 #include "core/device/device_config_keys.h"
 #include "core/common/op_clock.h"
@@ -60,7 +61,7 @@ CBatchStaticRun::CBatchStaticRun(std::vector<DEVICE_ENTRY_T> devices, BatchStati
     : m_finished(new std::atomic<bool>[devices.size()]), m_sender(std::move(sender)) {
   m_rows.reserve(devices.size());
   for (size_t i = 0; i < devices.size(); ++i) {
-    m_rowByMac.emplace(MacKeyIgnoringCase(devices[i].mac), i);  // keeps the first row of a MAC
+    m_rowByMac.emplace(CompactMacText(devices[i].mac), i);  // keeps the first row of a MAC
     m_finished[i] = false;
     m_rows.push_back(BatchStaticRow{std::move(devices[i]), kBatchConfiguring, BatchFailure::kNone});
   }
@@ -80,7 +81,7 @@ size_t CBatchStaticRun::CountStatus(int status) const {
 }
 
 int CBatchStaticRun::FindRow(const std::string& mac) const {
-  auto it = m_rowByMac.find(MacKeyIgnoringCase(mac));
+  auto it = m_rowByMac.find(CompactMacText(mac));
   return it == m_rowByMac.end() ? -1 : static_cast<int>(it->second);
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cctype>
 #include <string>
 
 // One discovered device as the control core keeps it. All texts UTF-8.
@@ -14,10 +13,3 @@ struct DEVICE_ENTRY_T {
 
   bool operator==(const DEVICE_ENTRY_T&) const = default;
 };
-
-// A MAC text upper-cased, for lookups that ignore letter case (MAC texts are ASCII).
-inline std::string MacKeyIgnoringCase(const std::string& mac) {
-  std::string key = mac;
-  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return key;
-}

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "shell/ipv4_text.h"
+
 namespace {
 
 int CompareIgnoringCase(const std::string& a, const std::string& b) {
@@ -22,29 +24,7 @@ int Directed(int order, int state) { return state == 2 ? -order : order; }
 }  // namespace
 
 bool CDeviceSort::ParseIPv4(const std::string& text, uint32_t* out) {
-  uint32_t address = 0;
-  int dots = 0;
-  int digits = 0;
-  uint32_t group = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    const char c = i < text.size() ? text[i] : '.';
-    if (c == '.') {
-      if (digits < 1 || digits > 4 || group > 255) return false;
-      address = (address << 8) | group;
-      if (i < text.size()) ++dots;
-      digits = 0;
-      group = 0;
-    } else if (c >= '0' && c <= '9') {
-      ++digits;
-      group = group * 10 + static_cast<uint32_t>(c - '0');
-      if (digits > 4) return false;
-    } else {
-      return false;
-    }
-  }
-  if (dots != 3) return false;
-  if (out != nullptr) *out = address;
-  return true;
+  return ParseIpv4(std::string_view(text), out);
 }
 
 int CDeviceSort::Compare(const DEVICE_ENTRY_T& a, const DEVICE_ENTRY_T& b, int ipState,

@@ -11,8 +11,7 @@
 // addresses, then the model key ignoring case, then the MAC texts ignoring case (ascending).
 class CDeviceSort {
 public:
-  // Dotted IPv4 text (four groups of 1 to 4 decimal digits, each at most 255) to its 32-bit
-  // value, most significant group first. false for anything else.
+  // ParseIpv4 (shell/ipv4_text.h) under the name the list's sort uses.
   static bool ParseIPv4(const std::string& text, uint32_t* out);
   // Negative when a goes first, positive when b does, 0 when every key ties.
   static int Compare(const DEVICE_ENTRY_T& a, const DEVICE_ENTRY_T& b, int ipState, int modelState);

@@ -95,7 +95,7 @@ public:
   void RemoveDevice(const std::string& mac);
   void ClearDevices();
   // The device key of a sender: the MAC of the first entry (in table order) whose work MAC is
-  // workMac in any spelling (case, ':' and '-' ignored). False when there is none. No copy of
+  // workMac in any spelling (SameMac). False when there is none. No copy of
   // the table is made.
   bool FindDeviceKeyByWorkMac(const std::string& workMac, std::string* key) const;
   // The MAC texts of the table in table order: a shared list, rebuilt only after the table
@@ -212,7 +212,8 @@ private:
   mutable std::recursive_mutex m_deviceLock;
   std::vector<DEVICE_ENTRY_T> m_deviceTable;
   uint64_t m_tableVersion = 0;
-  // The work-MAC index is keyed by CompactMacText, so any spelling of a work MAC finds it.
+  // The work-MAC index is keyed by CompactMacText, so any spelling of a work MAC finds it. The
+  // MAC index is keyed by the text the device sent: the entry's handle, not its identity.
   std::unordered_map<std::string, size_t> m_macIndex;                // MAC -> position
   std::unordered_map<std::string, std::set<size_t>> m_workMacIndex;  // work MAC -> positions
   mutable std::shared_ptr<const std::vector<std::string>> m_deviceKeys;  // null: to rebuild

@@ -5,18 +5,19 @@
 #include <cstring>
 #include <mutex>
 
+#include "core/control/config_request.h"
 #include "core/control/control.h"
 #include "core/control/control_outbound_hooks.h"
 #include "core/control/device_address.h"
 #include "protocol/discover_request.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_handle.h"
+#include "protocol/packet_record.h"
 #include "protocol/request_records.h"
 #include "protocol/text_field.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "transport/mac_proto_control.h"
-#include "protocol/packet_record.h"
 #include "transport/udp_frame.h"
 
 namespace {
@@ -43,29 +44,41 @@ void Deliver(const PACKET_RECORD_T* packet) {
 using ConfigBuilder = int (CMsgFacade::*)(PACKET_RECORD_T*, const REPORT_CONFIG_T*,
                                           const std::string&);
 
+bool BuildConfigRequest(const char* operation, const char* buildName, ConfigBuilder build,
+                        const DEVICE_ENTRY_T& device, const char16_t (*items)[kConfigItemChars],
+                        PACKET_RECORD_T* packet) {
+  REPORT_CONFIG_T request;
+  std::memset(&request, 0, sizeof(request));
+  Utf8ToField(kProtocolVersion, request.szProtocal);
+  std::memcpy(request.module.szItem, items, sizeof(request.module.szItem));
+
+  std::memset(packet, 0, sizeof(*packet));
+  // The facade key is the MAC text the device reported, not its work MAC.
+  if ((CMsgFacade::GetInstance()->*build)(packet, &request, device.mac) != 0) {
+    LogError("%s: %s failed.", operation, buildName);
+    return false;
+  }
+  AddressToDevice(packet, device);
+  return true;
+}
+
 void SendConfigRequest(const char* operation, const char* buildName, ConfigBuilder build,
-                       const DEVICE_ENTRY_T* device, const char16_t (*items)[96]) {
+                       const DEVICE_ENTRY_T* device, const char16_t (*items)[kConfigItemChars]) {
   if (device == nullptr || items == nullptr) {
     LogError("%s: no device or no items.", operation);
     return;
   }
-  REPORT_CONFIG_T request;
-  std::memset(&request, 0, sizeof(request));
-  Utf8ToField("2.0", request.szProtocal);
-  std::memcpy(request.module.szItem, items, sizeof(request.module.szItem));
-
   PACKET_RECORD_T packet;
-  std::memset(&packet, 0, sizeof(packet));
-  // The facade key is the MAC text the device reported, not its work MAC.
-  if ((CMsgFacade::GetInstance()->*build)(&packet, &request, device->mac) != 0) {
-    LogError("%s: %s failed.", operation, buildName);
-    return;
-  }
-  AddressToDevice(&packet, *device);
-  Deliver(&packet);
+  if (BuildConfigRequest(operation, buildName, build, *device, items, &packet)) Deliver(&packet);
 }
 
 }  // namespace
+
+bool BuildUpdateRequest(const DEVICE_ENTRY_T& device, const char16_t (*items)[kConfigItemChars],
+                        PACKET_RECORD_T* packet, const char* logName) {
+  return BuildConfigRequest(logName, "BuildUpdateConfigMsg", &CMsgFacade::BuildUpdateConfigMsg,
+                            device, items, packet);
+}
 
 int SendOutbound(const PACKET_RECORD_T* packet) {
   const OutboundHooks hooks = CurrentHooks();
@@ -111,6 +124,11 @@ void CControl::SendRequestConfigMsg(const DEVICE_ENTRY_T* device, const char16_t
 }
 
 void CControl::SendUpdateConfigMsg(const DEVICE_ENTRY_T* device, const char16_t (*items)[96]) {
-  SendConfigRequest("CControl::SendUpdateConfigMsg", "BuildUpdateConfigMsg",
-                    &CMsgFacade::BuildUpdateConfigMsg, device, items);
+  if (device == nullptr || items == nullptr) {
+    LogError("%s: no device or no items.", "CControl::SendUpdateConfigMsg");
+    return;
+  }
+  PACKET_RECORD_T packet;
+  if (BuildUpdateRequest(*device, items, &packet, "CControl::SendUpdateConfigMsg"))
+    Deliver(&packet);
 }

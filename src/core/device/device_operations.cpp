@@ -8,6 +8,7 @@
 #include "core/device/authenticate_dispatcher.h"
 #include "core/control/control.h"
 #include "core/control/control_notify.h"
+#include "core/control/config_request.h"
 #include "core/control/control_outbound_hooks.h"
 #include "core/control/device_address.h"
 #include "core/device/device_config_keys.h"
@@ -27,7 +28,6 @@ namespace device_ops {
 namespace {
 
 constexpr int kIdentifierChars = 32;
-constexpr const char* kProtocolVersion = "2.0";
 
 // Whether a report answers a request for the addressing: it carries the device's address. A
 // device also sends shorter reports (the answer to another window's poll of its type alone).
@@ -167,19 +167,11 @@ std::optional<std::map<std::string, std::string>> ReadConfig(CControl& control, 
 UpdateResult UpdateConfig(CControl& control, IOpClock& clock, const DEVICE_ENTRY_T& device,
                           const CONFIG_MODULE_T& items, const char* logName) {
   UpdateResult result;
-  REPORT_CONFIG_T request;
-  std::memset(&request, 0, sizeof(request));
-  Utf8ToField(kProtocolVersion, request.szProtocal);
-  request.module = items;
-
   PACKET_RECORD_T packet;
-  std::memset(&packet, 0, sizeof(packet));
-  if (CMsgFacade::GetInstance()->BuildUpdateConfigMsg(&packet, &request, device.mac) != 0) {
-    LogError("%s: BuildUpdateConfigMsg failed.", logName);
+  if (!BuildUpdateRequest(device, items.szItem, &packet, logName)) {
     result.outcome = UpdateOutcome::kNotBuilt;
     return result;
   }
-  AddressToDevice(&packet, device);
   // The wait is open before the packet leaves, so an acknowledge the worker handles right after
   // the send is not lost. The check value is the header's CRC word (network order).
   const uint16_t crc = static_cast<uint16_t>(packet.data[2] << 8 | packet.data[3]);

@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "core/common/mac_text.h"
 #include "core/common/device_sort.h"
 #include "shell/global_utils.h"
 
@@ -70,7 +71,7 @@ void FlagGroups(const std::vector<DEVICE_ENTRY_T>& table, const Groups& groups, 
     std::unordered_set<std::string> seen;
     seen.reserve(members.size());
     for (size_t pos : members) {
-      if (seen.insert(Upper(table[pos].mac)).second) distinct.push_back(pos);
+      if (seen.insert(CompactMacText(table[pos].mac)).second) distinct.push_back(pos);
     }
     if (distinct.size() < 2) continue;
     // Whoever a member is, the first kNamedOthers + 1 of the group hold its named others.

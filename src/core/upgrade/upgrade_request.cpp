@@ -66,7 +66,7 @@ std::string GetUpgradeHost() {
 UPGRADE_SEND_T MakeUpgradeRequest(const std::string& host, const std::string& imageName) {
   UPGRADE_SEND_T request;
   std::memset(&request, 0, sizeof(request));
-  Utf8ToField("2.0", request.szProtocal);
+  Utf8ToField(kProtocolVersion, request.szProtocal);
   CopyIfShorter(UpgradeImageUrl(host, imageName), request.szFirmwareUrl);
   CopyIfShorter(ImageVersion(imageName), request.szFirmwareVer);
   return request;

@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <algorithm>
 
+#include "core/common/mac_text.h"
 #include "ui/framework/ui_thread.h"
 #include "ui/main/device_list_model.h"
 
@@ -134,7 +135,7 @@ std::shared_ptr<DEVICE_LIST_LOOK_T> CDeviceListFeed::Look(const DEVICE_LIST_ASK_
     m_given.clear();
     m_generation = ask.generation;
   }
-  std::unordered_map<std::string, size_t> prepared;  // upper-cased MAC -> position in look->rows
+  std::unordered_map<std::string, size_t> prepared;  // CompactMacText -> position in look->rows
   for (const DEVICE_ENTRY_T& entry : table) {
     if (ask.problemsOnly && look->site.problems.count(entry.mac) == 0) continue;
     if (!CDeviceListModel::Passes(entry, ask.modelFilter, ask.upperSearch)) continue;
@@ -146,7 +147,7 @@ std::shared_ptr<DEVICE_LIST_LOOK_T> CDeviceListFeed::Look(const DEVICE_LIST_ASK_
       given->second = entry;
     }
     // One MAC in two spellings is one row: the later entry wins.
-    std::string key = CDeviceListItem::UpperKey(entry.mac);
+    std::string key = CompactMacText(entry.mac);
     if (auto again = prepared.find(key); again != prepared.end()) {
       look->rows[again->second] = std::make_unique<CDeviceListItem>(entry);
       continue;

@@ -5,16 +5,6 @@
 
 CDeviceListItem::CDeviceListItem(const DEVICE_ENTRY_T& device) : m_device(device) { Fill(); }
 
-std::string CDeviceListItem::UpperKey(const std::string& text) {
-  std::string key = text;
-  for (char& c : key) {
-    if (static_cast<unsigned char>(c) >= 0x80)
-      return QString::fromStdString(text).toUpper().toStdString();
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return key;
-}
-
 void CDeviceListItem::SetIndex(unsigned index) { m_index = index; }
 
 const QString& CDeviceListItem::IndexText() const {
@@ -37,7 +27,7 @@ void CDeviceListItem::TakeDeviceInfo(CDeviceListItem&& prepared) {
 }
 
 void CDeviceListItem::Fill() {
-  m_key = UpperKey(m_device.mac);
+  m_key = CompactMacText(m_device.mac);
   m_ipText = QString::fromStdString(m_device.ip);
   m_macText = QString::fromStdString(DisplayMacText(m_device.mac));
   m_modelText = QString::fromStdString(m_device.model);

@@ -15,9 +15,7 @@ class CDeviceListItem {
 public:
   explicit CDeviceListItem(const DEVICE_ENTRY_T& device);
 
-  // The MAC upper-cased: one row per MAC, ignoring case. MAC texts are ASCII in practice; other
-  // texts go through QString so case folding still holds.
-  static std::string UpperKey(const std::string& text);
+  // CompactMacText of the MAC: one row per MAC, whatever its spelling.
   const std::string& Key() const { return m_key; }
 
   void SetIndex(unsigned index);

@@ -89,12 +89,12 @@ void CDeviceListModel::Renumber() {
 }
 
 const CDeviceListItem* CDeviceListModel::RowFor(const std::string& mac) const {
-  auto it = m_byMac.find(CDeviceListItem::UpperKey(mac));
+  auto it = m_byMac.find(CompactMacText(mac));
   return it == m_byMac.end() ? nullptr : it->second;
 }
 
 int CDeviceListModel::FindRow(const std::string& mac) const {
-  auto it = m_byMac.find(CDeviceListItem::UpperKey(mac));
+  auto it = m_byMac.find(CompactMacText(mac));
   if (it == m_byMac.end()) return -1;
   for (int i = 0; i < Count(); ++i) {
     if (m_rows[static_cast<size_t>(i)].get() == it->second) return i;
@@ -147,8 +147,8 @@ void CDeviceListModel::Refresh(const std::vector<DEVICE_ENTRY_T>& table, const Q
   std::unordered_map<std::string, size_t> prepared;  // key -> position in rows
   for (const DEVICE_ENTRY_T& entry : table) {
     if (!Passes(entry, modelFilter, searchText)) continue;
-    std::string key = CDeviceListItem::UpperKey(entry.mac);
-    // Two table entries for one MAC (differing in case): the later one wins, in one row.
+    std::string key = CompactMacText(entry.mac);
+    // Two table entries for one MAC (spelt differently): the later one wins, in one row.
     if (auto again = prepared.find(key); again != prepared.end()) {
       rows[again->second] = std::make_unique<CDeviceListItem>(entry);
       continue;

@@ -91,7 +91,7 @@ private:
   void Renumber();
 
   std::vector<std::unique_ptr<CDeviceListItem>> m_rows;
-  std::unordered_map<std::string, CDeviceListItem*> m_byMac;  // upper-cased MAC -> row
+  std::unordered_map<std::string, CDeviceListItem*> m_byMac;  // CompactMacText -> row
   // The row list before the last merge, kept for the next one: a large list filled in slices
   // does not take fresh memory (and its page faults) for every slice.
   std::vector<std::unique_ptr<CDeviceListItem>> m_mergeSpare;

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <algorithm>
 
+#include "core/common/mac_text.h"
 #include "ui/main/device_list_model.h"
 
 CDeviceSelection::CDeviceSelection(QListView* view, CDeviceListModel* model)
@@ -37,11 +38,11 @@ void CDeviceSelection::OnSelectionChanged(const QItemSelection& selected,
   if (m_applying) return;
   for (const QModelIndex& index : deselected.indexes()) {
     if (const CDeviceListItem* row = m_model->RowAt(index.row()))
-      m_macs.erase(MacKeyIgnoringCase(row->Device().mac));
+      m_macs.erase(CompactMacText(row->Device().mac));
   }
   for (const QModelIndex& index : selected.indexes()) {
     if (const CDeviceListItem* row = m_model->RowAt(index.row()))
-      m_macs.insert(MacKeyIgnoringCase(row->Device().mac));
+      m_macs.insert(CompactMacText(row->Device().mac));
   }
   emit Changed();
 }
@@ -55,7 +56,7 @@ void CDeviceSelection::Reapply() {
   }
   QItemSelection selection;
   for (int i = 0; i < m_model->Count(); ++i) {
-    if (m_macs.count(MacKeyIgnoringCase(m_model->RowAt(i)->Device().mac)))
+    if (m_macs.count(CompactMacText(m_model->RowAt(i)->Device().mac)))
       selection.select(m_model->index(i), m_model->index(i));
   }
   m_applying = true;

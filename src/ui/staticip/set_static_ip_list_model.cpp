@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "core/common/mac_text.h"
 #include "ui/main/device_list_model.h"
 #include "ui/staticip/static_ip_row_painter.h"
 
@@ -43,7 +44,7 @@ const CSetStaticIPItem* CSetStaticIPListModel::RowAt(int row) const {
 }
 
 int CSetStaticIPListModel::FindRow(const std::string& mac) const {
-  auto it = m_byMac.find(MacKeyIgnoringCase(mac));
+  auto it = m_byMac.find(CompactMacText(mac));
   if (it == m_byMac.end()) return -1;
   for (int i = 0; i < Count(); ++i) {
     if (m_rows[static_cast<size_t>(i)].get() == it->second) return i;
@@ -72,7 +73,7 @@ void CSetStaticIPListModel::Refresh(const std::vector<DEVICE_ENTRY_T>& table, bo
 
   for (const DEVICE_ENTRY_T& entry : table) {
     if (entry.mac.empty()) continue;
-    std::string key = MacKeyIgnoringCase(entry.mac);
+    std::string key = CompactMacText(entry.mac);
     auto it = m_byMac.find(key);
     if (it == m_byMac.end()) {
       added.push_back(std::make_unique<CSetStaticIPItem>(entry));

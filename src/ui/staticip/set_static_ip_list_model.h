@@ -54,7 +54,7 @@ private:
   void SortRows();
 
   std::vector<std::unique_ptr<CSetStaticIPItem>> m_rows;
-  std::unordered_map<std::string, CSetStaticIPItem*> m_byMac;  // upper-cased MAC -> row
+  std::unordered_map<std::string, CSetStaticIPItem*> m_byMac;  // CompactMacText -> row
   int m_uncheckedCount = 0;
   int m_ipSort = 1;
   int m_modelSort = 0;

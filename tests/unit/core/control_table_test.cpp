@@ -110,13 +110,14 @@ TEST(DeviceTable, SenderKeyComesFromTheFirstEntryWithThatWorkMac) {
   std::string key;
   ASSERT_TRUE(control.FindDeviceKeyByWorkMac("021A2B3C4D5F", &key));
   EXPECT_EQ(key, "021A2B3C4D5E");
-  // Case and the separators ':' and '-' do not matter; other characters do.
-  for (const char* spelling : {"021a2b3c4d5f", "02:1A:2B:3C:4D:5F", "02-1a-2b-3c-4d-5f"}) {
+  // Case and the separators ':', '-' and '.' do not matter; other characters do.
+  for (const char* spelling :
+       {"021a2b3c4d5f", "02:1A:2B:3C:4D:5F", "02-1a-2b-3c-4d-5f", "021a.2b3c.4d5f"}) {
     key.clear();
     EXPECT_TRUE(control.FindDeviceKeyByWorkMac(spelling, &key)) << spelling;
     EXPECT_EQ(key, "021A2B3C4D5E") << spelling;
   }
-  EXPECT_FALSE(control.FindDeviceKeyByWorkMac("02.1A.2B.3C.4D.5F", &key));
+  EXPECT_FALSE(control.FindDeviceKeyByWorkMac("02_1A_2B_3C_4D_5F", &key));
 
   // The first entry now works over another interface: the second one answers for the old MAC.
   control.UpdateDevice(Entry("021A2B3C4D5E", "10.0.0.1", "021A2B3C4D61"));

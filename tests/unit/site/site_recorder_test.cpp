@@ -132,6 +132,65 @@ TEST_F(SiteRecorderTest, EverySpellingOfAMacIsOneDeviceAndThousandsStayApart) {
   EXPECT_EQ(Count("SELECT count(*) FROM changes"), 1) << "the new IP, nothing else";
 }
 
+// A device that spells its MAC with dots ("021a.2b3c.4d5e") has one MAC text in every table, so
+// its operations, events and problems join its row in devices. Rows an older program wrote with
+// the dotted text are given the record's spelling when a recorder opens the site.
+TEST_F(SiteRecorderTest, ADottedMacJoinsAcrossEveryTable) {
+  const std::string dotted = "021a.2b3c.4d5e";
+  const std::vector<DEVICE_ENTRY_T> table = {Device(dotted, "10.213.1.10"),
+                                             Device("02:1A:2B:3C:4D:5F", "10.213.1.10")};
+  for (const DEVICE_ENTRY_T& d : table) recorder->OnDeviceAnswer(d);
+  recorder->RecordOperation({ESiteOperation::kReboot, "", {}, {{dotted, true, ""}}, 0});
+  SiteProblemMap problems;
+  problems[dotted] = {{EProblemCode::kDuplicateIp, "10.213.1.10", {"02:1A:2B:3C:4D:5F"}}};
+  problems["02:1A:2B:3C:4D:5F"] = {{EProblemCode::kDuplicateIp, "10.213.1.10", {dotted}}};
+  recorder->RecordProblems(table, problems);
+  ASSERT_TRUE(recorder->Flush());
+
+  const char* kJoins[] = {
+      "SELECT count(*) FROM operation_devices JOIN devices USING(mac)",
+      "SELECT count(*) FROM events JOIN devices USING(mac) WHERE devices.ip = '10.213.1.10' "
+      "AND events.mac = '02:1A:2B:3C:4D:5E'",
+      "SELECT count(*) FROM open_problems JOIN devices USING(mac) "
+      "WHERE open_problems.mac = '02:1A:2B:3C:4D:5E'",
+  };
+  const int kRows[] = {1, 2, 1};  // the reboot; 'new' and 'problem'; the open problem
+  for (size_t i = 0; i < std::size(kJoins); ++i) EXPECT_EQ(Count(kJoins[i]), kRows[i]) << kJoins[i];
+  EXPECT_EQ(Count("SELECT count(*) FROM events WHERE detail LIKE '%02:1A:2B:3C:4D:5E%'"), 1)
+      << "the other device's problem names this one in the same spelling";
+  EXPECT_EQ(Count("SELECT count(*) FROM events WHERE instr(mac, '.') > 0"), 0);
+  EXPECT_EQ(CSiteReader(*reader).Operations(0, "02:1A:2B:3C:4D:5E").size(), 1u);
+
+  // A record from before: the dotted text in the tables that did not take the colon spelling.
+  recorder.reset();
+  {
+    SQLite::Database old(path, SQLite::OPEN_READWRITE);
+    old.exec("INSERT INTO operations(id, time, kind, source, parameters) "
+             "VALUES(100, 1, 'set', 'cli', '{}')");
+    old.exec("INSERT INTO operation_devices(operation_id, mac, result) "
+             "VALUES(100, '021a.2b3c.4d5e', 'ok')");
+    old.exec("INSERT INTO events(time, kind, mac) VALUES(1, 'missing', '021A.2B3C.4D5E')");
+    old.exec("DELETE FROM open_problems WHERE mac = '02:1A:2B:3C:4D:5E'");
+    old.exec("INSERT INTO open_problems(mac, code, value, since) "
+             "VALUES('021a.2b3c.4d5e', 'duplicate_ip', '10.213.1.10', 1)");
+    old.exec("INSERT INTO events(time, kind, mac) VALUES(1, 'missing', 'no.mac.here')");
+  }
+  std::string notice;
+  CSiteRecorder again(CSiteDatabase::OpenForWriting(path, &notice), "window",
+                      [this] { return now; });
+  ASSERT_TRUE(again.Recording()) << notice;
+  EXPECT_EQ(Count("SELECT count(*) FROM operation_devices JOIN devices USING(mac)"), 2);
+  EXPECT_EQ(Count("SELECT count(*) FROM events WHERE mac = '02:1A:2B:3C:4D:5E'"), 3);
+  EXPECT_EQ(Text("SELECT group_concat(mac) FROM (SELECT mac FROM open_problems ORDER BY mac)"),
+            "02:1A:2B:3C:4D:5E,02:1A:2B:3C:4D:5F");
+  EXPECT_EQ(Count("SELECT count(*) FROM events WHERE mac = 'no.mac.here'"), 1)
+      << "a text that is no MAC stays as it is";
+  // The respelled open problem is known: the same problem again adds no event.
+  again.RecordProblems(table, problems);
+  ASSERT_TRUE(again.Flush());
+  EXPECT_EQ(Count("SELECT count(*) FROM events WHERE kind = 'problem'"), 2);
+}
+
 TEST_F(SiteRecorderTest, OperationsKeepKindParametersAndEachResultButNoPassword) {
   const ESiteOperation kinds[] = {ESiteOperation::kSet,    ESiteOperation::kReboot,
                                   ESiteOperation::kReset,  ESiteOperation::kStatic,
