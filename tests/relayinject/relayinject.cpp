@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "transport/capture_failure.h"
 #include "transport/capture_relay.h"
 #include "transport/checksum.h"
 #include "transport/interface_addresses.h"
@@ -161,11 +162,11 @@ int main(int argc, char** argv) {
   const std::vector<uint32_t> addresses = ReadInterfaceIpv4Addresses(interfaceName);
   if (!addresses.empty()) context.adapter.ip = addresses.front();
 
-  std::string error;
+  CaptureFailure failure;
   std::unique_ptr<CCaptureRelay> relay = CCaptureRelay::Start(
-      options["--helper"], interfaceName, CaptureTraffic::kDeviceProtocol, &error);
+      options["--helper"], interfaceName, CaptureTraffic::kDeviceProtocol, &failure);
   if (relay == nullptr) {
-    std::cerr << "relayinject: " << error << "\n";
+    std::cerr << "relayinject: " << CaptureFailureText(failure) << "\n";
     return 1;
   }
   // Answers to Inject come through the receive loop; the captured frames are not needed.
