@@ -66,6 +66,15 @@ int ApplyConfigFile(AgentOptions* options) {
   fill("password_file", &options->mqtt.passwordFile);
   fill("interface", &options->interfaceName);
   fill("spool", &options->spoolPath);
+  if (const auto it = config.values.find("allow_plaintext_password"); it != config.values.end()) {
+    bool allow = false;
+    if (!ParseConfigSwitch(it->second, &allow)) {
+      std::cerr << "ipscanner-cli: " << options->configPath
+                << ": allow_plaintext_password is yes or no, not '" << it->second << "'\n";
+      return kExitUsage;
+    }
+    options->mqtt.allowPlaintextPassword = options->mqtt.allowPlaintextPassword || allow;
+  }
   return kExitOk;
 }
 
@@ -184,12 +193,21 @@ public:
   void SetSubnets(std::vector<IPV4_SUBNET_T> subnets) { m_subnets = std::move(subnets); }
 
 private:
+  // Each new reason once; the link goes on trying (a certificate may be renewed, an account
+  // unlocked).
   void ReportRefusal() {
     const std::string refusal = m_link->LastRefusal();
     if (!refusal.empty() && refusal != m_lastRefusal) {
       std::cerr << "agent: the broker refused the connection: " << refusal << "\n";
     }
     m_lastRefusal = refusal;
+    const std::string certificate = m_link->CertificateRefusal();
+    if (!certificate.empty() && certificate != m_lastCertificateRefusal) {
+      std::cerr << "agent: the broker's certificate was refused (" << certificate
+                << "): it is not signed by the CA of --ca (or the system's), has expired, or is "
+                   "for another host name; still trying\n";
+    }
+    m_lastCertificateRefusal = certificate;
   }
 
   const AgentOptions& m_options;
@@ -203,6 +221,7 @@ private:
   uint64_t m_connects = 0;
   bool m_wasConnected = false;
   std::string m_lastRefusal;
+  std::string m_lastCertificateRefusal;
   Clock::time_point m_nextHeartbeat = Clock::time_point::max();
 };
 
