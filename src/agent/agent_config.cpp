@@ -15,9 +15,9 @@ std::string Trim(const std::string& text) {
 }  // namespace
 
 bool ReadAgentConfig(const std::string& path, AGENT_CONFIG_T* config, std::string* error) {
-  static const std::set<std::string> kKeys = {"site",      "mqtt",  "ca",
-                                              "user",      "password_file",
-                                              "interface", "spool", "allow_plaintext_password"};
+  static const std::set<std::string> kKeys = {
+      "site",          "mqtt",      "ca",    "user",
+      "password_file", "interface", "spool", "allow_plaintext_password"};
   std::ifstream in(path);
   if (!in) {
     *error = "cannot read " + path;

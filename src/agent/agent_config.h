@@ -5,8 +5,8 @@
 
 // The agent's configuration file (/etc/ipscanner/agent-NAME.conf for the service): one
 // "key = value" a line, '#' starts a comment line. Keys: site, mqtt, ca, user, password_file,
-// interface, spool, allow_plaintext_password. The password itself is never in this file's lines that other users may
-// read: password_file names a file only the agent's user can read.
+// interface, spool, allow_plaintext_password. The password itself is never in this file's lines
+// that other users may read: password_file names a file only the agent's user can read.
 struct AGENT_CONFIG_T {
   std::map<std::string, std::string> values;
 };

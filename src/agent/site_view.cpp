@@ -5,9 +5,9 @@
 namespace {
 
 // The device document's fields a listing uses (docs/mqtt-topics.md), without the problems.
-constexpr const char* kDeviceFields[] = {"site",     "ip",     "mac", "work_mac",   "model",
-                                         "room",     "firmware", "status", "new", "first_seen",
-                                         "last_seen"};
+constexpr const char* kDeviceFields[] = {"site",  "ip",         "mac",      "work_mac",
+                                         "model", "room",       "firmware", "status",
+                                         "new",   "first_seen", "last_seen"};
 constexpr const char* kProblemFields[] = {"code", "text", "detail"};
 
 // At most kMaxFieldBytes, not ending inside a UTF-8 sequence.
@@ -119,7 +119,8 @@ void CSiteView::OnMessage(const std::string& topic, const std::string& payload) 
     entry->time.clear();
     entry->hasStatus = false;
     // A status that grew past the bound leaves the site without one rather than an old one.
-    if (m_bytes + state.size() + time.size() > m_limits.maxBytes && state.size() + time.size() > before) {
+    if (m_bytes + state.size() + time.size() > m_limits.maxBytes &&
+        state.size() + time.size() > before) {
       ++m_leftOut;
       return;
     }

@@ -29,9 +29,9 @@ public:
 
   struct SITE_T {
     bool hasStatus = false;
-    std::string state, time;                    // of the status document
+    std::string state, time;                     // of the status document
     std::map<std::string, std::string> devices;  // by the topic's MAC level: the kept fields
-    uint64_t leftOut = 0;                         // device documents the bounds left out
+    uint64_t leftOut = 0;                        // device documents the bounds left out
   };
 
   explicit CSiteView(SITE_VIEW_LIMITS_T limits = {}) : m_limits(limits) {}

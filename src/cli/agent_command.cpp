@@ -30,6 +30,7 @@
 #include "platform/file_version.h"
 #include "platform/module_dir.h"
 #include "platform/user_folders.h"
+#include "shell/secure_wipe.h"
 
 namespace {
 
@@ -259,6 +260,7 @@ int RunAgent(AgentOptions options) {
   if (const int opened = session.Open(options.interfaceName); opened != kExitOk) return opened;
 
   CMqttLink link(linkOptions);
+  SecureWipe(linkOptions.password);  // the link keeps its own copy
   if (!link.Start(&reason)) {
     std::cerr << "ipscanner-cli: " << reason << "\n";
     return kExitFileError;

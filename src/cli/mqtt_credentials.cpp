@@ -33,8 +33,13 @@ int MakeMqttLinkOptions(const MQTT_CLIENT_ARGS_T& args, MQTT_LINK_OPTIONS_T* opt
   if (!args.passwordFile.empty()) {
     if (const int code = ReadPasswordFile(args.passwordFile, &options->password); code != kExitOk)
       return code;
-  } else if (const std::optional<std::string>& fromEnvironment = EnvironmentMqttPassword()) {
+  } else if (std::optional<std::string>& fromEnvironment = EnvironmentMqttPassword()) {
     options->password = *fromEnvironment;
+  }
+  // One command, one link: the taken copy is not needed again.
+  if (std::optional<std::string>& taken = EnvironmentMqttPassword()) {
+    SecureWipe(*taken);
+    taken.reset();
   }
   if (PasswordTravelsInClear(*options) && !args.allowPlaintextPassword) {
     SecureWipe(options->password);

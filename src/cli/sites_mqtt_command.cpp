@@ -18,6 +18,7 @@
 #include "agent/site_view.h"
 #include "cli/agent_options.h"
 #include "cli/cli_exit_codes.h"
+#include "shell/secure_wipe.h"
 #include "shell/terminal_text.h"
 
 namespace {
@@ -101,6 +102,7 @@ int RunSitesMqtt(const SitesMqttOptions& options) {
   linkOptions.clientId = "ipscanner-sites-" + std::to_string(getpid());
   CCollector collector;
   CMqttLink link(linkOptions);
+  SecureWipe(linkOptions.password);  // the link keeps its own copy
   link.SetMessageHandler([&collector](const std::string& topic, const std::string& payload,
                                       bool) { collector.OnMessage(topic, payload); });
   link.AddSubscription(std::string(kTopicRoot) + "/+/status", 1);
@@ -177,9 +179,9 @@ int RunSitesMqtt(const SitesMqttOptions& options) {
     const COUNTS_T c = CountDevices(site);
     std::string devices = std::to_string(c.devices);
     if (site.leftOut > 0) devices += " (+" + std::to_string(site.leftOut) + " not shown)";
-    rows.push_back({TerminalSafe(name), TerminalSafe(site.state), devices,
-                    std::to_string(c.online), std::to_string(c.missing),
-                    std::to_string(c.withProblems), TerminalSafe(site.time)});
+    rows.push_back({TerminalSafe(name), TerminalSafe(site.state), devices, std::to_string(c.online),
+                    std::to_string(c.missing), std::to_string(c.withProblems),
+                    TerminalSafe(site.time)});
   }
   PrintTable(rows);
   if (options.devices) {

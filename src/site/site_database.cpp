@@ -3,7 +3,6 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
 #include <sqlite3.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,8 +51,8 @@ bool CheckPlace(const std::string& path, std::string* openPath, std::string* rea
               OctalMode(folderStat.st_mode) + "; chmod go-w " + folder + ")";
     return false;
   }
-  for (const char* suffix : {"", kCompanionSuffixes[0], kCompanionSuffixes[1],
-                             kCompanionSuffixes[2]}) {
+  for (const char* suffix :
+       {"", kCompanionSuffixes[0], kCompanionSuffixes[1], kCompanionSuffixes[2]}) {
     const std::string name = path + suffix;
     struct stat fileStat {};
     if (::lstat(name.c_str(), &fileStat) != 0) continue;  // absent: SQLite creates it

@@ -27,7 +27,9 @@ std::string SmallDevice(int n) {
 TEST(SiteView, KeepsOnlyTheListedFieldsCut) {
   nlohmann::json problems = nlohmann::json::array();
   for (int i = 0; i < 100; ++i)
-    problems.push_back({{"code", "duplicate_ip"}, {"text", "Duplicate IP"}, {"detail", "x"},
+    problems.push_back({{"code", "duplicate_ip"},
+                        {"text", "Duplicate IP"},
+                        {"detail", "x"},
                         {"extra", std::string(100, 'e')}});
   nlohmann::json document = {{"site", "tower-a"},
                              {"ip", "10.0.0.5"},
@@ -98,9 +100,9 @@ TEST(SiteView, BoundsLeaveDocumentsOutAndCountThem) {
     SITE_VIEW_LIMITS_T limits;
     size_t kept;  // devices kept of 10 on one site
   };
-  const size_t oneDevice = CSiteView::kEntryCost + 12 + CSiteView::KeepDeviceFields(
-                                                             nlohmann::json::parse(SmallDevice(1)))
-                                                             .size();
+  const size_t oneDevice =
+      CSiteView::kEntryCost + 12 +
+      CSiteView::KeepDeviceFields(nlohmann::json::parse(SmallDevice(1))).size();
   const size_t site = CSiteView::kEntryCost + 6 + 7;  // name, state and time
   const CASE_T cases[] = {
       {"entries", {1u << 20, 5}, 4},  // the site and four devices

@@ -137,10 +137,12 @@ TEST(SiteDatabase, LinksAndFoldersOthersMayChangeAreRefused) {
   };
   const Case cases[] = {
       {"ok", [](const CTestFolder&, const std::string&) {}, ""},
-      {"folder_0755", [](const CTestFolder& f, const std::string& p) {
+      {"folder_0755",
+       [](const CTestFolder& f, const std::string& p) {
          MakeSite(p);
          fs::permissions(f.Path(), fs::perms(0755));
-       }, ""},
+       },
+       ""},
       {"link_to_empty_file",
        [](const CTestFolder& f, const std::string& p) {
          WriteBytes(f.File("target"), "");
@@ -159,12 +161,14 @@ TEST(SiteDatabase, LinksAndFoldersOthersMayChangeAreRefused) {
        "-wal is a symbolic link"},
       {"fifo", [](const CTestFolder&, const std::string& p) { ::mkfifo(p.c_str(), 0600); },
        "is not a regular file"},
-      {"folder_0777", [](const CTestFolder& f, const std::string& p) {
+      {"folder_0777",
+       [](const CTestFolder& f, const std::string& p) {
          MakeSite(p);
          fs::permissions(f.Path(), fs::perms(0777));
        },
        "may be written by other users (mode 0777"},
-      {"folder_0775", [](const CTestFolder& f, const std::string& p) {
+      {"folder_0775",
+       [](const CTestFolder& f, const std::string& p) {
          MakeSite(p);
          fs::permissions(f.Path(), fs::perms(0775));
        },
