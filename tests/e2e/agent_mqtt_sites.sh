@@ -105,7 +105,11 @@ sub() {
   ip netns exec "$broker_ns" mosquitto_sub -h 127.0.0.1 -p 8883 --cafile "$work/ca.crt" \
     -u agent -P agent-secret "$@"
 }
-sub -c -i e2e-events -q 1 -t 'ipscanner/+/events' >>"$work/events.jsonl" 2>>"$work/sub.log" &
+# Started without the function's shell in between, so that $! is the subscriber itself and it
+# ends with the test.
+ip netns exec "$broker_ns" mosquitto_sub -h 127.0.0.1 -p 8883 --cafile "$work/ca.crt" \
+  -u agent -P agent-secret -c -i e2e-events -q 1 -t 'ipscanner/+/events' \
+  >>"$work/events.jsonl" 2>>"$work/sub.log" &
 sub_pid=$!
 
 sites_json() {
