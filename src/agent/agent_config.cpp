@@ -15,8 +15,9 @@ std::string Trim(const std::string& text) {
 }  // namespace
 
 bool ReadAgentConfig(const std::string& path, AGENT_CONFIG_T* config, std::string* error) {
-  static const std::set<std::string> kKeys = {"site", "mqtt",      "ca",   "user",
-                                              "password_file", "interface", "spool"};
+  static const std::set<std::string> kKeys = {
+      "site",          "mqtt",      "ca",    "user",
+      "password_file", "interface", "spool", "allow_plaintext_password"};
   std::ifstream in(path);
   if (!in) {
     *error = "cannot read " + path;
@@ -47,4 +48,18 @@ bool ReadAgentConfig(const std::string& path, AGENT_CONFIG_T* config, std::strin
   }
   *config = std::move(parsed);
   return true;
+}
+
+bool ParseConfigSwitch(const std::string& value, bool* on) {
+  static const std::set<std::string> kYes = {"yes", "true", "on", "1"};
+  static const std::set<std::string> kNo = {"no", "false", "off", "0"};
+  if (kYes.count(value)) {
+    *on = true;
+    return true;
+  }
+  if (kNo.count(value)) {
+    *on = false;
+    return true;
+  }
+  return false;
 }

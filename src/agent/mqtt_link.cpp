@@ -2,7 +2,10 @@
 
 #include <mosquitto.h>
 
+#include <cstring>
 #include <mutex>
+
+#include "shell/secure_wipe.h"
 
 namespace {
 
@@ -11,7 +14,23 @@ void InitLibraryOnce() {
   std::call_once(once, [] { mosquitto_lib_init(); });
 }
 
+// libmosquitto reports a failed TLS handshake only as a log line of OpenSSL's error queue
+// ("OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify failed"); the connection
+// itself just drops like any other. OpenSSL's reason texts are fixed English.
+bool IsCertificateFailure(const char* text) {
+  return std::strstr(text, "certificate verify failed") != nullptr ||
+         std::strstr(text, "certificate has expired") != nullptr;
+}
+
 }  // namespace
+
+bool LinkUsesTls(const MQTT_LINK_OPTIONS_T& options) {
+  return options.url.tls || !options.caFile.empty();
+}
+
+bool PasswordTravelsInClear(const MQTT_LINK_OPTIONS_T& options) {
+  return !options.password.empty() && !LinkUsesTls(options) && !IsLoopbackHost(options.url.host);
+}
 
 CMqttLink::CMqttLink(MQTT_LINK_OPTIONS_T options) : m_options(std::move(options)) {}
 
@@ -19,7 +38,7 @@ CMqttLink::~CMqttLink() {
   Disconnect();
   if (m_client) mosquitto_destroy(m_client);
   // The password stays in memory no longer than the link.
-  std::fill(m_options.password.begin(), m_options.password.end(), '\0');
+  SecureWipe(m_options.password);
 }
 
 void CMqttLink::AddSubscription(const std::string& pattern, int qos) {
@@ -40,6 +59,7 @@ bool CMqttLink::Start(std::string* error) {
   mosquitto_disconnect_callback_set(m_client, &CMqttLink::OnDisconnect);
   mosquitto_publish_callback_set(m_client, &CMqttLink::OnPublish);
   mosquitto_message_callback_set(m_client, &CMqttLink::OnMessage);
+  mosquitto_log_callback_set(m_client, &CMqttLink::OnLog);
   mosquitto_reconnect_delay_set(m_client, 1, static_cast<unsigned>(m_options.maxBackoffSeconds),
                                 true);
   if (!m_options.user.empty() &&
@@ -50,7 +70,7 @@ bool CMqttLink::Start(std::string* error) {
     *error = "cannot set the MQTT user name";
     return false;
   }
-  if (m_options.url.tls || !m_options.caFile.empty()) {
+  if (LinkUsesTls(m_options)) {
     const int rc = m_options.caFile.empty()
                        ? mosquitto_tls_set(m_client, nullptr, "/etc/ssl/certs", nullptr, nullptr,
                                            nullptr)
@@ -83,6 +103,11 @@ bool CMqttLink::Start(std::string* error) {
 std::string CMqttLink::LastRefusal() const {
   std::lock_guard<std::mutex> guard(m_lock);
   return m_lastRefusal;
+}
+
+std::string CMqttLink::CertificateRefusal() const {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_certificateRefusal;
 }
 
 int CMqttLink::Publish(const std::string& topic, const std::string& payload, int qos,
@@ -121,6 +146,7 @@ void CMqttLink::OnConnect(struct mosquitto* client, void* self, int rc) {
   {
     std::lock_guard<std::mutex> guard(link->m_lock);
     link->m_lastRefusal.clear();
+    link->m_certificateRefusal.clear();
     subscriptions = link->m_subscriptions;
   }
   for (const auto& [pattern, qos] : subscriptions) {
@@ -146,4 +172,14 @@ void CMqttLink::OnMessage(struct mosquitto*, void* self, const struct mosquitto_
   const std::string payload(static_cast<const char*>(message->payload),
                             message->payload ? static_cast<size_t>(message->payloadlen) : 0);
   link->m_onMessage(message->topic, payload, message->retain);
+}
+
+void CMqttLink::OnLog(struct mosquitto*, void* self, int level, const char* text) {
+  if (level != MOSQ_LOG_ERR || text == nullptr || !IsCertificateFailure(text)) return;
+  auto* link = static_cast<CMqttLink*>(self);
+  std::lock_guard<std::mutex> guard(link->m_lock);
+  // "OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify failed" -> the reason.
+  const char* reason = std::strrchr(text, ':');
+  link->m_certificateRefusal = reason != nullptr && reason[1] != '\0' ? reason + 1 : text;
+  ++link->m_certificateRefusals;
 }

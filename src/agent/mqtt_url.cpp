@@ -1,6 +1,11 @@
 #include "agent/mqtt_url.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <strings.h>
+
 #include <cctype>
+#include <cstring>
 
 bool ParseMqttUrl(const std::string& text, MQTT_URL_T* url, std::string* error) {
   MQTT_URL_T parsed;
@@ -77,4 +82,15 @@ bool ParseMqttUrl(const std::string& text, MQTT_URL_T* url, std::string* error) 
   }
   *url = parsed;
   return true;
+}
+
+bool IsLoopbackHost(const std::string& host) {
+  if (strcasecmp(host.c_str(), "localhost") == 0 || strcasecmp(host.c_str(), "localhost.") == 0)
+    return true;
+  in_addr v4{};
+  if (inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, host.c_str(), &v6) != 1) return false;
+  if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+  return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
 }

@@ -13,3 +13,7 @@ struct MQTT_URL_T {
 
 // False with a reason for anything else (another scheme, a path, user information, a bad port).
 bool ParseMqttUrl(const std::string& text, MQTT_URL_T* url, std::string* error);
+
+// Whether the host is this computer's loopback: an address in 127.0.0.0/8 (also written as
+// ::ffff:127.x.y.z), ::1, or the name "localhost". Traffic to it never leaves the computer.
+bool IsLoopbackHost(const std::string& host);

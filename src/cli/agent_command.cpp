@@ -30,6 +30,7 @@
 #include "platform/file_version.h"
 #include "platform/module_dir.h"
 #include "platform/user_folders.h"
+#include "shell/secure_wipe.h"
 
 namespace {
 
@@ -66,6 +67,15 @@ int ApplyConfigFile(AgentOptions* options) {
   fill("password_file", &options->mqtt.passwordFile);
   fill("interface", &options->interfaceName);
   fill("spool", &options->spoolPath);
+  if (const auto it = config.values.find("allow_plaintext_password"); it != config.values.end()) {
+    bool allow = false;
+    if (!ParseConfigSwitch(it->second, &allow)) {
+      std::cerr << "ipscanner-cli: " << options->configPath
+                << ": allow_plaintext_password is yes or no, not '" << it->second << "'\n";
+      return kExitUsage;
+    }
+    options->mqtt.allowPlaintextPassword = options->mqtt.allowPlaintextPassword || allow;
+  }
   return kExitOk;
 }
 
@@ -184,12 +194,21 @@ public:
   void SetSubnets(std::vector<IPV4_SUBNET_T> subnets) { m_subnets = std::move(subnets); }
 
 private:
+  // Each new reason once; the link goes on trying (a certificate may be renewed, an account
+  // unlocked).
   void ReportRefusal() {
     const std::string refusal = m_link->LastRefusal();
     if (!refusal.empty() && refusal != m_lastRefusal) {
       std::cerr << "agent: the broker refused the connection: " << refusal << "\n";
     }
     m_lastRefusal = refusal;
+    const std::string certificate = m_link->CertificateRefusal();
+    if (!certificate.empty() && certificate != m_lastCertificateRefusal) {
+      std::cerr << "agent: the broker's certificate was refused (" << certificate
+                << "): it is not signed by the CA of --ca (or the system's), has expired, or is "
+                   "for another host name; still trying\n";
+    }
+    m_lastCertificateRefusal = certificate;
   }
 
   const AgentOptions& m_options;
@@ -203,6 +222,7 @@ private:
   uint64_t m_connects = 0;
   bool m_wasConnected = false;
   std::string m_lastRefusal;
+  std::string m_lastCertificateRefusal;
   Clock::time_point m_nextHeartbeat = Clock::time_point::max();
 };
 
@@ -240,6 +260,7 @@ int RunAgent(AgentOptions options) {
   if (const int opened = session.Open(options.interfaceName); opened != kExitOk) return opened;
 
   CMqttLink link(linkOptions);
+  SecureWipe(linkOptions.password);  // the link keeps its own copy
   if (!link.Start(&reason)) {
     std::cerr << "ipscanner-cli: " << reason << "\n";
     return kExitFileError;

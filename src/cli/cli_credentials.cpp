@@ -42,12 +42,18 @@ std::optional<std::string>& EnvironmentPassword() {
 
 }  // namespace
 
-void TakePasswordFromEnvironment() {
-  char* value = std::getenv(kPasswordEnvironment);
-  if (value == nullptr) return;
-  EnvironmentPassword() = std::string(value);
+std::optional<std::string> TakeSecretFromEnvironment(const char* name) {
+  char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  std::string secret(value);
   SecureWipe(value, std::strlen(value));
-  unsetenv(kPasswordEnvironment);
+  unsetenv(name);
+  return secret;
+}
+
+void TakePasswordFromEnvironment() {
+  if (std::optional<std::string> taken = TakeSecretFromEnvironment(kPasswordEnvironment))
+    EnvironmentPassword() = std::move(taken);
 }
 
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }

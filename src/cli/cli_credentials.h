@@ -1,11 +1,17 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // Where a device command gets the device's web password. Never from the command line (other
 // users see it in the process list): in this order from --password-file, from the environment
 // variable IPSCANNER_PASSWORD, or from a prompt without echo when standard input is a terminal.
 constexpr const char* kPasswordEnvironment = "IPSCANNER_PASSWORD";
+
+// Moves a secret out of the environment variable `name` into the process: its text in the
+// environment block (which /proc/PID/environ shows for as long as the process runs) is
+// overwritten and the variable removed. Nothing when the variable is not set.
+std::optional<std::string> TakeSecretFromEnvironment(const char* name);
 
 // Moves IPSCANNER_PASSWORD out of the environment into the process (its text in the environment
 // is overwritten, the variable removed), so no child process (the web server, a helper) inherits

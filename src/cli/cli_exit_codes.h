@@ -18,6 +18,7 @@ enum CliExitCode : int {
   kExitAuthNoAnswer = 12,    // the device did not answer the authentication
   kExitNotSent = 13,         // the request could not be sent on the adapter
   kExitIncompatible = 14,    // the image is of another firmware family than a device (or unknown)
+  kExitCertificateRefused = 15,  // the broker's TLS certificate did not pass the check
 };
 
 constexpr const char* kExitCodesHelp =
@@ -39,4 +40,6 @@ constexpr const char* kExitCodesHelp =
     "  12  the device did not answer the authentication\n"
     "  13  not sent: the request could not be sent on the adapter\n"
     "  14  incompatible: upgrade found devices of another firmware family than the image (or\n"
-    "      of an unknown one); nothing was sent. --force-incompatible upgrades them too\n";
+    "      of an unknown one); nothing was sent. --force-incompatible upgrades them too\n"
+    "  15  certificate refused: the MQTT broker's TLS certificate did not pass the check (not\n"
+    "      signed by the --ca file or the system's CAs, expired, or for another host name)\n";

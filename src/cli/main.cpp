@@ -30,7 +30,9 @@ int RunDecode(const std::string& path, bool showPasswords) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  TakePasswordFromEnvironment();  // before any child process can be started
+  // Before any child process can be started: neither password stays in the environment.
+  TakePasswordFromEnvironment();
+  TakeMqttPasswordFromEnvironment();
   CLI::App app{"Discovers intercom devices on the local segment and decodes device traffic.",
                "ipscanner-cli"};
   app.footer(kExitCodesHelp);
@@ -179,7 +181,7 @@ int main(int argc, char** argv) {
       "agent", "Watch the site and publish its devices and events to an MQTT broker");
   agentCmd->add_option("--config", agent.configPath,
                        "Read key = value settings from this file (site, mqtt, ca, user, "
-                       "password_file, interface, spool)");
+                       "password_file, interface, spool, allow_plaintext_password)");
   agentCmd->add_option("--site", agent.site, "Site name: one topic level (default \"default\")");
   agentCmd->add_option("--mqtt", agent.mqtt.url, "Broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]");
   agentCmd->add_option("--ca", agent.mqtt.caFile, "CA certificate that signed the broker's");
@@ -187,6 +189,9 @@ int main(int argc, char** argv) {
   agentCmd->add_option("--password-file", agent.mqtt.passwordFile,
                        "File whose first line is the broker password (else "
                        "IPSCANNER_MQTT_PASSWORD)");
+  agentCmd->add_flag("--allow-plaintext-password", agent.mqtt.allowPlaintextPassword,
+                     "Send the password over plain mqtt:// to a broker that is not on this "
+                     "computer (refused without it)");
   agentCmd->add_option("--interface", agent.interfaceName, "Network interface to use");
   agentCmd->add_option("--spool", agent.spoolPath,
                        "File for events waiting for the broker (default: below the site folder)");
@@ -213,6 +218,9 @@ int main(int argc, char** argv) {
   sitesCmd->add_option("--password-file", sites.mqtt.passwordFile,
                        "With --mqtt: file whose first line is the broker password (else "
                        "IPSCANNER_MQTT_PASSWORD)");
+  sitesCmd->add_flag("--allow-plaintext-password", sites.mqtt.allowPlaintextPassword,
+                     "With --mqtt: send the password over plain mqtt:// to a broker that is not "
+                     "on this computer (refused without it)");
   sitesCmd->add_flag("--devices", sites.devices, "With --mqtt: also list every device of every site");
   sitesCmd->add_option("--wait", sites.waitSeconds,
                        "With --mqtt: longest time to collect what the broker holds (default 5)")

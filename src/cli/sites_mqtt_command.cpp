@@ -15,50 +15,24 @@
 
 #include "agent/agent_topics.h"
 #include "agent/mqtt_link.h"
+#include "agent/site_view.h"
 #include "cli/agent_options.h"
 #include "cli/cli_exit_codes.h"
+#include "shell/secure_wipe.h"
 #include "shell/terminal_text.h"
 
 namespace {
 
-constexpr size_t kMaxPayload = 64 * 1024;
-constexpr size_t kMaxDocuments = 1000000;
 // The broker sends its retained messages at once; this long without one means it is done.
 constexpr auto kQuiet = std::chrono::milliseconds(1000);
 
-struct SITE_T {
-  nlohmann::json status;                          // null until a status arrives
-  std::map<std::string, nlohmann::json> devices;  // by the topic's MAC level
-};
-
+// The view, filled on the link's network thread; read once the link has stopped.
 class CCollector {
 public:
   void OnMessage(const std::string& topic, const std::string& payload) {
-    if (payload.size() > kMaxPayload) return;
-    // ipscanner/<site>/status or ipscanner/<site>/devices/<MAC>
-    const std::string root = std::string(kTopicRoot) + "/";
-    if (topic.rfind(root, 0) != 0) return;
-    const std::string rest = topic.substr(root.size());
-    const size_t slash = rest.find('/');
-    if (slash == std::string::npos) return;
-    const std::string site = rest.substr(0, slash);
-    const std::string kind = rest.substr(slash + 1);
-    std::string reason;
-    if (!IsValidSiteName(site, &reason)) return;
-    nlohmann::json document = nlohmann::json::parse(payload, nullptr, false);
     std::lock_guard<std::mutex> guard(m_lock);
     m_last = std::chrono::steady_clock::now();
-    if (kind == "status") {
-      if (document.is_object()) m_sites[site].status = std::move(document);
-    } else if (kind.rfind("devices/", 0) == 0) {
-      const std::string mac = kind.substr(8);
-      if (mac.empty() || mac.find('/') != std::string::npos) return;
-      if (payload.empty()) {  // a retained document cleared
-        m_sites[site].devices.erase(mac);
-      } else if (document.is_object() && m_count < kMaxDocuments) {
-        if (m_sites[site].devices.emplace(mac, std::move(document)).second) ++m_count;
-      }
-    }
+    m_view.OnMessage(topic, payload);
   }
 
   std::chrono::steady_clock::time_point Last() const {
@@ -66,15 +40,12 @@ public:
     return m_last;
   }
 
-  std::map<std::string, SITE_T> Sites() const {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_sites;
-  }
+  // Only after the link's network thread has ended.
+  const CSiteView& View() const { return m_view; }
 
 private:
   mutable std::mutex m_lock;
-  std::map<std::string, SITE_T> m_sites;
-  size_t m_count = 0;
+  CSiteView m_view;
   std::chrono::steady_clock::time_point m_last{};
 };
 
@@ -91,9 +62,10 @@ struct COUNTS_T {
   size_t devices = 0, online = 0, missing = 0, withProblems = 0;
 };
 
-COUNTS_T CountDevices(const SITE_T& site) {
+COUNTS_T CountDevices(const CSiteView::SITE_T& site) {
   COUNTS_T c;
-  for (const auto& [mac, d] : site.devices) {
+  for (const auto& [mac, kept] : site.devices) {
+    const nlohmann::json d = CSiteView::DeviceFields(kept);
     ++c.devices;
     const std::string status = Text(d, "status");
     if (status == "online" || status == "back") ++c.online;
@@ -130,6 +102,7 @@ int RunSitesMqtt(const SitesMqttOptions& options) {
   linkOptions.clientId = "ipscanner-sites-" + std::to_string(getpid());
   CCollector collector;
   CMqttLink link(linkOptions);
+  SecureWipe(linkOptions.password);  // the link keeps its own copy
   link.SetMessageHandler([&collector](const std::string& topic, const std::string& payload,
                                       bool) { collector.OnMessage(topic, payload); });
   link.AddSubscription(std::string(kTopicRoot) + "/+/status", 1);
@@ -142,6 +115,13 @@ int RunSitesMqtt(const SitesMqttOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   const auto end = start + std::chrono::seconds(options.waitSeconds);
   while (!link.Connected() && std::chrono::steady_clock::now() < end) {
+    if (link.EverRefusedCertificate()) {
+      std::cerr << "ipscanner-cli: the broker's certificate was refused ("
+                << link.CertificateRefusal() << "): it is not signed by the CA of --ca (or the "
+                << "system's CAs), has expired, or is for another host name than "
+                << linkOptions.url.host << "\n";
+      return kExitCertificateRefused;
+    }
     if (link.EverRefused()) {
       std::cerr << "ipscanner-cli: the broker refused the connection: " << link.LastRefusal()
                 << "\n";
@@ -161,21 +141,31 @@ int RunSitesMqtt(const SitesMqttOptions& options) {
   }
   link.Disconnect();
 
-  const std::map<std::string, SITE_T> sites = collector.Sites();
+  const CSiteView& view = collector.View();
+  const std::map<std::string, CSiteView::SITE_T>& sites = view.Sites();
+  const bool cut = view.LeftOut() > 0;
+  if (cut) {
+    std::cerr << "ipscanner-cli: the view is cut: " << view.LeftOut()
+              << " documents from the broker were left out (it keeps at most "
+              << SITE_VIEW_LIMITS_T{}.maxEntries << " sites and devices and "
+              << (SITE_VIEW_LIMITS_T{}.maxBytes >> 20) << " MB of their fields)\n";
+  }
   if (options.json) {
     nlohmann::json out = nlohmann::json::array();
     for (const auto& [name, site] : sites) {
       const COUNTS_T c = CountDevices(site);
       nlohmann::json entry = {{"site", name},
-                              {"state", Text(site.status, "state")},
-                              {"heartbeat", Text(site.status, "time")},
+                              {"state", site.state},
+                              {"heartbeat", site.time},
                               {"devices", c.devices},
                               {"online", c.online},
                               {"missing", c.missing},
-                              {"with_problems", c.withProblems}};
+                              {"with_problems", c.withProblems},
+                              {"devices_left_out", site.leftOut},
+                              {"view_cut", cut}};
       if (options.devices) {
         nlohmann::json list = nlohmann::json::array();
-        for (const auto& [mac, d] : site.devices) list.push_back(d);
+        for (const auto& [mac, kept] : site.devices) list.push_back(CSiteView::DeviceFields(kept));
         entry["device_list"] = std::move(list);
       }
       out.push_back(std::move(entry));
@@ -187,17 +177,19 @@ int RunSitesMqtt(const SitesMqttOptions& options) {
       {"Site", "Status", "Devices", "Online", "Missing", "Problems", "Heartbeat"}};
   for (const auto& [name, site] : sites) {
     const COUNTS_T c = CountDevices(site);
-    rows.push_back({TerminalSafe(name), TerminalSafe(Text(site.status, "state")),
-                    std::to_string(c.devices), std::to_string(c.online),
+    std::string devices = std::to_string(c.devices);
+    if (site.leftOut > 0) devices += " (+" + std::to_string(site.leftOut) + " not shown)";
+    rows.push_back({TerminalSafe(name), TerminalSafe(site.state), devices, std::to_string(c.online),
                     std::to_string(c.missing), std::to_string(c.withProblems),
-                    TerminalSafe(Text(site.status, "time"))});
+                    TerminalSafe(site.time)});
   }
   PrintTable(rows);
   if (options.devices) {
     std::vector<std::vector<std::string>> deviceRows = {
         {"Site", "IP Address", "MAC Address", "Model", "Room Number", "Firmware Version", "Status"}};
     for (const auto& [name, site] : sites) {
-      for (const auto& [mac, d] : site.devices) {
+      for (const auto& [mac, kept] : site.devices) {
+        const nlohmann::json d = CSiteView::DeviceFields(kept);
         deviceRows.push_back({TerminalSafe(name), TerminalSafe(Text(d, "ip")),
                               TerminalSafe(Text(d, "mac")), TerminalSafe(Text(d, "model")),
                               TerminalSafe(Text(d, "room")), TerminalSafe(Text(d, "firmware")),

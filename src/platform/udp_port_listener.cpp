@@ -35,9 +35,11 @@ int TableHasPort(const char* table, int port) {
 }  // namespace
 
 bool UdpPortMayHaveListener(int port) {
-  const int v4 = TableHasPort("/proc/net/udp", port);
+  // The tables of our own network namespace through /proc/self: /proc/net is hidden where /proc
+  // shows processes only (the agent's service unit, ProcSubset=pid), /proc/self/net is not.
+  const int v4 = TableHasPort("/proc/self/net/udp", port);
   if (v4 != 0) return true;
-  const int v6 = TableHasPort("/proc/net/udp6", port);
+  const int v6 = TableHasPort("/proc/self/net/udp6", port);
   // Without IPv6 the table is missing: the IPv4 one has answered.
   return v6 == 1;
 }

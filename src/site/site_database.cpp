@@ -3,7 +3,10 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 
@@ -14,6 +17,63 @@
 namespace {
 
 enum class FileState { kOk, kFresh, kForeign, kDamaged, kNewer };
+
+// The files SQLite opens beside a database.
+constexpr const char* kCompanionSuffixes[] = {"-wal", "-shm", "-journal"};
+
+std::string OctalMode(mode_t mode) {
+  char text[8];
+  std::snprintf(text, sizeof(text), "%04o", static_cast<unsigned>(mode & 07777));
+  return text;
+}
+
+// Where a record may be opened: its folder belongs to this user and nobody else may write to it
+// (else another user could swap the files under the program, which may run as root), and the
+// database and its companion files are no symbolic links (SQLite would follow one, turning any
+// file it points to into a database and putting -wal and -shm beside that). The path SQLite
+// gets, through the folder's real path, in *openPath; false with the reason otherwise.
+bool CheckPlace(const std::string& path, std::string* openPath, std::string* reason) {
+  namespace fs = std::filesystem;
+  const fs::path file(path);
+  const std::string folder = file.has_parent_path() ? file.parent_path().string() : ".";
+  struct stat folderStat {};
+  if (::stat(folder.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)) {
+    *reason = "the site folder " + folder + " is missing";
+    return false;
+  }
+  if (folderStat.st_uid != ::geteuid()) {
+    *reason = "the site folder " + folder + " belongs to another user (uid " +
+              std::to_string(folderStat.st_uid) + ")";
+    return false;
+  }
+  if ((folderStat.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    *reason = "the site folder " + folder + " may be written by other users (mode " +
+              OctalMode(folderStat.st_mode) + "; chmod go-w " + folder + ")";
+    return false;
+  }
+  for (const char* suffix :
+       {"", kCompanionSuffixes[0], kCompanionSuffixes[1], kCompanionSuffixes[2]}) {
+    const std::string name = path + suffix;
+    struct stat fileStat {};
+    if (::lstat(name.c_str(), &fileStat) != 0) continue;  // absent: SQLite creates it
+    if (S_ISLNK(fileStat.st_mode)) {
+      *reason = name + " is a symbolic link";
+      return false;
+    }
+    if (!S_ISREG(fileStat.st_mode)) {
+      *reason = name + " is not a regular file";
+      return false;
+    }
+  }
+  char* real = ::realpath(folder.c_str(), nullptr);
+  if (real == nullptr) {
+    *reason = "the site folder " + folder + " cannot be resolved";
+    return false;
+  }
+  *openPath = std::string(real) + "/" + file.filename().string();
+  std::free(real);
+  return true;
+}
 
 // What the open file is. Throws SQLite::Exception on I/O errors and on a file SQLite cannot read.
 FileState Inspect(SQLite::Database& db) {
@@ -49,17 +109,19 @@ std::string MoveAside(const std::string& path) {
   std::error_code ec;
   fs::rename(path, aside, ec);
   if (ec) return std::string();
-  for (const char* suffix : {"-wal", "-shm"}) {
+  for (const char* suffix : kCompanionSuffixes) {
     std::error_code ignored;
     if (fs::exists(path + suffix, ignored)) fs::rename(path + suffix, aside + suffix, ignored);
   }
   return aside;
 }
 
-std::unique_ptr<SQLite::Database> OpenWritable(const std::string& path) {
-  auto db = std::make_unique<SQLite::Database>(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE,
-                                               CSiteDatabase::kBusyTimeoutMs);
-  return db;
+// NOFOLLOW: a link put in place of the file after CheckPlace looked is refused, not followed
+// (the path's folders are already resolved, so the file's own name is the only link left).
+std::unique_ptr<SQLite::Database> OpenWritable(const std::string& openPath) {
+  return std::make_unique<SQLite::Database>(
+      openPath, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
+      CSiteDatabase::kBusyTimeoutMs);
 }
 
 void Prepare(SQLite::Database& db) {
@@ -88,9 +150,16 @@ std::unique_ptr<SQLite::Database> CSiteDatabase::OpenForWriting(const std::strin
     *notice = "cannot create the site folder " + folder + "; nothing is recorded";
     return nullptr;
   }
+  std::string openPath;
+  std::string reason;
+  if (!CheckPlace(path, &openPath, &reason)) {
+    *notice = "the site record is not opened: " + reason + "; nothing is recorded";
+    LogError("CSiteDatabase: %s", notice->c_str());
+    return nullptr;
+  }
   FileState state = FileState::kOk;
   try {
-    auto db = OpenWritable(path);
+    auto db = OpenWritable(openPath);
     state = Inspect(*db);
     if (state == FileState::kOk || state == FileState::kFresh) {
       Prepare(*db);
@@ -119,7 +188,7 @@ std::unique_ptr<SQLite::Database> CSiteDatabase::OpenForWriting(const std::strin
             aside + " and a new one was started";
   LogError("CSiteDatabase: %s", notice->c_str());
   try {
-    auto db = OpenWritable(path);
+    auto db = OpenWritable(openPath);
     Prepare(*db);
     return db;
   } catch (const SQLite::Exception& e) {
@@ -132,14 +201,21 @@ std::unique_ptr<SQLite::Database> CSiteDatabase::OpenForReading(const std::strin
                                                                 std::string* error) {
   error->clear();
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
+  if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
     *error = "no site database at " + path;
+    return nullptr;
+  }
+  std::string openPath;
+  std::string reason;
+  if (!CheckPlace(path, &openPath, &reason)) {
+    *error = "the site record is not read: " + reason;
     return nullptr;
   }
   try {
     // Read-write without create: a reader of a WAL database needs the shared-memory file, and
     // the busy time-out covers a writer's checkpoint.
-    auto db = std::make_unique<SQLite::Database>(path, SQLite::OPEN_READWRITE, kBusyTimeoutMs);
+    auto db = std::make_unique<SQLite::Database>(
+        openPath, SQLite::OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, kBusyTimeoutMs);
     const int applicationId = db->execAndGet("PRAGMA application_id").getInt();
     const int version = db->execAndGet("PRAGMA user_version").getInt();
     if (applicationId != site_schema::kApplicationId || version < 1) {

@@ -17,12 +17,14 @@ public:
   // or one that is not a site database, is renamed to "<path>.damaged-<time>" (with its WAL
   // files) and a new database is started; *notice then tells the user so. Null when nothing can
   // be recorded (folder not writable, disk full, a newer program's database), with the reason in
-  // *notice.
+  // *notice; so also when the folder belongs to another user or others may write to it, or when
+  // the file or its -wal, -shm or -journal file is a symbolic link (never followed).
   static std::unique_ptr<SQLite::Database> OpenForWriting(const std::string& path,
                                                           std::string* notice);
 
   // Opens an existing site database to read it. Null with the reason in *error when the file is
-  // missing, damaged or not a site database; nothing is moved or created.
+  // missing, damaged or not a site database, or refused as for writing (folder, links); nothing
+  // is moved or created.
   static std::unique_ptr<SQLite::Database> OpenForReading(const std::string& path,
                                                           std::string* error);
 

@@ -6,7 +6,9 @@
 #   - a damaged site file and a foreign SQLite file are moved aside with a message, and a new
 #     record is started;
 #   - a full disk (a tiny tmpfs over the site folder) gives a message, and the scan goes on and
-#     lists every device.
+#     lists every device;
+#   - a symbolic link at sites/NAME.sqlite is refused with a message, never followed (its empty
+#     target stays empty, with nothing beside it), and the scan goes on and lists every device.
 set -uo pipefail
 bin=$(realpath "${1:?module folder}")
 src=$(realpath "${2:?source folder}")
@@ -24,6 +26,9 @@ rm -f "$mod/config/SystemSetting.ini"
 mkdir -p "$mod/sites"
 head -c 20000 /dev/urandom >"$mod/sites/damaged.sqlite"
 sqlite3 "$mod/sites/foreign.sqlite" 'CREATE TABLE songs(title TEXT); INSERT INTO songs VALUES("x");'
+mkdir -p "$work/elsewhere"
+: >"$work/elsewhere/target"
+ln -s "$work/elsewhere/target" "$mod/sites/linked.sqlite"
 
 cat >"$work/steps.sh" <<'STEPS'
 set -uo pipefail
@@ -47,16 +52,17 @@ echo $? >"$work/both-scan.rc"
 wait "$watcher"
 echo $? >"$work/both-watch.rc"
 
-for site in damaged foreign; do
+for site in damaged foreign linked; do
   "$cli" scan --site $site --seconds 3 --expect 1000 --interface "$IPS_SEGMENT_IF" >/dev/null 2>"$work/$site.err"
   echo $? >"$work/$site.rc"
 done
 
-# A private mount namespace: the tmpfs is seen by this scan alone.
+# A private mount namespace: the tmpfs is seen by this scan alone. Mode 0700: a site folder
+# others may write to is refused before the disk could fill.
 mkdir -p "$work/fullmod/sites"
 cp "$cli" "$work/fullmod/"
 cp -r "$mod/config" "$work/fullmod/"
-unshare -m bash -c "mount -t tmpfs -o size=96k tmpfs '$work/fullmod/sites' &&
+unshare -m bash -c "mount -t tmpfs -o size=96k,mode=0700 tmpfs '$work/fullmod/sites' &&
   '$work/fullmod/ipscanner-cli' scan --seconds 4 --expect 1000 --json --interface '$IPS_SEGMENT_IF' \
     >'$work/full.json' 2>'$work/full.err'; echo \$? >'$work/full.rc'"
 STEPS
@@ -89,6 +95,12 @@ for site in damaged foreign; do
 done
 check "foreign file kept unchanged aside" \
   [ "$(sqlite3 "$(compgen -G "$mod/sites/foreign.sqlite.damaged-*" | grep -v -- '-wal$\|-shm$' | head -1)" 'SELECT title FROM songs')" = x ]
+check "linked file: scan exits 0" [ "$(cat "$work/linked.rc")" = 0 ] || show "$work/linked.err"
+check "linked file: the message says the link is refused" \
+  grep -q "sites/linked.sqlite is a symbolic link; nothing is recorded" "$work/linked.err" \
+  || show "$work/linked.err"
+check "linked file: the target stays empty, nothing beside it" \
+  bash -c "[ ! -s '$work/elsewhere/target' ] && [ \$(ls '$work/elsewhere' | wc -l) = 1 ]"
 check "full disk: the scan exits 0" [ "$(cat "$work/full.rc")" = 0 ] || show "$work/full.err"
 check "full disk: a clear message" grep -q "disk is full" "$work/full.err" || show "$work/full.err"
 check "full disk: every device listed" jq -e 'length == 1000' "$work/full.json"

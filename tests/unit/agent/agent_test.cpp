@@ -12,6 +12,7 @@
 #include "agent/agent_topics.h"
 #include "agent/document_changes.h"
 #include "agent/event_spool.h"
+#include "agent/mqtt_link.h"
 #include "agent/mqtt_url.h"
 
 namespace {
@@ -64,6 +65,42 @@ TEST(MqttUrl, ParsesTheTwoSchemesAndRefusesTheRest) {
     } else {
       EXPECT_FALSE(error.empty()) << c.text;
     }
+  }
+}
+
+// A password over plain MQTT is refused unless the broker is on this computer or TLS is on.
+TEST(MqttUrl, PasswordTravelsInClearOnlyOverPlainMqttToAnotherHost) {
+  struct CASE_T {
+    const char* url;
+    const char* caFile;
+    const char* password;
+    bool inClear;
+  };
+  const CASE_T cases[] = {
+      {"mqtt://broker.example.org", "", "pw", true},
+      {"mqtt://10.0.0.5:1883", "", "pw", true},
+      {"mqtt://128.0.0.1", "", "pw", true},
+      {"mqtt://[fd00::1]", "", "pw", true},
+      {"mqtt://[::ffff:10.0.0.1]", "", "pw", true},
+      {"mqtt://localhost.example.org", "", "pw", true},
+      {"mqtt://127.1", "", "pw", true},  // not dotted-quad: resolved elsewhere, not trusted
+      {"mqtt://127.0.0.1", "", "pw", false},
+      {"mqtt://127.255.3.4:1884", "", "pw", false},
+      {"mqtt://localhost", "", "pw", false},
+      {"mqtt://LocalHost", "", "pw", false},
+      {"mqtt://[::1]", "", "pw", false},
+      {"mqtt://[::ffff:127.0.0.1]", "", "pw", false},
+      {"mqtts://broker.example.org", "", "pw", false},
+      {"mqtt://broker.example.org", "/etc/ipscanner/ca.crt", "pw", false},  // --ca turns TLS on
+      {"mqtt://broker.example.org", "", "", false},  // no password, nothing secret
+  };
+  for (const CASE_T& c : cases) {
+    MQTT_LINK_OPTIONS_T options;
+    std::string error;
+    ASSERT_TRUE(ParseMqttUrl(c.url, &options.url, &error)) << c.url;
+    options.caFile = c.caFile;
+    options.password = c.password;
+    EXPECT_EQ(PasswordTravelsInClear(options), c.inClear) << c.url << " ca=" << c.caFile;
   }
 }
 
@@ -184,6 +221,17 @@ TEST(AgentConfig, ReadsKnownKeysAndNamesTheBadLine) {
   }
   std::remove(path.c_str());
   EXPECT_FALSE(ReadAgentConfig(path, &config, &error));
+
+  std::ofstream(path) << "allow_plaintext_password = yes\n";
+  ASSERT_TRUE(ReadAgentConfig(path, &config, &error)) << error;
+  std::remove(path.c_str());
+  bool on = false;
+  EXPECT_TRUE(ParseConfigSwitch(config.values["allow_plaintext_password"], &on));
+  EXPECT_TRUE(on);
+  EXPECT_TRUE(ParseConfigSwitch("no", &on));
+  EXPECT_FALSE(on);
+  EXPECT_FALSE(ParseConfigSwitch("maybe", &on));
+  EXPECT_FALSE(ParseConfigSwitch("Yes please", &on));
 }
 
 TEST(DocumentChanges, TimesAloneAreNoChange) {

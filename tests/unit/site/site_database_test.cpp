@@ -2,6 +2,8 @@
 
 #include <SQLiteCpp/Database.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -112,6 +114,97 @@ TEST(SiteDatabase, ReadingNeverCreatesOrMovesAnything) {
   EXPECT_EQ(CSiteDatabase::OpenForReading(folder.File("junk.sqlite"), &error), nullptr);
   EXPECT_NE(error.find("damaged"), std::string::npos) << error;
   EXPECT_TRUE(std::filesystem::exists(folder.File("junk.sqlite")));
+}
+
+}  // namespace
+
+namespace {
+
+// A record as the program leaves it.
+void MakeSite(const std::string& path) {
+  std::string notice;
+  CSiteDatabase::OpenForWriting(path, &notice).reset();
+}
+
+// A place the record must not be opened in: a link instead of the file (or beside it), or a
+// folder others may change. Nothing is created or followed; the reason is given.
+TEST(SiteDatabase, LinksAndFoldersOthersMayChangeAreRefused) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* name;
+    void (*make)(const CTestFolder& folder, const std::string& path);
+    const char* reason;  // "" when the record opens
+  };
+  const Case cases[] = {
+      {"ok", [](const CTestFolder&, const std::string&) {}, ""},
+      {"folder_0755",
+       [](const CTestFolder& f, const std::string& p) {
+         MakeSite(p);
+         fs::permissions(f.Path(), fs::perms(0755));
+       },
+       ""},
+      {"link_to_empty_file",
+       [](const CTestFolder& f, const std::string& p) {
+         WriteBytes(f.File("target"), "");
+         fs::create_symlink(f.File("target"), p);
+       },
+       "is a symbolic link"},
+      {"dangling_link",
+       [](const CTestFolder& f, const std::string& p) { fs::create_symlink(f.File("nowhere"), p); },
+       "is a symbolic link"},
+      {"wal_link",
+       [](const CTestFolder& f, const std::string& p) {
+         MakeSite(p);
+         fs::remove(p + "-wal");
+         fs::create_symlink(f.File("target"), p + "-wal");
+       },
+       "-wal is a symbolic link"},
+      {"fifo", [](const CTestFolder&, const std::string& p) { ::mkfifo(p.c_str(), 0600); },
+       "is not a regular file"},
+      {"folder_0777",
+       [](const CTestFolder& f, const std::string& p) {
+         MakeSite(p);
+         fs::permissions(f.Path(), fs::perms(0777));
+       },
+       "may be written by other users (mode 0777"},
+      {"folder_0775",
+       [](const CTestFolder& f, const std::string& p) {
+         MakeSite(p);
+         fs::permissions(f.Path(), fs::perms(0775));
+       },
+       "may be written by other users (mode 0775"},
+      {"folder_of_another_user",
+       [](const CTestFolder& f, const std::string& p) {
+         MakeSite(p);
+         if (::chown(f.Path().c_str(), ::geteuid() + 1, static_cast<gid_t>(-1)) != 0)
+           GTEST_SKIP() << "cannot give the folder away (not root)";
+       },
+       "belongs to another user"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CTestFolder folder;
+    const std::string path = folder.File("site.sqlite");
+    c.make(folder, path);
+    if (::testing::Test::IsSkipped()) return;
+    std::string notice;
+    auto db = CSiteDatabase::OpenForWriting(path, &notice);
+    std::string error;
+    auto reader = CSiteDatabase::OpenForReading(path, &error);
+    if (std::string(c.reason).empty()) {
+      EXPECT_NE(db, nullptr) << notice;
+      continue;
+    }
+    EXPECT_EQ(db, nullptr);
+    EXPECT_EQ(reader, nullptr);
+    EXPECT_NE(notice.find(c.reason), std::string::npos) << notice;
+    EXPECT_NE(notice.find("nothing is recorded"), std::string::npos) << notice;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    // The link's target stays as it was: no database in it, nothing beside it.
+    if (fs::exists(folder.File("target"))) EXPECT_EQ(fs::file_size(folder.File("target")), 0u);
+    EXPECT_FALSE(fs::exists(folder.File("target-wal")));
+    EXPECT_FALSE(fs::exists(folder.File("nowhere")));
+  }
 }
 
 }  // namespace
