@@ -71,3 +71,13 @@ std::string DisplayMacText(std::string_view text) {
   const std::optional<uint64_t> mac = ParseMac(text);
   return mac ? FormatMac(*mac) : std::string(text);
 }
+
+std::string MacSearchText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == ':' || c == '-' || c == '.') continue;
+    out += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  return out;
+}

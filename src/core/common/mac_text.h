@@ -40,6 +40,11 @@ bool IsMacText(std::string_view text);
 // it is: nothing a device sends is made to look like a MAC.
 std::string CompactMacText(std::string_view text);
 
+// A text as a MAC search compares it: upper case, without ':', '-' and '.', so that part of a
+// MAC typed in any spelling ("2b:00:00:0d") is found inside any device's spelling of its MAC.
+// For searching only: a part of a MAC is no device's identity.
+std::string MacSearchText(std::string_view text);
+
 // The one spelling the window shows and the site record stores: upper case with colons
 // ("021a.2b3c.4d5e" -> "02:1A:2B:3C:4D:5E"). A text that is no MAC comes back as it is, so
 // nothing a device sends is hidden or invented.

@@ -14,9 +14,10 @@ bool MatchesSearch(const DEVICE_ENTRY_T& entry, const QString& upperSearch) {
        {&entry.ip, &entry.mac, &entry.model, &entry.deviceId, &entry.firmware}) {
     if (QString::fromStdString(*text).toUpper().contains(upperSearch)) return true;
   }
-  // Devices spell their MACs in several ways, and so do installers: ':' and '-' do not count.
-  const std::string compact = CompactMacText(upperSearch.toStdString());
-  return !compact.empty() && CompactMacText(entry.mac).find(compact) != std::string::npos;
+  // Devices spell their MACs in several ways, and so do installers: ':', '-' and '.' do not
+  // count.
+  const std::string typed = MacSearchText(upperSearch.toStdString());
+  return !typed.empty() && MacSearchText(entry.mac).find(typed) != std::string::npos;
 }
 
 QVariant SiteRoleData(const CDeviceSiteMarks* marks, const std::string& mac, int role) {
