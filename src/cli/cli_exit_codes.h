@@ -18,6 +18,7 @@ enum CliExitCode : int {
   kExitAuthNoAnswer = 12,    // the device did not answer the authentication
   kExitNotSent = 13,         // the request could not be sent on the adapter
   kExitIncompatible = 14,    // the image is of another firmware family than a device (or unknown)
+  kExitTooFew = 15,          // fewer devices than --expect answered; nothing was sent
 };
 
 constexpr const char* kExitCodesHelp =
@@ -39,4 +40,7 @@ constexpr const char* kExitCodesHelp =
     "  12  the device did not answer the authentication\n"
     "  13  not sent: the request could not be sent on the adapter\n"
     "  14  incompatible: upgrade found devices of another firmware family than the image (or\n"
-    "      of an unknown one); nothing was sent. --force-incompatible upgrades them too\n";
+    "      of an unknown one); nothing was sent. --force-incompatible upgrades them too,\n"
+    "      --skip-incompatible upgrades the others\n"
+    "  15  too few: static or assign with --expect N found fewer than N devices by the end of\n"
+    "      --seconds; nothing was sent\n";
