@@ -198,6 +198,7 @@ int RunAssign(const AssignOptionsCli& options) {
   UnchosenDevice unchosen;
   DiscoverChosen(choice, &devices, &unchosen);
   if (!unchosen.name.empty()) return ReportUnchosen(unchosen);
+  if (const int expected = CheckExpected(choice, devices); expected != kExitOk) return expected;
   if (options.problems) devices = ProblemDevices(subnets);
   if (devices.empty()) {
     Fail(options.problems ? "no device has an address problem"

@@ -28,7 +28,7 @@ struct StaticOptions {
   bool all = false;                  // every device that answers (of `model` when given)
   std::string model;                 // with --all: only this model (ignoring case)
   int seconds = 6;                   // discovery time
-  int expect = 0;                    // with --all: stop discovering once this many are listed
+  int expect = 0;  // with --all: start once this many answered; fewer at the end: send nothing
   bool json = false;
 };
 
@@ -44,6 +44,7 @@ struct UpgradeOptions {
   std::string interfaceName;
   bool json = false;
   bool forceIncompatible = false;  // also devices of another or an unknown firmware family
+  bool skipIncompatible = false;   // leave those out, upgrade the others
 };
 
 struct AssignOptionsCli {

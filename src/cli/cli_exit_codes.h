@@ -19,6 +19,7 @@ enum CliExitCode : int {
   kExitNotSent = 13,         // the request could not be sent on the adapter
   kExitIncompatible = 14,    // the image is of another firmware family than a device (or unknown)
   kExitCertificateRefused = 15,  // the broker's TLS certificate did not pass the check
+  kExitTooFew = 16,          // fewer devices than --expect answered; nothing was sent
 };
 
 constexpr const char* kExitCodesHelp =
@@ -40,6 +41,9 @@ constexpr const char* kExitCodesHelp =
     "  12  the device did not answer the authentication\n"
     "  13  not sent: the request could not be sent on the adapter\n"
     "  14  incompatible: upgrade found devices of another firmware family than the image (or\n"
-    "      of an unknown one); nothing was sent. --force-incompatible upgrades them too\n"
+    "      of an unknown one); nothing was sent. --force-incompatible upgrades them too,\n"
+    "      --skip-incompatible upgrades the others\n"
     "  15  certificate refused: the MQTT broker's TLS certificate did not pass the check (not\n"
-    "      signed by the --ca file or the system's CAs, expired, or for another host name)\n";
+    "      signed by the --ca file or the system's CAs, expired, or for another host name)\n"
+    "  16  too few: static or assign with --expect N found fewer than N devices by the end of\n"
+    "      --seconds; nothing was sent\n";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <thread>
 
@@ -63,15 +64,15 @@ void DiscoverChosen(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* cho
         return target && !target->ip.empty();
       });
   std::optional<Clock::time_point> settled;
-  auto nextDiscovery = Clock::now();
+  const auto start = Clock::now();
+  CDiscoverySchedule schedule(choice.discoveryInterval);
   while (true) {
-    if (Clock::now() >= nextDiscovery) {
-      control->MulticastDiscoveryMsg();
-      nextDiscovery += choice.discoveryInterval;
-    }
+    control->DiscoverOnSchedule(
+        schedule, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start));
     ChooseDevices(choice, chosen, unchosen);
-    bool complete = choice.all ? choice.expect > 0 && control->GetDeviceList().size() >=
-                                                          static_cast<size_t>(choice.expect)
+    // --expect counts the chosen devices: with --model, those of that model.
+    bool complete = choice.all ? choice.expect > 0 &&
+                                     chosen->size() >= static_cast<size_t>(choice.expect)
                                : unchosen->name.empty() || !unchosen->ambiguous.empty();
     // Every name answered: a second device answering for the same address may still be on its
     // way (a duplicate address, or a forger).
@@ -82,6 +83,27 @@ void DiscoverChosen(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* cho
     if (complete || Clock::now() >= end) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+}
+
+int CheckExpected(const DeviceChoice& choice, const std::vector<DEVICE_ENTRY_T>& chosen) {
+  if (!choice.all || choice.expect <= 0 || chosen.size() >= static_cast<size_t>(choice.expect))
+    return kExitOk;
+  std::cerr << "ipscanner-cli: only " << chosen.size() << " of " << choice.expect << " expected "
+            << "devices" << (choice.model.empty() ? "" : " of model " + TerminalSafe(choice.model))
+            << " answered within " << choice.seconds << " s; nothing was sent\n";
+  if (!choice.model.empty()) {
+    std::cerr << "ipscanner-cli: short: " << choice.expect - static_cast<int>(chosen.size())
+              << " of model " << TerminalSafe(choice.model) << "\n";
+  } else {
+    // What did answer, by model, so the installer sees which kind is short on the site.
+    std::map<std::string, size_t> byModel;
+    for (const DEVICE_ENTRY_T& d : chosen) ++byModel[d.model.empty() ? "-" : d.model];
+    std::string counts;
+    for (const auto& [model, count] : byModel)
+      counts += (counts.empty() ? "" : ", ") + std::to_string(count) + " " + TerminalSafe(model);
+    std::cerr << "ipscanner-cli: found by model: " << (counts.empty() ? "none" : counts) << "\n";
+  }
+  return kExitTooFew;
 }
 
 void ReportAmbiguousDevice(const std::string& name, const std::vector<std::string>& macs) {

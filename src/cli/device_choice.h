@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/common/device_entry.h"
+#include "core/common/discovery_schedule.h"
 
 // Which devices a command over several devices works on, as the options name them: DEVICE
 // names (MAC in any spelling or IP), or --all (narrowed by --model, ignoring case).
@@ -13,8 +14,9 @@ struct DeviceChoice {
   bool all = false;
   std::string model;
   int seconds = 6;  // discovery time
-  int expect = 0;   // with all: stop discovering once this many devices are listed
-  std::chrono::milliseconds discoveryInterval{5000};  // as the scan does
+  int expect = 0;   // with all: stop discovering once this many are chosen; fewer: send nothing
+  // The discovery's regular period after its first seconds (CDiscoverySchedule), as the scan's.
+  std::chrono::milliseconds discoveryInterval = CDiscoverySchedule::kPeriod;
 };
 
 // A name the choice could not be made for: nobody answers to it, or (ambiguous not empty) it
@@ -29,11 +31,16 @@ struct UnchosenDevice {
 void ChooseDevices(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* chosen,
                    UnchosenDevice* unchosen);
 
-// Discovers (every discoveryInterval) until every named device has answered (or `expect`
+// Discovers (CDiscoverySchedule: repeated in the first seconds, then every discoveryInterval) until every named device has answered (or `expect`
 // devices are listed) or the time is up, then chooses. A name that is an IP address is given
 // kIpSettle after it answered for other devices to answer for the same address.
 void DiscoverChosen(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* chosen,
                     UnchosenDevice* unchosen);
+
+// With --all and --expect N: fewer than N chosen at the end of the discovery. Says so on stderr
+// (found and expected, the model that is short, or the found devices by model) and returns
+// kExitTooFew: the caller sends nothing. kExitOk otherwise.
+int CheckExpected(const DeviceChoice& choice, const std::vector<DEVICE_ENTRY_T>& chosen);
 
 // Tells on stderr why the device was not chosen; the exit code of a device not found.
 int ReportUnchosen(const UnchosenDevice& unchosen);

@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 3600));
   staticCmd
       ->add_option("--expect", statics.expect,
-                   "With --all: start once this many devices are listed")
+                   "With --all: start once this many devices (of --model) answered; when fewer "
+                   "answer within --seconds, send nothing and exit 16")
       ->check(CLI::Range(1, 1000000));
   staticCmd->add_flag("--json", statics.json, "Print the result as one JSON array");
   DeviceCommandSet deviceCommands;
@@ -120,9 +121,15 @@ int main(int argc, char** argv) {
   upgradeCmd->add_option("--interface", upgrade.interfaceName,
                          "Network interface to use (default: config/SystemSetting.ini)");
   upgradeCmd->add_flag("--json", upgrade.json, "Print one JSON document instead of the table");
-  upgradeCmd->add_flag("--force-incompatible", upgrade.forceIncompatible,
-                       "Also upgrade devices whose firmware family differs from the image's or "
-                       "is unknown (without it they stop the run with exit 14)");
+  auto* force = upgradeCmd->add_flag(
+      "--force-incompatible", upgrade.forceIncompatible,
+      "Also upgrade devices whose firmware family differs from the image's or "
+      "is unknown (without it they stop the run with exit 14)");
+  upgradeCmd
+      ->add_flag("--skip-incompatible", upgrade.skipIncompatible,
+                 "Upgrade only the devices of the image's firmware family; name the others "
+                 "and leave them as they are")
+      ->excludes(force);
 
   AssignOptionsCli assign;
   CLI::App* assignCmd =
@@ -163,7 +170,10 @@ int main(int argc, char** argv) {
   assignCmd->add_option("--interface", assign.interfaceName, "Network interface to use");
   assignCmd->add_option("--seconds", assign.seconds, "Discovery time (default 6)")
       ->check(CLI::Range(1, 3600));
-  assignCmd->add_option("--expect", assign.expect, "Stop discovering once this many are listed")
+  assignCmd
+      ->add_option("--expect", assign.expect,
+                   "Start once this many devices answered; when fewer answer within --seconds, "
+                   "send nothing and exit 16")
       ->check(CLI::Range(1, 1000000));
 
   WatchOptions watch;

@@ -17,22 +17,20 @@
 #include "report/report_job.h"
 #include "core/batch/settings_survey.h"
 #include "shell/global_utils.h"
+#include "core/common/discovery_schedule.h"
 #include "site/site_paths.h"
 #include "site/site_recorder.h"
 
 namespace {
 
-constexpr auto kDiscoveryInterval = std::chrono::seconds(5);
-
 void Discover(int seconds) {
   CControl* control = CControl::GetInstance();
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  auto next = std::chrono::steady_clock::now();
+  const auto start = std::chrono::steady_clock::now();
+  const auto end = start + std::chrono::seconds(seconds);
+  CDiscoverySchedule schedule;
   while (std::chrono::steady_clock::now() < end) {
-    if (std::chrono::steady_clock::now() >= next) {
-      control->MulticastDiscoveryMsg();
-      next += kDiscoveryInterval;
-    }
+    control->DiscoverOnSchedule(schedule, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              std::chrono::steady_clock::now() - start));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
 }

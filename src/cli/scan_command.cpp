@@ -15,30 +15,25 @@
 #include "core/export/csv_export.h"
 #include "core/export/csv_site_columns.h"
 #include "core/common/device_sort.h"
-
-namespace {
-constexpr auto kDiscoveryInterval = std::chrono::seconds(5);
-}
+#include "core/common/discovery_schedule.h"
 
 int RunScan(const ScanOptions& options) {
   CCliSession session;
   const int opened = session.Open(options.interfaceName);
   if (opened != kExitOk) return opened;
 
-  // A discovery at once and then every 5 seconds while listening, as the main window does.
+  // A discovery at once, repeated in the first seconds, then every 5 seconds while listening.
   CControl* control = CControl::GetInstance();
   const auto start = std::chrono::steady_clock::now();
   const auto end = start + std::chrono::seconds(options.seconds);
-  auto nextDiscovery = start;
+  CDiscoverySchedule schedule;
   // With --expect the table is looked at every 20 ms (a copy of it; cheap next to the traffic).
   const auto poll = std::chrono::milliseconds(options.expect > 0 ? 20 : 1000000);
   bool complete = false;
   auto completeAt = end;
   while (std::chrono::steady_clock::now() < end) {
-    if (std::chrono::steady_clock::now() >= nextDiscovery) {
-      control->MulticastDiscoveryMsg();
-      nextDiscovery += kDiscoveryInterval;
-    }
+    control->DiscoverOnSchedule(schedule, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              std::chrono::steady_clock::now() - start));
     if (options.expect > 0 &&
         control->GetDeviceList().size() >= static_cast<size_t>(options.expect)) {
       complete = true;
@@ -46,7 +41,7 @@ int RunScan(const ScanOptions& options) {
       break;
     }
     std::this_thread::sleep_until(
-        std::min({end, nextDiscovery, std::chrono::steady_clock::now() + poll}));
+        std::min({end, start + schedule.Next(), std::chrono::steady_clock::now() + poll}));
   }
   const std::vector<IPV4_SUBNET_T> subnets = CaptureSubnets();  // while the capture is open
   const CaptureCounters capture = CaptureCountersNow();

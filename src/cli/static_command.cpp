@@ -57,6 +57,9 @@ int RunStatic(const StaticOptions& options) {
   DiscoverChosen({options.devices, options.all, options.model, options.seconds, options.expect},
                  &devices, &unchosen);
   if (!unchosen.name.empty()) return ReportUnchosen(unchosen);
+  const int expected = CheckExpected(
+      {options.devices, options.all, options.model, options.seconds, options.expect}, devices);
+  if (expected != kExitOk) return expected;
   if (devices.empty()) {
     std::cerr << "ipscanner-cli: no device " << (options.model.empty() ? "" : "of that model ")
               << "answered the discovery\n";

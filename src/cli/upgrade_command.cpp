@@ -104,22 +104,38 @@ int RunUpgrade(const UpgradeOptions& options) {
     return kExitDeviceNotFound;
   }
 
-  // An image of another family can leave a device unable to start: nothing is sent unless the
-  // installer asked for it by name.
+  // An image of another family can leave a device unable to start: nothing is sent to one unless
+  // the installer asked for it by name; --skip-incompatible leaves them out and goes on.
   const UpgradePlan plan = PlanUpgrade(version, targets);
-  if (!plan.incompatible.empty() && !options.forceIncompatible) {
-    std::cerr << "ipscanner-cli: the image " << TerminalSafe(imageName) << " (family "
-              << TerminalSafe(FirmwareFamily(version)) << ") does not fit "
-              << plan.incompatible.size() << " device(s); nothing was sent:\n";
+  auto listIncompatible = [&] {
     for (const DEVICE_ENTRY_T& d : plan.incompatible) {
       std::cerr << "  " << TerminalSafe(d.mac) << "  " << TerminalSafe(d.ip) << "  "
                 << TerminalSafe(d.model.empty() ? "-" : d.model) << "  firmware "
                 << (d.firmware.empty() ? std::string("unknown") : TerminalSafe(d.firmware))
                 << "\n";
     }
-    std::cerr << "ipscanner-cli: --force-incompatible upgrades them too\n";
+  };
+  if (!plan.incompatible.empty() && options.skipIncompatible) {
+    std::cerr << "ipscanner-cli: skipping " << plan.incompatible.size()
+              << " device(s) that the image " << TerminalSafe(imageName) << " (family "
+              << TerminalSafe(FirmwareFamily(version)) << ") does not fit:\n";
+    listIncompatible();
+    if (plan.Targets(false).empty()) {
+      std::cerr << "ipscanner-cli: no device fits the image; nothing was sent\n";
+      return kExitIncompatible;
+    }
+  } else if (!plan.incompatible.empty() && !options.forceIncompatible) {
+    std::cerr << "ipscanner-cli: the image " << TerminalSafe(imageName) << " (family "
+              << TerminalSafe(FirmwareFamily(version)) << ") does not fit "
+              << plan.incompatible.size() << " device(s); nothing was sent:\n";
+    listIncompatible();
+    std::cerr << "ipscanner-cli: --force-incompatible upgrades them too, --skip-incompatible "
+                 "upgrades the others\n";
     return kExitIncompatible;
   }
+  const std::vector<DEVICE_ENTRY_T> skipped =
+      options.skipIncompatible ? plan.incompatible : std::vector<DEVICE_ENTRY_T>{};
+  targets = plan.Targets(!options.skipIncompatible);
 
   RolloutOptions rolloutOptions;
   rolloutOptions.imageName = imageName;
@@ -127,8 +143,7 @@ int RunUpgrade(const UpgradeOptions& options) {
   rolloutOptions.parallel = options.parallel;
   if (options.timeoutSeconds > 0)
     rolloutOptions.timeout = std::chrono::seconds(options.timeoutSeconds);
-  CUpgradeRollout rollout(*CControl::GetInstance(), SteadyOpClock(), rolloutOptions,
-                          plan.Targets(true));
+  CUpgradeRollout rollout(*CControl::GetInstance(), SteadyOpClock(), rolloutOptions, targets);
 
   const bool terminal = isatty(STDOUT_FILENO) == 1;
   const bool linePerDevice = targets.size() <= kLinePerDeviceLimit;
@@ -155,9 +170,10 @@ int RunUpgrade(const UpgradeOptions& options) {
                                         {"parallel", std::to_string(options.parallel)}}));
 
   if (options.json) {
-    std::cout << CUpgradeOutput::FormatJson(imageName, version, rollout.Entries());
+    std::cout << CUpgradeOutput::FormatJson(imageName, version, rollout.Entries(), skipped);
   } else {
-    std::cout << CUpgradeOutput::FormatTable(rollout.Entries());
+    std::cout << CUpgradeOutput::FormatTable(rollout.Entries())
+              << CUpgradeOutput::SkippedLines(skipped);
   }
   std::cerr << "ipscanner-cli: " << CUpgradeOutput::SummaryLine(rollout.Entries()) << " in "
             << static_cast<int>(seconds + 0.5) << " s\n";

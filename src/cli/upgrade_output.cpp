@@ -39,9 +39,25 @@ size_t Columns(const std::string& text) {
 
 }  // namespace
 
+std::string CUpgradeOutput::ResultText(const RolloutEntry& e) {
+  std::string text = RolloutResultName(e.result);
+  if (!e.reason.empty()) text += ": " + Printable(e.reason);
+  return text;
+}
+
+std::string CUpgradeOutput::SkippedLines(const std::vector<DEVICE_ENTRY_T>& skipped) {
+  if (skipped.empty()) return {};
+  std::string out = "Skipped (another firmware family):\n";
+  for (const DEVICE_ENTRY_T& d : skipped) {
+    out += "  " + Printable(d.mac) + "  " + Printable(d.ip) + "  " +
+           Printable(d.model.empty() ? "-" : d.model) + "  firmware " +
+           (d.firmware.empty() ? std::string("unknown") : Printable(d.firmware)) + "\n";
+  }
+  return out;
+}
+
 std::string CUpgradeOutput::StatusLine(const RolloutEntry& e) {
-  std::string line =
-      Printable(e.device.mac) + "  " + Printable(e.device.ip) + "  " + RolloutResultName(e.result);
+  std::string line = Printable(e.device.mac) + "  " + Printable(e.device.ip) + "  " + ResultText(e);
   if (e.Final() && e.result != RolloutEntry::Result::kSkipped)
     line += "  " + Printable(e.newVersion) + "  " + Seconds(e) + " s";
   return line;
@@ -63,7 +79,7 @@ std::string CUpgradeOutput::FormatTable(const std::vector<RolloutEntry>& entries
   rows.push_back({"Device", "IP Address", "Old Version", "New Version", "Result", "Time (s)"});
   for (const RolloutEntry& e : entries) {
     rows.push_back({Printable(e.device.mac), Printable(e.device.ip), Printable(e.oldVersion),
-                    Printable(e.newVersion), RolloutResultName(e.result), Seconds(e)});
+                    Printable(e.newVersion), ResultText(e), Seconds(e)});
   }
   std::array<size_t, 6> widths{};
   for (const auto& row : rows)
@@ -80,7 +96,8 @@ std::string CUpgradeOutput::FormatTable(const std::vector<RolloutEntry>& entries
 }
 
 std::string CUpgradeOutput::FormatJson(const std::string& image, const std::string& version,
-                                       const std::vector<RolloutEntry>& entries) {
+                                       const std::vector<RolloutEntry>& entries,
+                                       const std::vector<DEVICE_ENTRY_T>& skippedIncompatible) {
   nlohmann::json devices = nlohmann::json::array();
   size_t onNewVersion = 0;
   for (const RolloutEntry& e : entries) {
@@ -92,13 +109,24 @@ std::string CUpgradeOutput::FormatJson(const std::string& image, const std::stri
                        {"new_version", e.newVersion},
                        {"result", RolloutResultName(e.result)},
                        {"tries", e.tries},  // upgrade requests sent
+                       {"reason", e.reason.empty() ? nlohmann::json(nullptr) : nlohmann::json(e.reason)},
                        {"seconds", e.result == RolloutEntry::Result::kSkipped
                                        ? nlohmann::json(nullptr)
                                        : nlohmann::json(e.elapsed.count() / 1000.0)}});
   }
+  nlohmann::json skipped = nlohmann::json::array();
+  for (const DEVICE_ENTRY_T& d : skippedIncompatible) {
+    skipped.push_back({{"mac", d.mac},
+                       {"ip", d.ip},
+                       {"model", d.model},
+                       {"firmware", d.firmware},
+                       {"reason", d.firmware.empty() ? "unknown firmware family"
+                                                     : "another firmware family"}});
+  }
   nlohmann::json doc = {{"image", image},
                         {"version", version},
                         {"devices", devices},
+                        {"skipped", skipped},
                         {"on_new_version", onNewVersion},
                         {"total", entries.size()}};
   // Malformed UTF-8 from a device becomes U+FFFD instead of ending the program.

@@ -15,6 +15,12 @@ public:
   static std::string SummaryLine(const std::vector<RolloutEntry>& entries);
   // Device, IP, old version, new version, result, time (s).
   static std::string FormatTable(const std::vector<RolloutEntry>& entries);
+  // skippedIncompatible: devices left out because the image does not fit their firmware family.
   static std::string FormatJson(const std::string& image, const std::string& version,
-                                const std::vector<RolloutEntry>& entries);
+                                const std::vector<RolloutEntry>& entries,
+                                const std::vector<DEVICE_ENTRY_T>& skippedIncompatible = {});
+  // "Skipped (another firmware family):" and one line per device; "" for none.
+  static std::string SkippedLines(const std::vector<DEVICE_ENTRY_T>& skippedIncompatible);
+  // The result as shown: "failed: <the device's reason>" for a device that refused.
+  static std::string ResultText(const RolloutEntry& entry);
 };

@@ -74,19 +74,18 @@ int RunWatch(const WatchOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   const auto end = options.seconds > 0 ? start + std::chrono::seconds(options.seconds)
                                        : std::chrono::steady_clock::time_point::max();
-  auto nextDiscovery = start;
+  CDiscoverySchedule schedule(kDiscoveryInterval);
   auto nextLook = start + kLookInterval;
   while (!StopRequested() && std::chrono::steady_clock::now() < end) {
     const auto now = std::chrono::steady_clock::now();
-    if (now >= nextDiscovery) {
-      control->MulticastDiscoveryMsg();  // the round before it is over: missing shows now
-      nextDiscovery += kDiscoveryInterval;
-      look();
+    if (control->DiscoverOnSchedule(
+            schedule, std::chrono::duration_cast<std::chrono::milliseconds>(now - start))) {
+      look();  // the round before it is over: missing shows now
     } else if (now >= nextLook) {
       nextLook = now + kLookInterval;
       look();
     }
-    std::this_thread::sleep_until(std::min({nextDiscovery, nextLook, now + kStopPoll, end}));
+    std::this_thread::sleep_until(std::min({start + schedule.Next(), nextLook, now + kStopPoll, end}));
   }
   session.Close();
   look();  // answers that were still queued

@@ -2,10 +2,12 @@
 # A firmware rollout from the command line: `ipscanner-cli upgrade --all --parallel 8` serves an
 # image from the program's own nginx child and upgrades 100 simulated devices, which fetch it
 # over HTTP on the virtual segment, reboot and come back with the new version. One device
-# refuses the upgrade: it ends "timed out", and the exit code says not every device made it.
+# refuses the upgrade (acknowledges the request with "Failed"): it ends failed with its reason
+# within seconds, and the exit code says not every device made it.
 # Also: an image name without a version is refused (exit 10); an image of one firmware family
 # offered to a fleet of several is refused before anything is sent (exit 14, the devices named)
-# unless --force-incompatible; named devices (MAC in another spelling, IP) are upgraded alone
+# unless --force-incompatible; --skip-incompatible upgrades the image's family alone, names the
+# others (in the JSON too) and exits 0; named devices (MAC in another spelling, IP) are upgraded alone
 # and devices already on the version are skipped.
 set -uo pipefail
 bin=$(realpath "${1:?module folder}")
@@ -43,9 +45,13 @@ echo $? >"$work/noversion.rc"
   >"$work/incompatible.out" 2>"$work/incompatible.err"
 echo $? >"$work/incompatible.rc"
 
+"$cli" upgrade --image "$images/105.40.1.1.rom" --all --seconds 4 --timeout 30 --skip-incompatible \
+  --interface "$IPS_SEGMENT_IF" --json >"$work/skip.json" 2>"$work/skip.err"
+echo $? >"$work/skip.rc"
+
 start=$(date +%s.%N)
 # A device takes about 4 s from its request to its return with the new version; the refusing
-# one holds its slot until its time-out, so that is kept short (with room for a busy machine).
+# one ends as soon as its refusal comes. The time-out leaves room for a busy machine.
 "$cli" upgrade --image "$images/105.40.1.1.rom" --all --parallel 8 --timeout 15 --seconds 4 \
   --force-incompatible --interface "$IPS_SEGMENT_IF" --json >"$work/all.json" 2>"$work/all.err"
 echo $? >"$work/all.rc"
@@ -101,14 +107,25 @@ check "the refusal names each of the $others devices of other families" \
 check "the refusal names the refusing device (family 131) by its MAC" \
   grep -q "$(jq -r '.[17].mac' "$work/fleet.json")" "$work/incompatible.err"
 check "the refusal tells of --force-incompatible" grep -q -- --force-incompatible "$work/incompatible.err"
+check "--skip-incompatible: exit 0" [ "$(cat "$work/skip.rc")" = 0 ] || show "$work/skip.err"
+check "--skip-incompatible: the $((100 - others)) devices of family 105 completed, nothing else ran" \
+  jq -e --argjson n $((100 - others)) \
+  '(.devices | length == $n) and all(.devices[]; .result == "completed")' "$work/skip.json" ||
+  show "$work/skip.err"
+check "--skip-incompatible: the JSON names the $others skipped devices, the refusing one among them" \
+  jq -e --argjson n "$others" --arg m "$(jq -r '.[17].mac' "$work/fleet.json")" \
+  '(.skipped | length == $n) and any(.skipped[]; .mac == $m and .reason == "another firmware family")' \
+  "$work/skip.json"
+check "--skip-incompatible: stderr names them too" \
+  [ "$(grep -c ' firmware ' "$work/skip.err")" = "$others" ]
 check "rollout with a refusing device exits 11" [ "$(cat "$work/all.rc")" = 11 ] || show "$work/all.err"
 check "JSON lists all 100 devices" jq -e '.devices | length == 100' "$work/all.json" || show "$work/all.err"
-check "99 devices completed on 105.40.1.1" \
-  jq -e '[.devices[] | select(.result == "completed" and .new_version == "105.40.1.1")] | length == 99' \
+check "99 devices on 105.40.1.1 (completed now, or by --skip-incompatible before)" \
+  jq -e '[.devices[] | select((.result == "completed" or .result == "skipped") and .new_version == "105.40.1.1")] | length == 99' \
   "$work/all.json" || jq -c '.devices[] | select(.result != "completed")' "$work/all.json"
-check "the refusing device timed out on its old firmware" \
-  jq -e --arg m "$refusing" '.devices[] | select(.mac == $m) | .result == "timed out" and .new_version == .old_version' \
-  "$work/all.json"
+check "the refusing device failed at once with its reason, on its old firmware" \
+  jq -e --arg m "$refusing" '.devices[] | select(.mac == $m) | .result == "failed" and .reason == "download refused" and .seconds < 5 and .new_version == .old_version' \
+  "$work/all.json" || jq -c --arg m "$refusing" '.devices[] | select(.mac == $m)' "$work/all.json"
 check "the simulator's state agrees: 99 devices run the new version" \
   jq -e '[.[] | select(.firmware == "105.40.1.1")] | length == 99' "$work/state.json"
 check "every device fetched the image whole over HTTP from nginx" \

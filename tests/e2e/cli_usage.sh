@@ -28,7 +28,7 @@ expect() {  # code, pattern in stderr or "", description, command...
 }
 
 expect 0 "" "--help" "$cli" --help
-for code in 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15; do
+for code in 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16; do
   grep -q "^  $code  " "$work/out" || { echo "FAIL: --help does not document exit code $code"; fail=1; }
 done
 grep -q "^  config" "$work/out" && { echo "FAIL: the config command is listed in --help"; fail=1; }

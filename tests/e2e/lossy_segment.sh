@@ -70,8 +70,10 @@ echo "  configuration requests: $(tries '.[].tries.request' "$work/static.json")
 echo "  updates:                $(tries '.[].tries.update' "$work/static.json")"
 check "static --all: enough of the 500 devices Success" enough "$ok" 500 ||
   { show "$work/static.err"; jq -c '.[] | select(.status != "Success")' "$work/static.json" | head; }
+# At most one configuration request a second for the 4 s wait and the 15 s of polls, and an
+# update at 0, 2, 5, 8, 11 and 14 s: bounded by the run's time, not by a count.
 check "static --all: every row counts its sends" \
-  jq -e 'all(.[]; .tries.request >= 1 and .tries.request <= 5 and .tries.update <= 4)' "$work/static.json"
+  jq -e 'all(.[]; .tries.request >= 1 and .tries.request <= 20 and .tries.update <= 6)' "$work/static.json"
 [ "$loss" = 0.05 ] && check "static --all: exit 0" [ "$(cat "$work/static.rc")" = 0 ]
 
 ok=$(jq -s '[.[] | select(.result == "succeeded")] | length' "$work/set.json")

@@ -381,6 +381,10 @@ int main(int argc, char** argv) {
   app.add_option("--silent", overrides.silent,
                  "FIRST[-LAST]@FROM_MS+FOR_MS: these devices answer nothing from FROM_MS after "
                  "the start for FOR_MS (repeatable)");
+  app.add_option("--lose-updates", overrides.loseUpdates,
+                 "INDEX=N: the first N updates to this device are lost on the way (repeatable)");
+  app.add_option("--lose-discover-answers", overrides.loseDiscoverAnswers,
+                 "INDEX=N: this device's first N discovery answers are lost (repeatable)");
   CLI11_PARSE(app, argc, argv);
   NowMs();  // the origin of --silent times: now
 

@@ -157,6 +157,11 @@ void SimEngine::OnFrame(const uint8_t* frame, int length, int64_t nowMs,
     for (SimDevice& d : fleet_) {
       if (only != nullptr && &d != only) continue;
       if (d.QuietAt(nowMs)) continue;
+      if (d.loseDiscoverAnswers > 0) {
+        --d.loseDiscoverAnswers;
+        Log(d.macText + ": discovery answer lost (--lose-discover-answers)");
+        continue;
+      }
       Answer(d, requester, MSG_DISCOVER_ACK, DiscoverAckXml(d, msgSeq), kDiscoverKeyText,
              nowMs + d.answerDelayMs, out);
     }
@@ -197,6 +202,11 @@ void SimEngine::OnFrame(const uint8_t* frame, int length, int64_t nowMs,
       break;
     }
     case MSG_UPDATE_CONFIG: {
+      if (device->loseUpdates > 0) {
+        --device->loseUpdates;
+        Log(device->macText + ": update lost on the way (--lose-updates)");
+        break;
+      }
       if (options_.ignoreUpdates) {
         Log(device->macText + ": update ignored");
         break;

@@ -83,6 +83,10 @@ struct SimDevice {
   SimUpgradeFault upgradeFault = SimUpgradeFault::kNone;
   int answerDelayMs = 0;    // base delay plus the late delay for late devices
   bool muteConfig = false;  // answers everything but configuration requests
+  // Deterministic loss for tests: this many of the first updates to the device are lost on the
+  // way, and this many of its first discovery answers.
+  int loseUpdates = 0;
+  int loseDiscoverAnswers = 0;
 
   SimNetwork network;
   SimNetwork dhcpLease;  // what DHCP gives it (its first addresses)

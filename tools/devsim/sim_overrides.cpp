@@ -1,5 +1,7 @@
 #include "sim_overrides.h"
 
+#include <tuple>
+
 #include <cstdio>
 
 #include "shell/global_utils.h"
@@ -58,6 +60,20 @@ bool ApplyOverrides(const SimOverrides& overrides, std::vector<SimDevice>& fleet
       return false;
     }
     fleet[static_cast<size_t>(index)].firmware = value;
+  }
+  for (const auto& [items, field, name] :
+       {std::tuple{&overrides.loseUpdates, &SimDevice::loseUpdates, "--lose-updates"},
+        std::tuple{&overrides.loseDiscoverAnswers, &SimDevice::loseDiscoverAnswers,
+                   "--lose-discover-answers"}}) {
+    for (const std::string& item : *items) {
+      int64_t count = 0;
+      if (!SplitAssignment(item, fleet, &index, &value) || !ParseMs(value, &count) ||
+          count > 1000000) {
+        *error = std::string(name) + " " + item + ": expected INDEX=N with an index below the count";
+        return false;
+      }
+      fleet[static_cast<size_t>(index)].*field = static_cast<int>(count);
+    }
   }
   for (const std::string& item : overrides.silent) {
     const size_t at = item.find('@');

@@ -13,11 +13,16 @@
 //   --silent FIRST[-LAST]@FROM_MS+FOR_MS
 //                               the devices answer nothing from FROM_MS after the start of
 //                               devsim for FOR_MS, then answer again
+//   --lose-updates INDEX=N      the first N updates to the device are lost on the way
+//   --lose-discover-answers INDEX=N
+//                               the device's first N discovery answers are lost on the way
 struct SimOverrides {
   std::vector<std::string> deviceIps;
   std::vector<std::string> deviceRooms;
   std::vector<std::string> deviceFirmware;
   std::vector<std::string> silent;
+  std::vector<std::string> loseUpdates;
+  std::vector<std::string> loseDiscoverAnswers;
 };
 
 // Applies the overrides; false with the reason in *error for a malformed one or an index

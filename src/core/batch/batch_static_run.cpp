@@ -58,11 +58,16 @@ BatchStaticSender BatchStaticSender::Core() {
 }
 
 CBatchStaticRun::CBatchStaticRun(std::vector<DEVICE_ENTRY_T> devices, BatchStaticSender sender)
-    : m_finished(new std::atomic<bool>[devices.size()]), m_sender(std::move(sender)) {
+    : m_finished(new std::atomic<bool>[devices.size()]),
+      m_heard(new std::atomic<bool>[devices.size()]),
+      m_updatePacers(devices.size(), CResendPacer(kUpdatePace)),
+      m_sender(std::move(sender)) {
   m_rows.reserve(devices.size());
+  m_configured.assign(devices.size(), {});
   for (size_t i = 0; i < devices.size(); ++i) {
     m_rowByMac.emplace(CompactMacText(devices[i].mac), i);  // keeps the first row of a MAC
     m_finished[i] = false;
+    m_heard[i] = false;
     m_rows.push_back(BatchStaticRow{std::move(devices[i]), kBatchConfiguring, BatchFailure::kNone});
   }
   m_counts[kBatchConfiguring] = m_rows.size();
@@ -130,9 +135,10 @@ void CBatchStaticRun::SendUpdate(size_t row) {
   add("PrimaryDNS", ReportValue(values, "Config.Status.PrimaryDNS"));
   add("SecondaryDNS", ReportValue(values, "Config.Status.SecondaryDNS"));
   if (++m_rows[row].updateTries > 1) {
-    LogInfo("Batch static: %s (%s) not static yet, update sent again (try %d of %d)",
-            device.mac.c_str(), device.ip.c_str(), m_rows[row].updateTries, kMaxUpdateTries);
+    LogInfo("Batch static: %s (%s) not static yet, update sent again (try %d)", device.mac.c_str(),
+            device.ip.c_str(), m_rows[row].updateTries);
   }
+  m_updatePacers[row].Sent(std::chrono::milliseconds(m_pollTicks * kPollPeriodMs));
   if (m_sender.updateConfig) m_sender.updateConfig(device, items);
 }
 
@@ -170,48 +176,61 @@ bool CBatchStaticRun::OnWaitTick() {
   return true;
 }
 
+void CBatchStaticRun::ConfigureRow(size_t row, const std::map<std::string, std::string>& report) {
+  m_configured[row] = report;
+  SendUpdate(row);
+}
+
 void CBatchStaticRun::Configure() {
-  std::vector<size_t> unreported;
-  m_configured.assign(m_rows.size(), {});
   std::unique_lock<std::mutex> lock(m_reportLock);
   for (size_t i = 0; i < m_rows.size(); ++i) {
-    const DEVICE_ENTRY_T& device = m_rows[i].device;
-    auto report = m_reports.find(device.mac);
-    if (report == m_reports.end()) {
-      // Rows are looked up by MAC ignoring case, like the report handler does.
-      const int row = FindRow(device.mac);
-      if (row >= 0) unreported.push_back(static_cast<size_t>(row));
-      continue;
-    }
-    m_configured[i] = report->second;
-    SendUpdate(i);
+    auto report = m_reports.find(m_rows[i].device.mac);
+    // A device without a full report yet is asked again on every poll tick and configured as
+    // soon as one comes.
+    if (report != m_reports.end()) ConfigureRow(i, report->second);
   }
   lock.unlock();
-  // Rows change outside the lock, so a row-changed handler may ask HasReport.
-  for (size_t row : unreported) Finish(row, kBatchFailed, BatchFailure::kNoReport);
   m_phase = Phase::kPolling;
+}
+
+void CBatchStaticRun::ConfigureLateReports() {
+  std::lock_guard<std::mutex> lock(m_reportLock);
+  for (size_t i = 0; i < m_rows.size(); ++i) {
+    if (m_rows[i].Finished() || !m_configured[i].empty()) continue;
+    auto report = m_reports.find(m_rows[i].device.mac);
+    if (report != m_reports.end()) {
+      ConfigureRow(i, report->second);
+    } else {
+      SendConfigRequest(i);
+    }
+  }
 }
 
 bool CBatchStaticRun::OnPollTick() {
   if (m_phase != Phase::kPolling) return false;
   ++m_pollTicks;
+  const std::chrono::milliseconds now(m_pollTicks * kPollPeriodMs);
   if (m_pollTicks <= kPollTicks) {
-    const bool resendTick = m_pollTicks % kUpdateResendTicks == 0;
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+      if (m_heard[i].exchange(false)) m_updatePacers[i].Heard(now);
+    }
     for (size_t i = 0; i < m_rows.size(); ++i) {
       const BatchStaticRow& row = m_rows[i];
-      if (row.Finished()) continue;
+      if (row.Finished() || m_configured[i].empty()) continue;
       // Not static yet: the update or its effect's report was lost. The same settings again
       // leave a device that did apply them as it is (they name the values, not a change).
-      if (resendTick && row.updateTries > 0 && row.updateTries < kMaxUpdateTries) SendUpdate(i);
+      if (m_updatePacers[i].Due(now)) SendUpdate(i);
       Items items = {};
       // The LAN key whatever the interface: devices answer it for the interface they use.
       CGlobalUtils::AddConfigItem(items, "Config.Network.LAN.Type", nullptr);
       if (m_sender.requestConfig) m_sender.requestConfig(row.device, items);
     }
+    ConfigureLateReports();
     return false;
   }
   for (size_t i = 0; i < m_rows.size(); ++i) {
-    Finish(i, kBatchFailed, BatchFailure::kNeverStatic);
+    Finish(i, kBatchFailed,
+           m_configured[i].empty() ? BatchFailure::kNoReport : BatchFailure::kNeverStatic);
   }
   m_phase = Phase::kDone;
   return true;
@@ -224,6 +243,7 @@ void CBatchStaticRun::OnReportConfig(const std::string& deviceKey,
   // send them, as many as they like.
   const int row = FindRow(deviceKey);
   if (row < 0) return;
+  m_heard[static_cast<size_t>(row)] = true;  // it still answers: its update may go again
   const std::map<std::string, std::string> values = device_config::ParseReportItems(*items);
   auto isStatic = [&values](const char* key) {
     auto it = values.find(key);

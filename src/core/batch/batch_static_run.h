@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/common/device_entry.h"
+#include "core/common/resend_pacer.h"
 #include "shell/global_utils.h"
 
 class IOpClock;
@@ -22,15 +23,19 @@ class IOpClock;
 //   1. Start: a configuration request to every device (Type, Status IP, gateway, mask, DNS).
 //   2. Wait tick every 200 ms: once every device has sent a full report, or at the 21st tick,
 //      configure: each reported device gets Type 2 with the IP it is listed under and its
-//      reported gateway, mask and DNS; a device without a report fails.
-//   3. Poll tick every 1000 ms: the unfinished devices are asked for "Config.Network.LAN.Type";
-//      at the 16th tick every device still unfinished fails.
+//      reported gateway, mask and DNS.
+//   3. Poll tick every 1000 ms: the configured unfinished devices are asked for
+//      "Config.Network.LAN.Type"; a device whose full report comes only now is configured at
+//      the tick after it. At the 16th tick every device still unfinished fails: "no answer
+//      before configure" when it never sent a full report, else "never reported static".
 //   A report with Type "2" makes an unfinished device succeed. A finished row never changes.
 //
-// Frames get lost, and the devices do not retransmit: during the wait the configuration request
-// goes out again every 5th tick (each second) to the devices without a full report, and during
-// the poll the update goes out again, with the same settings, every 2nd tick to the devices not
-// yet static, at most 3 times. Each resend is logged with the device; the rows count the sends.
+// Frames get lost, and the devices do not retransmit: the configuration request goes out again
+// every second (every 5th wait tick, every poll tick) to the devices without a full report, and
+// the update goes out again, with the same settings, to the devices not yet static under the
+// shared resend rule (CResendPacer, kUpdatePace): with backoff on the poll ticks while the device
+// still answers anything (a poll's Type 0 counts), until the run's 16th poll tick. Each resend is
+// logged with the device; the rows count the sends.
 //
 // Threads: reports arrive on the control core's worker thread (OnReportConfig); everything else
 // runs on the caller's thread. A report that shows a static address is queued, the wake
@@ -80,9 +85,11 @@ public:
   static constexpr size_t kFullReportItems = 5;
   // Resends on a lossy segment: the configuration request every this many wait ticks (1 s),
   static constexpr unsigned kRequestResendTicks = 5;
-  // the update every this many poll ticks, up to kMaxUpdateTries sends in all.
-  static constexpr unsigned kUpdateResendTicks = 2;
-  static constexpr int kMaxUpdateTries = 4;
+  // the update 2 s after the first (a poll has then had its chance to show it applied), then
+  // every 3 s while the device was heard within 12 s: sends at 0, 2, 5, 8, 11 and 14 s.
+  static constexpr ResendPace kUpdatePace{std::chrono::milliseconds(2000),
+                                          std::chrono::milliseconds(3000),
+                                          std::chrono::milliseconds(12000)};
 
   enum class Phase { kIdle, kWaiting, kPolling, kDone };
 
@@ -125,6 +132,8 @@ private:
   void SendConfigRequest(size_t row);
   void SendUpdate(size_t row);
   void Configure();
+  void ConfigureRow(size_t row, const std::map<std::string, std::string>& report);
+  void ConfigureLateReports();
   void Finish(size_t row, int status, BatchFailure failure);
 
   std::vector<BatchStaticRow> m_rows;
@@ -132,6 +141,9 @@ private:
   std::unordered_map<std::string, size_t> m_rowByMac;
   // Finished flags the worker reads (a report for a finished row is not stored).
   std::unique_ptr<std::atomic<bool>[]> m_finished;
+  // Set by the worker when a row's device sent any report; taken on the next poll tick.
+  std::unique_ptr<std::atomic<bool>[]> m_heard;
+  std::vector<CResendPacer> m_updatePacers;  // caller's thread, per row
   BatchStaticSender m_sender;
   std::function<void(size_t)> m_rowChanged;
   std::function<void()> m_wake;
@@ -142,7 +154,8 @@ private:
 
   mutable std::mutex m_reportLock;  // the report store and the queued successes
   std::map<std::string, std::map<std::string, std::string>> m_reports;
-  // Caller's thread: per row, the report its update was built from (its resends use the same).
+  // Caller's thread: per row, the report its update was built from (its resends use the same);
+  // empty while the row is not configured.
   std::vector<std::map<std::string, std::string>> m_configured;
   std::vector<size_t> m_staticRows;  // rows whose report showed Type "2", not yet applied
   std::atomic<bool> m_stopped{false};

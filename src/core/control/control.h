@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -16,6 +17,7 @@
 #include "core/control/control_notify.h"
 #include "core/control/discover_answer_memo.h"
 #include "core/common/device_entry.h"
+#include "core/common/discovery_schedule.h"
 #include "core/site/device_status.h"
 #include "shell/entry_bound.h"
 
@@ -134,7 +136,11 @@ public:
   bool StoreAwaitedAck(const std::string& deviceKey, const MSG_ACK_T* ack);
 
   // Outbound device operations (items: the 32 x 96 configuration item texts).
-  void MulticastDiscoveryMsg();
+  // beginsRound false: a repeat of the round in progress (the first seconds of a discovery), so
+  // a device that answers any of its sends counts as answering the round.
+  void MulticastDiscoveryMsg(bool beginsRound = true);
+  // Sends the discovery the schedule has due at `elapsed`, if any; true when one went out.
+  bool DiscoverOnSchedule(CDiscoverySchedule& schedule, std::chrono::milliseconds elapsed);
   void SendRequestConfigMsg(const DEVICE_ENTRY_T* device, const char16_t (*items)[96]);
   void SendUpdateConfigMsg(const DEVICE_ENTRY_T* device, const char16_t (*items)[96]);
 

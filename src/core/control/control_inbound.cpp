@@ -91,6 +91,7 @@ int CControl::OnSocketMsg(const PACKET_RECORD_T* record) {
         return -1;
       }
       OnAckMsg(deviceKey, AckCheckValue(ack), &ack);
+      ForEachNotify([&](IControlNotify* notify) { notify->OnDeviceAck(deviceKey, ack); });
       break;
     }
     case MSG_REPORT_CONFIG: {

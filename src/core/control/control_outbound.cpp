@@ -94,7 +94,14 @@ void SetOutboundHooks(OutboundHooks hooks) {
 
 void ResetDiscoveryAlternation() { g_discoveryToggle = 0; }
 
-void CControl::MulticastDiscoveryMsg() {
+bool CControl::DiscoverOnSchedule(CDiscoverySchedule& schedule, std::chrono::milliseconds elapsed) {
+  const CDiscoverySchedule::Send send = schedule.Due(elapsed);
+  if (send == CDiscoverySchedule::Send::kNothing) return false;
+  MulticastDiscoveryMsg(send == CDiscoverySchedule::Send::kNewRound);
+  return true;
+}
+
+void CControl::MulticastDiscoveryMsg(bool beginsRound) {
   const DISCOVER_REQ_T request = MakeDiscoverRequest();
 
   const int encType = g_discoveryToggle == 1 ? kEncTypePrefixed : kEncTypeBare;
@@ -114,7 +121,7 @@ void CControl::MulticastDiscoveryMsg() {
   std::memcpy(packet.szIP, kMulticastGroup, sizeof(kMulticastGroup));
   std::memcpy(packet.mac, kMulticastMac, sizeof(kMulticastMac));
   packet.nPort = kDevicePort;
-  m_deviceStatus.BeginRound();
+  if (beginsRound) m_deviceStatus.BeginRound();
   Deliver(&packet);
 }
 

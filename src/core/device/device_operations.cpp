@@ -40,15 +40,9 @@ bool CarriesAddress(const std::vector<std::string>& items) {
 }
 
 // One log line per resend, naming the device.
-void LogResend(const char* logName, const char* what, const DEVICE_ENTRY_T& device, int attempt,
-               int maxTries) {
-  if (maxTries > 0) {
-    LogInfo("%s: no answer from %s (%s), %s sent again (try %d of %d)", logName, device.mac.c_str(),
-            device.ip.c_str(), what, attempt, maxTries);
-  } else {
-    LogInfo("%s: no answer from %s (%s), %s sent again (try %d)", logName, device.mac.c_str(),
-            device.ip.c_str(), what, attempt);
-  }
+void LogResend(const char* logName, const char* what, const DEVICE_ENTRY_T& device, int attempt) {
+  LogInfo("%s: no answer from %s (%s), %s sent again (try %d)", logName, device.mac.c_str(),
+          device.ip.c_str(), what, attempt);
 }
 
 // Collects the first configuration report of one device that carries its address.
@@ -124,9 +118,9 @@ AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
   // Sent again, same identifier, when nothing came back: authenticating twice leaves the device
   // as once does, and either answer carries the identifier we wait for.
   const bool answered = SendUntilAnswered(
-      clock, {kAuthenticateWait, kResendAfter, kMaxTries}, kAckPollStep,
+      clock, {kAuthenticateWait, kDevicePace}, kAckPollStep,
       [&](int attempt) {
-        if (attempt > 1) LogResend(logName, "authenticate request", device, attempt, kMaxTries);
+        if (attempt > 1) LogResend(logName, "authenticate request", device, attempt);
         SendOutbound(&packet);
       },
       [&] { return waits.Answered(identifier, &accepted); }, tries);
@@ -150,9 +144,9 @@ std::optional<std::map<std::string, std::string>> ReadConfig(CControl& control, 
   control.AddNotify(&collector);
   // A configuration request changes nothing on the device: asking again is always safe.
   SendUntilAnswered(
-      clock, {limit, kConfigResendAfter, 0}, kAckPollStep,
+      clock, {limit, {kConfigResendAfter, kConfigResendAfter, limit}}, kAckPollStep,
       [&](int attempt) {
-        if (attempt > 1) LogResend("ReadConfig", "configuration request", device, attempt, 0);
+        if (attempt > 1) LogResend("ReadConfig", "configuration request", device, attempt);
         RequestConfig(control, device);
       },
       [&] { return collector.Items().has_value(); }, tries);
@@ -191,9 +185,9 @@ UpdateResult UpdateConfig(CControl& control, IOpClock& clock, const DEVICE_ENTRY
     AddressToDevice(&moved, there);
   }
   const bool arrived = SendUntilAnswered(
-      clock, {kAckWait, kResendAfter, kMaxTries}, kAckPollStep,
+      clock, {kAckWait, kDevicePace}, kAckPollStep,
       [&](int attempt) {
-        if (attempt > 1) LogResend(logName, "update", device, attempt, kMaxTries);
+        if (attempt > 1) LogResend(logName, "update", device, attempt);
         SendOutbound(&packet);
         if (attempt > 1 && !newAddress.empty()) SendOutbound(&moved);
       },

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/common/device_entry.h"
+#include "core/common/resend_pacer.h"
 
 class CAuthenticateDispatcher;
 class CControl;
@@ -23,13 +24,15 @@ namespace device_ops {
 inline constexpr std::chrono::milliseconds kAuthenticateWait{5000};
 inline constexpr int kAckPollRounds = 200;
 inline constexpr std::chrono::milliseconds kAckPollStep{10};
-// A lost request or answer: the authenticate request and the update go out again when nothing
-// came back within kResendAfter, up to kMaxTries sends in all. The acknowledge wait runs
-// kAckPollRounds polls from the last send; the authenticate wait stays 5000 ms from the first.
+// A lost request or answer: the authenticate request and the update go out again while nothing
+// came back, under the shared resend rule (CResendPacer): after 500 ms, then after gaps doubling
+// up to a second, until the wait's end. The authenticate wait is 5000 ms from the first send,
+// the acknowledge wait kAckWait; both are shorter than the rule's silence window, so a device
+// found by the discovery just before gets the request again until the wait ends.
 inline constexpr std::chrono::milliseconds kResendAfter{500};
-inline constexpr int kMaxTries = 4;
-inline constexpr std::chrono::milliseconds kAckWait =
-    kResendAfter * (kMaxTries - 1) + kAckPollStep * kAckPollRounds;
+inline constexpr ResendPace kDevicePace{kResendAfter, std::chrono::milliseconds(1000),
+                                        std::chrono::milliseconds(12000)};
+inline constexpr std::chrono::milliseconds kAckWait{5000};
 // A configuration request goes out again every second until the report comes.
 inline constexpr std::chrono::milliseconds kConfigResendAfter{1000};
 inline constexpr std::chrono::milliseconds kRemoteControlPause{500};
@@ -46,8 +49,7 @@ enum class AuthOutcome {
 
 // Sends an authenticate request with a fresh 32-character identifier (never one handed out
 // recently, see CAuthenticateDispatcher::NewIdentifier) and waits up to 5000 ms
-// for the answer carrying it, sending the same request again every 500 ms while none came (at
-// most 4 sends). `logName` names the caller in the log lines of a build failure and of each
+// for the answer carrying it, sending the same request again while none came (kDevicePace). `logName` names the caller in the log lines of a build failure and of each
 // resend. The password is not logged and is wiped from the request and packet once the wait
 // ends. *tries (when given) is the number of sends.
 AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
@@ -69,7 +71,7 @@ std::optional<std::map<std::string, std::string>> ReadConfig(CControl& control, 
 
 enum class UpdateOutcome {
   kSucceeded,  // acknowledged with exactly "OK"
-  kNoAck,      // no acknowledge within kAckWait (4 sends, then 200 polls of 10 ms)
+  kNoAck,      // no acknowledge within kAckWait
   kAckNotOk,   // acknowledged with another result (its text in UpdateResult)
   kNotBuilt,   // the update could not be built (logged); nothing was sent
 };
@@ -82,8 +84,8 @@ struct UpdateResult {
 };
 
 // Sends the items as an update and waits for the device's acknowledge in the core's wait slot,
-// which is opened before the packet leaves. Without an acknowledge within 500 ms the same update
-// goes out again, up to 4 sends; the wait ends 2000 ms after the last. An update that gives the
+// which is opened before the packet leaves. Without an acknowledge the same update goes out
+// again (kDevicePace) until kAckWait has passed since the first. An update that gives the
 // device a new static address is resent to the new address too (the device may have moved).
 UpdateResult UpdateConfig(CControl& control, IOpClock& clock, const DEVICE_ENTRY_T& device,
                           const CONFIG_MODULE_T& items, const char* logName);

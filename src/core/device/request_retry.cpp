@@ -4,21 +4,22 @@
 
 bool SendUntilAnswered(IOpClock& clock, const RetrySchedule& schedule,
                        std::chrono::milliseconds step, const std::function<void(int attempt)>& send,
-                       const std::function<bool()>& answered, int* tries) {
-  int sent = 1;
-  send(sent);
+                       const std::function<bool()>& answered, int* tries,
+                       const std::function<bool()>& heard) {
+  CResendPacer pacer(schedule.pace);
   const std::chrono::milliseconds end = clock.Now() + schedule.limit;
-  std::chrono::milliseconds nextSend = clock.Now() + schedule.interval;
+  pacer.Sent(clock.Now());
+  send(pacer.Sends());
   const bool done = PauseUntil(clock, schedule.limit, step, [&] {
     if (answered()) return true;
     const std::chrono::milliseconds now = clock.Now();
-    // A send at the very end could not be answered any more.
-    if (now >= nextSend && now < end && (schedule.maxTries <= 0 || sent < schedule.maxTries)) {
-      send(++sent);
-      nextSend += schedule.interval;
+    if (heard && heard()) pacer.Heard(now);
+    if (now + schedule.answerTime < end && pacer.Due(now)) {
+      pacer.Sent(now);
+      send(pacer.Sends());
     }
     return false;
   });
-  if (tries != nullptr) *tries = sent;
+  if (tries != nullptr) *tries = pacer.Sends();
   return done;
 }

@@ -289,6 +289,7 @@ void CBatchUpgradeDlg::OnEntry(const RolloutEntry& entry) {
   shown.result = entry.result;
   shown.newVersion = entry.newVersion;
   shown.elapsed = entry.elapsed;
+  shown.reason = entry.reason;
   if (entry.result == Result::kRunning) m_runningSince[row].start();
   if (entry.Final()) m_runningSince[row].invalidate();
   ShowRow(row);
@@ -316,7 +317,15 @@ void CBatchUpgradeDlg::ShowRow(size_t row) {
   SetResultCell(m_pTableRun, r, kColOld,
                 e.oldVersion.empty() ? TrText(QStringLiteral("unknown")) : Text(e.oldVersion));
   SetResultCell(m_pTableRun, r, kColNew, e.Final() ? Text(e.newVersion) : QString());
-  SetResultCell(m_pTableRun, r, kColState, TrText(ResultText(e.result)));
+  QString state = TrText(ResultText(e.result));
+  if (e.result == Result::kFailed && !e.reason.empty()) {
+    // A device that refused the request: its own reason, or ours when it gave none.
+    const QString reason = e.reason == kRefusedImageReason
+                               ? TrText(QStringLiteral("the device refused the image"))
+                               : Text(e.reason);
+    state = TrText(QStringLiteral("Failed: %1")).arg(reason);
+  }
+  SetResultCell(m_pTableRun, r, kColState, state);
   bool bootUp = false;
   if (m_rollout && e.result == Result::kRunning) {
     for (size_t i = 0; i < m_rolloutRows.size(); ++i)

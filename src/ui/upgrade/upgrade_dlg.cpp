@@ -133,8 +133,8 @@ void CUpgradeDlg::OnTimer(TNotifyMsg& msg) {
     // No download yet: the request was most likely lost. The same request again only names the
     // same image; a device that did get it fetches and boots into that version once more at
     // worst.
-    LogInfo("CUpgradeDlg: no download from %s (%s), upgrade request sent again (try %d of %d)",
-            m_device.mac.c_str(), m_device.ip.c_str(), m_resend.Tries() + 1, m_resend.MaxTries());
+    LogInfo("CUpgradeDlg: no download from %s (%s), upgrade request sent again (try %d)",
+            m_device.mac.c_str(), m_device.ip.c_str(), m_resend.Tries() + 1);
     SendRequest();
   }
 }

@@ -17,7 +17,7 @@ class QLabel;
 // image on our web server, then looks at the control core's device table every 10 seconds until
 // the device shows the image's version (completed), comes back after a boot-up with another one
 // (failed) or 91 checks have passed (failed by time-out). A device that shows no download of the
-// image in the web server's access log 20 s after the request gets it again (CUpgradeResend).
+// image in the web server's access log gets the request again (CUpgradeResend).
 // Runs over a dimming mask on the main window. Closing it does not stop the upgrade on the
 // device.
 class CUpgradeDlg : public CBaseDlg, public CControlBaseNotify {

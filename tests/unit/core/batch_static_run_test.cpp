@@ -60,10 +60,14 @@ TEST(BatchStaticRun, AllReportedAtTheFirstTickConfiguresThenWithListedIpAndRepor
   EXPECT_EQ(rec.updates.size(), 2u);
 }
 
-TEST(BatchStaticRun, OneSilentDeviceDelaysConfigureToThe21stTickAndFails) {
+// A device whose full report is lost at first delays the configure step to the 21st tick; it
+// is asked again on every poll tick and configured as soon as its report comes. One that never
+// reports fails only when the polling ends.
+TEST(BatchStaticRun, UnreportedDevicesAreAskedUntilTheRunEndsAndConfiguredLate) {
   Recorder rec;
   std::vector<size_t> changed;
-  CBatchStaticRun run({Device("10.0.0.1", "021A2B000001"), Device("10.0.0.2", "021A2B000002")},
+  CBatchStaticRun run({Device("10.0.0.1", "021A2B000001"), Device("10.0.0.2", "021A2B000002"),
+                       Device("10.0.0.3", "021A2B000003")},
                       rec.Sender());
   run.SetRowChanged([&](size_t row) { changed.push_back(row); });
   run.Start();
@@ -71,17 +75,39 @@ TEST(BatchStaticRun, OneSilentDeviceDelaysConfigureToThe21stTickAndFails) {
   run.OnReportConfig("021A2B000001", &report);
   for (int tick = 1; tick <= 20; ++tick) ASSERT_FALSE(run.OnWaitTick()) << "tick " << tick;
   EXPECT_TRUE(rec.updates.empty());
-  // The silent device was asked again every second (ticks 5, 10, 15, 20); the other was not.
-  EXPECT_EQ(rec.requests.size(), 2u + 4u);
+  // The silent devices were asked again every second (ticks 5, 10, 15, 20); the other was not.
+  EXPECT_EQ(rec.requests.size(), 3u + 2 * 4u);
   EXPECT_EQ(run.Rows()[1].requestTries, 5);
   EXPECT_EQ(run.Rows()[0].requestTries, 1);
   EXPECT_TRUE(run.OnWaitTick());
   ASSERT_EQ(rec.updates.size(), 1u);
   EXPECT_EQ(rec.updates[0].mac, "021A2B000001");
-  EXPECT_EQ(run.Rows()[1].status, kBatchFailed);
-  EXPECT_EQ(run.Rows()[1].failure, BatchFailure::kNoReport);
-  EXPECT_EQ(run.Rows()[0].status, kBatchConfiguring);
-  EXPECT_EQ(changed, std::vector<size_t>{1});
+  EXPECT_EQ(run.Rows()[1].status, kBatchConfiguring) << "still asked, not failed yet";
+  EXPECT_TRUE(changed.empty());
+
+  // Row 1's report arrives after the first poll tick asked again: configured at the next tick.
+  rec.requests.clear();
+  ASSERT_FALSE(run.OnPollTick());
+  ASSERT_EQ(rec.requests.size(), 3u);
+  EXPECT_EQ(rec.requests[1].mac, "021A2B000002");
+  EXPECT_EQ(rec.requests[1].items.size(), 6u) << "the full request, not the Type poll";
+  run.OnReportConfig("021A2B000002", &report);
+  run.OnReportConfig("021A2B000001", &kStaticNow);
+  run.ApplyReports();
+  ASSERT_FALSE(run.OnPollTick());
+  ASSERT_EQ(rec.updates.size(), 2u);
+  EXPECT_EQ(rec.updates[1].mac, "021A2B000002");
+  EXPECT_EQ(run.Rows()[1].updateTries, 1);
+  run.OnReportConfig("021A2B000002", &kStaticNow);
+  run.ApplyReports();
+  for (unsigned tick = 3; tick <= 15; ++tick) ASSERT_FALSE(run.OnPollTick()) << tick;
+  EXPECT_EQ(run.Rows()[2].requestTries, 5 + 15);
+  EXPECT_TRUE(run.OnPollTick());
+  EXPECT_EQ(run.Rows()[2].status, kBatchFailed);
+  EXPECT_EQ(run.Rows()[2].failure, BatchFailure::kNoReport);
+  EXPECT_EQ(run.Rows()[2].updateTries, 0);
+  EXPECT_EQ(run.CountStatus(kBatchSuccess), 2u);
+  EXPECT_EQ(changed, (std::vector<size_t>{0, 1, 2}));
 }
 
 TEST(BatchStaticRun, ReportRules) {
@@ -128,6 +154,8 @@ TEST(BatchStaticRun, ReportRules) {
   EXPECT_FALSE(run.HasReport("021A2B000002"));
 }
 
+// The update goes again while the device is not static, with backoff (ticks 2, 5, 8, 11, 14),
+// but not to a device that has answered nothing for 12 s.
 TEST(BatchStaticRun, FailedRowStaysFailedAndPollingEndsAtThe16thTick) {
   Recorder rec;
   std::vector<size_t> changed;
@@ -141,31 +169,28 @@ TEST(BatchStaticRun, FailedRowStaysFailedAndPollingEndsAtThe16thTick) {
   run.OnReportConfig("021A2B000002", &report);
   while (!run.OnWaitTick()) {
   }
-  ASSERT_EQ(run.Rows()[2].status, kBatchFailed);
-  run.OnReportConfig("021A2B000003", &kStaticNow);  // too late: the row has failed
-  run.ApplyReports();
-  EXPECT_EQ(run.Rows()[2].status, kBatchFailed);
+  ASSERT_EQ(run.Rows()[2].status, kBatchConfiguring);
 
   rec.requests.clear();
   ASSERT_FALSE(run.OnPollTick());
-  ASSERT_EQ(rec.requests.size(), 2u) << "the two unfinished rows are polled";
+  ASSERT_EQ(rec.requests.size(), 3u) << "two unfinished rows polled, the unreported one asked";
   EXPECT_EQ(rec.requests[0].items, ItemList{"Config.Network.LAN.Type"});
   run.OnReportConfig("021A2B000001", &kStaticNow);
   run.ApplyReports();
   for (unsigned tick = 2; tick <= 15; ++tick) ASSERT_FALSE(run.OnPollTick()) << tick;
-  EXPECT_EQ(rec.requests.size(), 2u + 14u) << "only the unfinished row after the first poll";
-  // The unfinished row got its update again, unchanged, at poll ticks 2, 4 and 6; the row that
-  // never reported got none.
-  ASSERT_EQ(rec.updates.size(), 2u + 3u);
-  for (size_t i = 2; i < 5; ++i) EXPECT_EQ(rec.updates[i].items, rec.updates[1].items);
-  EXPECT_EQ(run.Rows()[1].updateTries, 4);
-  EXPECT_EQ(run.Rows()[2].updateTries, 0);
+  EXPECT_EQ(rec.requests.size(), 3u + 14u * 2u) << "only the unfinished rows after the first";
+  // Row 1 answered last at the first poll tick (its full report): its update went again,
+  // unchanged, at ticks 2, 5, 8 and 11; at tick 14 it had been silent for 13 s.
+  ASSERT_EQ(rec.updates.size(), 2u + 4u);
+  for (size_t i = 2; i < rec.updates.size(); ++i) EXPECT_EQ(rec.updates[i].items, rec.updates[1].items);
+  EXPECT_EQ(run.Rows()[1].updateTries, 5);
   EXPECT_TRUE(run.OnPollTick());
   EXPECT_EQ(run.GetPhase(), CBatchStaticRun::Phase::kDone);
   EXPECT_EQ(run.Rows()[0].status, kBatchSuccess);
   EXPECT_EQ(run.Rows()[1].status, kBatchFailed);
   EXPECT_EQ(run.Rows()[1].failure, BatchFailure::kNeverStatic);
-  EXPECT_EQ(changed, (std::vector<size_t>{2, 0, 1}));
+  EXPECT_EQ(run.Rows()[2].failure, BatchFailure::kNoReport);
+  EXPECT_EQ(changed, (std::vector<size_t>{0, 1, 2}));
   EXPECT_EQ(run.CountStatus(kBatchSuccess), 1u);
   EXPECT_EQ(run.CountStatus(kBatchFailed), 2u);
 
@@ -213,7 +238,9 @@ TEST(BatchStaticRun, RunOnAClockEndsEarlyWhenAllSucceedAndAtThe16thPollOtherwise
     });
     RunBatchStatic(run, clock);
     EXPECT_EQ(run.WaitTicks(), 1u);
-    EXPECT_EQ(rec.updates.size(), oneNeverStatic ? 2u + 3u : 2u);
+    // The stuck device answers every poll, so its update goes again until the run's end: at
+    // poll ticks 2, 5, 8, 11 and 14.
+    EXPECT_EQ(rec.updates.size(), oneNeverStatic ? 2u + 5u : 2u);
     EXPECT_EQ(run.Rows()[0].status, kBatchSuccess);
     if (!oneNeverStatic) {
       EXPECT_EQ(run.PollTicks(), 1u);
@@ -227,8 +254,9 @@ TEST(BatchStaticRun, RunOnAClockEndsEarlyWhenAllSucceedAndAtThe16thPollOtherwise
 }
 
 // Lost frames: a device that hears only its third configuration request, one that applies only
-// its fourth update, and one that never applies any. The run asks and updates again within its
-// ticks; only the last fails, after four updates.
+// its fourth update, and one that never applies any but keeps answering. The run asks and
+// updates again within its ticks; only the last fails, after an update at every step of the
+// backoff (0, 2, 5, 8, 11 and 14 s).
 TEST(BatchStaticRun, LostRequestsAndUpdatesAreSentAgain) {
   Recorder rec;
   CBatchStaticRun run({Device("10.0.0.1", "021A2B000001"), Device("10.0.0.2", "021A2B000002"),
@@ -257,7 +285,7 @@ TEST(BatchStaticRun, LostRequestsAndUpdatesAreSentAgain) {
   EXPECT_EQ(run.WaitTicks(), 11u) << "the third request went at tick 10";
   const struct {
     int status, requestTries, updateTries;
-  } expected[] = {{kBatchSuccess, 3, 1}, {kBatchSuccess, 1, 4}, {kBatchFailed, 1, 4}};
+  } expected[] = {{kBatchSuccess, 3, 1}, {kBatchSuccess, 1, 4}, {kBatchFailed, 1, 6}};
   for (size_t i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(run.Rows()[i].status, expected[i].status);

@@ -208,8 +208,8 @@ TEST_F(DeviceOps, AuthenticateTiesTheAnswerToItsIdentifier) {
   EXPECT_EQ(device_ops::Authenticate(waits, clock, Device(), "admin", "pw", "T", &tries),
             device_ops::AuthOutcome::kNoAnswer);
   EXPECT_EQ(clock.Now() - start, 5000ms);
-  EXPECT_EQ(tries, 4);
-  ASSERT_EQ(sent.size(), 4u);
+  EXPECT_EQ(tries, 5);
+  ASSERT_EQ(sent.size(), 5u);
   // Its late answer finds no wait and is dropped; nothing waits on it afterwards either.
   const std::string late = Element(0, "UUID");
   AnswerAuthenticate(0, late);
@@ -227,8 +227,8 @@ TEST_F(DeviceOps, AuthenticateTiesTheAnswerToItsIdentifier) {
 }
 
 // A lossy segment: the device hears only its Nth request (or its answers to the first ones are
-// lost). Authenticate and update send the same request again every 500 ms, at most four times;
-// the acknowledge wait covers the last try.
+// lost). Authenticate and update send the same request again after 500 ms, then every second,
+// until the wait's last 500 ms: five sends in the 5 s waits, the count bounded by time alone.
 TEST_F(DeviceOps, RequestsAreSentAgainUntilAnswered) {
   CAuthenticateDispatcher waits(control);
   CONFIG_MODULE_T items;
@@ -239,9 +239,10 @@ TEST_F(DeviceOps, RequestsAreSentAgainUntilAnswered) {
     std::chrono::milliseconds updateTook;
   } cases[] = {
       {2, 2, 510ms},
-      {4, 4, 1510ms},
-      {5, 4, 3500ms},  // a fifth is never sent
-      {0, 4, 3500ms},
+      {4, 4, 2510ms},
+      {5, 5, 3510ms},
+      {6, 5, 5000ms},  // a sixth would come too late to be answered: never sent
+      {0, 5, 5000ms},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.answeredSend);
@@ -251,7 +252,7 @@ TEST_F(DeviceOps, RequestsAreSentAgainUntilAnswered) {
     };
     int tries = 0;
     EXPECT_EQ(device_ops::Authenticate(waits, clock, Device(), "admin", "pw", "T", &tries),
-              c.answeredSend == 0 || c.answeredSend > 4 ? device_ops::AuthOutcome::kNoAnswer
+              c.answeredSend == 0 || c.answeredSend > 5 ? device_ops::AuthOutcome::kNoAnswer
                                                         : device_ops::AuthOutcome::kAccepted);
     EXPECT_EQ(tries, c.tries);
     ASSERT_EQ(sent.size(), static_cast<size_t>(c.tries));
@@ -264,7 +265,7 @@ TEST_F(DeviceOps, RequestsAreSentAgainUntilAnswered) {
     const auto start = clock.Now();
     const device_ops::UpdateResult r =
         device_ops::UpdateConfig(control, clock, Device(), items, "T");
-    EXPECT_EQ(r.outcome, c.answeredSend == 0 || c.answeredSend > 4
+    EXPECT_EQ(r.outcome, c.answeredSend == 0 || c.answeredSend > 5
                              ? device_ops::UpdateOutcome::kNoAck
                              : device_ops::UpdateOutcome::kSucceeded);
     EXPECT_EQ(r.tries, c.tries);
@@ -339,10 +340,10 @@ TEST_F(DeviceOps, UpdateWaitsForExactlyOk) {
         device_ops::UpdateConfig(control, clock, Device(), items, "T");
     EXPECT_EQ(r.outcome, c.expected);
     const bool noAck = c.expected == device_ops::UpdateOutcome::kNoAck;
-    // Without an acknowledge the update went out four times; a wrong one ends the wait at once.
-    ASSERT_EQ(sent.size(), noAck ? 4u : 1u);
+    // Without an acknowledge the update went out five times; a wrong one ends the wait at once.
+    ASSERT_EQ(sent.size(), noAck ? 5u : 1u);
     EXPECT_NE(Document(0).find("<Item>Config.Network.LAN.Type=0</Item>"), std::string::npos);
-    EXPECT_EQ(clock.Now() - start, noAck ? 3500ms : 0ms);
+    EXPECT_EQ(clock.Now() - start, noAck ? 5000ms : 0ms);
   }
   onSend = nullptr;
 }
@@ -376,7 +377,7 @@ TEST_F(DeviceOps, UpdateToANewAddressIsResentThereToo) {
     device_config::FillUpdateItems(Device(), settings, &items);
     EXPECT_EQ(device_ops::UpdateConfig(control, clock, Device(), items, "T").outcome,
               device_ops::UpdateOutcome::kNoAck);
-    EXPECT_EQ(sent.size(), 4u);
+    EXPECT_EQ(sent.size(), 5u);
     for (const PACKET_RECORD_T& p : sent) EXPECT_EQ(std::u16string(p.szIP), u"10.0.0.7");
   }
 }

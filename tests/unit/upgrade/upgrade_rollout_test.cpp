@@ -10,6 +10,8 @@
 
 #include "core/control/control.h"
 #include "core/common/op_clock.h"
+#include "protocol/reply_records.h"
+#include "protocol/text_field.h"
 
 namespace {
 
@@ -17,12 +19,22 @@ using namespace std::chrono_literals;
 using Result = RolloutEntry::Result;
 
 // How a simulated device reacts to the request, on the rollout's clock.
-enum class Behaviour { kUpgrades, kKeepsOldFirmware, kRefusesDownload, kUnreachable };
+// kRefusesDownload fetches nothing and says nothing; kAnswersFailed acknowledges the request
+// with "Failed"; kSilent never answers a discovery either.
+enum class Behaviour {
+  kUpgrades,
+  kKeepsOldFirmware,
+  kRefusesDownload,
+  kAnswersFailed,
+  kUnreachable,
+  kSilent
+};
 
 struct SimDevice {
   DEVICE_ENTRY_T entry;
   Behaviour behaviour = Behaviour::kUpgrades;
   int lostRequests = 0;  // the first requests never reach it
+  std::string reason;    // what a device that answers "Failed" gives as its Info
   int requests = 0;
   std::chrono::milliseconds sentAt{-1};  // the request it heard
   bool booted = false;
@@ -58,15 +70,26 @@ protected:
         maxRunning = std::max(maxRunning, running);
       }
       if (d.requests > d.lostRequests && d.sentAt.count() < 0) d.sentAt = clock.Now();
+      if (d.behaviour == Behaviour::kAnswersFailed) {
+        MSG_ACK_T ack{};
+        Utf8ToField("17", ack.szMsgID);
+        Utf8ToField("Failed", ack.szResult);
+        Utf8ToField(d.reason.c_str(), ack.szInfo);
+        rollout->OnDeviceAck(e.mac, ack);  // as the core's worker would
+      }
       return true;
     };
     // A device that heard the request fetches the image unless it refuses.
     rollout->downloadSeen = [this](const DEVICE_ENTRY_T& e) {
       const SimDevice& d = devices[e.mac];
-      return d.sentAt.count() >= 0 && d.behaviour != Behaviour::kRefusesDownload;
+      return d.sentAt.count() >= 0 && d.behaviour != Behaviour::kRefusesDownload &&
+             d.behaviour != Behaviour::kAnswersFailed;
     };
     rollout->discover = [this] {
       for (auto& [mac, d] : devices) {
+        // Every device that runs answers the discovery (as the core's worker would hand on).
+        if (d.behaviour != Behaviour::kSilent && (!d.booted || d.back))
+          rollout->OnDeviceAnswer(d.entry);
         if (d.booted && !d.back && clock.Now() >= d.sentAt + 5s) {
           d.back = true;
           if (d.behaviour == Behaviour::kUpgrades) d.entry.firmware = rollout->ImageVersionText();
@@ -115,6 +138,9 @@ TEST_F(Rollout, EachDeviceEndsByItsOwnBehaviourAndAtMostNRunAtOnce) {
   Add("REFUSES", "12.30.1.1", Behaviour::kRefusesDownload);
   Add("ALREADY", "12.31.1.1", Behaviour::kUpgrades);
   Add("UNREACHABLE", "12.30.1.1", Behaviour::kUnreachable);
+  Add("SAYSNO", "12.30.1.1", Behaviour::kAnswersFailed);
+  devices["SAYSNO"].reason = "flash full";
+  Add("SAYSNOTHING", "12.30.1.1", Behaviour::kAnswersFailed);
 
   RolloutOptions options;
   options.imageName = "12.31.1.1.rom";
@@ -137,9 +163,21 @@ TEST_F(Rollout, EachDeviceEndsByItsOwnBehaviourAndAtMostNRunAtOnce) {
   EXPECT_EQ(EntryOf("KEEPS").newVersion, "12.30.1.1");
   EXPECT_EQ(EntryOf("REFUSES").result, Result::kTimedOut);
   EXPECT_EQ(EntryOf("REFUSES").elapsed, 60s);
-  // No download: asked again at 20 s and 40 s; the devices that fetched were asked once.
-  EXPECT_EQ(EntryOf("REFUSES").tries, 3);
+  // No sign of the request but answering the discovery: asked again at 3, 9, 21 and 41 s; the
+  // devices that fetched were asked once.
+  EXPECT_EQ(EntryOf("REFUSES").tries, 5);
   EXPECT_EQ(EntryOf("DEV0").tries, 1);
+  // A device that answers the request with a failure ends failed at the next check, with its
+  // reason, or ours when it gives none.
+  for (const char* mac : {"SAYSNO", "SAYSNOTHING"}) {
+    SCOPED_TRACE(mac);
+    EXPECT_EQ(EntryOf(mac).result, Result::kFailed);
+    EXPECT_LE(EntryOf(mac).elapsed, 1s);
+    EXPECT_EQ(EntryOf(mac).tries, 1);
+  }
+  EXPECT_EQ(EntryOf("SAYSNO").reason, "flash full");
+  EXPECT_EQ(EntryOf("SAYSNOTHING").reason, kRefusedImageReason);
+  EXPECT_EQ(EntryOf("KEEPS").reason, "");
   EXPECT_EQ(EntryOf("ALREADY").result, Result::kSkipped);
   EXPECT_EQ(EntryOf("UNREACHABLE").result, Result::kNotSent);
   EXPECT_EQ(devices["ALREADY"].sentAt.count(), -1);  // never sent
@@ -160,25 +198,32 @@ TEST_F(Rollout, AllOnTheNewVersionWhenEveryDeviceCompletedOrWasAlreadyOnIt) {
   EXPECT_EQ(EntryOf("A").result, Result::kCompleted);
 }
 
-// Lost upgrade requests: a device that hears only the third is asked again 20 s after each
-// request without a download and completes; one that hears none is asked 4 times in all and
-// times out; the rollout's own time limit still counts from the first request.
-TEST_F(Rollout, RequestsWithoutADownloadAreSentAgainUpToFourTimes) {
+// Lost upgrade requests: a device that hears only the third is asked again (3 s, then 6 s
+// later) and completes; one that keeps answering the discovery but hears none is asked again
+// with gaps doubling up to 20 s until the rollout's limit; one that answers nothing at all is
+// not asked any more once it has been silent for 30 s. The time limit counts from the first
+// request.
+TEST_F(Rollout, RequestsWithoutASignAreSentAgainWhileTheDeviceAnswers) {
   Add("THIRD", "12.30.1.1", Behaviour::kUpgrades, 2);
   Add("DEAF", "12.30.1.1", Behaviour::kUpgrades, 99);
+  Add("GONE", "12.30.1.1", Behaviour::kSilent, 99);
   RolloutOptions options;
   options.imageName = "12.31.1.1.rom";
   options.timeout = 120s;
   Run(options);
   EXPECT_EQ(EntryOf("THIRD").result, Result::kCompleted);
   EXPECT_EQ(EntryOf("THIRD").tries, 3);
-  EXPECT_EQ(devices["THIRD"].sentAt, 40s);
-  EXPECT_GE(EntryOf("THIRD").elapsed, 45s);
-  EXPECT_LE(EntryOf("THIRD").elapsed, 47s);
+  EXPECT_EQ(devices["THIRD"].sentAt, 9s);
+  EXPECT_GE(EntryOf("THIRD").elapsed, 14s);
+  EXPECT_LE(EntryOf("THIRD").elapsed, 16s);
   EXPECT_EQ(EntryOf("DEAF").result, Result::kTimedOut);
-  EXPECT_EQ(EntryOf("DEAF").tries, 4);
-  EXPECT_EQ(devices["DEAF"].requests, 4);
+  // 0, 3, 9, 21, 41, 61, 81 and 101 s.
+  EXPECT_EQ(EntryOf("DEAF").tries, 8);
+  EXPECT_EQ(devices["DEAF"].requests, 8);
   EXPECT_EQ(EntryOf("DEAF").elapsed, 120s);
+  // 0, 3, 9 and 21 s; at 41 s it had been silent for 41 s.
+  EXPECT_EQ(EntryOf("GONE").result, Result::kTimedOut);
+  EXPECT_EQ(EntryOf("GONE").tries, 4);
 }
 
 TEST_F(Rollout, StopStartsNoFurtherDeviceAndFollowsTheRunningOnesToTheirEnd) {
