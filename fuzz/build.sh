@@ -20,7 +20,7 @@ sed -e 's/@PROJECT_VERSION_MAJOR@/0/' -e 's/@PROJECT_VERSION_MINOR@/0/' \
 
 # The library sources, instrumented for coverage (compiled once, in parallel, only when changed).
 sources=()
-for dir in shell platform protocol transport core/*/; do
+for dir in shell platform webserver protocol transport core/*/; do
   sources+=("$root"/src/${dir%/}/*.cpp)
 done
 sources+=("$root"/tools/devsim/sim_*.cpp "$root"/src/cli/capture_decoder.cpp)

@@ -21,15 +21,11 @@
 #include "core/control/control_notify.h"
 #include "core/control/device_address.h"
 #include "core/common/mac_text.h"
-#include "protocol/msg_facade.h"
-#include "protocol/reply_records.h"
-#include "protocol/request_records.h"
-#include "protocol/text_field.h"
+#include "core/common/op_clock.h"
+#include "core/device/device_operations.h"
 #include "shell/global_utils.h"
 #include "shell/secure_wipe.h"
 #include "shell/terminal_text.h"
-#include "transport/mac_proto_control.h"
-#include "protocol/packet_record.h"
 
 namespace {
 
@@ -72,12 +68,6 @@ private:
   int bootUps_ = 0;
 };
 
-// Addresses a built record to the device as the device view does and sends it.
-void SendToDevice(PACKET_RECORD_T* packet, const DEVICE_ENTRY_T& device) {
-  AddressToDevice(packet, device);
-  CMacProtoControl::GetInstance()->Send(packet);
-}
-
 bool FindTarget(const std::string& wanted, DEVICE_ENTRY_T* out) {
   for (const DEVICE_ENTRY_T& d : CControl::GetInstance()->GetDeviceList()) {
     if (SameMac(d.mac, wanted)) {
@@ -97,52 +87,43 @@ bool FillItems(const std::vector<std::string>& texts, char16_t (*items)[kConfigI
   return true;
 }
 
+constexpr const char* kLogName = "config";
+
 int Authenticate(const DEVICE_ENTRY_T& device, const std::string& user,
                  const std::string& password, Clock::time_point until) {
-  AUTHENTICATE_REQ_T request;
-  std::memset(&request, 0, sizeof(request));
-  request.nUserType = 0;
-  Utf8ToField(user.c_str(), request.szUser);
-  Utf8ToField(password.c_str(), request.szPwd);
   const std::string token = UnpredictableIdentifier(32);
-  Utf8ToField(token.c_str(), request.szUUID);
-
   // Shared with the callable: the worker may still run a copy of it after it is replaced.
   struct AuthWait {
     std::mutex mutex;
     std::condition_variable wake;
     bool answered = false;
-    COMMON_ACK_T answer{};
+    int result = 0;
+    std::string description;
   };
   auto wait = std::make_shared<AuthWait>();
   CControl* control = CControl::GetInstance();
   control->SetAuthenticateCallback([wait, token](COMMON_ACK_T* ack) {
-    if (ack == nullptr || FieldToUtf8(ack->szUUID) != token)
+    if (ack == nullptr || device_ops::IdentifierOf(*ack) != token)
       return;  // an answer to another request
     std::lock_guard<std::mutex> lock(wait->mutex);
-    wait->answer = *ack;
+    wait->result = ack->nResult;
+    wait->description = device_ops::DescriptionOf(*ack);
     wait->answered = true;
     wait->wake.notify_all();
   });
-  PACKET_RECORD_T packet;
-  std::memset(&packet, 0, sizeof(packet));
   int result = kExitOk;
-  const int built = CMsgFacade::GetInstance()->BuildRequestAuthenticate(&packet, &request, device.mac);
-  SecureWipe(&request, sizeof(request));
-  if (built != 0) {
+  if (!device_ops::SendAuthenticateOnce(device, user, password, token, kLogName)) {
     std::cerr << "ipscanner-cli: cannot build the authenticate request\n";
     result = kExitUsage;
   } else {
-    SendToDevice(&packet, device);
-    SecureWipe(&packet, sizeof(packet));
     std::unique_lock<std::mutex> lock(wait->mutex);
     if (!wait->wake.wait_until(lock, until, [&] { return wait->answered; })) {
       std::cerr << "ipscanner-cli: no authenticate answer from " << device.mac << "\n";
       result = kExitNoAnswer;
     } else {
-      std::cout << "authenticate: result " << wait->answer.nResult << " desc \""
-                << TerminalSafe(FieldToUtf8(wait->answer.szDesc)) << "\"\n";
-      if (wait->answer.nResult != 0) result = kExitNoAnswer;
+      std::cout << "authenticate: result " << wait->result << " desc \""
+                << TerminalSafe(wait->description) << "\"\n";
+      if (wait->result != 0) result = kExitNoAnswer;
     }
   }
   control->SetAuthenticateCallback(nullptr);
@@ -231,30 +212,25 @@ int RunConfig(const ConfigOptions& options) {
       std::cerr << "ipscanner-cli: no acknowledge from " << device.mac << "\n";
       result = kExitNoAnswer;
     } else {
-      std::cout << "ack: MsgID=" << TerminalSafe(FieldToUtf8(ack.szMsgID))
-                << " MsgCRC=" << TerminalSafe(FieldToUtf8(ack.szMsgCRC))
-                << " Result=" << TerminalSafe(FieldToUtf8(ack.szResult))
-                << " Info=" << TerminalSafe(FieldToUtf8(ack.szInfo)) << "\n";
-      if (FieldToUtf8(ack.szResult) != "OK") result = kExitNoAnswer;
+      const device_ops::AckTexts texts = device_ops::TextsOf(ack);
+      std::cout << "ack: MsgID=" << TerminalSafe(texts.msgId)
+                << " MsgCRC=" << TerminalSafe(texts.msgCrc)
+                << " Result=" << TerminalSafe(texts.result)
+                << " Info=" << TerminalSafe(texts.info) << "\n";
+      if (texts.result != "OK") result = kExitNoAnswer;
     }
   }
 
   if (result == kExitOk && options.reboot) {
-    REMOTE_CONTROL_T request;
-    std::memset(&request, 0, sizeof(request));
-    Utf8ToField(kProtocolVersion, request.szProtocal);
-    Utf8ToField("Reboot", request.szType);
-    PACKET_RECORD_T packet;
-    std::memset(&packet, 0, sizeof(packet));
-    if (CMsgFacade::GetInstance()->BuildRemoteControlMsg(&packet, &request, device.mac) != 0) {
-      std::cerr << "ipscanner-cli: cannot build the reboot request\n";
+    const device_ops::RemoteOutcome sent = device_ops::RemoteControl(
+        SteadyOpClock(), device, device_ops::kCommandReboot, kLogName);
+    if (sent != device_ops::RemoteOutcome::kSent) {
+      const bool built = sent != device_ops::RemoteOutcome::kNotBuilt;
+      std::cerr << "ipscanner-cli: cannot " << (built ? "send" : "build") << " the reboot request\n";
       result = kExitUsage;
-    } else {
-      SendToDevice(&packet, device);
-      if (!listener.WaitBootUp(Clock::now() + answerTime)) {
-        std::cerr << "ipscanner-cli: no boot-up message from " << device.mac << "\n";
-        result = kExitNoAnswer;
-      }
+    } else if (!listener.WaitBootUp(Clock::now() + answerTime)) {
+      std::cerr << "ipscanner-cli: no boot-up message from " << device.mac << "\n";
+      result = kExitNoAnswer;
     }
   }
 

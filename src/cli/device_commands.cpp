@@ -18,7 +18,6 @@
 #include "core/device/device_operations.h"
 #include "core/device/network_input_check.h"
 #include "core/common/op_clock.h"
-#include "protocol/request_records.h"
 #include "shell/terminal_text.h"
 
 namespace {

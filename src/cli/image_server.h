@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/nginx_server.h"
+#include "webserver/nginx_server.h"
 
 // Serves one firmware image to devices for the length of a command: starts our web server
 // child, copies the image into the download folder and checks that the server hands it out

@@ -53,7 +53,7 @@ public:
   static std::string DataDir();
   static bool UsesUserFolders();
   // A file in the download folder the web server serves: below DataDir(), or under root below
-  // the server's private run-time folder while it exists (platform/web_server_folder.h).
+  // the server's private run-time folder while it exists (shell/web_server_root.h).
   static std::string RomDownloadPath(const std::string& fileName);
   static std::string SystemSettingPath();
   static std::string ModelNamePath();

@@ -9,7 +9,7 @@
 
 #include "platform/module_dir.h"
 #include "platform/user_folders.h"
-#include "platform/web_server_folder.h"
+#include "shell/web_server_root.h"
 #include "shell/global_utils.h"
 
 namespace {

@@ -23,6 +23,35 @@
 #include "shell/secure_wipe.h"
 #include "protocol/packet_record.h"
 
+namespace {
+
+// The authenticate request for the device, built into *packet and addressed; the credentials
+// are wiped from the request record. false (logged) when it could not be built.
+bool BuildAuthenticatePacket(const DEVICE_ENTRY_T& device, const std::string& user,
+                             const std::string& password, const std::string& identifier,
+                             const char* logName, PACKET_RECORD_T* packet) {
+  AUTHENTICATE_REQ_T request;
+  std::memset(&request, 0, sizeof(request));
+  request.nUserType = 0;
+  Utf8ToField(user.c_str(), request.szUser);
+  Utf8ToField(password.c_str(), request.szPwd);
+  Utf8ToField(identifier.c_str(), request.szUUID);
+
+  std::memset(packet, 0, sizeof(*packet));
+  const int built =
+      CMsgFacade::GetInstance()->BuildRequestAuthenticate(packet, &request, device.mac);
+  SecureWipe(&request, sizeof(request));
+  if (built != 0) {
+    SecureWipe(packet, sizeof(*packet));
+    LogError("%s: BuildRequestAuthenticate failed.", logName);
+    return false;
+  }
+  AddressToDevice(packet, device);
+  return true;
+}
+
+}  // namespace
+
 namespace device_ops {
 
 namespace {
@@ -94,26 +123,11 @@ AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
   if (user.empty() || password.empty()) return AuthOutcome::kEmptyCredentials;
   const std::string identifier = waits.NewIdentifier(kIdentifierChars);
 
-  AUTHENTICATE_REQ_T request;
-  std::memset(&request, 0, sizeof(request));
-  request.nUserType = 0;
-  Utf8ToField(user.c_str(), request.szUser);
-  Utf8ToField(password.c_str(), request.szPwd);
-  Utf8ToField(identifier.c_str(), request.szUUID);
-
   PACKET_RECORD_T packet;
-  std::memset(&packet, 0, sizeof(packet));
-  const int built =
-      CMsgFacade::GetInstance()->BuildRequestAuthenticate(&packet, &request, device.mac);
-  SecureWipe(&request, sizeof(request));
-  if (built != 0) {
-    SecureWipe(&packet, sizeof(packet));
-    LogError("%s: BuildRequestAuthenticate failed.", logName);
+  if (!BuildAuthenticatePacket(device, user, password, identifier, logName, &packet))
     return AuthOutcome::kNotBuilt;
-  }
   // Open before sending: an answer the worker handles right after the send is not lost.
   waits.Open(identifier);
-  AddressToDevice(&packet, device);
   bool accepted = false;
   // Sent again, same identifier, when nothing came back: authenticating twice leaves the device
   // as once does, and either answer carries the identifier we wait for.
@@ -129,6 +143,24 @@ AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
   if (!answered) return AuthOutcome::kNoAnswer;
   return accepted ? AuthOutcome::kAccepted : AuthOutcome::kRefused;
 }
+
+bool SendAuthenticateOnce(const DEVICE_ENTRY_T& device, const std::string& user,
+                          const std::string& password, const std::string& identifier,
+                          const char* logName) {
+  PACKET_RECORD_T packet;
+  if (!BuildAuthenticatePacket(device, user, password, identifier, logName, &packet)) return false;
+  SendOutbound(&packet);
+  SecureWipe(&packet, sizeof(packet));
+  return true;
+}
+
+AckTexts TextsOf(const MSG_ACK_T& ack) {
+  return {FieldToUtf8(ack.szMsgID), FieldToUtf8(ack.szMsgCRC), FieldToUtf8(ack.szResult),
+          FieldToUtf8(ack.szInfo)};
+}
+
+std::string IdentifierOf(const COMMON_ACK_T& answer) { return FieldToUtf8(answer.szUUID); }
+std::string DescriptionOf(const COMMON_ACK_T& answer) { return FieldToUtf8(answer.szDesc); }
 
 void RequestConfig(CControl& control, const DEVICE_ENTRY_T& device) {
   REPORT_CONFIG_T request;

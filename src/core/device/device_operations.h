@@ -7,11 +7,15 @@
 
 #include "core/common/device_entry.h"
 #include "core/common/resend_pacer.h"
+// The configuration items a caller fills for an update (CONFIG_MODULE_T) come with the
+// operations, so a front end needs nothing of the protocol's own headers.
+#include "protocol/request_records.h"
+// The acknowledge and authenticate answer records the diagnostics below read.
+#include "protocol/reply_records.h"
 
 class CAuthenticateDispatcher;
 class CControl;
 class IOpClock;
-struct CONFIG_MODULE_T;
 
 // The exchanges with one device, shared by the device view and the command line. Each returns
 // what happened as a value; the caller turns it into message boxes or exit codes. Every packet
@@ -101,5 +105,20 @@ enum class RemoteOutcome {
 // nothing is awaited.
 RemoteOutcome RemoteControl(IOpClock& clock, const DEVICE_ENTRY_T& device, const char* command,
                             const char* logName);
+
+// For diagnostics (the command line's hidden "config" command), which shows each exchange as the
+// core sees it: one authenticate request with the caller's identifier, sent once, not awaited
+// (the answer reaches CControl's authenticate callback). false when it could not be built.
+bool SendAuthenticateOnce(const DEVICE_ENTRY_T& device, const std::string& user,
+                          const std::string& password, const std::string& identifier,
+                          const char* logName);
+
+// The texts of an acknowledge and of an authenticate answer, as the device sent them.
+struct AckTexts {
+  std::string msgId, msgCrc, result, info;
+};
+AckTexts TextsOf(const MSG_ACK_T& ack);
+std::string IdentifierOf(const COMMON_ACK_T& answer);
+std::string DescriptionOf(const COMMON_ACK_T& answer);
 
 }  // namespace device_ops

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "platform/nginx_server.h"
+#include "webserver/nginx_server.h"
 
 namespace {
 

@@ -18,7 +18,6 @@
 #include "core/device/device_operations.h"
 #include "core/common/mac_text.h"
 #include "core/device/network_input_check.h"
-#include "protocol/request_records.h"
 #include "shell/secure_wipe.h"
 #include "site/site_operation_log.h"
 #include "site/site_operation_results.h"

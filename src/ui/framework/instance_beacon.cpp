@@ -10,7 +10,7 @@
 #include <cstdio>
 
 #include "platform/child_process.h"
-#include "platform/single_instance.h"
+#include "shell/single_instance.h"
 #include "shell/log.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/web_server_folder.h"
+#include "webserver/web_server_folder.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -134,14 +134,6 @@ void RemovePrivateFolder(const std::string& path) {
 
 }  // namespace
 
-std::string WebServerFolder() {
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (!g_folder.empty()) return g_folder;
-  }
-  return CGlobalUtils::DataDir();
-}
-
 bool FindWebServerAccount(WebServerAccount* account) {
   return LookUpAccount(kOwnAccount, account);
 }
@@ -162,6 +154,7 @@ CWebServerFolder::CWebServerFolder() {
   }
   g_folder = CreatePrivateFolder(account);
   g_account = account;
+  SetWebServerPrivateFolder(g_folder);
   if (g_folder.empty())
     g_problem = "cannot prepare the web server's private folder below " + BaseFolder();
 }
@@ -170,6 +163,7 @@ CWebServerFolder::~CWebServerFolder() {
   if (geteuid() != 0) return;
   std::lock_guard<std::mutex> lock(g_mutex);
   if (--g_holders > 0 || g_folder.empty()) return;
+  SetWebServerPrivateFolder("");
   RemovePrivateFolder(g_folder);
   g_folder.clear();
 }

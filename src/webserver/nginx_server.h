@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/child_process.h"
-#include "platform/web_server_folder.h"
+#include "webserver/web_server_folder.h"
 
 // The firmware web server: nginx from the system (/usr/sbin/nginx) run with our configuration
 // in Tools/nginx/ of the module folder, serving Download/Rom/ under /download/rom/ on TCP 8088.

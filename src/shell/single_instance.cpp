@@ -1,4 +1,4 @@
-#include "platform/single_instance.h"
+#include "shell/single_instance.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -4,16 +4,10 @@
 
 #include <string>
 
-// The folder that holds everything our web server touches: Download/Rom/ (what devices fetch)
-// and Tools/nginx/ (the server's prefix: logs/, temp/, and under root its configuration).
-//
-// Normally that is CGlobalUtils::DataDir(). A process running as root starts the server as an
-// unprivileged account instead, which may not read the data folder (a home folder below /root is
-// 0700). While a CWebServerFolder exists in such a process, the server works from a private
-// run-time folder that belongs to root and that the account may traverse: it reads
-// Download/Rom/ and the configuration, and writes only logs/ and temp/. Every path to the
-// download folder, the server's prefix and its access log is taken from here.
-std::string WebServerFolder();
+#include "shell/web_server_root.h"
+
+// The web server's private run-time folder under root, and the account it runs as. The folder
+// the server works from, private or not, is WebServerFolder() (shell/web_server_root.h).
 
 // The account the web server runs as when we are root: the package's own system user
 // ipscanner-web (scripts/setup.sh creates it for the build tree). No shared account stands in
