@@ -4,8 +4,11 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <array>
 #include <nlohmann/json.hpp>
 #include <vector>
+
+#include "report/report_device_columns.h"
 
 namespace {
 
@@ -23,10 +26,13 @@ struct Column {
   double width;
 };
 
-// Device table: ten columns over the page's 770 points.
-constexpr Column kDeviceColumns[] = {
-    {"Room", 64}, {"IP", 76},   {"MAC", 98},     {"Model", 128}, {"Firmware", 72},
-    {"Mode", 40}, {"Mask", 76}, {"Gateway", 76}, {"Status", 50}, {"Last seen", 80}};
+// The device table's columns: report_device_columns.h, shared with the CSV.
+const auto kDeviceColumns = [] {
+  std::array<Column, kReportDeviceColumnCount> columns{};
+  for (size_t c = 0; c < kReportDeviceColumnCount; ++c)
+    columns[c] = {kReportDeviceColumns[c].title, kReportDeviceColumns[c].width};
+  return columns;
+}();
 constexpr Column kOperationColumns[] = {{"When", 84},        {"Operation", 58}, {"From", 44},
                                         {"Parameters", 280}, {"Device", 100},   {"Result", 50},
                                         {"Detail", 154}};
@@ -262,8 +268,8 @@ private:
     }
   }
 
-  template <size_t N>
-  double TableHeader(const std::string& title, const Column (&columns)[N], bool continued) {
+  template <class Columns>
+  double TableHeader(const std::string& title, const Columns& columns, bool continued) {
     double y = Heading(title + (continued ? " (" + T("continued") + ")" : ""));
     double total = 0;
     for (const Column& c : columns) total += c.width;
@@ -277,8 +283,8 @@ private:
     return y + kRowHeight + 1;
   }
 
-  template <size_t N>
-  void Row(double y, const Column (&columns)[N], const std::string (&cells)[N], bool shaded,
+  template <class Columns, size_t N>
+  void Row(double y, const Columns& columns, const std::string (&cells)[N], bool shaded,
            bool alert = false) {
     if (shaded) {
       double total = 0;
@@ -303,16 +309,12 @@ private:
         NextPage();
         y = TableHeader(T("Devices"), kDeviceColumns, true);
       }
-      const std::string cells[] = {d.room,
-                                   d.ip,
-                                   d.mac,
-                                   d.model,
-                                   d.firmware,
-                                   d.mode,
-                                   d.mask,
-                                   d.gateway,
-                                   d.answered ? T("answered") : T("no answer"),
-                                   ReportTimeText(d.lastSeen)};
+      std::string cells[kReportDeviceColumnCount];
+      for (size_t c = 0; c < kReportDeviceColumnCount; ++c) {
+        cells[c] = ReportDeviceCell(d, c, ReportCellForm::kPeople);
+        // The status is a word of the report's language; the others are the device's own.
+        if (std::string(kReportDeviceColumns[c].key) == "status") cells[c] = T(cells[c]);
+      }
       Row(y, kDeviceColumns, cells, index++ % 2 == 1, !d.answered);
       y += kRowHeight;
     }
