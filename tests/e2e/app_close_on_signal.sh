@@ -10,15 +10,8 @@ if [ "${1:-}" = --inner ]; then
   . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
   . "$(dirname "${BASH_SOURCE[0]}")/lib/gui_driver.sh"
   bin=$3
-  need_gui_driver
-  mod=$work/mod
-  at_exit() {
-    [ -n "${gui_pid:-}" ] && kill -KILL "$gui_pid" 2>/dev/null
-    wait 2>/dev/null
-  }
-  trap at_exit EXIT
-  printf '[NET_CONN_SETTING]\nInterface=%s\nAdapterName=%s\nIP=%s\n' \
-    "$IPS_SEGMENT_IF" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_APP_IP" >"$mod/config/SystemSetting.ini"
+  gui_on_segment
+  gui_segment_settings
   has_rows() { [ -n "$(gui list list_device 2>/dev/null)" ]; }
 
   # close_with <control> <window class>: clicks the control, waits for the window it opens,

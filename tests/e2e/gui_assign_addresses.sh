@@ -17,17 +17,9 @@ if [ "${1:-}" = --inner ]; then
   work=$2 bin=$3
   . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
   . "$(dirname "${BASH_SOURCE[0]}")/lib/gui_driver.sh"
-  need_gui_driver
-  at_exit() {
-    [ -n "${gui_pid:-}" ] && kill -KILL "$gui_pid" 2>/dev/null
-    wait 2>/dev/null
-  }
-  trap at_exit EXIT
-  fail=0
-  mod=$work/mod
+  gui_on_segment
   language=${IPS_SHOT_LANGUAGE:-English}
-  printf '[NET_CONN_SETTING]\nInterface=%s\nAdapterName=%s\nIP=%s\n[LANGUAGE_SETTING]\nLanguage=%s\n' \
-    "$IPS_SEGMENT_IF" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_APP_IP" "$language" >"$mod/config/SystemSetting.ini"
+  gui_segment_settings "$language"
   # The texts the rows show, in the catalog's language.
   tr_text() { grep -m1 "^$1=" "$mod/Language/$language.txt" | cut -d= -f2-; }
   success=$(tr_text Success)

@@ -16,19 +16,11 @@ if [ "${1:-}" = --inner ]; then
   work=$2 bin=$3
   . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
   . "$(dirname "${BASH_SOURCE[0]}")/lib/gui_driver.sh"
-  need_gui_driver
-  at_exit() {
-    [ -n "${gui_pid:-}" ] && kill -KILL "$gui_pid" 2>/dev/null
-    wait 2>/dev/null
-  }
-  trap at_exit EXIT
-  fail=0
-  mod=$work/mod
+  gui_on_segment
   image=$work/images/105.40.1.1.rom
   lang=${IPS_E2E_LANG:-English}
   english() { [ "$lang" = English ]; }
-  printf '[NET_CONN_SETTING]\nInterface=%s\nAdapterName=%s\nIP=%s\n[LANGUAGE_SETTING]\nLanguage=%s\n' \
-    "$IPS_SEGMENT_IF" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_APP_IP" "$lang" >"$mod/config/SystemSetting.ini"
+  gui_segment_settings "$lang"
   # On a real display (Xvfb) the whole screen, as the installer sees it; else the windows.
   shot() {
     if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then

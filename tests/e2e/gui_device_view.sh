@@ -12,10 +12,8 @@ if [ "${1:-}" = --inner ]; then
   work=$2 bin=$3 fail=0
   . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
   . "$(dirname "${BASH_SOURCE[0]}")/lib/gui_driver.sh"
-  need_gui_driver
-  mod=$work/mod
-  at_exit() { kill "${gui_pid:-}" "${logview_pid:-}" 2>/dev/null; wait 2>/dev/null; }
-  trap at_exit EXIT
+  gui_on_segment
+  gui_cleanup() { kill "${logview_pid:-}" 2>/dev/null; }
   shot() { [ -n "${IPS_E2E_SHOTS:-}" ] && gui screenshot "$IPS_E2E_SHOTS/$1.png" >/dev/null; return 0; }
   state() { jq -e --arg m "$mac" ".[] | select(.mac == \$m) | $1" "$work/state.json" >/dev/null; }
   # The list shows every MAC in one spelling.
@@ -31,8 +29,7 @@ if [ "${1:-}" = --inner ]; then
   "$bin/logview" --port 106 --timeout 600 >"$work/log.txt" 2>"$work/logview.err" &
   logview_pid=$!
   wait_for 5 grep -q listening "$work/logview.err" || fail "log viewer did not start"
-  printf '[NET_CONN_SETTING]\nInterface=%s\nAdapterName=%s\nIP=%s\n' \
-    "$IPS_SEGMENT_IF" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_APP_IP" >"$mod/config/SystemSetting.ini"
+  gui_segment_settings
   # A device that works over its second interface (work MAC differs): requests go to its work
   # MAC and use the WLAN keys.
   mac=$(jq -r '[.[] | select(.workMacBytes != .macBytes)][0].mac' "$work/fleet.json")

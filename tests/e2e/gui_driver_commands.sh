@@ -12,16 +12,8 @@ if [ "${1:-}" = --inner ]; then
   work=$2 bin=$3
   . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
   . "$(dirname "${BASH_SOURCE[0]}")/lib/gui_driver.sh"
-  need_gui_driver
-  at_exit() {
-    [ -n "${gui_pid:-}" ] && kill -KILL "$gui_pid" 2>/dev/null
-    wait 2>/dev/null
-  }
-  trap at_exit EXIT
-  fail=0
-  mod=$work/mod
-  printf '[NET_CONN_SETTING]\nInterface=%s\nAdapterName=%s\nIP=%s\n' \
-    "$IPS_SEGMENT_IF" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_APP_IP" >"$mod/config/SystemSetting.ini"
+  gui_on_segment
+  gui_segment_settings
   by_ip='sort_by(.ip | split(".") | map(tonumber)) | to_entries[]'
   jq -r "$jq_display_mac$by_ip"' | [(.key + 1 | tostring), .value.ip, (.value.mac | display_mac), .value.expectedModel,
                      .value.deviceId, .value.firmware] | join("\t")' "$work/fleet.json" >"$work/rows.txt"

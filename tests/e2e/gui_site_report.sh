@@ -15,17 +15,9 @@ if [ "${1:-}" = --inner ]; then
   work=$2 bin=$3
   . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
   . "$(dirname "${BASH_SOURCE[0]}")/lib/gui_driver.sh"
-  need_gui_driver
-  at_exit() {
-    [ -n "${gui_pid:-}" ] && kill -KILL "$gui_pid" 2>/dev/null
-    wait 2>/dev/null
-  }
-  trap at_exit EXIT
-  fail=0
-  mod=$work/mod
+  gui_on_segment
   language=${IPS_SHOT_LANGUAGE:-English}
-  printf '[NET_CONN_SETTING]\nInterface=%s\nAdapterName=%s\nIP=%s\n[LANGUAGE_SETTING]\nLanguage=%s\n' \
-    "$IPS_SEGMENT_IF" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_APP_IP" "$language" >"$mod/config/SystemSetting.ini"
+  gui_segment_settings "$language"
   tr_text() { grep -m1 "^$1=" "$mod/Language/$language.txt" | cut -d= -f2-; }
   shot() { [ -n "${IPS_SHOT_DIR:-}" ] && gui screenshot "$IPS_SHOT_DIR/$1-$language.png" >/dev/null; }
   no_msgbox() { ! gui msgbox >/dev/null 2>&1; }

@@ -15,16 +15,8 @@ if [ "${1:-}" = --inner ]; then
   total=200 succeeded=$((200 - muted))
   . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
   . "$(dirname "${BASH_SOURCE[0]}")/lib/gui_driver.sh"
-  need_gui_driver
-  at_exit() {
-    [ -n "${gui_pid:-}" ] && kill -KILL "$gui_pid" 2>/dev/null
-    wait 2>/dev/null
-  }
-  trap at_exit EXIT
-  fail=0
-  mod=$work/mod
-  printf '[NET_CONN_SETTING]\nInterface=%s\nAdapterName=%s\nIP=%s\n' \
-    "$IPS_SEGMENT_IF" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_APP_IP" >"$mod/config/SystemSetting.ini"
+  gui_on_segment
+  gui_segment_settings
   # What the selection shows: every device ticked, in IP order.
   # The window writes every MAC one way: upper case with colons.
   jq -r "$jq_display_mac"'sort_by(.ip | split(".") | map(tonumber))[]

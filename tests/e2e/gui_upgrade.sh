@@ -12,17 +12,9 @@ if [ "${1:-}" = --inner ]; then
   work=$2 bin=$3
   . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
   . "$(dirname "${BASH_SOURCE[0]}")/lib/gui_driver.sh"
-  need_gui_driver
-  at_exit() {
-    [ -n "${gui_pid:-}" ] && kill -KILL "$gui_pid" 2>/dev/null
-    wait 2>/dev/null
-  }
-  trap at_exit EXIT
-  fail=0
-  mod=$work/mod
+  gui_on_segment
   image=$work/images/105.40.1.1.rom
-  printf '[NET_CONN_SETTING]\nInterface=%s\nAdapterName=%s\nIP=%s\n' \
-    "$IPS_SEGMENT_IF" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_APP_IP" >"$mod/config/SystemSetting.ini"
+  gui_segment_settings
   shot() {
     gui screenshot "$work/$1.png" >/dev/null || return 1
     [ -n "${IPS_E2E_SHOTS:-}" ] && cp "$work/$1.png" "$IPS_E2E_SHOTS/"

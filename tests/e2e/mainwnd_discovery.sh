@@ -11,8 +11,7 @@ if [ "${1:-}" = --inner ]; then
   work=$2 bin=$3
   . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
   . "$(dirname "${BASH_SOURCE[0]}")/lib/gui_driver.sh"
-  need_gui_driver
-  mod=$work/mod
+  gui_on_segment
   now() { date +%s.%N; }
   # Expected list: index, IP, MAC, model, room, firmware, sorted by IP numerically.
   expected() {
@@ -21,14 +20,9 @@ if [ "${1:-}" = --inner ]; then
            | join("\t")' "$1"
   }
   show_list() { echo "--- list"; gui list list_device; }
-  at_exit() {
-    kill "${gui_pid:-}" "${sim2:-}" 2>/dev/null
-    wait 2>/dev/null
-  }
-  trap at_exit EXIT
+  gui_cleanup() { kill "${sim2:-}" 2>/dev/null; }
 
-  printf '[NET_CONN_SETTING]\nInterface=%s\nAdapterName=%s\nIP=%s\n' \
-    "$IPS_SEGMENT_IF" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_APP_IP" >"$mod/config/SystemSetting.ini"
+  gui_segment_settings
   expected "$work/fleet1.json" >"$work/expected1.txt"
   [ "$(wc -l <"$work/expected1.txt")" -eq 20 ] || fail "fleet file has $(wc -l <"$work/expected1.txt") devices"
 

@@ -11,8 +11,7 @@ if [ "${1:-}" = --inner ]; then
   work=$2 bin=$3
   . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
   . "$(dirname "${BASH_SOURCE[0]}")/lib/gui_driver.sh"
-  need_gui_driver
-  mod=$work/mod
+  gui_on_segment
   # Rows as the list shows them: sorted by IP numerically, then by MAC ignoring case.
   expected() {
     jq -r "$jq_display_mac$1"' | sort_by([(.ip | split(".") | map(tonumber)), (.mac | display_mac)]) | to_entries[]
@@ -20,14 +19,8 @@ if [ "${1:-}" = --inner ]; then
            | join("\t")' "$work/fleet.json"
   }
   show_list() { echo "--- list"; gui list list_device; }
-  at_exit() {
-    kill "${gui_pid:-}" 2>/dev/null
-    wait 2>/dev/null
-  }
-  trap at_exit EXIT
 
-  printf '[NET_CONN_SETTING]\nInterface=%s\nAdapterName=%s\nIP=%s\n' \
-    "$IPS_SEGMENT_IF" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_APP_IP" >"$mod/config/SystemSetting.ini"
+  gui_segment_settings
   expected '.' >"$work/all.txt"
   expected '[.[] | select(.index == 3 or .index == 4 or .index == 7)]' >"$work/problems.txt"
 

@@ -2,6 +2,7 @@
 # operate its windows by objectName. Source after common.sh; see README-gui-driver.md.
 #
 #   need_gui_driver                 # while $bin is still the build's module folder
+#   gui_on_segment; gui_segment_settings   # or, on a virtual segment, both of these
 #   app_work                        # or any private module folder with the program in $exe
 #   gui_start "$exe"
 #   gui_wait 10 visible list_device || fail "no main window"
@@ -15,6 +16,30 @@ need_gui_driver() {
   gui_driver_dir=$(cd "$bin/../tests/driver" 2>/dev/null && pwd) || skip "GUI test driver not built"
   [ -f "$gui_driver_dir/libips_gui_driver.so" ] || skip "GUI test driver not built"
   [ -x "$gui_driver_dir/ips-gui-ctl" ] || skip "ips-gui-ctl not built"
+}
+
+# gui_on_segment: the common start of a GUI script's part that runs on a virtual segment (with
+# $work and $bin set): the driver must be built; $mod is the private module folder $work/mod;
+# fail starts at 0; at exit the window is ended, after the script's own gui_cleanup when it
+# defines one.
+gui_on_segment() {
+  need_gui_driver
+  fail=0
+  mod=$work/mod
+  trap gui_on_segment_exit EXIT
+}
+gui_on_segment_exit() {
+  if declare -F gui_cleanup >/dev/null; then gui_cleanup; fi
+  [ -n "${gui_pid:-}" ] && kill -KILL "$gui_pid" 2>/dev/null
+  wait 2>/dev/null
+}
+
+# gui_segment_settings [LANGUAGE]: settings in $mod that choose the segment's adapter, and the
+# catalog LANGUAGE when given.
+gui_segment_settings() {
+  printf '[NET_CONN_SETTING]\nInterface=%s\nAdapterName=%s\nIP=%s\n' \
+    "$IPS_SEGMENT_IF" "$IPS_SEGMENT_IF" "$IPS_SEGMENT_APP_IP" >"$mod/config/SystemSetting.ini"
+  [ -z "${1:-}" ] || printf '[LANGUAGE_SETTING]\nLanguage=%s\n' "$1" >>"$mod/config/SystemSetting.ini"
 }
 
 # gui_start <program> [arguments...]: starts the program in the background with the driver
