@@ -285,5 +285,16 @@ int RunAssign(const AssignOptionsCli& options) {
     Fail("cannot write the record " + TerminalSafe(options.record));
     if (allSucceeded) return kExitFileError;
   }
+  if (CredentialRefused(outcomes)) {
+    const auto notTried = std::count_if(outcomes.begin(), outcomes.end(), [](const auto& o) {
+      return o.failure == AssignFailure::kNotTried;
+    });
+    Fail("the devices refused the user name or password and none accepted it; nothing was "
+         "changed" +
+         (notTried == 0 ? std::string()
+                        : "; it was not tried on the other " + std::to_string(notTried) +
+                              " devices, as devices may lock the account after failed logins"));
+    return kExitAuthFailed;
+  }
   return allSucceeded ? kExitOk : kExitSomeFailed;
 }

@@ -41,6 +41,11 @@ int CCliSession::Open(const std::string& interfaceName, bool captureArp) {
     control->Stop();
     return failure.noRights ? kExitNoCaptureRights : kExitNoAdapter;
   }
+  if (const std::string problem = AnswerPortProblem(); !problem.empty()) {
+    std::cerr << "ipscanner-cli: warning: UDP port 8505 " << problem
+              << "; this computer may answer device replies with ICMP port unreachable (the "
+                 "command works all the same)\n";
+  }
   open_ = true;
   return kExitOk;
 }

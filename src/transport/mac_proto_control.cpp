@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "platform/adapters.h"
+#include "platform/udp_port_hold.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "transport/adapter_choice.h"
@@ -28,6 +29,11 @@
 #include "transport/udp_frame.h"
 
 namespace {
+
+std::string PortProblemText(int error) {
+  return error == EADDRINUSE ? std::string("is held by another program")
+                             : std::string("cannot be held: ") + std::strerror(error);
+}
 
 // A burst of cut frames is logged at most once a second.
 constexpr int64_t kTruncationLogIntervalMs = 1000;
@@ -124,6 +130,7 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, CaptureFailure* f
     return -1;
   };
   if (initialised_) return 0;
+  HoldReplyPortLocked();
   // Root may open the capture itself; everyone else goes through the helper, which alone
   // carries the capability.
   const bool viaHelper = options.viaHelper || !ProcessMayCapture();
@@ -529,6 +536,35 @@ void CMacProtoControl::StopThreadsLocked() {
   for (std::thread& thread : threads_)
     if (thread.joinable()) thread.join();
   threads_.clear();
+  replyPort_.reset();
+}
+
+void CMacProtoControl::HoldReplyPortLocked() {
+  // The devices answer to the port our frames come from. The capture reads those answers, but
+  // without a socket on the port the kernel would also answer each with an ICMP "port
+  // unreachable"; binding it needs no privilege, so the front end holds it itself even when
+  // the capture runs in the helper.
+  replyPort_ = std::make_unique<CUdpPortHold>(kSendSourcePort);
+  if (replyPort_->Held()) {
+    LogInfo("%s: holding UDP port %u while the capture runs.", "CMacProtoControl::Init",
+            static_cast<unsigned>(kSendSourcePort));
+    return;
+  }
+  LogError("%s: UDP port %u %s; this computer may answer device replies with ICMP "
+           "\"port unreachable\". The capture works all the same.",
+           "CMacProtoControl::Init", static_cast<unsigned>(kSendSourcePort),
+           PortProblemText(replyPort_->BindError()).c_str());
+}
+
+bool CMacProtoControl::ReplyPortHeld() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return replyPort_ != nullptr && replyPort_->Held();
+}
+
+std::string CMacProtoControl::ReplyPortProblem() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (replyPort_ == nullptr || replyPort_->Held()) return "";
+  return PortProblemText(replyPort_->BindError());
 }
 
 std::vector<NET_ADAPTER_T> CMacProtoControl::GetAdapterList() const {

@@ -15,6 +15,7 @@
 
 typedef struct pcap pcap_t;
 class CCaptureRelay;
+class CUdpPortHold;
 
 // One usable network adapter (an interface with an IPv4 address) and its open capture.
 struct NET_ADAPTER_T {
@@ -51,7 +52,9 @@ inline constexpr const char* kCaptureHelperName = "ipscanner-capture";
 // libpcap, reads UDP to and from ports 8500/8505 (CaptureFilterText) on one thread per capture,
 // and sends by building whole Ethernet II + IPv4 + UDP frames and injecting them. A process that
 // may not capture itself (neither root nor cap_net_raw) runs the capture helper for each
-// adapter instead and relays through it; callers see no difference.
+// adapter instead and relays through it; callers see no difference. While the capture is open
+// the process itself holds UDP port 8505 (CUdpPortHold), the port the devices answer to, so the
+// kernel does not answer each device reply with an ICMP "port unreachable".
 class CMacProtoControl {
 public:
   static CMacProtoControl* GetInstance();
@@ -64,6 +67,14 @@ public:
   // The same without ending the process: -1 with the reason in *failure (missing adapter,
   // missing capture rights, ...). Calling it again after a success returns 0.
   int Init(const MacProtoInitOptions& options, CaptureFailure* failure);
+
+  // Whether this process holds the devices' answer port (8505) while the capture is open. False
+  // before Init, and when another program holds the port: the capture works all the same, but
+  // this computer may answer device replies with ICMP "port unreachable" (logged once by Init).
+  bool ReplyPortHeld() const;
+  // Why it is not held: "" when it is (or before Init), "is held by another program", or
+  // "cannot be held: REASON".
+  std::string ReplyPortProblem() const;
 
   // True when this process may open packet capture itself (root or cap_net_raw).
   static bool ProcessMayCapture();
@@ -129,10 +140,12 @@ private:
   // Logs a capture's counters when frames were dropped since the last report.
   void LogCounterChanges(const std::string& adapterName, const CaptureCounters& counters,
                          uint64_t* lastDropped);
-  void StopThreadsLocked();  // mutex_ held
+  void StopThreadsLocked();  // mutex_ held; also lets the answer port go
+  void HoldReplyPortLocked();  // mutex_ held
 
   std::vector<NET_ADAPTER_T*> adapters_;
   std::vector<std::unique_ptr<CCaptureRelay>> relays_;  // owned; adapters point to them
+  std::unique_ptr<CUdpPortHold> replyPort_;             // while a capture is open
   std::atomic<uint64_t> truncated_{0};
   std::atomic<int64_t> lastTruncationLog_{0};
   std::vector<std::thread> threads_;

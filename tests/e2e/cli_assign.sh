@@ -117,9 +117,12 @@ IPS_DEVSIM="$bin/devsim" "$src/scripts/segment.sh" --quiet \
     jq -S "[.[] | {mac, staticIp}]" "$w/state2.json" >"$w/moved.json"
     "$cli" assign --all --plan "$w/rec2.csv" "${args[@]}" >/dev/null 2>"$w/restore.err"
     echo $? >"$w/restore.rc"' "$bin/ipscanner-cli" "$work"
-check "wrong password: exit 11" [ "$(cat "$work/wrong.rc")" = 11 ] || show "$work/wrong.err"
-check "wrong password: every device failed with its reason" \
-  jq -e 'length == 30 and all(.[]; .status == "Failed" and .reason == "authentication refused")' "$work/wrong.json"
+check "wrong password: exit 7" [ "$(cat "$work/wrong.rc")" = 7 ] || show "$work/wrong.err"
+check "wrong password: the first three refused it, the others were not tried" \
+  jq -e 'length == 30 and all(.[]; .status == "Failed") and
+         ([.[] | select(.reason == "authentication refused")] | length) == 3 and
+         ([.[] | select(.reason == "not tried: the credential was refused")] | length) == 27' \
+  "$work/wrong.json"
 check "restore site: the move exits 0" [ "$(cat "$work/move.rc")" = 0 ] || show "$work/move.err"
 check "restore site: the devices were moved" jq -e 'all(.[]; .staticIp | startswith("10.213.9."))' "$work/moved.json"
 check "restore site: the record as a plan exits 0" [ "$(cat "$work/restore.rc")" = 0 ] || show "$work/restore.err"

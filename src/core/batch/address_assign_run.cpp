@@ -49,8 +49,34 @@ const char* AssignFailureText(AssignFailure failure) {
       return "not seen at the new address";
     case AssignFailure::kConflict:
       return "conflict found at apply time";
+    case AssignFailure::kNotTried:
+      return "not tried: the credential was refused";
   }
   return "";
+}
+
+bool CredentialRefused(const std::vector<AssignOutcome>& outcomes) {
+  bool refused = false;
+  for (const AssignOutcome& o : outcomes) {
+    switch (o.failure) {
+      case AssignFailure::kAuthRefused:
+        refused = refused || o.detail.empty();  // "no answer" says nothing of the credential
+        break;
+      case AssignFailure::kNotTried:
+        refused = true;
+        break;
+      case AssignFailure::kConflict:
+        break;  // ended before its authentication
+      case AssignFailure::kNone:
+        if (o.status == AssignStatus::kWaiting) break;
+        return false;
+      case AssignFailure::kNoAck:
+      case AssignFailure::kAckNotOk:
+      case AssignFailure::kNotSeen:
+        return false;  // the device accepted the credential
+    }
+  }
+  return refused;
 }
 
 AssignOps AssignOps::Core(CControl& control, IOpClock& clock, std::string user,
@@ -135,6 +161,7 @@ bool CAddressAssignRun::Start(size_t index) {
   }
 
   const device_ops::AuthOutcome auth = m_ops.authenticate(device);
+  m_credential.Record(auth);
   if (auth != device_ops::AuthOutcome::kAccepted) {
     Finish(index, AssignStatus::kFailed, AssignFailure::kAuthRefused,
            auth == device_ops::AuthOutcome::kNoAnswer ? "no answer" : "");
@@ -173,6 +200,11 @@ void CAddressAssignRun::Run() {
   while (next < m_outcomes.size() || !verifying.empty()) {
     while (verifying.size() < static_cast<size_t>(m_options.parallel) && next < m_outcomes.size()) {
       const size_t index = next++;
+      if (m_credential.Closed()) {
+        m_started[index] = m_clock.Now();
+        Finish(index, AssignStatus::kFailed, AssignFailure::kNotTried);
+        continue;
+      }
       if (Start(index)) {
         verifying.push_back({index, m_clock.Now() + m_options.verifyTime});
         // A moved device answers as soon as it has its new address: ask again soon.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/batch/address_plan.h"
+#include "core/device/credential_gate.h"
 #include "core/device/device_config_keys.h"
 #include "core/device/device_operations.h"
 
@@ -19,7 +20,9 @@ class IOpClock;
 //   1. its present settings are read (for the record, so that it can be given back as a plan);
 //   2. an ARP claim by another host on the planned address seen since the probe fails it
 //      ("conflict found at apply time") before anything is sent to it;
-//   3. it is authenticated with the one credential, as the device view does;
+//   3. it is authenticated with the one credential, as the device view does; when the first
+//      devices all refused the credential and none accepted it (CCredentialGate), the rest are
+//      not tried and end kNotTried, so that a wrong password does not lock every device;
 //   4. it is updated to its planned static settings through the device update operation and
 //      leaves the device table;
 //   5. it succeeds only when a later discovery lists it (by MAC) at its planned address, within
@@ -29,12 +32,20 @@ class IOpClock;
 // the steady clock, tests on a manual one.
 
 enum class AssignStatus { kWaiting, kSuccess, kFailed };
-enum class AssignFailure { kNone, kAuthRefused, kNoAck, kAckNotOk, kNotSeen, kConflict };
+enum class AssignFailure {
+  kNone,
+  kAuthRefused,
+  kNoAck,
+  kAckNotOk,
+  kNotSeen,
+  kConflict,
+  kNotTried,  // the first devices refused the credential: it was not tried on this one
+};
 
 // "Planned" (not run yet), "Success", "Failed"
 const char* AssignStatusText(AssignStatus status);
 // "authentication refused", "no acknowledge", "settings refused", "not seen at the new address",
-// "conflict found at apply time"; "" for kNone.
+// "conflict found at apply time", "not tried: the credential was refused"; "" for kNone.
 const char* AssignFailureText(AssignFailure failure);
 
 // A device's settings before the run, as its configuration report gave them.
@@ -54,6 +65,11 @@ struct AssignOutcome {
 };
 
 // What the run does to devices; Core() uses the control core, tests put doubles in.
+// True when devices refused the credential and none accepted it (the run then stopped before
+// the others, unless there were no others): nothing was updated, and the front end asks for the
+// credential again.
+bool CredentialRefused(const std::vector<AssignOutcome>& outcomes);
+
 struct AssignOps {
   std::function<std::optional<std::map<std::string, std::string>>(const DEVICE_ENTRY_T&)>
       readConfig;
@@ -105,4 +121,5 @@ private:
   AssignOps m_ops;
   IOpClock& m_clock;
   AssignOptions m_options;
+  CCredentialGate m_credential;
 };

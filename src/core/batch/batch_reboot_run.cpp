@@ -26,6 +26,8 @@ const char* BatchRebootStateName(State state) {
       return "not sent";
     case State::kNoBootUp:
       return "no boot-up";
+    case State::kNotTried:
+      return "not tried";
   }
   return "?";
 }
@@ -90,8 +92,14 @@ void CBatchRebootRun::Run(const std::string& user, std::string password) {
       Set(i, State::kNotSent);
       continue;
     }
+    if (m_credential.Closed()) {
+      Set(i, State::kNotTried);
+      continue;
+    }
     Set(i, State::kAuthenticating);
-    switch (authenticate(m_rows[i].device, user, password)) {
+    const device_ops::AuthOutcome auth = authenticate(m_rows[i].device, user, password);
+    m_credential.Record(auth);
+    switch (auth) {
       case device_ops::AuthOutcome::kAccepted:
         break;
       case device_ops::AuthOutcome::kRefused:

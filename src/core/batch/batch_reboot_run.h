@@ -9,6 +9,7 @@
 
 #include "core/control/control_notify.h"
 #include "core/common/device_entry.h"
+#include "core/device/credential_gate.h"
 #include "core/device/device_operations.h"
 
 class CAuthenticateDispatcher;
@@ -26,6 +27,7 @@ struct BatchRebootRow {
     kNoAnswer,   // no answer to the authentication
     kNotSent,    // the request could not be built or the run was stopped before it
     kNoBootUp,   // rebooted, but neither a boot-up nor a new answer came in time
+    kNotTried,   // the first devices refused the credential, so it was not tried on this one
   };
   DEVICE_ENTRY_T device;
   State state = State::kWaiting;
@@ -38,13 +40,15 @@ struct BatchRebootRow {
 };
 
 // "waiting", "authenticating", "rebooting", "rebooted", "refused", "no answer", "not sent",
-// "no boot-up".
+// "no boot-up", "not tried".
 const char* BatchRebootStateName(BatchRebootRow::State state);
 
 // Reboots many devices with one user name and password: one after another, each device is
 // authenticated and, once it accepted, sent the reboot command. A rebooted device counts as
 // back when its own boot-up (by MAC or work MAC) arrives, or when it answers a discovery again
-// after it had left the table; after kBootUpWait without either it ends "no boot-up". Qt-free:
+// after it had left the table; after kBootUpWait without either it ends "no boot-up". When the
+// first devices all refused the credential and none accepted it (CCredentialGate), the others
+// end "not tried" without a request, and CredentialRefused() says so. Qt-free:
 // the batch reboot window runs it on a thread of its own, tests step its clock.
 class CBatchRebootRun : public CControlBaseNotify {
 public:
@@ -72,6 +76,9 @@ public:
   void StopStarting() { m_stop = true; }
 
   const std::vector<BatchRebootRow>& Rows() const { return m_rows; }
+  // Devices refused the credential and none accepted it; after the first few refusals the
+  // others were not tried. Nothing was rebooted then.
+  bool CredentialRefused() const { return m_credential.OnlyRefusals(); }
 
   // The core's worker thread.
   void OnDeviceBootUp(const std::string& deviceKey) override;
@@ -89,4 +96,5 @@ private:
   std::unique_ptr<std::atomic<bool>[]> m_bootUp;
   std::vector<bool> m_leftTable;
   std::atomic<bool> m_stop{false};
+  CCredentialGate m_credential;
 };

@@ -10,6 +10,8 @@ bool OpenCapture(const std::string& interfaceName, bool captureArp, CaptureFailu
   return CMacProtoControl::GetInstance()->Init(options, failure) == 0;
 }
 
+std::string AnswerPortProblem() { return CMacProtoControl::GetInstance()->ReplyPortProblem(); }
+
 void StopCapture() { CMacProtoControl::GetInstance()->Stop(); }
 
 CaptureCounters CaptureCountersNow() { return CMacProtoControl::GetInstance()->GetCaptureCounters(); }

@@ -14,6 +14,10 @@
 // captureArp: ARP frames are captured too, for an address probe. False with the reason in
 // *failure.
 bool OpenCapture(const std::string& interfaceName, bool captureArp, CaptureFailure* failure);
+// "" while the open capture's answer port (UDP 8505) is held by this process; otherwise why not
+// ("is held by another program"): the capture works, but this computer may then answer device
+// replies with ICMP "port unreachable".
+std::string AnswerPortProblem();
 // Ends the receive threads (safe when nothing is open).
 void StopCapture();
 // The counters of every open capture added up.

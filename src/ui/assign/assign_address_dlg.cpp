@@ -293,7 +293,19 @@ void CAssignAddressDlg::OnRunEnded() {
   const size_t failed = std::count_if(m_outcomes.begin(), m_outcomes.end(), [](const auto& o) {
     return o.status != AssignStatus::kSuccess;
   });
-  if (failed == 0) {
+  if (CredentialRefused(m_outcomes)) {
+    // Nothing was changed: back to the credential, the plan as it was, so Apply can run again.
+    m_ran = false;
+    if (m_pBtnExport) m_pBtnExport->setEnabled(false);
+    LockInputs(false);
+    ShowPlan();
+    ShowMessageBox(this, QStringLiteral("Tips"),
+                   QStringLiteral("The devices refused the user name or password; it was not "
+                                  "tried on the others. Enter it again."),
+                   MB_OK);
+    SetHint(QStringLiteral("The devices refused the user name or password. Enter it again."));
+    if (m_pEditPassword) m_pEditPassword->setFocus();
+  } else if (failed == 0) {
     SetHint(QStringLiteral("Every device answers at its planned address."));
   } else {
     SetHint(QStringLiteral("%d devices are not on their planned address; see the reasons."),

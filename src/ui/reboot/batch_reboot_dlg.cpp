@@ -64,6 +64,8 @@ QString CBatchRebootDlg::StateText(State state) {
       return QStringLiteral("Not sent");
     case State::kNoBootUp:
       return QStringLiteral("Did not come back");
+    case State::kNotTried:
+      return QStringLiteral("Not tried: the credential was refused");
   }
   return {};
 }
@@ -144,10 +146,28 @@ void CBatchRebootDlg::OnRow(size_t row, const BatchRebootRow& state) {
 
 void CBatchRebootDlg::OnDone() {
   if (m_thread.joinable()) m_thread.join();
+  bool credentialRefused = false;
   if (m_run) {
     for (size_t row = 0; row < m_run->Rows().size(); ++row) OnRow(row, m_run->Rows()[row]);
+    credentialRefused = m_run->CredentialRefused();
   }
   m_run.reset();
+  if (credentialRefused && !m_cancelled) {
+    // No device was rebooted: back to the credential page for another try.
+    for (size_t row = 0; row < m_rows.size(); ++row) {
+      m_rows[row].state = State::kWaiting;
+      ShowRow(row);
+    }
+    m_started = false;
+    UpdateButtons();
+    ShowMessageBox(this, QStringLiteral("Reboot"),
+                   QStringLiteral("The devices refused the user name or password; it was not "
+                                  "tried on the others. Enter it again."),
+                   MB_OK);
+    if (m_pEditPassword) m_pEditPassword->setFocus();
+    ShowCounts();
+    return;
+  }
   UpdateButtons();
   ShowCounts();
 }

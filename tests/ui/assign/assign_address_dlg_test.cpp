@@ -14,6 +14,7 @@
 
 #include "support/ui_driver.h"
 #include "transport/udp_frame.h"
+#include "ui/framework/control_util.h"
 #include "ui/framework/dialog_codes.h"
 
 using namespace std::chrono_literals;
@@ -223,6 +224,38 @@ TEST_F(AssignAddressDlgTest, FailuresShowTheirReasonAndTheRecordIsExported) {
   EXPECT_TRUE(text.contains("\"02:00:00:00:00:02\"")) << text.toStdString();
   EXPECT_TRUE(text.contains("\"10.0.0.41\"")) << text.toStdString();
   EXPECT_TRUE(text.contains("authentication refused")) << text.toStdString();
+}
+
+TEST_F(AssignAddressDlgTest, ARefusedCredentialAsksAgainAndTheRightOneMovesEveryDevice) {
+  TestAssignDlg dlg(devices);
+  ASSERT_TRUE(dlg.Open());
+  dlg.SetText("edit_start", "10.0.0.40");
+  dlg.SetText("edit_gateway", "10.0.0.1");
+  dlg.Click("btn_preview");
+  ASSERT_EQ(dlg.Plan().ConflictCount(), 0u);
+  dlg.SetText("edit_user", "admin");
+  dlg.SetText("edit_password", "wrong");
+  {
+    uitest::MessageBoxAnswers boxes;
+    boxes.Queue(IDOK, "refused the user name or password");
+    dlg.Click("btn_apply");
+    ASSERT_TRUE(uitest::WaitUntil([&] { return !dlg.Running() && !boxes.Shown().empty(); }));
+  }
+  // Back at the credential, with the plan as it was: nothing was changed.
+  auto* password = ::FindControl<QLineEdit>(dlg.GetRoot(), QStringLiteral("edit_password"));
+  EXPECT_TRUE(password->isEnabled());
+  EXPECT_TRUE(password->text().isEmpty());
+  EXPECT_TRUE(dlg.ApplyEnabled());
+  for (int row = 0; row < 3; ++row) {
+    EXPECT_EQ(dlg.CellText(row, CAssignAddressDlg::kColPlanned),
+              QString::fromStdString(dlg.Plan().devices[row].ip));
+    EXPECT_FALSE(dlg.CellText(row, CAssignAddressDlg::kColState).startsWith("Failed")) << row;
+  }
+
+  dlg.SetText("edit_password", "secret");
+  dlg.Click("btn_apply");
+  ASSERT_TRUE(uitest::WaitUntil([&] { return !dlg.Running(); }));
+  EXPECT_EQ(uitest::ReadLabel(dlg.GetRoot(), "lab_success_count"), "Success: 3");
 }
 
 TEST_F(AssignAddressDlgTest, RuleFieldsAreCheckedBeforeAnyProbe) {

@@ -197,4 +197,89 @@ TEST(ArpProbe, PacedBoundedAndCollectsClaims) {
   EXPECT_LE(bounded.FramesSent(), 201u);
 }
 
+// A wrong password on a batch: the first devices' refusals stop the run before the rest are
+// tried (devices may lock the account), nothing is updated, and CredentialRefused tells the
+// front end to ask again. Once any device accepts, every device is tried and refusals are named.
+TEST(AddressAssignRun, ACredentialTheFirstDevicesRefuseIsNotTriedOnTheRest) {
+  struct Case {
+    const char* name;
+    std::set<int> accepting;  // device indexes that accept; the others refuse
+    size_t authenticated;
+    bool credentialRefused;
+  } cases[] = {
+      {"every device refuses", {}, CCredentialGate::kProbeDevices, true},
+      {"the first accepts", {0}, 30, false},
+      {"the third accepts", {2}, 30, false},
+      {"only the fourth accepts", {3}, CCredentialGate::kProbeDevices, true},
+  };
+  for (const Case& c : cases) {
+    FakeSegment segment;
+    std::vector<PlannedDevice> devices;
+    for (int i = 0; i < 30; ++i) {
+      const std::string n = std::to_string(10 + i);
+      devices.push_back(Planned("02:00:00:00:01:" + n, "10.0.1." + n, "10.0.0." + n));
+      segment.table[devices.back().device.mac] = devices.back().device;
+      if (!c.accepting.count(i)) segment.refuseAuth.insert(devices.back().device.mac);
+    }
+    AssignOptions options;
+    options.verifyTime = 2s;
+    CAddressAssignRun run(devices, segment.Ops(), segment.clock, options);
+    size_t ended = 0;
+    run.progress = [&](const AssignOutcome&) { ++ended; };
+    run.Run();
+
+    size_t authenticated = 0, updated = 0;
+    for (const std::string& line : segment.log) {
+      authenticated += line.rfind("auth ", 0) == 0;
+      updated += line.rfind("update ", 0) == 0;
+    }
+    EXPECT_EQ(authenticated, c.authenticated) << c.name;
+    EXPECT_EQ(updated, c.accepting.size() * (c.credentialRefused ? 0 : 1)) << c.name;
+    EXPECT_EQ(CredentialRefused(run.Outcomes()), c.credentialRefused) << c.name;
+    EXPECT_EQ(ended, devices.size()) << c.name << ": every device ends, tried or not";
+    for (size_t i = 0; i < run.Outcomes().size(); ++i) {
+      const AssignOutcome& o = run.Outcomes()[i];
+      const AssignFailure expected = i >= c.authenticated        ? AssignFailure::kNotTried
+                                     : c.accepting.count(int(i)) ? AssignFailure::kNone
+                                                                 : AssignFailure::kAuthRefused;
+      EXPECT_EQ(o.failure, expected) << c.name << " " << i;
+    }
+  }
+}
+
+// What the front ends ask again for: refusals with no acceptance; a silent device or an address
+// conflict says nothing of the credential, any device past its authentication means it is right.
+TEST(AddressAssignRun, CredentialRefusedReadsTheOutcomes) {
+  auto outcome = [](AssignStatus status, AssignFailure failure, const std::string& detail = "") {
+    AssignOutcome o;
+    o.status = status;
+    o.failure = failure;
+    o.detail = detail;
+    return o;
+  };
+  const AssignOutcome refused = outcome(AssignStatus::kFailed, AssignFailure::kAuthRefused);
+  const AssignOutcome silent =
+      outcome(AssignStatus::kFailed, AssignFailure::kAuthRefused, "no answer");
+  const AssignOutcome conflict =
+      outcome(AssignStatus::kFailed, AssignFailure::kConflict, "3E1122334455");
+  const AssignOutcome notSeen = outcome(AssignStatus::kFailed, AssignFailure::kNotSeen);
+  const AssignOutcome moved = outcome(AssignStatus::kSuccess, AssignFailure::kNone);
+  const AssignOutcome notTried = outcome(AssignStatus::kFailed, AssignFailure::kNotTried);
+  struct Case {
+    std::vector<AssignOutcome> outcomes;
+    bool refusedCredential;
+  } cases[] = {
+      {{refused}, true},
+      {{refused, silent, conflict}, true},
+      {{refused, refused, refused, notTried}, true},
+      {{silent, silent}, false},
+      {{conflict}, false},
+      {{refused, notSeen}, false},
+      {{refused, moved}, false},
+      {{}, false},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(CredentialRefused(cases[i].outcomes), cases[i].refusedCredential) << i;
+}
+
 }  // namespace

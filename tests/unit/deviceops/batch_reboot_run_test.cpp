@@ -97,3 +97,60 @@ TEST(BatchReboot, StopLeavesTheRemainingDevicesUnsent) {
 }
 
 }  // namespace
+
+namespace {
+
+// A wrong credential on a batch: after the first devices refused it and none accepted, the
+// others get no authenticate request (devices may lock the account) and nothing is rebooted.
+TEST(BatchReboot, ACredentialTheFirstDevicesRefuseIsNotTriedOnTheRest) {
+  struct Case {
+    const char* name;
+    std::vector<AuthOutcome> answers;  // per device, in order; the rest like the last
+    size_t devices;
+    size_t authenticated;
+    bool credentialRefused;
+  } cases[] = {
+      {"all refuse", {AuthOutcome::kRefused}, 10, CCredentialGate::kProbeDevices, true},
+      {"two refuse, one silent, then refusals",
+       {AuthOutcome::kRefused, AuthOutcome::kNoAnswer, AuthOutcome::kRefused,
+        AuthOutcome::kRefused},
+       10, 4, true},
+      {"a small batch that all refuse", {AuthOutcome::kRefused}, 2, 2, true},
+      {"the second accepts", {AuthOutcome::kRefused, AuthOutcome::kAccepted, AuthOutcome::kRefused},
+       8, 8, false},
+  };
+  for (const Case& c : cases) {
+    CControl control;
+    CAuthenticateDispatcher waits(control);
+    CManualOpClock clock;
+    std::vector<DEVICE_ENTRY_T> devices;
+    for (size_t i = 0; i < c.devices; ++i)
+      devices.push_back({"10.213.1.1", "M" + std::to_string(i), "06", "M", "1-01", "1.0"});
+    CBatchRebootRun run(control, waits, clock, devices);
+    size_t authenticated = 0, rebooted = 0;
+    run.authenticate = [&](const DEVICE_ENTRY_T&, const std::string&, const std::string&) {
+      return c.answers[std::min(authenticated++, c.answers.size() - 1)];
+    };
+    run.reboot = [&](const DEVICE_ENTRY_T&) {
+      ++rebooted;
+      return true;
+    };
+    run.discover = [] {};
+    // Accepted devices send their boot-up at once, so the run ends quickly.
+    clock.SetPauseHook([&](std::chrono::milliseconds) {
+      for (const BatchRebootRow& row : run.Rows())
+        if (row.state == State::kRebooting) run.OnDeviceBootUp(row.device.mac);
+    });
+    run.Run("admin", "wrong");
+
+    EXPECT_EQ(authenticated, c.authenticated) << c.name;
+    EXPECT_EQ(run.CredentialRefused(), c.credentialRefused) << c.name;
+    if (c.credentialRefused) EXPECT_EQ(rebooted, 0u) << c.name;
+    for (size_t i = c.authenticated; i < c.devices; ++i)
+      EXPECT_EQ(run.Rows()[i].state, State::kNotTried) << c.name << " " << i;
+    for (size_t i = 0; i < c.authenticated; ++i)
+      EXPECT_NE(run.Rows()[i].state, State::kNotTried) << c.name << " " << i;
+  }
+}
+
+}  // namespace
