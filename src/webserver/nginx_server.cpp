@@ -1,4 +1,4 @@
-#include "platform/nginx_server.h"
+#include "webserver/nginx_server.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
