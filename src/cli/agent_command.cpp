@@ -79,6 +79,8 @@ int RunAgent(AgentOptions options) {
     std::cerr << "ipscanner-cli: bad site name: " << reason << "\n";
     return kExitUsage;
   }
+  // The agent's site is the site record's too: its devices and problem events go there.
+  SetCliSiteName(options.site);
   if (options.mqtt.url.empty()) {
     std::cerr << "ipscanner-cli: agent needs --mqtt URL (or mqtt = URL in its configuration)\n";
     return kExitUsage;
