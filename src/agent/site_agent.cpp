@@ -139,24 +139,21 @@ void CSiteAgent::Pump(Clock::time_point now) {
 
 void CSiteAgent::PublishStatus(const char* state) {
   const SITE_WATCH_SUMMARY_T& s = m_look->WatchSummary();
-  const nlohmann::json status = {
-      {"site", m_settings.site},
-      {"state", state},
-      {"time", CSiteOutput::IsoTime(std::chrono::system_clock::now())},
-      {"devices", s.devices},
-      {"online", s.online},
-      {"missing", s.missing},
-      {"with_problems", s.withProblems},
-      {"events_waiting", m_spool->PendingCount()},
-      {"events_dropped", m_spool->Dropped()},
-      {"host", HostName()},
-      {"version", GetCompiledVersionText()}};
+  const nlohmann::json status = {{"site", m_settings.site},
+                                 {"state", state},
+                                 {"time", CSiteOutput::IsoTime(std::chrono::system_clock::now())},
+                                 {"devices", s.devices},
+                                 {"online", s.online},
+                                 {"missing", s.missing},
+                                 {"with_problems", s.withProblems},
+                                 {"events_waiting", m_spool->PendingCount()},
+                                 {"events_dropped", m_spool->Dropped()},
+                                 {"host", HostName()},
+                                 {"version", GetCompiledVersionText()}};
   m_link->Publish(SiteStatusTopic(m_settings.site), Json(status), 1, true);
 }
 
-bool CSiteAgent::AllDelivered() const {
-  return m_inFlight.empty() && m_spool->PendingCount() == 0;
-}
+bool CSiteAgent::AllDelivered() const { return m_inFlight.empty() && m_spool->PendingCount() == 0; }
 
 // Each new reason once; the link goes on trying (a certificate may be renewed, an account
 // unlocked).

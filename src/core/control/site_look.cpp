@@ -2,17 +2,9 @@
 
 #include <algorithm>
 
-#include "core/control/capture_subnets.h"
 #include "core/control/control.h"
 
-SITE_LOOK_SOURCES_T SITE_LOOK_SOURCES_T::Of(CControl* control) {
-  SITE_LOOK_SOURCES_T sources = Of(control, {});
-  sources.subnets = [] { return CaptureSubnets(); };
-  return sources;
-}
-
-SITE_LOOK_SOURCES_T SITE_LOOK_SOURCES_T::Of(CControl* control,
-                                            std::vector<IPV4_SUBNET_T> subnets) {
+SITE_LOOK_SOURCES_T SITE_LOOK_SOURCES_T::Of(CControl* control, std::vector<IPV4_SUBNET_T> subnets) {
   SITE_LOOK_SOURCES_T sources;
   sources.table = [control](uint64_t* version) { return control->GetDeviceList(version); };
   sources.tableVersion = [control] { return control->DeviceTableVersion(); };
@@ -106,7 +98,8 @@ void CSiteLook::NoteChanges() {
     const DEVICE_LIVE_T live = m_status.LiveOf(entry.mac);
     if (live.status != EDeviceStatus::kMissing) ++online;
     const auto problems = m_problems.find(entry.mac);
-    const std::vector<SITE_PROBLEM_T>& now = problems == m_problems.end() ? kNone : problems->second;
+    const std::vector<SITE_PROBLEM_T>& now =
+        problems == m_problems.end() ? kNone : problems->second;
     auto before = m_shown.find(entry.mac);
     if (before != m_shown.end()) {
       SHOWN_T& was = before->second;

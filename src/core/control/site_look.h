@@ -25,10 +25,9 @@ struct SITE_LOOK_SOURCES_T {
   std::function<bool(const STATUS_STAMP_T&, std::chrono::milliseconds* now)> statusChanged;
   std::function<std::vector<IPV4_SUBNET_T>()> subnets;
 
-  // The control core's table and tracker, with the networks read at every look (the window
-  // follows a new address of the adapter).
-  static SITE_LOOK_SOURCES_T Of(CControl* control);
-  // The same with networks fixed once (the command line reads them while the capture is open).
+  // The control core's table and tracker, and the networks as read once (the command line
+  // reads them while the capture is open; the window gives its own sources and follows a new
+  // address of the adapter).
   static SITE_LOOK_SOURCES_T Of(CControl* control, std::vector<IPV4_SUBNET_T> subnets);
 };
 

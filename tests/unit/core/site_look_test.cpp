@@ -29,7 +29,8 @@ struct Site {
   std::vector<SiteProblemMap> recorded;
   CSiteLook look;
 
-  Site() : look(Sources(), [this](const auto&, const SiteProblemMap& p) { recorded.push_back(p); }) {
+  Site()
+      : look(Sources(), [this](const auto&, const SiteProblemMap& p) { recorded.push_back(p); }) {
     tracker.SetClock(&clock);
     look.Watch();
   }
