@@ -17,7 +17,8 @@ for exe in devsim ipscanner-cli; do
 done
 command -v mosquitto >/dev/null || { echo "bench_agent_idle: mosquitto missing" >&2; exit 1; }
 work=$(mktemp -d /tmp/ips-bench-agent-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+# The agent's site record (sites/bench.sqlite) goes with the run.
+trap 'rm -rf "$work"; rm -f "$bin/sites/bench.sqlite"{,-wal,-shm}' EXIT
 
 IPS_DEVSIM="$bin/devsim" "$root/scripts/segment.sh" --quiet \
   --devsim "--count $devices --seed 3" \

@@ -18,6 +18,7 @@
 #include "core/batch/address_record.h"
 #include "core/control/capture_subnets.h"
 #include "core/control/control.h"
+#include "core/control/site_look.h"
 #include "core/export/csv_export.h"
 #include "core/site/site_problems.h"
 #include "site/site_operation_log.h"
@@ -134,10 +135,11 @@ int CheckOptions(const AssignOptionsCli& o) {
 // The devices with an address problem: a duplicate IP or an address outside the adapter's
 // networks.
 std::vector<DEVICE_ENTRY_T> ProblemDevices(const std::vector<IPV4_SUBNET_T>& subnets) {
-  const std::vector<DEVICE_ENTRY_T> table = CControl::GetInstance()->GetDeviceList();
-  const SiteProblemMap problems = CSiteProblems::Compute(table, subnets);
+  CSiteLook look(SITE_LOOK_SOURCES_T::Of(CControl::GetInstance(), subnets));
+  const SITE_NOW_T& now = look.Look();
+  const SiteProblemMap& problems = *now.problems;
   std::vector<DEVICE_ENTRY_T> chosen;
-  for (const DEVICE_ENTRY_T& d : table) {
+  for (const DEVICE_ENTRY_T& d : *now.table) {
     const auto it = problems.find(d.mac);
     if (it == problems.end()) continue;
     for (const SITE_PROBLEM_T& p : it->second) {

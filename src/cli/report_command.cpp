@@ -12,6 +12,7 @@
 #include "cli/site_commands_cli.h"
 #include "core/control/capture_subnets.h"
 #include "core/control/control.h"
+#include "core/control/site_look.h"
 #include "core/common/op_clock.h"
 #include "core/site/site_problems.h"
 #include "report/report_job.h"
@@ -54,10 +55,14 @@ int RunReport(const ReportOptions& options) {
   const bool terminal = isatty(STDERR_FILENO) == 1;
   if (terminal) std::cerr << "Discovering for " << options.seconds << " s...\n";
   Discover(options.seconds);
-  const std::vector<DEVICE_ENTRY_T> table = control->GetDeviceList();
   // Problems of the table as they stand now go into the record before it is read.
-  const SiteProblemMap problems = CSiteProblems::Compute(table, CaptureSubnets());
-  if (CSiteRecorder* record = CliSiteRecorder()) record->RecordProblems(table, problems);
+  CSiteLook look(SITE_LOOK_SOURCES_T::Of(control, CaptureSubnets()),
+                 [](const std::vector<DEVICE_ENTRY_T>& table, const SiteProblemMap& problems) {
+                   if (CSiteRecorder* record = CliSiteRecorder()) {
+                     record->RecordProblems(table, problems);
+                   }
+                 });
+  const std::vector<DEVICE_ENTRY_T>& table = *look.Look().table;
 
   CSettingsSurvey survey(table);
   survey.Run(*control, SteadyOpClock(), CSettingsSurvey::kDefaultLimit,

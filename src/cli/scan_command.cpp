@@ -7,11 +7,12 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
-#include "cli/device_table_output.h"
-#include "cli/site_output.h"
+#include "core/export/device_table_output.h"
+#include "core/export/site_output.h"
 #include "core/control/capture_control.h"
 #include "core/control/capture_subnets.h"
 #include "core/control/control.h"
+#include "core/control/site_look.h"
 #include "core/export/csv_export.h"
 #include "core/export/csv_site_columns.h"
 #include "core/common/device_sort.h"
@@ -47,10 +48,12 @@ int RunScan(const ScanOptions& options) {
   const CaptureCounters capture = CaptureCountersNow();
   session.Close();
 
-  std::vector<DEVICE_ENTRY_T> devices = control->GetDeviceList();
+  CSiteLook look(SITE_LOOK_SOURCES_T::Of(control, subnets));
+  const SITE_NOW_T& now = look.Look();
+  std::vector<DEVICE_ENTRY_T> devices = *now.table;
   CDeviceSort::Sort(devices, 1, 0);  // IP ascending, as the list opens
-  const STATUS_SNAPSHOT_T status = control->DeviceStatus().Snapshot();
-  const SiteProblemMap problems = CSiteProblems::Compute(devices, subnets);
+  const STATUS_SNAPSHOT_T& status = *now.status;
+  const SiteProblemMap& problems = *now.problems;
   const CSiteOutput site(status, problems, subnets, std::chrono::system_clock::now());
   if (options.json) {
     std::cout << CDeviceTableOutput::FormatJson(

@@ -9,11 +9,11 @@
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
 #include "cli/cli_site.h"
-#include "cli/site_output.h"
+#include "core/export/site_output.h"
 #include "cli/stop_signals.h"
 #include "core/control/capture_subnets.h"
 #include "core/control/control.h"
-#include "core/site/site_events.h"
+#include "core/control/site_look.h"
 #include "site/site_recorder.h"
 
 namespace {
@@ -56,16 +56,19 @@ int RunWatch(const WatchOptions& options) {
   if (opened != kExitOk) return opened;
 
   CControl* control = CControl::GetInstance();
-  const std::vector<IPV4_SUBNET_T> subnets = CaptureSubnets();
-  CSiteWatch watch;
+  CSiteLook site(SITE_LOOK_SOURCES_T::Of(control, CaptureSubnets()),
+                 [](const std::vector<DEVICE_ENTRY_T>& table, const SiteProblemMap& problems) {
+                   if (CSiteRecorder* record = CliSiteRecorder()) {
+                     record->RecordProblems(table, problems);
+                   }
+                 });
+  site.Watch();
   auto look = [&]() {
-    const STATUS_SNAPSHOT_T status = control->DeviceStatus().Snapshot();
-    const auto wallNow = std::chrono::system_clock::now();
-    const std::vector<DEVICE_ENTRY_T> table = control->GetDeviceList();
-    const SiteProblemMap problems = CSiteProblems::Compute(table, subnets);
-    const CSiteOutput output(status, problems, subnets, wallNow);
-    if (CSiteRecorder* record = CliSiteRecorder()) record->RecordProblems(table, problems);
-    for (const SITE_EVENT_T& event : watch.Update(table, status, problems)) {
+    const SITE_NOW_T& now = site.Look();
+    if (now.events.empty()) return;
+    const CSiteOutput output(*now.status, *now.problems, *now.subnets,
+                             std::chrono::system_clock::now());
+    for (const SITE_EVENT_T& event : now.events) {
       std::cout << (options.json ? output.EventJson(event) : output.EventLine(event)) << "\n";
     }
     std::cout.flush();  // a script reading the pipe sees each event when it happens
@@ -90,7 +93,7 @@ int RunWatch(const WatchOptions& options) {
   session.Close();
   look();  // answers that were still queued
   PrintSummary(
-      watch.Summary(), options.json,
+      site.WatchSummary(), options.json,
       std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start));
   return kExitOk;
 }

@@ -9,14 +9,16 @@
 #   - a broker certificate from a foreign CA is reported as such: sites --mqtt exits 15, the agent
 #     says so in its log;
 #   - sites --mqtt over 300 retained documents of 60 KB stays small in memory, and a broker
-#     holding more than the view keeps gives a cut view that says so (stderr and --json).
+#     holding more than the view keeps gives a cut view that says so (stderr and --json);
+#   - the agent records the site's problems (two devices on one address outside the network)
+#     as problem events in its site's record, as `watch` does.
 set -uo pipefail
 bin=${1:?module folder}
 src=${2:?source folder}
 . "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 need_netns "needs root for network namespaces"
 need_built devsim ipscanner-cli
-need_tools jq mosquitto mosquitto_pub mosquitto_passwd openssl python3
+need_tools jq mosquitto mosquitto_pub mosquitto_passwd openssl python3 sqlite3
 make_work ips-e2e-broker
 site="e2e-broker-$$"
 secret="broker-secret-$$-x9"
@@ -44,7 +46,7 @@ openssl x509 -req -in "$work/broker.csr" -CA "$work/ca.crt" -CAkey "$work/ca.key
 touch "$work/passwd"
 mosquitto_passwd -b "$work/passwd" agent "$secret" || fail "mosquitto_passwd"
 
-IPS_DEVSIM="$bin/devsim" "$src/scripts/segment.sh" --quiet --keep --devsim "--count 3 --seed 5" \
+IPS_DEVSIM="$bin/devsim" "$src/scripts/segment.sh" --quiet --keep --devsim "--count 3 --seed 5 --device-ip 1=192.168.77.10 --device-ip 2=192.168.77.10" \
   -- bash -c 'env | grep ^IPS_ >"$0"' "$work/segment.env" || fail "no segment"
 tag=$(sed -n 's/^IPS_SEGMENT_TAG=//p' "$work/segment.env")
 ns=$(sed -n 's/^IPS_SEGMENT_APP_NS=//p' "$work/segment.env")
@@ -92,7 +94,16 @@ for child in $(cat "/proc/$agent_pid/task/"*/children 2>/dev/null); do
   check "its child $child does not hold it either" \
     bash -c '! tr "\0" "\n" <"/proc/$0/environ" | grep -qF "$1"' "$child" "$secret"
 done
+# Devices 1 and 2 share an address outside the segment's network: each has two problems.
+problem_events() {
+  sqlite3 -batch -noheader "$bin/sites/$site.sqlite" \
+    "SELECT count(*) FROM events WHERE kind = 'problem'" 2>/dev/null
+}
+problems_recorded() { [ "$(problem_events)" = 4 ]; }
+wait_for 10 problems_recorded
 kill -TERM "$agent_pid"; wait "$agent_pid"; agent_pid=""
+check "the agent recorded the 4 problem events in the site record ($(problem_events))" \
+  problems_recorded
 
 # --- plain MQTT to an address that is not loopback.
 sites() { in_ns env IPSCANNER_MQTT_PASSWORD="$secret" "$bin/ipscanner-cli" sites --user agent "$@"; }

@@ -29,6 +29,7 @@ at_exit() {
   for pid in "${agent_pids[@]}" $sub_pid $broker_pid; do wait "$pid" 2>/dev/null; done
   for tag in "${tags[@]}"; do "$src/scripts/segment.sh" --quiet --down "$tag"; done
   ip netns del "$broker_ns" 2>/dev/null
+  for site in a b c; do rm -f "$bin/sites/site-$site.sqlite"{,-wal,-shm}; done
 }
 
 # --- the CA, the broker's certificate (for its three addresses) and the password file

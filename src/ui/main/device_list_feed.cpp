@@ -2,14 +2,30 @@
 
 #include <QDateTime>
 #include <pthread.h>
-#include <algorithm>
 
 #include "core/common/mac_text.h"
 #include "ui/framework/ui_thread.h"
 #include "ui/main/device_list_model.h"
 
+namespace {
+
+SITE_LOOK_SOURCES_T SiteSources(const CDeviceListFeed::SOURCES_T& feed) {
+  SITE_LOOK_SOURCES_T sources;
+  sources.table = feed.table;
+  sources.tableVersion = feed.tableVersion;
+  sources.status = feed.status;
+  sources.statusChanged = feed.statusChanged;
+  sources.subnets = feed.subnets;
+  return sources;
+}
+
+}  // namespace
+
 CDeviceListFeed::CDeviceListFeed(QObject* owner, SOURCES_T sources, Deliver deliver)
-    : m_owner(owner), m_sources(std::move(sources)), m_deliver(std::move(deliver)) {
+    : m_owner(owner),
+      m_sources(std::move(sources)),
+      m_deliver(std::move(deliver)),
+      m_site(SiteSources(m_sources), m_sources.record) {
   m_thread = std::thread([this] { Run(); });
   pthread_setname_np(m_thread.native_handle(), "list-feed");  // for top and the benchmarks
 }
@@ -69,66 +85,32 @@ void CDeviceListFeed::Run() {
   }
 }
 
-namespace {
-
-bool SameSubnets(const std::vector<IPV4_SUBNET_T>& a, const std::vector<IPV4_SUBNET_T>& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
-    return x.address == y.address && x.mask == y.mask;
-  });
-}
-
-}  // namespace
-
 std::shared_ptr<DEVICE_LIST_LOOK_T> CDeviceListFeed::Look(const DEVICE_LIST_ASK_T& ask) {
   auto look = std::make_shared<DEVICE_LIST_LOOK_T>();
   look->generation = ask.generation;
-  std::vector<IPV4_SUBNET_T> subnets = m_sources.subnets();
-  // Same table, networks, fill and filters as the last look: the same problems, nothing new to
-  // record, and no row changed.
-  const bool sameTable = m_sources.tableVersion() == m_tableVersion;
-  const bool tableKept = sameTable && ask.generation == m_generation &&
+  const SITE_NOW_T& now = m_site.Look(ask.freshStatus);
+  // Same table, networks, fill and filters as the last look: no row changed.
+  const bool tableKept = !now.tableChanged && ask.generation == m_generation &&
                          ask.modelFilter == m_lastAsk.modelFilter &&
                          ask.upperSearch == m_lastAsk.upperSearch &&
-                         ask.problemsOnly == m_lastAsk.problemsOnly &&
-                         SameSubnets(subnets, m_lastSubnets);
-  std::chrono::milliseconds statusNow{0};
-  const bool statusKept = !m_sources.statusChanged(m_statusStamp, &statusNow) && !ask.freshStatus;
-  if (tableKept && statusKept) {
+                         ask.problemsOnly == m_lastAsk.problemsOnly;
+  look->tableCount = static_cast<int>(now.table->size());
+  look->onlineCount = now.onlineCount;
+  if (tableKept && !now.statusChanged) {
     // The list keeps what it has; only its clock moves (the tooltips' times are worked out
     // from it).
     look->siteKept = true;
-    look->site.status.now = statusNow;
+    look->site.status.now = now.now;
     look->site.wallMs = QDateTime::currentMSecsSinceEpoch();
-    look->tableCount = static_cast<int>(m_table.size());
-    look->onlineCount = m_onlineCount;
-    m_statusStamp.now = statusNow;
     return look;
   }
-
-  STATUS_SNAPSHOT_T status = m_sources.status();
-  m_statusStamp = status.Stamp();
-  if (tableKept) {
-    look->site.status = std::move(status);
-    look->site.subnets = std::move(subnets);
-    look->site.problems = m_lastProblems;
-    look->site.wallMs = QDateTime::currentMSecsSinceEpoch();
-  } else {
-    if (!sameTable) m_table = m_sources.table(&m_tableVersion);
-    look->site = CDeviceSiteMarks::Compute(m_table, std::move(status), std::move(subnets));
-  }
-  look->tableCount = static_cast<int>(m_table.size());
-  m_onlineCount = static_cast<int>(std::count_if(m_table.begin(), m_table.end(), [&](const auto& d) {
-    return look->site.status.LiveOf(d.mac).status != EDeviceStatus::kMissing;
-  }));
-  look->onlineCount = m_onlineCount;
+  look->site.status = *now.status;
+  look->site.subnets = *now.subnets;
+  look->site.problems = *now.problems;
+  look->site.wallMs = QDateTime::currentMSecsSinceEpoch();
   if (tableKept) return look;
 
-  m_lastSubnets = look->site.subnets;
-  m_lastProblems = look->site.problems;
   m_lastAsk = ask;
-  const std::vector<DEVICE_ENTRY_T>& table = m_table;
-  if (m_sources.record) m_sources.record(table, look->site.problems);
-
   // A new generation (the list emptied, filtered anew or filled on the UI thread) starts from
   // nothing: every row that passes goes to the list, which keeps those it has unchanged.
   if (ask.generation != m_generation) {
@@ -136,7 +118,7 @@ std::shared_ptr<DEVICE_LIST_LOOK_T> CDeviceListFeed::Look(const DEVICE_LIST_ASK_
     m_generation = ask.generation;
   }
   std::unordered_map<std::string, size_t> prepared;  // CompactMacText -> position in look->rows
-  for (const DEVICE_ENTRY_T& entry : table) {
+  for (const DEVICE_ENTRY_T& entry : *now.table) {
     if (ask.problemsOnly && look->site.problems.count(entry.mac) == 0) continue;
     if (!CDeviceListModel::Passes(entry, ask.modelFilter, ask.upperSearch)) continue;
     auto given = m_given.find(entry.mac);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/common/device_entry.h"
+#include "core/control/site_look.h"
 #include "ui/main/device_list_item.h"
 #include "ui/main/device_site_marks.h"
 
@@ -59,7 +60,7 @@ public:
     std::function<bool(const STATUS_STAMP_T&, std::chrono::milliseconds* now)> statusChanged;
     std::function<std::vector<IPV4_SUBNET_T>()> subnets;
     // Called on the feed's thread with the table and problems of every look in which the
-    // table, the networks or the ask changed (may be empty).
+    // table or the networks changed (may be empty).
     std::function<void(const std::vector<DEVICE_ENTRY_T>&, const SiteProblemMap&)> record;
   };
   using Deliver = std::function<void(std::shared_ptr<DEVICE_LIST_LOOK_T>)>;
@@ -94,15 +95,9 @@ private:
   // table has it.
   uint64_t m_generation = ~0ull;
   std::unordered_map<std::string, DEVICE_ENTRY_T> m_given;
-  // What the last look saw, so that a look at an unchanged table neither copies it nor works
-  // out the problems again nor goes through the rows, and one at unchanged statuses takes no
-  // snapshot either.
-  uint64_t m_tableVersion = ~0ull;
-  std::vector<DEVICE_ENTRY_T> m_table;
-  STATUS_STAMP_T m_statusStamp;
-  int m_onlineCount = 0;
-  std::vector<IPV4_SUBNET_T> m_lastSubnets;
-  SiteProblemMap m_lastProblems;
+  // The site now: a look at an unchanged table neither copies it nor works out the problems
+  // again nor goes through the rows, and one at unchanged statuses takes no snapshot either.
+  CSiteLook m_site;
   DEVICE_LIST_ASK_T m_lastAsk;
   std::thread m_thread;
 };

@@ -1,4 +1,4 @@
-#include "cli/device_table_output.h"
+#include "core/export/device_table_output.h"
 
 #include <algorithm>
 #include <array>

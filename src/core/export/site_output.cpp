@@ -1,10 +1,10 @@
-#include "cli/site_output.h"
+#include "core/export/site_output.h"
 
 #include <cstdio>
 #include <ctime>
 #include <nlohmann/json.hpp>
 
-#include "cli/device_table_output.h"
+#include "core/export/device_table_output.h"
 #include "shell/terminal_text.h"
 
 namespace {
