@@ -28,8 +28,8 @@
 #include "core/control/control.h"
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
-#include "site/site_database.h"
-#include "site/site_recorder.h"
+#include "record/site_database.h"
+#include "record/site_recorder.h"
 #include "protocol/packet_record.h"
 
 namespace {

@@ -3,7 +3,7 @@
 # the test build.layers; -DROOT=<source folder>, optional -DSTAMP=<file touched on success>.
 #
 # Floors, lowest first; a folder includes only folders on lower floors (and itself):
-#   platform < shell < webserver < protocol < transport < the core's parts < site
+#   platform < shell < webserver < protocol < transport < the core's parts < record
 #   < report, agent
 #   < cli, ui < app
 # Within the core each part names the parts it builds on (as src/core/CMakeLists.txt links them).
@@ -25,7 +25,7 @@ set(floor_capture 3.5)
 foreach(part common site export control device batch upgrade)
   set(floor_core/${part} 4)
 endforeach()
-set(floor_site 5)
+set(floor_record 5)
 set(floor_report 6)
 set(floor_agent 6)
 set(floor_cli 7)

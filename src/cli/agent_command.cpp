@@ -19,7 +19,7 @@
 #include "platform/module_dir.h"
 #include "platform/user_folders.h"
 #include "shell/secure_wipe.h"
-#include "site/site_recorder.h"
+#include "record/site_recorder.h"
 
 namespace {
 

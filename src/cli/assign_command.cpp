@@ -21,8 +21,8 @@
 #include "core/control/site_look.h"
 #include "core/export/csv_export.h"
 #include "core/site/site_problems.h"
-#include "site/site_operation_log.h"
-#include "site/site_operation_results.h"
+#include "record/site_operation_log.h"
+#include "record/site_operation_results.h"
 #include "shell/global_utils.h"
 #include "shell/terminal_text.h"
 

@@ -5,11 +5,11 @@
 
 #include "cli/cli_exit_codes.h"
 #include "core/control/control.h"
-#include "site/site_database.h"
-#include "site/site_paths.h"
-#include "site/site_operation_log.h"
-#include "site/site_operation_results.h"
-#include "site/site_recorder.h"
+#include "record/site_database.h"
+#include "record/site_paths.h"
+#include "record/site_operation_log.h"
+#include "record/site_operation_results.h"
+#include "record/site_recorder.h"
 
 namespace {
 

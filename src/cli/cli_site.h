@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/common/device_entry.h"
-#include "site/site_operation.h"
+#include "record/site_operation.h"
 
 class CSiteRecorder;
 

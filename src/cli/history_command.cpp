@@ -13,10 +13,10 @@
 #include "core/common/mac_text.h"
 #include "report/report_model.h"
 #include "shell/terminal_text.h"
-#include "site/site_database.h"
-#include "site/site_operation.h"
-#include "site/site_paths.h"
-#include "site/site_reader.h"
+#include "record/site_database.h"
+#include "record/site_operation.h"
+#include "record/site_paths.h"
+#include "record/site_reader.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include "core/batch/settings_survey.h"
 #include "shell/global_utils.h"
 #include "core/common/discovery_schedule.h"
-#include "site/site_paths.h"
-#include "site/site_recorder.h"
+#include "record/site_paths.h"
+#include "record/site_recorder.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include "core/batch/batch_static_run.h"
 #include "core/control/control.h"
 #include "core/common/op_clock.h"
-#include "site/site_operation_log.h"
-#include "site/site_operation_results.h"
+#include "record/site_operation_log.h"
+#include "record/site_operation_results.h"
 #include "shell/terminal_text.h"
 
 namespace {

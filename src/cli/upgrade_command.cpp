@@ -23,8 +23,8 @@
 #include "core/upgrade/upgrade_rollout.h"
 #include "shell/global_utils.h"
 #include "shell/terminal_text.h"
-#include "site/site_operation_log.h"
-#include "site/site_operation_results.h"
+#include "record/site_operation_log.h"
+#include "record/site_operation_results.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "core/control/capture_subnets.h"
 #include "core/control/control.h"
 #include "core/control/site_look.h"
-#include "site/site_recorder.h"
+#include "record/site_recorder.h"
 
 namespace {
 

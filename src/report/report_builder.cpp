@@ -8,9 +8,9 @@
 #include <set>
 
 #include "platform/file_version.h"
-#include "site/site_database.h"
-#include "site/site_operation.h"
-#include "site/site_reader.h"
+#include "record/site_database.h"
+#include "record/site_operation.h"
+#include "record/site_reader.h"
 
 namespace {
 

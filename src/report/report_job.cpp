@@ -7,7 +7,7 @@
 #include "core/site/site_problems.h"
 #include "platform/file_version.h"
 #include "report/report_csv.h"
-#include "site/site_operation.h"
+#include "record/site_operation.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/batch/settings_survey.h"
-#include "site/site_reader.h"
+#include "record/site_reader.h"
 
 // The commissioning report's content: the site's devices with the settings they reported just
 // now, its open problems and the operations of the period. The PDF and the CSV both print it.

@@ -25,7 +25,7 @@
 #include "core/upgrade/upgrade_image_store.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
-#include "site/site_paths.h"
+#include "record/site_paths.h"
 #include "ui/assign/assign_address_dlg.h"
 #include "ui/device/device_info_view.h"
 #include "ui/device/device_summary.h"

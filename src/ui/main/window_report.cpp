@@ -12,7 +12,7 @@
 #include "core/batch/settings_survey.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
-#include "site/site_paths.h"
+#include "record/site_paths.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/translate_manager.h"
 #include "ui/framework/wait_dlg.h"

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 
 #include "shell/global_utils.h"
-#include "site/site_paths.h"
+#include "record/site_paths.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/translate_manager.h"
 #include "ui/main/window_site_record.h"

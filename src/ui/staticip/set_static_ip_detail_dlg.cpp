@@ -4,8 +4,8 @@
 #include <QListView>
 
 #include "core/control/control.h"
-#include "site/site_operation_log.h"
-#include "site/site_operation_results.h"
+#include "record/site_operation_log.h"
+#include "record/site_operation_results.h"
 #include "ui/framework/device_list_common.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/translate_manager.h"

@@ -1,4 +1,4 @@
-#include "site/site_recorder.h"
+#include "record/site_recorder.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
@@ -11,7 +11,7 @@
 
 #include "core/device/device_config_keys.h"
 #include "shell/log.h"
-#include "site/site_database.h"
+#include "record/site_database.h"
 
 namespace {
 

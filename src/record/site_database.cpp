@@ -1,4 +1,4 @@
-#include "site/site_database.h"
+#include "record/site_database.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
@@ -12,7 +12,7 @@
 
 #include "platform/user_folders.h"
 #include "shell/log.h"
-#include "site/site_schema.h"
+#include "record/site_schema.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "site/site_paths.h"
+#include "record/site_paths.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "site/site_operation.h"
+#include "record/site_operation.h"
 
 class CSiteRecorder;
 

@@ -1,4 +1,4 @@
-#include "site/site_operation.h"
+#include "record/site_operation.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "site/site_operation.h"
+#include "record/site_operation.h"
 
 namespace SQLite {
 class Database;

@@ -1,8 +1,8 @@
-#include "site/site_operation_log.h"
+#include "record/site_operation_log.h"
 
 #include <mutex>
 
-#include "site/site_recorder.h"
+#include "record/site_recorder.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "site/site_recorder.h"
+#include "record/site_recorder.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -6,8 +6,8 @@
 
 #include <thread>
 
-#include "site/site_database.h"
-#include "site/site_reader.h"
+#include "record/site_database.h"
+#include "record/site_reader.h"
 #include "site_test_folder.h"
 
 namespace {

@@ -18,8 +18,8 @@
 #include "core/control/device_answer_listeners.h"
 #include "core/common/device_entry.h"
 #include "core/site/site_problems.h"
-#include "site/mac_key_map.h"
-#include "site/site_operation.h"
+#include "record/mac_key_map.h"
+#include "record/site_operation.h"
 
 namespace SQLite {
 class Database;

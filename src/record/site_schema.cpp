@@ -1,4 +1,4 @@
-#include "site/site_schema.h"
+#include "record/site_schema.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Transaction.h>

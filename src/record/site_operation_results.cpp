@@ -1,4 +1,4 @@
-#include "site/site_operation_results.h"
+#include "record/site_operation_results.h"
 
 #include "core/batch/address_assign_run.h"
 #include "core/batch/batch_reboot_run.h"

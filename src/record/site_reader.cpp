@@ -1,4 +1,4 @@
-#include "site/site_reader.h"
+#include "record/site_reader.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>

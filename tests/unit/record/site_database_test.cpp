@@ -1,4 +1,4 @@
-#include "site/site_database.h"
+#include "record/site_database.h"
 
 #include <SQLiteCpp/Database.h>
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "site/site_schema.h"
+#include "record/site_schema.h"
 #include "site_test_folder.h"
 
 namespace {
