@@ -1,7 +1,8 @@
 // Where one discovery answer's time goes, from the capture callback to the table update, for
 // both envelopes (plain: payload mode 1; encrypted: mode 2 with the discovery key):
 //   BM_Stage/<stage>/<envelope>  one step of the path on its own;
-//   BM_Worker/<envelope>/<repeat>/<viewer> the worker's whole cost (CControl::OnSocketMsg, log lines sent)
+//   BM_Worker/<envelope>/<repeat>/<viewer> the worker's whole cost (CControl::OnSocketMsg, log
+//   lines sent)
 //                                for an answer that differs from the device's last one (repeat 0:
 //                                read whole) and for one that repeats it (repeat 1);
 //   BM_Floor/<envelope>          what no implementation can skip: decrypting the same answer with
@@ -12,15 +13,15 @@
 // The log channel is opened, with a viewer on its port or without one (argument "viewer"):
 // lines are composed and sent only while a viewer listens. Counter "log" = 1 when the channel
 // and the viewer are as asked.
-#include <benchmark/benchmark.h>
-#include <openssl/evp.h>
-#include <tinyxml.h>
 #include <arpa/inet.h>
+#include <benchmark/benchmark.h>
 #include <netinet/in.h>
+#include <openssl/evp.h>
 #include <sys/socket.h>
+#include <time.h>
+#include <tinyxml.h>
 #include <unistd.h>
 
-#include <time.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,9 +31,9 @@
 #include <string>
 #include <vector>
 
+#include "core/common/mac_text.h"
 #include "core/control/control.h"
 #include "core/control/device_answer_listeners.h"
-#include "core/common/mac_text.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_header.h"
 #include "protocol/packet_record.h"
@@ -81,8 +82,8 @@ std::vector<uint8_t> Datagram(bool encrypted, int variant = 0) {
     std::vector<uint8_t> text(xml.begin(), xml.end());
     text.push_back(0);
     EncryptPayload(text.data(), datagram.data() + kMsgHeaderLength,
-                   static_cast<int>(datagram.size()) - kMsgHeaderLength, kDiscoverKeyText,
-                   &length, true);
+                   static_cast<int>(datagram.size()) - kMsgHeaderLength, kDiscoverKeyText, &length,
+                   true);
   } else {
     std::memcpy(datagram.data() + kMsgHeaderLength, xml.data(), xml.size());
   }
@@ -103,9 +104,9 @@ std::vector<uint8_t> Frame(bool encrypted, int variant = 0) {
   destination.ip = 0x0AD50101;
   destination.port = kSendSourcePort;
   std::vector<uint8_t> frame(kFrameHeaderBytes + datagram.size());
-  const int length = BuildUdpFrame(source, destination, 1, datagram.data(),
-                                   static_cast<int>(datagram.size()), frame.data(),
-                                   static_cast<int>(frame.size()));
+  const int length =
+      BuildUdpFrame(source, destination, 1, datagram.data(), static_cast<int>(datagram.size()),
+                    frame.data(), static_cast<int>(frame.size()));
   frame.resize(static_cast<size_t>(length));
   return frame;
 }
@@ -272,7 +273,7 @@ enum Stage {
   kStageCount,
 };
 const char* const kStageNames[kStageCount] = {
-    "frame_parse", "record_alloc_copy", "queue_post", "header",      "decrypt",
+    "frame_parse", "record_alloc_copy", "queue_post", "header",       "decrypt",
     "xml_parse",   "field_conversion",  "catalog",    "table_status", "log_line"};
 
 void BM_Stage(benchmark::State& state) {
@@ -292,7 +293,8 @@ void BM_Stage(benchmark::State& state) {
       // The capture thread's own record, parsed into.
       auto into = std::make_unique<PACKET_RECORD_T>();
       for (auto _ : state)
-        benchmark::DoNotOptimize(ParseUdpFrameToRecord(frame.data(), int(frame.size()), into.get()));
+        benchmark::DoNotOptimize(
+            ParseUdpFrameToRecord(frame.data(), int(frame.size()), into.get()));
       break;
     }
     case kRecordCopy: {
@@ -366,16 +368,26 @@ void BM_Stage(benchmark::State& state) {
         for (const TiXmlElement* e = params->FirstChildElement(); e != nullptr;
              e = e->NextSiblingElement()) {
           const char* name = e->Value();
-          if (std::strcmp(name, "IP") == 0) Utf8ToField(e->GetText(), answer.szIP);
-          else if (std::strcmp(name, "MAC") == 0) Utf8ToField(e->GetText(), answer.szMAC);
-          else if (std::strcmp(name, "WorkMAC") == 0) Utf8ToField(e->GetText(), answer.szWorkMAC);
-          else if (std::strcmp(name, "FW") == 0) Utf8ToField(e->GetText(), answer.szFW);
-          else if (std::strcmp(name, "DeviceID") == 0) Utf8ToField(e->GetText(), answer.szDeviceID);
-          else if (std::strcmp(name, "Model") == 0) Utf8ToField(e->GetText(), answer.szModel);
-          else if (std::strcmp(name, "Type") == 0) Utf8ToField(e->GetText(), answer.szType);
-          else if (std::strcmp(name, "DeviceName") == 0) Utf8ToField(e->GetText(), answer.szDeviceName);
-          else if (std::strcmp(name, "RTSP") == 0) Utf8ToField(e->GetText(), answer.szRTSP);
-          else if (std::strcmp(name, "Flag") == 0) Utf8ToField(e->GetText(), answer.szFlag);
+          if (std::strcmp(name, "IP") == 0)
+            Utf8ToField(e->GetText(), answer.szIP);
+          else if (std::strcmp(name, "MAC") == 0)
+            Utf8ToField(e->GetText(), answer.szMAC);
+          else if (std::strcmp(name, "WorkMAC") == 0)
+            Utf8ToField(e->GetText(), answer.szWorkMAC);
+          else if (std::strcmp(name, "FW") == 0)
+            Utf8ToField(e->GetText(), answer.szFW);
+          else if (std::strcmp(name, "DeviceID") == 0)
+            Utf8ToField(e->GetText(), answer.szDeviceID);
+          else if (std::strcmp(name, "Model") == 0)
+            Utf8ToField(e->GetText(), answer.szModel);
+          else if (std::strcmp(name, "Type") == 0)
+            Utf8ToField(e->GetText(), answer.szType);
+          else if (std::strcmp(name, "DeviceName") == 0)
+            Utf8ToField(e->GetText(), answer.szDeviceName);
+          else if (std::strcmp(name, "RTSP") == 0)
+            Utf8ToField(e->GetText(), answer.szRTSP);
+          else if (std::strcmp(name, "Flag") == 0)
+            Utf8ToField(e->GetText(), answer.szFlag);
         }
         DEVICE_ENTRY_T entry;
         entry.ip = FieldToUtf8(answer.szIP);
@@ -398,8 +410,8 @@ void BM_Stage(benchmark::State& state) {
         std::snprintf(mac, sizeof(mac), "02%010X", i);
         control.UpdateDevice({"10.213.0.1", mac, mac, "Model", "1-1", "1.0"});
       }
-      const DEVICE_ENTRY_T entry{"10.213.1.100", kMac, kMac, "DS-210 Door Station", "1-0101",
-                                 "12.30.1.1"};
+      const DEVICE_ENTRY_T entry{"10.213.1.100",        kMac,     kMac,
+                                 "DS-210 Door Station", "1-0101", "12.30.1.1"};
       CMsgFacade* facade = CMsgFacade::GetInstance();
       for (auto _ : state) {
         control.UpdateDevice(entry);

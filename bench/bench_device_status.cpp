@@ -12,9 +12,9 @@
 #include "core/control/control.h"
 #include "core/site/site_problems.h"
 #include "protocol/msg_header.h"
+#include "protocol/packet_record.h"
 #include "protocol/payload_envelope.h"
 #include "shell/comm_control.h"
-#include "protocol/packet_record.h"
 
 namespace {
 

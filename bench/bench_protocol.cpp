@@ -10,9 +10,9 @@
 #include "protocol/discover_request.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_handle.h"
+#include "protocol/packet_record.h"
 #include "protocol/payload_envelope.h"
 #include "protocol/text_field.h"
-#include "protocol/packet_record.h"
 
 namespace {
 

@@ -25,8 +25,8 @@ std::vector<DEVICE_ENTRY_T> OneIpFleet() {
   char mac[13];
   for (int i = 0; i < kDevices; ++i) {
     std::snprintf(mac, sizeof(mac), "02%010X", i);
-    table.push_back({"10.213.1.10", mac, mac, "DS-210 Door Station", "1-" + std::to_string(i),
-                     "12.30.1.1"});
+    table.push_back(
+        {"10.213.1.10", mac, mac, "DS-210 Door Station", "1-" + std::to_string(i), "12.30.1.1"});
   }
   return table;
 }

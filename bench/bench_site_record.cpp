@@ -7,8 +7,8 @@
 // of every device, the changes, and the last-seen times once the minute is over); this thread
 // waits meanwhile, and the process CPU time holds both.
 //
-// Each run goes in a child process of its own (same starting heap). Last, the recorder's own part of the answer
-// path is timed alone: the same answers handed straight to it.
+// Each run goes in a child process of its own (same starting heap). Last, the recorder's own part
+// of the answer path is timed alone: the same answers handed straight to it.
 //
 //   bench_site_record [devices] [rounds] [passes]
 #include <sys/stat.h>
@@ -27,10 +27,10 @@
 
 #include "core/control/control.h"
 #include "protocol/msg_header.h"
+#include "protocol/packet_record.h"
 #include "protocol/payload_envelope.h"
 #include "record/site_database.h"
 #include "record/site_recorder.h"
-#include "protocol/packet_record.h"
 
 namespace {
 
@@ -191,8 +191,8 @@ double HookOnly(int devices, int rounds, const std::string& dbPath) {
   for (int i = 0; i < devices; ++i) {
     char mac[18], ip[20], room[16];
     const unsigned n = static_cast<unsigned>(i);
-    std::snprintf(mac, sizeof(mac), "02:00:%02X:%02X:%02X:%02X", (n >> 24) & 0xFF,
-                  (n >> 16) & 0xFF, (n >> 8) & 0xFF, n & 0xFF);
+    std::snprintf(mac, sizeof(mac), "02:00:%02X:%02X:%02X:%02X", (n >> 24) & 0xFF, (n >> 16) & 0xFF,
+                  (n >> 8) & 0xFF, n & 0xFF);
     std::snprintf(ip, sizeof(ip), "10.%d.%d.%d", 200 + i / 65536, (i / 256) % 256, i % 256);
     std::snprintf(room, sizeof(room), "%d-%04d", 1 + i / 1000, i % 1000);
     entries.push_back({ip, mac, mac, "DS-210 Door Station", room, "12.30.1.1"});

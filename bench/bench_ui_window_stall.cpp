@@ -20,8 +20,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,8 +40,7 @@ DEVICE_ENTRY_T Device(int i, int count) {
   std::snprintf(mac, sizeof mac, "02:1A:2B:%02X:%02X:%02X", (i >> 16) & 0xFF, (i >> 8) & 0xFF,
                 i & 0xFF);
   const int n = (i * 7919) % count;  // answers do not come in IP order
-  std::snprintf(ip, sizeof ip, "10.%d.%d.%d", 100 + ((n >> 16) & 0xFF), (n >> 8) & 0xFF,
-                n & 0xFF);
+  std::snprintf(ip, sizeof ip, "10.%d.%d.%d", 100 + ((n >> 16) & 0xFF), (n >> 8) & 0xFF, n & 0xFF);
   std::snprintf(room, sizeof room, "%d-%d-%d", 1 + i / 1000, 1 + (i / 10) % 100, i % 10);
   // A few devices report no model: the site has problems to show and count.
   const std::string model = i % 997 == 0 ? "" : (i % 3 ? "Indoor Monitor" : "Door Station");
@@ -216,8 +215,8 @@ int main(int argc, char** argv) {
     const qint64 fillBusy = probe.LongestBusyNs();
     const int fillBusyOver = probe.BusyOver();
     if (model->Count() < devices) {
-      std::fprintf(stderr, "bench_ui_window_stall: %d of %d rows after a minute\n",
-                   model->Count(), devices);
+      std::fprintf(stderr, "bench_ui_window_stall: %d of %d rows after a minute\n", model->Count(),
+                   devices);
       exitCode = 1;
     }
 
@@ -241,14 +240,18 @@ int main(int argc, char** argv) {
 
     std::printf("devices %d: list filled in %lld ms\n", devices, static_cast<long long>(fillMs));
     auto line = [](const char* phase, qint64 wallNs, int wallOver, qint64 busyNs, int busyOver) {
-      std::printf("  %s: longest UI-thread stall %.1f ms (%d over 16 ms); of its own work %.1f ms (%d over 16 ms)\n",
-                  phase, static_cast<double>(wallNs) / 1e6, wallOver,
-                  static_cast<double>(busyNs) / 1e6, busyOver);
+      std::printf(
+          "  %s: longest UI-thread stall %.1f ms (%d over 16 ms); of its own work %.1f ms (%d over "
+          "16 ms)\n",
+          phase, static_cast<double>(wallNs) / 1e6, wallOver, static_cast<double>(busyNs) / 1e6,
+          busyOver);
     };
     line("filling", fillStall, fillOver, fillBusy, fillBusyOver);
     line("steady", probe.LongestNs(), probe.Over(), probe.LongestBusyNs(), probe.BusyOver());
-    std::printf("  steady %.0f s without the probe: the window's threads used %.1f %% of one core, the UI thread %.1f %%\n",
-                wall, windowShare, uiShare);
+    std::printf(
+        "  steady %.0f s without the probe: the window's threads used %.1f %% of one core, the UI "
+        "thread %.1f %%\n",
+        wall, windowShare, uiShare);
   }
   SetOutboundHooks({});
   CMainWnd::SetStartupHook({});

@@ -95,10 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CONFIG_MODULE_T module;
   device_config::FillRequestItems(device, &module);
   const std::vector<std::string> asked = ItemsOf(module);
-  const std::vector<std::string> expectedAsk = {
-      prefix + "Type", device_config::kStatusIp, device_config::kStatusGateway,
-      device_config::kStatusNetmask, device_config::kStatusPrimaryDns,
-      device_config::kStatusSecondaryDns};
+  const std::vector<std::string> expectedAsk = {prefix + "Type",
+                                                device_config::kStatusIp,
+                                                device_config::kStatusGateway,
+                                                device_config::kStatusNetmask,
+                                                device_config::kStatusPrimaryDns,
+                                                device_config::kStatusSecondaryDns};
   if (asked != expectedAsk) std::abort();
 
   device_config::NetworkSettings settings;
@@ -111,8 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::map<std::string, std::string> sent = device_config::ParseReportItems(ItemsOf(module));
   if (device_config::ReportedType(sent) != device_config::kTypeStatic) std::abort();
   const std::pair<const char*, const std::string*> leaves[] = {
-      {"StaticIP", &settings.ip},           {"DefaultGateway", &settings.gateway},
-      {"SubnetMask", &settings.subnetMask}, {"PrimaryDNS", &settings.primaryDns},
+      {"StaticIP", &settings.ip},
+      {"DefaultGateway", &settings.gateway},
+      {"SubnetMask", &settings.subnetMask},
+      {"PrimaryDNS", &settings.primaryDns},
       {"SecondaryDNS", &settings.secondaryDns}};
   for (const auto& [leaf, value] : leaves) {
     const auto it = sent.find(prefix + leaf);

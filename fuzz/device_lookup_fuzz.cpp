@@ -4,9 +4,9 @@
 // that MAC; a device's IP text finds the first device with that IP.
 // Input: per device 6 MAC bytes, 6 work-MAC bytes, a spelling byte and an IP byte; then the
 // spelling bytes of the lookups.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <set>

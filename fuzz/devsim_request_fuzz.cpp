@@ -57,8 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       ParseIpv4("238.8.8.1", &to.ip);
     }
     std::vector<uint8_t> frame(kFrameHeaderBytes + datagram.size());
-    const int length = BuildUdpFrame(from, to, 1, datagram.data(), static_cast<int>(datagram.size()),
-                                      frame.data(), static_cast<int>(frame.size()));
+    const int length =
+        BuildUdpFrame(from, to, 1, datagram.data(), static_cast<int>(datagram.size()), frame.data(),
+                      static_cast<int>(frame.size()));
     if (length > 0) {
       engine.OnFrame(frame.data(), length, 0, &out, &jobs);
       // A second request after the first took effect (new addresses, credentials, reboot).

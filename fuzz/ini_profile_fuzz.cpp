@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   GetPrivateProfileSection(section, path, maxChars);
   // A write keeps the rest of the file; a second read must see the value written.
   if (WritePrivateProfileString("Setting", "Language", "English", path)) {
-    if (GetPrivateProfileString("Setting", "Language", "", 260, path) != "English") __builtin_trap();
+    if (GetPrivateProfileString("Setting", "Language", "", 260, path) != "English")
+      __builtin_trap();
   }
   std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
   CutToUtf16Units(text, data[0]);

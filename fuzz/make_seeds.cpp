@@ -64,20 +64,20 @@ int main(int argc, char** argv) {
   const uint8_t mac[6] = {0x02, 0x1A, 0x2B, 0x00, 0x00, 0x01};
   const std::string macKey = "021A2B000001";
 
-  const std::string discover = Doc(
-      "DiscoverAck",
-      "\t\t<DeviceID>1-1-1</DeviceID>\r\n\t\t<IP>10.213.1.100</IP>\r\n\t\t<FW>105.1.2</FW>\r\n"
-      "\t\t<MAC>02:1A:2B:00:00:01</MAC>\r\n\t\t<WorkMAC>02:1A:2B:00:00:01</WorkMAC>\r\n"
-      "\t\t<Model>IM-700</Model>\r\n");
+  const std::string discover =
+      Doc("DiscoverAck",
+          "\t\t<DeviceID>1-1-1</DeviceID>\r\n\t\t<IP>10.213.1.100</IP>\r\n\t\t<FW>105.1.2</FW>\r\n"
+          "\t\t<MAC>02:1A:2B:00:00:01</MAC>\r\n\t\t<WorkMAC>02:1A:2B:00:00:01</WorkMAC>\r\n"
+          "\t\t<Model>IM-700</Model>\r\n");
   const std::string ack = Doc("Ack",
                               "\t\t<MsgID>4</MsgID>\r\n\t\t<MsgCRC>0</MsgCRC>\r\n"
                               "\t\t<Result>OK</Result>\r\n\t\t<Info>done</Info>\r\n");
-  const std::string report =
-      Doc("ReportConfig", "\t\t<Item>Config.Status.IP=10.213.1.100</Item>\r\n"
-                          "\t\t<Item>Config.Network.LAN.Type=0</Item>\r\n");
-  const std::string auth =
-      Doc("AuthenticateAck", "\t\t<Result>0</Result>\r\n\t\t<UUID>abc</UUID>\r\n"
-                             "\t\t<Desc>OK</Desc>\r\n");
+  const std::string report = Doc("ReportConfig",
+                                 "\t\t<Item>Config.Status.IP=10.213.1.100</Item>\r\n"
+                                 "\t\t<Item>Config.Network.LAN.Type=0</Item>\r\n");
+  const std::string auth = Doc("AuthenticateAck",
+                               "\t\t<Result>0</Result>\r\n\t\t<UUID>abc</UUID>\r\n"
+                               "\t\t<Desc>OK</Desc>\r\n");
   const std::vector<Bytes> datagrams = {
       Datagram(MSG_DISCOVER_ACK, 2, Envelope(discover, kDiscoverKeyText, true)),
       Datagram(MSG_DISCOVER_ACK, 2, Envelope(discover, kDiscoverKeyText, false)),
@@ -127,8 +127,8 @@ int main(int argc, char** argv) {
   }
   Write(dir, "capture_decoder_fuzz", n, capture);  // the whole exchange in one capture
 
-  const char* lines[] = {"CControl::OnSocketMsg: (10.0.0.2:8500)ID = 0x121",
-                         "Init successs.", "\xE4\xBD\xA0\xE5\xA5\xBD \xF0\x9F\x98\x80 \n\t"};
+  const char* lines[] = {"CControl::OnSocketMsg: (10.0.0.2:8500)ID = 0x121", "Init successs.",
+                         "\xE4\xBD\xA0\xE5\xA5\xBD \xF0\x9F\x98\x80 \n\t"};
   n = 0;
   for (const char* line : lines) {
     Bytes out(kLogDatagramMaxBytes);
@@ -138,7 +138,8 @@ int main(int argc, char** argv) {
 
   const std::string inis[] = {
       "[Setting]\r\nLanguage=English\r\nAdapterName=\r\n; comment\r\n",
-      "[ModelName]\n12=DS-210 Door Station\n105=\"IM-700 Indoor Monitor\"\n[setting]\nlanguage = x\n",
+      "[ModelName]\n12=DS-210 Door Station\n105=\"IM-700 Indoor Monitor\"\n[setting]\nlanguage = "
+      "x\n",
   };
   n = 0;
   for (const std::string& ini : inis) {
@@ -156,18 +157,22 @@ int main(int argc, char** argv) {
   const std::vector<Req> requests = {
       {0, MSG_DISCOVER, Doc("Discover", "\t\t<MsgSeq>0000000001</MsgSeq>\r\n")},
       {1, MSG_REQUEST_CONFIG,
-       Doc("RequestConfig", "\t\t<Item>Config.Status.IP</Item>\r\n"
-                            "\t\t<Item>Config.Network.LAN.Type</Item>\r\n")},
+       Doc("RequestConfig",
+           "\t\t<Item>Config.Status.IP</Item>\r\n"
+           "\t\t<Item>Config.Network.LAN.Type</Item>\r\n")},
       {1, MSG_UPDATE_CONFIG,
-       Doc("UpdateConfig", "\t\t<Item>Config.Network.LAN.Type=2</Item>\r\n"
-                           "\t\t<Item>Config.Network.LAN.StaticIP=10.213.1.150</Item>\r\n")},
+       Doc("UpdateConfig",
+           "\t\t<Item>Config.Network.LAN.Type=2</Item>\r\n"
+           "\t\t<Item>Config.Network.LAN.StaticIP=10.213.1.150</Item>\r\n")},
       {2, MSG_AUTHENTICATE,
-       Doc("Authenticate", "\t\t<User>admin</User>\r\n\t\t<Pwd>admin</Pwd>\r\n"
-                           "\t\t<UUID>u1</UUID>\r\n")},
+       Doc("Authenticate",
+           "\t\t<User>admin</User>\r\n\t\t<Pwd>admin</Pwd>\r\n"
+           "\t\t<UUID>u1</UUID>\r\n")},
       {1, MSG_REMOTE_CONTROL, Doc("Reboot", "")},
       {2, MSG_UPGRADE_SEND,
-       Doc("UpgradeSend", "\t\t<FirmwareUrl>http://10.213.0.1:8088/fw.bin</FirmwareUrl>\r\n"
-                          "\t\t<FirmwareVer>105.2.0</FirmwareVer>\r\n")},
+       Doc("UpgradeSend",
+           "\t\t<FirmwareUrl>http://10.213.0.1:8088/fw.bin</FirmwareUrl>\r\n"
+           "\t\t<FirmwareVer>105.2.0</FirmwareVer>\r\n")},
   };
   n = 0;
   for (const Req& r : requests) {

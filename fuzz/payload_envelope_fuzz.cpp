@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 5 || size > 8192) return 0;
   const int capacity = data[0] | (data[1] & 0x3F) << 8;  // 0 .. 16383
-  const int adjust = static_cast<int8_t>(data[2]);        // length claimed vs bytes present
+  const int adjust = static_cast<int8_t>(data[2]);       // length claimed vs bytes present
   const uint8_t keyChoice = data[3];
   const uint8_t* envelope = data + 5;
   const int present = static_cast<int>(size - 5);
@@ -21,14 +21,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (adjust < 0) length = present + adjust;  // shorter, or negative
   std::string key;
   switch (keyChoice & 3) {
-    case 0: break;
-    case 1: key = kDiscoverKeyText; break;
-    case 2: key = "02A7C4123456"; break;
-    default: key.assign(reinterpret_cast<const char*>(data + 5), std::min<size_t>(size - 5, keyChoice >> 2)); break;
+    case 0:
+      break;
+    case 1:
+      key = kDiscoverKeyText;
+      break;
+    case 2:
+      key = "02A7C4123456";
+      break;
+    default:
+      key.assign(reinterpret_cast<const char*>(data + 5),
+                 std::min<size_t>(size - 5, keyChoice >> 2));
+      break;
   }
   std::vector<uint8_t> out(static_cast<size_t>(capacity));
-  const int rc = DecryptPayload(input.data(), capacity ? out.data() : nullptr, capacity, key, length);
-  if (rc == 0 && capacity > 0 && std::memchr(out.data(), 0, out.size()) == nullptr) __builtin_trap();
+  const int rc =
+      DecryptPayload(input.data(), capacity ? out.data() : nullptr, capacity, key, length);
+  if (rc == 0 && capacity > 0 && std::memchr(out.data(), 0, out.size()) == nullptr)
+    __builtin_trap();
   // In place, as the message handler does it.
   if (length >= 0) {
     std::vector<uint8_t> inplace(input);
@@ -41,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Round trip: whatever text goes in comes back up to its first zero byte.
     std::vector<uint8_t> buf(static_cast<size_t>(EnvelopeLength(length, true)) + 1, 0);
     int n = length;
-    if (EncryptPayload(input.data(), buf.data(), static_cast<int>(buf.size()), key, &n, true) == 0) {
+    if (EncryptPayload(input.data(), buf.data(), static_cast<int>(buf.size()), key, &n, true) ==
+        0) {
       std::vector<uint8_t> back(buf.size() + 1, 0);
       if (DecryptPayload(buf.data(), back.data(), static_cast<int>(back.size()), key, n) != 0)
         __builtin_trap();

@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string self = Upper(mac);
     for (const SITE_PROBLEM_T& p : list) {
       for (const std::string& other : p.others) {
-        if (!macs.count(other)) std::abort();  // names a device not in the table
+        if (!macs.count(other)) std::abort();    // names a device not in the table
         if (Upper(other) == self) std::abort();  // names the device itself
       }
       const std::string text = CSiteProblems::Explanation(p, subnets);

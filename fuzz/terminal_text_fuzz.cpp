@@ -27,11 +27,21 @@ bool Unescape(const std::string& text, std::string* out) {
     }
     if (++i >= text.size()) return false;
     switch (text[i]) {
-      case '\\': *out += '\\'; break;
-      case 'n': *out += '\n'; break;
-      case 'r': *out += '\r'; break;
-      case 't': *out += '\t'; break;
-      case 'e': *out += '\x1B'; break;
+      case '\\':
+        *out += '\\';
+        break;
+      case 'n':
+        *out += '\n';
+        break;
+      case 'r':
+        *out += '\r';
+        break;
+      case 't':
+        *out += '\t';
+        break;
+      case 'e':
+        *out += '\x1B';
+        break;
       case 'x': {
         if (i + 2 >= text.size()) return false;
         const int hi = Hex(text[i + 1]), lo = Hex(text[i + 2]);

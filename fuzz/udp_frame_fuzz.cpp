@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       __builtin_trap();
   }
   static PACKET_RECORD_T record;
-  if (ParseUdpFrameToRecord(frame.data(), static_cast<int>(size), &record) == FrameParseResult::kOk) {
+  if (ParseUdpFrameToRecord(frame.data(), static_cast<int>(size), &record) ==
+      FrameParseResult::kOk) {
     if (record.nDataLen < 0 || record.nDataLen > kPacketDatagramBytes) __builtin_trap();
   }
   char text[16];

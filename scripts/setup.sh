@@ -15,7 +15,7 @@ packages=(
   xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-droid-fallback
   iproute2 libcap2-bin libcap-dev curl tcpdump procps jq ethtool bc util-linux
   qt6-translations-l10n qt6-xdgdesktopportal-platformtheme
-  lintian desktop-file-utils
+  lintian desktop-file-utils clang-format
   libmosquitto-dev mosquitto mosquitto-clients
 )
 

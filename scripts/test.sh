@@ -37,6 +37,19 @@ else
   status=1
 fi
 
+# The sources as .clang-format lays them out (Debian 12's clang-format): a file that differs is
+# named with the first place it differs.
+echo "== format =="
+if command -v clang-format >/dev/null; then
+  (cd "$root" && git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror) || {
+    echo "format: run clang-format -i on the files above"
+    status=1
+  }
+else
+  echo "format: clang-format is missing (scripts/setup.sh installs it)"
+  status=1
+fi
+
 echo "== all tests =="
 (cd "$root/build" && ctest -j "$jobs" --output-on-failure --timeout 900) || status=1
 exit $status

@@ -12,8 +12,7 @@
 class CDocumentChanges {
 public:
   // Fields left out of the comparison.
-  explicit CDocumentChanges(std::vector<std::string> volatileFields = {"last_seen",
-                                                                      "first_seen"});
+  explicit CDocumentChanges(std::vector<std::string> volatileFields = {"last_seen", "first_seen"});
 
   // True when `document` differs from what was last marked published under `key`.
   bool Differs(const std::string& key, const nlohmann::json& document) const;

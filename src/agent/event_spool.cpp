@@ -45,7 +45,8 @@ bool CEventSpool::Load(std::string* error) {
       if (line.size() < 3 || line[1] != ' ') continue;
       const size_t space = line.find(' ', 2);
       uint64_t seq = 0;
-      if (line[0] == 'E' && space != std::string::npos && ParseSeq(line.substr(2, space - 2), &seq)) {
+      if (line[0] == 'E' && space != std::string::npos &&
+          ParseSeq(line.substr(2, space - 2), &seq)) {
         if (seq >= m_nextSeq) {
           m_pending.push_back({seq, line.substr(space + 1)});
           m_nextSeq = seq + 1;
@@ -137,9 +138,9 @@ void CEventSpool::WriteLine(const std::string& line) {
 
 void CEventSpool::Flush() {
   if (!m_file || m_unwritten.empty()) return;
-  const bool ok = std::fwrite(m_unwritten.data(), 1, m_unwritten.size(), m_file) ==
-                      m_unwritten.size() &&
-                  std::fflush(m_file) == 0;
+  const bool ok =
+      std::fwrite(m_unwritten.data(), 1, m_unwritten.size(), m_file) == m_unwritten.size() &&
+      std::fflush(m_file) == 0;
   m_unwritten.clear();
   if (ok) fdatasync(fileno(m_file));
   if (m_linesInFile > m_pending.size() + kCompactSlack) Compact();

@@ -57,10 +57,10 @@ private:
   std::string m_path;
   size_t m_maxEvents;
   std::FILE* m_file = nullptr;
-  std::deque<EVENT_T> m_pending;       // in sequence order
-  std::set<uint64_t> m_ackedAhead;     // acknowledged, but an earlier one is still pending
+  std::deque<EVENT_T> m_pending;    // in sequence order
+  std::set<uint64_t> m_ackedAhead;  // acknowledged, but an earlier one is still pending
   uint64_t m_nextSeq = 1;
   uint64_t m_dropped = 0;
-  std::string m_unwritten;             // lines for the next Flush
+  std::string m_unwritten;  // lines for the next Flush
   size_t m_linesInFile = 0;
 };

@@ -48,8 +48,8 @@ void CMqttLink::AddSubscription(const std::string& pattern, int qos) {
 
 bool CMqttLink::Start(std::string* error) {
   InitLibraryOnce();
-  m_client = mosquitto_new(m_options.clientId.empty() ? nullptr : m_options.clientId.c_str(),
-                           true, this);
+  m_client =
+      mosquitto_new(m_options.clientId.empty() ? nullptr : m_options.clientId.c_str(), true, this);
   if (!m_client) {
     *error = "cannot create the MQTT client";
     return false;
@@ -63,19 +63,17 @@ bool CMqttLink::Start(std::string* error) {
   mosquitto_reconnect_delay_set(m_client, 1, static_cast<unsigned>(m_options.maxBackoffSeconds),
                                 true);
   if (!m_options.user.empty() &&
-      mosquitto_username_pw_set(m_client, m_options.user.c_str(),
-                                m_options.password.empty() ? nullptr
-                                                           : m_options.password.c_str()) !=
-          MOSQ_ERR_SUCCESS) {
+      mosquitto_username_pw_set(
+          m_client, m_options.user.c_str(),
+          m_options.password.empty() ? nullptr : m_options.password.c_str()) != MOSQ_ERR_SUCCESS) {
     *error = "cannot set the MQTT user name";
     return false;
   }
   if (LinkUsesTls(m_options)) {
-    const int rc = m_options.caFile.empty()
-                       ? mosquitto_tls_set(m_client, nullptr, "/etc/ssl/certs", nullptr, nullptr,
-                                           nullptr)
-                       : mosquitto_tls_set(m_client, m_options.caFile.c_str(), nullptr, nullptr,
-                                           nullptr, nullptr);
+    const int rc = m_options.caFile.empty() ? mosquitto_tls_set(m_client, nullptr, "/etc/ssl/certs",
+                                                                nullptr, nullptr, nullptr)
+                                            : mosquitto_tls_set(m_client, m_options.caFile.c_str(),
+                                                                nullptr, nullptr, nullptr, nullptr);
     if (rc != MOSQ_ERR_SUCCESS) {
       *error = "cannot use the CA file " + m_options.caFile + ": " + mosquitto_strerror(rc);
       return false;
@@ -110,8 +108,7 @@ std::string CMqttLink::CertificateRefusal() const {
   return m_certificateRefusal;
 }
 
-int CMqttLink::Publish(const std::string& topic, const std::string& payload, int qos,
-                       bool retain) {
+int CMqttLink::Publish(const std::string& topic, const std::string& payload, int qos, bool retain) {
   if (!m_client || !m_connected) return 0;
   int mid = 0;
   const int rc = mosquitto_publish(m_client, &mid, topic.c_str(), static_cast<int>(payload.size()),

@@ -9,16 +9,16 @@
 #include "app/app_signals.h"
 #include "app/main_window_entry.h"
 #include "platform/file_version.h"
-#include "webserver/nginx_server.h"
-#include "shell/single_instance.h"
 #include "shell/comm_udp.h"
 #include "shell/global_utils.h"
+#include "shell/single_instance.h"
 #include "ui/framework/capture_error_text.h"
 #include "ui/framework/file_dialogs.h"
 #include "ui/framework/message_box.h"
-#include "ui/framework/skin_style.h"
 #include "ui/framework/product_name.h"
+#include "ui/framework/skin_style.h"
 #include "ui/framework/translate_manager.h"
+#include "webserver/nginx_server.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include "core/control/capture_subnets.h"
 #include "platform/module_dir.h"
 #include "platform/user_folders.h"
-#include "shell/secure_wipe.h"
 #include "record/site_recorder.h"
+#include "shell/secure_wipe.h"
 
 namespace {
 

@@ -185,12 +185,11 @@ int RunAssign(const AssignOptionsCli& options) {
     return opened;
   const std::vector<IPV4_SUBNET_T> subnets = CaptureSubnets();
   // The probe asks on one adapter only: the first open one (the --interface one when given).
-  CAddressAssignSession assign(
-      *CControl::GetInstance(),
-      [](const std::vector<AssignOutcome>& outcomes,
-         const std::map<std::string, std::string>& parameters) {
-        RecordSiteOperation(AssignOperation(outcomes, "cli", parameters));
-      });
+  CAddressAssignSession assign(*CControl::GetInstance(),
+                               [](const std::vector<AssignOutcome>& outcomes,
+                                  const std::map<std::string, std::string>& parameters) {
+                                 RecordSiteOperation(AssignOperation(outcomes, "cli", parameters));
+                               });
   PlanInputs inputs;
   inputs.adapter = assign.OpenAdapter();
 
@@ -200,7 +199,7 @@ int RunAssign(const AssignOptionsCli& options) {
   UnchosenDevice unchosen;
   DiscoverChosen(choice, &devices, &unchosen);
   if (!unchosen.name.empty()) return ReportUnchosen(unchosen);
-  if (const int expected = CheckExpected(choice, devices); expected != kExitOk) return expected;
+  if (const int expected = CheckExpected(choice); expected != kExitOk) return expected;
   if (options.problems) devices = ProblemDevices(subnets);
   if (devices.empty()) {
     Fail(options.problems ? "no device has an address problem"
@@ -232,7 +231,8 @@ int RunAssign(const AssignOptionsCli& options) {
   else if (!options.json)
     PrintPreview(plan);
   for (uint32_t ip : plan.skipped)
-    std::cerr << "ipscanner-cli: skipped " << CGlobalUtils::IpToText(ip) << " (in use or reserved)\n";
+    std::cerr << "ipscanner-cli: skipped " << CGlobalUtils::IpToText(ip)
+              << " (in use or reserved)\n";
   if (!plan.Clean()) {
     Fail(std::to_string(plan.ConflictCount()) + " conflicts in the plan; nothing was sent");
     return kExitBadInput;
@@ -260,13 +260,12 @@ int RunAssign(const AssignOptionsCli& options) {
   }
   std::cerr << "ipscanner-cli: assigning " << plan.devices.size() << " devices\n";
   const std::vector<AssignOutcome> outcomes =
-      assign.Run(plan.devices, std::move(ops), runOptions, parameters,
-                 [&](const AssignOutcome& o) {
-                   ++done;
-                   if (live)
-                     std::cout << "[" << done << "/" << plan.devices.size() << "] "
-                               << FormatLine(o) << std::flush;
-                 });
+      assign.Run(plan.devices, std::move(ops), runOptions, parameters, [&](const AssignOutcome& o) {
+        ++done;
+        if (live)
+          std::cout << "[" << done << "/" << plan.devices.size() << "] " << FormatLine(o)
+                    << std::flush;
+      });
   session.Close();
 
   if (options.json) {
@@ -291,11 +290,12 @@ int RunAssign(const AssignOptionsCli& options) {
     const auto notTried = std::count_if(outcomes.begin(), outcomes.end(), [](const auto& o) {
       return o.failure == AssignFailure::kNotTried;
     });
-    Fail("the devices refused the user name or password and none accepted it; nothing was "
-         "changed" +
-         (notTried == 0 ? std::string()
-                        : "; it was not tried on the other " + std::to_string(notTried) +
-                              " devices, as devices may lock the account after failed logins"));
+    Fail(
+        "the devices refused the user name or password and none accepted it; nothing was "
+        "changed" +
+        (notTried == 0 ? std::string()
+                       : "; it was not tried on the other " + std::to_string(notTried) +
+                             " devices, as devices may lock the account after failed logins"));
     return kExitAuthFailed;
   }
   return allSucceeded ? kExitOk : kExitSomeFailed;

@@ -19,7 +19,7 @@ enum CliExitCode : int {
   kExitNotSent = 13,         // the request could not be sent on the adapter
   kExitIncompatible = 14,    // the image is of another firmware family than a device (or unknown)
   kExitCertificateRefused = 15,  // the broker's TLS certificate did not pass the check
-  kExitTooFew = 16,          // fewer devices than --expect answered; nothing was sent
+  kExitTooFew = 16,              // fewer devices than --expect answered; nothing was sent
 };
 
 constexpr const char* kExitCodesHelp =

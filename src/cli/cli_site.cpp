@@ -6,9 +6,9 @@
 #include "cli/cli_exit_codes.h"
 #include "core/control/control.h"
 #include "record/site_database.h"
-#include "record/site_paths.h"
 #include "record/site_operation_log.h"
 #include "record/site_operation_results.h"
+#include "record/site_paths.h"
 #include "record/site_recorder.h"
 
 namespace {

@@ -16,12 +16,12 @@
 #include "cli/cli_credentials.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
-#include "core/device/authenticate_dispatcher.h"
+#include "core/common/mac_text.h"
+#include "core/common/op_clock.h"
 #include "core/control/control.h"
 #include "core/control/control_notify.h"
 #include "core/control/device_address.h"
-#include "core/common/mac_text.h"
-#include "core/common/op_clock.h"
+#include "core/device/authenticate_dispatcher.h"
 #include "core/device/device_operations.h"
 #include "shell/global_utils.h"
 #include "shell/secure_wipe.h"
@@ -89,8 +89,8 @@ bool FillItems(const std::vector<std::string>& texts, char16_t (*items)[kConfigI
 
 constexpr const char* kLogName = "config";
 
-int Authenticate(const DEVICE_ENTRY_T& device, const std::string& user,
-                 const std::string& password, Clock::time_point until) {
+int Authenticate(const DEVICE_ENTRY_T& device, const std::string& user, const std::string& password,
+                 Clock::time_point until) {
   const std::string token = UnpredictableIdentifier(32);
   // Shared with the callable: the worker may still run a copy of it after it is replaced.
   struct AuthWait {
@@ -215,18 +215,19 @@ int RunConfig(const ConfigOptions& options) {
       const device_ops::AckTexts texts = device_ops::TextsOf(ack);
       std::cout << "ack: MsgID=" << TerminalSafe(texts.msgId)
                 << " MsgCRC=" << TerminalSafe(texts.msgCrc)
-                << " Result=" << TerminalSafe(texts.result)
-                << " Info=" << TerminalSafe(texts.info) << "\n";
+                << " Result=" << TerminalSafe(texts.result) << " Info=" << TerminalSafe(texts.info)
+                << "\n";
       if (texts.result != "OK") result = kExitNoAnswer;
     }
   }
 
   if (result == kExitOk && options.reboot) {
-    const device_ops::RemoteOutcome sent = device_ops::RemoteControl(
-        SteadyOpClock(), device, device_ops::kCommandReboot, kLogName);
+    const device_ops::RemoteOutcome sent =
+        device_ops::RemoteControl(SteadyOpClock(), device, device_ops::kCommandReboot, kLogName);
     if (sent != device_ops::RemoteOutcome::kSent) {
       const bool built = sent != device_ops::RemoteOutcome::kNotBuilt;
-      std::cerr << "ipscanner-cli: cannot " << (built ? "send" : "build") << " the reboot request\n";
+      std::cerr << "ipscanner-cli: cannot " << (built ? "send" : "build")
+                << " the reboot request\n";
       result = kExitUsage;
     } else if (!listener.WaitBootUp(Clock::now() + answerTime)) {
       std::cerr << "ipscanner-cli: no boot-up message from " << device.mac << "\n";

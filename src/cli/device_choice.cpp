@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "cli/cli_exit_codes.h"
+#include "core/common/device_sort.h"
 #include "core/control/control.h"
 #include "core/device/device_lookup.h"
-#include "core/common/device_sort.h"
 #include "shell/terminal_text.h"
 
 namespace {
@@ -41,7 +41,8 @@ void ChooseDevices(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* chos
   for (const std::string& name : choice.names) {
     const std::optional<DeviceTarget> target = ParseDeviceTarget(name);
     const DEVICE_ENTRY_T* found = target ? FindTarget(table, *target) : nullptr;
-    std::vector<std::string> claimants = target ? IpClaimants(table, *target) : std::vector<std::string>{};
+    std::vector<std::string> claimants =
+        target ? IpClaimants(table, *target) : std::vector<std::string>{};
     if (found == nullptr || claimants.size() > 1) {
       unchosen->name = name;
       if (claimants.size() > 1) unchosen->ambiguous = std::move(claimants);
@@ -58,11 +59,11 @@ void DiscoverChosen(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* cho
                     UnchosenDevice* unchosen) {
   CControl* control = CControl::GetInstance();
   const auto end = Clock::now() + std::chrono::seconds(choice.seconds);
-  const bool byIp =
-      !choice.all && std::any_of(choice.names.begin(), choice.names.end(), [](const std::string& n) {
-        const std::optional<DeviceTarget> target = ParseDeviceTarget(n);
-        return target && !target->ip.empty();
-      });
+  const bool byIp = !choice.all &&
+                    std::any_of(choice.names.begin(), choice.names.end(), [](const std::string& n) {
+                      const std::optional<DeviceTarget> target = ParseDeviceTarget(n);
+                      return target && !target->ip.empty();
+                    });
   std::optional<Clock::time_point> settled;
   const auto start = Clock::now();
   CDiscoverySchedule schedule(choice.discoveryInterval);
@@ -70,9 +71,9 @@ void DiscoverChosen(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* cho
     control->DiscoverOnSchedule(
         schedule, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start));
     ChooseDevices(choice, chosen, unchosen);
-    // --expect counts the chosen devices: with --model, those of that model.
-    bool complete = choice.all ? choice.expect > 0 &&
-                                     chosen->size() >= static_cast<size_t>(choice.expect)
+    // --expect counts every device that answered, whatever --model chooses among them.
+    bool complete = choice.all ? choice.expect > 0 && control->GetDeviceList().size() >=
+                                                          static_cast<size_t>(choice.expect)
                                : unchosen->name.empty() || !unchosen->ambiguous.empty();
     // Every name answered: a second device answering for the same address may still be on its
     // way (a duplicate address, or a forger).
@@ -85,24 +86,20 @@ void DiscoverChosen(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* cho
   }
 }
 
-int CheckExpected(const DeviceChoice& choice, const std::vector<DEVICE_ENTRY_T>& chosen) {
-  if (!choice.all || choice.expect <= 0 || chosen.size() >= static_cast<size_t>(choice.expect))
+int CheckExpected(const DeviceChoice& choice) {
+  // Counted as the discovery counted them: every device that answered.
+  const std::vector<DEVICE_ENTRY_T> answered = CControl::GetInstance()->GetDeviceList();
+  if (!choice.all || choice.expect <= 0 || answered.size() >= static_cast<size_t>(choice.expect))
     return kExitOk;
-  std::cerr << "ipscanner-cli: only " << chosen.size() << " of " << choice.expect << " expected "
-            << "devices" << (choice.model.empty() ? "" : " of model " + TerminalSafe(choice.model))
-            << " answered within " << choice.seconds << " s; nothing was sent\n";
-  if (!choice.model.empty()) {
-    std::cerr << "ipscanner-cli: short: " << choice.expect - static_cast<int>(chosen.size())
-              << " of model " << TerminalSafe(choice.model) << "\n";
-  } else {
-    // What did answer, by model, so the installer sees which kind is short on the site.
-    std::map<std::string, size_t> byModel;
-    for (const DEVICE_ENTRY_T& d : chosen) ++byModel[d.model.empty() ? "-" : d.model];
-    std::string counts;
-    for (const auto& [model, count] : byModel)
-      counts += (counts.empty() ? "" : ", ") + std::to_string(count) + " " + TerminalSafe(model);
-    std::cerr << "ipscanner-cli: found by model: " << (counts.empty() ? "none" : counts) << "\n";
-  }
+  std::cerr << "ipscanner-cli: only " << answered.size() << " of " << choice.expect
+            << " expected devices answered within " << choice.seconds << " s; nothing was sent\n";
+  // What did answer, by model, so the installer sees which kind is short on the site.
+  std::map<std::string, size_t> byModel;
+  for (const DEVICE_ENTRY_T& d : answered) ++byModel[d.model.empty() ? "-" : d.model];
+  std::string counts;
+  for (const auto& [model, count] : byModel)
+    counts += (counts.empty() ? "" : ", ") + std::to_string(count) + " " + TerminalSafe(model);
+  std::cerr << "ipscanner-cli: found by model: " << (counts.empty() ? "none" : counts) << "\n";
   return kExitTooFew;
 }
 

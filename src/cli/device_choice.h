@@ -31,16 +31,18 @@ struct UnchosenDevice {
 void ChooseDevices(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* chosen,
                    UnchosenDevice* unchosen);
 
-// Discovers (CDiscoverySchedule: repeated in the first seconds, then every discoveryInterval) until every named device has answered (or `expect`
-// devices are listed) or the time is up, then chooses. A name that is an IP address is given
-// kIpSettle after it answered for other devices to answer for the same address.
+// Discovers (CDiscoverySchedule: repeated in the first seconds, then every discoveryInterval) until
+// every named device has answered (or `expect` devices are listed) or the time is up, then chooses.
+// A name that is an IP address is given kIpSettle after it answered for other devices to answer for
+// the same address.
 void DiscoverChosen(const DeviceChoice& choice, std::vector<DEVICE_ENTRY_T>* chosen,
                     UnchosenDevice* unchosen);
 
-// With --all and --expect N: fewer than N chosen at the end of the discovery. Says so on stderr
-// (found and expected, the model that is short, or the found devices by model) and returns
-// kExitTooFew: the caller sends nothing. kExitOk otherwise.
-int CheckExpected(const DeviceChoice& choice, const std::vector<DEVICE_ENTRY_T>& chosen);
+// With --all and --expect N: fewer than N devices answered by the end of the discovery (every
+// device counts, as the discovery counted them, whatever --model chooses). Says so on stderr
+// (found and expected, and what answered by model) and returns kExitTooFew: the caller sends
+// nothing. kExitOk otherwise.
+int CheckExpected(const DeviceChoice& choice);
 
 // Tells on stderr why the device was not chosen; the exit code of a device not found.
 int ReportUnchosen(const UnchosenDevice& unchosen);

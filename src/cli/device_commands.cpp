@@ -11,13 +11,13 @@
 #include "cli/cli_session.h"
 #include "cli/cli_site.h"
 #include "cli/device_choice.h"
-#include "core/device/authenticate_dispatcher.h"
+#include "core/common/op_clock.h"
 #include "core/control/control.h"
+#include "core/device/authenticate_dispatcher.h"
 #include "core/device/device_config_keys.h"
 #include "core/device/device_lookup.h"
 #include "core/device/device_operations.h"
 #include "core/device/network_input_check.h"
-#include "core/common/op_clock.h"
 #include "shell/terminal_text.h"
 
 namespace {

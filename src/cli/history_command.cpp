@@ -11,12 +11,12 @@
 #include "cli/cli_site.h"
 #include "cli/site_commands_cli.h"
 #include "core/common/mac_text.h"
-#include "report/report_model.h"
-#include "shell/terminal_text.h"
 #include "record/site_database.h"
 #include "record/site_operation.h"
 #include "record/site_paths.h"
 #include "record/site_reader.h"
+#include "report/report_model.h"
+#include "shell/terminal_text.h"
 
 namespace {
 

@@ -2,19 +2,18 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/evp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <fstream>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "core/upgrade/upgrade_image_store.h"
@@ -147,8 +146,9 @@ std::string CImageServer::Serve(const std::string& imagePath, std::string* error
   // Devices must get the image from our own server, never from whatever else holds the port: a
   // 200 with the right length from any server proves nothing.
   if (PortHeldByOther()) {
-    *error = "another process already holds port 8088; end it (or close the window, whose web "
-             "server it may be) and try again";
+    *error =
+        "another process already holds port 8088; end it (or close the window, whose web "
+        "server it may be) and try again";
     return {};
   }
   m_imageName = StoreUpgradeImage(imagePath, error);
@@ -171,11 +171,13 @@ std::string CImageServer::Serve(const std::string& imagePath, std::string* error
   if (!m_server.Running()) {
     *error = "the web server ended at its start (see " + CNginxServer::KeptErrorLog() + ")";
   } else if (served.status < 0) {
-    *error = "the web server did not come up on port 8088 (see " + CNginxServer::KeptErrorLog() + ")";
+    *error =
+        "the web server did not come up on port 8088 (see " + CNginxServer::KeptErrorLog() + ")";
   } else {
-    *error = "the web server on port 8088 does not serve " + m_imageName + " as it is (HTTP status " +
-             std::to_string(served.status) + ", " + std::to_string(served.bodyBytes) +
-             " bytes, checksum " + (served.sha256 == wanted ? "matches" : "differs") + ")";
+    *error = "the web server on port 8088 does not serve " + m_imageName +
+             " as it is (HTTP status " + std::to_string(served.status) + ", " +
+             std::to_string(served.bodyBytes) + " bytes, checksum " +
+             (served.sha256 == wanted ? "matches" : "differs") + ")";
   }
   return {};
 }

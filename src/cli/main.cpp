@@ -8,8 +8,8 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_credentials.h"
 #include "cli/cli_exit_codes.h"
-#include "cli/device_commands_cli.h"
 #include "cli/cli_site.h"
+#include "cli/device_commands_cli.h"
 #include "cli/site_commands_cli.h"
 #include "platform/file_version.h"
 
@@ -76,8 +76,8 @@ int main(int argc, char** argv) {
   configCmd->add_option("--seconds", config.seconds, "Discovery and answer time (default 6)")
       ->check(CLI::Range(1, 3600));
   configCmd->add_option("--auth", config.authUser,
-                         "USER to authenticate first (password: IPSCANNER_PASSWORD, "
-                         "--password-file or a prompt)");
+                        "USER to authenticate first (password: IPSCANNER_PASSWORD, "
+                        "--password-file or a prompt)");
   configCmd->add_option("--password-file", config.passwordFile,
                         "File whose first line is the password");
   configCmd->add_flag("--reboot", config.reboot,
@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 3600));
   staticCmd
       ->add_option("--expect", statics.expect,
-                   "With --all: start once this many devices (of --model) answered; when fewer "
+                   "With --all: start once this many devices answered (of every model); when fewer "
                    "answer within --seconds, send nothing and exit 16")
       ->check(CLI::Range(1, 1000000));
   staticCmd->add_flag("--json", statics.json, "Print the result as one JSON array");
@@ -113,18 +113,19 @@ int main(int argc, char** argv) {
                          "With --all: only devices running this firmware");
   upgradeCmd->add_option("--parallel", upgrade.parallel, "Devices upgrading at once (default 8)")
       ->check(CLI::Range(1, 256));
-  upgradeCmd->add_option("--timeout", upgrade.timeoutSeconds,
-                         "Seconds a device may take (default 920, as the upgrade window)")
+  upgradeCmd
+      ->add_option("--timeout", upgrade.timeoutSeconds,
+                   "Seconds a device may take (default 920, as the upgrade window)")
       ->check(CLI::Range(1, 86400));
   upgradeCmd->add_option("--seconds", upgrade.seconds, "Discovery time (default 6)")
       ->check(CLI::Range(1, 3600));
   upgradeCmd->add_option("--interface", upgrade.interfaceName,
                          "Network interface to use (default: config/SystemSetting.ini)");
   upgradeCmd->add_flag("--json", upgrade.json, "Print one JSON document instead of the table");
-  auto* force = upgradeCmd->add_flag(
-      "--force-incompatible", upgrade.forceIncompatible,
-      "Also upgrade devices whose firmware family differs from the image's or "
-      "is unknown (without it they stop the run with exit 14)");
+  auto* force =
+      upgradeCmd->add_flag("--force-incompatible", upgrade.forceIncompatible,
+                           "Also upgrade devices whose firmware family differs from the image's or "
+                           "is unknown (without it they stop the run with exit 14)");
   upgradeCmd
       ->add_flag("--skip-incompatible", upgrade.skipIncompatible,
                  "Upgrade only the devices of the image's firmware family; name the others "
@@ -193,7 +194,8 @@ int main(int argc, char** argv) {
                        "Read key = value settings from this file (site, mqtt, ca, user, "
                        "password_file, interface, spool, allow_plaintext_password)");
   agentCmd->add_option("--site", agent.site, "Site name: one topic level (default \"default\")");
-  agentCmd->add_option("--mqtt", agent.mqtt.url, "Broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]");
+  agentCmd->add_option("--mqtt", agent.mqtt.url,
+                       "Broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]");
   agentCmd->add_option("--ca", agent.mqtt.caFile, "CA certificate that signed the broker's");
   agentCmd->add_option("--user", agent.mqtt.user, "Broker user name");
   agentCmd->add_option("--password-file", agent.mqtt.passwordFile,
@@ -205,12 +207,14 @@ int main(int argc, char** argv) {
   agentCmd->add_option("--interface", agent.interfaceName, "Network interface to use");
   agentCmd->add_option("--spool", agent.spoolPath,
                        "File for events waiting for the broker (default: below the site folder)");
-  agentCmd->add_option("--keepalive", agent.keepAliveSeconds,
-                       "Seconds between keep-alives; the broker calls the site offline after "
-                       "1.5 times this without one (default 30)")
+  agentCmd
+      ->add_option("--keepalive", agent.keepAliveSeconds,
+                   "Seconds between keep-alives; the broker calls the site offline after "
+                   "1.5 times this without one (default 30)")
       ->check(CLI::Range(5, 3600));
-  agentCmd->add_option("--heartbeat", agent.heartbeatSeconds,
-                       "Seconds between status heartbeats (default 60)")
+  agentCmd
+      ->add_option("--heartbeat", agent.heartbeatSeconds,
+                   "Seconds between status heartbeats (default 60)")
       ->check(CLI::Range(5, 3600));
 
   SiteCommandSet siteCommands;
@@ -223,7 +227,8 @@ int main(int argc, char** argv) {
   sitesCmd->add_option("--mqtt", sites.mqtt.url,
                        "List the sites that agents publish to this MQTT broker instead: "
                        "mqtt://HOST[:PORT] or mqtts://HOST[:PORT]");
-  sitesCmd->add_option("--ca", sites.mqtt.caFile, "With --mqtt: CA certificate that signed the broker's");
+  sitesCmd->add_option("--ca", sites.mqtt.caFile,
+                       "With --mqtt: CA certificate that signed the broker's");
   sitesCmd->add_option("--user", sites.mqtt.user, "With --mqtt: broker user name");
   sitesCmd->add_option("--password-file", sites.mqtt.passwordFile,
                        "With --mqtt: file whose first line is the broker password (else "
@@ -231,9 +236,11 @@ int main(int argc, char** argv) {
   sitesCmd->add_flag("--allow-plaintext-password", sites.mqtt.allowPlaintextPassword,
                      "With --mqtt: send the password over plain mqtt:// to a broker that is not "
                      "on this computer (refused without it)");
-  sitesCmd->add_flag("--devices", sites.devices, "With --mqtt: also list every device of every site");
-  sitesCmd->add_option("--wait", sites.waitSeconds,
-                       "With --mqtt: longest time to collect what the broker holds (default 5)")
+  sitesCmd->add_flag("--devices", sites.devices,
+                     "With --mqtt: also list every device of every site");
+  sitesCmd
+      ->add_option("--wait", sites.waitSeconds,
+                   "With --mqtt: longest time to collect what the broker holds (default 5)")
       ->check(CLI::Range(1, 600));
 
   try {

@@ -10,17 +10,17 @@
 #include "cli/cli_session.h"
 #include "cli/cli_site.h"
 #include "cli/site_commands_cli.h"
+#include "core/batch/settings_survey.h"
+#include "core/common/discovery_schedule.h"
+#include "core/common/op_clock.h"
 #include "core/control/capture_subnets.h"
 #include "core/control/control.h"
 #include "core/control/site_look.h"
-#include "core/common/op_clock.h"
 #include "core/site/site_problems.h"
-#include "report/report_job.h"
-#include "core/batch/settings_survey.h"
-#include "shell/global_utils.h"
-#include "core/common/discovery_schedule.h"
 #include "record/site_paths.h"
 #include "record/site_recorder.h"
+#include "report/report_job.h"
+#include "shell/global_utils.h"
 
 namespace {
 
@@ -78,9 +78,9 @@ int RunReport(const ReportOptions& options) {
   session.Close();
   if (CSiteRecorder* record = CliSiteRecorder()) record->Flush();
 
-  const REPORT_JOB_RESULT_T written = WriteCommissioningReport(
-      SiteDatabasePath(place.site), place, table, survey.Answers(), options.pdfPath,
-      options.csvPath);
+  const REPORT_JOB_RESULT_T written =
+      WriteCommissioningReport(SiteDatabasePath(place.site), place, table, survey.Answers(),
+                               options.pdfPath, options.csvPath);
   if (!written.warning.empty()) std::cerr << "ipscanner-cli: " << written.warning << "\n";
   if (!written.written) {
     std::cerr << "ipscanner-cli: " << written.error << "\n";

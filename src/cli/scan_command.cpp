@@ -7,16 +7,16 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
-#include "core/export/device_table_output.h"
-#include "core/export/site_output.h"
+#include "core/common/device_sort.h"
+#include "core/common/discovery_schedule.h"
 #include "core/control/capture_control.h"
 #include "core/control/capture_subnets.h"
 #include "core/control/control.h"
 #include "core/control/site_look.h"
 #include "core/export/csv_export.h"
 #include "core/export/csv_site_columns.h"
-#include "core/common/device_sort.h"
-#include "core/common/discovery_schedule.h"
+#include "core/export/device_table_output.h"
+#include "core/export/site_output.h"
 
 int RunScan(const ScanOptions& options) {
   CCliSession session;
@@ -57,7 +57,8 @@ int RunScan(const ScanOptions& options) {
   const CSiteOutput site(status, problems, subnets, std::chrono::system_clock::now());
   if (options.json) {
     std::cout << CDeviceTableOutput::FormatJson(
-        devices, [&site](const DEVICE_ENTRY_T& d, nlohmann::json& o) { site.AddDeviceFields(d, o); });
+        devices,
+        [&site](const DEVICE_ENTRY_T& d, nlohmann::json& o) { site.AddDeviceFields(d, o); });
     // The summary goes beside the array, so that scripts reading the array keep working.
     const nlohmann::json summary = {{"summary",
                                      {{"devices", devices.size()},

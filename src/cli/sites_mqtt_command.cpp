@@ -103,8 +103,9 @@ int RunSitesMqtt(const SitesMqttOptions& options) {
   CCollector collector;
   CMqttLink link(linkOptions);
   SecureWipe(linkOptions.password);  // the link keeps its own copy
-  link.SetMessageHandler([&collector](const std::string& topic, const std::string& payload,
-                                      bool) { collector.OnMessage(topic, payload); });
+  link.SetMessageHandler([&collector](const std::string& topic, const std::string& payload, bool) {
+    collector.OnMessage(topic, payload);
+  });
   link.AddSubscription(std::string(kTopicRoot) + "/+/status", 1);
   link.AddSubscription(std::string(kTopicRoot) + "/+/devices/+", 1);
   std::string error;
@@ -185,8 +186,9 @@ int RunSitesMqtt(const SitesMqttOptions& options) {
   }
   PrintTable(rows);
   if (options.devices) {
-    std::vector<std::vector<std::string>> deviceRows = {
-        {"Site", "IP Address", "MAC Address", "Model", "Room Number", "Firmware Version", "Status"}};
+    std::vector<std::vector<std::string>> deviceRows = {{"Site", "IP Address", "MAC Address",
+                                                         "Model", "Room Number", "Firmware Version",
+                                                         "Status"}};
     for (const auto& [name, site] : sites) {
       for (const auto& [mac, kept] : site.devices) {
         const nlohmann::json d = CSiteView::DeviceFields(kept);

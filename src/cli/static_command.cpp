@@ -10,12 +10,12 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
-#include "cli/device_choice.h"
 #include "cli/cli_site.h"
+#include "cli/device_choice.h"
 #include "cli/static_result_output.h"
 #include "core/batch/batch_static_run.h"
-#include "core/control/control.h"
 #include "core/common/op_clock.h"
+#include "core/control/control.h"
 #include "record/site_operation_log.h"
 #include "record/site_operation_results.h"
 #include "shell/terminal_text.h"
@@ -57,8 +57,8 @@ int RunStatic(const StaticOptions& options) {
   DiscoverChosen({options.devices, options.all, options.model, options.seconds, options.expect},
                  &devices, &unchosen);
   if (!unchosen.name.empty()) return ReportUnchosen(unchosen);
-  const int expected = CheckExpected(
-      {options.devices, options.all, options.model, options.seconds, options.expect}, devices);
+  const int expected =
+      CheckExpected({options.devices, options.all, options.model, options.seconds, options.expect});
   if (expected != kExitOk) return expected;
   if (devices.empty()) {
     std::cerr << "ipscanner-cli: no device " << (options.model.empty() ? "" : "of that model ")

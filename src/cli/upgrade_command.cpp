@@ -16,15 +16,15 @@
 #include "cli/device_choice.h"
 #include "cli/image_server.h"
 #include "cli/upgrade_output.h"
-#include "core/control/control.h"
 #include "core/common/op_clock.h"
+#include "core/control/control.h"
 #include "core/upgrade/upgrade_compat.h"
 #include "core/upgrade/upgrade_request.h"
 #include "core/upgrade/upgrade_rollout.h"
-#include "shell/global_utils.h"
-#include "shell/terminal_text.h"
 #include "record/site_operation_log.h"
 #include "record/site_operation_results.h"
+#include "shell/global_utils.h"
+#include "shell/terminal_text.h"
 
 namespace {
 
@@ -93,11 +93,10 @@ int RunUpgrade(const UpgradeOptions& options) {
   DiscoverChosen(choice, &targets, &unchosen);
   if (!unchosen.name.empty()) return ReportUnchosen(unchosen);
   if (!options.fromVersion.empty()) {
-    targets.erase(std::remove_if(targets.begin(), targets.end(),
-                                 [&](const DEVICE_ENTRY_T& d) {
-                                   return d.firmware != options.fromVersion;
-                                 }),
-                  targets.end());
+    targets.erase(
+        std::remove_if(targets.begin(), targets.end(),
+                       [&](const DEVICE_ENTRY_T& d) { return d.firmware != options.fromVersion; }),
+        targets.end());
   }
   if (targets.empty()) {
     std::cerr << "ipscanner-cli: no device matches\n";
@@ -111,8 +110,7 @@ int RunUpgrade(const UpgradeOptions& options) {
     for (const DEVICE_ENTRY_T& d : plan.incompatible) {
       std::cerr << "  " << TerminalSafe(d.mac) << "  " << TerminalSafe(d.ip) << "  "
                 << TerminalSafe(d.model.empty() ? "-" : d.model) << "  firmware "
-                << (d.firmware.empty() ? std::string("unknown") : TerminalSafe(d.firmware))
-                << "\n";
+                << (d.firmware.empty() ? std::string("unknown") : TerminalSafe(d.firmware)) << "\n";
     }
   };
   if (!plan.incompatible.empty() && options.skipIncompatible) {

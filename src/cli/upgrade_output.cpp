@@ -102,26 +102,27 @@ std::string CUpgradeOutput::FormatJson(const std::string& image, const std::stri
   size_t onNewVersion = 0;
   for (const RolloutEntry& e : entries) {
     onNewVersion += e.OnNewVersion();
-    devices.push_back({{"mac", e.device.mac},
-                       {"ip", e.device.ip},
-                       {"model", e.device.model},
-                       {"old_version", e.oldVersion},
-                       {"new_version", e.newVersion},
-                       {"result", RolloutResultName(e.result)},
-                       {"tries", e.tries},  // upgrade requests sent
-                       {"reason", e.reason.empty() ? nlohmann::json(nullptr) : nlohmann::json(e.reason)},
-                       {"seconds", e.result == RolloutEntry::Result::kSkipped
-                                       ? nlohmann::json(nullptr)
-                                       : nlohmann::json(e.elapsed.count() / 1000.0)}});
+    devices.push_back(
+        {{"mac", e.device.mac},
+         {"ip", e.device.ip},
+         {"model", e.device.model},
+         {"old_version", e.oldVersion},
+         {"new_version", e.newVersion},
+         {"result", RolloutResultName(e.result)},
+         {"tries", e.tries},  // upgrade requests sent
+         {"reason", e.reason.empty() ? nlohmann::json(nullptr) : nlohmann::json(e.reason)},
+         {"seconds", e.result == RolloutEntry::Result::kSkipped
+                         ? nlohmann::json(nullptr)
+                         : nlohmann::json(e.elapsed.count() / 1000.0)}});
   }
   nlohmann::json skipped = nlohmann::json::array();
   for (const DEVICE_ENTRY_T& d : skippedIncompatible) {
-    skipped.push_back({{"mac", d.mac},
-                       {"ip", d.ip},
-                       {"model", d.model},
-                       {"firmware", d.firmware},
-                       {"reason", d.firmware.empty() ? "unknown firmware family"
-                                                     : "another firmware family"}});
+    skipped.push_back(
+        {{"mac", d.mac},
+         {"ip", d.ip},
+         {"model", d.model},
+         {"firmware", d.firmware},
+         {"reason", d.firmware.empty() ? "unknown firmware family" : "another firmware family"}});
   }
   nlohmann::json doc = {{"image", image},
                         {"version", version},

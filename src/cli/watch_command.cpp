@@ -9,11 +9,11 @@
 #include "cli/cli_exit_codes.h"
 #include "cli/cli_session.h"
 #include "cli/cli_site.h"
-#include "core/export/site_output.h"
 #include "cli/stop_signals.h"
 #include "core/control/capture_subnets.h"
 #include "core/control/control.h"
 #include "core/control/site_look.h"
+#include "core/export/site_output.h"
 #include "record/site_recorder.h"
 
 namespace {
@@ -88,7 +88,8 @@ int RunWatch(const WatchOptions& options) {
       nextLook = now + kLookInterval;
       look();
     }
-    std::this_thread::sleep_until(std::min({start + schedule.Next(), nextLook, now + kStopPoll, end}));
+    std::this_thread::sleep_until(
+        std::min({start + schedule.Next(), nextLook, now + kStopPoll, end}));
   }
   session.Close();
   look();  // answers that were still queued

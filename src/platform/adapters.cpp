@@ -71,11 +71,16 @@ InterfaceFault CheckInterface(const std::string& name) {
 
 const char* InterfaceFaultText(InterfaceFault fault) {
   switch (fault) {
-    case InterfaceFault::kNone: return "";
-    case InterfaceFault::kMissing: return "does not exist";
-    case InterfaceFault::kLoopback: return "is a loopback interface";
-    case InterfaceFault::kDown: return "is not up";
-    case InterfaceFault::kNoIpv4: return "has no IPv4 address";
+    case InterfaceFault::kNone:
+      return "";
+    case InterfaceFault::kMissing:
+      return "does not exist";
+    case InterfaceFault::kLoopback:
+      return "is a loopback interface";
+    case InterfaceFault::kDown:
+      return "is not up";
+    case InterfaceFault::kNoIpv4:
+      return "has no IPv4 address";
   }
   return "";
 }

@@ -102,7 +102,9 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 // The reader takes a NUL byte for a line break (see LoadIni); so does the writer.
 bool IsLineBreak(char c) { return c == '\n' || c == '\r' || c == '\0'; }
 
-bool EndsWithLineBreak(const std::string& line) { return !line.empty() && IsLineBreak(line.back()); }
+bool EndsWithLineBreak(const std::string& line) {
+  return !line.empty() && IsLineBreak(line.back());
+}
 
 std::string Trim(const std::string& text) {
   size_t begin = 0;

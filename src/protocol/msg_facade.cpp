@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "protocol/msg_handle.h"
-#include "shell/log.h"
 #include "protocol/packet_record.h"
+#include "shell/log.h"
 
 namespace {
 

@@ -62,7 +62,7 @@ public:
   // as mode 0, so forged answers cannot grow it without end.
   // False when the key was refused.
   bool SetEnvelopeMode(const std::string& key, int mode);
-  int LookupEnvelopeMode(const std::string& key);        // inserts 0 for a key never seen
+  int LookupEnvelopeMode(const std::string& key);  // inserts 0 for a key never seen
   uint64_t RefusedEnvelopeModes() const { return bound_.Refused(); }
   std::map<std::string, int32_t> EnvelopeModes() const;  // a copy, for tests and diagnostics
   // Moves whenever a key's mode is added or changed: a caller that set a key's mode and finds

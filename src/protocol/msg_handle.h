@@ -77,7 +77,6 @@ public:
   using DefaultKeySource = std::function<KeyList()>;
   void SetDefaultFallbackKeySource(DefaultKeySource source);
 
-
   // The fallback of the parsers: the first key of the fallback list that decrypts payload into
   // a document in doc, within the budget. False (with a log line once a second when the budget
   // is spent) when none does.

@@ -46,10 +46,14 @@ public:
     const std::string raw = Value(field);
     std::string escaped;
     for (char c : raw) {
-      if (c == '&') escaped += "&amp;";
-      else if (c == '<') escaped += "&lt;";
-      else if (c == '>') escaped += "&gt;";
-      else escaped += c;
+      if (c == '&')
+        escaped += "&amp;";
+      else if (c == '<')
+        escaped += "&lt;";
+      else if (c == '>')
+        escaped += "&gt;";
+      else
+        escaped += c;
     }
     if (escaped.size() >= kScratchBytes) {
       failed_ = true;
@@ -186,7 +190,8 @@ int CMsgHandle::BuildUpgradeSendMsg(uint8_t* out, int capacity, const UPGRADE_SE
   doc.Line("\t<%s>%s</%s>\r\n", "Type", "UpgradeSend", "Type");
   doc.Line("\t<%s>%s</%s>\r\n", "Protocal", doc.Value(request->szProtocal), "Protocal");
   doc.Line("\t<%s>\r\n", "Params");
-  doc.Line("\t\t<%s>%s</%s>\r\n", "FirmwareVer", doc.EscapedValue(request->szFirmwareVer), "FirmwareVer");
+  doc.Line("\t\t<%s>%s</%s>\r\n", "FirmwareVer", doc.EscapedValue(request->szFirmwareVer),
+           "FirmwareVer");
   doc.Line("\t\t<%s>%s</%s>\r\n", "FirmwareUrl", doc.Value(request->szFirmwareUrl), "FirmwareUrl");
   doc.Line("\t</%s>\r\n", "Params");
   doc.Line("</%s>\r\n", "Msg");

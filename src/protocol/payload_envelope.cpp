@@ -1,7 +1,5 @@
 #include "protocol/payload_envelope.h"
 
-#include "shell/secure_wipe.h"
-
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 
@@ -9,6 +7,8 @@
 #include <ctime>
 #include <random>
 #include <vector>
+
+#include "shell/secure_wipe.h"
 
 namespace {
 

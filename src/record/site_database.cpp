@@ -11,8 +11,8 @@
 #include <filesystem>
 
 #include "platform/user_folders.h"
-#include "shell/log.h"
 #include "record/site_schema.h"
+#include "shell/log.h"
 
 namespace {
 

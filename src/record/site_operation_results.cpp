@@ -77,8 +77,7 @@ SITE_OPERATION_T BatchRebootOperation(const std::vector<BatchRebootRow>& rows, s
       Operation(ESiteOperation::kReboot, std::move(source), std::move(parameters));
   for (const BatchRebootRow& row : rows) {
     const bool ok = row.state == BatchRebootRow::State::kRebooted;
-    operation.results.push_back(
-        {row.device.mac, ok, ok ? "" : BatchRebootStateName(row.state)});
+    operation.results.push_back({row.device.mac, ok, ok ? "" : BatchRebootStateName(row.state)});
   }
   return operation;
 }

@@ -10,8 +10,8 @@
 #include <unordered_set>
 
 #include "core/device/device_config_keys.h"
-#include "shell/log.h"
 #include "record/site_database.h"
+#include "shell/log.h"
 
 namespace {
 
@@ -127,7 +127,7 @@ void CSiteRecorder::OnReportConfig(std::string deviceKey, std::string, int,
 }
 
 CSiteRecorder::PENDING_DEVICE_T& CSiteRecorder::PENDING_DEVICES_T::At(uint64_t key,
-                                                                   const std::string& macText) {
+                                                                      const std::string& macText) {
   size_t& position = index[key];
   if (position == 0) {
     // Positions are kept one up, so that a fresh index entry (0) means "not queued yet".
@@ -232,8 +232,8 @@ void CSiteRecorder::RespellDottedMacs() {
       SQLite::Statement query(
           *m_db, std::string("SELECT DISTINCT mac FROM ") + table + " WHERE instr(mac, '.') > 0");
       while (query.executeStep()) dotted.push_back(query.getColumn(0).getString());
-      SQLite::Statement respell(*m_db,
-                                std::string("UPDATE OR REPLACE ") + table + " SET mac = ? WHERE mac = ?");
+      SQLite::Statement respell(
+          *m_db, std::string("UPDATE OR REPLACE ") + table + " SET mac = ? WHERE mac = ?");
       for (const std::string& mac : dotted) {
         if (!IsMacText(mac)) continue;
         respell.reset();

@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/common/device_entry.h"
 #include "core/control/control_notify.h"
 #include "core/control/device_answer_listeners.h"
-#include "core/common/device_entry.h"
 #include "core/site/site_problems.h"
 #include "record/mac_key_map.h"
 #include "record/site_operation.h"
@@ -131,7 +131,7 @@ private:
   std::atomic<bool> m_recording{false};
   std::atomic<uint64_t> m_transactions{0};
 
-  std::mutex m_cacheLock;                             // worker thread's filter
+  std::mutex m_cacheLock;        // worker thread's filter
   CMacKeyMap<CACHED_T> m_cache;  // by MAC key
 
   std::mutex m_pendingLock;  // held only to add to the queue or to take it whole

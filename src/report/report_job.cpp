@@ -6,8 +6,8 @@
 #include "core/export/csv_export.h"
 #include "core/site/site_problems.h"
 #include "platform/file_version.h"
-#include "report/report_csv.h"
 #include "record/site_operation.h"
+#include "report/report_csv.h"
 
 namespace {
 
@@ -32,12 +32,10 @@ REPORT_T TableOnlyReport(const REPORT_PLACE_T& place, const std::vector<DEVICE_E
 
 }  // namespace
 
-REPORT_JOB_RESULT_T WriteCommissioningReport(const std::string& dbPath,
-                                             const REPORT_PLACE_T& place,
+REPORT_JOB_RESULT_T WriteCommissioningReport(const std::string& dbPath, const REPORT_PLACE_T& place,
                                              const std::vector<DEVICE_ENTRY_T>& table,
                                              const std::map<std::string, REPORT_LIVE_T>& live,
-                                             const std::string& pdfPath,
-                                             const std::string& csvPath,
+                                             const std::string& pdfPath, const std::string& csvPath,
                                              const ReportTranslator& tr) {
   REPORT_JOB_RESULT_T result;
   std::string error;

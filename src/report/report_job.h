@@ -22,8 +22,7 @@ struct REPORT_JOB_RESULT_T {
   REPORT_T report;
 };
 
-REPORT_JOB_RESULT_T WriteCommissioningReport(const std::string& dbPath,
-                                             const REPORT_PLACE_T& place,
+REPORT_JOB_RESULT_T WriteCommissioningReport(const std::string& dbPath, const REPORT_PLACE_T& place,
                                              const std::vector<DEVICE_ENTRY_T>& table,
                                              const std::map<std::string, REPORT_LIVE_T>& live,
                                              const std::string& pdfPath,

@@ -9,8 +9,8 @@
 
 #include "platform/module_dir.h"
 #include "platform/user_folders.h"
-#include "shell/web_server_root.h"
 #include "shell/global_utils.h"
+#include "shell/web_server_root.h"
 
 namespace {
 

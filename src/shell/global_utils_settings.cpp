@@ -45,9 +45,9 @@ public:
       struct stat info {};
       const bool exists = ::stat(path.c_str(), &info) == 0;
       const int64_t size = exists ? static_cast<int64_t>(info.st_size) : -1;
-      const int64_t mtime = exists ? static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 +
-                                         info.st_mtim.tv_nsec
-                                   : -1;
+      const int64_t mtime =
+          exists ? static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec
+                 : -1;
       if (path != path_ || size != size_ || mtime != mtime_) {
         names_.clear();
         path_ = path;
@@ -69,7 +69,8 @@ private:
     const auto now = std::chrono::steady_clock::now();
     std::string module = CGlobalUtils::GetModuleDir();
     std::lock_guard<std::mutex> lock(lock_);
-    if (resolvedPath_.empty() || module != module_ || now - resolvedAt_ >= std::chrono::seconds(1)) {
+    if (resolvedPath_.empty() || module != module_ ||
+        now - resolvedAt_ >= std::chrono::seconds(1)) {
       resolvedPath_ = CGlobalUtils::ModelNamePath();
       module_ = std::move(module);
       resolvedAt_ = now;

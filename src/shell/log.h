@@ -1,9 +1,9 @@
 #pragma once
 
 // Logging: every line leaves as one UDP datagram to the log viewer on 127.0.0.1:106, in the
-// order written, through a queue whose sender thread hands them over in batches (shell/log_queue.h).
-// Format strings are printf-style UTF-8; %s takes a UTF-8 `const char*`. Callable from any thread.
-// Lines written before CCommControl::Init are dropped silently.
+// order written, through a queue whose sender thread hands them over in batches
+// (shell/log_queue.h). Format strings are printf-style UTF-8; %s takes a UTF-8 `const char*`.
+// Callable from any thread. Lines written before CCommControl::Init are dropped silently.
 
 #define IPS_PRINTF_LIKE(fmt_index, first_arg) __attribute__((format(printf, fmt_index, first_arg)))
 

@@ -1,11 +1,11 @@
 #include "shell/log_queue.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
-
-#include <pthread.h>
 
 #include "platform/udp_port_listener.h"
 #include "shell/comm_control.h"
@@ -40,9 +40,9 @@ bool CLogQueue::ViewerMayListen() {
   const int64_t now = CoarseNowMs();
   // In the first second of an opening the viewer may still be on its way (started together
   // with the program): it is looked for more often then.
-  const int64_t period =
-      now - viewerOpenedMs_.load(std::memory_order_relaxed) < 1000 ? kViewerCheckMs / 10
-                                                                    : kViewerCheckMs;
+  const int64_t period = now - viewerOpenedMs_.load(std::memory_order_relaxed) < 1000
+                             ? kViewerCheckMs / 10
+                             : kViewerCheckMs;
   if (viewerGeneration_.load(std::memory_order_acquire) == generation &&
       now - viewerCheckedMs_.load(std::memory_order_relaxed) < period) {
     return viewerListens_.load(std::memory_order_relaxed);

@@ -51,7 +51,7 @@ private:
   std::atomic<uint64_t> viewerGeneration_{0};  // the channel's opening the look was for
 
   std::mutex lock_;
-  std::condition_variable queued_;  // a line arrived while the sender slept
+  std::condition_variable queued_;   // a line arrived while the sender slept
   std::condition_variable drained_;  // the sender handed lines over
   Slot* slots_;
   int head_ = 0;   // oldest line not yet handed over

@@ -4,11 +4,16 @@ namespace {
 
 const char* InterfaceKey(InterfaceFault fault) {
   switch (fault) {
-    case InterfaceFault::kNone: return "interface %1 is not an Ethernet capture device";
-    case InterfaceFault::kMissing: return "interface %1 does not exist";
-    case InterfaceFault::kLoopback: return "interface %1 is a loopback interface";
-    case InterfaceFault::kDown: return "interface %1 is not up";
-    case InterfaceFault::kNoIpv4: return "interface %1 has no IPv4 address";
+    case InterfaceFault::kNone:
+      return "interface %1 is not an Ethernet capture device";
+    case InterfaceFault::kMissing:
+      return "interface %1 does not exist";
+    case InterfaceFault::kLoopback:
+      return "interface %1 is a loopback interface";
+    case InterfaceFault::kDown:
+      return "interface %1 is not up";
+    case InterfaceFault::kNoIpv4:
+      return "interface %1 has no IPv4 address";
   }
   return "interface %1 is not an Ethernet capture device";
 }
@@ -38,12 +43,18 @@ const char* SettingKey(InterfaceFault fault) {
 // not set, a reason of its own) keep the library's text.
 const char* OpenRefusedKey(CaptureOpenError error) {
   switch (error) {
-    case CaptureOpenError::kNoRights: return "no rights to capture";
-    case CaptureOpenError::kNotUp: return "the interface is not up";
-    case CaptureOpenError::kNoSuchDevice: return "no such interface";
-    case CaptureOpenError::kNotEthernet: return "not an Ethernet adapter";
-    case CaptureOpenError::kLoopback: return "a loopback interface, not an Ethernet adapter";
-    default: return nullptr;
+    case CaptureOpenError::kNoRights:
+      return "no rights to capture";
+    case CaptureOpenError::kNotUp:
+      return "the interface is not up";
+    case CaptureOpenError::kNoSuchDevice:
+      return "no such interface";
+    case CaptureOpenError::kNotEthernet:
+      return "not an Ethernet adapter";
+    case CaptureOpenError::kLoopback:
+      return "a loopback interface, not an Ethernet adapter";
+    default:
+      return nullptr;
   }
 }
 
@@ -51,29 +62,37 @@ const char* OpenRefusedKey(CaptureOpenError error) {
 
 CaptureFailureWords CaptureFailureWordsOf(const CaptureFailure& f) {
   switch (f.kind) {
-    case CaptureFailureKind::kNone: return {nullptr, {""}};
-    case CaptureFailureKind::kNoAdapter: return {kNoAdapterPromptText, {}};
-    case CaptureFailureKind::kLibraryMissing: return {"the capture library could not be loaded", {}};
-    case CaptureFailureKind::kListFailed: return {"cannot list capture devices: %1", {f.detail}};
+    case CaptureFailureKind::kNone:
+      return {nullptr, {""}};
+    case CaptureFailureKind::kNoAdapter:
+      return {kNoAdapterPromptText, {}};
+    case CaptureFailureKind::kLibraryMissing:
+      return {"the capture library could not be loaded", {}};
+    case CaptureFailureKind::kListFailed:
+      return {"cannot list capture devices: %1", {f.detail}};
     case CaptureFailureKind::kInterfaceUnusable:
       return {InterfaceKey(f.interfaceFault), {f.adapter}};
-    case CaptureFailureKind::kSettingUnusable: return {SettingKey(f.interfaceFault), {f.adapter}};
+    case CaptureFailureKind::kSettingUnusable:
+      return {SettingKey(f.interfaceFault), {f.adapter}};
     case CaptureFailureKind::kOpenRefused: {
       const char* key = OpenRefusedKey(f.openError);
       if (key != nullptr) return {key, {}};
       return {nullptr, {f.detail}};
     }
     case CaptureFailureKind::kHelperNeedsGroup:
-      return {"capturing needs membership in the group %1: run sudo usermod -aG %1 $USER, then "
-              "log in again",
-              {f.group}};
-    case CaptureFailureKind::kHelperMissing: return {"the capture helper %1 is missing", {f.helper}};
+      return {
+          "capturing needs membership in the group %1: run sudo usermod -aG %1 $USER, then "
+          "log in again",
+          {f.group}};
+    case CaptureFailureKind::kHelperMissing:
+      return {"the capture helper %1 is missing", {f.helper}};
     case CaptureFailureKind::kHelperNotStarted:
       return {"cannot start the capture helper %1: %2", {f.helper, f.detail}};
     case CaptureFailureKind::kHelperNoRights:
-      return {"no rights to capture: the capture helper %1 lacks cap_net_raw (the package grants "
-              "it; in a build tree scripts/setup.sh does)",
-              {f.helper}};
+      return {
+          "no rights to capture: the capture helper %1 lacks cap_net_raw (the package grants "
+          "it; in a build tree scripts/setup.sh does)",
+          {f.helper}};
     case CaptureFailureKind::kHelperTimeout:
       return {"the capture helper %1 did not start in time", {f.helper}};
     case CaptureFailureKind::kHelperEnded:
@@ -91,7 +110,8 @@ bool CaptureFailureNamesAdapter(const CaptureFailure& f) {
 std::string FillPlaceholders(const char* key, const std::vector<std::string>& parts) {
   std::string text;
   for (const char* c = key; *c != '\0'; ++c) {
-    const size_t index = c[0] == '%' && c[1] >= '1' && c[1] <= '9' ? size_t(c[1] - '1') : parts.size();
+    const size_t index =
+        c[0] == '%' && c[1] >= '1' && c[1] <= '9' ? size_t(c[1] - '1') : parts.size();
     if (index < parts.size()) {
       text += parts[index];
       ++c;

@@ -20,14 +20,14 @@ enum class CaptureFailureKind : uint8_t {
   kInterfaceUnusable,  // the interface asked for by name (adapter, interfaceFault)
   kSettingUnusable,    // the interface the setting AdapterName names (adapter, interfaceFault)
   // Opening one adapter's capture failed; `adapter` names it.
-  kOpenRefused,        // the capture library refused (openError; detail: its own words)
-  kHelperNeedsGroup,   // the helper may be run by members of `group` only
-  kHelperMissing,      // helper
-  kHelperNotStarted,   // helper; detail: the system's reason
-  kHelperNoRights,     // the helper lacks cap_net_raw (helper)
-  kHelperTimeout,      // helper
-  kHelperEnded,        // the helper ended without opening the capture (helper)
-  kHelperSocket,       // the socket to the helper could not be made (detail)
+  kOpenRefused,       // the capture library refused (openError; detail: its own words)
+  kHelperNeedsGroup,  // the helper may be run by members of `group` only
+  kHelperMissing,     // helper
+  kHelperNotStarted,  // helper; detail: the system's reason
+  kHelperNoRights,    // the helper lacks cap_net_raw (helper)
+  kHelperTimeout,     // helper
+  kHelperEnded,       // the helper ended without opening the capture (helper)
+  kHelperSocket,      // the socket to the helper could not be made (detail)
 };
 inline constexpr CaptureFailureKind kLastCaptureFailureKind = CaptureFailureKind::kHelperSocket;
 

@@ -42,7 +42,7 @@ enum class CaptureOpenError : uint8_t {
   kNotEthernet,  // a link type other than Ethernet, or the loopback: not an adapter for devices
   kFilter,       // the filter could not be set
   kOther,
-  kLoopback,     // the loopback interface: this computer's own traffic, never a device's
+  kLoopback,  // the loopback interface: this computer's own traffic, never a device's
 };
 
 struct CaptureOpenResult {

@@ -27,7 +27,7 @@ constexpr const char* kCaptureGroupName = "ipscanner";
 
 // The group that may run the helper: the file's own group, as the package sets it.
 std::string HelperGroup(const std::string& helperPath) {
-  struct stat info{};
+  struct stat info {};
   if (stat(helperPath.c_str(), &info) == 0 && info.st_gid != 0) {
     std::vector<char> buffer(4096);
     group entry{};
@@ -203,7 +203,8 @@ bool CCaptureRelay::ReceiveLoop(const FrameHandler& onFrame, const CountersHandl
       if (bodyLength == sizeof(RelayCounters) && onCounters) {
         RelayCounters wire;
         std::memcpy(&wire, body, sizeof(wire));
-        onCounters({wire.received, wire.dropped, wire.interfaceDropped, wire.truncated, wire.refused});
+        onCounters(
+            {wire.received, wire.dropped, wire.interfaceDropped, wire.truncated, wire.refused});
       }
     } else if (type == RelayType::kCounters || type == RelayType::kInjectResult) {
       std::lock_guard<std::mutex> lock(answerMutex_);
@@ -226,9 +227,8 @@ bool CCaptureRelay::Ask(uint8_t type, const uint8_t* body, int length, std::stri
   if (sequence == 0) sequence = nextSequence_++;  // 0 marks counters sent unasked
   if (!SendAll(fd_, static_cast<RelayType>(type), sequence, body, length)) return false;
   std::unique_lock<std::mutex> lock(answerMutex_);
-  const bool got = answered_.wait_for(lock, kAnswerTimeout, [&] {
-    return answerSequence_ == sequence || helperGone_;
-  });
+  const bool got = answered_.wait_for(lock, kAnswerTimeout,
+                                      [&] { return answerSequence_ == sequence || helperGone_; });
   if (!got || answerSequence_ != sequence) return false;
   *answer = answer_;
   return true;

@@ -1,17 +1,15 @@
 #include "transport/mac_proto_control.h"
 
-#include <pthread.h>
-
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <linux/if_ether.h>
 #include <pcap/pcap.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -210,8 +208,8 @@ int CMacProtoControl::Init(const MacProtoInitOptions& options, CaptureFailure* f
       continue;
     }
     const CaptureOpenResult opened = OpenDeviceCapture(name, options.traffic);
-    if (opened.error == CaptureOpenError::kNotEthernet || opened.error == CaptureOpenError::kLoopback ||
-        opened.error == CaptureOpenError::kFilter) {
+    if (opened.error == CaptureOpenError::kNotEthernet ||
+        opened.error == CaptureOpenError::kLoopback || opened.error == CaptureOpenError::kFilter) {
       LogError("%s: %s: %s.", "CMacProtoControl::Init", description.c_str(), opened.text.c_str());
       continue;
     }
@@ -372,7 +370,8 @@ void CMacProtoControl::HandleCapturedFrame(const uint8_t* frame, int captured, i
     const uint64_t cut = truncated_.fetch_add(1) + 1;
     const int64_t now = NowMs();
     int64_t last = lastTruncationLog_.load();
-    if (now - last >= kTruncationLogIntervalMs && lastTruncationLog_.compare_exchange_strong(last, now))
+    if (now - last >= kTruncationLogIntervalMs &&
+        lastTruncationLog_.compare_exchange_strong(last, now))
       LogError("%s: a frame of %d bytes was cut at %d bytes (%llu cut so far).",
                "MacProtoRecvThread", wireLength, captured, static_cast<unsigned long long>(cut));
   }
@@ -407,12 +406,12 @@ void CMacProtoControl::LogCounterChanges(const std::string& adapterName,
                                          const CaptureCounters& counters, uint64_t* lastDropped) {
   if (counters.dropped + counters.interfaceDropped <= *lastDropped) return;
   *lastDropped = counters.dropped + counters.interfaceDropped;
-  LogError("%s: the capture of %s lost frames: %llu dropped by the kernel, %llu by the adapter, "
-           "of %llu received.",
-           "MacProtoRecvThread", adapterName.c_str(),
-           static_cast<unsigned long long>(counters.dropped),
-           static_cast<unsigned long long>(counters.interfaceDropped),
-           static_cast<unsigned long long>(counters.received));
+  LogError(
+      "%s: the capture of %s lost frames: %llu dropped by the kernel, %llu by the adapter, "
+      "of %llu received.",
+      "MacProtoRecvThread", adapterName.c_str(), static_cast<unsigned long long>(counters.dropped),
+      static_cast<unsigned long long>(counters.interfaceDropped),
+      static_cast<unsigned long long>(counters.received));
 }
 
 CaptureCounters CMacProtoControl::GetCaptureCounters() const {
@@ -420,7 +419,7 @@ CaptureCounters CMacProtoControl::GetCaptureCounters() const {
   CaptureCounters total;
   for (const NET_ADAPTER_T* adapter : adapters_) {
     CaptureCounters one;
-    const bool read = adapter->handle != nullptr ? ReadLibraryCounters(adapter->handle, &one)
+    const bool read = adapter->handle != nullptr  ? ReadLibraryCounters(adapter->handle, &one)
                       : adapter->relay != nullptr ? adapter->relay->ReadCounters(&one)
                                                   : false;
     if (!read) continue;
@@ -491,8 +490,7 @@ void CMacProtoControl::ShowAdapterError(const CaptureFailure& failure) {
   std::exit(1);
 }
 
-void CMacProtoControl::SetNoAdapterPromptHook(
-    std::function<void(const CaptureFailure&)> hook) {
+void CMacProtoControl::SetNoAdapterPromptHook(std::function<void(const CaptureFailure&)> hook) {
   std::lock_guard<std::mutex> lock(g_promptHookMutex);
   g_promptHook = std::move(hook);
 }
@@ -516,13 +514,14 @@ void CMacProtoControl::Stop() {
   }
   if (report) {
     const CaptureCounters counters = GetCaptureCounters();
-    LogInfo("%s: capture counters: %llu received, %llu dropped by the kernel, %llu by the "
-            "adapter, %llu cut at the snapshot length, %llu refused for sending.",
-            "CMacProtoControl::Stop", static_cast<unsigned long long>(counters.received),
-            static_cast<unsigned long long>(counters.dropped),
-            static_cast<unsigned long long>(counters.interfaceDropped),
-            static_cast<unsigned long long>(counters.truncated),
-            static_cast<unsigned long long>(counters.refused));
+    LogInfo(
+        "%s: capture counters: %llu received, %llu dropped by the kernel, %llu by the "
+        "adapter, %llu cut at the snapshot length, %llu refused for sending.",
+        "CMacProtoControl::Stop", static_cast<unsigned long long>(counters.received),
+        static_cast<unsigned long long>(counters.dropped),
+        static_cast<unsigned long long>(counters.interfaceDropped),
+        static_cast<unsigned long long>(counters.truncated),
+        static_cast<unsigned long long>(counters.refused));
   }
   std::lock_guard<std::mutex> lock(mutex_);
   StopThreadsLocked();
@@ -550,10 +549,11 @@ void CMacProtoControl::HoldReplyPortLocked() {
             static_cast<unsigned>(kSendSourcePort));
     return;
   }
-  LogError("%s: UDP port %u %s; this computer may answer device replies with ICMP "
-           "\"port unreachable\". The capture works all the same.",
-           "CMacProtoControl::Init", static_cast<unsigned>(kSendSourcePort),
-           PortProblemText(replyPort_->BindError()).c_str());
+  LogError(
+      "%s: UDP port %u %s; this computer may answer device replies with ICMP "
+      "\"port unreachable\". The capture works all the same.",
+      "CMacProtoControl::Init", static_cast<unsigned>(kSendSourcePort),
+      PortProblemText(replyPort_->BindError()).c_str());
 }
 
 bool CMacProtoControl::ReplyPortHeld() const {

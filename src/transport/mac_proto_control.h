@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "protocol/packet_record.h"
 #include "transport/capture_failure.h"
 #include "transport/capture_open.h"
-#include "protocol/packet_record.h"
 
 typedef struct pcap pcap_t;
 class CCaptureRelay;
@@ -23,7 +23,7 @@ struct NET_ADAPTER_T {
   std::string description;
   std::string ip;  // first IPv4 address, dotted
   uint8_t mac[6] = {};
-  pcap_t* handle = nullptr;         // capture opened by this process, or null
+  pcap_t* handle = nullptr;        // capture opened by this process, or null
   CCaptureRelay* relay = nullptr;  // capture through the capture helper, or null
 };
 
@@ -114,8 +114,8 @@ public:
   // core when it starts. Without either, a datagram is dropped.
   void SetDefaultReceiveSink(std::function<void(const PACKET_RECORD_T& record)> sink);
 
-  // Where received frames that are not IPv4 go (ARP, with kDeviceProtocolAndArp); unset: they are dropped.
-  // Runs on a receive thread; the frame is valid only during the call.
+  // Where received frames that are not IPv4 go (ARP, with kDeviceProtocolAndArp); unset: they are
+  // dropped. Runs on a receive thread; the frame is valid only during the call.
   void SetFrameTap(std::function<void(const uint8_t* frame, int length)> tap);
   // Injects an ARP probe (a request from 0.0.0.0, see arp_frame.h) on the named adapter (every
   // adapter with a capture when the name is empty); any other frame is refused. 0 when at least
@@ -140,7 +140,7 @@ private:
   // Logs a capture's counters when frames were dropped since the last report.
   void LogCounterChanges(const std::string& adapterName, const CaptureCounters& counters,
                          uint64_t* lastDropped);
-  void StopThreadsLocked();  // mutex_ held; also lets the answer port go
+  void StopThreadsLocked();    // mutex_ held; also lets the answer port go
   void HoldReplyPortLocked();  // mutex_ held
 
   std::vector<NET_ADAPTER_T*> adapters_;

@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -29,9 +29,9 @@ constexpr const char* kFolderPrefix = "ipscanner-web-";
 
 std::mutex g_mutex;
 int g_holders = 0;
-std::string g_folder;  // the private folder while held, else ""
+std::string g_folder;        // the private folder while held, else ""
 WebServerAccount g_account;  // who the server runs as from it
-std::string g_problem;  // under root, why there is no private folder
+std::string g_problem;       // under root, why there is no private folder
 
 bool LookUpAccount(const char* name, WebServerAccount* account) {
   std::vector<char> buffer(16384);
@@ -50,7 +50,7 @@ bool LookUpAccount(const char* name, WebServerAccount* account) {
 std::string BaseFolder() {
   struct stat st {};
   return stat("/run", &st) == 0 && S_ISDIR(st.st_mode) && access("/run", W_OK) == 0 ? "/run"
-                                                                                   : "/tmp";
+                                                                                    : "/tmp";
 }
 
 // Folders of earlier runs whose process is gone (it was killed before it could clean up).
@@ -61,8 +61,7 @@ void RemoveStaleFolders(const std::string& base) {
     if (name.rfind(kFolderPrefix, 0) != 0) continue;
     const pid_t owner = static_cast<pid_t>(std::atol(name.c_str() + std::strlen(kFolderPrefix)));
     struct stat st {};
-    if (owner <= 0 || lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-        st.st_uid != 0)
+    if (owner <= 0 || lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != 0)
       continue;
     if (kill(owner, 0) == 0 || errno != ESRCH) continue;  // its owner still runs
     std::error_code removeError;
@@ -86,8 +85,7 @@ std::string CreatePrivateFolder(const WebServerAccount& account) {
     LogError("%s: cannot create %s: %s", "CWebServerFolder", path.c_str(), std::strerror(errno));
     return {};
   }
-  const bool made = chmod(path.c_str(), 0711) == 0 &&
-                    MakeFolder(path + "/Download", 0711, 0, 0) &&
+  const bool made = chmod(path.c_str(), 0711) == 0 && MakeFolder(path + "/Download", 0711, 0, 0) &&
                     MakeFolder(path + "/Download/Rom", 0755, 0, 0) &&
                     MakeFolder(path + "/Tools", 0711, 0, 0) &&
                     MakeFolder(path + "/Tools/nginx", 0711, 0, 0) &&
@@ -109,10 +107,10 @@ void KeepLog(const std::string& from, const std::string& to) {
   const int in = open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (in < 0) return;
   struct stat st {};
-  const int out = fstat(in, &st) == 0 && S_ISREG(st.st_mode)
-                      ? open(to.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC,
-                             0644)
-                      : -1;
+  const int out =
+      fstat(in, &st) == 0 && S_ISREG(st.st_mode)
+          ? open(to.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644)
+          : -1;
   char buffer[65536];
   for (ssize_t n; out >= 0 && (n = read(in, buffer, sizeof(buffer))) > 0;) {
     if (write(out, buffer, static_cast<size_t>(n)) != n) break;
@@ -129,14 +127,13 @@ void RemovePrivateFolder(const std::string& path) {
   }
   std::error_code ec;
   fs::remove_all(path, ec);
-  if (ec) LogError("%s: cannot remove %s: %s", "CWebServerFolder", path.c_str(), ec.message().c_str());
+  if (ec)
+    LogError("%s: cannot remove %s: %s", "CWebServerFolder", path.c_str(), ec.message().c_str());
 }
 
 }  // namespace
 
-bool FindWebServerAccount(WebServerAccount* account) {
-  return LookUpAccount(kOwnAccount, account);
-}
+bool FindWebServerAccount(WebServerAccount* account) { return LookUpAccount(kOwnAccount, account); }
 
 CWebServerFolder::CWebServerFolder() {
   if (geteuid() != 0) return;

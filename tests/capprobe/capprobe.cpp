@@ -1,7 +1,6 @@
 // A generic Qt plugin (QT_QPA_GENERIC_PLUGINS=capprobe): whatever a user's plugin could do, this
 // one records, namely the capabilities of the process that loaded it.
 #include <QGenericPlugin>
-
 #include <cstdlib>
 #include <fstream>
 #include <string>

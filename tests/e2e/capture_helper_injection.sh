@@ -79,7 +79,13 @@ runuser -u "$member" -- "$mod/relayinject" --helper "$mod/ipscanner-capture" --i
   --device-mac 02:00:00:00:00:02 --device-ip 127.0.0.1 </dev/null >"$work/lo.out" 2>"$work/lo.err"
 echo $? >"$work/lo.rc"
 
-sleep 0.5
+# The last frame injected comes from the address added during the run; on a busy machine it may
+# take a moment to be written: wait for it (up to 5 s) rather than a fixed pause.
+for _ in $(seq 1 50); do
+  tcpdump -r "$work/device.pcap" -nn -A 2>/dev/null | grep -qF "<ips-inject:own@$later_ip>" && break
+  sleep 0.1
+done
+sleep 0.2
 kill "$tcpdump"
 wait "$tcpdump" 2>/dev/null
 tcpdump -r "$work/device.pcap" -nn -A 2>/dev/null >"$work/device.txt"

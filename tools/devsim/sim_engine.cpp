@@ -171,8 +171,7 @@ void SimEngine::OnFrame(const uint8_t* frame, int length, int64_t nowMs,
 
   SimDevice* device = groupAddressed ? nullptr : DeviceForFrame(udp.dstMac);
   // A device takes only frames for its own addresses and only while it runs.
-  if (device == nullptr || device->QuietAt(nowMs) ||
-      IpNumber(device->network.ip) != udp.dstIp)
+  if (device == nullptr || device->QuietAt(nowMs) || IpNumber(device->network.ip) != udp.dstIp)
     return;
   std::string text;
   SimRequest request;

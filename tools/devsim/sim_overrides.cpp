@@ -1,8 +1,7 @@
 #include "sim_overrides.h"
 
-#include <tuple>
-
 #include <cstdio>
+#include <tuple>
 
 #include "shell/global_utils.h"
 
@@ -56,7 +55,8 @@ bool ApplyOverrides(const SimOverrides& overrides, std::vector<SimDevice>& fleet
   }
   for (const std::string& item : overrides.deviceFirmware) {
     if (!SplitAssignment(item, fleet, &index, &value)) {
-      *error = "--device-firmware " + item + ": expected INDEX=VERSION with an index below the count";
+      *error =
+          "--device-firmware " + item + ": expected INDEX=VERSION with an index below the count";
       return false;
     }
     fleet[static_cast<size_t>(index)].firmware = value;
@@ -69,7 +69,8 @@ bool ApplyOverrides(const SimOverrides& overrides, std::vector<SimDevice>& fleet
       int64_t count = 0;
       if (!SplitAssignment(item, fleet, &index, &value) || !ParseMs(value, &count) ||
           count > 1000000) {
-        *error = std::string(name) + " " + item + ": expected INDEX=N with an index below the count";
+        *error =
+            std::string(name) + " " + item + ": expected INDEX=N with an index below the count";
         return false;
       }
       fleet[static_cast<size_t>(index)].*field = static_cast<int>(count);

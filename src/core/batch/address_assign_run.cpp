@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "core/control/arp_probe.h"
-#include "core/device/authenticate_dispatcher.h"
-#include "core/control/control.h"
-#include "core/device/device_config_keys.h"
 #include "core/common/mac_text.h"
 #include "core/common/op_clock.h"
+#include "core/control/arp_probe.h"
+#include "core/control/control.h"
+#include "core/device/authenticate_dispatcher.h"
+#include "core/device/device_config_keys.h"
 #include "protocol/request_records.h"
 #include "transport/udp_frame.h"
 

@@ -5,8 +5,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/common/device_entry.h"
 #include "core/batch/plan_file.h"
+#include "core/common/device_entry.h"
 #include "platform/adapter_subnets.h"
 
 // Planning the final static addresses of many devices: from a start address with a step in an

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "core/control/control.h"
 #include "core/common/mac_text.h"
 #include "core/common/op_clock.h"
+#include "core/control/control.h"
 
 using State = BatchRebootRow::State;
 

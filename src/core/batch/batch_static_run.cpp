@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "core/common/mac_text.h"
+#include "core/common/op_clock.h"
 #include "core/control/control.h"
 #include "core/device/device_config_keys.h"
-#include "core/common/op_clock.h"
 #include "shell/log.h"
 
 namespace {

@@ -1,10 +1,10 @@
 #include "core/batch/settings_survey.h"
 
+#include "core/common/mac_text.h"
+#include "core/common/op_clock.h"
 #include "core/control/control.h"
 #include "core/device/device_config_keys.h"
 #include "core/device/device_operations.h"
-#include "core/common/mac_text.h"
-#include "core/common/op_clock.h"
 
 CSettingsSurvey::CSettingsSurvey(std::vector<DEVICE_ENTRY_T> devices)
     : m_devices(std::move(devices)) {

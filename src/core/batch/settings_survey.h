@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/control/control_notify.h"
 #include "core/common/device_entry.h"
+#include "core/control/control_notify.h"
 
 class CControl;
 class IOpClock;

@@ -5,14 +5,14 @@
 
 // When a discovery goes out. One multicast and its answers are lost as easily as any frame, so a
 // discovery repeats its request in its first seconds (at 0, 0.5, 1.5 and 3 s) before it settles
-// into the regular period (every 5 s after that: 8, 13, 18 s...). The repeats belong to the first round: a
-// device answering any of them counts as answering it, so the repeats do not make a device
+// into the regular period (every 5 s after that: 8, 13, 18 s...). The repeats belong to the first
+// round: a device answering any of them counts as answering it, so the repeats do not make a device
 // "missing" sooner. Every command that discovers, and the window's first seconds, follow it.
 class CDiscoverySchedule {
 public:
   static constexpr std::chrono::milliseconds kRepeats[] = {
-      std::chrono::milliseconds(0), std::chrono::milliseconds(500),
-      std::chrono::milliseconds(1500), std::chrono::milliseconds(3000)};
+      std::chrono::milliseconds(0), std::chrono::milliseconds(500), std::chrono::milliseconds(1500),
+      std::chrono::milliseconds(3000)};
   static constexpr std::chrono::milliseconds kPeriod{5000};
 
   explicit CDiscoverySchedule(std::chrono::milliseconds period = kPeriod) : m_period(period) {}

@@ -11,9 +11,7 @@ public:
     return std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now().time_since_epoch());
   }
-  void Pause(std::chrono::milliseconds duration) override {
-    std::this_thread::sleep_for(duration);
-  }
+  void Pause(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
 };
 
 }  // namespace

@@ -14,7 +14,9 @@ std::string AnswerPortProblem() { return CMacProtoControl::GetInstance()->ReplyP
 
 void StopCapture() { CMacProtoControl::GetInstance()->Stop(); }
 
-CaptureCounters CaptureCountersNow() { return CMacProtoControl::GetInstance()->GetCaptureCounters(); }
+CaptureCounters CaptureCountersNow() {
+  return CMacProtoControl::GetInstance()->GetCaptureCounters();
+}
 
 void SetCaptureFailureHook(std::function<void(const CaptureFailure& failure)> hook) {
   CMacProtoControl::SetNoAdapterPromptHook(std::move(hook));

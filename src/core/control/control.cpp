@@ -26,9 +26,10 @@ CControl* CControl::GetInstance() {
     CMsgHandle::GetInstance()->SetDefaultFallbackKeySource(
         [control] { return control->GetDeviceKeys(); });
     // What the captures receive goes to this core's queue.
-    CMacProtoControl::GetInstance()->SetDefaultReceiveSink([control](const PACKET_RECORD_T& record) {
-      control->PostMsg(MSG_CLASS_SOCKET, 0, 0, &record, sizeof(PACKET_RECORD_T));
-    });
+    CMacProtoControl::GetInstance()->SetDefaultReceiveSink(
+        [control](const PACKET_RECORD_T& record) {
+          control->PostMsg(MSG_CLASS_SOCKET, 0, 0, &record, sizeof(PACKET_RECORD_T));
+        });
     return control;
   }();
   return instance;

@@ -14,10 +14,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/control/control_notify.h"
-#include "core/control/discover_answer_memo.h"
 #include "core/common/device_entry.h"
 #include "core/common/discovery_schedule.h"
+#include "core/control/control_notify.h"
+#include "core/control/discover_answer_memo.h"
 #include "core/site/device_status.h"
 #include "shell/entry_bound.h"
 
@@ -220,8 +220,8 @@ private:
   uint64_t m_tableVersion = 0;
   // The work-MAC index is keyed by CompactMacText, so any spelling of a work MAC finds it. The
   // MAC index is keyed by the text the device sent: the entry's handle, not its identity.
-  std::unordered_map<std::string, size_t> m_macIndex;                // MAC -> position
-  std::unordered_map<std::string, std::set<size_t>> m_workMacIndex;  // work MAC -> positions
+  std::unordered_map<std::string, size_t> m_macIndex;                    // MAC -> position
+  std::unordered_map<std::string, std::set<size_t>> m_workMacIndex;      // work MAC -> positions
   mutable std::shared_ptr<const std::vector<std::string>> m_deviceKeys;  // null: to rebuild
   CEntryBound m_deviceBound{"device table"};
 

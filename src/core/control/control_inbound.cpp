@@ -7,18 +7,18 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/common/mac_text.h"
 #include "core/control/control.h"
 #include "core/control/device_answer_listeners.h"
-#include "core/common/mac_text.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_header.h"
+#include "protocol/packet_record.h"
 #include "protocol/payload_envelope.h"
 #include "protocol/reply_records.h"
 #include "protocol/request_records.h"
 #include "protocol/text_field.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
-#include "protocol/packet_record.h"
 
 namespace {
 

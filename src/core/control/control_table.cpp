@@ -1,8 +1,8 @@
 // Device table, notify list, wait slot and authenticate callback of the control core.
 #include <cstring>
 
-#include "core/control/control.h"
 #include "core/common/mac_text.h"
+#include "core/control/control.h"
 #include "protocol/reply_records.h"
 #include "shell/log.h"
 

@@ -25,7 +25,7 @@ struct DISCOVER_ANSWER_T {
 // of it can skip the lookups that would find everything as it was. Reset when the text changes.
 struct DISCOVER_NOTES_T {
   size_t tablePosition = static_cast<size_t>(-1);  // where the entry was (DeviceUnchangedAt)
-  int envelopeMode = -1;        // the mode set for the device's key, -1 for none
+  int envelopeMode = -1;                           // the mode set for the device's key, -1 for none
   uint64_t envelopeWrites = 0;  // the facade's count of mode writes right after it was set
   CDeviceStatusTracker::HANDLE_T status;  // the device's status record
 };

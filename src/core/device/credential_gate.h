@@ -28,4 +28,3 @@ private:
   int m_accepted = 0;
   int m_refused = 0;
 };
-

@@ -1,12 +1,12 @@
 #include "core/device/device_lookup.h"
 
-#include "core/control/control.h"
+#include <unordered_set>
+
 #include "core/common/device_sort.h"
 #include "core/common/mac_text.h"
 #include "core/common/op_clock.h"
+#include "core/control/control.h"
 #include "shell/global_utils.h"
-
-#include <unordered_set>
 
 namespace {
 

@@ -5,23 +5,23 @@
 #include <mutex>
 #include <vector>
 
-#include "core/device/authenticate_dispatcher.h"
+#include "core/common/op_clock.h"
+#include "core/control/config_request.h"
 #include "core/control/control.h"
 #include "core/control/control_notify.h"
-#include "core/control/config_request.h"
 #include "core/control/control_outbound_hooks.h"
 #include "core/control/device_address.h"
+#include "core/device/authenticate_dispatcher.h"
 #include "core/device/device_config_keys.h"
-#include "core/common/op_clock.h"
 #include "core/device/request_retry.h"
 #include "protocol/msg_facade.h"
+#include "protocol/packet_record.h"
 #include "protocol/reply_records.h"
 #include "protocol/request_records.h"
 #include "protocol/text_field.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
 #include "shell/secure_wipe.h"
-#include "protocol/packet_record.h"
 
 namespace {
 

@@ -53,9 +53,10 @@ enum class AuthOutcome {
 
 // Sends an authenticate request with a fresh 32-character identifier (never one handed out
 // recently, see CAuthenticateDispatcher::NewIdentifier) and waits up to 5000 ms
-// for the answer carrying it, sending the same request again while none came (kDevicePace). `logName` names the caller in the log lines of a build failure and of each
-// resend. The password is not logged and is wiped from the request and packet once the wait
-// ends. *tries (when given) is the number of sends.
+// for the answer carrying it, sending the same request again while none came (kDevicePace).
+// `logName` names the caller in the log lines of a build failure and of each resend. The password
+// is not logged and is wiped from the request and packet once the wait ends. *tries (when given) is
+// the number of sends.
 AuthOutcome Authenticate(CAuthenticateDispatcher& waits, IOpClock& clock,
                          const DEVICE_ENTRY_T& device, const std::string& user,
                          const std::string& password, const char* logName, int* tries = nullptr);

@@ -12,7 +12,8 @@
 
 // How the command line and the site agent show the live state and the problems of the site:
 // extra JSON fields of a device, the problems summary under the scan table, and one line (text
-// or JSON) per watch event. Times of the tracker's clock become wall-clock times through the snapshot.
+// or JSON) per watch event. Times of the tracker's clock become wall-clock times through the
+// snapshot.
 class CSiteOutput {
 public:
   // wallAtSnapshot: the system clock read when the snapshot was taken.

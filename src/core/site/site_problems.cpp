@@ -6,8 +6,8 @@
 #include <unordered_set>
 #include <utility>
 
-#include "core/common/mac_text.h"
 #include "core/common/device_sort.h"
+#include "core/common/mac_text.h"
 #include "shell/global_utils.h"
 
 namespace {

@@ -18,7 +18,7 @@ enum class EProblemCode { kDuplicateIp, kDuplicateRoom, kOutsideSubnet, kUnknown
 
 struct SITE_PROBLEM_T {
   EProblemCode code = EProblemCode::kDuplicateIp;
-  std::string value;                // the shared IP or room number, or the device's IP
+  std::string value;  // the shared IP or room number, or the device's IP
   // MAC texts of the first few other devices involved (a group sharing one IP may hold
   // thousands: each member keeps a handful and the count, so the check stays linear).
   std::vector<std::string> others;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/control/control.h"
 #include "core/common/mac_text.h"
+#include "core/control/control.h"
 
 CUpgradeFollower::CUpgradeFollower(CControl& control, std::string mac, std::string workMac,
                                    std::string expectedVersion, BootUpScope scope,

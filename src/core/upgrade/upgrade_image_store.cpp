@@ -28,8 +28,10 @@ std::string StoreUpgradeImage(const std::string& source, std::string* error) {
     return {};
   }
   // The web server may run as another user (when we are root): it must be able to read it.
-  fs::permissions(temporary, fs::perms::owner_read | fs::perms::owner_write |
-                                 fs::perms::group_read | fs::perms::others_read, ec);
+  fs::permissions(temporary,
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                      fs::perms::others_read,
+                  ec);
   if (!ec) fs::rename(temporary, target, ec);
   if (ec) {
     if (error) *error = target.string() + ": " + ec.message();

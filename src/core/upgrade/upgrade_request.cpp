@@ -6,10 +6,10 @@
 #include "core/control/control_outbound_hooks.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_handle.h"
+#include "protocol/packet_record.h"
 #include "protocol/text_field.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
-#include "protocol/packet_record.h"
 #include "transport/udp_frame.h"
 
 namespace {

@@ -4,11 +4,11 @@
 #include <climits>
 
 #include "core/control/control.h"
+#include "core/upgrade/download_log_watch.h"
+#include "core/upgrade/upgrade_request.h"
 #include "protocol/msg_header.h"
 #include "protocol/reply_records.h"
 #include "protocol/text_field.h"
-#include "core/upgrade/download_log_watch.h"
-#include "core/upgrade/upgrade_request.h"
 #include "shell/log.h"
 
 namespace {
@@ -139,9 +139,8 @@ void CUpgradeRollout::TakeAnswers(size_t index) {
       reason = m_refusals[index];
     }
     m_entries[index].reason = reason.empty() ? kRefusedImageReason : reason;
-    LogInfo("Upgrade: %s (%s) refused the upgrade request: %s",
-            m_entries[index].device.mac.c_str(), m_entries[index].device.ip.c_str(),
-            m_entries[index].reason.c_str());
+    LogInfo("Upgrade: %s (%s) refused the upgrade request: %s", m_entries[index].device.mac.c_str(),
+            m_entries[index].device.ip.c_str(), m_entries[index].reason.c_str());
     Finish(index, UpgradeState::kFailed);
   }
 }

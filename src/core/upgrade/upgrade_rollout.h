@@ -9,10 +9,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/control/control_notify.h"
-#include "core/control/device_answer_listeners.h"
 #include "core/common/device_entry.h"
 #include "core/common/op_clock.h"
+#include "core/control/control_notify.h"
+#include "core/control/device_answer_listeners.h"
 #include "core/upgrade/upgrade_follower.h"
 #include "core/upgrade/upgrade_resend.h"
 
@@ -122,8 +122,8 @@ private:
   std::unique_ptr<std::atomic<bool>[]> m_heard;
   std::unique_ptr<std::atomic<int>[]> m_acks;  // kAck* below
   std::mutex m_reasonLock;
-  std::vector<std::string> m_refusals;  // per entry, the device's refusal text
+  std::vector<std::string> m_refusals;                   // per entry, the device's refusal text
   std::unordered_map<std::string, size_t> m_indexByMac;  // fixed after construction
-  std::shared_ptr<CDownloadLogWatch> m_downloads;  // the default downloadSeen's
+  std::shared_ptr<CDownloadLogWatch> m_downloads;        // the default downloadSeen's
   std::atomic<bool> m_stopStarting{false};
 };

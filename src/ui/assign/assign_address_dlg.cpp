@@ -14,12 +14,12 @@
 
 #include "core/batch/address_assign_session.h"
 #include "core/batch/address_record.h"
+#include "core/common/mac_text.h"
 #include "core/control/control.h"
 #include "core/export/csv_export.h"
-#include "core/common/mac_text.h"
-#include "shell/global_utils.h"
 #include "record/site_operation_log.h"
 #include "record/site_operation_results.h"
+#include "shell/global_utils.h"
 #include "ui/framework/device_list_common.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/translate_manager.h"
@@ -77,9 +77,8 @@ CAssignAddressDlg::CAssignAddressDlg(std::vector<DEVICE_ENTRY_T> devices, QWidge
     : CBaseDlg(QString(), parent, useMask),
       m_devices(std::move(devices)),
       m_session(std::make_unique<CAddressAssignSession>(
-          *CControl::GetInstance(),
-          [](const std::vector<AssignOutcome>& outcomes,
-             const std::map<std::string, std::string>& parameters) {
+          *CControl::GetInstance(), [](const std::vector<AssignOutcome>& outcomes,
+                                       const std::map<std::string, std::string>& parameters) {
             RecordSiteOperation(AssignOperation(outcomes, "window", parameters));
           })) {}
 
@@ -264,9 +263,8 @@ void CAssignAddressDlg::OnBtnApplyClicked(TNotifyMsg&) {
   m_worker = std::thread([this, devices = std::move(devices), ops = std::move(ops), options,
                           parameters = std::move(parameters)]() mutable {
     std::vector<AssignOutcome> outcomes = m_session->Run(
-        std::move(devices), std::move(ops), options, parameters, [this](const AssignOutcome& o) {
-          PostToUiThread(this, [this, o] { OnOutcome(o); });
-        });
+        std::move(devices), std::move(ops), options, parameters,
+        [this](const AssignOutcome& o) { PostToUiThread(this, [this, o] { OnOutcome(o); }); });
     PostToUiThread(this, [this, outcomes = std::move(outcomes)] {
       m_outcomes = outcomes;
       OnRunEnded();

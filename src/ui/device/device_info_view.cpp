@@ -3,30 +3,30 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QBoxLayout>
-#include <QPointer>
-#include <QProgressBar>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
 #include <QStringList>
 #include <QUrl>
 #include <string_view>
 
-#include "core/device/authenticate_dispatcher.h"
+#include "core/common/mac_text.h"
 #include "core/control/control.h"
+#include "core/device/authenticate_dispatcher.h"
 #include "core/device/device_config_keys.h"
 #include "core/device/device_operations.h"
-#include "core/common/mac_text.h"
 #include "core/device/network_input_check.h"
-#include "shell/secure_wipe.h"
 #include "record/site_operation_log.h"
 #include "record/site_operation_results.h"
+#include "shell/secure_wipe.h"
 #include "ui/device/device_summary.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/notify_hub.h"
 #include "ui/framework/plain_text.h"
-#include "ui/framework/translate_manager.h"
 #include "ui/framework/product_name.h"
+#include "ui/framework/translate_manager.h"
 #include "ui/framework/ui_thread.h"
 #include "ui/framework/ui_wait_clock.h"
 #include "ui/framework/window_note.h"
@@ -334,18 +334,18 @@ void CDeviceInfoView::OnBtnUpdateClicked(TNotifyMsg&) {
                        {"dns2", settings.secondaryDns}});
   }
   const bool succeeded = result.outcome == device_ops::UpdateOutcome::kSucceeded;
-  RecordSiteOperation(DeviceOperation(
-      ESiteOperation::kSet, m_device.mac, succeeded,
-      succeeded                                                  ? ""
-      : result.outcome == device_ops::UpdateOutcome::kAckNotOk ? "acknowledge not OK: " + result.result
-                                                                 : "no acknowledge",
-      "window", std::move(parameters)));
+  RecordSiteOperation(DeviceOperation(ESiteOperation::kSet, m_device.mac, succeeded,
+                                      succeeded ? ""
+                                      : result.outcome == device_ops::UpdateOutcome::kAckNotOk
+                                          ? "acknowledge not OK: " + result.result
+                                          : "no acknowledge",
+                                      "window", std::move(parameters)));
   if (!succeeded) {
     Ask("Result", "Setting device configurations failed.", MB_OK);
     return;
   }
-  ShowWindowNote(this, QuestionAboutDevice(QStringLiteral("Setting device configurations succeeded."),
-                                           m_device));
+  ShowWindowNote(this, QuestionAboutDevice(
+                           QStringLiteral("Setting device configurations succeeded."), m_device));
   setVisible(false);
 }
 
@@ -361,7 +361,7 @@ void CDeviceInfoView::RunRemoteControl(const RemoteCommand& command) {
       const bool sent = outcome == device_ops::RemoteOutcome::kSent;
       RecordSiteOperation(DeviceOperation(
           std::string_view(command.command) == device_ops::kCommandReset ? ESiteOperation::kReset
-                                                       : ESiteOperation::kReboot,
+                                                                         : ESiteOperation::kReboot,
           m_device.mac, sent, sent ? "" : "not sent", "window",
           {{"user", Text(m_pEditUserName).toStdString()}}));
     }

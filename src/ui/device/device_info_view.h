@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "core/control/control_notify.h"
 #include "core/common/device_entry.h"
+#include "core/control/control_notify.h"
 #include "core/device/device_operations.h"
 #include "ui/framework/base_view.h"
 

@@ -8,7 +8,8 @@ QString DeviceSummary(const DEVICE_ENTRY_T& device) {
   const struct {
     const char* label;
     const std::string* text;
-  } lines[] = {{"Model", &device.model}, {"IP Address", &device.ip}, {"Room Number", &device.deviceId}};
+  } lines[] = {
+      {"Model", &device.model}, {"IP Address", &device.ip}, {"Room Number", &device.deviceId}};
   QStringList out;
   for (const auto& line : lines) {
     if (line.text->empty()) continue;

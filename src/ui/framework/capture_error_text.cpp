@@ -8,10 +8,14 @@ namespace {
 QString Fill(const char* key, const std::vector<QString>& parts) {
   const QString text = TrText(QString::fromUtf8(key));
   switch (parts.size()) {
-    case 0: return text;
-    case 1: return text.arg(parts[0]);
-    case 2: return text.arg(parts[0], parts[1]);
-    default: return text.arg(parts[0], parts[1], parts[2]);
+    case 0:
+      return text;
+    case 1:
+      return text.arg(parts[0]);
+    case 2:
+      return text.arg(parts[0], parts[1]);
+    default:
+      return text.arg(parts[0], parts[1], parts[2]);
   }
 }
 

@@ -1,12 +1,12 @@
 #include "ui/framework/dlg_builder_callback.h"
 
-#include "ui/framework/translate_manager.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QWidget>
+
+#include "ui/framework/translate_manager.h"
 
 namespace {
 QHash<QString, CDlgBuilderCallback::Factory>& Registry() {
@@ -65,6 +65,6 @@ QWidget* CDlgBuilderCallback::BuildLayout(const QString& fileName, QWidget* pare
     root->setStyleSheet(sheet.replace(QLatin1String("url(img/"),
                                       QLatin1String("url(") + skinDir + QLatin1String("img/")));
   }
-  CTranslateManager::GetInstance()->TranslateTree(root);   // layout texts are catalog keys
+  CTranslateManager::GetInstance()->TranslateTree(root);  // layout texts are catalog keys
   return root;
 }

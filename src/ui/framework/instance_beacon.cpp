@@ -10,8 +10,8 @@
 #include <cstdio>
 
 #include "platform/child_process.h"
-#include "shell/single_instance.h"
 #include "shell/log.h"
+#include "shell/single_instance.h"
 
 namespace {
 

@@ -33,10 +33,10 @@ void ShowWindowNote(QWidget* anyWidget, const QString& text, int ms) {
   note->setMaximumWidth(maxWidth);
   note->adjustSize();
   const QSize size = note->sizeHint().boundedTo(QSize(maxWidth, window->height()));
-  note->setGeometry((window->width() - size.width()) / 2,
-                    std::max(0, window->height() - size.height() - kBottomGap), size.width(),
-                    note->heightForWidth(size.width()) > 0 ? note->heightForWidth(size.width())
-                                                           : size.height());
+  note->setGeometry(
+      (window->width() - size.width()) / 2,
+      std::max(0, window->height() - size.height() - kBottomGap), size.width(),
+      note->heightForWidth(size.width()) > 0 ? note->heightForWidth(size.width()) : size.height());
   note->show();
   note->raise();
   QTimer::singleShot(ms, note, [note] {
@@ -48,7 +48,7 @@ void ShowWindowNote(QWidget* anyWidget, const QString& text, int ms) {
 QLabel* CurrentWindowNote(const QWidget* anyWidget) {
   if (!anyWidget) return nullptr;
   for (QLabel* note : anyWidget->window()->findChildren<QLabel*>(QLatin1String(kNoteName),
-                                                                  Qt::FindDirectChildrenOnly)) {
+                                                                 Qt::FindDirectChildrenOnly)) {
     if (!note->isHidden()) return note;
   }
   return nullptr;

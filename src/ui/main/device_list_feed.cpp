@@ -1,7 +1,8 @@
 #include "ui/main/device_list_feed.h"
 
-#include <QDateTime>
 #include <pthread.h>
+
+#include <QDateTime>
 
 #include "core/common/mac_text.h"
 #include "ui/framework/ui_thread.h"

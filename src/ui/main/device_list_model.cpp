@@ -85,7 +85,8 @@ const CDeviceListItem* CDeviceListModel::RowAt(int row) const {
 }
 
 void CDeviceListModel::Renumber() {
-  for (int i = 0; i < Count(); ++i) m_rows[static_cast<size_t>(i)]->SetIndex(static_cast<unsigned>(i + 1));
+  for (int i = 0; i < Count(); ++i)
+    m_rows[static_cast<size_t>(i)]->SetIndex(static_cast<unsigned>(i + 1));
   m_indicesStale = false;
 }
 
@@ -167,7 +168,8 @@ void CDeviceListModel::ReserveRows(size_t more) {
   // rehashed while it is small (a rehash of a large one costs a slice of its own).
   const size_t wanted = m_rows.size() + more;
   if (m_rows.capacity() < wanted) m_rows.reserve(2 * wanted);
-  if (static_cast<float>(wanted) > static_cast<float>(m_byMac.bucket_count()) * m_byMac.max_load_factor())
+  if (static_cast<float>(wanted) >
+      static_cast<float>(m_byMac.bucket_count()) * m_byMac.max_load_factor())
     m_byMac.reserve(2 * wanted);
 }
 
@@ -219,7 +221,8 @@ void CDeviceListModel::Apply(std::vector<std::unique_ptr<CDeviceListItem>> rows)
     // rows are numbered when they are next looked at (RowAt), not all of them now.
     m_indicesStale = true;
   } else {
-    for (size_t i = firstAdded; i < m_rows.size(); ++i) m_rows[i]->SetIndex(static_cast<unsigned>(i + 1));
+    for (size_t i = firstAdded; i < m_rows.size(); ++i)
+      m_rows[i]->SetIndex(static_cast<unsigned>(i + 1));
   }
   if (lastChanged >= 0) {
     emit dataChanged(index(firstChanged), index(lastChanged));
@@ -237,8 +240,7 @@ bool CDeviceListModel::SortRows(size_t firstAdded) {
   const auto split = m_rows.begin() + static_cast<std::ptrdiff_t>(firstAdded);
   // The rows before the new ones are known to be in order (sorted before, none changed its
   // keys since): only the new ones need looking at.
-  const bool prefixSorted =
-      m_orderKnown || std::is_sorted(m_rows.begin(), split, less);
+  const bool prefixSorted = m_orderKnown || std::is_sorted(m_rows.begin(), split, less);
   if (prefixSorted && std::is_sorted(split, m_rows.end(), less) &&
       (split == m_rows.begin() || split == m_rows.end() || !less(*split, *(split - 1)))) {
     m_orderKnown = true;
@@ -315,7 +317,8 @@ QString CDeviceListModel::DumpText() const {
     if (m_siteMarks != nullptr) {
       status = m_siteMarks->StatusName(row->Device().mac);
       if (const auto* found = m_siteMarks->Problems(row->Device().mac)) {
-        for (const SITE_PROBLEM_T& p : *found) problems << QLatin1String(CSiteProblems::Code(p.code));
+        for (const SITE_PROBLEM_T& p : *found)
+          problems << QLatin1String(CSiteProblems::Code(p.code));
       }
     }
     fields << status << problems.join(',');

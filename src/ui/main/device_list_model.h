@@ -14,8 +14,8 @@ class CDeviceSiteMarks;
 
 // The rows of the main window's device list and the rules that keep them up to date: filter by
 // model, search over five texts (the MAC in any spelling), one row per MAC (ignoring case), sort
-// by IP or model, number from 1. Rows are added or updated by Refresh, never removed by it; only RemoveAll empties the
-// list. Works without a window, so the rules are tested on their own.
+// by IP or model, number from 1. Rows are added or updated by Refresh, never removed by it; only
+// RemoveAll empties the list. Works without a window, so the rules are tested on their own.
 class CDeviceListModel : public QAbstractListModel {
   Q_OBJECT
 public:

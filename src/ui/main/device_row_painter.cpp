@@ -71,8 +71,8 @@ void CDeviceRowPainter::Layout(int width) const {
 }
 
 int CDeviceRowPainter::TextWidth(Part part, const QString& text) const {
-  const auto* label = part >= 0 && part < kPartCount ? qobject_cast<const QLabel*>(m_parts[part])
-                                                     : nullptr;
+  const auto* label =
+      part >= 0 && part < kPartCount ? qobject_cast<const QLabel*>(m_parts[part]) : nullptr;
   if (!label) return 0;
   const QMargins margins = label->contentsMargins();
   return QFontMetrics(label->font()).horizontalAdvance(text) + margins.left() + margins.right() +

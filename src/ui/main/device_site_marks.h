@@ -95,5 +95,6 @@ private:
   SiteProblemMap m_problems;
   std::vector<IPV4_SUBNET_T> m_subnets;
   qint64 m_wallMsAtSnapshot = 0;
-  std::map<std::string, std::chrono::milliseconds> m_restarting;  // MAC -> tracker time of the command
+  std::map<std::string, std::chrono::milliseconds>
+      m_restarting;  // MAC -> tracker time of the command
 };

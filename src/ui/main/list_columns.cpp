@@ -3,13 +3,13 @@
 #include <QAbstractButton>
 #include <QBoxLayout>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QFontMetrics>
+#include <QHash>
 #include <QLabel>
 #include <QStringList>
 #include <algorithm>
-#include <initializer_list>
 #include <array>
+#include <initializer_list>
 
 #include "ui/main/device_list_model.h"
 #include "ui/main/device_row_painter.h"
@@ -81,7 +81,8 @@ bool CListColumns::Fit(const CDeviceListModel& model, const CDeviceSiteMarks* ma
       }
       item->SetTextWidths(widths);
     }
-    for (size_t i = 0; i < m_passNeed.size(); ++i) m_passNeed[i] = std::max(m_passNeed[i], widths[i]);
+    for (size_t i = 0; i < m_passNeed.size(); ++i)
+      m_passNeed[i] = std::max(m_passNeed[i], widths[i]);
   }
   if (row < model.Count()) {
     m_next = row;
@@ -109,11 +110,11 @@ bool CListColumns::Fit(const CDeviceListModel& model, const CDeviceSiteMarks* ma
       auto known = badgeWidths.constFind(text);
       if (known == badgeWidths.constEnd()) known = badgeWidths.insert(text, marks->BadgeWidth(mac));
       if (*known <= 0) continue;
-      const int firmware =
-          item->TextWidths()[4] >= 0
-              ? item->TextWidths()[4]
-              : m_painter->TextWidth(CDeviceRowPainter::kFirmware,
-                                     CDeviceRowPainter::PartText(*item, CDeviceRowPainter::kFirmware));
+      const int firmware = item->TextWidths()[4] >= 0
+                               ? item->TextWidths()[4]
+                               : m_painter->TextWidth(CDeviceRowPainter::kFirmware,
+                                                      CDeviceRowPainter::PartText(
+                                                          *item, CDeviceRowPainter::kFirmware));
       need[4] = std::max(need[4], firmware + kBadgeGap + *known);
       stackedFirmware = std::max(stackedFirmware, *known);
     }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QPointer>
-#include <array>
 #include <QWidget>
+#include <array>
 
 class CDeviceListModel;
 class CDeviceRowPainter;
@@ -38,6 +38,6 @@ private:
   int m_appliedStacked = 0;
   int m_covered = 0;
   std::array<int, 2> m_uncoveredWidths{};  // IP and MAC before the panel covered the rows
-  int m_next = 0;                   // the row the pass goes on from; 0: no pass under way
-  std::array<int, 5> m_passNeed{};  // the widest texts the pass has seen
+  int m_next = 0;                          // the row the pass goes on from; 0: no pass under way
+  std::array<int, 5> m_passNeed{};         // the widest texts the pass has seen
 };

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
-#include <QToolTip>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -16,6 +15,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
+#include <QToolTip>
 #include <algorithm>
 
 #include "core/control/capture_subnets.h"
@@ -23,9 +23,9 @@
 #include "core/export/csv_export.h"
 #include "core/export/csv_site_columns.h"
 #include "core/upgrade/upgrade_image_store.h"
+#include "record/site_paths.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
-#include "record/site_paths.h"
 #include "ui/assign/assign_address_dlg.h"
 #include "ui/device/device_info_view.h"
 #include "ui/device/device_summary.h"
@@ -33,8 +33,6 @@
 #include "ui/framework/file_dialogs.h"
 #include "ui/framework/instance_beacon.h"
 #include "ui/framework/mask_panel_wnd.h"
-#include "ui/main/window_report.h"
-#include "ui/main/window_site_record.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/notify_hub.h"
 #include "ui/framework/product_name.h"
@@ -51,6 +49,8 @@
 #include "ui/main/main_window_placement.h"
 #include "ui/main/model_combo.h"
 #include "ui/main/sort_arrow.h"
+#include "ui/main/window_report.h"
+#include "ui/main/window_site_record.h"
 #include "ui/settings/about_dlg.h"
 #include "ui/settings/system_setting_dlg.h"
 #include "ui/staticip/set_static_ip_detail_dlg.h"
@@ -228,7 +228,9 @@ void CMainWnd::InitWindow() {
             &CMainWnd::AlignListHeader, Qt::QueuedConnection);
     m_pListDevice->viewport()->installEventFilter(this);
     CDeviceListFeed::SOURCES_T sources;
-    sources.table = [](uint64_t* version) { return CControl::GetInstance()->GetDeviceList(version); };
+    sources.table = [](uint64_t* version) {
+      return CControl::GetInstance()->GetDeviceList(version);
+    };
     sources.tableVersion = [] { return CControl::GetInstance()->DeviceTableVersion(); };
     sources.status = [] { return CControl::GetInstance()->DeviceStatus().Snapshot(); };
     sources.statusChanged = [](const STATUS_STAMP_T& since, std::chrono::milliseconds* now) {
@@ -446,7 +448,8 @@ std::vector<DEVICE_ENTRY_T> CMainWnd::ReadSiteState() {
   if (SiteRecordSlot()) {
     SiteProblemMap problems;
     for (const DEVICE_ENTRY_T& d : table) {
-      if (const std::vector<SITE_PROBLEM_T>* list = m_siteMarks.Problems(d.mac)) problems[d.mac] = *list;
+      if (const std::vector<SITE_PROBLEM_T>* list = m_siteMarks.Problems(d.mac))
+        problems[d.mac] = *list;
     }
     SiteRecordSlot()->RecordProblems(table, problems);
   }
@@ -737,12 +740,12 @@ void CMainWnd::OnBtnReportClicked(TNotifyMsg&) {
   if (SaveFileHookSlot()) {
     chosen = SaveFileHookSlot()(this);
   } else {
-    const std::string site = CWindowSiteRecord::Current() ? CWindowSiteRecord::Current()->SiteName()
-                                                          : ReadSiteSetting();
-    chosen = AskSaveFileName(
-        this, TrText(QStringLiteral("Commissioning report")),
-        QDir::current().filePath(ProposedReportName(site, QDate::currentDate())),
-        ReportFileFilter());
+    const std::string site =
+        CWindowSiteRecord::Current() ? CWindowSiteRecord::Current()->SiteName() : ReadSiteSetting();
+    chosen =
+        AskSaveFileName(this, TrText(QStringLiteral("Commissioning report")),
+                        QDir::current().filePath(ProposedReportName(site, QDate::currentDate())),
+                        ReportFileFilter());
   }
   const QString path = ReportPathOf(chosen);
   if (path.isEmpty()) return;

@@ -1,16 +1,16 @@
 #include "ui/main/model_combo.h"
 
 #include <QEvent>
-#include <QKeyEvent>
-#include <QStyleOptionComboBox>
-#include <QStylePainter>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <algorithm>
 #include <set>
 
@@ -308,8 +308,8 @@ bool CModelComboDlg::eventFilter(QObject* watched, QEvent* event) {
       case Qt::Key_Down:
       case Qt::Key_Up: {
         const int step = key == Qt::Key_Down ? 1 : -1;
-        const int next = NextShownRow(currentShown ? current : (step > 0 ? -1 : m_list->count()),
-                                      step);
+        const int next =
+            NextShownRow(currentShown ? current : (step > 0 ? -1 : m_list->count()), step);
         if (next >= 0) MarkRow(next);
         return true;
       }

@@ -16,8 +16,8 @@ class QListWidget;
 // The model filter of the main window: entry 0 "All" (value ""), then one entry per model name
 // of the catalog config/ModelName.ini and per model a listed device reports, sorted ignoring
 // case, each entry's value being the name. The chosen name shows whole, or elided with the whole
-// name as tooltip. Opening it shows CModelComboDlg, a drop-down with a search box, instead of the plain
-// list; the catalog is read again each time it opens.
+// name as tooltip. Opening it shows CModelComboDlg, a drop-down with a search box, instead of the
+// plain list; the catalog is read again each time it opens.
 class CModelCombo : public QComboBox {
   Q_OBJECT
 public:
@@ -92,7 +92,7 @@ private:
   void OnSearchTextChanged(TNotifyMsg& msg);
   void OnListItemSelect(TNotifyMsg& msg);
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void MarkRow(int row);                 // makes `row` current without choosing it
+  void MarkRow(int row);                       // makes `row` current without choosing it
   int NextShownRow(int from, int step) const;  // -1 when none
   void EnsureVisible(int index);
   int WidthForNames() const;  // the width that shows the longest entry whole

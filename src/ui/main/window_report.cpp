@@ -6,13 +6,13 @@
 #include <QFileInfo>
 #include <QWidget>
 
-#include "core/control/control.h"
-#include "core/common/op_clock.h"
-#include "report/report_job.h"
 #include "core/batch/settings_survey.h"
+#include "core/common/op_clock.h"
+#include "core/control/control.h"
+#include "record/site_paths.h"
+#include "report/report_job.h"
 #include "shell/global_utils.h"
 #include "shell/log.h"
-#include "record/site_paths.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/translate_manager.h"
 #include "ui/framework/wait_dlg.h"

@@ -65,8 +65,8 @@ void CWindowSiteRecord::Close() {
 
 void CWindowSiteRecord::SwitchTo(const std::string& name) {
   if (name == m_siteName && m_recorder) return;
-  LogInfo("CWindowSiteRecord: switching the site record from \"%s\" to \"%s\"",
-          m_siteName.c_str(), name.c_str());
+  LogInfo("CWindowSiteRecord: switching the site record from \"%s\" to \"%s\"", m_siteName.c_str(),
+          name.c_str());
   Close();
   Open(name);
 }

@@ -6,9 +6,9 @@
 #include <QTableWidget>
 #include <algorithm>
 
-#include "core/device/authenticate_dispatcher.h"
-#include "core/control/control.h"
 #include "core/common/op_clock.h"
+#include "core/control/control.h"
+#include "core/device/authenticate_dispatcher.h"
 #include "record/site_operation_log.h"
 #include "record/site_operation_results.h"
 #include "ui/framework/message_box.h"

@@ -4,8 +4,8 @@
 #include <QHash>
 #include <QLineEdit>
 
-#include "shell/global_utils.h"
 #include "record/site_paths.h"
+#include "shell/global_utils.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/translate_manager.h"
 #include "ui/main/window_site_record.h"

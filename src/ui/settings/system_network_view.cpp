@@ -197,8 +197,7 @@ void CSystemNetworkView::OnBtnOKClicked(TNotifyMsg&) {
   // system name; the addresses with the settings file's separator.
   const int index = m_pComboCard->currentIndex();
   const QString newAdapterName = m_pComboCard->currentData().toString();
-  const QString newInterface =
-      index == 0 ? ItemKeyText(m_pComboCard, index) : newAdapterName;
+  const QString newInterface = index == 0 ? ItemKeyText(m_pComboCard, index) : newAdapterName;
   const QString newIp = JoinedAddresses(index, FileSeparator());
 
   if (Setting(CGlobalUtils::kInterfaceKey, kInterfaceCompareChars) == newInterface &&

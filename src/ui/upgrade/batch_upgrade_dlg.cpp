@@ -12,9 +12,9 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "core/common/op_clock.h"
 #include "core/control/control.h"
 #include "core/export/csv_export.h"
-#include "core/common/op_clock.h"
 #include "core/upgrade/rollout_csv.h"
 #include "core/upgrade/upgrade_request.h"
 #include "record/site_operation_log.h"

@@ -4,12 +4,12 @@
 #include <QLabel>
 #include <QWidget>
 
-#include "core/control/control.h"
 #include "core/common/op_clock.h"
+#include "core/control/control.h"
 #include "core/upgrade/upgrade_request.h"
-#include "shell/log.h"
 #include "record/site_operation_log.h"
 #include "record/site_operation_results.h"
+#include "shell/log.h"
 #include "ui/framework/message_box.h"
 #include "ui/framework/plain_text.h"
 #include "ui/framework/translate_manager.h"
@@ -50,10 +50,10 @@ void CUpgradeDlg::RecordResult() const {
                                             "failed"};
   const std::string version = m_follower->ExpectedVersion();
   const int state = m_state >= kStateInProgress && m_state <= kStateFailed ? m_state : kStateFailed;
-  RecordSiteOperation(DeviceOperation(
-      ESiteOperation::kUpgrade, m_device.mac, m_state == kStateCompleted,
-      std::string(kStateNames[state]) + " " + m_device.firmware + " -> " + version, "window",
-      {{"image", m_imageName.toStdString()}, {"version", version}}));
+  RecordSiteOperation(
+      DeviceOperation(ESiteOperation::kUpgrade, m_device.mac, m_state == kStateCompleted,
+                      std::string(kStateNames[state]) + " " + m_device.firmware + " -> " + version,
+                      "window", {{"image", m_imageName.toStdString()}, {"version", version}}));
 }
 
 IPS_BEGIN_MESSAGE_MAP(CUpgradeDlg, CBaseDlg)
@@ -91,8 +91,9 @@ void CUpgradeDlg::InitWindow() {
     SetUserData(m_pLabelFirmware, version);
   }
   if (auto* device = FindControl<QLabel>(QStringLiteral("lab_device"))) {
-    SetPlainLabelText(device, QStringLiteral("%1  (%2)").arg(QString::fromStdString(m_device.ip),
-                                                            QString::fromStdString(m_device.mac)));
+    SetPlainLabelText(device, QStringLiteral("%1  (%2)")
+                                  .arg(QString::fromStdString(m_device.ip),
+                                       QString::fromStdString(m_device.mac)));
   }
   ShowState();
 

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "core/control/control_notify.h"
 #include "core/common/device_entry.h"
+#include "core/control/control_notify.h"
 #include "core/upgrade/download_log_watch.h"
 #include "core/upgrade/upgrade_follower.h"
 #include "core/upgrade/upgrade_resend.h"

@@ -54,11 +54,10 @@ QStringList CutTexts(QWidget* window) {
       const QString text = label->text();
       if (text.isEmpty() || !label->pixmap().isNull()) continue;
       // What shows of the label: its contents, less what a parent clips away.
-      const QRect room =
-          label->contentsRect()
-              .marginsRemoved(
-                  QMargins(label->margin(), label->margin(), label->margin(), label->margin()))
-              .intersected(label->visibleRegion().boundingRect());
+      const QRect room = label->contentsRect()
+                             .marginsRemoved(QMargins(label->margin(), label->margin(),
+                                                      label->margin(), label->margin()))
+                             .intersected(label->visibleRegion().boundingRect());
       if (label->wordWrap()) {
         // Wrapped: every word must fit a line, and all lines the height.
         QTextDocument doc;
@@ -70,12 +69,13 @@ QStringList CutTexts(QWidget* window) {
           doc.setPlainText(text);
         doc.setTextWidth(room.width());
         if (doc.idealWidth() > room.width() + 1 || doc.size().height() > room.height() + 2)
-          cut << where + label->objectName() + QStringLiteral(": '%1' needs %2x%3 px, has %4x%5")
-                               .arg(text)
-                               .arg(doc.idealWidth())
-                               .arg(doc.size().height())
-                               .arg(room.width())
-                               .arg(room.height());
+          cut << where + label->objectName() +
+                     QStringLiteral(": '%1' needs %2x%3 px, has %4x%5")
+                         .arg(text)
+                         .arg(doc.idealWidth())
+                         .arg(doc.size().height())
+                         .arg(room.width())
+                         .arg(room.height());
         continue;
       }
       QTextDocument doc;  // rich text (the legend) is measured as drawn
@@ -91,7 +91,10 @@ QStringList CutTexts(QWidget* window) {
       }
       if (needed > room.width())
         cut << where + label->objectName() +
-                   QStringLiteral(": '%1' needs %2 px, has %3").arg(text).arg(needed).arg(room.width());
+                   QStringLiteral(": '%1' needs %2 px, has %3")
+                       .arg(text)
+                       .arg(needed)
+                       .arg(room.width());
     } else if (auto* button = qobject_cast<QPushButton*>(w)) {
       if (button->text().isEmpty()) continue;
       QStyleOptionButton option;
@@ -106,10 +109,11 @@ QStringList CutTexts(QWidget* window) {
                 QFontMetrics(button->font()).height()),
           button);
       if (needed.width() > button->width())
-        cut << where + button->objectName() + QStringLiteral(": '%1' needs %2 px, has %3")
-                                                  .arg(button->text())
-                                                  .arg(needed.width())
-                                                  .arg(button->width());
+        cut << where + button->objectName() +
+                   QStringLiteral(": '%1' needs %2 px, has %3")
+                       .arg(button->text())
+                       .arg(needed.width())
+                       .arg(button->width());
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
       const QString text = edit->text().isEmpty() ? edit->placeholderText() : edit->text();
       if (text.isEmpty() || edit->echoMode() != QLineEdit::Normal) continue;
@@ -222,10 +226,10 @@ TEST_F(ClippingWalk, TheMainWindowAtBothScreenSizesWithAndWithoutThePanel) {
                            .arg(screen.width())
                            .arg(screen.height() + (screen.width() == 1366 ? 32 : 40))
                            .arg(panel ? "-panel" : ""));
-        EXPECT_TRUE(cut.isEmpty()) << QFileInfo(catalog).baseName().toStdString() << " "
-                                   << size.width() << "x" << size.height()
-                                   << (panel ? " with the panel:\n" : ":\n")
-                                   << cut.join('\n').toStdString();
+        EXPECT_TRUE(cut.isEmpty())
+            << QFileInfo(catalog).baseName().toStdString() << " " << size.width() << "x"
+            << size.height() << (panel ? " with the panel:\n" : ":\n")
+            << cut.join('\n').toStdString();
       }
     }
   }
@@ -234,16 +238,22 @@ TEST_F(ClippingWalk, TheMainWindowAtBothScreenSizesWithAndWithoutThePanel) {
 TEST_F(ClippingWalk, EveryDialogInEveryCatalog) {
   const DEVICE_ENTRY_T device = CControl::GetInstance()->GetDeviceList().front();
   const std::vector<std::pair<const char*, std::function<std::unique_ptr<QWidget>()>>> windows = {
-      {"settings, language", [] { return std::make_unique<CSystemSettingDlg>(nullptr, CSystemSettingDlg::kTabLanguage); }},
-      {"settings, network", [] { return std::make_unique<CSystemSettingDlg>(nullptr, CSystemSettingDlg::kTabNetwork); }},
+      {"settings, language",
+       [] {
+         return std::make_unique<CSystemSettingDlg>(nullptr, CSystemSettingDlg::kTabLanguage);
+       }},
+      {"settings, network",
+       [] { return std::make_unique<CSystemSettingDlg>(nullptr, CSystemSettingDlg::kTabNetwork); }},
       {"about", [] { return std::make_unique<CAboutDlg>(nullptr); }},
-      {"message box", [device] {
+      {"message box",
+       [device] {
          return std::make_unique<MessageBoxDlg>(
-             nullptr, TrText("Reboot"),
-             TrText("Are you sure you want to reboot this device?"), MB_YESNO);
+             nullptr, TrText("Reboot"), TrText("Are you sure you want to reboot this device?"),
+             MB_YESNO);
        }},
       {"static IP choice", [] { return std::make_unique<CSetStaticIPDlg>(nullptr, false); }},
-      {"upgrade", [device] { return std::make_unique<CUpgradeDlg>(device, "29.30.1.3.rom", nullptr); }},
+      {"upgrade",
+       [device] { return std::make_unique<CUpgradeDlg>(device, "29.30.1.3.rom", nullptr); }},
   };
   for (const QString& catalog : Catalogs()) {
     ASSERT_TRUE(CTranslateManager::GetInstance()->LoadLanguage(catalog));
@@ -252,8 +262,9 @@ TEST_F(ClippingWalk, EveryDialogInEveryCatalog) {
       auto* dlg = qobject_cast<CBaseDlg*>(window.get());
       ASSERT_TRUE(dlg && dlg->Create()) << name;
       const QStringList cut = Measure(window.get());
-      SaveShot(window.get(), QFileInfo(catalog).baseName() + QLatin1Char('-') +
-                                 QString::fromLatin1(name).replace(QLatin1Char(' '), QLatin1Char('_')));
+      SaveShot(window.get(),
+               QFileInfo(catalog).baseName() + QLatin1Char('-') +
+                   QString::fromLatin1(name).replace(QLatin1Char(' '), QLatin1Char('_')));
       EXPECT_TRUE(cut.isEmpty()) << QFileInfo(catalog).baseName().toStdString() << " " << name
                                  << ":\n"
                                  << cut.join('\n').toStdString();

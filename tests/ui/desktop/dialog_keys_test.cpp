@@ -71,7 +71,8 @@ bool KeyCloses(int key, const std::function<int()>& run, int* code) {
     QApplication::processEvents();
     closedByKey = !dlg->isVisible();
     if (!closedByKey) {
-      if (auto* close = qobject_cast<QAbstractButton*>(FindVisible(dlg, "closebtn"))) close->click();
+      if (auto* close = qobject_cast<QAbstractButton*>(FindVisible(dlg, "closebtn")))
+        close->click();
     }
   });
   *code = run();
@@ -82,14 +83,18 @@ TEST(DialogKeys, EscapeAndEnterCloseTheAboutBoxAndEscapeCancelsTheSettingsAndSta
   int code = 0;
   for (int key : {Qt::Key_Escape, Qt::Key_Return}) {
     CAboutDlg about(nullptr);
-    EXPECT_TRUE(KeyCloses(key, [&] { return about.DoModal(); }, &code)) << key;
+    EXPECT_TRUE(KeyCloses(
+        key, [&] { return about.DoModal(); }, &code))
+        << key;
   }
   CSystemSettingDlg settings(nullptr, CSystemSettingDlg::kTabLanguage);
-  EXPECT_TRUE(KeyCloses(Qt::Key_Escape, [&] { return settings.DoModal(); }, &code));
+  EXPECT_TRUE(KeyCloses(
+      Qt::Key_Escape, [&] { return settings.DoModal(); }, &code));
   EXPECT_EQ(code, IDCANCEL);
   CControl::GetInstance()->ClearDevices();
   CSetStaticIPDlg choice(nullptr, false);
-  EXPECT_TRUE(KeyCloses(Qt::Key_Escape, [&] { return choice.DoModal(); }, &code));
+  EXPECT_TRUE(KeyCloses(
+      Qt::Key_Escape, [&] { return choice.DoModal(); }, &code));
   EXPECT_EQ(code, IDCANCEL);
 }
 

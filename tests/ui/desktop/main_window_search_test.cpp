@@ -38,10 +38,10 @@ protected:
     SetOutboundHooks(hooks);
     CControl::GetInstance()->ClearDevices();
     // Four spellings of a MAC, as devices report them.
-    for (const DEVICE_ENTRY_T& d : {Dev("10.0.0.1", "021A2B000001", "IM-700"),
-                                    Dev("10.0.0.2", "02:1a:2b:00:00:02", "IM-700"),
-                                    Dev("10.0.0.3", "02-1A-2B-00-00-0D", "DS-410"),
-                                    Dev("10.0.0.4", "021a2b000007", "Lobby Panel X")}) {
+    for (const DEVICE_ENTRY_T& d :
+         {Dev("10.0.0.1", "021A2B000001", "IM-700"), Dev("10.0.0.2", "02:1a:2b:00:00:02", "IM-700"),
+          Dev("10.0.0.3", "02-1A-2B-00-00-0D", "DS-410"),
+          Dev("10.0.0.4", "021a2b000007", "Lobby Panel X")}) {
       CControl::GetInstance()->UpdateDevice(d);
     }
     wnd = std::make_unique<CMainWnd>();
@@ -84,7 +84,7 @@ TEST_F(MainWindowSearch, TheListFollowsTheTypingAfterAShortPauseAndTheClearButto
   EXPECT_EQ(Ips(), std::vector<std::string>{"10.0.0.3"});
   EXPECT_EQ(Footer(), QString::fromUtf8("Online devices: 4  \u00B7  1 shown"));
 
-  search->clear();  // what the box's × does
+  search->clear();               // what the box's × does
   EXPECT_EQ(model->Count(), 4);  // at once
   EXPECT_EQ(Footer(), "Online devices: 4");
 
@@ -136,14 +136,15 @@ TEST_F(MainWindowSearch, TheModelFilterOffersReportedModelsSortedAndPicksByKeybo
   combo->showPopup();
   CModelComboDlg* drop = combo->GetDropDown();
   ASSERT_NE(drop, nullptr);
-  ASSERT_TRUE(uitest::WaitUntil([&] { return drop->GetSearchBox() && drop->GetSearchBox()->hasFocus(); }));
+  ASSERT_TRUE(
+      uitest::WaitUntil([&] { return drop->GetSearchBox() && drop->GetSearchBox()->hasFocus(); }));
   QStringList entries;
   for (int i = 0; i < combo->count(); ++i) entries << combo->itemData(i).toString();
   // "All", then the catalog's two models and the one only a device reports, sorted.
   EXPECT_EQ(entries, QStringList({"", "DS-410", "IM-700", "Lobby Panel X"}));
 
   QLineEdit* box = drop->GetSearchBox();
-  box->setText("o");  // only "Lobby Panel X" has an o
+  box->setText("o");                            // only "Lobby Panel X" has an o
   EXPECT_EQ(drop->GetList()->currentRow(), 3);  // the first match is marked, not chosen
   EXPECT_TRUE(drop->isVisible());
   box->setText("");

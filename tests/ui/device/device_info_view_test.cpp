@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "core/common/op_clock.h"
 #include "core/control/control.h"
 #include "core/control/control_outbound_hooks.h"
-#include "core/common/op_clock.h"
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
 #include "protocol/text_field.h"
@@ -302,7 +302,8 @@ TEST_F(DeviceInfoViewTest, UpdateSendsTheItemsAndReportsTheAcknowledge) {
   sent.clear();
   Click("btn_update");
   ASSERT_NE(CurrentWindowNote(view), nullptr);  // the success is a note, not a box
-  EXPECT_TRUE(CurrentWindowNote(view)->text().startsWith("Setting device configurations succeeded."));
+  EXPECT_TRUE(
+      CurrentWindowNote(view)->text().startsWith("Setting device configurations succeeded."));
   ASSERT_EQ(SentOf(MSG_UPDATE_CONFIG).size(), 1u);
   EXPECT_EQ(Elements(SentOf(MSG_UPDATE_CONFIG)[0], kDeviceA.mac, "Item"),
             std::vector<std::string>{"Config.Network.LAN.Type=0"});
@@ -409,8 +410,10 @@ TEST_F(DeviceInfoViewTest, RebootAndResetSendTheirCommandAndPause) {
     EXPECT_EQ(Elements(remote[0], kDeviceA.mac, "Type"), std::vector<std::string>{c.command});
     EXPECT_EQ(boxes->Shown().back().title, c.caption);
     // The question names the device; the outcome is a note, and the list hears of the restart.
-    EXPECT_TRUE(boxes->Shown().back().text.contains("Model: " + QString::fromStdString(kDeviceA.model)));
-    EXPECT_TRUE(boxes->Shown().back().text.contains("IP Address: " + QString::fromStdString(kDeviceA.ip)));
+    EXPECT_TRUE(
+        boxes->Shown().back().text.contains("Model: " + QString::fromStdString(kDeviceA.model)));
+    EXPECT_TRUE(
+        boxes->Shown().back().text.contains("IP Address: " + QString::fromStdString(kDeviceA.ip)));
     ASSERT_NE(CurrentWindowNote(view), nullptr);
     EXPECT_TRUE(CurrentWindowNote(view)->text().startsWith(c.done));
     ASSERT_EQ(restarting.size(), 1u);

@@ -2,6 +2,8 @@
 // every shipped catalog, the parts (adapter, helper, group) are filled in as they are, and the
 // English catalog gives exactly the command line's text.
 
+#include "ui/framework/capture_error_text.h"
+
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -13,7 +15,6 @@
 #include <fstream>
 
 #include "transport/capture_relay.h"
-#include "ui/framework/capture_error_text.h"
 #include "ui/framework/translate_manager.h"
 
 namespace {
@@ -83,9 +84,10 @@ TEST(CaptureErrorText, TheRelaysFailuresShowInTheCatalogsLanguage) {
   for (const Case& c : cases)
     EXPECT_EQ(CaptureFailureMessage(c.failure), c.german) << CaptureFailureText(c.failure);
   ASSERT_TRUE(LoadCatalog("Français.txt"));
-  EXPECT_EQ(CaptureFailureMessage(cases[0].failure),
-            "Impossible d'ouvrir la carte réseau veth-x : La capture exige d'appartenir au groupe " +
-                group + " : exécutez sudo usermod -aG " + group + " $USER, puis reconnectez-vous.");
+  EXPECT_EQ(
+      CaptureFailureMessage(cases[0].failure),
+      "Impossible d'ouvrir la carte réseau veth-x : La capture exige d'appartenir au groupe " +
+          group + " : exécutez sudo usermod -aG " + group + " $USER, puis reconnectez-vous.");
   ASSERT_TRUE(LoadCatalog("English.txt"));
   EXPECT_EQ(QString::fromStdString(CaptureFailureText(cases[0].failure)),
             "cannot open network adapter veth-x: capturing needs membership in the group " + group +
@@ -108,17 +110,16 @@ TEST(CaptureErrorText, EveryKindIsWordedByEveryCatalog) {
     f.detail = "Exec format error";
     if (f.kind == CaptureFailureKind::kInterfaceUnusable ||
         f.kind == CaptureFailureKind::kSettingUnusable) {
-      for (InterfaceFault fault : {InterfaceFault::kNone, InterfaceFault::kMissing,
-                                   InterfaceFault::kLoopback, InterfaceFault::kDown,
-                                   InterfaceFault::kNoIpv4}) {
+      for (InterfaceFault fault :
+           {InterfaceFault::kNone, InterfaceFault::kMissing, InterfaceFault::kLoopback,
+            InterfaceFault::kDown, InterfaceFault::kNoIpv4}) {
         f.interfaceFault = fault;
         failures.push_back(f);
       }
     } else if (f.kind == CaptureFailureKind::kOpenRefused) {
-      for (CaptureOpenError error : {CaptureOpenError::kNoRights, CaptureOpenError::kNotUp,
-                                     CaptureOpenError::kNoSuchDevice,
-                                     CaptureOpenError::kNotEthernet,
-                                     CaptureOpenError::kLoopback}) {
+      for (CaptureOpenError error :
+           {CaptureOpenError::kNoRights, CaptureOpenError::kNotUp, CaptureOpenError::kNoSuchDevice,
+            CaptureOpenError::kNotEthernet, CaptureOpenError::kLoopback}) {
         f.openError = error;
         failures.push_back(f);
       }

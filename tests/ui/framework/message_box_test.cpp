@@ -237,8 +237,7 @@ TEST(MessageBox, HookAnswersWithoutAWindow) {
   MessageBoxAnswers boxes;
   boxes.Queue(IDYES, "reboot");
   boxes.Queue(IDOK);
-  EXPECT_EQ(ShowMessageBox(nullptr, "IP Scanner", "Do you want to reboot the device?",
-                           MB_YESNO),
+  EXPECT_EQ(ShowMessageBox(nullptr, "IP Scanner", "Do you want to reboot the device?", MB_YESNO),
             IDYES);
   EXPECT_EQ(ShowMessageBox(nullptr, "ERROR", "CommUdp Socket create failed.", MB_OK), IDOK);
   ASSERT_EQ(boxes.Shown().size(), 2u);

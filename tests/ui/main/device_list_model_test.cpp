@@ -85,7 +85,7 @@ TEST(DeviceListModel, SearchComparesUpperCasedTexts) {
     std::vector<std::string> macs;
   } cases[] = {
       {"1a:2b", {"02:1A:2B:3C:4D:5E"}},
-      {"1A2B", {"02:1A:2B:3C:4D:5E"}},  // a MAC matches without its ':' too
+      {"1A2B", {"02:1A:2B:3C:4D:5E"}},    // a MAC matches without its ':' too
       {"indoor", {"02:00:00:00:00:01"}},  // model
       {"7-1", {"02:00:00:00:00:01"}},     // room number
       {"10.0.0.", {"02:1A:2B:3C:4D:5E", "02:00:00:00:00:01"}},

@@ -8,8 +8,8 @@
 #include <QTemporaryDir>
 #include <vector>
 
-#include "ui/main/device_list_model.h"
 #include "support/ui_driver.h"
+#include "ui/main/device_list_model.h"
 
 // The copy and upgrade buttons are drawn, not widgets: a click must reach the right row's
 // handler, and a click beside them is a row click.

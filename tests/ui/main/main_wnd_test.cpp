@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "core/common/op_clock.h"
 #include "core/control/control.h"
 #include "core/control/control_outbound_hooks.h"
-#include "core/common/op_clock.h"
 #include "shell/global_utils.h"
 #include "support/sort_arrow.h"
 #include "support/ui_driver.h"
@@ -215,7 +215,8 @@ TEST_F(MainWndTest, CopyButtonsPutTheRowsTextsOnTheClipboard) {
   ASSERT_NE(view, nullptr);
   uitest::ClickAt(view->View()->viewport(), view->PartRect(0, CDeviceRowPainter::kIpCopy).center());
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "10.0.0.7");
-  uitest::ClickAt(view->View()->viewport(), view->PartRect(0, CDeviceRowPainter::kMacCopy).center());
+  uitest::ClickAt(view->View()->viewport(),
+                  view->PartRect(0, CDeviceRowPainter::kMacCopy).center());
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "02:00:00:00:00:07");
 }
 

@@ -23,7 +23,7 @@
 namespace {
 
 const QString kSep = QString::fromUtf8(CGlobalUtils::kIpSeparator);  // the settings file's
-const QString kShownSep = QStringLiteral(", ");                         // the window's
+const QString kShownSep = QStringLiteral(", ");                      // the window's
 
 AdapterEntry Adapter(const std::string& name, const std::string& kind,
                      std::vector<std::string> addresses) {
@@ -165,7 +165,7 @@ TEST_F(SystemSettingsTest, AFailedLanguageWriteIsReportedAndTheCatalogStillLoads
 TEST_F(SystemSettingsTest, FirstStartShowsAllAndCancelAsksForTheRestart) {
   Open(CSystemSettingDlg::kTabNetwork);
   EXPECT_EQ(Items(Card()), QStringList({"All", "eth0 (Ethernet)  192.168.1.1",
-                                         "wlan0 (Wi-Fi)  10.0.0.5, 10.0.0.6"}));
+                                        "wlan0 (Wi-Fi)  10.0.0.5, 10.0.0.6"}));
   EXPECT_EQ(Card()->currentIndex(), 0);
   EXPECT_EQ(Shown(), "192.168.1.1" + kShownSep + "10.0.0.5" + kShownSep + "10.0.0.6");
   EXPECT_FALSE(QFile::exists(dir.filePath("config/SystemSetting.ini")));  // nothing written

@@ -1,5 +1,7 @@
 // The window's site record: the site name of the settings switches it live, the window's dialogs
 // record their operations into it, and "Report…" writes the commissioning report from it.
+#include "ui/main/window_site_record.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -17,18 +19,17 @@
 #include <vector>
 
 #include "common/batch_static_recorder.h"
-#include "shell/global_utils.h"
 #include "record/site_database.h"
 #include "record/site_operation_log.h"
 #include "record/site_paths.h"
 #include "record/site_reader.h"
+#include "shell/global_utils.h"
 #include "support/ui_driver.h"
 #include "ui/framework/dialog_codes.h"
 #include "ui/framework/notify_hub.h"
 #include "ui/framework/translate_manager.h"
 #include "ui/framework/window_note.h"
 #include "ui/main/window_report.h"
-#include "ui/main/window_site_record.h"
 #include "ui/settings/system_language_view.h"
 #include "ui/settings/system_setting_dlg.h"
 #include "ui/staticip/set_static_ip_detail_dlg.h"
@@ -86,9 +87,7 @@ protected:
     QApplication::processEvents();
   }
   QLineEdit* SiteEdit() { return dlg->GetLanguageView()->GetSiteNameEdit(); }
-  void Ok() {
-    ASSERT_TRUE(uitest::ClickControl(dlg->GetTabLayout()->currentWidget(), "btn_ok"));
-  }
+  void Ok() { ASSERT_TRUE(uitest::ClickControl(dlg->GetTabLayout()->currentWidget(), "btn_ok")); }
   void TearDown() override {
     dlg.reset();
     WindowSiteRecordTest::TearDown();
@@ -170,7 +169,8 @@ TEST_F(WindowSiteRecordTest, TheBatchStaticWindowRecordsEachDevicesResult) {
   dlg->Tick(CBatchStaticRun::kWaitTimerId);
   ASSERT_EQ(sender.updates.size(), 2u);
   report("021A2B000001", {"Config.Network.LAN.Type=2"});
-  ASSERT_TRUE(uitest::WaitUntil([&] { return dlg->Model()->RowAt(0)->GetStatus() == kBatchSuccess; }));
+  ASSERT_TRUE(
+      uitest::WaitUntil([&] { return dlg->Model()->RowAt(0)->GetStatus() == kBatchSuccess; }));
   for (int tick = 0; tick < 16; ++tick) dlg->Tick(CBatchStaticRun::kPollTimerId);
   ASSERT_TRUE(uitest::ClickControl(dlg.get(), "btn_ok"));
   EXPECT_TRUE(Operations("default").empty()) << "recorded as the window goes, with the final rows";

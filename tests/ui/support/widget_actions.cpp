@@ -21,8 +21,7 @@ QWidget* FindVisible(QWidget* window, const QString& name) {
   return all.isEmpty() ? nullptr : all.first();
 }
 
-void ClickAt(QWidget* target, QPoint pos, Qt::MouseButton button,
-             Qt::KeyboardModifiers modifiers) {
+void ClickAt(QWidget* target, QPoint pos, Qt::MouseButton button, Qt::KeyboardModifiers modifiers) {
   const QPointF local(pos);
   const QPointF global = target->mapToGlobal(local);
   QPointer<QWidget> alive(target);

@@ -13,8 +13,8 @@
 #include "core/control/control.h"
 #include "core/control/control_outbound_hooks.h"
 #include "protocol/msg_header.h"
-#include "support/ui_driver.h"
 #include "protocol/packet_record.h"
+#include "support/ui_driver.h"
 #include "ui/framework/message_box.h"
 
 namespace {

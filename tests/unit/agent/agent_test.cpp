@@ -236,7 +236,9 @@ TEST(AgentConfig, ReadsKnownKeysAndNamesTheBadLine) {
 
 TEST(DocumentChanges, TimesAloneAreNoChange) {
   CDocumentChanges changes;
-  nlohmann::json doc = {{"ip", "10.0.0.2"}, {"status", "online"}, {"last_seen", "t1"},
+  nlohmann::json doc = {{"ip", "10.0.0.2"},
+                        {"status", "online"},
+                        {"last_seen", "t1"},
                         {"first_seen", "2026-12-10T19:21:25.311Z"}};
   EXPECT_TRUE(changes.Differs("A", doc));
   changes.MarkPublished("A", doc);

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <set>
 
-#include "core/control/arp_probe.h"
 #include "core/common/mac_text.h"
 #include "core/common/op_clock.h"
+#include "core/control/arp_probe.h"
 #include "transport/arp_frame.h"
 
 using namespace std::chrono_literals;

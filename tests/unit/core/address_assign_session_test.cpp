@@ -72,8 +72,8 @@ protected:
                                          Dev("10.0.0.12", "020000000002", "2")};
 
   std::unique_ptr<CAddressAssignSession> Session(CAddressAssignSession::Recorder recorder = {}) {
-    return std::make_unique<CAddressAssignSession>(control, std::move(recorder),
-                                                   capture.Capture(), clock);
+    return std::make_unique<CAddressAssignSession>(control, std::move(recorder), capture.Capture(),
+                                                   clock);
   }
   PlanInputs Inputs(CAddressAssignSession& session) {
     PlanInputs inputs;
@@ -111,7 +111,8 @@ TEST_F(AssignSessionTest, RangeAndFilePlansAreProbedAndTheTapLivesWithTheSession
 
   // A plan file goes through the same probe: a host on one of its addresses is a conflict.
   capture.hosts[Ip("10.0.0.40")] = 0xBB;
-  const PlanFile file = ParsePlanFile("mac,ip\n02:00:00:00:00:01,10.0.0.40\n020000000002,10.0.0.41\n");
+  const PlanFile file =
+      ParsePlanFile("mac,ip\n02:00:00:00:00:01,10.0.0.40\n020000000002,10.0.0.41\n");
   ASSERT_TRUE(file.Valid());
   ASSERT_TRUE(session->PlanByFile(inputs, file, &plan));
   ASSERT_EQ(plan.devices.size(), 2u);
@@ -122,8 +123,8 @@ TEST_F(AssignSessionTest, RangeAndFilePlansAreProbedAndTheTapLivesWithTheSession
 
   // A file with a row error is refused before anything is sent.
   const size_t sent = capture.probed.size();
-  ASSERT_TRUE(session->PlanByFile(inputs, ParsePlanFile("mac,ip\n02:00:00:00:00:09,10.0.0.50\n"),
-                                  &plan));
+  ASSERT_TRUE(
+      session->PlanByFile(inputs, ParsePlanFile("mac,ip\n02:00:00:00:00:09,10.0.0.50\n"), &plan));
   EXPECT_FALSE(plan.rowErrors.empty());
   EXPECT_EQ(capture.probed.size(), sent);
 

@@ -182,7 +182,8 @@ TEST(BatchStaticRun, FailedRowStaysFailedAndPollingEndsAtThe16thTick) {
   // Row 1 answered last at the first poll tick (its full report): its update went again,
   // unchanged, at ticks 2, 5, 8 and 11; at tick 14 it had been silent for 13 s.
   ASSERT_EQ(rec.updates.size(), 2u + 4u);
-  for (size_t i = 2; i < rec.updates.size(); ++i) EXPECT_EQ(rec.updates[i].items, rec.updates[1].items);
+  for (size_t i = 2; i < rec.updates.size(); ++i)
+    EXPECT_EQ(rec.updates[i].items, rec.updates[1].items);
   EXPECT_EQ(run.Rows()[1].updateTries, 5);
   EXPECT_TRUE(run.OnPollTick());
   EXPECT_EQ(run.GetPhase(), CBatchStaticRun::Phase::kDone);

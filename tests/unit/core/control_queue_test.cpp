@@ -151,7 +151,8 @@ TEST(ControlQueue, RoutesByMessageClass) {
 // Threads of this process, as the kernel lists them.
 size_t ThreadCount() {
   size_t count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+  for ([[maybe_unused]] const auto& entry :
+       std::filesystem::directory_iterator("/proc/self/task")) {
     ++count;
   }
   return count;

@@ -179,7 +179,8 @@ TEST(NotifyList, ObjectsMayReadTheTableWhileOthersChangeIt) {
     for (int i = 0; i < kRounds; ++i) {
       control.ForEachNotify([&](IControlNotify*) {
         DEVICE_ENTRY_T found;
-        if (control.FindDevice("A1", &found)) largest = std::max(largest, control.GetDeviceList().size());
+        if (control.FindDevice("A1", &found))
+          largest = std::max(largest, control.GetDeviceList().size());
       });
     }
     ++finished;

@@ -4,8 +4,8 @@
 
 #include <chrono>
 
-#include "core/control/control.h"
 #include "core/common/op_clock.h"
+#include "core/control/control.h"
 #include "unit/inbound/inbound_fixture.h"
 
 using namespace std::chrono_literals;
@@ -155,9 +155,8 @@ TEST(DeviceStatus, ControlFeedsTrackerFromTheTableOperations) {
   CManualOpClock clock;
   control.DeviceStatus().SetClock(&clock);
   const auto answer = [&](const std::string& mac, const std::string& ip) {
-    const PACKET_RECORD_T record =
-        Received(MSG_DISCOVER_ACK, DiscoverDoc(mac, "", ip, "M", "29.1"), kDiscoverKeyText,
-                 Envelope::kBare, kFrameMac);
+    const PACKET_RECORD_T record = Received(MSG_DISCOVER_ACK, DiscoverDoc(mac, "", ip, "M", "29.1"),
+                                            kDiscoverKeyText, Envelope::kBare, kFrameMac);
     return control.OnSocketMsg(&record);
   };
   const auto known = [&](const std::string& mac) {

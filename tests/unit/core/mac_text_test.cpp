@@ -26,14 +26,29 @@ TEST(MacText, EveryFunctionAgreesOnEverySpelling) {
     const char* text;
     bool isMac;
   } cases[] = {
-      {"02:1a:2b:3c:4d:5e", true},   {"02:1A:2B:3C:4D:5E", true},   {"02-1A-2B-3C-4D-5E", true},
-      {"021a.2b3c.4d5e", true},      {"021A.2B3C.4D5E", true},      {"021A2B3C4D5E", true},
-      {"021a2B3c4D5e", true},        {"02:1a-2b.3c4d5e", true},     {":021A2B3C4D5E.", true},
-      {"0:21A2B:3C4D5:E", true},     {"02::1a::2b::3c::4d::5e", true},
-      {"021A2B3C4D5", false},        {"02:1A:2B:3C:4D:5", false},   {"021A2B3C4D5E0", false},
-      {"02:1A:2B:3C:4D:5E:0", false}, {"02:1A:2B:3C:4D:5G", false}, {"02 1A 2B 3C 4D 5E", false},
-      {"021A2B3C4D5E ", false},      {"0x021A2B3C4D5E", false},     {"", false},
-      {":-.", false},                {"not a mac!!!", false},       {"021A2B3C4D5\xC3\xA9", false},
+      {"02:1a:2b:3c:4d:5e", true},
+      {"02:1A:2B:3C:4D:5E", true},
+      {"02-1A-2B-3C-4D-5E", true},
+      {"021a.2b3c.4d5e", true},
+      {"021A.2B3C.4D5E", true},
+      {"021A2B3C4D5E", true},
+      {"021a2B3c4D5e", true},
+      {"02:1a-2b.3c4d5e", true},
+      {":021A2B3C4D5E.", true},
+      {"0:21A2B:3C4D5:E", true},
+      {"02::1a::2b::3c::4d::5e", true},
+      {"021A2B3C4D5", false},
+      {"02:1A:2B:3C:4D:5", false},
+      {"021A2B3C4D5E0", false},
+      {"02:1A:2B:3C:4D:5E:0", false},
+      {"02:1A:2B:3C:4D:5G", false},
+      {"02 1A 2B 3C 4D 5E", false},
+      {"021A2B3C4D5E ", false},
+      {"0x021A2B3C4D5E", false},
+      {"", false},
+      {":-.", false},
+      {"not a mac!!!", false},
+      {"021A2B3C4D5\xC3\xA9", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -59,9 +74,11 @@ TEST(MacText, EveryFunctionAgreesOnEverySpelling) {
   for (const auto& a : cases) {
     for (const auto& b : cases) {
       const bool same = SameMac(a.text, b.text);
-      EXPECT_EQ(same, CompactMacText(a.text) == CompactMacText(b.text)) << a.text << " / " << b.text;
+      EXPECT_EQ(same, CompactMacText(a.text) == CompactMacText(b.text))
+          << a.text << " / " << b.text;
       EXPECT_EQ(same, MacKeyOf(a.text) == MacKeyOf(b.text)) << a.text << " / " << b.text;
-      EXPECT_EQ(same, DisplayMacText(a.text) == DisplayMacText(b.text)) << a.text << " / " << b.text;
+      EXPECT_EQ(same, DisplayMacText(a.text) == DisplayMacText(b.text))
+          << a.text << " / " << b.text;
     }
   }
 }
@@ -69,8 +86,8 @@ TEST(MacText, EveryFunctionAgreesOnEverySpelling) {
 // The formatters give back what the parser reads, for values whose digits are letters, zeros and
 // the extremes.
 TEST(MacText, FormattedMacsParseBackToTheirValue) {
-  for (const uint64_t mac : {0x000000000000ull, 0xFFFFFFFFFFFFull, 0x0A0B0C0D0E0Full,
-                             0xABCDEF012345ull}) {
+  for (const uint64_t mac :
+       {0x000000000000ull, 0xFFFFFFFFFFFFull, 0x0A0B0C0D0E0Full, 0xABCDEF012345ull}) {
     EXPECT_EQ(ParseMac(FormatMac(mac)), mac);
     EXPECT_EQ(ParseMac(FormatCompactMac(mac)), mac);
     EXPECT_EQ(FormatMac(mac).size(), 17u);

@@ -12,9 +12,9 @@ namespace {
 
 // The sends a pacer allows when it is asked every 100 ms up to `until`, the device being heard
 // at the times in `heard`.
-std::vector<std::chrono::milliseconds> SendsUntil(const ResendPace& pace,
-                                                  std::chrono::milliseconds until,
-                                                  const std::vector<std::chrono::milliseconds>& heard) {
+std::vector<std::chrono::milliseconds> SendsUntil(
+    const ResendPace& pace, std::chrono::milliseconds until,
+    const std::vector<std::chrono::milliseconds>& heard) {
   CResendPacer pacer(pace);
   std::vector<std::chrono::milliseconds> sends;
   for (std::chrono::milliseconds now = 0ms; now <= until; now += 100ms) {
@@ -42,12 +42,16 @@ TEST(ResendPacer, BacksOffWhileTheDeviceAnswersAndStopsWhenItFallsSilent) {
     std::vector<std::chrono::milliseconds> sends;
   } cases[] = {
       // Heard all along: the gaps double up to the cap, with no bound on the count.
-      {"answers all along", 30000ms, everySecond,
+      {"answers all along",
+       30000ms,
+       everySecond,
        {0ms, 500ms, 1500ms, 3500ms, 7500ms, 11500ms, 15500ms, 19500ms, 23500ms, 27500ms}},
       // Never heard after the first send: nothing once 12 s have passed since it.
       {"silent from the start", 30000ms, {}, {0ms, 500ms, 1500ms, 3500ms, 7500ms, 11500ms}},
       // Heard again after a silence: the resends go on.
-      {"back after a silence", 23000ms, {20000ms},
+      {"back after a silence",
+       23000ms,
+       {20000ms},
        {0ms, 500ms, 1500ms, 3500ms, 7500ms, 11500ms, 20000ms}},
   };
   for (const auto& c : cases) {
@@ -76,7 +80,7 @@ TEST(DiscoverySchedule, RepeatsInTheFirstSecondsThenEveryPeriodWithoutBursts) {
     if (s != Send::kNothing) sent.push_back({t, s});
   }
   const std::vector<std::pair<std::chrono::milliseconds, Send>> expected = {
-      {0ms, Send::kNewRound}, {500ms, Send::kRepeat},    {1500ms, Send::kRepeat},
+      {0ms, Send::kNewRound},  {500ms, Send::kRepeat},    {1500ms, Send::kRepeat},
       {3000ms, Send::kRepeat}, {8000ms, Send::kNewRound}, {13000ms, Send::kNewRound}};
   EXPECT_EQ(sent, expected);
   EXPECT_EQ(schedule.Next(), 18000ms);

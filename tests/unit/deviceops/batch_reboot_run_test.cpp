@@ -4,9 +4,9 @@
 
 #include <map>
 
-#include "core/device/authenticate_dispatcher.h"
-#include "core/control/control.h"
 #include "core/common/op_clock.h"
+#include "core/control/control.h"
+#include "core/device/authenticate_dispatcher.h"
 
 namespace {
 
@@ -114,10 +114,15 @@ TEST(BatchReboot, ACredentialTheFirstDevicesRefuseIsNotTriedOnTheRest) {
       {"two refuse, one silent, then refusals",
        {AuthOutcome::kRefused, AuthOutcome::kNoAnswer, AuthOutcome::kRefused,
         AuthOutcome::kRefused},
-       10, 4, true},
+       10,
+       4,
+       true},
       {"a small batch that all refuse", {AuthOutcome::kRefused}, 2, 2, true},
-      {"the second accepts", {AuthOutcome::kRefused, AuthOutcome::kAccepted, AuthOutcome::kRefused},
-       8, 8, false},
+      {"the second accepts",
+       {AuthOutcome::kRefused, AuthOutcome::kAccepted, AuthOutcome::kRefused},
+       8,
+       8,
+       false},
   };
   for (const Case& c : cases) {
     CControl control;

@@ -31,12 +31,12 @@ TEST(CredentialGate, ClosesOnlyAfterTheFirstRefusalsWithNoAcceptance) {
     bool onlyRefusals;
   } cases[] = {
       {"", false, false},
-      {"rr", false, true},      // two refusals: the third device is still tried
-      {"rrr", true, true},      // the third refusal closes it
-      {"rer", true, true},      // an empty credential is a refusal too
-      {"rnnbr", false, true},   // silent devices and unbuilt requests count neither way
+      {"rr", false, true},     // two refusals: the third device is still tried
+      {"rrr", true, true},     // the third refusal closes it
+      {"rer", true, true},     // an empty credential is a refusal too
+      {"rnnbr", false, true},  // silent devices and unbuilt requests count neither way
       {"rnrnr", true, true},
-      {"arrrrr", false, false}, // one acceptance: the credential is right, the rest are named
+      {"arrrrr", false, false},  // one acceptance: the credential is right, the rest are named
       {"rrarrr", false, false},
       {"nnnnnn", false, false},
   };

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/common/op_clock.h"
 #include "core/control/control.h"
 #include "core/control/control_outbound_hooks.h"
-#include "core/common/op_clock.h"
 
 namespace {
 
@@ -18,9 +18,9 @@ TEST(DeviceLookup, DeviceIsAMacInAnySpellingOrAnIpAddress) {
   } cases[] = {
       {"02:1a:2b:3c:4d:5e", "021A2B3C4D5E", ""}, {"02-1A-2B-3C-4D-5E", "021A2B3C4D5E", ""},
       {"021a2b3C4D5E", "021A2B3C4D5E", ""},      {"10.0.0.5", "", "10.0.0.5"},
-      {"010.000.0.05", "", "10.0.0.5"},  // canonical: a device may read leading zeros as octal
-      {"02:1a:2b:3c:4d", nullptr, nullptr},     // 10 digits
-      {"021a2b3c4d5e6f", nullptr, nullptr},     // 14 digits
+      {"010.000.0.05", "", "10.0.0.5"},      // canonical: a device may read leading zeros as octal
+      {"02:1a:2b:3c:4d", nullptr, nullptr},  // 10 digits
+      {"021a2b3c4d5e6f", nullptr, nullptr},  // 14 digits
       {"02:1a:2b:3c:4d:zz", nullptr, nullptr},  // not hexadecimal
       {"10.0.0.256", nullptr, nullptr},          {"", nullptr, nullptr},
   };
@@ -86,8 +86,7 @@ TEST(DeviceLookup, AnIpAddressClaimedByTwoMacsIsRefused) {
     if (now == 600ms) control.UpdateDevice(forger);
   });
   std::vector<std::string> ambiguous;
-  EXPECT_FALSE(
-      DiscoverTarget(control, clock, *ParseDeviceTarget("10.0.0.7"), 6000ms, &ambiguous));
+  EXPECT_FALSE(DiscoverTarget(control, clock, *ParseDeviceTarget("10.0.0.7"), 6000ms, &ambiguous));
   EXPECT_EQ(ambiguous, (std::vector<std::string>{first.mac, forger.mac}));
 
   // One MAC alone (the same device answering twice in other spellings) is no ambiguity.

@@ -6,12 +6,12 @@
 #include <regex>
 #include <vector>
 
-#include "core/device/authenticate_dispatcher.h"
+#include "core/common/op_clock.h"
 #include "core/control/control.h"
 #include "core/control/control_outbound_hooks.h"
+#include "core/device/authenticate_dispatcher.h"
 #include "core/device/device_config_keys.h"
 #include "core/device/network_input_check.h"
-#include "core/common/op_clock.h"
 #include "protocol/msg_header.h"
 #include "protocol/payload_envelope.h"
 #include "protocol/request_records.h"
@@ -238,10 +238,8 @@ TEST_F(DeviceOps, RequestsAreSentAgainUntilAnswered) {
     int tries;
     std::chrono::milliseconds updateTook;
   } cases[] = {
-      {2, 2, 510ms},
-      {4, 4, 2510ms},
-      {5, 5, 3510ms},
-      {6, 5, 5000ms},  // a sixth would come too late to be answered: never sent
+      {2, 2, 510ms},  {4, 4, 2510ms},
+      {5, 5, 3510ms}, {6, 5, 5000ms},  // a sixth would come too late to be answered: never sent
       {0, 5, 5000ms},
   };
   for (const auto& c : cases) {

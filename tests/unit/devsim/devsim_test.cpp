@@ -445,8 +445,8 @@ TEST(DevsimHttp, DownloadOverLoopback) {
   SimHttpServer cut;
   ASSERT_TRUE(cut.Start("127.0.0.1", 0, std::string(100000, 'F')));
   cut.CutBodyBy(1);
-  EXPECT_FALSE(HttpDownload("http://127.0.0.1:" + std::to_string(cut.Port()) + "/a", 2000, &bytes,
-                            &error));
+  EXPECT_FALSE(
+      HttpDownload("http://127.0.0.1:" + std::to_string(cut.Port()) + "/a", 2000, &bytes, &error));
   EXPECT_NE(error.find("99999 of 100000"), std::string::npos) << error;
 
   const int before = image.Requests();

@@ -85,10 +85,10 @@ TEST_F(ForgedAnswers, TablesStopAtTheirBoundAndMemoryStopsGrowing) {
   ASSERT_TRUE(control.FindDevice(ForgedMac(7), &entry));
   EXPECT_EQ(entry.ip, "10.66.7.7");
 
-  std::cout << "forged plain discovery answers: " << kForged << ", table entries: "
-            << control.GetDeviceList().size() << ", refused: " << control.RefusedDevices()
-            << ", resident MB: start " << start << ", at the bound " << atBound << ", after all "
-            << atEnd << "\n";
+  std::cout << "forged plain discovery answers: " << kForged
+            << ", table entries: " << control.GetDeviceList().size()
+            << ", refused: " << control.RefusedDevices() << ", resident MB: start " << start
+            << ", at the bound " << atBound << ", after all " << atEnd << "\n";
 #ifndef IPS_UNDER_ASAN
   // The refused answers cost no lasting memory (the sanitizer's quarantine would blur this).
   EXPECT_LT(atEnd - atBound, 8.0) << "memory grew past the bound";

@@ -12,10 +12,10 @@
 #include "core/control/control.h"
 #include "core/control/control_notify.h"
 #include "protocol/msg_header.h"
+#include "protocol/packet_record.h"
 #include "protocol/payload_envelope.h"
 #include "protocol/reply_records.h"
 #include "shell/global_utils.h"
-#include "protocol/packet_record.h"
 
 namespace inbound_test {
 

@@ -7,10 +7,10 @@
 #include "core/control/control_outbound_hooks.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_header.h"
+#include "protocol/packet_record.h"
 #include "protocol/payload_envelope.h"
 #include "protocol/request_records.h"
 #include "shell/global_utils.h"
-#include "protocol/packet_record.h"
 
 namespace {
 

@@ -231,7 +231,7 @@ TEST_F(IniProfileTest, WriterAndReaderAgreeOnDamagedLines) {
   struct Case {
     const char* fixture;
     const char* section;
-    const char* before;  // value read before the write
+    const char* before;    // value read before the write
     std::string expected;  // the file after the write; empty = not compared
   } cases[] = {
       {"nul_byte_before_section.ini", "Setting", "German",

@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
+#include "platform/udp_port_listener.h"
+
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include "platform/udp_port_listener.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include "protocol/discover_request.h"
 #include "protocol/msg_facade.h"
 #include "protocol/msg_handle.h"
+#include "protocol/packet_record.h"
 #include "protocol/text_field.h"
 #include "protocol_test_util.h"
-#include "protocol/packet_record.h"
 
 namespace {
 

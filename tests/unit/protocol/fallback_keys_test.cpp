@@ -104,7 +104,8 @@ TEST(FallbackKeys, OneSweepStaysWithinTheBudgetWhateverTheTableSize) {
   CMsgHandle handle(kBudget);
   const std::vector<std::string> keys = DeviceKeys(5000);
   handle.SetFallbackKeySource([&keys] { return keys; });
-  const std::string ack = "<Msg>\r\n\t<Params>\r\n\t\t<Info>done</Info>\r\n\t</Params>\r\n</Msg>\r\n";
+  const std::string ack =
+      "<Msg>\r\n\t<Params>\r\n\t\t<Info>done</Info>\r\n\t</Params>\r\n</Msg>\r\n";
   MSG_ACK_T out;
   const std::vector<uint8_t> nearKey = Encrypted(ack, keys[10], false);
   ASSERT_EQ(handle.ParseAckMsg(nearKey.data(), &out, "0A:00:00:00:00:01", int(nearKey.size()), 2),

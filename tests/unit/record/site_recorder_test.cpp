@@ -165,14 +165,17 @@ TEST_F(SiteRecorderTest, ADottedMacJoinsAcrossEveryTable) {
   recorder.reset();
   {
     SQLite::Database old(path, SQLite::OPEN_READWRITE);
-    old.exec("INSERT INTO operations(id, time, kind, source, parameters) "
-             "VALUES(100, 1, 'set', 'cli', '{}')");
-    old.exec("INSERT INTO operation_devices(operation_id, mac, result) "
-             "VALUES(100, '021a.2b3c.4d5e', 'ok')");
+    old.exec(
+        "INSERT INTO operations(id, time, kind, source, parameters) "
+        "VALUES(100, 1, 'set', 'cli', '{}')");
+    old.exec(
+        "INSERT INTO operation_devices(operation_id, mac, result) "
+        "VALUES(100, '021a.2b3c.4d5e', 'ok')");
     old.exec("INSERT INTO events(time, kind, mac) VALUES(1, 'missing', '021A.2B3C.4D5E')");
     old.exec("DELETE FROM open_problems WHERE mac = '02:1A:2B:3C:4D:5E'");
-    old.exec("INSERT INTO open_problems(mac, code, value, since) "
-             "VALUES('021a.2b3c.4d5e', 'duplicate_ip', '10.213.1.10', 1)");
+    old.exec(
+        "INSERT INTO open_problems(mac, code, value, since) "
+        "VALUES('021a.2b3c.4d5e', 'duplicate_ip', '10.213.1.10', 1)");
     old.exec("INSERT INTO events(time, kind, mac) VALUES(1, 'missing', 'no.mac.here')");
   }
   std::string notice;

@@ -84,8 +84,12 @@ TEST_F(ModuleFolderTest, LanguageSettingThatIsAPathFallsBackToEnglish) {
     ASSERT_TRUE(CGlobalUtils::WriteLanguageSetting(value));
     EXPECT_EQ(CGlobalUtils::ReadLanguageSetting(), "English") << value;
   }
-  ASSERT_TRUE(CGlobalUtils::WriteLanguageSetting("Fran\xc3\xa7" "ais"));
-  EXPECT_EQ(CGlobalUtils::ReadLanguageSetting(), "Fran\xc3\xa7" "ais");
+  ASSERT_TRUE(
+      CGlobalUtils::WriteLanguageSetting("Fran\xc3\xa7"
+                                         "ais"));
+  EXPECT_EQ(CGlobalUtils::ReadLanguageSetting(),
+            "Fran\xc3\xa7"
+            "ais");
 }
 
 TEST_F(ModuleFolderTest, ModelCatalogProblemsAreNamed) {

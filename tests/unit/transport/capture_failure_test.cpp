@@ -41,7 +41,8 @@ CaptureFailure Unusable(CaptureFailureKind kind, InterfaceFault fault) {
 
 TEST(CaptureFailureText, EveryKindReadsAsTheTransportAlwaysWroteIt) {
   const std::string helper = "/usr/lib/ipscanner/ipscanner-capture";
-  const std::string setting = "the setting AdapterName in config/SystemSetting.ini names interface eth9, which ";
+  const std::string setting =
+      "the setting AdapterName in config/SystemSetting.ini names interface eth9, which ";
   struct Case {
     CaptureFailure failure;
     std::string text;
@@ -66,7 +67,8 @@ TEST(CaptureFailureText, EveryKindReadsAsTheTransportAlwaysWroteIt) {
        setting + "does not exist"},
       {Unusable(CaptureFailureKind::kSettingUnusable, InterfaceFault::kLoopback),
        setting + "is a loopback interface"},
-      {Unusable(CaptureFailureKind::kSettingUnusable, InterfaceFault::kDown), setting + "is not up"},
+      {Unusable(CaptureFailureKind::kSettingUnusable, InterfaceFault::kDown),
+       setting + "is not up"},
       {Unusable(CaptureFailureKind::kSettingUnusable, InterfaceFault::kNoIpv4),
        setting + "has no IPv4 address"},
       {Refused(CaptureOpenError::kNoRights, "no rights to capture"),
@@ -134,8 +136,8 @@ TEST(CaptureFailureText, TheRelayReportsItsFailuresAsKindsWithTheirParts) {
   };
   const Case cases[] = {
       {locked, CaptureFailureKind::kHelperNeedsGroup,
-       "cannot open network adapter veth-x: capturing needs membership in the group " +
-           groupName + ": run sudo usermod -aG " + groupName + " $USER, then log in again"},
+       "cannot open network adapter veth-x: capturing needs membership in the group " + groupName +
+           ": run sudo usermod -aG " + groupName + " $USER, then log in again"},
       {missing, CaptureFailureKind::kHelperMissing,
        "cannot open network adapter veth-x: the capture helper " + missing + " is missing"},
       {"/bin/true", CaptureFailureKind::kHelperEnded,

@@ -42,10 +42,12 @@ TEST_F(Follower, TableFirmwareImageVersionAndBootUpDecideTheState) {
     State expected;
   } cases[] = {
       {"new version without a boot-up", "12.31.1.1", "12.31.1.1", BootUp::kNone, State::kCompleted},
-      {"old version without a boot-up", "12.30.1.1", "12.31.1.1", BootUp::kNone, State::kInProgress},
+      {"old version without a boot-up", "12.30.1.1", "12.31.1.1", BootUp::kNone,
+       State::kInProgress},
       {"back with the image's version", "12.31.1.1", "12.31.1.1", BootUp::kOwn, State::kCompleted},
       {"back with its old version", "12.30.1.1", "12.31.1.1", BootUp::kOwn, State::kFailed},
-      {"another device booted, still old", "12.30.1.1", "12.31.1.1", BootUp::kOther, State::kFailed},
+      {"another device booted, still old", "12.30.1.1", "12.31.1.1", BootUp::kOther,
+       State::kFailed},
       {"another device booted, already on the version", "12.31.1.1", "12.31.1.1", BootUp::kOther,
        State::kCompleted},
       {"an empty version matches an empty firmware text", "", "", BootUp::kNone, State::kCompleted},

@@ -11,10 +11,10 @@
 #include "core/control/control_outbound_hooks.h"
 #include "core/upgrade/upgrade_image_store.h"
 #include "protocol/msg_header.h"
+#include "protocol/packet_record.h"
 #include "protocol/payload_envelope.h"
 #include "protocol/text_field.h"
 #include "shell/global_utils.h"
-#include "protocol/packet_record.h"
 
 namespace fs = std::filesystem;
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/control/control.h"
 #include "core/common/op_clock.h"
+#include "core/control/control.h"
 #include "protocol/reply_records.h"
 #include "protocol/text_field.h"
 
