@@ -61,17 +61,6 @@ bool IsRelaySocket(int fd) {
   return getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_SEQPACKET;
 }
 
-bool InterfaceMac(const std::string& name, uint8_t mac[6]) {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  ifreq request{};
-  std::memcpy(request.ifr_name, name.data(), name.size());
-  const bool ok = ioctl(fd, SIOCGIFHWADDR, &request) == 0;
-  close(fd);
-  if (ok) std::memcpy(mac, request.ifr_hwaddr.sa_data, 6);
-  return ok;
-}
-
 // Nothing is needed once the capture is open: sending and reading use the open socket.
 bool DropAllCapabilities() {
   cap_t none = cap_init();
@@ -216,7 +205,7 @@ int main(int argc, char** argv) {
     FailAndExit(CaptureOpenError::kOther, "usage: ipscanner-capture INTERFACE [arp]");
   }
   uint8_t mac[6] = {};
-  if (!InterfaceMac(interfaceName, mac))
+  if (!ReadInterfaceMac(interfaceName, mac))
     FailAndExit(CaptureOpenError::kNoSuchDevice, "no such interface");
 
   const CaptureOpenResult opened =

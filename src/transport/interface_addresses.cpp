@@ -2,8 +2,11 @@
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -53,4 +56,16 @@ bool CInterfaceAddresses::RereadIfDue(Clock::time_point now) {
   lastRead_ = now;
   known_ = reader_();
   return true;
+}
+
+bool ReadInterfaceMac(const std::string& interfaceName, uint8_t mac[6]) {
+  if (interfaceName.empty() || interfaceName.size() >= IFNAMSIZ) return false;
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  ifreq request{};
+  std::memcpy(request.ifr_name, interfaceName.data(), interfaceName.size());
+  const bool ok = ioctl(fd, SIOCGIFHWADDR, &request) == 0;
+  close(fd);
+  if (ok) std::memcpy(mac, request.ifr_hwaddr.sa_data, 6);
+  return ok;
 }

@@ -14,6 +14,10 @@
 // has none or cannot be read.
 std::vector<uint32_t> ReadInterfaceIpv4Addresses(const std::string& interfaceName);
 
+// The interface's hardware address, the source MAC of every frame injected on it. false when the
+// name is too long for an interface or the interface cannot be read.
+bool ReadInterfaceMac(const std::string& interfaceName, uint8_t mac[6]);
+
 // The addresses as last read. They change while the helper runs (a DHCP lease, an address added
 // by hand), so a source address that is not among them makes the list be read again, but at
 // most once per interval: a flood of frames with forged sources costs one read a second, not

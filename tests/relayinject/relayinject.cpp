@@ -123,18 +123,6 @@ const std::map<std::string, Maker>& Cases() {
   return cases;
 }
 
-bool InterfaceMac(const std::string& name, uint8_t mac[6]) {
-  if (name.size() >= IFNAMSIZ) return false;
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  ifreq request{};
-  std::memcpy(request.ifr_name, name.data(), name.size());
-  const bool ok = ioctl(fd, SIOCGIFHWADDR, &request) == 0;
-  close(fd);
-  if (ok) std::memcpy(mac, request.ifr_hwaddr.sa_data, 6);
-  return ok;
-}
-
 int Usage() {
   std::cerr << "usage: relayinject --helper PATH --interface IF --device-mac MAC --device-ip IP\n";
   return 2;
@@ -155,7 +143,7 @@ int main(int argc, char** argv) {
     return Usage();
   context.device.port = kDevicePort;
   context.adapter.port = kSendSourcePort;
-  if (!InterfaceMac(interfaceName, context.adapter.mac)) {
+  if (!ReadInterfaceMac(interfaceName, context.adapter.mac)) {
     std::cerr << "relayinject: no interface " << interfaceName << "\n";
     return 1;
   }

@@ -59,17 +59,6 @@ bool Ip(const std::string& arguments) {
   return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-bool InterfaceMac(const char* name, uint8_t mac[6]) {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  ifreq request{};
-  std::strncpy(request.ifr_name, name, IFNAMSIZ - 1);
-  const bool ok = ioctl(fd, SIOCGIFHWADDR, &request) == 0;
-  close(fd);
-  if (ok) std::memcpy(mac, request.ifr_hwaddr.sa_data, 6);
-  return ok;
-}
-
 // The devices' side of the pair: whole frames in and out, as a device's stack would see them.
 class RawPort {
 public:
@@ -150,7 +139,7 @@ std::string RunOnPrivateSegment(const std::function<void()>& body) {
 
 void RelayOnPrivateSegment() {
   uint8_t appMac[6], deviceMac[6];
-  ASSERT_TRUE(InterfaceMac(kAppIf, appMac) && InterfaceMac(kDeviceIf, deviceMac));
+  ASSERT_TRUE(ReadInterfaceMac(kAppIf, appMac) && ReadInterfaceMac(kDeviceIf, deviceMac));
 
   // The helper reads the adapter's addresses itself, labelled ones included.
   EXPECT_EQ(ReadInterfaceIpv4Addresses(kAppIf), (std::vector<uint32_t>{kAppIp, kAliasIp}));
